@@ -1,0 +1,98 @@
+#include "cull_options.h"
+
+#include "paths.h"
+
+#include <charconv>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace keepframe {
+
+const char* const kCullUsage =
+    "usage: keepframe-cull INPUT [--output DIR] [--select N] [--threads N] [--write-outputs] [--models DIR] "
+    "[--quiet]";
+
+namespace {
+bool parseCount(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+}  // namespace
+
+std::optional<CullOptions> parseCullOptions(const std::vector<std::string>& args, std::string& error) {
+    CullOptions o;
+    bool haveOutput = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--output") {
+            if (!value(o.output)) return std::nullopt;
+            haveOutput = true;
+        } else if (a == "--select" || a == "--threads") {
+            if (!value(v)) return std::nullopt;
+            int n = 0;
+            if (!parseCount(v, n) || n < 0) {
+                error = a + " takes a whole number of 0 or more, not \"" + v + "\"";
+                return std::nullopt;
+            }
+            (a == "--select" ? o.select : o.threads) = n;
+        } else if (a == "--models") {
+            if (!value(o.modelsFolder)) return std::nullopt;
+        } else if (a == "--write-outputs") {
+            o.writeOutputs = true;
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option " + a;
+            return std::nullopt;
+        } else if (o.input.empty()) {
+            o.input = a;
+        } else {
+            error = "more than one input folder given (\"" + o.input + "\" and \"" + a + "\")";
+            return std::nullopt;
+        }
+    }
+    if (o.input.empty()) {
+        error = "no input folder given";
+        return std::nullopt;
+    }
+    if (!haveOutput) {
+        std::string base = o.input;
+        while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+        o.output = base + "_culled";
+    }
+    if (o.select == 0) o.select = -1;  // 0 means automatic, as in the engine
+    return o;
+}
+
+bool checkInputFolder(const std::string& input, std::string& error) {
+    const fs::path p = utf8ToPath(input);
+    std::error_code ec;
+    const auto status = fs::status(p, ec);
+    if (ec || !fs::exists(status)) {
+        error = "input folder not found: " + input;
+        return false;
+    }
+    if (!fs::is_directory(status)) {
+        error = "input is not a folder: " + input;
+        return false;
+    }
+    fs::directory_iterator it(p, ec);
+    if (ec) {
+        error = "cannot read input folder " + input + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace keepframe

@@ -1,0 +1,108 @@
+#include "cull.h"
+
+#include "paths.h"
+#include "primary_target.h"
+#include "scan.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#ifndef KEEPFRAME_BUILD_TAG
+#define KEEPFRAME_BUILD_TAG "dev"
+#endif
+
+namespace keepframe {
+namespace {
+
+void report(const ProgressCallback& progress, int percent, const char* message) {
+    if (progress) progress(percent, message);
+}
+
+ResultImage toResultImage(ImageRecord& f) {
+    ResultImage r;
+    r.filename = f.filename;
+    r.path = f.path;
+    r.category = f.category;
+    r.captureTime = f.captureTime;
+    r.clusterNumber = f.clusterNumber;
+    r.fullW = f.fullW;
+    r.fullH = f.fullH;
+    r.orientation = f.orientation;
+    r.appliedRotation = f.appliedRotation;
+    r.score = f.finalScore;
+    r.reason = f.reason;
+    r.sharpness = f.sharpness;
+    r.eyeSharpness = f.eyeSharpness;
+    r.exposure = f.exposure;
+    r.contrast = f.contrast;
+    r.expression = f.expression;
+    r.faceBoxes = fullResolutionFaceBoxes(f);
+    r.detectionCount = f.detectionCount;
+    r.detections = f.detections;
+    for (const auto& face : f.faces) r.faceConfidences.push_back(face.confidence);
+    r.thumbnailJpeg = std::move(f.thumbnailJpeg);
+    return r;
+}
+
+}  // namespace
+
+CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
+    CullResult result;
+
+    // Step 1: the output folder exists only when outputs are written.
+    result.outputBase = config.outputFolder;
+    if (config.writeOutputs) {
+        std::error_code ec;
+        std::filesystem::create_directories(utf8ToPath(config.outputFolder), ec);
+        if (ec) throw std::runtime_error("Cannot create output folder " + config.outputFolder + ": " + ec.message());
+    }
+
+    // Step 2: banner and models.
+    if (config.verbose) {
+        std::printf("Orvo KeepframeEngine v1.0 (%s)\n", KEEPFRAME_BUILD_TAG);
+        std::printf("  Input:  %s\n", config.inputFolder.c_str());
+        std::printf("  Output: %s\n\n", config.outputFolder.c_str());
+        std::printf("Loading models...\n");
+    }
+    if (config.verbose) {
+        std::printf("Ready.\n\n");
+        std::printf("Step 1: Processing all images...\n");
+    }
+    report(progress, 2, "Scanning images…");
+
+    // Step 3: scan and analyse.
+    const std::vector<InputFile> files = scanInputImages(config);
+    std::printf("Found %d images (recursive scan incl. subfolders).\n\n", int(files.size()));
+    const int threads = analysisThreadCount(config.workerThreads, files.size(), std::thread::hardware_concurrency());
+    std::printf("Step 1: Processing %d images on %d threads...\n", int(files.size()), threads);
+    std::fflush(stdout);
+    std::vector<ImageRecord> frames = analyzeFrames(files, config, threads, progress);
+    result.totalInput = int32_t(frames.size());
+
+    // Step 4: primary target.
+    const PrimaryTarget target = computePrimaryTarget(config.requestedPrimaryCount, result.totalInput);
+    config.primaryTarget = target.target;
+    if (config.verbose)
+        std::printf("  selected_primary target: %d images (input=%d, allowed %d-%d)\n", target.target,
+                    result.totalInput, target.lower, target.upper);
+
+    // Step 5: categories.
+    int venue = 0, portrait = 0, group = 0;
+    for (const auto& f : frames) {
+        if (f.category == "venue") ++venue;
+        else if (f.category == "portrait") ++portrait;
+        else if (f.category == "group") ++group;
+    }
+    if (config.verbose) std::printf("\nCategories: venue=%d portrait=%d group=%d\n\n", venue, portrait, group);
+
+    // One row per analysed frame, in scan order.
+    result.images.reserve(frames.size());
+    for (auto& f : frames) result.images.push_back(toResultImage(f));
+
+    std::fflush(stdout);
+    return result;
+}
+
+}  // namespace keepframe

@@ -1,0 +1,71 @@
+#include "frame_analysis.h"
+
+#include "analysis.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace keepframe {
+
+int analysisThreadCount(int workerThreads, size_t fileCount, unsigned hardwareThreads) {
+    int n = workerThreads >= 1 ? workerThreads : (hardwareThreads == 0 ? 4 : int(hardwareThreads));
+    n = std::clamp(n, 1, 8);
+    if (fileCount < size_t(n)) n = fileCount == 0 ? 1 : int(fileCount);
+    return n;
+}
+
+std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, const EngineConfig& config,
+                                       int threadCount, const ProgressCallback& progress) {
+    const int total = int(files.size());
+    std::vector<ImageRecord> slots(files.size());
+    std::atomic<int> nextIndex{0};
+    std::atomic<int> finished{0};
+    std::atomic<bool> stop{false};
+    std::mutex errorMutex;
+    std::exception_ptr firstError;
+
+    auto worker = [&]() {
+        try {
+            // Face models are loaded here, one set per thread, once they exist.
+            ModelSet* models = nullptr;
+            for (;;) {
+                if (stop.load()) return;
+                const int i = nextIndex.fetch_add(1);
+                if (i >= total) return;
+                slots[size_t(i)] = analyzeImage(files[size_t(i)].relativeName, files[size_t(i)].fullPath, models,
+                                                config);
+                const int done = finished.fetch_add(1) + 1;
+                if (done % 50 == 0 || done == total) std::printf("  [%4d/%d] done\n", done, total);
+                if ((done % 5 == 0 || done == total) && progress) progress(2 + done * 63 / total, "Processing images…");
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(errorMutex);
+            if (!firstError) firstError = std::current_exception();
+            stop.store(true);
+        }
+    };
+
+    std::vector<std::thread> threads;
+    threads.reserve(size_t(threadCount));
+    try {
+        for (int t = 0; t < threadCount; ++t) threads.emplace_back(worker);
+    } catch (...) {
+        stop.store(true);
+        for (auto& th : threads) th.join();
+        throw;
+    }
+    for (auto& th : threads) th.join();
+    if (firstError) std::rethrow_exception(firstError);
+
+    std::vector<ImageRecord> frames;
+    frames.reserve(slots.size());
+    for (auto& rec : slots)
+        if (rec.valid) frames.push_back(std::move(rec));
+    return frames;
+}
+
+}  // namespace keepframe

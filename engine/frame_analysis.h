@@ -1,0 +1,26 @@
+// Parallel analysis of every scanned frame: one model set per thread, a shared
+// atomic work index, progress every fifth frame and a console line every fiftieth.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "records.h"
+#include "scan.h"
+
+namespace keepframe {
+
+using ProgressCallback = std::function<void(int percent, const std::string& message)>;
+
+// `workerThreads` if 1 or more, otherwise the hardware threads (4 when
+// unknown); at most 8, at least 1, and never more than there are files.
+int analysisThreadCount(int workerThreads, size_t fileCount, unsigned hardwareThreads);
+
+// Analyses every file on `threadCount` threads and returns the records that
+// decoded, in scan order. The first error raised on any thread stops the
+// others and is raised again here once all have finished.
+std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, const EngineConfig& config,
+                                       int threadCount, const ProgressCallback& progress);
+
+}  // namespace keepframe

@@ -1,0 +1,18 @@
+// UTF-8 strings <-> std::filesystem paths. The engine keeps every path as a
+// UTF-8 std::string; this is the one place where they meet the file system.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace keepframe {
+
+std::filesystem::path utf8ToPath(const std::string& utf8);
+std::string pathToUtf8(const std::filesystem::path& path);
+
+// Reads a whole file; false (and an empty buffer) when it cannot be read.
+bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
+
+}  // namespace keepframe

@@ -1,0 +1,44 @@
+// keepframe-make-shoot DIR [--count N] [--size WxH] [--from PHOTOS] [--seed N]
+#include "shoot.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: keepframe-make-shoot DIR [--count N] [--size WxH] [--from PHOTOS] [--seed N]\n");
+        return 2;
+    }
+    keepframe::shootgen::ShootOptions options;
+    const std::string folder = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "keepframe-make-shoot: %s needs a value\n", arg.c_str());
+            return 2;
+        }
+        const std::string value = argv[++i];
+        if (arg == "--count") options.count = std::atoi(value.c_str());
+        else if (arg == "--seed") options.seed = unsigned(std::atoi(value.c_str()));
+        else if (arg == "--from") options.sourceFolder = value;
+        else if (arg == "--size" && std::sscanf(value.c_str(), "%dx%d", &options.width, &options.height) == 2) {
+        } else {
+            std::fprintf(stderr, "keepframe-make-shoot: bad option %s %s\n", arg.c_str(), value.c_str());
+            return 2;
+        }
+    }
+    if (options.count < 0 || options.width < 16 || options.height < 16) {
+        std::fprintf(stderr, "keepframe-make-shoot: count must be 0 or more and the size at least 16x16\n");
+        return 2;
+    }
+    try {
+        const int n = keepframe::shootgen::generateShoot(folder, options);
+        std::printf("Wrote %d frames of %dx%d to %s\n", n, options.width, options.height, folder.c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "keepframe-make-shoot: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
