@@ -1,0 +1,35 @@
+// keepframe-bench [SECTION...]: prints the speed figures of each section (all
+// sections when none is named). Figures are ratios against baselines measured
+// in the same run wherever a baseline exists.
+#include "bench_sections.h"
+
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <map>
+#include <string>
+
+int main(int argc, char** argv) {
+    const std::map<std::string, std::function<void()>> sections = {
+        {"analysis", keepframe::bench::analysisBench},
+    };
+    std::vector<std::string> chosen(argv + 1, argv + argc);
+    if (chosen.empty())
+        for (const auto& [name, fn] : sections) chosen.push_back(name);
+    for (const auto& name : chosen) {
+        const auto it = sections.find(name);
+        if (it == sections.end()) {
+            std::fprintf(stderr, "keepframe-bench: unknown section %s; sections:", name.c_str());
+            for (const auto& [n, fn] : sections) std::fprintf(stderr, " %s", n.c_str());
+            std::fprintf(stderr, "\n");
+            return 2;
+        }
+        try {
+            it->second();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "keepframe-bench: %s failed: %s\n", name.c_str(), e.what());
+            return 1;
+        }
+    }
+    return 0;
+}

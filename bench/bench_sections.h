@@ -1,0 +1,7 @@
+#pragma once
+
+namespace keepframe::bench {
+
+void analysisBench();
+
+}  // namespace keepframe::bench

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets everything up (scripts/setup.sh) and builds Keepframe into build/.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C "$root/build"

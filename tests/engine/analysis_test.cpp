@@ -1,0 +1,169 @@
+#include "analysis.h"
+#include "cull.h"
+#include "exif_writer.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+using namespace keepframe;
+using keepframe::shootgen::ExifFields;
+using keepframe::testing::TempDir;
+
+namespace {
+cv::Mat scene(int w, int h) {
+    cv::Mat img(h, w, CV_8UC3, cv::Scalar(60, 110, 170));
+    cv::rectangle(img, cv::Rect(w / 10, h / 10, w / 3, h / 2), cv::Scalar(240, 240, 240), cv::FILLED);
+    cv::circle(img, {w * 2 / 3, h / 2}, h / 5, cv::Scalar(20, 20, 20), cv::FILLED);
+    return img;
+}
+}  // namespace
+
+TEST(AnalyzeImage, FullSizeFrameSizesAndThumbnail) {
+    TempDir dir;
+    ExifFields f;
+    f.dateTimeOriginal = "2024:05:01 10:00:00";
+    f.subSecTimeOriginal = "12";
+    ASSERT_TRUE(shootgen::writeJpeg(dir.file("DSC_0001.jpg"), scene(6000, 4000), f));
+    const ImageRecord r = analyzeImage("DSC_0001.jpg", dir.file("DSC_0001.jpg"), nullptr, EngineConfig{});
+    ASSERT_TRUE(r.valid);
+    EXPECT_EQ(r.filename, "DSC_0001.jpg");
+    EXPECT_EQ(r.fullW, 6000);
+    EXPECT_EQ(r.fullH, 4000);
+    EXPECT_EQ(r.captureTime, "2024:05:01 10:00:00.12");
+    EXPECT_EQ(r.orientation, 1);
+    EXPECT_EQ(r.category, "venue");
+    EXPECT_FLOAT_EQ(r.expression, 0.75f);
+    EXPECT_EQ(r.clusterId, -1);
+    EXPECT_GT(r.sharpness, 0.0f);
+    EXPECT_GT(r.contrast, 0.0f);
+    EXPECT_NE(r.phash, 0u);
+    const cv::Mat thumb = cv::imdecode(r.thumbnailJpeg, cv::IMREAD_COLOR);
+    EXPECT_EQ(thumb.cols, 640);
+    EXPECT_EQ(thumb.rows, 427);
+}
+
+TEST(AnalyzeImage, OrientationSixIsMeasuredUpright) {
+    TempDir dir;
+    ExifFields f;
+    f.orientation = 6;
+    ASSERT_TRUE(shootgen::writeJpeg(dir.file("rot.jpg"), scene(800, 400), f));
+    const ImageRecord r = analyzeImage("rot.jpg", dir.file("rot.jpg"), nullptr, EngineConfig{});
+    ASSERT_TRUE(r.valid);
+    EXPECT_EQ(r.orientation, 6);
+    EXPECT_EQ(r.fullW, 400);
+    EXPECT_EQ(r.fullH, 800);
+    const cv::Mat thumb = cv::imdecode(r.thumbnailJpeg, cv::IMREAD_COLOR);
+    EXPECT_EQ(thumb.cols, 100);  // small frames keep their analysis size
+    EXPECT_EQ(thumb.rows, 200);
+}
+
+TEST(AnalyzeImage, OddWidthIsNotCorrectedAndThumbnailSideDefaults) {
+    TempDir dir;
+    ASSERT_TRUE(shootgen::writeJpeg(dir.file("odd.jpg"), scene(6001, 1000), {}));
+    EngineConfig config;
+    config.thumbnailLongSide = 0;  // 0 or less means 400
+    const ImageRecord r = analyzeImage("odd.jpg", dir.file("odd.jpg"), nullptr, config);
+    ASSERT_TRUE(r.valid);
+    EXPECT_EQ(r.fullW, 6004);
+    EXPECT_EQ(r.fullH, 1000);
+    EXPECT_EQ(cv::imdecode(r.thumbnailJpeg, cv::IMREAD_COLOR).cols, 400);
+}
+
+TEST(AnalyzeImage, PngAndUniformFrames) {
+    TempDir dir;
+    cv::imwrite(dir.file("grey.png"), cv::Mat(200, 300, CV_8UC3, cv::Scalar::all(128)));
+    const ImageRecord r = analyzeImage("grey.png", dir.file("grey.png"), nullptr, EngineConfig{});
+    ASSERT_TRUE(r.valid);
+    EXPECT_EQ(r.captureTime, "");
+    EXPECT_EQ(r.orientation, 1);
+    EXPECT_NEAR(r.exposure, 1.0 - 2.0 * std::abs(128.0 / 255.0 - 0.5), 1e-5);
+    EXPECT_FLOAT_EQ(r.sharpness, 0.0f);
+    EXPECT_FLOAT_EQ(r.contrast, 0.0f);
+
+    cv::imwrite(dir.file("black.bmp"), cv::Mat(200, 300, CV_8UC3, cv::Scalar::all(0)));
+    const ImageRecord black = analyzeImage("black.bmp", dir.file("black.bmp"), nullptr, EngineConfig{});
+    ASSERT_TRUE(black.valid);
+    EXPECT_FLOAT_EQ(black.exposure, 0.0f);
+    EXPECT_EQ(black.phash, 0u);
+}
+
+TEST(AnalyzeImage, UndecodableOrMissingFilesAreInvalid) {
+    TempDir dir;
+    std::ofstream(dir.file("junk.jpg")) << "this is not a picture";
+    std::ofstream(dir.file("empty.png"));
+    EXPECT_FALSE(analyzeImage("junk.jpg", dir.file("junk.jpg"), nullptr, EngineConfig{}).valid);
+    EXPECT_FALSE(analyzeImage("empty.png", dir.file("empty.png"), nullptr, EngineConfig{}).valid);
+    EXPECT_FALSE(analyzeImage("gone.jpg", dir.file("gone.jpg"), nullptr, EngineConfig{}).valid);
+    // A JPEG cut in half still decodes (the rest is grey) or is dropped; it never throws.
+    ASSERT_TRUE(shootgen::writeJpeg(dir.file("whole.jpg"), scene(640, 480), {}));
+    std::ifstream in(dir.file("whole.jpg"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(dir.file("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    EXPECT_NO_THROW(analyzeImage("cut.jpg", dir.file("cut.jpg"), nullptr, EngineConfig{}));
+}
+
+TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
+    TempDir dir;
+    for (int i = 1; i <= 11; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "shoot/DSC_%04d.jpg", i);
+        ASSERT_TRUE(shootgen::writeJpeg(dir.file(name), scene(320 + 8 * i, 240), {}));
+    }
+    std::ofstream(dir.file("shoot/DSC_0005x.jpg")) << "broken";
+    std::ofstream(dir.file("shoot/notes.txt")) << "not a frame";
+
+    EngineConfig config;
+    config.inputFolder = dir.file("shoot");
+    config.outputFolder = (dir.path() / "out").string();
+    config.workerThreads = 2;
+    config.verbose = false;
+    std::mutex m;
+    std::vector<std::pair<int, std::string>> reports;
+    const CullResult r = runCull(config, [&](int p, const std::string& msg) {
+        std::lock_guard<std::mutex> lock(m);
+        reports.emplace_back(p, msg);
+    });
+
+    EXPECT_EQ(r.totalInput, 11);  // the broken file is dropped silently
+    ASSERT_EQ(r.images.size(), 11u);
+    for (size_t i = 1; i < r.images.size(); ++i) EXPECT_LT(r.images[i - 1].filename, r.images[i].filename);
+    EXPECT_EQ(r.images[0].filename, "DSC_0001.jpg");
+    EXPECT_FALSE(r.images[0].thumbnailJpeg.empty());
+    EXPECT_EQ(r.outputBase, config.outputFolder);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out"));  // nothing written without writeOutputs
+
+    // "Scanning" first, then one report per fifth frame and one for the last
+    // of the 12 candidate files: 5, 10 and 12 done.
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_EQ(reports[0], std::make_pair(2, std::string("Scanning images…")));
+    std::vector<int> percents;
+    for (size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].second, "Processing images…");
+        percents.push_back(reports[i].first);
+    }
+    std::sort(percents.begin(), percents.end());
+    EXPECT_EQ(percents, (std::vector<int>{2 + 5 * 63 / 12, 2 + 10 * 63 / 12, 65}));
+}
+
+TEST(RunCull, EmptyFolderAndOutputCreation) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "in");
+    EngineConfig config;
+    config.inputFolder = (dir.path() / "in").string();
+    config.outputFolder = (dir.path() / "a/b/out").string();
+    config.writeOutputs = true;
+    config.verbose = false;
+    const CullResult r = runCull(config);
+    EXPECT_EQ(r.totalInput, 0);
+    EXPECT_TRUE(r.images.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "a/b/out"));
+
+    config.inputFolder = (dir.path() / "missing").string();
+    EXPECT_THROW(runCull(config), std::runtime_error);
+}
