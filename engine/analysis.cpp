@@ -1,6 +1,7 @@
 #include "analysis.h"
 
 #include "exif.h"
+#include "faces.h"
 #include "measures.h"
 #include "paths.h"
 #include "phash.h"
@@ -40,6 +41,66 @@ cv::Mat decode(const std::vector<uint8_t>& bytes, int flags) {
     }
 }
 
+// First reason a detection is not a usable face, or "" when it is one.
+std::string rejection(const FaceCandidate& c, const Box& box, float area, double sharp, const cv::Mat& analysis,
+                      const EngineConfig& config) {
+    const int W = analysis.cols, H = analysis.rows, m = config.edgeMargin;
+    if (c[4] < config.minFaceConfidence) return "low_conf";
+    if (area < config.minFaceArea) return "small_area";
+    if (box.x1 <= m || box.y1 <= m || box.x2 >= W - m || box.y2 >= H - m) return "edge";
+    if (sharp < config.sharpFaceThreshold && (sharp < config.softFaceThreshold || area < config.softFaceMinArea))
+        return "blurry";
+    const SkinCheck skin{config.humanCheckEnabled, config.minFaceBrightness, config.minSkinRatio};
+    if (!looksHuman(analysis(cv::Rect(box.x1, box.y1, box.x2 - box.x1, box.y2 - box.y1)), skin)) return "not_human";
+    return {};
+}
+
+// Detections, their verdicts, and the usable faces with their embeddings.
+void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey, const ModelSet& models,
+                  const EngineConfig& config) {
+    const int W = analysis.cols, H = analysis.rows;
+    for (const FaceCandidate& c : detectFaces(models.detector, analysis, 0.5f)) {
+        const Box box{std::max(0, int(c[0])), std::max(0, int(c[1])), std::min(int(c[2]), W), std::min(int(c[3]), H)};
+        if (box.x1 >= box.x2 || box.y1 >= box.y2) continue;
+        const float area = (float(box.x2 - box.x1) / W) * (float(box.y2 - box.y1) / H);
+        const double sharp = laplacianVariance(grey, box);
+        DetectionRecord d{box.x1, box.y1, box.x2, box.y2, c[4], false, rejection(c, box, area, sharp, analysis, config)};
+        d.ok = d.reason.empty();
+        rec.detections.push_back(d);
+        if (!d.ok) continue;
+
+        FaceRecord f;
+        f.confidence = c[4];
+        f.area = area;
+        f.x1 = box.x1;
+        f.y1 = box.y1;
+        f.x2 = box.x2;
+        f.y2 = box.y2;
+        f.gradient = float(gradientMean(grey, box));
+        std::copy(c.begin() + 5, c.end(), f.landmarks.begin());
+        f.eyesOpen = eyeOpenScore(models.eye, analysis, f.landmarks);
+        f.hasLandmarks = true;
+        rec.faces.push_back(f);
+        std::vector<float> embedding = embedFace(models.recognizer, analysis, f.landmarks, box.x1, box.y1, box.x2, box.y2);
+        if (!embedding.empty()) rec.embeddings.push_back(std::move(embedding));
+    }
+}
+
+// Expression of the main face (the first for a portrait, the largest for a
+// group), judged on the half-size decode.
+float measureExpression(const ImageRecord& rec, const std::vector<uint8_t>& bytes, const ModelSet& models) {
+    const FaceRecord* face = &rec.faces.front();
+    if (rec.category != "portrait")
+        for (const auto& f : rec.faces)
+            if (f.area > face->area) face = &f;
+    const cv::Mat half = decode(bytes, cv::IMREAD_REDUCED_COLOR_2);
+    if (half.empty()) return kUnmeasuredExpression;
+    const int x1 = std::min(2 * face->x1, half.cols - 1), x2 = std::min(2 * face->x2, half.cols);
+    const int y1 = std::min(2 * face->y1, half.rows - 1), y2 = std::min(2 * face->y2, half.rows);
+    if (x2 <= x1 || y2 <= y1) return kUnmeasuredExpression;
+    return expressionScore(models.expression, half(cv::Rect(x1, y1, x2 - x1, y2 - y1)));
+}
+
 }  // namespace
 
 ImageRecord analyzeImage(const std::string& relativeName, const std::string& fullPath, ModelSet* models,
@@ -61,12 +122,15 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.exposure = float(imageExposure(grey));
     rec.contrast = float(imageContrast(grey));
 
-    // Face analysis needs the thread's model set; without it the frame has no
-    // faces and counts as venue.
-    (void)models;
-    rec.eyeSharpness = 0.0f;
-    rec.category = "venue";
+    if (models != nullptr) analyzeFaces(rec, analysis, grey, *models, config);
+    rec.eyeSharpness = rec.faces.empty() ? 0.0f : float(eyeSharpness(grey, rec.faces.front().landmarks.data()));
+    const size_t faceCount = rec.faces.size();
+    rec.category = faceCount == 0 ? "venue" : faceCount <= 2 ? "portrait" : "group";
     rec.expression = kUnmeasuredExpression;
+    const bool scoreExpression =
+        models != nullptr && faceCount > 0 &&
+        (rec.category == "portrait" || (rec.category == "group" && config.groupExpressionEnabled));
+    if (scoreExpression) rec.expression = measureExpression(rec, bytes, *models);
 
     const ExifInfo exif = parseJpegExif(bytes.data(), bytes.size());
     rec.captureTime = exif.captureTime;

@@ -1,5 +1,6 @@
 #include "cull.h"
 
+#include "faces.h"
 #include "paths.h"
 #include "primary_target.h"
 #include "scan.h"
@@ -65,7 +66,11 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
         std::printf("  Input:  %s\n", config.inputFolder.c_str());
         std::printf("  Output: %s\n\n", config.outputFolder.c_str());
         std::printf("Loading models...\n");
+        std::fflush(stdout);
     }
+    // The driver's own model set proves the files load before any frame is
+    // touched; the analysis threads then load their own.
+    if (faceAnalysisEnabled(config)) loadModelSet(config);
     if (config.verbose) {
         std::printf("Ready.\n\n");
         std::printf("Step 1: Processing all images...\n");

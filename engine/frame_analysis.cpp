@@ -1,6 +1,7 @@
 #include "frame_analysis.h"
 
 #include "analysis.h"
+#include "faces.h"
 
 #include <algorithm>
 #include <atomic>
@@ -30,13 +31,14 @@ std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, cons
 
     auto worker = [&]() {
         try {
-            // Face models are loaded here, one set per thread, once they exist.
-            ModelSet* models = nullptr;
+            // Every thread has its own model set; nothing of ONNX Runtime is shared.
+            std::unique_ptr<ModelSet> models;
+            if (faceAnalysisEnabled(config)) models = loadModelSet(config);
             for (;;) {
                 if (stop.load()) return;
                 const int i = nextIndex.fetch_add(1);
                 if (i >= total) return;
-                slots[size_t(i)] = analyzeImage(files[size_t(i)].relativeName, files[size_t(i)].fullPath, models,
+                slots[size_t(i)] = analyzeImage(files[size_t(i)].relativeName, files[size_t(i)].fullPath, models.get(),
                                                 config);
                 const int done = finished.fetch_add(1) + 1;
                 if (done % 50 == 0 || done == total) std::printf("  [%4d/%d] done\n", done, total);

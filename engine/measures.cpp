@@ -27,11 +27,57 @@ double imageContrast(const cv::Mat& grey) {
     return stddev[0] / 128.0;
 }
 
-double laplacianVariance(const cv::Mat& grey, const Box& box) {
+namespace {
+// The box clamped to the image, or an empty rectangle when 3 pixels or less
+// remain in either direction.
+cv::Rect measurableRegion(const cv::Mat& img, const Box& box) {
     const int x1 = std::max(0, box.x1), y1 = std::max(0, box.y1);
-    const int x2 = std::min(box.x2, grey.cols), y2 = std::min(box.y2, grey.rows);
-    if (x2 - x1 <= 3 || y2 - y1 <= 3) return 0.0;
-    return imageSharpness(grey(cv::Rect(x1, y1, x2 - x1, y2 - y1)));
+    const int x2 = std::min(box.x2, img.cols), y2 = std::min(box.y2, img.rows);
+    if (x2 - x1 <= 3 || y2 - y1 <= 3) return {};
+    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
+}
+}  // namespace
+
+double laplacianVariance(const cv::Mat& grey, const Box& box) {
+    const cv::Rect r = measurableRegion(grey, box);
+    return r.empty() ? 0.0 : imageSharpness(grey(r));
+}
+
+double gradientMean(const cv::Mat& grey, const Box& box) {
+    const cv::Rect r = measurableRegion(grey, box);
+    if (r.empty()) return 0.0;
+    cv::Mat crop, gx, gy, magnitude;
+    grey(r).convertTo(crop, CV_64F);
+    cv::Sobel(crop, gx, CV_64F, 1, 0, 3);
+    cv::Sobel(crop, gy, CV_64F, 0, 1, 3);
+    cv::magnitude(gx, gy, magnitude);
+    return cv::mean(magnitude)[0];
+}
+
+double eyeSharpness(const cv::Mat& grey, const float* landmarks) {
+    double sum = 0.0;
+    int used = 0;
+    for (int e = 0; e < 2; ++e) {
+        const int lx = int(landmarks[2 * e]), ly = int(landmarks[2 * e + 1]);
+        const int x1 = std::max(0, lx - 25), x2 = std::min(lx + 25, grey.cols);
+        const int y1 = std::max(0, ly - 17), y2 = std::min(ly + 17, grey.rows);
+        if (x2 - x1 <= 9 || y2 - y1 <= 7) continue;
+        sum += laplacianVariance(grey, Box{x1, y1, x2, y2});
+        ++used;
+    }
+    return used ? sum / used : 0.0;
+}
+
+bool looksHuman(const cv::Mat& bgrCrop, const SkinCheck& check) {
+    if (!check.enabled || bgrCrop.empty()) return true;
+    cv::Mat grey;
+    cv::cvtColor(bgrCrop, grey, cv::COLOR_BGR2GRAY);
+    if (cv::mean(grey)[0] < check.minBrightness) return false;
+    cv::Mat ycrcb, skin;
+    cv::cvtColor(bgrCrop, ycrcb, cv::COLOR_BGR2YCrCb);
+    cv::inRange(ycrcb, cv::Scalar(0, 133, 77), cv::Scalar(255, 173, 127), skin);
+    const double ratio = double(cv::countNonZero(skin)) / double(bgrCrop.total());
+    return ratio >= check.minSkinRatio;
 }
 
 }  // namespace keepframe

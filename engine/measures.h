@@ -20,4 +20,23 @@ double imageContrast(const cv::Mat& grey);
 // box is 3 pixels or less wide or tall.
 double laplacianVariance(const cv::Mat& grey, const Box& box);
 
+// Mean Sobel gradient magnitude (kernel 3) inside the clamped box; same
+// 3-pixel minimum as laplacianVariance.
+double gradientMean(const cv::Mat& grey, const Box& box);
+
+// Mean Laplacian variance of the eye windows of the first two landmarks; 0
+// when neither window is usable.
+double eyeSharpness(const cv::Mat& grey, const float* landmarks);
+
+struct SkinCheck {
+    bool enabled = true;
+    float minBrightness = 25.0f;
+    float minSkinRatio = 0.12f;
+};
+
+// Skin-tone check of a colour face crop: passes when disabled or empty; fails
+// when darker than the minimum brightness; otherwise passes when the share of
+// pixels with Cr 133..173 and Cb 77..127 reaches the minimum ratio.
+bool looksHuman(const cv::Mat& bgrCrop, const SkinCheck& check);
+
 }  // namespace keepframe

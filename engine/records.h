@@ -20,6 +20,8 @@ struct EngineConfig {
     std::string expressionModelPath = defaultModelsFolder() + "emotion-ferplus-8.onnx";
     std::string eyeModelPath = defaultModelsFolder() + "open_closed_eye.onnx";
     std::string detectorModelPath = defaultModelsFolder() + "buffalo_l/det_10g.onnx";
+    // An empty detector path runs the classical measures only: no faces are
+    // looked for and every frame is "venue" (used by benchmarks).
 
     // Face scoring.
     float portraitQualityWeight = 0.3f;

@@ -2,6 +2,7 @@
 #include "cull.h"
 #include "exif_writer.h"
 #include "temp_dir.h"
+#include "test_models.h"
 
 #include <gtest/gtest.h>
 
@@ -118,7 +119,7 @@ TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
     std::ofstream(dir.file("shoot/DSC_0005x.jpg")) << "broken";
     std::ofstream(dir.file("shoot/notes.txt")) << "not a frame";
 
-    EngineConfig config;
+    EngineConfig config = keepframe::testing::testModelConfig();
     config.inputFolder = dir.file("shoot");
     config.outputFolder = (dir.path() / "out").string();
     config.workerThreads = 2;
@@ -154,7 +155,7 @@ TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
 TEST(RunCull, EmptyFolderAndOutputCreation) {
     TempDir dir;
     std::filesystem::create_directories(dir.path() / "in");
-    EngineConfig config;
+    EngineConfig config = keepframe::testing::testModelConfig();
     config.inputFolder = (dir.path() / "in").string();
     config.outputFolder = (dir.path() / "a/b/out").string();
     config.writeOutputs = true;
