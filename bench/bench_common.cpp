@@ -27,7 +27,7 @@ std::string cachedShoot(int count, int width, int height) {
     options.count = count;
     options.width = width;
     options.height = height;
-    const fs::path photos = fs::path(KEEPFRAME_SOURCE_DIR) / ".." / "shared" / "testphotos";
+    const fs::path photos = fs::path(KEEPFRAME_SOURCE_DIR).parent_path() / "shared" / "testphotos";
     if (fs::is_directory(photos)) options.sourceFolder = pathToUtf8(photos);
     std::printf("Generating %d frames of %dx%d into %s (once)...\n", count, width, height, folder.c_str());
     std::fflush(stdout);

@@ -8,10 +8,12 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
     const std::map<std::string, std::function<void()>> sections = {
         {"analysis", keepframe::bench::analysisBench},
+        {"faces", keepframe::bench::facesBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
     if (chosen.empty())

@@ -3,5 +3,6 @@
 namespace keepframe::bench {
 
 void analysisBench();
+void facesBench();
 
 }  // namespace keepframe::bench

@@ -117,7 +117,7 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
 
     cv::Mat grey;
     cv::cvtColor(analysis, grey, cv::COLOR_BGR2GRAY);
-    rec.phash = computePhash(analysis);
+    rec.phash = computePhashFromGrey(grey);
     rec.sharpness = float(imageSharpness(grey));
     rec.exposure = float(imageExposure(grey));
     rec.contrast = float(imageContrast(grey));

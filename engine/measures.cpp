@@ -9,8 +9,11 @@
 namespace keepframe {
 
 double imageSharpness(const cv::Mat& grey) {
+    // With kernel 1 the Laplacian of 8-bit pixels is an integer within
+    // +-1020, so 16-bit output holds it exactly and the variance equals that
+    // of a 64-bit float Laplacian, at a fraction of the memory traffic.
     cv::Mat lap;
-    cv::Laplacian(grey, lap, CV_64F, 1, 1, 0);
+    cv::Laplacian(grey, lap, CV_16S, 1, 1, 0);
     cv::Scalar mean, stddev;
     cv::meanStdDev(lap, mean, stddev);
     return stddev[0] * stddev[0];

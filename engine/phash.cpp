@@ -10,8 +10,14 @@ namespace keepframe {
 
 uint64_t computePhash(const cv::Mat& bgr) {
     if (bgr.empty()) return 0;
-    cv::Mat grey, small, floats, dct;
+    cv::Mat grey;
     cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+    return computePhashFromGrey(grey);
+}
+
+uint64_t computePhashFromGrey(const cv::Mat& grey) {
+    if (grey.empty()) return 0;
+    cv::Mat small, floats, dct;
     cv::resize(grey, small, cv::Size(32, 32), 0, 0, cv::INTER_AREA);
     small.convertTo(floats, CV_32F, 1.0, 0.0);
     cv::dct(floats, dct, 0);

@@ -13,6 +13,8 @@ namespace keepframe {
 // coefficient (r, c) of the 8 x 8 low-frequency block exceeds the block mean
 // taken without the DC term. An all-black image hashes to 0.
 uint64_t computePhash(const cv::Mat& bgr);
+// The same hash from the frame already converted to 8-bit grey.
+uint64_t computePhashFromGrey(const cv::Mat& grey);
 
 int32_t phashDistance(uint64_t a, uint64_t b);
 

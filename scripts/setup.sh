@@ -74,3 +74,11 @@ else
   touch "$ORT_DIR/.complete"
   echo "setup: ONNX Runtime unpacked into $ORT_DIR"
 fi
+
+# The face models are built from pretrained source files kept outside the
+# project (see tools/modelkit); the build runs the kit when they are present.
+root="$(cd "$(dirname "$0")/.." && pwd)"
+sources="${KEEPFRAME_MODEL_SOURCES:-$root/../shared/models/src}"
+if [ ! -f "$sources/MANIFEST.md" ]; then
+  echo "setup: no model sources in $sources: put the pretrained files there (or set KEEPFRAME_MODEL_SOURCES) to get face analysis"
+fi
