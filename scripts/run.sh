@@ -8,7 +8,11 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 if [ $# -eq 0 ] || [[ "$1" == -* ]]; then
   demo="${KEEPFRAME_CACHE:-$HOME/.cache/keepframe}/demo-shoot"
   if [ ! -d "$demo" ]; then
-    "$root/build/tools/keepframe-make-shoot" "$demo.tmp" --count 24 --size 3000x2000
+    photos="$root/../shared/testphotos"
+    from=()
+    if [ -d "$photos" ]; then from=(--from "$photos"); fi
+    rm -rf "$demo.tmp"
+    "$root/build/tools/keepframe-make-shoot" "$demo.tmp" --count 24 --size 3000x2000 "${from[@]}"
     mv "$demo.tmp" "$demo"
   fi
   set -- "$demo" --output "$root/build/demo-shoot_culled" "$@"
