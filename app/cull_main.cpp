@@ -24,6 +24,7 @@ void printSummary(const CullResult& r, const EngineConfig& config, double second
     std::printf("  Categories:      venue=%d portrait=%d group=%d\n", categories["venue"], categories["portrait"],
                 categories["group"]);
     std::printf("  Primary target:  %d (allowed %d-%d)\n", target.target, target.lower, target.upper);
+    std::printf("  Persons:         %d\n", r.persons);
     std::printf("  Elapsed:         %.2f s (%.2f images/s)\n", seconds, seconds > 0 ? r.totalInput / seconds : 0.0);
 }
 

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     const std::map<std::string, std::function<void()>> sections = {
         {"analysis", keepframe::bench::analysisBench},
         {"faces", keepframe::bench::facesBench},
+        {"clustering", keepframe::bench::clusteringBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
     if (chosen.empty())

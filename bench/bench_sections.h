@@ -4,5 +4,6 @@ namespace keepframe::bench {
 
 void analysisBench();
 void facesBench();
+void clusteringBench();
 
 }  // namespace keepframe::bench

@@ -1,12 +1,15 @@
 #include "cull.h"
 
+#include "clustering.h"
 #include "faces.h"
+#include "persons.h"
 #include "paths.h"
 #include "primary_target.h"
 #include "scan.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 #include <thread>
 
@@ -102,9 +105,39 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
     }
     if (config.verbose) std::printf("\nCategories: venue=%d portrait=%d group=%d\n\n", venue, portrait, group);
 
-    // One row per analysed frame, in scan order.
+    // Steps 6 to 8: moments, per-category cluster maps, chronological numbers.
+    report(progress, 67, "Clustering…");
+    int32_t nextClusterId = 0;
+    clusterFrames(frames, config, nextClusterId);
+    std::map<std::string, ClusterMap> maps = {{"venue", {}}, {"portrait", {}}, {"group", {}}};
+    for (auto& f : frames) {
+        auto it = maps.find(f.category);
+        if (it != maps.end()) it->second[f.clusterId].push_back(&f);
+    }
+    if (config.verbose)
+        std::printf("\nClusters: venue=%d portrait=%d group=%d\n", int(maps["venue"].size()),
+                    int(maps["portrait"].size()), int(maps["group"].size()));
+    numberClustersByTime(frames);
+
+    // Step 10: the recurring people.
+    if (config.verbose) std::printf("\nPhase 1: Building person identities...\n");
+    report(progress, 73, "Identifying people…");
+    const std::vector<PersonRecord> persons = buildPersons(maps["portrait"], maps["group"], config.faceMatchThreshold);
+    result.persons = int32_t(persons.size());
+
+    // Step 18: one row per analysed frame, in scan order, with its people.
     result.images.reserve(frames.size());
-    for (auto& f : frames) result.images.push_back(toResultImage(f));
+    for (auto& f : frames) {
+        ResultImage row = toResultImage(f);
+        row.facePersons = facePersonsOf(f, persons, config.faceMatchThreshold);
+        row.bestVipSimilarity = vipSimilarityOf(f, persons);
+        row.hasVip = row.bestVipSimilarity >= config.faceMatchThreshold;
+        row.onlyTopPersons = onlyTopPersonsOf(row.facePersons, persons.size());
+        result.images.push_back(std::move(row));
+    }
+
+    // Step 19: the suggested cover.
+    result.coverIndex = chooseCover(result.images);
 
     std::fflush(stdout);
     return result;

@@ -1,0 +1,322 @@
+#include "clustering.h"
+
+#include "disjoint_set.h"
+#include "phash.h"
+#include "similarity.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace keepframe {
+namespace {
+
+struct Cluster {
+    int32_t id;
+    FrameList frames;  // scan order
+};
+
+FrameList framesOf(std::vector<ImageRecord>& frames, const std::string& category) {
+    FrameList out;
+    for (auto& f : frames)
+        if (f.category == category) out.push_back(&f);
+    return out;
+}
+
+// The frames grouped by cluster id, ascending.
+std::vector<Cluster> clustersOf(const FrameList& frames) {
+    std::map<int32_t, FrameList> byId;
+    for (ImageRecord* f : frames) byId[f->clusterId].push_back(f);
+    std::vector<Cluster> out;
+    for (auto& [id, list] : byId) out.push_back({id, std::move(list)});
+    return out;
+}
+
+int distinctIds(const FrameList& frames) {
+    std::set<int32_t> ids;
+    for (const ImageRecord* f : frames) ids.insert(f->clusterId);
+    return int(ids.size());
+}
+
+DisjointSet forestOver(const std::vector<Cluster>& clusters) {
+    std::vector<int> sizes;
+    for (const auto& c : clusters) sizes.push_back(int(c.frames.size()));
+    return DisjointSet(clusters.size(), sizes);
+}
+
+// Every frame takes the id of the cluster at the root of its cluster's set.
+void relabel(const std::vector<Cluster>& clusters, DisjointSet& forest) {
+    for (size_t c = 0; c < clusters.size(); ++c) {
+        const int32_t id = clusters[size_t(forest.find(int(c)))].id;
+        for (ImageRecord* f : clusters[c].frames) f->clusterId = id;
+    }
+}
+
+// Step 2: frames of one category linked by perceptual-hash distance.
+void phashClusters(FrameList frames, const char* category, const EngineConfig& config, int32_t& nextId) {
+    const int n = int(frames.size());
+    if (n == 0) return;
+    DisjointSet forest(size_t(n), std::vector<int>(size_t(n), 1));
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+            if (phashDistance(frames[size_t(i)]->phash, frames[size_t(j)]->phash) <= config.phashThreshold &&
+                !forest.same(i, j) && forest.size(i) + forest.size(j) <= config.maxClusterSize)
+                forest.unite(i, j);
+    std::map<int, int32_t> idOfRoot;
+    for (int i = 0; i < n; ++i) {
+        const int root = forest.find(i);
+        auto it = idOfRoot.find(root);
+        if (it == idOfRoot.end()) it = idOfRoot.emplace(root, nextId++).first;
+        frames[size_t(i)]->clusterId = it->second;
+    }
+    std::printf("  %-10s: %d → %d clusters\n", category, n, int(idOfRoot.size()));
+}
+
+// Up to `limit` embeddings of a cluster, frame by frame, in face order.
+std::vector<Embedding> embeddingSample(const FrameList& frames, size_t limit) {
+    std::vector<Embedding> sample;
+    for (const ImageRecord* f : frames)
+        for (const auto& e : f->embeddings) {
+            if (sample.size() == limit) return sample;
+            sample.push_back(e);
+        }
+    return sample;
+}
+
+// Step 2.5: clusters just beyond the hash threshold joined when their faces match.
+void nearMissMerge(FrameList frames, const char* category, const EngineConfig& config) {
+    if (frames.size() < 2) return;
+    const std::vector<Cluster> clusters = clustersOf(frames);
+    const int m = int(clusters.size());
+    DisjointSet forest = forestOver(clusters);
+    int merges = 0;
+    for (int a = 0; a < m; ++a) {
+        for (int b = a + 1; b < m; ++b) {
+            if (forest.same(a, b)) continue;
+            bool nearMiss = false;
+            for (const ImageRecord* p : clusters[size_t(a)].frames) {
+                for (const ImageRecord* q : clusters[size_t(b)].frames) {
+                    const int d = phashDistance(p->phash, q->phash);
+                    if (d >= config.nearMissMinDistance && d <= config.nearMissMaxDistance) {
+                        nearMiss = true;
+                        break;
+                    }
+                }
+                if (nearMiss) break;
+            }
+            if (!nearMiss || forest.size(a) + forest.size(b) > config.maxClusterSize) continue;
+            const auto sampleA = embeddingSample(clusters[size_t(a)].frames, 10);
+            const auto sampleB = embeddingSample(clusters[size_t(b)].frames, 10);
+            if (sampleA.empty() || sampleB.empty()) continue;
+            const int k = matchingEmbeddings(sampleA, sampleB, config.nearMissFaceSimilarity);
+            if (double(k) / double(std::max(sampleA.size(), sampleB.size())) >= config.nearMissMatchRatio) {
+                forest.unite(a, b);
+                ++merges;
+            }
+        }
+    }
+    relabel(clusters, forest);
+    std::printf("  %-10s: %d → %d (%d near-miss merges)\n", category, m, distinctIds(frames), merges);
+}
+
+// Step 2.6: small group clusters close in camera file number joined when
+// their lead frames agree in sharpness and exposure.
+std::set<int32_t> proximityMerge(FrameList frames, const EngineConfig& config) {
+    std::vector<Cluster> clusters = clustersOf(frames);
+    struct Lead {
+        int64_t number;
+        float sharpness, exposure;
+    };
+    std::vector<Lead> leads;
+    for (const auto& c : clusters) {
+        const ImageRecord* lead = c.frames.front();
+        for (const ImageRecord* f : c.frames)
+            if (f->sharpness > lead->sharpness) lead = f;
+        leads.push_back({dscFileNumber(lead->filename), lead->sharpness, lead->exposure});
+    }
+    std::vector<size_t> order(clusters.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return leads[a].number < leads[b].number; });
+    std::vector<Cluster> sorted;
+    std::vector<Lead> sortedLeads;
+    for (size_t i : order) {
+        sorted.push_back(clusters[i]);
+        sortedLeads.push_back(leads[i]);
+    }
+
+    const int m = int(sorted.size());
+    DisjointSet forest = forestOver(sorted);
+    int merges = 0;
+    const auto ownCount = [&](int c) { return int(sorted[size_t(c)].frames.size()); };
+    for (int i = 0; i < m; ++i) {
+        if (ownCount(i) > config.proximityMaxClusterSize) continue;
+        for (int j = i + 1; j < m; ++j) {
+            const Lead &li = sortedLeads[size_t(i)], &lj = sortedLeads[size_t(j)];
+            if (lj.number - li.number > config.proximityMaxGap) break;
+            if (forest.same(i, j) || ownCount(j) > config.proximityMaxClusterSize) continue;
+            const float lo = std::min(li.sharpness, lj.sharpness), hi = std::max(li.sharpness, lj.sharpness);
+            if (hi > 0 && lo / hi < 1 - config.proximitySharpnessTolerance) continue;
+            if (std::abs(li.exposure - lj.exposure) > config.proximityExposureTolerance) continue;
+            if (forest.size(i) + forest.size(j) <= config.proximityMaxMergedSize) {
+                forest.unite(i, j);
+                ++merges;
+            }
+        }
+    }
+    relabel(sorted, forest);
+    std::printf("  group     : %d → %d (%d proximity merges)\n", m, distinctIds(frames), merges);
+
+    std::map<int, int> clustersPerRoot;
+    for (int c = 0; c < m; ++c) ++clustersPerRoot[forest.find(c)];
+    std::set<int32_t> protectedIds;
+    for (const auto& [root, count] : clustersPerRoot)
+        if (count > 1) protectedIds.insert(sorted[size_t(root)].id);
+    for (ImageRecord* f : frames)
+        if (protectedIds.count(f->clusterId)) f->proximityProtected = true;
+    std::printf("  Protected %d proximity-merged clusters from Step 4 split\n", int(protectedIds.size()));
+    return protectedIds;
+}
+
+// Step 3: clusters showing the same people joined.
+void faceMerge(FrameList frames, const char* category, const EngineConfig& config) {
+    if (frames.size() < 2) return;
+    const std::vector<Cluster> clusters = clustersOf(frames);
+    const int m = int(clusters.size());
+    DisjointSet forest = forestOver(clusters);
+    int merges = 0;
+    for (int k = 0; k < m; ++k)
+        for (int j = k + 1; j < m; ++j)
+            if (!forest.same(k, j) && forest.size(k) + forest.size(j) <= config.maxClusterSize &&
+                clusterFaceMatch(clusters[size_t(k)].frames, clusters[size_t(j)].frames, config.faceMatchThreshold,
+                                 config.faceMergeRatio)) {
+                forest.unite(k, j);
+                ++merges;
+            }
+    relabel(clusters, forest);
+    std::printf("  %s: %d → %d (%d merges)\n", category, m, distinctIds(frames), merges);
+}
+
+// Step 4: clusters mixing different people split apart.
+void splitMixed(FrameList frames, const char* category, float ratio, const EngineConfig& config, int32_t& nextId) {
+    if (frames.empty()) return;
+    const std::vector<Cluster> clusters = clustersOf(frames);
+    int splits = 0;
+    for (const auto& c : clusters) {
+        if (c.frames.size() < 2) continue;
+        const bool isGroup = std::string(category) == "group";
+        if (isGroup && std::any_of(c.frames.begin(), c.frames.end(), [](auto* f) { return f->proximityProtected; }))
+            continue;
+        const auto groups = splitClusterByFaces(c.frames, ratio, config.faceMatchThreshold);
+        for (size_t g = 1; g < groups.size(); ++g) {
+            const int32_t id = nextId++;
+            for (ImageRecord* f : groups[g]) f->clusterId = id;
+            ++splits;
+        }
+    }
+    std::printf("  %s: %d → %d (%d splits)\n", category, int(clusters.size()), distinctIds(frames), splits);
+}
+
+// Share of a's embeddings matched in b, over the larger embedding count.
+bool framesShareFaces(const ImageRecord& a, const ImageRecord& b, float similarity, float ratio) {
+    return shareFaces(a.embeddings, b.embeddings, similarity, ratio);
+}
+
+}  // namespace
+
+bool clusterFaceMatch(const FrameList& a, const FrameList& b, float similarity, float ratio) {
+    auto sample = [](const FrameList& frames) {
+        FrameList out;
+        for (ImageRecord* f : frames)
+            if (!f->embeddings.empty() && out.size() < 10) out.push_back(f);
+        return out;
+    };
+    const FrameList A = sample(a), B = sample(b);
+    if (A.empty() || B.empty()) return false;
+    // Stops as soon as the share of matching frame pairs is certain either way.
+    const size_t pairs = A.size() * B.size(), needed = countNeeded(pairs, ratio);
+    size_t matches = 0, seen = 0;
+    for (const ImageRecord* fa : A)
+        for (const ImageRecord* fb : B) {
+            if (matches >= needed) return true;
+            if (matches + (pairs - seen) < needed) return false;
+            ++seen;
+            if (framesShareFaces(*fa, *fb, similarity, ratio)) ++matches;
+        }
+    return matches >= needed;
+}
+
+std::vector<FrameList> splitClusterByFaces(const FrameList& frames, float ratio, float similarity) {
+    FrameList withFaces, without;
+    for (ImageRecord* f : frames) (f->embeddings.empty() ? without : withFaces).push_back(f);
+    if (withFaces.size() < 2) return {frames};
+
+    const int n = int(withFaces.size());
+    DisjointSet forest{size_t(n)};
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+            if (framesShareFaces(*withFaces[size_t(i)], *withFaces[size_t(j)], similarity, ratio)) forest.unite(i, j);
+
+    std::map<int, FrameList> byRoot;  // ordered by root index
+    for (int i = 0; i < n; ++i) byRoot[forest.find(i)].push_back(withFaces[size_t(i)]);
+    if (byRoot.size() == 1) return {frames};
+
+    std::vector<FrameList> groups;
+    size_t largest = 0;
+    for (auto& [root, members] : byRoot) {
+        if (!groups.empty() && members.size() > groups[largest].size()) largest = groups.size();
+        groups.push_back(std::move(members));
+    }
+    groups[largest].insert(groups[largest].end(), without.begin(), without.end());
+    return groups;
+}
+
+std::set<int32_t> clusterFrames(std::vector<ImageRecord>& frames, const EngineConfig& config, int32_t& nextClusterId) {
+    std::printf("Step 2: pHash clustering (threshold=%d)...\n", config.phashThreshold);
+    for (const char* category : {"venue", "portrait", "group"})
+        phashClusters(framesOf(frames, category), category, config, nextClusterId);
+
+    std::printf("\nStep 2.5: Near-miss pHash merge (dist %d-%d, ratio>=%.1f)...\n", config.nearMissMinDistance,
+                config.nearMissMaxDistance, config.nearMissMatchRatio);
+    for (const char* category : {"portrait", "group"}) nearMissMerge(framesOf(frames, category), category, config);
+
+    std::printf("\nStep 2.6: Proximity merge for group (DSC gap<=%d)...\n", config.proximityMaxGap);
+    std::set<int32_t> protectedIds = proximityMerge(framesOf(frames, "group"), config);
+
+    std::printf("\nStep 3: Face-based MERGE...\n");
+    for (const char* category : {"portrait", "group"}) faceMerge(framesOf(frames, category), category, config);
+
+    std::printf("\nStep 4: Splitting mixed clusters...\n");
+    splitMixed(framesOf(frames, "portrait"), "portrait", config.portraitSplitRatio, config, nextClusterId);
+    splitMixed(framesOf(frames, "group"), "group", config.groupSplitRatio, config, nextClusterId);
+    std::fflush(stdout);
+    return protectedIds;
+}
+
+void numberClustersByTime(std::vector<ImageRecord>& frames) {
+    struct Key {
+        std::string time;
+        bool hasTime = false;
+    };
+    std::map<std::string, std::map<int32_t, Key>> keys;  // category -> cluster id -> key
+    for (const auto& f : frames) {
+        Key& k = keys[f.category][f.clusterId];
+        if (!f.captureTime.empty() && (!k.hasTime || f.captureTime < k.time)) {
+            k.time = f.captureTime;
+            k.hasTime = true;
+        }
+    }
+    std::map<std::string, std::map<int32_t, int32_t>> numbers;
+    for (auto& [category, clusters] : keys) {
+        std::vector<std::pair<std::string, int32_t>> order;
+        for (auto& [id, k] : clusters) order.emplace_back(k.hasTime ? k.time : "9999", id);
+        std::sort(order.begin(), order.end());
+        int32_t n = 0;
+        for (const auto& [key, id] : order) numbers[category][id] = ++n;
+    }
+    for (auto& f : frames) f.clusterNumber = numbers[f.category][f.clusterId];
+}
+
+}  // namespace keepframe

@@ -1,0 +1,159 @@
+#include "clustering.h"
+#include "frames.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace keepframe;
+using namespace keepframe::testing;
+
+namespace {
+
+// Runs clustering and returns its console output.
+std::string cluster(std::vector<ImageRecord>& frames, const EngineConfig& config = {}) {
+    int32_t next = 0;
+    ::testing::internal::CaptureStdout();
+    clusterFrames(frames, config, next);
+    return ::testing::internal::GetCapturedStdout();
+}
+
+std::set<int32_t> ids(const std::vector<ImageRecord>& frames) {
+    std::set<int32_t> out;
+    for (const auto& f : frames) out.insert(f.clusterId);
+    return out;
+}
+
+const uint64_t kBase = 0x0123456789ABCDEFull;
+
+}  // namespace
+
+TEST(Clustering, HashThresholdIsInclusiveAndVenueIsNeverRevisited) {
+    std::vector<ImageRecord> frames = {frame("a.jpg", "venue", kBase), frame("b.jpg", "venue", flip(kBase, 15)),
+                                       frame("c.jpg", "venue", flip(kBase, 31))};
+    // c is 16 from b ... and 31 from a: b-c distance is 16.
+    const std::string log = cluster(frames);
+    EXPECT_EQ(frames[0].clusterId, frames[1].clusterId);
+    EXPECT_NE(frames[1].clusterId, frames[2].clusterId);
+    EXPECT_NE(log.find("  venue     : 3 → 2 clusters\n"), std::string::npos) << log;
+    // Ids come from one counter: 0 and 1.
+    EXPECT_EQ(ids(frames), (std::set<int32_t>{0, 1}));
+}
+
+TEST(Clustering, LongRunOfNearIdenticalFramesIsCutAtFifty) {
+    std::vector<ImageRecord> frames;
+    for (int i = 0; i < 60; ++i) frames.push_back(frame("f" + std::to_string(100 + i) + ".jpg", "venue", kBase));
+    cluster(frames);
+    std::map<int32_t, int> sizes;
+    for (const auto& f : frames) ++sizes[f.clusterId];
+    ASSERT_EQ(sizes.size(), 2u);
+    EXPECT_EQ(sizes[frames.front().clusterId], 50);
+    EXPECT_EQ(sizes[frames.back().clusterId], 10);
+}
+
+TEST(Clustering, NearMissMergeNeedsDistanceSixteenToTwentyAndMatchingFaces) {
+    struct Case {
+        int distance;
+        std::vector<float> second;
+        bool merged;
+    };
+    for (const Case& c : {Case{16, person(0), true}, Case{20, person(0), true}, Case{21, person(0), false},
+                          Case{18, near(0, 0.35f), false}}) {
+        std::vector<ImageRecord> frames = {frame("a.jpg", "portrait", kBase, {person(0)}),
+                                           frame("b.jpg", "portrait", flip(kBase, c.distance), {c.second})};
+        const std::string log = cluster(frames);
+        const std::string expected = c.merged ? "  portrait  : 2 → 1 (1 near-miss merges)\n"
+                                              : "  portrait  : 2 → 2 (0 near-miss merges)\n";
+        EXPECT_NE(log.find(expected), std::string::npos) << "distance " << c.distance << "\n" << log;
+    }
+}
+
+TEST(Clustering, ProximityMergeOfSmallGroupClusters) {
+    // Four single-frame group clusters with unrelated hashes and no faces.
+    std::vector<ImageRecord> frames = {
+        frame("DSC_0010.jpg", "group", 0x0), frame("DSC_0015.jpg", "group", 0xFFFFFFFF00000000ull),
+        frame("DSC_0030.jpg", "group", 0x00000000FFFFFFFFull), frame("DSC_0033.jpg", "group", 0xFFFFFFFFFFFFFFFFull)};
+    frames[3].sharpness = 40;  // less than half as sharp as DSC_0030's 100
+    const std::string log = cluster(frames);
+    EXPECT_EQ(frames[0].clusterId, frames[1].clusterId);  // gap 5
+    EXPECT_NE(frames[1].clusterId, frames[2].clusterId);  // gap 15
+    EXPECT_NE(frames[2].clusterId, frames[3].clusterId);  // sharpness guard
+    EXPECT_TRUE(frames[0].proximityProtected && frames[1].proximityProtected);
+    EXPECT_FALSE(frames[2].proximityProtected || frames[3].proximityProtected);
+    EXPECT_NE(log.find("  group     : 4 → 3 (1 proximity merges)\n  Protected 1 proximity-merged clusters"),
+              std::string::npos)
+        << log;
+
+    // The exposure guard.
+    frames[3].sharpness = 100;
+    frames[3].exposure = 0.5f;  // 0.3 from DSC_0030
+    for (auto& f : frames) f.proximityProtected = false;
+    cluster(frames);
+    EXPECT_NE(frames[2].clusterId, frames[3].clusterId);
+
+    // A cluster of five frames never takes part, however close.
+    std::vector<ImageRecord> burst;
+    for (int i = 0; i < 5; ++i) burst.push_back(frame("DSC_004" + std::to_string(i) + ".jpg", "group", kBase));
+    burst.push_back(frame("DSC_0046.jpg", "group", ~kBase));
+    cluster(burst);
+    EXPECT_NE(burst[0].clusterId, burst[5].clusterId);
+    EXPECT_FALSE(burst[5].proximityProtected);
+}
+
+TEST(Clustering, ProximityLineIsPrintedWithoutGroupFrames) {
+    std::vector<ImageRecord> frames = {frame("a.jpg", "venue")};
+    const std::string log = cluster(frames);
+    EXPECT_NE(log.find("  group     : 0 → 0 (0 proximity merges)\n  Protected 0 proximity-merged clusters"),
+              std::string::npos)
+        << log;
+}
+
+TEST(Clustering, MixedPortraitClusterSplitsAndTheLowerRootKeepsItsId) {
+    std::vector<ImageRecord> frames = {frame("a.jpg", "portrait", kBase, {person(0)}),
+                                       frame("b.jpg", "portrait", kBase, {person(1)}),
+                                       frame("c.jpg", "portrait", kBase, {person(0)})};
+    const std::string log = cluster(frames);
+    EXPECT_EQ(frames[0].clusterId, 0);  // the group of a and c keeps the old id
+    EXPECT_EQ(frames[2].clusterId, 0);
+    EXPECT_EQ(frames[1].clusterId, 1);  // b takes the next counter value
+    EXPECT_NE(log.find("  portrait: 1 → 2 (1 splits)\n"), std::string::npos) << log;
+}
+
+TEST(Clustering, SplitKeepsFacelessFramesWithTheLargestGroup) {
+    ImageRecord a = frame("a.jpg", "portrait", 0, {person(1)}), b = frame("b.jpg", "portrait", 0, {person(0)}),
+                c = frame("c.jpg", "portrait"), d = frame("d.jpg", "portrait", 0, {person(0)});
+    const auto groups = splitClusterByFaces({&a, &b, &c, &d}, 0.8f, 0.5f);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0], (FrameList{&a}));
+    EXPECT_EQ(groups[1], (FrameList{&b, &d, &c}));
+
+    // A two-frame cluster of which only one frame has a face is never split.
+    const auto one = splitClusterByFaces({&a, &c}, 0.8f, 0.5f);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0], (FrameList{&a, &c}));
+}
+
+TEST(Clustering, FaceMatchBetweenClusters) {
+    ImageRecord a = frame("a", "group", 0, {person(0), person(1)}), b = frame("b", "group", 0, {person(0), person(1)}),
+                c = frame("c", "group", 0, {person(0), person(2)}), none = frame("n", "group");
+    EXPECT_TRUE(clusterFaceMatch({&a}, {&b}, 0.5f, 0.7f));
+    EXPECT_FALSE(clusterFaceMatch({&a}, {&c}, 0.5f, 0.7f));  // 1 of 2 faces
+    EXPECT_TRUE(clusterFaceMatch({&a}, {&c}, 0.5f, 0.5f));
+    EXPECT_FALSE(clusterFaceMatch({&a}, {&none}, 0.5f, 0.1f));
+}
+
+TEST(Numbering, ChronologicalPerCategoryWithUndatedLast) {
+    std::vector<ImageRecord> frames = {
+        frame("a", "portrait", 0, {}, "2024:05:01 12:00:00"), frame("b", "portrait", 0, {}, ""),
+        frame("c", "portrait", 0, {}, "2024:05:01 09:00:00.5"), frame("d", "portrait", 0, {}, "2024:05:01 09:00:00"),
+        frame("e", "venue", 0, {}, ""), frame("f", "venue", 0, {}, "")};
+    const int32_t cluster[] = {7, 3, 5, 9, 2, 1};
+    for (size_t i = 0; i < frames.size(); ++i) frames[i].clusterId = cluster[i];
+    numberClustersByTime(frames);
+    EXPECT_EQ(frames[3].clusterNumber, 1);  // 09:00:00 is a prefix of 09:00:00.5: earlier
+    EXPECT_EQ(frames[2].clusterNumber, 2);
+    EXPECT_EQ(frames[0].clusterNumber, 3);
+    EXPECT_EQ(frames[1].clusterNumber, 4);  // no time: after the dated ones
+    EXPECT_EQ(frames[5].clusterNumber, 1);  // undated category: by cluster id
+    EXPECT_EQ(frames[4].clusterNumber, 2);
+}
