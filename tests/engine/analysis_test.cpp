@@ -140,16 +140,19 @@ TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out"));  // nothing written without writeOutputs
 
     // "Scanning" first, then one report per fifth frame and one for the last
-    // of the 12 candidate files: 5, 10 and 12 done.
-    ASSERT_EQ(reports.size(), 4u);
+    // of the 12 candidate files (5, 10 and 12 done), then the later stages.
+    ASSERT_EQ(reports.size(), 6u);
     EXPECT_EQ(reports[0], std::make_pair(2, std::string("Scanning images…")));
     std::vector<int> percents;
-    for (size_t i = 1; i < reports.size(); ++i) {
+    for (size_t i = 1; i < 4; ++i) {
         EXPECT_EQ(reports[i].second, "Processing images…");
         percents.push_back(reports[i].first);
     }
     std::sort(percents.begin(), percents.end());
     EXPECT_EQ(percents, (std::vector<int>{2 + 5 * 63 / 12, 2 + 10 * 63 / 12, 65}));
+    EXPECT_EQ(reports[4], std::make_pair(67, std::string("Clustering…")));
+    EXPECT_EQ(reports[5], std::make_pair(73, std::string("Identifying people…")));
+}));
 }
 
 TEST(RunCull, EmptyFolderAndOutputCreation) {
