@@ -152,7 +152,6 @@ TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
     EXPECT_EQ(percents, (std::vector<int>{2 + 5 * 63 / 12, 2 + 10 * 63 / 12, 65}));
     EXPECT_EQ(reports[4], std::make_pair(67, std::string("Clustering…")));
     EXPECT_EQ(reports[5], std::make_pair(73, std::string("Identifying people…")));
-}));
 }
 
 TEST(RunCull, EmptyFolderAndOutputCreation) {
