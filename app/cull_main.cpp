@@ -24,7 +24,10 @@ void printSummary(const CullResult& r, const EngineConfig& config, double second
     std::printf("  Categories:      venue=%d portrait=%d group=%d\n", categories["venue"], categories["portrait"],
                 categories["group"]);
     std::printf("  Primary target:  %d (allowed %d-%d)\n", target.target, target.lower, target.upper);
+    std::printf("  Selected:        %d (primary %d, review %d; venue %d, portrait %d, group %d)\n", r.totalSelected,
+                r.primaryCount, r.reviewCount, r.venueCount, r.portraitCount, r.groupCount);
     std::printf("  Persons:         %d\n", r.persons);
+    std::printf("  Cover:           %s\n", r.coverIndex >= 0 ? r.images[size_t(r.coverIndex)].filename.c_str() : "(none)");
     std::printf("  Elapsed:         %.2f s (%.2f images/s)\n", seconds, seconds > 0 ? r.totalInput / seconds : 0.0);
 }
 

@@ -3,6 +3,10 @@
 #include "clustering.h"
 #include "faces.h"
 #include "persons.h"
+#include "reduction.h"
+#include "reports.h"
+#include "scores.h"
+#include "selection.h"
 #include "paths.h"
 #include "primary_target.h"
 #include "scan.h"
@@ -119,16 +123,74 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
                     int(maps["portrait"].size()), int(maps["group"].size()));
     numberClustersByTime(frames);
 
+    // Step 9: cluster folders and category reports.
+    if (config.writeOutputs) {
+        if (config.verbose) std::printf("\nExporting cluster folders...\n");
+        try {
+            for (const char* category : {"venue", "portrait", "group"})
+                writeCategoryReport(maps[category], category, config.outputFolder);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "  WARNING: Cluster export failed: %s\n", e.what());
+        }
+    }
+
     // Step 10: the recurring people.
     if (config.verbose) std::printf("\nPhase 1: Building person identities...\n");
     report(progress, 73, "Identifying people…");
     const std::vector<PersonRecord> persons = buildPersons(maps["portrait"], maps["group"], config.faceMatchThreshold);
     result.persons = int32_t(persons.size());
 
+    // Steps 11 to 14: selection, final scores, reduction, primary/review split.
+    report(progress, 78, "Selecting best images…");
+    const FrameList picked = selectFrames(frames, maps["venue"], maps["portrait"], maps["group"], persons, config);
+    for (ImageRecord* f : picked) computeFinalScore(*f, persons, config);
+    const auto [primary, review] = splitPrimaryReview(reduceSelection(picked, config), config.primaryTarget);
+
+    // Steps 15 and 16: copies and the selection report.
+    if (config.writeOutputs) {
+        copyFramesToFolder(primary, config.outputFolder, "selected_primary");
+        copyFramesToFolder(review, config.outputFolder, "selected_review");
+        if (config.verbose) {
+            std::printf("\n  selected_primary: %d images (top %d by score)\n", int(primary.size()), config.primaryTarget);
+            std::printf("  selected_review:  %d images (review these for missed moments)\n", int(review.size()));
+        }
+    }
+    FrameList kept = primary;
+    kept.insert(kept.end(), review.begin(), review.end());
+    if (config.writeOutputs) writeSelectionReport(kept, persons, config.outputFolder);
+
+    // Step 17: the kept frames, primary first.
+    std::map<const ImageRecord*, bool> keptPrimary;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const ImageRecord& f = *kept[i];
+        const bool isPrimary = i < primary.size();
+        keptPrimary[&f] = isPrimary;
+        SelectedImage s;
+        s.filename = f.filename;
+        s.category = f.category;
+        s.reason = f.reason;
+        s.captureTime = f.captureTime;
+        s.fullW = f.fullW;
+        s.fullH = f.fullH;
+        s.orientation = f.orientation;
+        s.score = f.finalScore;
+        s.clusterSize = f.clusterSize;
+        s.primary = isPrimary;
+        s.faceBoxes = fullResolutionFaceBoxes(f);
+        ++(f.category == "venue" ? result.venueCount : f.category == "portrait" ? result.portraitCount : result.groupCount);
+        result.selected.push_back(std::move(s));
+    }
+    result.totalSelected = int32_t(kept.size());
+    result.primaryCount = int32_t(primary.size());
+    result.reviewCount = int32_t(review.size());
+
     // Step 18: one row per analysed frame, in scan order, with its people.
     result.images.reserve(frames.size());
     for (auto& f : frames) {
         ResultImage row = toResultImage(f);
+        const auto k = keptPrimary.find(&f);
+        row.engineSelected = k != keptPrimary.end();
+        row.isPrimary = row.engineSelected && k->second;
         row.facePersons = facePersonsOf(f, persons, config.faceMatchThreshold);
         row.bestVipSimilarity = vipSimilarityOf(f, persons);
         row.hasVip = row.bestVipSimilarity >= config.faceMatchThreshold;
@@ -139,6 +201,17 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
     // Step 19: the suggested cover.
     result.coverIndex = chooseCover(result.images);
 
+    // Step 20.
+    report(progress, 80, "Finalizing selection…");
+    if (config.verbose) {
+        std::printf("\n%s\n", std::string(60, '=').c_str());
+        std::printf("DONE. Output: %s\n", config.outputFolder.c_str());
+        std::printf("  Selected: %d images (V:%d P:%d G:%d)\n", result.totalSelected, result.venueCount,
+                    result.portraitCount, result.groupCount);
+        if (!persons.empty())
+            std::printf("  VIP Person_000: portrait=%d group=%d\n", persons.front().portraitCount,
+                        persons.front().groupCount);
+    }
     std::fflush(stdout);
     return result;
 }

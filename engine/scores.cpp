@@ -1,5 +1,7 @@
 #include "scores.h"
 
+#include "persons.h"
+
 #include <algorithm>
 
 namespace keepframe {
@@ -34,6 +36,20 @@ float faceScore(const ImageRecord& frame, const std::string& category, const Eng
         return float((1 - w) * q + w * frame.expression);
     }
     return float(q);
+}
+
+}  // namespace keepframe
+
+namespace keepframe {
+
+void computeFinalScore(ImageRecord& frame, const std::vector<PersonRecord>& persons, const EngineConfig& config) {
+    const int32_t i = frame.personIndex;
+    const float importance = i >= 0 && size_t(i) < persons.size() ? persons[size_t(i)].portraitImportance : 0.0f;
+    if (frame.category == "venue") frame.finalScore = frame.sharpness / 500.0f;
+    else if (frame.category == "portrait")
+        frame.finalScore = 0.6f * faceScore(frame, "portrait", config) + 0.4f * importance;
+    else
+        frame.finalScore = 0.4f * faceScore(frame, "group", config) + 0.4f * importance + (frame.personFlag ? 0.2f : 0.0f);
 }
 
 }  // namespace keepframe

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "records.h"
 
@@ -10,5 +11,12 @@ namespace keepframe {
 // Face score of a frame judged as "portrait" or as a group ("group" or any
 // other name); 0.05 for a frame without faces.
 float faceScore(const ImageRecord& frame, const std::string& category, const EngineConfig& config);
+
+struct PersonRecord;
+
+// Sets `finalScore` of a selected frame: sharpness / 500 for venue; face score
+// plus the importance of the frame's person (and 0.2 for a group pick from a
+// cluster showing Person 0) otherwise.
+void computeFinalScore(ImageRecord& frame, const std::vector<PersonRecord>& persons, const EngineConfig& config);
 
 }  // namespace keepframe

@@ -45,10 +45,12 @@ inline size_t countNeeded(size_t total, double ratio) {
     return total + 1;
 }
 
-// Whether at least `ratio` of max(|a|, |b|) embeddings of `a` have a match in
-// `b` at or above `threshold`. Stops as soon as the answer is certain.
-inline bool shareFaces(const std::vector<Embedding>& a, const std::vector<Embedding>& b, float threshold, double ratio) {
-    const size_t needed = countNeeded(std::max(a.size(), b.size()), ratio);
+// Whether the embeddings of `a` that have a match in `b` at or above
+// `threshold` are at least `ratio` of `total`. Stops as soon as the answer is
+// certain.
+inline bool matchedShareAtLeast(const std::vector<Embedding>& a, const std::vector<Embedding>& b, float threshold,
+                                double ratio, size_t total) {
+    const size_t needed = countNeeded(total, ratio);
     size_t found = 0;
     for (size_t i = 0; i < a.size(); ++i) {
         if (found >= needed) return true;
@@ -60,6 +62,11 @@ inline bool shareFaces(const std::vector<Embedding>& a, const std::vector<Embedd
             }
     }
     return found >= needed;
+}
+
+// The share is taken over the larger of the two embedding counts.
+inline bool shareFaces(const std::vector<Embedding>& a, const std::vector<Embedding>& b, float threshold, double ratio) {
+    return matchedShareAtLeast(a, b, threshold, ratio, std::max(a.size(), b.size()));
 }
 
 }  // namespace keepframe

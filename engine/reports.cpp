@@ -1,0 +1,127 @@
+#include "reports.h"
+
+#include "paths.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace keepframe {
+namespace {
+
+// The frame the cluster is represented by: the face-bearing frame with the
+// sharpest eyes (earliest on a tie), else the first frame.
+const ImageRecord* representative(const FrameList& frames) {
+    const ImageRecord* rep = nullptr;
+    for (const ImageRecord* f : frames)
+        if (!f->faces.empty() && (!rep || f->eyeSharpness > rep->eyeSharpness)) rep = f;
+    return rep ? rep : (frames.empty() ? nullptr : frames.front());
+}
+
+std::string joined(const std::string& a, const std::string& b) { return a + "/" + b; }
+
+}  // namespace
+
+void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder) {
+    const std::string folder = joined(joined(outputFolder, "_clusters"), category);
+    std::error_code ec;
+    fs::create_directories(utf8ToPath(folder), ec);
+
+    std::vector<std::pair<int32_t, const FrameList*>> order;
+    size_t images = 0;
+    for (const auto& [id, frames] : clusters) {
+        order.emplace_back(id, &frames);
+        images += frames.size();
+    }
+    std::stable_sort(order.begin(), order.end(), [](auto& a, auto& b) { return a.second->size() > b.second->size(); });
+
+    try {
+        std::ofstream out(utf8ToPath(joined(folder, "category_report.txt")));  // text mode: platform line ends
+        if (!out) {
+            std::fprintf(stderr, "  WARNING: Cannot write category_report.txt for %s\n", category.c_str());
+        } else {
+            out << "CATEGORY: " << category << "\n" << std::string(50, '=') << "\n";
+            out << "Images: " << images << "  Clusters: " << clusters.size() << "\n\n";
+            for (const auto& [id, frames] : order) {
+                out << "Cluster " << id << " (" << frames->size() << " images):\n";
+                const ImageRecord* rep = representative(*frames);
+                FrameList byName = *frames;
+                std::stable_sort(byName.begin(), byName.end(),
+                                 [](auto* a, auto* b) { return a->filename < b->filename; });
+                for (const ImageRecord* f : byName) {
+                    out << "  " << f->filename << "  valid_faces=" << f->faceCount;
+                    if (f == rep) out << "  [REP]";
+                    out << "  ct=[" << f->captureTime << "]\n";
+                }
+                out << "\n";
+            }
+            if (!out) throw std::runtime_error("write error");
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "  WARNING: category_report write failed: %s\n", e.what());
+    }
+    std::printf("  %s: %d clusters (report only)\n", category.c_str(), int(clusters.size()));
+}
+
+void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName) {
+    for (const ImageRecord* f : frames) {
+        const size_t slash = f->filename.rfind('/');
+        const bool hasSub = slash != std::string::npos && slash > 0;
+        const std::string name = slash == std::string::npos ? f->filename : f->filename.substr(slash + 1);
+        const std::string folder =
+            hasSub ? joined(joined(outputFolder, f->filename.substr(0, slash)), folderName) : joined(outputFolder, folderName);
+        std::error_code ec;
+        fs::create_directories(utf8ToPath(folder), ec);
+        const std::string destination = joined(folder, name);
+        ec.clear();
+        fs::copy_file(utf8ToPath(f->path), utf8ToPath(destination), fs::copy_options::overwrite_existing, ec);
+        if (ec)
+            std::fprintf(stderr, "  WARNING: copy failed %s → %s: %s\n", f->path.c_str(), destination.c_str(),
+                         ec.message().c_str());
+    }
+}
+
+void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons, const std::string& outputFolder) {
+    std::ofstream out(utf8ToPath(joined(outputFolder, "selection_report.txt")));
+    if (!out) return;
+    int v = 0, p = 0, g = 0;
+    for (const ImageRecord* f : kept) ++(f->category == "venue" ? v : f->category == "portrait" ? p : g);
+
+    char line[256];
+    out << "KEEPFRAME ENGINE v1 — Coverage First\n" << std::string(65, '=') << "\n";
+    out << "Total:" << kept.size() << " V:" << v << " P:" << p << " G:" << g << "\n\n";
+    std::snprintf(line, sizeof line, "%-4s %-25s %-10s %-7s  %-28s %-6s\n", "Rk", "Filename", "Cat", "Score", "Reason",
+                  "CSize");
+    out << line << std::string(88, '-') << "\n";
+    int rank = 0;
+    for (const ImageRecord* f : kept) {
+        std::snprintf(line, sizeof line, "%-4d %-25s %-10s %7.4f  %-28s %6d\n", ++rank, f->filename.c_str(),
+                      f->category.c_str(), double(f->finalScore), f->reason.c_str(), f->clusterSize);
+        std::string row = line;
+        if (row.empty() || row.back() != '\n') row += '\n';  // an over-long row is cut but keeps its line end
+        out << row;
+    }
+    out << "\n\n" << std::string(65, '=') << "\nPERSON IDENTITY SUMMARY\n" << std::string(65, '=') << "\n\n";
+    for (size_t i = 0; i < persons.size() && i < 20; ++i) {
+        const PersonRecord& person = persons[i];
+        int portraitSlots = 0, groupSlots = 0;
+        for (const ImageRecord* f : kept) {
+            if (f->personIndex != person.personId) continue;
+            if (f->category == "portrait") ++portraitSlots;
+            else if (f->category == "group") ++groupSlots;
+        }
+        std::snprintf(line, sizeof line,
+                      "Person_%03d  total=%4d  portrait=%4d  group=%4d  p_imp=%.2f  p_slots=%d  g_slots=%d\n",
+                      person.personId, person.totalCount, person.portraitCount, person.groupCount,
+                      double(person.portraitImportance), portraitSlots, groupSlots);
+        out << line << "  Samples: ";
+        for (size_t s = 0; s < person.samples.size(); ++s) out << (s ? ", " : "") << person.samples[s];
+        out << "\n\n";
+    }
+}
+
+}  // namespace keepframe

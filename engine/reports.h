@@ -1,0 +1,17 @@
+// The plain-text account of a run, written only when outputs are switched on:
+// category reports (also read back by the cluster browser, so their layout is
+// a file format), copies of the kept frames, and the selection report.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "persons.h"
+
+namespace keepframe {
+
+void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder);
+void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName);
+void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons, const std::string& outputFolder);
+
+}  // namespace keepframe
