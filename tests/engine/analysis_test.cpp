@@ -141,7 +141,7 @@ TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
 
     // "Scanning" first, then one report per fifth frame and one for the last
     // of the 12 candidate files (5, 10 and 12 done), then the later stages.
-    ASSERT_EQ(reports.size(), 6u);
+    ASSERT_EQ(reports.size(), 8u);
     EXPECT_EQ(reports[0], std::make_pair(2, std::string("Scanning images…")));
     std::vector<int> percents;
     for (size_t i = 1; i < 4; ++i) {
@@ -152,6 +152,8 @@ TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
     EXPECT_EQ(percents, (std::vector<int>{2 + 5 * 63 / 12, 2 + 10 * 63 / 12, 65}));
     EXPECT_EQ(reports[4], std::make_pair(67, std::string("Clustering…")));
     EXPECT_EQ(reports[5], std::make_pair(73, std::string("Identifying people…")));
+    EXPECT_EQ(reports[6], std::make_pair(78, std::string("Selecting best images…")));
+    EXPECT_EQ(reports[7], std::make_pair(80, std::string("Finalizing selection…")));
 }
 
 TEST(RunCull, EmptyFolderAndOutputCreation) {
