@@ -4,6 +4,9 @@
 #include "models_folder.h"
 #include "paths.h"
 #include "primary_target.h"
+#include "project_store.h"
+
+#include <QCoreApplication>
 
 #include <chrono>
 #include <cstdio>
@@ -31,9 +34,45 @@ void printSummary(const CullResult& r, const EngineConfig& config, double second
     std::printf("  Elapsed:         %.2f s (%.2f images/s)\n", seconds, seconds > 0 ? r.totalInput / seconds : 0.0);
 }
 
+// Stores the cull as a project in the library, as the desktop program does.
+void saveProject(const CullResult& r, const EngineConfig& config, double seconds) {
+    ProjectStore store;
+    if (!store.openRegistry()) {
+        std::fprintf(stderr, "keepframe-cull: project not saved: %s\n", store.lastError().toUtf8().constData());
+        return;
+    }
+    const int id = store.saveCullResult(r, QString::fromStdString(config.inputFolder), {}, int(seconds));
+    if (id < 0) {
+        std::fprintf(stderr, "keepframe-cull: project not saved: %s\n", store.lastError().toUtf8().constData());
+        return;
+    }
+    std::printf("  Project:         %d in %s\n", id, (store.projectsRoot() + "/" + store.currentDbFolder()).toUtf8().constData());
+}
+
+int listLibrary() {
+    ProjectStore store;
+    if (!store.openRegistry()) {
+        std::fprintf(stderr, "keepframe-cull: %s\n", store.lastError().toUtf8().constData());
+        return 1;
+    }
+    const QVariantList projects = store.listProjects();
+    std::printf("Library: %s (%d projects)\n", store.appDataDir().toUtf8().constData(), int(projects.size()));
+    std::printf("%-5s %-30s %-19s %7s %8s  %s\n", "id", "name", "created", "images", "selected", "input folder");
+    for (const QVariant& v : projects) {
+        const QVariantMap p = v.toMap();
+        std::printf("%-5d %-30s %-19s %7d %8d  %s\n", p["id"].toInt(), p["name"].toString().toUtf8().constData(),
+                    p["createdAt"].toString().toUtf8().constData(), p["totalImages"].toInt(),
+                    p["engineSelectedCount"].toInt(), p["inputFolder"].toString().toUtf8().constData());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Orvo");
+    QCoreApplication::setApplicationName("Orvo KeepframeEngine");
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::printf("%s\n", kCullUsage);
@@ -44,6 +83,7 @@ int main(int argc, char** argv) {
         for (const auto& line : describeModelsFolder(folder)) std::printf("%s\n", line.c_str());
         return 0;
     }
+    if (!args.empty() && args[0] == "--list") return listLibrary();
     std::string error;
     const auto options = parseCullOptions(args, error);
     if (!options) {
@@ -87,6 +127,7 @@ int main(int argc, char** argv) {
         const CullResult result = runCull(config);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         printSummary(result, config, seconds);
+        if (!options->noSave) saveProject(result, config, seconds);
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "keepframe-cull: %s\n", e.what());

@@ -11,7 +11,7 @@ namespace keepframe {
 
 const char* const kCullUsage =
     "usage: keepframe-cull INPUT [--output DIR] [--select N] [--threads N] [--write-outputs] [--models DIR] "
-    "[--quiet]\n       keepframe-cull --models-info [DIR]";
+    "[--quiet] [--no-save]\n       keepframe-cull --list\n       keepframe-cull --models-info [DIR]";
 
 namespace {
 bool parseCount(const std::string& text, int& value) {
@@ -52,6 +52,8 @@ std::optional<CullOptions> parseCullOptions(const std::vector<std::string>& args
             o.writeOutputs = true;
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--no-save") {
+            o.noSave = true;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return std::nullopt;

@@ -15,6 +15,7 @@ struct CullOptions {
     bool writeOutputs = false;
     std::string modelsFolder;  // empty: the default models folder
     bool quiet = false;
+    bool noSave = false;       // do not store the cull as a project
 };
 
 extern const char* const kCullUsage;

@@ -3,6 +3,8 @@
 // in the same run wherever a baseline exists.
 #include "bench_sections.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -11,10 +13,12 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
     const std::map<std::string, std::function<void()>> sections = {
         {"analysis", keepframe::bench::analysisBench},
         {"faces", keepframe::bench::facesBench},
         {"clustering", keepframe::bench::clusteringBench},
+        {"store", keepframe::bench::storeBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
     if (chosen.empty())

@@ -5,5 +5,6 @@ namespace keepframe::bench {
 void analysisBench();
 void facesBench();
 void clusteringBench();
+void storeBench();
 
 }  // namespace keepframe::bench

@@ -1,0 +1,276 @@
+#include "project_store.h"
+#include "store_internal.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
+
+namespace keepframe {
+
+namespace {
+
+const char* const kProjectsSchema =
+    "CREATE TABLE IF NOT EXISTS projects (  id                    INTEGER PRIMARY KEY AUTOINCREMENT,  name         "
+    "         TEXT    NOT NULL,  db_folder             TEXT,  input_folder          TEXT    NOT NULL,  created_at   "
+    "         TEXT    NOT NULL,  last_opened_at        TEXT,  cull_time_seconds     INTEGER NOT NULL DEFAULT 0,  "
+    "total_images          INTEGER NOT NULL DEFAULT 0,  engine_selected_count INTEGER NOT NULL DEFAULT 0,  "
+    "cover_image_id        INTEGER,  cover_is_user_set     INTEGER NOT NULL DEFAULT 0,  source_available      "
+    "INTEGER NOT NULL DEFAULT 1);";
+const char* const kStatsSchema =
+    "CREATE TABLE IF NOT EXISTS app_stats (  key   TEXT PRIMARY KEY,  value INTEGER NOT NULL DEFAULT 0);";
+
+}  // namespace
+
+QString nowIso() { return QDateTime::currentDateTime().toString(Qt::ISODate).left(19); }
+
+QString folderSlug(const QString& name) {
+    QString slug;
+    for (const QChar c : name) {
+        if (c.isLetterOrNumber() || c == '-' || c == '_') slug += c;
+        else if (c.isSpace() || c == '.') slug += '_';
+    }
+    while (slug.contains("__")) slug.replace("__", "_");
+    if (slug.startsWith('_')) slug.remove(0, 1);
+    if (slug.endsWith('_')) slug.chop(1);
+    if (slug.isEmpty()) slug = "project";
+    if (slug.size() > 60) slug = slug.left(60);
+    return slug;
+}
+
+ProjectStore::ProjectStore() {
+    const QString key = QStringLiteral("%1_%2")
+                            .arg(quintptr(this))
+                            .arg(quintptr(QThread::currentThreadId()));
+    registryConnectionName_ = "kfeng_registry_" + key;
+    projectConnectionName_ = "kfeng_project_" + key;
+}
+
+ProjectStore::~ProjectStore() {
+    for (const QString& name : {projectConnectionName_, registryConnectionName_}) {
+        if (!QSqlDatabase::contains(name)) continue;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
+bool ProjectStore::fail(const QString& message) {
+    lastError_ = message;
+    return false;
+}
+
+QString ProjectStore::resolveAppDataDir() {
+    const QString override = qEnvironmentVariable("KEEPFRAME_DATA_DIR");
+    if (!override.isEmpty()) return QDir::cleanPath(override);
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+bool ProjectStore::registryOpen() const { return namedConnection(registryConnectionName_).isOpen(); }
+
+bool ProjectStore::openRegistry() {
+    appDataDir_ = resolveAppDataDir();
+    if (appDataDir_.isEmpty()) return fail("Could not resolve a writable application data location.");
+    if (!QDir().mkpath(appDataDir_)) return fail("Could not create app data folder: " + appDataDir_);
+    const QString thumbs = appDataDir_ + "/thumbnails";
+    if (!QDir().mkpath(thumbs)) return fail("Could not create thumbnails folder: " + thumbs);
+
+    QSqlDatabase db = QSqlDatabase::contains(registryConnectionName_)
+                          ? QSqlDatabase::database(registryConnectionName_, false)
+                          : QSqlDatabase::addDatabase("QSQLITE", registryConnectionName_);
+    const QString path = appDataDir_ + "/projects.db";
+    db.setDatabaseName(path);
+    if (!db.open()) return fail("Could not open registry DB (" + path + "): " + db.lastError().text());
+    QSqlQuery pragma(db);
+    pragma.exec("PRAGMA journal_mode = WAL;");
+    pragma.exec("PRAGMA foreign_keys = ON;");
+
+    const QString projects = projectsRoot();
+    if (!QDir().mkpath(projects)) return fail("Could not create projects folder: " + projects);
+    return createRegistrySchema();
+}
+
+bool ProjectStore::createRegistrySchema() {
+    QSqlDatabase db = namedConnection(registryConnectionName_);
+    QSqlQuery q(db);
+    if (!q.exec(kProjectsSchema)) return fail("registry schema: " + q.lastError().text());
+    if (!q.exec(kStatsSchema)) return fail("registry schema (app_stats): " + q.lastError().text());
+    if (q.exec("SELECT value FROM app_stats WHERE key = 'seeded'") && q.next() && q.value(0).toLongLong() == 1)
+        return true;
+
+    // A library that predates the counters starts from its current totals, once.
+    qint64 count = 0, images = 0;
+    if (q.exec("SELECT COUNT(*), COALESCE(SUM(total_images),0) FROM projects") && q.next()) {
+        count = q.value(0).toLongLong();
+        images = q.value(1).toLongLong();
+    }
+    QSqlQuery insert(db);
+    insert.prepare("INSERT OR REPLACE INTO app_stats (key, value) VALUES (?, ?)");
+    for (const auto& [key, value] : {std::pair<QString, qint64>{"lifetime_projects", count},
+                                     std::pair<QString, qint64>{"lifetime_culled_images", images},
+                                     std::pair<QString, qint64>{"seeded", 1}}) {
+        insert.bindValue(0, key);
+        insert.bindValue(1, value);
+        insert.exec();
+    }
+    return true;
+}
+
+QString ProjectStore::projectsRoot() const { return appDataDir_ + "/projects"; }
+
+QString ProjectStore::folderOf(int projectId) const {
+    QSqlQuery q(namedConnection(registryConnectionName_));
+    q.prepare("SELECT db_folder FROM projects WHERE id = ?");
+    q.bindValue(0, projectId);
+    if (q.exec() && q.next()) return q.value(0).toString();
+    return {};
+}
+
+QString ProjectStore::currentDbFolder() const { return registryOpen() ? folderOf(currentProjectId_) : QString(); }
+
+QVariantList ProjectStore::listProjects() {
+    if (!registryOpen()) return fail("Registry not open."), QVariantList{};
+    QSqlQuery q(namedConnection(registryConnectionName_));
+    if (!q.exec("SELECT id, name, input_folder, created_at, last_opened_at,        total_images, "
+                "engine_selected_count, source_available,        db_folder, cover_image_id, cull_time_seconds FROM "
+                "projects ORDER BY (last_opened_at IS NULL), last_opened_at DESC, id DESC")) {
+        lastError_ = "listProjects failed: " + q.lastError().text();
+        return {};
+    }
+    QVariantList out;
+    while (q.next()) {
+        QVariantMap m;
+        m["id"] = q.value(0).toInt();
+        m["name"] = q.value(1).toString();
+        m["inputFolder"] = q.value(2).toString();
+        m["createdAt"] = q.value(3).toString();
+        m["lastOpenedAt"] = q.value(4).isNull() ? QString() : q.value(4).toString();
+        m["totalImages"] = q.value(5).toInt();
+        m["engineSelectedCount"] = q.value(6).toInt();
+        m["userSelectedCount"] = q.value(6).toInt();
+        m["sourceAvailable"] = q.value(7).toInt() != 0;
+        m["cullTimeSeconds"] = q.value(10).toInt();
+        const QString folder = q.value(8).toString();
+        QString cover;
+        if (!folder.isEmpty() && !q.value(9).isNull())
+            cover = projectsRoot() + "/" + folder + "/thumbnails/" + QString::number(q.value(9).toLongLong()) + ".jpg";
+        m["coverThumbPath"] = cover;
+        m["coverThumbUrl"] = cover.isEmpty() ? QString() : QUrl::fromLocalFile(cover).toString();
+        out.push_back(m);
+    }
+    return out;
+}
+
+bool ProjectStore::renameProject(int projectId, const QString& newName) {
+    if (!registryOpen()) return fail("Registry not open.");
+    const QString oldFolder = folderOf(projectId);
+    const QString newFolder = folderSlug(newName) + "_p" + QString::number(projectId);
+    if (!oldFolder.isEmpty() && oldFolder != newFolder) {
+        if (projectId == currentProjectId_) {
+            closeProjectDb();
+            currentProjectId_ = -1;
+        }
+        const QString from = projectsRoot() + "/" + oldFolder, to = projectsRoot() + "/" + newFolder;
+        // The row follows the folder only when the folder really moved, so
+        // db_folder never names a folder that is not there.
+        if (QDir(from).exists() && !QDir().rename(from, to))
+            return fail("renameProject failed: could not move " + from + " to " + to);
+    }
+    QSqlQuery q(namedConnection(registryConnectionName_));
+    q.prepare("UPDATE projects SET name = ?, db_folder = ? WHERE id = ?");
+    q.bindValue(0, newName);
+    q.bindValue(1, oldFolder.isEmpty() ? QVariant(QString()) : QVariant(newFolder));
+    q.bindValue(2, projectId);
+    if (!q.exec()) return fail("renameProject failed: " + q.lastError().text());
+    return true;
+}
+
+bool ProjectStore::deleteProject(int projectId) {
+    if (!registryOpen()) return fail("Registry not open.");
+    const QString folder = folderOf(projectId);
+    if (projectId == currentProjectId_) {
+        closeProjectDb();
+        currentProjectId_ = -1;
+    }
+    // Only the project's own folder goes; the photographs are never touched.
+    if (!folder.isEmpty() && QDir(projectsRoot() + "/" + folder).exists())
+        QDir(projectsRoot() + "/" + folder).removeRecursively();
+    QSqlQuery q(namedConnection(registryConnectionName_));
+    q.prepare("DELETE FROM projects WHERE id = ?");
+    q.bindValue(0, projectId);
+    if (!q.exec()) return fail("deleteProject failed: " + q.lastError().text());
+    return true;
+}
+
+bool ProjectStore::setCoverImage(int projectId, int imageId) {
+    if (!registryOpen()) return fail("Registry not open.");
+    QSqlQuery q(namedConnection(registryConnectionName_));
+    q.prepare("UPDATE projects SET cover_image_id = ?, cover_is_user_set = 1 WHERE id = ?");
+    q.bindValue(0, imageId);
+    q.bindValue(1, projectId);
+    if (!q.exec()) return fail("setCoverImage failed: " + q.lastError().text());
+    return true;
+}
+
+bool ProjectStore::touchProject(int projectId) {
+    if (!registryOpen()) return fail("Registry not open.");
+    QSqlQuery q(namedConnection(registryConnectionName_));
+    q.prepare("UPDATE projects SET last_opened_at = ? WHERE id = ?");
+    q.bindValue(0, nowIso());
+    q.bindValue(1, projectId);
+    if (!q.exec()) return fail("touchProject failed: " + q.lastError().text());
+    return true;
+}
+
+void ProjectStore::bumpStat(const QString& key, qint64 delta) {
+    if (!registryOpen() || delta == 0) return;
+    QSqlQuery q(namedConnection(registryConnectionName_));
+    q.prepare("INSERT INTO app_stats (key, value) VALUES (?, ?) ON CONFLICT(key) DO UPDATE SET value = value + ?");
+    q.bindValue(0, key);
+    q.bindValue(1, delta);
+    q.bindValue(2, delta);
+    if (!q.exec()) lastError_ = "bumpStat(" + key + ") failed: " + q.lastError().text();
+}
+
+qint64 ProjectStore::readStat(const QString& key) const {
+    if (!registryOpen()) return 0;
+    QSqlQuery q(namedConnection(registryConnectionName_));
+    q.prepare("SELECT value FROM app_stats WHERE key = ?");
+    q.bindValue(0, key);
+    if (q.exec() && q.next()) return q.value(0).toLongLong();
+    return 0;
+}
+
+qint64 ProjectStore::lifetimeProjects() {
+    if (!registryOpen()) return fail("Registry not open."), 0;
+    return readStat("lifetime_projects");
+}
+
+qint64 ProjectStore::lifetimeCulledImages() {
+    if (!registryOpen()) return fail("Registry not open."), 0;
+    return readStat("lifetime_culled_images");
+}
+
+qint64 ProjectStore::lifetimeEnhancedImages() {
+    if (!registryOpen()) return fail("Registry not open."), 0;
+    return readStat("lifetime_enhanced_images");
+}
+
+void ProjectStore::purgeEditedOutputs() {
+    const QDir root(projectsRoot());
+    if (appDataDir_.isEmpty() || !root.exists()) return;
+    for (const QString& sub : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        for (const char* edited : {"/edited", "/edited_plus"}) {
+            QDir dir(root.filePath(sub) + edited);
+            if (dir.exists()) dir.removeRecursively();
+        }
+    }
+}
+
+}  // namespace keepframe

@@ -1,0 +1,91 @@
+// The persistence object: the registry of all projects (projects.db, with the
+// lifetime usage counters) and the database of the one open project
+// (project.db). Each instance and its two connections belong to the thread
+// that created it. Nothing here throws: failures return false, -1, 0 or an
+// empty result and leave a message in lastError().
+#pragma once
+
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+#include <QtGlobal>
+
+#include "records.h"
+
+namespace keepframe {
+
+// The folder-name part of a project name: letters, digits, "-" and "_" kept,
+// blanks and "." made "_", runs of "_" folded, at most 60 characters.
+QString folderSlug(const QString& name);
+
+class ProjectStore {
+public:
+    ProjectStore();
+    ~ProjectStore();
+    ProjectStore(const ProjectStore&) = delete;
+    ProjectStore& operator=(const ProjectStore&) = delete;
+
+    // The application data folder: $KEEPFRAME_DATA_DIR when set (tests and
+    // portable installs), otherwise Qt's writable AppDataLocation.
+    static QString resolveAppDataDir();
+
+    // Registry and counters.
+    bool openRegistry();
+    bool registryOpen() const;
+    QVariantList listProjects();
+    bool renameProject(int projectId, const QString& newName);
+    bool deleteProject(int projectId);
+    bool setCoverImage(int projectId, int imageId);
+    bool touchProject(int projectId);
+    void bumpStat(const QString& key, qint64 delta);
+    qint64 readStat(const QString& key) const;
+    qint64 lifetimeProjects();
+    qint64 lifetimeCulledImages();
+    qint64 lifetimeEnhancedImages();
+    QString currentDbFolder() const;
+    QString projectsRoot() const;
+    void purgeEditedOutputs();
+
+    // The open project's database.
+    bool openProjectDb(const QString& folder, bool createSchema);
+    bool execProjectSql(const QString& statement);
+    bool openProject(int projectId);
+    QVariantList loadProjectImages(int projectId);
+    QVariantList clustersForProject(int projectId, const QString& category, bool onlyOrphans);
+    QVariantList unselectedImagesForProject(int projectId);
+    bool resetToEngine(int projectId);
+    bool setUserSelected(int imageId, bool selected);
+    bool setUserSelectedMany(const QList<int>& imageIds, bool selected);
+    QVariantList detectionsForImage(int imageId);
+    QVariantList facesWithConfidence(int imageId);
+    QVariantList displayFacesForImage(int imageId);
+
+    // A finished cull as a new project; its id, or -1.
+    int saveCullResult(const CullResult& result, const QString& inputFolder, const QString& projectName,
+                       int cullTimeSeconds);
+
+    int currentProjectId() const { return currentProjectId_; }
+    QString lastError() const { return lastError_; }
+    QString appDataDir() const { return appDataDir_; }
+    QString registryConnectionName() const { return registryConnectionName_; }
+    QString projectConnectionName() const { return projectConnectionName_; }
+
+private:
+    bool createRegistrySchema();
+    bool projectDbOpen() const;
+    void closeProjectDb();
+    QString folderOf(int projectId) const;  // db_folder of a row, empty when none
+    QString projectFolder() const;          // projectsRoot() + "/" + currentDbFolder()
+    // Face boxes of one image through a prepared faces statement.
+    static QVariantList faceBoxes(QSqlQuery& facesQuery, int imageId);
+    bool fail(const QString& message);
+
+    QString registryConnectionName_;
+    QString projectConnectionName_;
+    int currentProjectId_ = -1;
+    QString lastError_;
+    QString appDataDir_;
+};
+
+}  // namespace keepframe
