@@ -1,52 +1,60 @@
-// keepframe-cull: the command-line face of the cull engine.
-#include "cull.h"
+// keepframe-cull: the command-line face of the cull engine. It runs a cull
+// through EngineController on a Qt event loop, exactly as the desktop program
+// does, and stores the result in the project library.
 #include "cull_options.h"
+#include "cull_worker.h"
+#include "engine_controller.h"
 #include "models_folder.h"
 #include "paths.h"
 #include "primary_target.h"
 #include "project_store.h"
+#include "terminal.h"
 
 #include <QCoreApplication>
 
-#include <chrono>
+#include <atomic>
 #include <cstdio>
-#include <exception>
+#include <cstdlib>
 #include <filesystem>
-#include <map>
 
 using namespace keepframe;
 
 namespace {
 
-void printSummary(const CullResult& r, const EngineConfig& config, double seconds) {
-    std::map<std::string, int> categories;
-    for (const auto& img : r.images) ++categories[img.category];
-    const PrimaryTarget target = computePrimaryTarget(config.requestedPrimaryCount, r.totalInput);
-    std::printf("\nSummary\n");
-    std::printf("  Frames analysed: %d\n", r.totalInput);
-    std::printf("  Categories:      venue=%d portrait=%d group=%d\n", categories["venue"], categories["portrait"],
-                categories["group"]);
-    std::printf("  Primary target:  %d (allowed %d-%d)\n", target.target, target.lower, target.upper);
-    std::printf("  Selected:        %d (primary %d, review %d; venue %d, portrait %d, group %d)\n", r.totalSelected,
-                r.primaryCount, r.reviewCount, r.venueCount, r.portraitCount, r.groupCount);
-    std::printf("  Persons:         %d\n", r.persons);
-    std::printf("  Cover:           %s\n", r.coverIndex >= 0 ? r.images[size_t(r.coverIndex)].filename.c_str() : "(none)");
-    std::printf("  Elapsed:         %.2f s (%.2f images/s)\n", seconds, seconds > 0 ? r.totalInput / seconds : 0.0);
+// Progress of the run as seen from the worker thread: 82 once saving starts,
+// 99 once the project is complete.
+std::atomic<int> gStage{0};
+std::atomic<bool> gInterrupted{false};
+
+void interrupt(int) {
+    // Before saving starts nothing of a project exists: stop at once. While
+    // it saves, finish the project first (the main loop exits afterwards).
+    if (gStage.load() < 82) std::_Exit(130);
+    gInterrupted.store(true);
 }
 
-// Stores the cull as a project in the library, as the desktop program does.
-void saveProject(const CullResult& r, const EngineConfig& config, double seconds) {
+void printSummary(const QVariantMap& s, int requested) {
+    const int total = s["totalInput"].toInt();
+    const PrimaryTarget target = computePrimaryTarget(requested, total);
+    const double seconds = s["elapsedSeconds"].toDouble();
+    std::printf("\nSummary\n");
+    std::printf("  Frames analysed: %d\n", total);
+    std::printf("  Primary target:  %d (allowed %d-%d)\n", target.target, target.lower, target.upper);
+    std::printf("  Selected:        %d (primary %d, review %d; venue %d, portrait %d, group %d)\n",
+                s["totalSelected"].toInt(), s["primaryCount"].toInt(), s["reviewCount"].toInt(), s["venue"].toInt(),
+                s["portrait"].toInt(), s["group"].toInt());
+    std::printf("  Persons:         %d\n", s["persons"].toInt());
+    const QString cover = s["coverFilename"].toString();
+    std::printf("  Cover:           %s\n", cover.isEmpty() ? "(none)" : cover.toUtf8().constData());
+    std::printf("  Elapsed:         %.2f s (%.2f images/s)\n", seconds, seconds > 0 ? total / seconds : 0.0);
+}
+
+void printProject(int id) {
+    if (id < 0) return;
     ProjectStore store;
-    if (!store.openRegistry()) {
-        std::fprintf(stderr, "keepframe-cull: project not saved: %s\n", store.lastError().toUtf8().constData());
-        return;
-    }
-    const int id = store.saveCullResult(r, QString::fromStdString(config.inputFolder), {}, int(seconds));
-    if (id < 0) {
-        std::fprintf(stderr, "keepframe-cull: project not saved: %s\n", store.lastError().toUtf8().constData());
-        return;
-    }
-    std::printf("  Project:         %d in %s\n", id, (store.projectsRoot() + "/" + store.currentDbFolder()).toUtf8().constData());
+    if (store.openRegistry() && store.openProject(id))
+        std::printf("  Project:         %d in %s\n", id,
+                    (store.projectsRoot() + "/" + store.currentDbFolder()).toUtf8().constData());
 }
 
 int listLibrary() {
@@ -67,12 +75,37 @@ int listLibrary() {
     return 0;
 }
 
+// One updating line on a terminal, plain lines otherwise; on standard error so
+// that standard output keeps the engine's log.
+class ProgressLine {
+public:
+    ProgressLine() : terminal_(isTerminal(stderr)) {}
+    void show(int percent, const QString& message) {
+        if (percent == lastPercent_ && message == lastMessage_) return;
+        lastPercent_ = percent;
+        lastMessage_ = message;
+        const QByteArray text = message.toUtf8();
+        if (terminal_) std::fprintf(stderr, "\r\033[K[%3d%%] %s", percent, text.constData());
+        else std::fprintf(stderr, "[%3d%%] %s\n", percent, text.constData());
+        std::fflush(stderr);
+    }
+    void end() {
+        if (terminal_ && lastPercent_ >= 0) std::fprintf(stderr, "\n");
+    }
+
+private:
+    bool terminal_;
+    int lastPercent_ = -1;
+    QString lastMessage_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Orvo");
     QCoreApplication::setApplicationName("Orvo KeepframeEngine");
+
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::printf("%s\n", kCullUsage);
@@ -84,6 +117,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!args.empty() && args[0] == "--list") return listLibrary();
+
     std::string error;
     const auto options = parseCullOptions(args, error);
     if (!options) {
@@ -95,43 +129,61 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    EngineConfig config;
-    config.inputFolder = options->input;
-    config.outputFolder = options->output;
-    config.requestedPrimaryCount = options->select;
-    config.workerThreads = options->threads;
-    config.writeOutputs = options->writeOutputs;
-    config.verbose = !options->quiet;
     std::string models = options->modelsFolder;
     if (models.empty()) models = resolveModelsFolder(applicationFolder(argv[0]));
     if (models.back() != '/') models += '/';
-    config.detectorModelPath = models + kModelFiles[0];
-    config.recognizerModelPath = models + kModelFiles[1];
-    config.expressionModelPath = models + kModelFiles[2];
-    config.eyeModelPath = models + kModelFiles[3];
     // The first three models are required; say which file is missing before
     // any work starts. (A missing eye model only disables eye scoring.)
-    for (const std::string* path : {&config.detectorModelPath, &config.recognizerModelPath, &config.expressionModelPath}) {
+    for (int m = 0; m < 3; ++m) {
+        const std::string path = models + kModelFiles[m];
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(utf8ToPath(*path), ec)) {
+        if (!std::filesystem::is_regular_file(utf8ToPath(path), ec)) {
             std::fprintf(stderr,
                          "keepframe-cull: model file not found: %s (build the models with tools/modelkit, or name a "
                          "models folder with --models DIR or KEEPFRAME_MODELS)\n",
-                         path->c_str());
+                         path.c_str());
             return 1;
         }
     }
 
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        const CullResult result = runCull(config);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        printSummary(result, config, seconds);
-        if (!options->noSave) saveProject(result, config, seconds);
-    } catch (const std::exception& e) {
+    EngineController controller;
+    controller.setDetectorModelPath(QString::fromStdString(models + kModelFiles[0]));
+    controller.setRecognizerModelPath(QString::fromStdString(models + kModelFiles[1]));
+    controller.setExpressionModelPath(QString::fromStdString(models + kModelFiles[2]));
+    controller.setEyeModelPath(QString::fromStdString(models + kModelFiles[3]));
+    controller.setRunOptions({options->threads, options->writeOutputs, !options->quiet, !options->noSave});
+
+    ProgressLine line;
+    int exitCode = 0;
+    QObject::connect(&controller, &EngineController::workerCreated, [](CullWorker* worker) {
+        // Runs on the worker thread before the worker goes on, so the stage is
+        // known before any project file is touched.
+        QObject::connect(worker, &CullWorker::progressUpdate, worker, [](int percent, const QString&) { gStage = percent; },
+                         Qt::DirectConnection);
+    });
+    QObject::connect(&controller, &EngineController::progress, [&](int percent, const QString& message) {
+        line.show(percent, message);
+    });
+    QObject::connect(&controller, &EngineController::finished, [&](const QVariant& summary) {
+        line.end();
+        const QVariantMap s = summary.toMap();
+        printSummary(s, options->select);
+        printProject(s["projectId"].toInt());
+        if (gInterrupted) {
+            std::fprintf(stderr, "keepframe-cull: interrupted after the project was saved\n");
+            exitCode = 130;
+        }
+        QCoreApplication::exit(exitCode);
+    });
+    QObject::connect(&controller, &EngineController::failed, [&](const QString& message) {
+        line.end();
         std::fflush(stdout);
-        std::fprintf(stderr, "keepframe-cull: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+        std::fprintf(stderr, "keepframe-cull: %s\n", message.toUtf8().constData());
+        QCoreApplication::exit(1);
+    });
+
+    onInterrupt(interrupt);
+    controller.startCull(QString::fromStdString(options->input), QString::fromStdString(options->output),
+                         options->select);
+    return app.exec();
 }

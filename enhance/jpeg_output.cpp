@@ -1,0 +1,75 @@
+#include "jpeg_output.h"
+
+#include "paths.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace keepframe {
+
+namespace {
+// OpenCV's identifiers for the chroma sampling parameter (from OpenCV 4.7 on);
+// earlier versions ignore the pair and keep their default sampling.
+constexpr int kJpegSamplingFactor = 7;
+constexpr int kJpegSampling444 = 0x111111;
+}  // namespace
+
+const std::vector<int>& enhancedJpegParams() {
+    static const std::vector<int> params = {cv::IMWRITE_JPEG_QUALITY, 98, kJpegSamplingFactor,
+                                            kJpegSampling444, cv::IMWRITE_JPEG_OPTIMIZE, 1};
+    return params;
+}
+
+const std::vector<int>& rawPreviewJpegParams() {
+    static const std::vector<int> params = {cv::IMWRITE_JPEG_QUALITY,     100, cv::IMWRITE_JPEG_OPTIMIZE, 0,
+                                            cv::IMWRITE_JPEG_PROGRESSIVE, 0,   kJpegSamplingFactor,
+                                            kJpegSampling444};
+    return params;
+}
+
+bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi) {
+    const size_t n = jpeg.size();
+    if (n < 20) return false;
+    const size_t limit = std::min<size_t>(n - 14, 64);
+    for (size_t i = 2; i < limit; ++i) {
+        if (jpeg[i] != 'J' || jpeg[i + 1] != 'F' || jpeg[i + 2] != 'I' || jpeg[i + 3] != 'F' || jpeg[i + 4] != 0) continue;
+        if (i + 11 >= n) return false;
+        jpeg[i + 7] = 1;  // dots per inch
+        jpeg[i + 8] = jpeg[i + 10] = uint8_t((dpi >> 8) & 0xFF);
+        jpeg[i + 9] = jpeg[i + 11] = uint8_t(dpi & 0xFF);
+        return true;
+    }
+    return false;
+}
+
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(utf8ToPath(path), std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    out.flush();
+    return bool(out);
+}
+
+bool writeJpegWithDensity(const std::string& path, const cv::Mat& image, int dpi) {
+    std::vector<uint8_t> buffer;
+    try {
+        if (image.empty() || !cv::imencode(".jpg", image, buffer, rawPreviewJpegParams())) return false;
+    } catch (const cv::Exception&) {
+        return false;
+    }
+    applyDensityStamp(buffer, dpi);
+    return writeBytes(path, buffer);
+}
+
+void restampDensity(const std::string& path, int dpi) {
+    try {
+        std::vector<uint8_t> bytes;
+        if (!readFileBytes(path, bytes) || bytes.empty()) return;
+        if (applyDensityStamp(bytes, dpi)) writeBytes(path, bytes);
+    } catch (...) {
+    }
+}
+
+}  // namespace keepframe

@@ -1,0 +1,95 @@
+#include "cull_worker.h"
+
+#include "cull.h"
+#include "paths.h"
+#include "project_store.h"
+#include "raw_conversion.h"
+
+#include <QDateTime>
+
+#include <exception>
+
+namespace keepframe {
+
+CullWorker::CullWorker(EngineConfig config, bool saveProject) : config_(std::move(config)), saveProject_(saveProject) {}
+
+QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int projectId) {
+    QVariantList selected;
+    for (const SelectedImage& s : r.selected) {
+        QVariantList boxes;
+        for (const FaceBox& b : s.faceBoxes) boxes.push_back(QVariantList{b[0], b[1], b[2], b[3]});
+        selected.push_back(QVariantMap{{"filename", QString::fromStdString(s.filename)},
+                                       {"category", QString::fromStdString(s.category)},
+                                       {"reason", QString::fromStdString(s.reason)},
+                                       {"captureTime", QString::fromStdString(s.captureTime)},
+                                       {"fullW", s.fullW},
+                                       {"fullH", s.fullH},
+                                       {"orientation", s.orientation},
+                                       {"score", double(s.score)},
+                                       {"clusterSize", s.clusterSize},
+                                       {"primary", s.primary},
+                                       {"faceBoxes", boxes}});
+    }
+    const QString base = QString::fromStdString(r.outputBase);
+    return QVariantMap{{"outputBase", base},
+                       {"inputFolder", QString::fromStdString(config.inputFolder)},
+                       {"totalInput", r.totalInput},
+                       {"totalSelected", r.totalSelected},
+                       {"primaryCount", r.primaryCount},
+                       {"reviewCount", r.reviewCount},
+                       {"venue", r.venueCount},
+                       {"portrait", r.portraitCount},
+                       {"group", r.groupCount},
+                       {"persons", r.persons},
+                       {"projectId", projectId},
+                       {"selected", selected},
+                       {"selectedDir", base + "/selected"},
+                       {"primaryDir", base + "/selected_primary"},
+                       {"reviewDir", base + "/selected_review"},
+                       {"coverFilename", r.coverIndex >= 0 && size_t(r.coverIndex) < r.images.size()
+                                             ? QString::fromStdString(r.images[size_t(r.coverIndex)].filename)
+                                             : QString()}};
+}
+
+void CullWorker::run() {
+    const qint64 start = QDateTime::currentMSecsSinceEpoch();
+    try {
+        if (hasRawFiles(config_.inputFolder)) {
+            const std::string jpegFolder =
+                pathToUtf8(utf8ToPath(config_.inputFolder) / utf8ToPath(conversionFolderName(config_.inputFolder)));
+            const int total = countRawFiles(config_.inputFolder);
+            emit progressUpdate(1, QStringLiteral("Converting RAW files to JPG…"));
+            const int converted = convertRawFolder(config_.inputFolder, jpegFolder, [&](int done, int all, const std::string&) {
+                emit progressUpdate(all < 1 ? 1 : 1 + done * 4 / all,
+                                    QStringLiteral("Converting RAW %1 of %2…").arg(done).arg(total));
+            });
+            if (converted == 0)
+                throw std::runtime_error(
+                    "Could not convert any RAW files. Please check the files and try again, or use JPG input.");
+            config_.inputFolder = jpegFolder;
+            emit progressUpdate(5, QStringLiteral("Processing images (detect, score, cluster)…"));
+        }
+
+        const CullResult result = runCull(config_, [this](int percent, const std::string& message) {
+            emit progressUpdate(percent, QString::fromStdString(message));
+        });
+
+        emit progressUpdate(82, QStringLiteral("Saving project & thumbnails…"));
+        int projectId = -1;
+        if (saveProject_) {
+            ProjectStore store;  // this thread's own store and connections
+            if (store.openRegistry()) {
+                const int seconds = int((QDateTime::currentMSecsSinceEpoch() - start) / 1000);
+                projectId = store.saveCullResult(result, QString::fromStdString(config_.inputFolder), {}, seconds);
+            }
+        }
+        emit progressUpdate(99, QStringLiteral("Finishing up…"));
+        emit finished(cullSummary(result, config_, projectId));
+    } catch (const std::exception& e) {
+        emit failed(QString::fromUtf8(e.what()));
+    } catch (...) {
+        emit failed(QStringLiteral("Unknown error during culling."));
+    }
+}
+
+}  // namespace keepframe

@@ -1,0 +1,34 @@
+// Runs one cull on its own thread: RAW conversion when needed, the cull
+// pipeline, and saving the result as a project.
+#pragma once
+
+#include <QObject>
+#include <QVariant>
+
+#include "records.h"
+
+namespace keepframe {
+
+class CullWorker : public QObject {
+    Q_OBJECT
+public:
+    explicit CullWorker(EngineConfig config, bool saveProject = true);
+
+public slots:
+    void run();
+
+signals:
+    void finished(const QVariant& summary);
+    void failed(const QString& message);
+    void progressUpdate(int percent, const QString& phase);
+
+private:
+    EngineConfig config_;
+    bool saveProject_;
+};
+
+// The summary map of a finished cull (without "elapsedSeconds"). Beside the
+// documented keys it carries "coverFilename" (empty without a cover).
+QVariantMap cullSummary(const CullResult& result, const EngineConfig& config, int projectId);
+
+}  // namespace keepframe

@@ -1,0 +1,73 @@
+// The object the user interface starts a cull with (published to QML as
+// "engine"): validates the folders, builds the run's settings and runs a
+// CullWorker on a thread of its own.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QThread>
+#include <QVariant>
+
+namespace keepframe {
+
+class CullWorker;
+
+// Settings of a run that the desktop program leaves at these defaults and the
+// command line may change.
+struct CullRunOptions {
+    int workerThreads = 0;      // 0: automatic
+    bool writeOutputs = false;  // reports and copies in the output folder
+    bool verbose = false;       // the engine's own console log
+    bool saveProject = true;    // store the result in the project library
+};
+
+// "file:///" or "file://" removed, separators made native; empty stays empty.
+QString normalizeFolderArgument(const QString& text);
+
+class EngineController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool running READ running NOTIFY runningChanged)
+public:
+    explicit EngineController(QObject* parent = nullptr);
+    ~EngineController() override;
+
+    bool running() const { return running_; }
+
+    void setDetectorModelPath(const QString& p) { detectorPath_ = p; }
+    void setRecognizerModelPath(const QString& p) { recognizerPath_ = p; }
+    void setExpressionModelPath(const QString& p) { expressionPath_ = p; }
+    void setEyeModelPath(const QString& p) { eyePath_ = p; }
+    void setRunOptions(const CullRunOptions& options) { options_ = options; }
+
+    // The worker of the run in progress (for callers that need its signals
+    // directly, such as the command line's interrupt handling); null when idle.
+    CullWorker* currentWorker() const { return worker_; }
+
+    Q_INVOKABLE bool inputHasRaw(const QString& inputFolder) const;
+    Q_INVOKABLE void startCull(const QString& inputFolder, const QString& outputFolder, int select);
+
+signals:
+    void progress(int percent, const QString& message);
+    void finished(const QVariant& summary);
+    void failed(const QString& message);
+    void runningChanged();
+    // Emitted right after a worker is created, before its thread starts.
+    void workerCreated(keepframe::CullWorker* worker);
+
+public slots:
+    void onWorkerFinished(const QVariant& summary);
+    void onWorkerFailed(const QString& message);
+
+private:
+    void setRunning(bool running);
+    void disposeThread();
+
+    bool running_ = false;
+    QThread* thread_ = nullptr;
+    QPointer<CullWorker> worker_;
+    QString detectorPath_, recognizerPath_, expressionPath_, eyePath_;
+    CullRunOptions options_;
+    qint64 startMs_ = 0;
+};
+
+}  // namespace keepframe

@@ -1,0 +1,36 @@
+// Camera RAW input: each RAW file becomes a JPEG made from the preview image
+// embedded in it, in a folder of its own inside the input folder. No RAW
+// decoding takes place.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace keepframe {
+
+bool isRawExtension(const std::string& extension);  // lower-case, with the "."
+
+// The input folder's own name + "_JPG" ("Keepframe_JPG" when it has none).
+std::string conversionFolderName(const std::string& inputFolder);
+
+// RAW files below the folder, never looking inside the conversion folder.
+bool hasRawFiles(const std::string& inputFolder);
+int countRawFiles(const std::string& inputFolder);
+
+struct RawJob {
+    std::string source;
+    std::string target;
+    std::string fileName;
+};
+
+// One file: its embedded preview as a 300 dpi JPEG with the RAW's EXIF.
+bool convertRawFile(const RawJob& job);
+
+using RawProgress = std::function<void(int done, int total, const std::string& fileName)>;
+
+// Converts every RAW file on up to four threads, mirroring sub-folders inside
+// the conversion folder; returns how many were converted. The callback is
+// called after each file, one call at a time.
+int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress);
+
+}  // namespace keepframe
