@@ -24,6 +24,8 @@ EngineController::EngineController(QObject* parent) : QObject(parent) {}
 
 EngineController::~EngineController() { disposeThread(); }
 
+CullWorker* EngineController::currentWorker() const { return worker_.data(); }
+
 void EngineController::setRunning(bool running) {
     if (running_ == running) return;
     running_ = running;

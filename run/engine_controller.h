@@ -41,7 +41,7 @@ public:
 
     // The worker of the run in progress (for callers that need its signals
     // directly, such as the command line's interrupt handling); null when idle.
-    CullWorker* currentWorker() const { return worker_; }
+    CullWorker* currentWorker() const;
 
     Q_INVOKABLE bool inputHasRaw(const QString& inputFolder) const;
     Q_INVOKABLE void startCull(const QString& inputFolder, const QString& outputFolder, int select);

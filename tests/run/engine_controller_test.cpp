@@ -1,0 +1,189 @@
+// EngineController and CullWorker through their real signals, with real
+// folders, the test models and a temporary project library.
+#include "dng_writer.h"
+#include "engine_controller.h"
+#include "painted_frames.h"
+#include "project_store.h"
+#include "raw_conversion.h"
+#include "temp_dir.h"
+#include "test_models.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QSignalSpy>
+
+#include <fstream>
+
+using namespace keepframe;
+using namespace keepframe::testing;
+
+namespace {
+
+struct Controller : ::testing::Test {
+    TempDir dir;
+    EngineController controller;
+
+    void SetUp() override {
+        qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/library"));
+        const EngineConfig models = testModelConfig();
+        controller.setDetectorModelPath(QString::fromStdString(models.detectorModelPath));
+        controller.setRecognizerModelPath(QString::fromStdString(models.recognizerModelPath));
+        controller.setExpressionModelPath(QString::fromStdString(models.expressionModelPath));
+        controller.setEyeModelPath(QString::fromStdString(models.eyeModelPath));
+    }
+    void TearDown() override { qunsetenv("KEEPFRAME_DATA_DIR"); }
+
+    QString shoot(int frames = 6) {
+        for (int i = 0; i < frames; ++i)
+            writeFrame(dir, "shoot/DSC_000" + std::to_string(i) + ".png", analysisFrame({{15, 20, 3, 0.7f + 0.03f * i}}, 640, 480, 110));
+        return QString::fromStdString(dir.str() + "/shoot");
+    }
+    // Waits until one more result signal than before has arrived.
+    bool waitForEnd(QSignalSpy& finished, QSignalSpy& failed) {
+        const qsizetype before = finished.size() + failed.size();
+        for (int i = 0; i < 600 && finished.size() + failed.size() == before; ++i) finished.wait(100);
+        return finished.size() + failed.size() > before;
+    }
+};
+
+}  // namespace
+
+TEST(FolderArguments, FileUrlsAreStripped) {
+    EXPECT_EQ(normalizeFolderArgument(""), "");
+#ifdef _WIN32
+    EXPECT_EQ(normalizeFolderArgument("file:///C:/shoot"), "C:\\shoot");
+#else
+    EXPECT_EQ(normalizeFolderArgument("file:///tmp/shoot"), "/tmp/shoot");
+    EXPECT_EQ(normalizeFolderArgument("/tmp/shoot"), "/tmp/shoot");
+#endif
+    EXPECT_EQ(normalizeFolderArgument("file://server/shoot"), QDir::toNativeSeparators("server/shoot"));
+}
+
+TEST_F(Controller, RefusesMissingFoldersAndASecondRun) {
+    QSignalSpy failed(&controller, &EngineController::failed);
+    controller.startCull("", "/out", 0);
+    controller.startCull("/in", "file://", 0);
+    ASSERT_EQ(failed.size(), 2);
+    EXPECT_EQ(failed[0][0].toString(), "Please choose an input folder.");
+    EXPECT_EQ(failed[1][0].toString(), "Please choose an output folder.");
+    EXPECT_FALSE(controller.running());
+
+    QSignalSpy finished(&controller, &EngineController::finished);
+    QSignalSpy running(&controller, &EngineController::runningChanged);
+    const QString in = shoot();
+    controller.startCull(in, in + "_culled", 0);
+    EXPECT_TRUE(controller.running());
+    controller.startCull(in, in + "_culled", 0);  // at once: refused, the first run goes on
+    ASSERT_EQ(failed.size(), 3);
+    EXPECT_EQ(failed[2][0].toString(), "A cull job is already running.");
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1) << failed.last()[0].toString().toStdString();
+    EXPECT_EQ(failed.size(), 3);
+    EXPECT_FALSE(controller.running());
+    EXPECT_EQ(running.size(), 2);
+
+    const QVariantMap summary = finished[0][0].toMap();
+    EXPECT_EQ(summary["totalInput"].toInt(), 6);
+    EXPECT_GE(summary["projectId"].toInt(), 0);
+    EXPECT_GT(summary["elapsedSeconds"].toDouble(), 0.0);
+    EXPECT_EQ(summary["primaryDir"].toString(), in + "_culled/selected_primary");
+    EXPECT_EQ(summary["selected"].toList().size(), summary["totalSelected"].toInt());
+    // select 0 is automatic: 18 % of 6 frames rounds to 1.
+    EXPECT_EQ(summary["primaryCount"].toInt(), 1);
+    // The desktop default writes nothing into the output folder.
+    EXPECT_FALSE(QDir(in + "_culled").exists());
+
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    EXPECT_EQ(store.listProjects().size(), 1);
+}
+
+TEST_F(Controller, NegativeSelectIsAutomaticAndAnUnopenableLibraryStillFinishes) {
+    // The library folder lies below a file: the store cannot open.
+    std::ofstream(dir.file("blocker")) << "x";
+    qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/blocker/library"));
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    const QString in = shoot();
+    controller.startCull("file://" + in, in + "_culled", -4);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1);
+    const QVariantMap summary = finished[0][0].toMap();
+    EXPECT_EQ(summary["projectId"].toInt(), -1);
+    EXPECT_EQ(summary["primaryCount"].toInt(), 1);
+}
+
+TEST_F(Controller, RawInputProgressOrderAndFailure) {
+    // Three RAW files whose previews show a face.
+    const cv::Mat frame = analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 110);
+    cv::Mat full;
+    cv::resize(frame, full, frame.size() * 4, 0, 0, cv::INTER_NEAREST);
+    std::vector<uint8_t> jpeg;
+    cv::imencode(".jpg", full, jpeg, {cv::IMWRITE_JPEG_QUALITY, 100});
+    for (int i = 0; i < 3; ++i) {
+        DngPreview p;
+        p.jpeg = jpeg;
+        p.width = full.cols;
+        p.height = full.rows;
+        const auto bytes = makeDng(p);
+        std::ofstream(dir.file("raw/DSC_000" + std::to_string(i) + ".dng"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    const QString in = QString::fromStdString(dir.str() + "/raw");
+    EXPECT_TRUE(controller.inputHasRaw(in));
+    EXPECT_FALSE(controller.inputHasRaw(""));
+
+    QSignalSpy progress(&controller, &EngineController::progress);
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    controller.startCull(in, in + "_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1) << failed.last()[0].toString().toStdString();
+    EXPECT_EQ(finished[0][0].toMap()["inputFolder"].toString(), in + "/raw_JPG");
+    EXPECT_EQ(finished[0][0].toMap()["totalInput"].toInt(), 3);
+
+    std::vector<int> percents;
+    QStringList messages;
+    for (const auto& args : progress) {
+        percents.push_back(args[0].toInt());
+        messages << args[1].toString();
+    }
+    ASSERT_GE(percents.size(), 10u);
+    // 5 from the controller, 1 and the three conversions, 5 again, then the pipeline, saving and the end.
+    EXPECT_EQ(std::vector<int>(percents.begin(), percents.begin() + 6), (std::vector<int>{5, 1, 2, 3, 5, 5}));
+    EXPECT_EQ(messages[1], "Converting RAW files to JPG…");
+    EXPECT_EQ(messages[2], "Converting RAW 1 of 3…");
+    EXPECT_EQ(messages[5], "Processing images (detect, score, cluster)…");
+    EXPECT_EQ(std::vector<int>(percents.end() - 3, percents.end()), (std::vector<int>{82, 99, 100}));
+    EXPECT_EQ(messages.last(), "Done.");
+    EXPECT_EQ(percents[percents.size() - 4], 80);
+    for (size_t i = 6; i + 3 < percents.size(); ++i) {
+        EXPECT_GE(percents[i], 2);
+        EXPECT_LE(percents[i], 80);
+    }
+
+    // Only unreadable RAW files: the run fails and no project is saved.
+    std::ofstream(dir.file("broken/a.nef")) << "not raw";
+    std::ofstream(dir.file("broken/b.cr2")) << "not raw";
+    finished.clear();
+    failed.clear();
+    controller.startCull(QString::fromStdString(dir.str() + "/broken"), "/tmp/unused_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0][0].toString(),
+              "Could not convert any RAW files. Please check the files and try again, or use JPG input.");
+    EXPECT_TRUE(finished.isEmpty());
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    EXPECT_EQ(store.listProjects().size(), 1);  // only the RAW run above
+}
+
+TEST_F(Controller, PipelineErrorsAreReported) {
+    controller.setDetectorModelPath(QString::fromStdString(dir.str() + "/missing.onnx"));
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    const QString in = shoot(1);
+    controller.startCull(in, in + "_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_TRUE(failed[0][0].toString().contains("missing.onnx")) << failed[0][0].toString().toStdString();
+    EXPECT_FALSE(controller.running());
+}
