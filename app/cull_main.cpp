@@ -1,6 +1,7 @@
 // keepframe-cull: the command-line face of the cull engine. It runs a cull
 // through EngineController on a Qt event loop, exactly as the desktop program
 // does, and stores the result in the project library.
+#include "memory_tuning.h"
 #include "cull_options.h"
 #include "cull_worker.h"
 #include "engine_controller.h"
@@ -102,6 +103,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    keepframe::keepLargeAllocationsMapped();
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Orvo");
     QCoreApplication::setApplicationName("Orvo KeepframeEngine");

@@ -1,6 +1,7 @@
 // keepframe-bench [SECTION...]: prints the speed figures of each section (all
 // sections when none is named). Figures are ratios against baselines measured
 // in the same run wherever a baseline exists.
+#include "memory_tuning.h"
 #include "bench_sections.h"
 
 #include <QCoreApplication>
@@ -13,12 +14,14 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    keepframe::keepLargeAllocationsMapped();
     QCoreApplication app(argc, argv);
     const std::map<std::string, std::function<void()>> sections = {
         {"analysis", keepframe::bench::analysisBench},
         {"faces", keepframe::bench::facesBench},
         {"clustering", keepframe::bench::clusteringBench},
         {"store", keepframe::bench::storeBench},
+        {"enhance", keepframe::bench::enhanceBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
     if (chosen.empty())

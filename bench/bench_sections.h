@@ -6,5 +6,6 @@ void analysisBench();
 void facesBench();
 void clusteringBench();
 void storeBench();
+void enhanceBench();
 
 }  // namespace keepframe::bench

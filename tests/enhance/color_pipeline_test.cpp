@@ -1,0 +1,141 @@
+#include "enhance_pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+using namespace keepframe;
+
+namespace {
+
+// Largest per-pixel difference of two images.
+double maxDiff(const cv::Mat& a, const cv::Mat& b) { return cv::norm(a, b, cv::NORM_INF); }
+
+cv::Mat uniform(int b, int g, int r, int w = 200, int h = 150) { return cv::Mat(h, w, CV_8UC3, cv::Scalar(b, g, r)); }
+
+// A skin-toned patch (B 120, G 150, R 200: brightness 156.7, B/R 0.6, G/R 0.75).
+cv::Mat withSkin(const cv::Rect& face, cv::Mat img = uniform(60, 60, 60, 400, 300)) {
+    img(face).setTo(cv::Scalar(120, 150, 200));
+    return img;
+}
+
+}  // namespace
+
+TEST(ColourTables, CurvesAndLevels) {
+    // Plain piecewise-linear curve, clamped outside its points, truncated entries.
+    const auto t = curveTable({{200, 255}, {50, 0}, {100, 60}}, 2.2f);  // unsorted on purpose
+    EXPECT_EQ(t[0], 0);
+    EXPECT_EQ(t[50], 0);
+    EXPECT_EQ(t[75], 30);
+    EXPECT_EQ(t[101], 61);  // 60 + 195 * 1/100 = 61.95 -> 61
+    EXPECT_EQ(t[200], 255);
+    EXPECT_EQ(t[255], 255);
+
+    // The three-point gamma-domain form agrees with the plain form at power 1.
+    const auto gamma = curveTable({{0, 0}, {192, 196}, {255, 255}}, 1.0f);
+    const auto plain = curveTable({{0, 0}, {192, 196}, {255, 255.0001f}}, 1.0f);  // not the three-point shape
+    for (int i = 0; i < 256; ++i) EXPECT_NEAR(gamma[size_t(i)], plain[size_t(i)], 1) << i;
+    // ... and with power 2.2 the knee still passes through the identity ends.
+    const auto knee = curveTable({{0, 0}, {192, 196}, {255, 255}}, 2.2f);
+    EXPECT_EQ(knee[0], 0);
+    EXPECT_GE(knee[255], 254);
+    EXPECT_GT(knee[150], 150);
+
+    // Levels: black = white takes white as black + 1; gamma above 1 brightens.
+    const auto same = levelsTable(100, 100, 1.0f);
+    EXPECT_EQ(same[100], 0);
+    EXPECT_EQ(same[101], 255);
+    const auto bright = levelsTable(0, 255, 1.2f);
+    EXPECT_GT(bright[128], 128);
+    EXPECT_EQ(levelsTable(3, 255, 1.0f)[3], 0);
+    EXPECT_EQ(levelsTable(3, 255, 1.0f)[255], 255);
+}
+
+TEST(SkinSamplers, StrictThresholdsAndMasks) {
+    EnhanceSettings s;
+    const cv::Mat img = withSkin(cv::Rect(100, 100, 100, 50));  // area exactly 5000
+    EXPECT_EQ(sampleSkin(img, {cv::Rect(100, 100, 100, 50)}, {}, s).brightness, 0.0);  // area not above 5000
+    const cv::Mat big = withSkin(cv::Rect(100, 100, 101, 50));
+    const SkinSample found = sampleSkin(big, {cv::Rect(100, 100, 101, 50)}, {}, s);  // no confidence: 1.0
+    EXPECT_NEAR(found.red, 200, 1e-9);
+    EXPECT_NEAR(found.brightness, (120 + 150 + 200) / 3.0, 1e-9);
+    EXPECT_EQ(sampleSkin(big, {cv::Rect(100, 100, 101, 50)}, {0.8f}, s).brightness, 0.0);  // not above 0.8
+    EXPECT_GT(sampleSkin(big, {cv::Rect(100, 100, 101, 50)}, {0.81f}, s).brightness, 0.0);
+
+    // Pixels with any channel below 20 are left out of the mean.
+    cv::Mat mixed = big.clone();
+    mixed(cv::Rect(100, 100, 101, 25)).setTo(cv::Scalar(10, 200, 200));
+    const SkinSample m = maskedSkinMean(mixed(cv::Rect(100, 100, 101, 50)));
+    EXPECT_NEAR(m.blue, 120, 1e-9);
+    EXPECT_EQ(maskedSkinMean(uniform(19, 200, 200)).brightness, 0.0);
+
+    // Stage 1 ignores a face whose box, moved up by 20 % of its height, leaves the frame.
+    const cv::Rect top(100, 10, 120, 100);
+    const cv::Mat high = withSkin(top);
+    EXPECT_EQ(sampleSkinAndDarkPoint(high, {top}, {}, s).skin.brightness, 0.0);
+    EXPECT_GT(sampleSkin(high, {top}, {}, s).brightness, 0.0);  // the other stages still use it
+    const cv::Rect lower(100, 60, 120, 100);
+    EXPECT_GT(sampleSkinAndDarkPoint(withSkin(lower), {lower}, {}, s).skin.brightness, 0.0);
+}
+
+TEST(EnhanceStages, FacelessFramesAndFixedPoints) {
+    EnhanceSettings s;
+    const FaceInput none;
+
+    // Stage 1 on an image of mean exactly 175: gamma 1, so black level 3 and +3 % saturation only.
+    const cv::Mat m175 = uniform(150, 175, 200);
+    const cv::Mat expected = adjustHls(applyLevels(m175, 3, 255, 1.0f), 0, 3, 0);
+    EXPECT_EQ(maxDiff(skinColourBalance(m175, none, s), expected), 0);
+
+    // Stage 6 without faces uses its strongest settings.
+    const cv::Mat img = uniform(90, 130, 170);
+    cv::Mat manual = applyCurve(img, {{0, 0}, {192, 196}, {255, 255}}, 1.0f);
+    manual = applyPerChannel(manual, curveTable({{10, 0}, {253, 255}}, 2.2f), curveTable({{10, 0}, {254, 255}}, 2.2f),
+                             curveTable({{10, 0}, {254, 255}}, 2.2f));
+    manual = applyPerChannel(manual, curveTable({{0, 0}, {192, 196}, {255, 255}}, 1),
+                             curveTable({{0, 0}, {192, 195}, {255, 255}}, 1), curveTable({{0, 0}, {192, 194}, {255, 255}}, 1));
+    manual = applyCurve(manual, {{0, 0}, {128, 136}, {255, 255}}, 1.0f);
+    EXPECT_EQ(maxDiff(secondPassCurves(img, none, s), manual), 0);
+    EXPECT_EQ(maxDiff(skinExposure(img, none, s), img), 0);  // stage 5: unchanged without skin
+
+    // Stage 7: grey 200 and above gets no lift; darker grey is lifted and stays grey.
+    EXPECT_EQ(maxDiff(shadowLift(uniform(200, 200, 200), s), uniform(200, 200, 200)), 0);
+    const cv::Mat lifted = shadowLift(uniform(100, 100, 100), s);
+    const cv::Vec3b px = lifted.at<cv::Vec3b>(75, 100);
+    EXPECT_GT(px[0], 100);
+    EXPECT_EQ(px[0], px[1]);
+    EXPECT_EQ(px[1], px[2]);
+
+    // Stage 8: HSV value exactly 210 is outside the highlight mask; 230 is darkened, still grey.
+    EXPECT_EQ(maxDiff(highlightRecovery(uniform(210, 210, 210), s), uniform(210, 210, 210)), 0);
+    const cv::Vec3b dark = highlightRecovery(uniform(230, 230, 230), s).at<cv::Vec3b>(75, 100);
+    EXPECT_LT(dark[0], 230);
+    EXPECT_EQ(dark[0], dark[2]);
+
+    // Stage 9: an image without strong edges comes back as it was, up to conversion rounding.
+    cv::Mat soft(150, 200, CV_8UC3);
+    for (int x = 0; x < 200; ++x) soft.col(x).setTo(cv::Scalar(60 + x / 2, 80 + x / 3, 100 + x / 4));
+    EXPECT_LE(maxDiff(finalSharpening(soft, s), soft), 3);
+    cv::Mat line = uniform(20, 20, 20);
+    line.col(100).setTo(cv::Scalar::all(240));  // a hard one-pixel line: the kind of detail sigma 0.5 sees
+    EXPECT_GT(maxDiff(finalSharpening(line, s), line), 4);
+}
+
+TEST(EnhancePipeline, DriverContract) {
+    EXPECT_FALSE(EnhancePipeline::run(cv::Mat(), {}, {}, EnhanceSettings::forLevel(true)).ok);
+    const cv::Rect face(120, 90, 140, 140);
+    const cv::Mat img = withSkin(face);
+    const cv::Mat copy = img.clone();
+    for (bool plus : {false, true}) {
+        const EnhanceResult r = EnhancePipeline::run(img, {face}, {0.95f}, EnhanceSettings::forLevel(plus));
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.image.size(), img.size());
+        EXPECT_EQ(r.image.type(), CV_8UC3);
+        EXPECT_EQ(maxDiff(img, copy), 0) << "the input must not change";
+    }
+    EXPECT_EQ(EnhanceSettings::forLevel(false).stageEnabled, (std::array<bool, 9>{1, 1, 1, 1, 0, 0, 0, 0, 0}));
+    // All stages off: the image passes through.
+    EnhanceSettings off;
+    off.stageEnabled.fill(false);
+    EXPECT_EQ(maxDiff(EnhancePipeline::run(img, {}, {}, off).image, img), 0);
+}
