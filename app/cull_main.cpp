@@ -9,6 +9,7 @@
 #include "paths.h"
 #include "primary_target.h"
 #include "project_store.h"
+#include "selection_model.h"
 #include "terminal.h"
 
 #include <QCoreApplication>
@@ -76,6 +77,80 @@ int listLibrary() {
     return 0;
 }
 
+// Opens a stored project into a selection model, as the review screen does.
+bool openProject(ProjectStore& store, SelectionModel& model, const std::string& idText) {
+    bool isNumber = false;
+    const int id = QString::fromStdString(idText).toInt(&isNumber);
+    if (!isNumber) {
+        std::fprintf(stderr, "keepframe-cull: \"%s\" is not a project id (see keepframe-cull --list)\n", idText.c_str());
+        return false;
+    }
+    if (!store.openRegistry()) {
+        std::fprintf(stderr, "keepframe-cull: %s\n", store.lastError().toUtf8().constData());
+        return false;
+    }
+    for (const QVariant& v : store.listProjects()) {
+        const QVariantMap p = v.toMap();
+        if (p["id"].toInt() != id) continue;
+        model.setStore(&store);
+        model.loadFromProject(id, p["inputFolder"].toString());
+        if (!store.openProject(id)) {
+            std::fprintf(stderr, "keepframe-cull: %s\n", store.lastError().toUtf8().constData());
+            return false;
+        }
+        return true;
+    }
+    std::fprintf(stderr, "keepframe-cull: no project %d in the library (see keepframe-cull --list)\n", id);
+    return false;
+}
+
+// --export PROJECT_ID DEST [--by-category] [--with-unselected]
+int exportProject(const std::vector<std::string>& args) {
+    if (args.size() < 3) {
+        std::fprintf(stderr, "keepframe-cull: --export needs PROJECT_ID and DEST\n%s\n", kCullUsage);
+        return 2;
+    }
+    bool byCategory = false, withUnselected = false;
+    for (size_t i = 3; i < args.size(); ++i) {
+        if (args[i] == "--by-category") byCategory = true;
+        else if (args[i] == "--with-unselected") withUnselected = true;
+        else {
+            std::fprintf(stderr, "keepframe-cull: unknown export option %s\n", args[i].c_str());
+            return 2;
+        }
+    }
+    ProjectStore store;
+    SelectionModel model;
+    if (!openProject(store, model, args[1])) return 2;
+    const QVariantMap r = model.exportFinal(QString::fromStdString(args[2]), byCategory, withUnselected);
+    std::printf("Exported %d kept images to %s/final_selection", r["selected"].toInt(), args[2].c_str());
+    if (withUnselected) std::printf(" and %d others to %s/unselected", r["unselected"].toInt(), args[2].c_str());
+    std::printf("\n");
+    if (r["selected"].toInt() < model.keptCount()) {
+        std::fprintf(stderr, "keepframe-cull: %d kept images could not be copied (moved or unreadable?)\n",
+                     model.keptCount() - r["selected"].toInt());
+        return 1;
+    }
+    return 0;
+}
+
+// --save-project-file PROJECT_ID FILE
+int saveProjectFile(const std::vector<std::string>& args) {
+    if (args.size() != 3) {
+        std::fprintf(stderr, "keepframe-cull: --save-project-file needs PROJECT_ID and FILE\n%s\n", kCullUsage);
+        return 2;
+    }
+    ProjectStore store;
+    SelectionModel model;
+    if (!openProject(store, model, args[1])) return 2;
+    if (!model.saveProject(QString::fromStdString(args[2]))) {
+        std::fprintf(stderr, "keepframe-cull: cannot write %s\n", args[2].c_str());
+        return 1;
+    }
+    std::printf("Saved %d images of project %s to %s\n", int(model.images().size()), args[1].c_str(), args[2].c_str());
+    return 0;
+}
+
 // One updating line on a terminal, plain lines otherwise; on standard error so
 // that standard output keeps the engine's log.
 class ProgressLine {
@@ -119,6 +194,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!args.empty() && args[0] == "--list") return listLibrary();
+    if (!args.empty() && args[0] == "--export") return exportProject(args);
+    if (!args.empty() && args[0] == "--save-project-file") return saveProjectFile(args);
 
     std::string error;
     const auto options = parseCullOptions(args, error);

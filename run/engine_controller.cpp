@@ -1,6 +1,7 @@
 #include "engine_controller.h"
 
 #include "cull_worker.h"
+#include "project_file.h"
 #include "raw_conversion.h"
 #include "records.h"
 
@@ -10,13 +11,7 @@
 namespace keepframe {
 
 QString normalizeFolderArgument(const QString& text) {
-    QString s = text;
-    if (s.startsWith("file:///")) s.remove(0, 8);
-    else if (s.startsWith("file://")) s.remove(0, 7);
-#ifndef _WIN32
-    // A local path taken from a file:/// URL keeps its root on this platform.
-    if (text.startsWith("file:///")) s.prepend('/');
-#endif
+    const QString s = stripFileUrl(text);
     return s.isEmpty() ? s : QDir::toNativeSeparators(s);
 }
 

@@ -1,0 +1,84 @@
+// Copying the final selection (and optionally everything else) out of the input folder.
+#include "selection_model.h"
+
+#include "project_file.h"
+#include "project_store.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <set>
+
+namespace keepframe {
+
+namespace {
+
+QString subFolderOf(const QString& filename) {
+    const int slash = filename.lastIndexOf('/');
+    return slash < 0 ? QString() : filename.left(slash);
+}
+
+QString ownName(const QString& filename) { return filename.mid(filename.lastIndexOf('/') + 1); }
+
+QString keptLabel(const QString& displayCategory) {
+    if (displayCategory == "venue") return "Details";
+    if (displayCategory == "featured") return "Featured";
+    if (displayCategory == "portrait") return "Portraits";
+    return "Group";
+}
+
+QString storedLabel(const QString& category) {
+    if (category == "venue") return "Details";
+    if (category == "featured") return "Featured";
+    if (category == "portrait") return "Portraits";
+    if (category == "group") return "Group";
+    return "Other";
+}
+
+// Copies one file into its target folder, replacing a file of the same name.
+bool copyInto(const QString& source, const QString& folder, const QString& name) {
+    if (!QDir().mkpath(folder)) return false;
+    const QString target = SelectionModel::joinPath(folder, name);
+    if (QFile::exists(target) && !QFile::remove(target)) return false;
+    return QFile::copy(source, target);
+}
+
+}  // namespace
+
+QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCategory, bool includeUnselected) {
+    int selected = 0, unselected = 0;
+    QString base = stripFileUrl(destBaseIn);
+    if (base.isEmpty()) base = outputBase_;
+    if (base.isEmpty() || inputFolder_.isEmpty()) return QVariantMap{{"selected", 0}, {"unselected", 0}};
+    const QString finalFolder = joinPath(base, "final_selection"), unselectedFolder = joinPath(base, "unselected");
+
+    std::set<QString> keptSubFolders;
+    for (const Image& i : images_)
+        if (i.status != Removed) keptSubFolders.insert(subFolderOf(i.filename));
+    const bool severalFolders = keptSubFolders.size() > 1;
+
+    auto targetFolder = [&](const QString& root, const QString& filename, const QString& label) {
+        const QString sub = subFolderOf(filename);
+        if (!byCategory) return sub.isEmpty() ? root : joinPath(root, sub);
+        if (severalFolders && !sub.isEmpty()) return joinPath(joinPath(root, sub), label);
+        return joinPath(root, label);
+    };
+
+    for (const Image& i : images_) {
+        if (i.status == Removed) continue;
+        const QString folder = targetFolder(finalFolder, i.filename, keptLabel(displayCategory(i)));
+        if (copyInto(joinPath(inputFolder_, i.filename), folder, ownName(i.filename))) ++selected;
+    }
+    if (includeUnselected && projectOpen()) {
+        for (const QVariant& v : store_->unselectedImagesForProject(projectId_)) {
+            const QVariantMap row = v.toMap();
+            const QString name = row["filename"].toString();
+            if (name.isEmpty()) continue;
+            const QString folder = targetFolder(unselectedFolder, name, storedLabel(row["category"].toString()));
+            if (copyInto(joinPath(inputFolder_, name), folder, ownName(name))) ++unselected;
+        }
+    }
+    return QVariantMap{{"selected", selected}, {"unselected", unselected}};
+}
+
+}  // namespace keepframe

@@ -1,0 +1,198 @@
+// The ready-made lists the review screens bind to.
+#include "selection_model.h"
+
+#include "project_store.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <map>
+
+namespace keepframe {
+
+namespace {
+
+QString subFolderOf(const QString& filename) {
+    const int slash = filename.lastIndexOf('/');
+    return slash < 0 ? QString() : filename.left(slash);
+}
+
+QString categoryLabel(const QString& displayCategory) {
+    if (displayCategory == "venue") return "Details";
+    if (displayCategory == "featured") return "Featured";
+    if (displayCategory == "portrait") return "Portraits";
+    return "Group";
+}
+
+QVariantMap section(const QString& title, QVariantList kept, QVariantList removed) {
+    sortImageMaps(kept);
+    sortImageMaps(removed);
+    return QVariantMap{{"folder", title}, {"primary", kept}, {"removed", removed}, {"review", QVariantList{}},
+                       {"added", QVariantList{}}};
+}
+
+QVariantList flatten(const QVariantList& sections) {
+    QVariantList out;
+    for (const QVariant& s : sections) {
+        const QVariantMap m = s.toMap();
+        out += m["primary"].toList();
+        out += m["removed"].toList();
+    }
+    return out;
+}
+
+}  // namespace
+
+QVariantList SelectionModel::keptImages() const {
+    QVariantList out;
+    for (const Image& i : images_)
+        if (i.status != Removed) out.push_back(imageMap(i));
+    sortImageMaps(out);
+    return out;
+}
+
+QVariantList SelectionModel::removedView() const {
+    QVariantList out;
+    for (const Image& i : images_)
+        if (i.status == Removed) out.push_back(imageMap(i));
+    sortImageMaps(out);
+    return out;
+}
+
+QVariantList SelectionModel::groupedView() const {
+    std::map<QString, std::pair<QVariantList, QVariantList>> bySub;  // ordered: the root ("") first
+    for (const Image& i : images_) {
+        auto& [kept, removed] = bySub[subFolderOf(i.filename)];
+        (i.status == Removed ? removed : kept).push_back(imageMap(i));
+    }
+    QVariantList out;
+    for (auto& [sub, lists] : bySub) out.push_back(section(sub, lists.first, lists.second));
+    return out;
+}
+
+QVariantList SelectionModel::categoryView() const {
+    static const QString kOrder[] = {"venue", "featured", "portrait", "group"};
+    std::map<QString, std::map<QString, std::pair<QVariantList, QVariantList>>> bySub;
+    for (const Image& i : images_) {
+        auto& [kept, removed] = bySub[subFolderOf(i.filename)][displayCategory(i)];
+        (i.status == Removed ? removed : kept).push_back(imageMap(i));
+    }
+    const bool severalFolders = bySub.size() > 1;
+    QVariantList out;
+    for (auto& [sub, categories] : bySub) {
+        for (const QString& c : kOrder) {
+            auto it = categories.find(c);
+            if (it == categories.end()) continue;
+            const QString label = categoryLabel(c);
+            const QString title = severalFolders && !sub.isEmpty() ? sub + QStringLiteral("  —  ") + label : label;
+            out.push_back(section(title, it->second.first, it->second.second));
+        }
+    }
+    return out;
+}
+
+QVariantList SelectionModel::flatView() { return flatten(groupedView()); }
+
+QVariantList SelectionModel::flatViewByCategory() { return flatten(categoryView()); }
+
+QVariantList SelectionModel::clustersFromDb(const QString& category, bool onlyOrphans) {
+    if (!projectOpen()) return {};
+    QVariantList clusters = store_->clustersForProject(projectId_, category, onlyOrphans);
+    for (QVariant& c : clusters) {
+        QVariantMap cluster = c.toMap();
+        QVariantList images = cluster["images"].toList();
+        for (QVariant& v : images) {
+            QVariantMap m = v.toMap();
+            m["alreadySelected"] = m["userSelected"];
+            v = m;
+        }
+        cluster["images"] = images;
+        c = cluster;
+    }
+    return clusters;
+}
+
+QVariantList SelectionModel::notSelectedImages() {
+    if (!projectOpen()) return {};
+    QVariantList out;
+    for (const QVariant& v : store_->loadProjectImages(projectId_)) {
+        const QVariantMap m = v.toMap();
+        if (!m["engineSelected"].toBool() && !m["userSelected"].toBool()) out.push_back(m);
+    }
+    return out;
+}
+
+QVariantList SelectionModel::unselectedClusterImages() {
+    if (!projectOpen()) return {};
+    QVariantList out;
+    for (const char* category : {"group", "portrait", "venue"})
+        for (const QVariant& c : store_->clustersForProject(projectId_, category, true)) out += c.toMap()["images"].toList();
+    sortImageMaps(out);
+    return out;
+}
+
+int SelectionModel::unselectedClusterCount() { return int(unselectedClusterImages().size()); }
+
+QVariantMap SelectionModel::unselectedExportPreview() {
+    qint64 count = 0, bytes = 0;
+    if (projectOpen()) {
+        for (const QVariant& v : store_->unselectedImagesForProject(projectId_)) {
+            const QFileInfo file(joinPath(inputFolder_, v.toMap()["filename"].toString()));
+            if (!file.exists()) continue;
+            ++count;
+            bytes += file.size();
+        }
+    }
+    return QVariantMap{{"count", int(count)}, {"sizeBytes", bytes}};
+}
+
+QVariantList SelectionModel::loadClusters(const QString& category) {
+    if (outputBase_.isEmpty()) return {};
+    QFile file(joinPath(joinPath(joinPath(outputBase_, "_clusters"), category), "category_report.txt"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    QTextStream in(&file);
+    in.setEncoding(QStringConverter::Utf8);
+    QVariantList out;
+    QVariantMap current;
+    QVariantList images;
+    bool open = false;
+    auto close = [&] {
+        if (!open) return;
+        current["images"] = images;
+        out.push_back(current);
+        images.clear();
+    };
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith("Cluster ")) {
+            close();
+            current = QVariantMap();
+            const int paren = line.indexOf('(');
+            const int space = line.indexOf(' ');
+            current["clusterId"] = line.mid(space + 1, paren - space - 1).trimmed().toInt();
+            const int sizeEnd = line.indexOf(' ', paren + 1);
+            current["size"] = line.mid(paren + 1, sizeEnd - paren - 1).toInt();
+            open = true;
+            continue;
+        }
+        if (!open || !line.contains("valid_faces=")) continue;
+        const QString name = line.section(QRegularExpression("\\s+"), 0, 0);
+        const int at = line.indexOf("valid_faces=") + 12;
+        int end = at;
+        while (end < line.size() && line[end].isDigit()) ++end;
+        QString time;
+        const int ct = line.indexOf("ct=[");
+        if (ct >= 0) time = line.mid(ct + 4, line.indexOf(']', ct + 4) - (ct + 4));
+        images.push_back(QVariantMap{{"filename", name},
+                                     {"validFaces", line.mid(at, end - at).toInt()},
+                                     {"isRep", line.contains("[REP]")},
+                                     {"captureTime", time},
+                                     {"alreadySelected", contains(name)}});
+    }
+    close();
+    return out;
+}
+
+}  // namespace keepframe

@@ -1,0 +1,134 @@
+// The reviewed selection of the open project as the user interface sees it
+// (published to QML as "selModel"): every image with its review status, the
+// counts the screens show, the views of the review grid, the final export and
+// project files. Every change of a status is written to the project database
+// at once, so the selection survives closing the program.
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+
+namespace keepframe {
+
+class ProjectStore;
+
+class SelectionModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int primaryCount READ primaryCount NOTIFY changed)
+    Q_PROPERTY(int reviewCount READ reviewCount NOTIFY changed)
+    Q_PROPERTY(int removedCount READ removedCount NOTIFY changed)
+    Q_PROPERTY(int addedCount READ addedCount NOTIFY changed)
+    Q_PROPERTY(int keptCount READ keptCount NOTIFY changed)
+    Q_PROPERTY(bool hasData READ hasData NOTIFY changed)
+    Q_PROPERTY(QString inputFolder READ inputFolder NOTIFY changed)
+public:
+    enum Status { None = 0, Primary = 1, Review = 2, Removed = 3, Added = 4 };
+    Q_ENUM(Status)
+
+    struct Image {
+        int id = -1;
+        QString filename;
+        QString category;
+        QString reason;
+        QString captureTime;
+        int fullW = 0, fullH = 0;
+        int orientation = 1;
+        int appliedRotation = 0;
+        double score = 0;
+        int clusterSize = 0;  // the image's cluster number
+        int clusterImageCount = 0;
+        int totalDetectedFaces = 0;
+        bool isFeatured = false;
+        Status original = None;
+        Status status = None;
+        QVariantList faceBoxes;
+        QString thumbUrl;
+    };
+
+    explicit SelectionModel(QObject* parent = nullptr);
+    void setStore(ProjectStore* store) { store_ = store; }
+
+    int primaryCount() const { return countStatus(Primary); }
+    int reviewCount() const { return countStatus(Review); }
+    int removedCount() const { return countStatus(Removed); }
+    int addedCount() const { return countStatus(Added); }
+    int keptCount() const { return int(images_.size()) - removedCount(); }
+    bool hasData() const { return !images_.isEmpty(); }
+    QString inputFolder() const { return inputFolder_; }
+    const QList<Image>& images() const { return images_; }
+
+    // Project library.
+    Q_INVOKABLE QVariantList listProjects();
+    Q_INVOKABLE bool renameProject(int projectId, const QString& newName);
+    Q_INVOKABLE bool deleteProject(int projectId);
+    Q_INVOKABLE bool setCover(int imageId);
+    Q_INVOKABLE void touchOpenProject();
+    // Views of the review grid.
+    Q_INVOKABLE QVariantList flatView();
+    Q_INVOKABLE QVariantList flatViewByCategory();
+    Q_INVOKABLE QVariantList keptImages() const;
+    Q_INVOKABLE QVariantList facesForImage(int imageId);
+    Q_INVOKABLE QVariantList detectionsForImage(int imageId);
+    // (The enhancement and delivery-list invokables take their place here.)
+    Q_INVOKABLE void clear();
+    Q_INVOKABLE void setImageSelected(int imageId, bool selected);
+    Q_INVOKABLE bool loadFromProject(int projectId, const QString& inputFolder);
+    Q_INVOKABLE int projectId() const { return projectId_; }
+    Q_INVOKABLE QVariantList clustersFromDb(const QString& category, bool onlyOrphans = false);
+    Q_INVOKABLE QVariantList notSelectedImages();
+    Q_INVOKABLE QVariantList unselectedClusterImages();
+    Q_INVOKABLE int unselectedClusterCount();
+    Q_INVOKABLE void load(const QVariantList& items, const QString& inputFolder, const QString& outputBase);
+    Q_INVOKABLE void setSummary(const QVariantMap& summary) { summary_ = summary; }
+    Q_INVOKABLE void removeImage(const QString& filename);
+    Q_INVOKABLE void restoreImage(const QString& filename);
+    Q_INVOKABLE void addImage(const QString& filename, const QString& category, int clusterSize);
+    Q_INVOKABLE void removeMany(const QStringList& files);
+    Q_INVOKABLE void restoreMany(const QStringList& files);
+    Q_INVOKABLE QVariantList loadClusters(const QString& category);
+    Q_INVOKABLE void addMany(const QVariantList& items);
+    Q_INVOKABLE void resetAll();
+    Q_INVOKABLE bool contains(const QString& filename) const { return indexOf(filename) >= 0; }
+    Q_INVOKABLE QVariantList removedView() const;
+    Q_INVOKABLE QVariantList categoryView() const;
+    Q_INVOKABLE QVariantList groupedView() const;
+    Q_INVOKABLE QVariantMap unselectedExportPreview();
+    Q_INVOKABLE QVariantMap exportFinal(const QString& destBaseIn, bool byCategory = false, bool includeUnselected = false);
+    Q_INVOKABLE bool saveProject(const QString& pathIn);
+    Q_INVOKABLE QVariantMap openProjectFile(const QString& pathIn);
+    Q_INVOKABLE int applyPendingProject(const QString& inputFolderOverride);
+
+    // "venue", "featured", "portrait" or "group", as the review screens group images.
+    static QString displayCategory(const Image& image);
+    // Folder and file name joined with "/" unless the folder is empty or ends in a separator.
+    static QString joinPath(const QString& folder, const QString& name);
+
+signals:
+    void changed();
+    void enhanceFinished();
+
+private:
+    int countStatus(Status s) const;
+    int indexOf(const QString& filename) const;
+    QVariantMap imageMap(const Image& image) const;
+    bool projectOpen() const;
+    // Applies a single remove or restore without writing; true when it changed.
+    bool applyRemove(Image& image);
+    bool applyRestore(Image& image);
+    void writeSelected(const QList<int>& ids, bool selected);
+
+    QList<Image> images_;
+    QString inputFolder_;
+    QString outputBase_;
+    QVariantMap summary_;
+    QJsonObject pendingProject_;
+    ProjectStore* store_ = nullptr;
+    int projectId_ = -1;
+};
+
+// Sorted in image order: timed images first by capture time, then by name.
+void sortImageMaps(QVariantList& maps);
+
+}  // namespace keepframe

@@ -1,0 +1,344 @@
+// SelectionModel through a real ProjectStore on temporary SQLite files and
+// real image files.
+#include "frames.h"
+#include "project_store.h"
+#include "reports.h"
+#include "selection_model.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <fstream>
+
+using namespace keepframe;
+using keepframe::testing::TempDir;
+
+namespace {
+
+struct Shot {
+    std::string name;
+    std::string category = "portrait";
+    int cluster = 1;
+    bool selected = false, primary = false;
+    int faces = 1;
+    std::string time = "";
+};
+
+struct Review : ::testing::Test {
+    TempDir dir;
+    ProjectStore store;
+    SelectionModel model;
+    QString input;
+    int projectId = -1;
+
+    void SetUp() override {
+        qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/library"));
+        ASSERT_TRUE(store.openRegistry());
+        model.setStore(&store);
+        input = QString::fromStdString(dir.str() + "/shoot");
+    }
+    void TearDown() override { qunsetenv("KEEPFRAME_DATA_DIR"); }
+
+    // Stores a cull of the given shots (files created in the input folder) and loads it.
+    void save(const std::vector<Shot>& shots) {
+        CullResult r;
+        for (const Shot& s : shots) {
+            std::ofstream(dir.file("shoot/" + s.name)) << "photo " << s.name;
+            ResultImage img;
+            img.filename = s.name;
+            img.path = dir.str() + "/shoot/" + s.name;
+            img.category = s.category;
+            img.clusterNumber = s.cluster;
+            img.engineSelected = s.selected;
+            img.isPrimary = s.primary;
+            img.captureTime = s.time;
+            img.detectionCount = s.faces;
+            r.images.push_back(img);
+        }
+        r.totalInput = int32_t(shots.size());
+        projectId = store.saveCullResult(r, input, {}, 1);
+        ASSERT_GE(projectId, 0) << store.lastError().toStdString();
+        ASSERT_TRUE(model.loadFromProject(projectId, input));
+    }
+
+    // Counts writes of the selection flag from now on.
+    void countWrites() {
+        ASSERT_TRUE(store.execProjectSql("CREATE TABLE IF NOT EXISTS writes (n INTEGER)"));
+        ASSERT_TRUE(store.execProjectSql("CREATE TRIGGER IF NOT EXISTS count_writes AFTER UPDATE OF user_selected ON "
+                                         "images BEGIN INSERT INTO writes VALUES (NEW.id); END;"));
+    }
+    int writes() {
+        QSqlQuery q(QSqlDatabase::database(store.projectConnectionName(), false));
+        return q.exec("SELECT COUNT(*) FROM writes") && q.next() ? q.value(0).toInt() : -1;
+    }
+    bool userSelected(const QString& name) {
+        for (const QVariant& v : store.loadProjectImages(projectId))
+            if (v.toMap()["filename"] == name) return v.toMap()["userSelected"].toBool();
+        return false;
+    }
+    QStringList names(const QVariantList& maps) {
+        QStringList out;
+        for (const QVariant& v : maps) out << v.toMap()["filename"].toString();
+        return out;
+    }
+};
+
+std::vector<Shot> tenPicks() {
+    std::vector<Shot> shots;
+    for (int i = 0; i < 12; ++i)
+        shots.push_back({"DSC_00" + std::to_string(10 + i) + ".jpg", "portrait", 1 + i / 3, i < 10, i < 6});
+    return shots;
+}
+
+}  // namespace
+
+TEST_F(Review, CountsAfterTheUsersChanges) {
+    save(tenPicks());
+    // The user removed two primaries and added one other image, in an earlier session.
+    ASSERT_TRUE(store.setUserSelectedMany({1, 2}, false));
+    ASSERT_TRUE(store.setUserSelected(11, true));
+    ASSERT_TRUE(model.loadFromProject(projectId, input));
+    EXPECT_EQ(model.primaryCount(), 4);
+    EXPECT_EQ(model.reviewCount(), 4);
+    EXPECT_EQ(model.removedCount(), 2);
+    EXPECT_EQ(model.addedCount(), 1);
+    EXPECT_EQ(model.keptCount(), 9);
+    EXPECT_TRUE(model.hasData());
+
+    model.clear();
+    EXPECT_FALSE(model.hasData());
+    EXPECT_EQ(model.projectId(), -1);
+}
+
+TEST_F(Review, RemovalsRestoresAndTheirWrites) {
+    save(tenPicks());
+    countWrites();
+    QSignalSpy changed(&model, &SelectionModel::changed);
+
+    model.removeImage("DSC_0010.jpg");
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_EQ(writes(), 1);
+    EXPECT_FALSE(userSelected("DSC_0010.jpg"));
+    model.removeImage("DSC_0010.jpg");  // already removed: nothing
+    model.removeImage("nope.jpg");
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_EQ(writes(), 1);
+
+    // Three names, one unknown and one already removed: one id in one batch, one signal.
+    model.removeMany({"DSC_0011.jpg", "nope.jpg", "DSC_0010.jpg"});
+    EXPECT_EQ(changed.size(), 2);
+    EXPECT_EQ(writes(), 2);
+    model.removeMany({});
+    model.restoreMany({"DSC_0016.jpg"});  // not removed: nothing
+    EXPECT_EQ(changed.size(), 2);
+
+    model.restoreMany({"DSC_0010.jpg", "DSC_0011.jpg"});
+    EXPECT_EQ(model.removedCount(), 0);
+    EXPECT_EQ(model.primaryCount(), 6);
+    EXPECT_TRUE(userSelected("DSC_0011.jpg"));
+
+    // A user-added image comes back as added when restored.
+    model.addMany({QVariantMap{{"id", 12}, {"filename", "DSC_0021.jpg"}, {"category", "portrait"}, {"clusterNumber", 4}}});
+    EXPECT_TRUE(userSelected("DSC_0021.jpg"));
+    model.removeImage("DSC_0021.jpg");
+    model.restoreImage("DSC_0021.jpg");
+    EXPECT_EQ(model.addedCount(), 1);
+    const int before = int(changed.size());
+    model.addMany({QVariantMap{{"filename", "DSC_0021.jpg"}}, QVariantMap{{"filename", ""}}});  // only duplicates
+    EXPECT_EQ(int(changed.size()), before);
+}
+
+TEST_F(Review, TicksResetAndReload) {
+    save(tenPicks());
+    QSignalSpy changed(&model, &SelectionModel::changed);
+    // Ticking an image that is not in the list writes it and reloads the project.
+    model.setImageSelected(11, true);
+    EXPECT_TRUE(model.contains("DSC_0020.jpg"));
+    EXPECT_EQ(model.addedCount(), 1);
+    EXPECT_EQ(changed.size(), 1);
+    // Unticking an image that is not in the list only writes the flag.
+    ASSERT_TRUE(store.setUserSelected(12, true));
+    model.setImageSelected(12, false);
+    EXPECT_FALSE(userSelected("DSC_0021.jpg"));
+    EXPECT_EQ(changed.size(), 1);
+    model.setImageSelected(1, false);
+    EXPECT_EQ(model.removedCount(), 1);
+
+    // Reset: the engine's verdict everywhere, additions gone from the database too.
+    model.resetAll();
+    EXPECT_EQ(model.addedCount(), 0);
+    EXPECT_EQ(model.removedCount(), 0);
+    EXPECT_EQ(model.keptCount(), 10);
+    EXPECT_FALSE(userSelected("DSC_0020.jpg"));
+
+    // In memory (no project): reset keeps the engine's picks and drops the additions.
+    SelectionModel memory;
+    memory.load({QVariantMap{{"filename", "a.jpg"}, {"primary", true}}, QVariantMap{{"filename", "b.jpg"}}}, "/in", "/out");
+    memory.addImage("c.jpg", "venue", 3);
+    memory.removeImage("a.jpg");
+    memory.resetAll();
+    EXPECT_EQ(memory.primaryCount(), 1);
+    EXPECT_EQ(memory.reviewCount(), 1);
+    EXPECT_FALSE(memory.contains("c.jpg"));
+}
+
+TEST_F(Review, SectionsTitlesAndDisplayCategories) {
+    save({{"root.jpg", "venue", 1, true, true, 0, "2024:01:01 10:00:00"},
+          {"reception/b.jpg", "portrait", 2, true, true, 3},  // three faces: shown as Group
+          {"reception/a.jpg", "portrait", 2, true, false, 1},
+          {"ceremony/late.jpg", "group", 3, true, false, 4, ""},
+          {"ceremony/early.jpg", "group", 3, true, true, 4, "2024:01:01 09:00:00"}});
+    model.removeImage("reception/a.jpg");
+
+    const QVariantList grouped = model.groupedView();
+    ASSERT_EQ(grouped.size(), 3);
+    EXPECT_EQ(grouped[0].toMap()["folder"], "");
+    EXPECT_EQ(grouped[1].toMap()["folder"], "ceremony");
+    EXPECT_EQ(grouped[2].toMap()["folder"], "reception");
+    EXPECT_EQ(names(grouped[1].toMap()["primary"].toList()), (QStringList{"ceremony/early.jpg", "ceremony/late.jpg"}));
+    EXPECT_EQ(names(grouped[2].toMap()["removed"].toList()), (QStringList{"reception/a.jpg"}));
+
+    QStringList titles;
+    for (const QVariant& s : model.categoryView()) titles << s.toMap()["folder"].toString();
+    EXPECT_EQ(titles, (QStringList{"Details", "ceremony  —  Group", "reception  —  Portraits", "reception  —  Group"}));
+    EXPECT_EQ(names(model.flatView()).first(), "root.jpg");
+    EXPECT_EQ(names(model.flatView()).last(), "reception/a.jpg");  // kept first, then removed, per section
+    EXPECT_EQ(names(model.removedView()), (QStringList{"reception/a.jpg"}));
+
+    SelectionModel single;
+    single.load({QVariantMap{{"filename", "x/a.jpg"}, {"category", "venue"}}}, "/in", "");
+    EXPECT_EQ(single.categoryView()[0].toMap()["folder"], "Details");
+}
+
+TEST_F(Review, OrphanClustersAndTheExportPreview) {
+    save({{"a.jpg", "portrait", 1, true, true}, {"b.jpg", "portrait", 2, false}, {"c.jpg", "portrait", 2, false},
+          {"d.jpg", "venue", 1, false}});
+    EXPECT_EQ(model.unselectedClusterCount(), 3);  // b and c (portrait 2), d (venue 1)
+    model.addMany({QVariantMap{{"id", 2}, {"filename", "b.jpg"}, {"category", "portrait"}}});
+    EXPECT_EQ(model.unselectedClusterCount(), 1);  // the whole cluster stops being an orphan
+    EXPECT_EQ(model.clustersFromDb("portrait").size(), 2);
+    EXPECT_TRUE(model.clustersFromDb("portrait")[1].toMap()["images"].toList()[0].toMap()["alreadySelected"].toBool());
+    EXPECT_EQ(names(model.notSelectedImages()), (QStringList{"c.jpg", "d.jpg"}));
+
+    QFile::remove(input + "/d.jpg");
+    const QVariantMap preview = model.unselectedExportPreview();
+    EXPECT_EQ(preview["count"].toInt(), 1);  // c only: d is gone from disk
+    EXPECT_EQ(preview["sizeBytes"].toLongLong(), QFileInfo(input + "/c.jpg").size());
+}
+
+TEST_F(Review, FinalExportLayouts) {
+    save({{"ceremony/p.jpg", "portrait", 1, true, true, 3}, {"ceremony/v.jpg", "venue", 2, true, true, 0},
+          {"ceremony/u.jpg", "portrait", 3, false, false, 3}, {"ceremony/r.jpg", "group", 4, true, false, 5}});
+    model.removeImage("ceremony/r.jpg");
+    const QString out = QString::fromStdString(dir.str() + "/export");
+
+    // Kept images in one sub-folder, by category: label folders right under final_selection.
+    QVariantMap r = model.exportFinal("file://" + out, true, true);
+    EXPECT_EQ(r["selected"].toInt(), 2);
+    EXPECT_EQ(r["unselected"].toInt(), 2);
+    EXPECT_TRUE(QFile::exists(out + "/final_selection/Group/p.jpg"));  // three faces: Group
+    EXPECT_TRUE(QFile::exists(out + "/final_selection/Details/v.jpg"));
+    EXPECT_TRUE(QFile::exists(out + "/unselected/Portraits/u.jpg"));  // stored category
+    EXPECT_TRUE(QFile::exists(out + "/unselected/Group/r.jpg"));      // removed by the user
+    // Twice: same counts, one copy each.
+    r = model.exportFinal(out, true, true);
+    EXPECT_EQ(r["selected"].toInt(), 2);
+    EXPECT_EQ(QDir(out + "/final_selection/Group").entryList(QDir::Files).size(), 1);
+
+    // Not by category: the sub-folder level stays.
+    const QString flat = QString::fromStdString(dir.str() + "/flat");
+    EXPECT_EQ(model.exportFinal(flat)["selected"].toInt(), 2);
+    EXPECT_TRUE(QFile::exists(flat + "/final_selection/ceremony/p.jpg"));
+
+    // Nowhere to export: nothing done.
+    SelectionModel empty;
+    empty.load({QVariantMap{{"filename", "a.jpg"}}}, "/in", "");
+    EXPECT_EQ(empty.exportFinal("")["selected"].toInt(), 0);
+}
+
+TEST_F(Review, SeveralSubFoldersByCategory) {
+    save({{"a/x.jpg", "venue", 1, true, true, 0}, {"b/y.jpg", "portrait", 2, true, true, 1}});
+    const QString out = QString::fromStdString(dir.str() + "/export");
+    EXPECT_EQ(model.exportFinal(out, true)["selected"].toInt(), 2);
+    EXPECT_TRUE(QFile::exists(out + "/final_selection/a/Details/x.jpg"));
+    EXPECT_TRUE(QFile::exists(out + "/final_selection/b/Portraits/y.jpg"));
+    EXPECT_EQ(model.exportFinal(out, true, true)["unselected"].toInt(), 0);
+}
+
+TEST_F(Review, ProjectFileRoundTrip) {
+    save({{"a.jpg", "venue", 1, true, true, 0}, {"b.jpg", "portrait", 2, true, true}, {"c.jpg", "group", 3, true, false, 4},
+          {"d.jpg", "portrait", 4, true, false}, {"e.jpg", "portrait", 5, true, true}});
+    model.removeMany({"d.jpg", "e.jpg"});
+    const QString file = QString::fromStdString(dir.str() + "/review.kfproj");
+    ASSERT_TRUE(model.saveProject("file://" + file));
+    EXPECT_FALSE(model.saveProject(""));
+    EXPECT_FALSE(model.saveProject(QString::fromStdString(dir.str() + "/no/such/folder/x.json")));
+
+    SelectionModel reopened;
+    EXPECT_EQ(reopened.applyPendingProject(""), -1);
+    QVariantMap opened = reopened.openProjectFile(file);
+    ASSERT_TRUE(opened["ok"].toBool());
+    EXPECT_EQ(opened["savedInput"].toString(), input);
+    EXPECT_TRUE(opened["inputExists"].toBool());
+    EXPECT_EQ(reopened.applyPendingProject(""), 0);
+    EXPECT_EQ(reopened.images().size(), 5);
+    EXPECT_EQ(reopened.removedCount(), 2);
+    EXPECT_EQ(reopened.keptCount(), 3);
+    for (const auto& i : reopened.images()) EXPECT_EQ(i.id, -1);
+    EXPECT_EQ(reopened.applyPendingProject(""), -1);  // consumed
+
+    // The photographs moved, and one of them is lost.
+    QDir().rename(input, input + "_moved");
+    QFile::remove(input + "_moved/c.jpg");
+    opened = reopened.openProjectFile(file);
+    EXPECT_FALSE(opened["inputExists"].toBool());
+    EXPECT_EQ(reopened.applyPendingProject("file://" + input + "_moved"), 1);
+    EXPECT_EQ(reopened.images().size(), 4);
+    EXPECT_EQ(reopened.inputFolder(), input + "_moved");
+
+    // Not a project file.
+    QFile array(QString::fromStdString(dir.str() + "/array.json"));
+    ASSERT_TRUE(array.open(QIODevice::WriteOnly));
+    array.write("[1, 2, 3]");
+    array.close();
+    EXPECT_EQ(reopened.openProjectFile(array.fileName())["error"], "Not a valid project file.");
+    EXPECT_EQ(reopened.openProjectFile(QString::fromStdString(dir.str() + "/missing.json"))["error"], "Cannot open file.");
+}
+
+TEST_F(Review, ClustersReadFromTheCategoryReport) {
+    std::vector<ImageRecord> frames = {keepframe::testing::frame("a b.jpg", "portrait", 0, {keepframe::testing::person(0)},
+                                                                 "2024:01:01 10:00:00"),
+                                       keepframe::testing::frame("c.jpg", "portrait")};
+    ClusterMap clusters;
+    clusters[12] = {&frames[0], &frames[1]};
+    const std::string outBase = dir.str() + "/out";
+    ::testing::internal::CaptureStdout();
+    writeCategoryReport(clusters, "portrait", outBase);
+    ::testing::internal::GetCapturedStdout();
+    // A stray image line before the first cluster is ignored.
+    const std::string report = outBase + "/_clusters/portrait/category_report.txt";
+    std::ifstream in(report);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(report) << "  stray.jpg  valid_faces=1  ct=[]\n" << text;
+    SelectionModel m;
+    m.load({QVariantMap{{"filename", "c.jpg"}}}, "/in", QString::fromStdString(outBase));
+    const QVariantList read = m.loadClusters("portrait");
+    ASSERT_EQ(read.size(), 1);
+    const QVariantMap c = read[0].toMap();
+    EXPECT_EQ(c["clusterId"].toInt(), 12);
+    EXPECT_EQ(c["size"].toInt(), 2);
+    const QVariantList images = c["images"].toList();
+    ASSERT_EQ(images.size(), 2);
+    EXPECT_EQ(images[0].toMap()["filename"], "a");  // only the first word of a name with spaces
+    EXPECT_EQ(images[0].toMap()["validFaces"].toInt(), 1);
+    EXPECT_TRUE(images[0].toMap()["isRep"].toBool());
+    EXPECT_EQ(images[0].toMap()["captureTime"], "2024:01:01 10:00:00");
+    EXPECT_TRUE(images[1].toMap()["alreadySelected"].toBool());
+    EXPECT_TRUE(model.loadClusters("portrait").isEmpty());  // a project loaded from the database has no output base
+}
