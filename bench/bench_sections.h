@@ -7,5 +7,6 @@ void facesBench();
 void clusteringBench();
 void storeBench();
 void enhanceBench();
+void selectionBench();
 
 }  // namespace keepframe::bench

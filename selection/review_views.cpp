@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <algorithm>
 #include <map>
 
 namespace keepframe {
@@ -133,7 +134,12 @@ QVariantList SelectionModel::unselectedClusterImages() {
     return out;
 }
 
-int SelectionModel::unselectedClusterCount() { return int(unselectedClusterImages().size()); }
+int SelectionModel::unselectedClusterCount() {
+    // The length of unselectedClusterImages(), counted by the database: the
+    // review screen asks after every click.
+    if (!projectOpen()) return 0;
+    return std::max(store_->orphanClusterImageCount(projectId_), 0);
+}
 
 QVariantMap SelectionModel::unselectedExportPreview() {
     qint64 count = 0, bytes = 0;

@@ -4,6 +4,7 @@
 #include "store_internal.h"
 
 #include <QDir>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -227,6 +228,27 @@ QVariantList ProjectStore::unselectedImagesForProject(int projectId) {
     QVariantList out;
     while (q.next()) out.push_back(QVariantMap{{"filename", q.value(0).toString()}, {"category", q.value(1).toString()}});
     return out;
+}
+
+int ProjectStore::orphanClusterImageCount(int projectId) {
+    if (!openProject(projectId)) return -1;
+    const QSqlDatabase db = namedConnection(projectConnectionName_);
+    QSqlQuery clusters(db), groups(db);
+    // One pass over the images, grouped by cluster, keeping the clusters in
+    // which no image is selected by the user and that have a cluster row.
+    if (!clusters.exec("SELECT category, cluster_number FROM clusters WHERE category IN ('group', 'portrait', 'venue')") ||
+        !groups.exec("SELECT category, cluster_number, COUNT(*), MAX(user_selected) FROM images GROUP BY category, "
+                     "cluster_number")) {
+        lastError_ = "orphanClusterImageCount failed: " + clusters.lastError().text() + groups.lastError().text();
+        return -1;
+    }
+    QSet<QString> known;
+    while (clusters.next()) known.insert(clusters.value(0).toString() + "|" + clusters.value(1).toString());
+    int count = 0;
+    while (groups.next())
+        if (groups.value(3).toInt() == 0 && known.contains(groups.value(0).toString() + "|" + groups.value(1).toString()))
+            count += groups.value(2).toInt();
+    return count;
 }
 
 bool ProjectStore::resetToEngine(int projectId) {

@@ -54,6 +54,10 @@ public:
     QVariantList loadProjectImages(int projectId);
     QVariantList clustersForProject(int projectId, const QString& category, bool onlyOrphans);
     QVariantList unselectedImagesForProject(int projectId);
+    // Number of images in the venue, portrait and group clusters of which the
+    // user keeps nothing (what clustersForProject with onlyOrphans lists); -1
+    // when the project cannot be read.
+    int orphanClusterImageCount(int projectId);
     bool resetToEngine(int projectId);
     bool setUserSelected(int imageId, bool selected);
     bool setUserSelectedMany(const QList<int>& imageIds, bool selected);

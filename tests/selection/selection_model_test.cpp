@@ -220,8 +220,10 @@ TEST_F(Review, OrphanClustersAndTheExportPreview) {
     save({{"a.jpg", "portrait", 1, true, true}, {"b.jpg", "portrait", 2, false}, {"c.jpg", "portrait", 2, false},
           {"d.jpg", "venue", 1, false}});
     EXPECT_EQ(model.unselectedClusterCount(), 3);  // b and c (portrait 2), d (venue 1)
+    EXPECT_EQ(model.unselectedClusterImages().size(), 3);
     model.addMany({QVariantMap{{"id", 2}, {"filename", "b.jpg"}, {"category", "portrait"}}});
     EXPECT_EQ(model.unselectedClusterCount(), 1);  // the whole cluster stops being an orphan
+    EXPECT_EQ(names(model.unselectedClusterImages()), (QStringList{"d.jpg"}));
     EXPECT_EQ(model.clustersFromDb("portrait").size(), 2);
     EXPECT_TRUE(model.clustersFromDb("portrait")[1].toMap()["images"].toList()[0].toMap()["alreadySelected"].toBool());
     EXPECT_EQ(names(model.notSelectedImages()), (QStringList{"c.jpg", "d.jpg"}));
