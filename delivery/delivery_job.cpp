@@ -1,0 +1,302 @@
+// One delivery: compress, detect faces (optional), upload, complete.
+#include "delivery_manager.h"
+
+#include "account_token.h"
+#include "faces.h"
+#include "paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace keepframe {
+
+namespace {
+
+QString tempFolder() { return QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/keepframe_deliver_tmp"; }
+
+cv::Mat decodeColour(const QString& path) {
+    std::vector<uint8_t> bytes;
+    if (!readFileBytes(path.toStdString(), bytes)) return {};
+    try {
+        return cv::imdecode(bytes, cv::IMREAD_COLOR);  // applies the EXIF orientation
+    } catch (const cv::Exception&) {
+        return {};
+    }
+}
+
+// The resized copy of one item; its path, or empty when it could not be made.
+QString compress(DeliveryItem& item, int level) {
+    const cv::Mat image = decodeColour(item.sourcePath);
+    if (image.empty()) return {};
+    cv::Mat small;
+    const double s = level / 100.0;
+    cv::resize(image, small, cv::Size(), s, s, cv::INTER_AREA);
+    item.width = small.cols;
+    item.height = small.rows;
+    QDir().mkpath(tempFolder());
+    const QString path = tempFolder() + QStringLiteral("/%1_compressed.jpg").arg(item.index);
+    // Quality 98, 4:4:4 (the sampling pair is honoured from OpenCV 4.7 on).
+    const std::vector<int> params = {cv::IMWRITE_JPEG_QUALITY, 98, 7, 0x111111};
+    std::vector<uint8_t> jpeg;
+    if (!cv::imencode(".jpg", small, jpeg, params)) return {};
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
+    if (out.write(reinterpret_cast<const char*>(jpeg.data()), qint64(jpeg.size())) != qint64(jpeg.size())) return {};
+    return path;
+}
+
+void collectFaces(DeliveryItem& item, const OnnxModel& detector) {
+    const cv::Mat image = decodeColour(item.sourcePath);
+    if (image.empty()) return;
+    std::vector<FaceCandidate> found;
+    try {
+        found = detectFaces(detector, image, 0.3f);
+    } catch (const std::exception&) {
+        return;
+    }
+    for (const FaceCandidate& c : found) {
+        Landmarks lm;
+        std::copy(c.begin() + 5, c.end(), lm.begin());
+        const cv::Mat face = alignFace(image, lm);
+        if (face.empty()) continue;
+        std::vector<uint8_t> jpeg;
+        if (!cv::imencode(".jpg", face, jpeg, {cv::IMWRITE_JPEG_QUALITY, 90})) continue;
+        const QByteArray bytes(reinterpret_cast<const char*>(jpeg.data()), qsizetype(jpeg.size()));
+        item.faces.push_back({QString::fromLatin1(bytes.toBase64()), int(c[0]), int(c[1]), int(c[2] - c[0]), int(c[3] - c[1])});
+    }
+}
+
+}  // namespace
+
+void DeliveryManager::setRunning(bool running) {
+    running_ = running;
+    emit runningChanged();
+}
+
+void DeliveryManager::setPhase(const QString& phase) {
+    currentPhase_ = phase;
+    emit phaseChanged(phase);
+}
+
+void DeliveryManager::startDelivery(const QString& galleryTitle, const QString& galleryPassword, int compressionLevel,
+                                    const QVariantList& images, const QString& coverFilename, bool allowDownload,
+                                    bool enableFaceSearch) {
+    if (running_) return;
+    if (!tokenProvider_) return emit deliveryFailed(QStringLiteral("Delivery not fully initialized."));
+    if (images.isEmpty()) return emit deliveryFailed(QStringLiteral("No images to deliver."));
+    items_.clear();
+    for (int i = 0; i < images.size(); ++i) {
+        const QVariantMap m = images[i].toMap();
+        DeliveryItem item;
+        item.index = i;
+        item.filename = m["filename"].toString();
+        item.sourcePath = m["sourcePath"].toString();
+        item.isCover = !coverFilename.isEmpty() && coverFilename == item.filename;
+        items_.push_back(item);
+    }
+    compressionLevel_ = std::clamp(compressionLevel, 10, 100);
+    allowDownload_ = allowDownload;
+    enableFaceSearch_ = enableFaceSearch;
+    galleryTitle_ = galleryTitle;
+    galleryPassword_ = galleryPassword;
+    galleryId_.clear();
+
+    setRunning(true);
+    totalCount_ = int(items_.size());
+    doneCount_ = 0;
+    actualCompressedBytes_ = 0;
+    emit actualSizeKnown(0);
+    setPhase(QStringLiteral("compressing"));
+    if (deliveryThread_.joinable()) deliveryThread_.join();
+    deliveryThread_ = std::thread([this] { runDeliveryWorker(); });
+}
+
+void DeliveryManager::runDeliveryWorker() {
+    auto post = [this](auto&& f) { QMetaObject::invokeMethod(this, std::forward<decltype(f)>(f), Qt::QueuedConnection); };
+    doneCount_ = 0;
+    totalCount_ = int(items_.size());
+    post([this] { setPhase(QStringLiteral("compressing")); });
+    emit deliveryProgress();
+    qint64 total = 0;
+    for (DeliveryItem& item : items_) {
+        item.originalSize = QFileInfo(item.sourcePath).size();
+        if (compressionLevel_ >= 100) {
+            item.uploadPath = item.sourcePath;
+            QImageReader reader(item.sourcePath);
+            reader.setAutoTransform(true);
+            const QSize size = reader.size();
+            if (size.isValid()) {
+                item.width = size.width();
+                item.height = size.height();
+            }
+            total += item.originalSize;
+        } else {
+            item.uploadPath = compress(item, compressionLevel_);
+            item.compressedSize = item.uploadPath.isEmpty() ? 0 : QFileInfo(item.uploadPath).size();
+            total += item.compressedSize;
+        }
+        ++doneCount_;
+        emit deliveryProgress();
+    }
+    post([this, total] {
+        actualCompressedBytes_ = total;
+        emit actualSizeKnown(total);
+    });
+
+    if (enableFaceSearch_) {
+        doneCount_ = 0;
+        totalCount_ = int(items_.size());
+        post([this] { setPhase(QStringLiteral("detecting")); });
+        emit deliveryProgress();
+        if (!faceDetector_ && !faceModelPath_.isEmpty()) {
+            try {
+                faceDetector_ = std::make_unique<OnnxModel>(loadDetector(faceModelPath_.toStdString(), 640));
+            } catch (const std::exception&) {
+                faceDetector_.reset();
+            }
+        }
+        for (DeliveryItem& item : items_) {
+            if (faceDetector_) collectFaces(item, *faceDetector_);
+            ++doneCount_;
+            emit deliveryProgress();
+        }
+    }
+    post([this] {
+        setPhase(QStringLiteral("uploading"));
+        sendUploadRequest();
+    });
+}
+
+void DeliveryManager::sendUploadRequest() {
+    QJsonArray files;
+    for (const DeliveryItem& item : items_) {
+        QJsonObject f{{"filename", item.filename},
+                      {"original_size_bytes", compressionLevel_ >= 100 ? item.originalSize : 0},
+                      {"content_type", "image/jpeg"}};
+        if (compressionLevel_ < 100) f["compressed_size_bytes"] = item.compressedSize;
+        files.push_back(f);
+    }
+    const QJsonObject body{{"gallery_title", galleryTitle_},
+                           {"gallery_password", galleryPassword_},
+                           {"allow_download", allowDownload_},
+                           {"face_search_enabled", enableFaceSearch_},
+                           {"files", files}};
+    const Failure failed = [this](const QString& reason) {
+        setRunning(false);
+        emit deliveryFailed("upload-request failed, " + reason);
+    };
+    send("POST", "/deliver/upload-request", &body, failed, [this, failed](int status, const QByteArray& reply) {
+        if (status != 200) return failed(httpErrorText(status, reply));
+        const QJsonObject o = QJsonDocument::fromJson(reply).object();
+        galleryId_ = o.value("gallery_id").toString();
+        gallerySlug_ = o.value("gallery_slug").toString();
+        for (const QJsonValue& v : o.value("uploads").toArray()) {
+            const QJsonObject u = v.toObject();
+            auto it = std::find_if(items_.begin(), items_.end(),
+                                   [&](const DeliveryItem& i) { return i.filename == u.value("filename").toString(); });
+            if (it == items_.end()) continue;
+            it->originalKey = u.value("original_r2_key").toString();
+            it->compressedKey = u.value("compressed_r2_key").toString();
+            it->uploadUrl = (compressionLevel_ < 100 ? u.value("compressed_upload_url") : u.value("original_upload_url")).toString();
+        }
+        startUploads();
+    });
+}
+
+void DeliveryManager::startUploads() {
+    totalCount_ = int(items_.size());
+    doneCount_ = 0;
+    pendingUploads_ = int(items_.size());
+    emit deliveryProgress();
+    for (DeliveryItem& item : items_) {
+        auto* file = new QFile(item.uploadPath);
+        // Storage URLs come from the service; they too must be HTTPS or local.
+        if (item.uploadUrl.isEmpty() || item.uploadPath.isEmpty() || !isAllowedServiceUrl(item.uploadUrl) ||
+            !file->open(QIODevice::ReadOnly)) {
+            delete file;
+            item.uploaded = false;
+            ++doneCount_;
+            emit deliveryProgress();
+            uploadFinishedOne();
+            continue;
+        }
+        QNetworkRequest request{QUrl(item.uploadUrl)};
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "image/jpeg");
+        QNetworkReply* reply = network_.put(request, file);  // streamed from disk
+        file->setParent(reply);
+        const int index = item.index;
+        connect(reply, &QNetworkReply::finished, this, [this, reply, index] {
+            reply->deleteLater();
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            items_[size_t(index)].uploaded = status >= 200 && status <= 299;
+            ++doneCount_;
+            emit deliveryProgress();
+            uploadFinishedOne();
+        });
+    }
+}
+
+void DeliveryManager::uploadFinishedOne() {
+    if (--pendingUploads_ == 0) sendCompletion();
+}
+
+void DeliveryManager::sendCompletion() {
+    QJsonArray files;
+    for (const DeliveryItem& item : items_) {
+        if (!item.uploaded) continue;
+        QJsonObject f{{"filename", item.filename}};
+        if (item.isCover) f["is_cover"] = true;
+        if (compressionLevel_ >= 100) {
+            f["original_r2_key"] = item.originalKey;
+            f["original_size_bytes"] = item.originalSize;
+        } else {
+            f["compressed_r2_key"] = item.compressedKey;
+            f["compressed_size_bytes"] = item.compressedSize;
+        }
+        if (item.width > 0 && item.height > 0) {
+            f["width"] = item.width;
+            f["height"] = item.height;
+        }
+        if (!item.faces.empty()) {
+            QJsonArray faces;
+            for (const FaceCrop& c : item.faces)
+                faces.push_back(QJsonObject{{"image_base64", c.imageBase64},
+                                            {"bbox_x", c.x},
+                                            {"bbox_y", c.y},
+                                            {"bbox_width", c.width},
+                                            {"bbox_height", c.height}});
+            f["faces"] = faces;
+        }
+        files.push_back(f);
+    }
+    if (files.isEmpty()) {
+        setRunning(false);
+        emit deliveryFailed(QStringLiteral("All uploads failed — nothing to confirm."));
+        return;
+    }
+    const int succeeded = int(files.size()), failedCount = int(items_.size()) - succeeded;
+    const QJsonObject body{{"gallery_id", galleryId_}, {"files", files}};
+    const Failure failed = [this](const QString& reason) {
+        setRunning(false);
+        emit deliveryFailed("upload-complete failed, " + reason);
+    };
+    send("POST", "/deliver/upload-complete", &body, failed,
+         [this, succeeded, failedCount](int status, const QByteArray& reply) {
+             setRunning(false);
+             if (status != 200) return emit deliveryFailed("upload-complete failed, " + httpErrorText(status, reply));
+             emit deliveryFinished(galleryId_, gallerySlug_, succeeded, failedCount);
+         });
+}
+
+}  // namespace keepframe

@@ -1,0 +1,211 @@
+// Request machinery and gallery management.
+#include "delivery_manager.h"
+
+#include "account_token.h"
+#include "onnx_model.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTimeZone>
+
+namespace keepframe {
+
+QString httpErrorText(int status, const QByteArray& body) {
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    const QString detail = doc.isObject() ? doc.object().value("detail").toString() : QString();
+    return QStringLiteral("http %1: %2").arg(status).arg(detail.isEmpty() ? QString::fromUtf8(body) : detail);
+}
+
+DeliveryManager::DeliveryManager(QObject* parent) : QObject(parent), baseUrl_(deliveryBaseUrl()) {}
+
+DeliveryManager::~DeliveryManager() {
+    if (deliveryThread_.joinable()) deliveryThread_.join();
+    if (thumbnailThread_.joinable()) thumbnailThread_.join();
+}
+
+void DeliveryManager::setBaseUrl(const QString& url) {
+    baseUrl_ = url;
+    while (baseUrl_.endsWith('/')) baseUrl_.chop(1);
+}
+
+bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,
+                           const Reply& onReply) {
+    if (!tokenProvider_) {
+        onFailure(QStringLiteral("Not initialized."));
+        return false;
+    }
+    const QString url = baseUrl_ + path;
+    if (!isAllowedServiceUrl(url)) {
+        // Tokens and photographs never travel unencrypted to another machine.
+        onFailure(QStringLiteral("Refusing to contact %1: the delivery service must be reached over HTTPS.").arg(baseUrl_));
+        return false;
+    }
+    QNetworkRequest request{QUrl(url)};
+    request.setRawHeader("Authorization", "Bearer " + tokenProvider_->accessToken().toUtf8());
+    QNetworkReply* reply = nullptr;
+    if (body) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        reply = network_.sendCustomRequest(request, verb, QJsonDocument(*body).toJson());
+    } else if (verb == "GET") {
+        reply = network_.get(request);
+    } else if (verb == "DELETE") {
+        reply = network_.deleteResource(request);
+    } else {
+        reply = network_.sendCustomRequest(request, verb);
+    }
+    connect(reply, &QNetworkReply::finished, this, [reply, onReply] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        onReply(status, reply->readAll());
+    });
+    return true;
+}
+
+// ---------------------------------------------------------------- galleries
+
+QDateTime DeliveryManager::parseCreatedAt(const QString& text) {
+    static const QRegularExpression fraction("\\.(\\d{3})\\d*");
+    QString t = text;
+    t.replace(' ', 'T');
+    t.replace(fraction, ".\\1");
+    QDateTime when = QDateTime::fromString(t, Qt::ISODateWithMs);
+    if (!when.isValid()) when = QDateTime::fromString(t, Qt::ISODate);
+    return when.toLocalTime();
+}
+
+void DeliveryManager::fetchGalleries() {
+    const Failure failed = [this](const QString& r) { emit galleriesFetchFailed(r); };
+    send("GET", "/deliver/galleries", nullptr, failed, [this, failed](int status, const QByteArray& body) {
+        if (status != 200) return failed(httpErrorText(status, body));
+        const QJsonObject o = QJsonDocument::fromJson(body).object();
+        QVariantList galleries;
+        for (const QJsonValue& v : o.value("galleries").toArray()) {
+            const QJsonObject g = v.toObject();
+            galleries.push_back(QVariantMap{{"galleryId", g.value("gallery_id").toString()},
+                                            {"title", g.value("title").toString()},
+                                            {"slug", g.value("slug").toString()},
+                                            {"fileCount", g.value("file_count").toInt()},
+                                            {"sizeBytes", g.value("size_bytes").toVariant().toLongLong()},
+                                            {"status", g.value("status").toString()},
+                                            {"faceSearchEnabled", g.value("face_search_enabled").toBool()},
+                                            {"faceDataRows", g.value("face_data_rows").toInt()},
+                                            {"createdAt", parseCreatedAt(g.value("created_at").toString())}});
+        }
+        emit galleriesReceived(o.value("quota_bytes").toVariant().toLongLong(), o.value("used_bytes").toVariant().toLongLong(),
+                               o.value("remaining_bytes").toVariant().toLongLong(),
+                               o.value("lifetime_galleries_created").toInt(), galleries);
+    });
+}
+
+void DeliveryManager::fetchGalleryFiles(const QString& galleryId) {
+    const Failure failed = [this](const QString& r) { emit galleryFilesFetchFailed(r); };
+    send("GET", "/deliver/galleries/" + galleryId + "/files", nullptr, failed,
+         [this, failed, galleryId](int status, const QByteArray& body) {
+             if (status != 200) return failed(httpErrorText(status, body));
+             const QJsonObject o = QJsonDocument::fromJson(body).object();
+             QVariantList files;
+             for (const QJsonValue& v : o.value("files").toArray())
+                 files.push_back(QVariantMap{{"fileId", v.toObject().value("file_id").toString()},
+                                             {"filename", v.toObject().value("filename").toString()}});
+             emit galleryFilesReceived(galleryId, o.value("current_cover_file_id").toString(), files);
+         });
+}
+
+void DeliveryManager::postSetting(const QString& galleryId, const QJsonObject& setting, const std::function<void()>& ok,
+                                  const Failure& failed) {
+    send("POST", "/deliver/galleries/" + galleryId + "/settings", &setting, failed,
+         [ok, failed](int status, const QByteArray& body) {
+             if (status != 200) return failed(httpErrorText(status, body));
+             ok();
+         });
+}
+
+void DeliveryManager::setGalleryCover(const QString& galleryId, const QString& coverFileId) {
+    postSetting(galleryId, {{"cover_file_id", coverFileId}}, [this, galleryId] { emit galleryCoverChanged(galleryId); },
+                [this](const QString& r) { emit galleryCoverChangeFailed(r); });
+}
+
+void DeliveryManager::setGalleryAllowDownload(const QString& galleryId, bool allow) {
+    postSetting(galleryId, {{"allow_download", allow}}, [this, galleryId] { emit galleryDownloadSettingChanged(galleryId); },
+                [this](const QString& r) { emit galleryDownloadSettingChangeFailed(r); });
+}
+
+void DeliveryManager::setGalleryFaceSearch(const QString& galleryId, bool enabled) {
+    postSetting(galleryId, {{"face_search_enabled", enabled}},
+                [this, galleryId] { emit galleryFaceSearchSettingChanged(galleryId); },
+                [this](const QString& r) { emit galleryFaceSearchSettingChangeFailed(r); });
+}
+
+void DeliveryManager::changeGalleryPassword(const QString& galleryId, const QString& newPassword) {
+    const Failure failed = [this](const QString& r) { emit passwordChangeFailed(r); };
+    const QJsonObject body{{"new_password", newPassword}};
+    send("POST", "/gallery/" + galleryId + "/change-password", &body, failed,
+         [this, failed, galleryId](int status, const QByteArray& reply) {
+             if (status != 200) return failed(httpErrorText(status, reply));
+             emit passwordChanged(galleryId);
+         });
+}
+
+void DeliveryManager::deleteGallery(const QString& galleryId) {
+    const Failure failed = [this](const QString& r) { emit galleryDeleteFailed(r); };
+    send("DELETE", "/deliver/galleries/" + galleryId, nullptr, failed,
+         [this, failed, galleryId](int status, const QByteArray& body) {
+             if (status != 200) return failed(httpErrorText(status, body));
+             emit galleryDeleted(galleryId);
+         });
+}
+
+void DeliveryManager::fetchStudioProfile() {
+    const Failure failed = [this](const QString& r) { emit studioProfileFetchFailed(r); };
+    send("GET", "/deliver/profile", nullptr, failed, [this, failed](int status, const QByteArray& body) {
+        if (status != 200) return failed(httpErrorText(status, body));
+        const QJsonObject o = QJsonDocument::fromJson(body).object();
+        emit studioProfileReceived(o.value("studio_name").toString(), o.value("public_contact_phone").toString());
+    });
+}
+
+void DeliveryManager::saveStudioProfile(const QString& studioName, const QString& phone) {
+    const Failure failed = [this](const QString& r) { emit studioProfileSaveFailed(r); };
+    if (!tokenProvider_) return failed(QStringLiteral("Not initialized."));
+    QJsonObject body;
+    if (!studioName.isEmpty()) body["studio_name"] = studioName;
+    if (!phone.isEmpty()) body["public_contact_phone"] = phone;
+    if (body.isEmpty()) return failed(QStringLiteral("Nothing to save."));
+    send("POST", "/deliver/profile", &body, failed, [this, failed](int status, const QByteArray& reply) {
+        if (status != 200) return failed(httpErrorText(status, reply));
+        emit studioProfileSaved();
+    });
+}
+
+void DeliveryManager::requestStorageTopup(int additionalGb) {
+    const Failure failed = [this](const QString& r) { emit storageTopupFailed(r); };
+    if (additionalGb <= 0 || additionalGb % 10 != 0) return failed(QStringLiteral("Amount must be a positive multiple of 10 GB."));
+    const QJsonObject body{{"additional_gb", additionalGb}};
+    send("POST", "/deliver/storage/topup", &body, failed, [this, failed](int status, const QByteArray& reply) {
+        if (status == 503) return failed(QStringLiteral("Couldn't generate a payment code — try again."));
+        if (status != 200) return failed(httpErrorText(status, reply));
+        const QJsonObject o = QJsonDocument::fromJson(reply).object();
+        emit storageTopupCreated(o.value("topup_id").toString(), o.value("additional_gb").toInt(),
+                                 o.value("remaining_months").toInt(), o.value("amount_rupees").toInt(),
+                                 o.value("qr_code_id").toString(), o.value("qr_image_url").toString());
+    });
+}
+
+void DeliveryManager::checkTopupStatus(const QString& topupId) {
+    const Failure failed = [this](const QString& r) { emit topupStatusCheckFailed(r); };
+    send("GET", "/deliver/storage/topup/" + topupId + "/status", nullptr, failed,
+         [this, failed, topupId](int status, const QByteArray& body) {
+             if (status != 200) return failed(httpErrorText(status, body));
+             const QJsonObject o = QJsonDocument::fromJson(body).object();
+             const QString state = o.value("status").toString();
+             const int added = o.value("added_gb").toInt();
+             if (state == "paid") emit topupStatusPaid(topupId, added, o.value("storage_quota_bytes").toVariant().toLongLong());
+             else if (state == "expired") emit topupStatusExpired(topupId);
+             else emit topupStatusPending(topupId, added);
+         });
+}
+
+}  // namespace keepframe

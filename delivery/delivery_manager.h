@@ -1,0 +1,170 @@
+// The client of the gallery delivery web service (published to QML as
+// "delivery"): uploads a client gallery with face search, manages delivered
+// galleries, the studio profile and storage top-ups. Every operation answers
+// later with exactly one success or one failure signal.
+#pragma once
+
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace keepframe {
+
+class AccountTokenProvider;
+struct OnnxModel;
+
+struct FaceCrop {
+    QString imageBase64;
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+struct DeliveryItem {
+    int index = 0;
+    QString filename;
+    QString sourcePath;
+    QString uploadPath;
+    qint64 originalSize = 0;
+    qint64 compressedSize = 0;
+    QString originalKey;
+    QString compressedKey;
+    QString uploadUrl;
+    bool uploaded = false;
+    bool isCover = false;
+    std::vector<FaceCrop> faces;
+    int width = 0, height = 0;
+};
+
+// "http %1: %2" with the status and the body's "detail", or the whole body.
+QString httpErrorText(int status, const QByteArray& body);
+
+class DeliveryManager : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY runningChanged)
+    Q_PROPERTY(int totalCount READ totalCount NOTIFY deliveryProgress)
+    Q_PROPERTY(int doneCount READ doneCount NOTIFY deliveryProgress)
+    Q_PROPERTY(QString currentPhase READ currentPhase NOTIFY phaseChanged)
+    Q_PROPERTY(qlonglong actualCompressedBytes READ actualCompressedBytes NOTIFY actualSizeKnown)
+public:
+    explicit DeliveryManager(QObject* parent = nullptr);
+    ~DeliveryManager() override;
+
+    void setTokenProvider(AccountTokenProvider* provider) { tokenProvider_ = provider; }
+    void setFaceModelPath(const QString& path) { faceModelPath_ = path; }
+    void setBaseUrl(const QString& url);  // default: deliveryBaseUrl()
+
+    bool isRunning() const { return running_.load(); }
+    int totalCount() const { return totalCount_.load(); }
+    int doneCount() const { return doneCount_.load(); }
+    QString currentPhase() const { return currentPhase_; }
+    qlonglong actualCompressedBytes() const { return actualCompressedBytes_; }
+    const std::vector<DeliveryItem>& items() const { return items_; }
+
+    Q_INVOKABLE QVariantList scanFolder(const QString& folderUrl);
+    Q_INVOKABLE void generateCoverThumbnails(const QVariantList& images);
+    Q_INVOKABLE void startDelivery(const QString& galleryTitle, const QString& galleryPassword, int compressionLevel,
+                                   const QVariantList& images, const QString& coverFilename = QString(),
+                                   bool allowDownload = true, bool enableFaceSearch = false);
+    Q_INVOKABLE void fetchGalleries();
+    Q_INVOKABLE void fetchStudioProfile();
+    Q_INVOKABLE void saveStudioProfile(const QString& studioName, const QString& phone);
+    Q_INVOKABLE void changeGalleryPassword(const QString& galleryId, const QString& newPassword);
+    Q_INVOKABLE void fetchGalleryFiles(const QString& galleryId);
+    Q_INVOKABLE void setGalleryCover(const QString& galleryId, const QString& coverFileId);
+    Q_INVOKABLE void setGalleryAllowDownload(const QString& galleryId, bool allow);
+    Q_INVOKABLE void setGalleryFaceSearch(const QString& galleryId, bool enabled);
+    Q_INVOKABLE void requestStorageTopup(int additionalGb);
+    Q_INVOKABLE void checkTopupStatus(const QString& topupId);
+    Q_INVOKABLE void deleteGallery(const QString& galleryId);
+
+    // "created_at" of the service as local time (fraction cut to milliseconds;
+    // without a zone the text is local time already).
+    static QDateTime parseCreatedAt(const QString& text);
+
+signals:
+    void runningChanged();
+    void phaseChanged(const QString& phase);
+    void actualSizeKnown(qlonglong totalBytes);
+    void deliveryProgress();
+    void deliveryFinished(const QString& galleryId, const QString& gallerySlug, int succeeded, int failed);
+    void deliveryFailed(const QString& reason);
+    void galleriesReceived(qlonglong quotaBytes, qlonglong usedBytes, qlonglong remainingBytes,
+                           int lifetimeGalleriesCreated, const QVariantList& galleries);
+    void galleriesFetchFailed(const QString& reason);
+    void studioProfileReceived(const QString& studioName, const QString& phone);
+    void studioProfileFetchFailed(const QString& reason);
+    void studioProfileSaved();
+    void studioProfileSaveFailed(const QString& reason);
+    void galleryFilesReceived(const QString& galleryId, const QString& currentCoverFileId, const QVariantList& galleryFiles);
+    void galleryFilesFetchFailed(const QString& reason);
+    void galleryCoverChanged(const QString& galleryId);
+    void galleryCoverChangeFailed(const QString& reason);
+    void galleryDownloadSettingChanged(const QString& galleryId);
+    void galleryDownloadSettingChangeFailed(const QString& reason);
+    void galleryFaceSearchSettingChanged(const QString& galleryId);
+    void galleryFaceSearchSettingChangeFailed(const QString& reason);
+    void storageTopupCreated(const QString& topupId, int additionalGb, int remainingMonths, int amountRupees,
+                             const QString& qrCodeId, const QString& qrImageUrl);
+    void storageTopupFailed(const QString& reason);
+    void topupStatusPending(const QString& topupId, int addedGb);
+    void topupStatusPaid(const QString& topupId, int addedGb, qlonglong storageQuotaBytes);
+    void topupStatusExpired(const QString& topupId);
+    void topupStatusCheckFailed(const QString& reason);
+    void coverThumbnailsReady(const QVariantList& thumbnails);
+    void passwordChanged(const QString& galleryId);
+    void passwordChangeFailed(const QString& reason);
+    void galleryDeleted(const QString& galleryId);
+    void galleryDeleteFailed(const QString& reason);
+
+private:
+    using Reply = std::function<void(int status, const QByteArray& body)>;
+    using Failure = std::function<void(const QString& reason)>;
+
+    // Sends one service request; false (with `onFailure` called) when the
+    // manager is not initialized or the address is not allowed.
+    bool send(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,
+              const Reply& onReply);
+    void postSetting(const QString& galleryId, const QJsonObject& setting, const std::function<void()>& ok,
+                     const Failure& failed);
+    void setPhase(const QString& phase);
+    void setRunning(bool running);
+    void runDeliveryWorker();
+    void sendUploadRequest();
+    void startUploads();
+    void uploadFinishedOne();
+    void sendCompletion();
+    void finishThumbnails();
+
+    AccountTokenProvider* tokenProvider_ = nullptr;
+    QNetworkAccessManager network_;
+    QString baseUrl_;
+    std::thread deliveryThread_;
+    std::vector<DeliveryItem> items_;
+    std::atomic<bool> running_{false};
+    std::atomic<int> totalCount_{0}, doneCount_{0}, pendingUploads_{0};
+    std::thread thumbnailThread_;
+    struct ThumbnailJob {
+        QString filename, sourcePath, thumbnailPath;
+    };
+    std::vector<ThumbnailJob> thumbnailJobs_;
+    QVariantList readyThumbnails_;
+    std::atomic<bool> thumbnailsRunning_{false};
+    std::atomic<qint64> thumbnailCursor_{0};
+    int compressionLevel_ = 100;
+    bool allowDownload_ = true;
+    bool enableFaceSearch_ = false;
+    QString faceModelPath_;
+    std::unique_ptr<OnnxModel> faceDetector_;
+    QString currentPhase_;
+    qlonglong actualCompressedBytes_ = 0;
+    QString galleryId_, galleryTitle_, galleryPassword_, gallerySlug_;
+};
+
+}  // namespace keepframe

@@ -1,0 +1,372 @@
+// DeliveryManager against the stand-in delivery service, started on a free
+// loopback port: real HTTP, real files.
+#include "account_token.h"
+#include "delivery_manager.h"
+#include "exif_writer.h"
+#include "painted_frames.h"
+#include "temp_dir.h"
+#include "test_models.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTimeZone>
+#include <QUrl>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace keepframe;
+using namespace keepframe::testing;
+
+namespace {
+
+struct FixedToken : AccountTokenProvider {
+    QString token;
+    QString accessToken() const override { return token; }
+};
+
+struct Service : ::testing::Test {
+    TempDir dir;
+    QProcess process;
+    QString url;
+    FixedToken token;
+    DeliveryManager manager;
+
+    void SetUp() override {
+        process.start("/usr/bin/python3", {KEEPFRAME_SOURCE_DIR "/tools/delivery_service/stand_in.py", "--port", "0",
+                                          "--data", QString::fromStdString(dir.str() + "/service"), "--token", "secret"});
+        ASSERT_TRUE(process.waitForStarted(5000));
+        ASSERT_TRUE(process.waitForReadyRead(10000)) << process.readAllStandardError().toStdString();
+        url = QString::fromUtf8(process.readLine()).trimmed().remove("listening on ");
+        ASSERT_TRUE(url.startsWith("http://127.0.0.1:")) << url.toStdString();
+        token.token = "secret";
+        manager.setBaseUrl(url);
+        manager.setTokenProvider(&token);
+    }
+    void TearDown() override {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+
+    // Tells the service to answer the next matching request with this status and body.
+    void forceNext(const QString& method, const QString& path, int status, const QJsonValue& body) {
+        QNetworkAccessManager net;
+        QNetworkRequest request{QUrl(url + "/admin/fail")};
+        request.setRawHeader("Authorization", "Bearer secret");
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        const QJsonObject o{{"method", method}, {"path", path}, {"status", status}, {"body", body}};
+        QNetworkReply* reply = net.post(request, QJsonDocument(o).toJson());
+        QSignalSpy done(reply, &QNetworkReply::finished);
+        ASSERT_TRUE(done.wait(5000));
+        reply->deleteLater();
+    }
+    QVariantList photos(int n, int width = 800, int height = 600) {
+        QVariantList images;
+        for (int i = 0; i < n; ++i) {
+            const std::string name = "DSC_000" + std::to_string(i) + ".jpg";
+            shootgen::writeJpeg(dir.file("photos/" + name), cv::Mat(height, width, CV_8UC3, cv::Scalar(40 * i, 90, 160)), {});
+            images.push_back(QVariantMap{{"filename", QString::fromStdString(name)},
+                                         {"sourcePath", QString::fromStdString(dir.str() + "/photos/" + name)}});
+        }
+        return images;
+    }
+    // Runs one delivery and waits for its end; true when it finished.
+    bool deliver(QSignalSpy& finished, QSignalSpy& failed, const std::function<void()>& start) {
+        const qsizetype f0 = finished.size(), e0 = failed.size();
+        start();
+        for (int i = 0; i < 300 && finished.size() == f0 && failed.size() == e0; ++i) finished.wait(100);
+        return finished.size() > f0;
+    }
+};
+
+}  // namespace
+
+TEST(DeliveryErrors, TextRuleAndServiceAddresses) {
+    EXPECT_EQ(httpErrorText(404, R"({"detail": "Gallery not found"})"), "http 404: Gallery not found");
+    EXPECT_EQ(httpErrorText(404, "gone"), "http 404: gone");
+    EXPECT_EQ(httpErrorText(0, ""), "http 0: ");
+    EXPECT_TRUE(isAllowedServiceUrl("https://deliver.example.com"));
+    EXPECT_TRUE(isAllowedServiceUrl("http://127.0.0.1:8765/x"));
+    EXPECT_TRUE(isAllowedServiceUrl("http://localhost:1"));
+    EXPECT_FALSE(isAllowedServiceUrl("http://deliver.example.com"));
+    EXPECT_FALSE(isAllowedServiceUrl("http://192.168.1.2"));
+    EXPECT_FALSE(isAllowedServiceUrl("ftp://127.0.0.1"));
+}
+
+TEST(DeliveryErrors, CreatedAtIsLocalTime) {
+    const QDateTime t = DeliveryManager::parseCreatedAt("2025-03-01 10:20:30.123456");
+    ASSERT_TRUE(t.isValid());
+    EXPECT_EQ(t.date(), QDate(2025, 3, 1));
+    EXPECT_EQ(t.time(), QTime(10, 20, 30, 123));
+    const QDateTime utc = DeliveryManager::parseCreatedAt("2025-03-01T10:20:30Z");
+    EXPECT_EQ(utc.toUTC().time(), QTime(10, 20, 30));
+    EXPECT_EQ(utc.timeSpec(), Qt::LocalTime);
+}
+
+TEST(DeliveryUninitialized, FailsAtOnceWithoutTraffic) {
+    DeliveryManager m;
+    m.setBaseUrl("http://127.0.0.1:9");  // nothing listens; nothing may be sent anyway
+    QSignalSpy galleries(&m, &DeliveryManager::galleriesFetchFailed), delivery(&m, &DeliveryManager::deliveryFailed),
+        topup(&m, &DeliveryManager::storageTopupFailed), profile(&m, &DeliveryManager::studioProfileSaveFailed);
+    m.fetchGalleries();
+    m.startDelivery("t", "p", 80, {QVariantMap{{"filename", "a.jpg"}}});
+    m.requestStorageTopup(25);  // validated before the token check
+    m.requestStorageTopup(20);
+    m.saveStudioProfile("", "");
+    ASSERT_EQ(galleries.size(), 1);  // synchronously: no request was made
+    EXPECT_EQ(galleries[0][0].toString(), "Not initialized.");
+    EXPECT_EQ(delivery[0][0].toString(), "Delivery not fully initialized.");
+    ASSERT_EQ(topup.size(), 2);
+    EXPECT_EQ(topup[0][0].toString(), "Amount must be a positive multiple of 10 GB.");
+    EXPECT_EQ(topup[1][0].toString(), "Not initialized.");
+    EXPECT_EQ(profile[0][0].toString(), "Not initialized.");
+    EXPECT_FALSE(m.isRunning());
+
+    // Plain HTTP to another machine is refused before anything is sent.
+    FixedToken t;
+    m.setTokenProvider(&t);
+    m.setBaseUrl("http://deliver.example.com");
+    m.fetchGalleries();
+    ASSERT_EQ(galleries.size(), 2);
+    EXPECT_TRUE(galleries[1][0].toString().contains("HTTPS"));
+}
+
+TEST_F(Service, StatusHandlingAndProfile) {
+    QSignalSpy saved(&manager, &DeliveryManager::studioProfileSaved), read(&manager, &DeliveryManager::studioProfileReceived),
+        readFailed(&manager, &DeliveryManager::studioProfileFetchFailed), saveFailed(&manager, &DeliveryManager::studioProfileSaveFailed);
+    manager.saveStudioProfile("", "");
+    ASSERT_EQ(saveFailed.size(), 1);
+    EXPECT_EQ(saveFailed[0][0].toString(), "Nothing to save.");
+    manager.saveStudioProfile("Light & Lace", "");
+    ASSERT_TRUE(saved.wait(5000));
+    manager.saveStudioProfile("", "+91 98765 43210");  // an empty name is never cleared
+    ASSERT_TRUE(saved.wait(5000));
+    manager.fetchStudioProfile();
+    ASSERT_TRUE(read.wait(5000));
+    EXPECT_EQ(read[0][0].toString(), "Light & Lace");
+    EXPECT_EQ(read[0][1].toString(), "+91 98765 43210");
+
+    // Only exactly 200 is success.
+    forceNext("GET", "/deliver/profile", 201, QJsonObject{});
+    manager.fetchStudioProfile();
+    ASSERT_TRUE(readFailed.wait(5000));
+    EXPECT_EQ(readFailed[0][0].toString(), "http 201: {}");
+    forceNext("GET", "/deliver/profile", 404, "gone");
+    manager.fetchStudioProfile();
+    ASSERT_TRUE(readFailed.wait(5000));
+    EXPECT_EQ(readFailed[1][0].toString(), "http 404: gone");
+
+    // A wrong token is the service's 401.
+    token.token = "wrong";
+    manager.fetchStudioProfile();
+    ASSERT_TRUE(readFailed.wait(5000));
+    EXPECT_EQ(readFailed[2][0].toString(), "http 401: Invalid or missing token");
+}
+
+TEST_F(Service, DeliveriesAtFullSizeAndCompressed) {
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished), failed(&manager, &DeliveryManager::deliveryFailed),
+        phases(&manager, &DeliveryManager::phaseChanged);
+    const QVariantList images = photos(3);
+
+    // Level 150 is used as 100: the files themselves are uploaded.
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Anna & Ben", "pw", 150, images, "DSC_0001.jpg"); }))
+        << failed.last()[0].toString().toStdString();
+    EXPECT_EQ(finished[0][2].toInt(), 3);
+    EXPECT_EQ(finished[0][3].toInt(), 0);
+    for (const DeliveryItem& item : manager.items()) {
+        EXPECT_EQ(item.uploadPath, item.sourcePath);
+        EXPECT_EQ(item.compressedSize, 0);
+        EXPECT_EQ(item.width, 800);
+    }
+    QStringList seen;
+    for (const auto& p : phases) seen << p[0].toString();
+    EXPECT_EQ(seen.first(), "compressing");
+    EXPECT_FALSE(seen.contains("detecting"));  // face search off
+    EXPECT_EQ(manager.currentPhase(), "uploading");
+    qint64 sourceBytes = 0;
+    for (const QVariant& v : images) sourceBytes += QFileInfo(v.toMap()["sourcePath"].toString()).size();
+    EXPECT_EQ(manager.actualCompressedBytes(), sourceBytes);  // at full size: the files' own sizes
+    const QString firstGallery = finished[0][0].toString();
+
+    // Level 50: resized copies with their sizes.
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Half", "pw", 50, images, "nothing.jpg"); }));
+    for (const DeliveryItem& item : manager.items()) {
+        EXPECT_NE(item.uploadPath, item.sourcePath);
+        EXPECT_EQ(item.width, 400);
+        EXPECT_EQ(item.height, 300);
+        EXPECT_GT(item.compressedSize, 0);
+    }
+    EXPECT_FALSE(manager.isRunning());
+
+    // The service now lists both galleries; the cover only where it matched.
+    QSignalSpy galleries(&manager, &DeliveryManager::galleriesReceived), files(&manager, &DeliveryManager::galleryFilesReceived);
+    manager.fetchGalleries();
+    ASSERT_TRUE(galleries.wait(5000));
+    EXPECT_EQ(galleries[0][3].toInt(), 2);
+    const QVariantList list = galleries[0][4].toList();
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[0].toMap()["fileCount"].toInt(), 3);
+    EXPECT_EQ(list[0].toMap()["status"].toString(), "active");
+    EXPECT_TRUE(list[0].toMap()["createdAt"].toDateTime().isValid());
+    manager.fetchGalleryFiles(finished[1][0].toString());
+    ASSERT_TRUE(files.wait(5000));
+    EXPECT_EQ(files[0][1].toString(), "");  // "nothing.jpg" matched no file
+    manager.fetchGalleryFiles(firstGallery);
+    ASSERT_TRUE(files.wait(5000));
+    EXPECT_FALSE(files[1][1].toString().isEmpty());
+    EXPECT_EQ(files[1][2].toList().size(), 3);
+}
+
+TEST_F(Service, PartialAndTotalFailures) {
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished), failed(&manager, &DeliveryManager::deliveryFailed);
+    QVariantList images = photos(2);
+    images.push_back(images[0]);  // the same name twice: only the first gets an upload URL
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Dup", "pw", 5, images); }));
+    EXPECT_EQ(finished[0][2].toInt(), 2);
+    EXPECT_EQ(finished[0][3].toInt(), 1);
+    EXPECT_EQ(manager.items()[0].width, 80);  // level 5 is used as 10
+
+    // Nothing can be compressed: every upload fails.
+    const QVariantList missing = {QVariantMap{{"filename", "x.jpg"}, {"sourcePath", "/no/such/x.jpg"}}};
+    EXPECT_FALSE(deliver(finished, failed, [&] { manager.startDelivery("None", "pw", 50, missing); }));
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0][0].toString(), "All uploads failed — nothing to confirm.");
+
+    // The service refuses the upload request.
+    forceNext("POST", "/deliver/upload-request", 500, QJsonObject{{"detail", "maintenance"}});
+    EXPECT_FALSE(deliver(finished, failed, [&] { manager.startDelivery("Down", "pw", 80, photos(1)); }));
+    EXPECT_EQ(failed[1][0].toString(), "upload-request failed, http 500: maintenance");
+    EXPECT_FALSE(manager.isRunning());
+
+    QSignalSpy empty(&manager, &DeliveryManager::deliveryFailed);
+    manager.startDelivery("Empty", "pw", 80, {});
+    EXPECT_EQ(empty[0][0].toString(), "No images to deliver.");
+}
+
+TEST_F(Service, FaceSearchSendsAlignedFaceCrops) {
+    manager.setFaceModelPath(QString::fromStdString(testModelConfig().detectorModelPath));
+    // The delivery detects on the full-size image at threshold 0.3: the
+    // background stays below 0.3 x 256 so that only the painted face fires.
+    const cv::Mat full = analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 60);
+    cv::imwrite(dir.file("faces/face.png"), full);  // lossless: the painted control pixels survive
+    const QVariantList images = {QVariantMap{{"filename", "face.png"},
+                                             {"sourcePath", QString::fromStdString(dir.str() + "/faces/face.png")}}};
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished), failed(&manager, &DeliveryManager::deliveryFailed),
+        phases(&manager, &DeliveryManager::phaseChanged);
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Faces", "pw", 100, images, "", true, true); }));
+    ASSERT_FALSE(manager.items()[0].faces.empty());
+    const FaceCrop& crop = manager.items()[0].faces[0];
+    EXPECT_NEAR(crop.x, 320 - 48, 3);
+    EXPECT_NEAR(crop.width, 96, 3);
+    const QImage face = QImage::fromData(QByteArray::fromBase64(crop.imageBase64.toLatin1()), "JPEG");
+    EXPECT_EQ(face.size(), QSize(112, 112));
+    QStringList seen;
+    for (const auto& p : phases) seen << p[0].toString();
+    EXPECT_TRUE(seen.contains("detecting"));
+
+    QSignalSpy galleries(&manager, &DeliveryManager::galleriesReceived);
+    manager.fetchGalleries();
+    ASSERT_TRUE(galleries.wait(5000));
+    EXPECT_GE(galleries[0][4].toList()[0].toMap()["faceDataRows"].toInt(), 1);
+}
+
+TEST_F(Service, GalleryManagementAndTopUps) {
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished), failed(&manager, &DeliveryManager::deliveryFailed);
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Manage", "pw", 100, photos(1)); }));
+    const QString gid = finished[0][0].toString();
+
+    QSignalSpy download(&manager, &DeliveryManager::galleryDownloadSettingChanged),
+        password(&manager, &DeliveryManager::passwordChanged), passwordFailed(&manager, &DeliveryManager::passwordChangeFailed),
+        deleted(&manager, &DeliveryManager::galleryDeleted), filesFailed(&manager, &DeliveryManager::galleryFilesFetchFailed);
+    manager.setGalleryAllowDownload(gid, false);
+    ASSERT_TRUE(download.wait(5000));
+    EXPECT_EQ(download[0][0].toString(), gid);
+    manager.changeGalleryPassword(gid, "");  // sent unchanged; the service decides
+    ASSERT_TRUE(passwordFailed.wait(5000));
+    EXPECT_EQ(passwordFailed[0][0].toString(), "http 422: Password must not be empty");
+    manager.changeGalleryPassword(gid, "new-secret");
+    ASSERT_TRUE(password.wait(5000));
+    manager.deleteGallery(gid);
+    ASSERT_TRUE(deleted.wait(5000));
+    manager.fetchGalleryFiles(gid);
+    ASSERT_TRUE(filesFailed.wait(5000));
+    EXPECT_EQ(filesFailed[0][0].toString(), "http 404: Gallery not found");
+
+    QSignalSpy created(&manager, &DeliveryManager::storageTopupCreated), topupFailed(&manager, &DeliveryManager::storageTopupFailed),
+        pending(&manager, &DeliveryManager::topupStatusPending), paid(&manager, &DeliveryManager::topupStatusPaid);
+    manager.requestStorageTopup(20);
+    ASSERT_TRUE(created.wait(5000));
+    EXPECT_EQ(created[0][1].toInt(), 20);
+    const QString topup = created[0][0].toString();
+    manager.checkTopupStatus(topup);
+    ASSERT_TRUE(pending.wait(5000));
+    // A status that is "paid" only in other letters is still pending.
+    forceNext("GET", "/deliver/storage/topup/" + topup + "/status", 200, QJsonObject{{"status", "PAID"}, {"added_gb", 20}});
+    manager.checkTopupStatus(topup);
+    ASSERT_TRUE(pending.wait(5000));
+    {
+        QNetworkAccessManager net;
+        QNetworkRequest request{QUrl(url + "/admin/topup/" + topup + "/mark")};
+        request.setRawHeader("Authorization", "Bearer secret");
+        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        QNetworkReply* reply = net.post(request, R"({"status": "paid"})");
+        QSignalSpy done(reply, &QNetworkReply::finished);
+        ASSERT_TRUE(done.wait(5000));
+        reply->deleteLater();
+    }
+    manager.checkTopupStatus(topup);
+    ASSERT_TRUE(paid.wait(5000));
+    EXPECT_EQ(paid[0][2].toLongLong(), 30LL * 1024 * 1024 * 1024);
+
+    forceNext("POST", "/deliver/storage/topup", 503, QJsonObject{});
+    manager.requestStorageTopup(10);
+    ASSERT_TRUE(topupFailed.wait(5000));
+    EXPECT_EQ(topupFailed[0][0].toString(), "Couldn't generate a payment code — try again.");
+}
+
+TEST_F(Service, FolderScanAndCoverThumbnails) {
+    for (const char* name : {"b.JPG", "a.jpeg", "c.png", "d.JPEG", "e.jpg"})
+        std::ofstream(dir.file(std::string("pick/") + name)) << "x";
+    std::filesystem::create_directories(dir.path() / "pick/sub.jpg");
+    QStringList names;
+    for (const QVariant& v : manager.scanFolder(QUrl::fromLocalFile(QString::fromStdString(dir.str() + "/pick")).toString()))
+        names << v.toMap()["filename"].toString();
+    EXPECT_EQ(names, (QStringList{"a.jpeg", "b.JPG", "d.JPEG", "e.jpg"}));
+    EXPECT_TRUE(manager.scanFolder("https://example.com/photos").isEmpty());
+
+    // A sideways-stored portrait (orientation 6) gets an upright thumbnail of at most 200 px.
+    shootgen::ExifFields exif;
+    exif.orientation = 6;
+    shootgen::writeJpeg(dir.file("thumbs/rot.jpg"), cv::Mat(300, 600, CV_8UC3, cv::Scalar(10, 200, 10)), exif);
+    const QVariantList images = {
+        QVariantMap{{"filename", "rot.jpg"}, {"sourcePath", QString::fromStdString(dir.str() + "/thumbs/rot.jpg")}},
+        QVariantMap{{"filename", "has.jpg"}, {"sourcePath", "/x/has.jpg"}, {"thumbUrl", "file:///t/has.jpg"}},
+        QVariantMap{{"filename", "bad.jpg"}, {"sourcePath", "/no/such/bad.jpg"}}};
+    QSignalSpy ready(&manager, &DeliveryManager::coverThumbnailsReady);
+    manager.generateCoverThumbnails(images);
+    manager.generateCoverThumbnails(images);  // during a run: ignored
+    ASSERT_TRUE(ready.wait(10000));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(ready.size(), 1);
+    const QVariantList thumbs = ready[0][0].toList();
+    ASSERT_EQ(thumbs.size(), 3);
+    EXPECT_EQ(thumbs[0].toMap()["filename"], "has.jpg");  // the ready ones first
+    EXPECT_EQ(thumbs[2].toMap()["thumbUrl"].toString(), "");  // unreadable source
+    const QImage thumb(QUrl(thumbs[1].toMap()["thumbUrl"].toString()).toLocalFile());
+    ASSERT_FALSE(thumb.isNull());
+    EXPECT_EQ(thumb.size(), QSize(100, 200));  // upright: taller than wide
+
+    // Only ready thumbnails: answered at once.
+    manager.generateCoverThumbnails({images[1]});
+    EXPECT_EQ(ready.size(), 2);
+}
