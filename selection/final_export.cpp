@@ -13,26 +13,12 @@ namespace keepframe {
 
 namespace {
 
-QString subFolderOf(const QString& filename) {
-    const int slash = filename.lastIndexOf('/');
-    return slash < 0 ? QString() : filename.left(slash);
-}
-
 QString ownName(const QString& filename) { return filename.mid(filename.lastIndexOf('/') + 1); }
 
-QString keptLabel(const QString& displayCategory) {
-    if (displayCategory == "venue") return "Details";
-    if (displayCategory == "featured") return "Featured";
-    if (displayCategory == "portrait") return "Portraits";
-    return "Group";
-}
-
+// Labels of unselected images come from the stored category.
 QString storedLabel(const QString& category) {
-    if (category == "venue") return "Details";
-    if (category == "featured") return "Featured";
-    if (category == "portrait") return "Portraits";
-    if (category == "group") return "Group";
-    return "Other";
+    static const QStringList known = {"venue", "featured", "portrait", "group"};
+    return known.contains(category) ? SelectionModel::categoryLabel(category) : QStringLiteral("Other");
 }
 
 // Copies one file into its target folder, replacing a file of the same name.
@@ -66,7 +52,7 @@ QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCatego
 
     for (const Image& i : images_) {
         if (i.status == Removed) continue;
-        const QString folder = targetFolder(finalFolder, i.filename, keptLabel(displayCategory(i)));
+        const QString folder = targetFolder(finalFolder, i.filename, categoryLabel(displayCategory(i)));
         if (copyInto(joinPath(inputFolder_, i.filename), folder, ownName(i.filename))) ++selected;
     }
     if (includeUnselected && projectOpen()) {

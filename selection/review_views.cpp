@@ -15,18 +15,6 @@ namespace keepframe {
 
 namespace {
 
-QString subFolderOf(const QString& filename) {
-    const int slash = filename.lastIndexOf('/');
-    return slash < 0 ? QString() : filename.left(slash);
-}
-
-QString categoryLabel(const QString& displayCategory) {
-    if (displayCategory == "venue") return "Details";
-    if (displayCategory == "featured") return "Featured";
-    if (displayCategory == "portrait") return "Portraits";
-    return "Group";
-}
-
 QVariantMap section(const QString& title, QVariantList kept, QVariantList removed) {
     sortImageMaps(kept);
     sortImageMaps(removed);

@@ -31,6 +31,18 @@ QString SelectionModel::joinPath(const QString& folder, const QString& name) {
     return folder.endsWith('/') || folder.endsWith('\\') ? folder + name : folder + "/" + name;
 }
 
+QString SelectionModel::subFolderOf(const QString& filename) {
+    const int slash = filename.lastIndexOf('/');
+    return slash < 0 ? QString() : filename.left(slash);
+}
+
+QString SelectionModel::categoryLabel(const QString& displayCategory) {
+    if (displayCategory == "venue") return "Details";
+    if (displayCategory == "featured") return "Featured";
+    if (displayCategory == "portrait") return "Portraits";
+    return "Group";
+}
+
 QVariantMap SelectionModel::imageMap(const Image& i) const {
     return QVariantMap{{"id", i.id},
                        {"filename", i.filename},
@@ -172,33 +184,23 @@ void SelectionModel::restoreImage(const QString& filename) {
     emit changed();
 }
 
-void SelectionModel::removeMany(const QStringList& files) {
+void SelectionModel::changeMany(const QStringList& files, bool restore) {
     QList<int> ids;
     bool any = false;
     for (const QString& f : files) {
         const int k = indexOf(f);
-        if (k < 0 || !applyRemove(images_[k])) continue;
+        if (k < 0 || !(restore ? applyRestore(images_[k]) : applyRemove(images_[k]))) continue;
         any = true;
         if (images_[k].id >= 0) ids.push_back(images_[k].id);
     }
     if (!any) return;
-    if (projectOpen() && !ids.isEmpty()) store_->setUserSelectedMany(ids, false);
+    if (projectOpen() && !ids.isEmpty()) store_->setUserSelectedMany(ids, restore);
     emit changed();
 }
 
-void SelectionModel::restoreMany(const QStringList& files) {
-    QList<int> ids;
-    bool any = false;
-    for (const QString& f : files) {
-        const int k = indexOf(f);
-        if (k < 0 || !applyRestore(images_[k])) continue;
-        any = true;
-        if (images_[k].id >= 0) ids.push_back(images_[k].id);
-    }
-    if (!any) return;
-    if (projectOpen() && !ids.isEmpty()) store_->setUserSelectedMany(ids, true);
-    emit changed();
-}
+void SelectionModel::removeMany(const QStringList& files) { changeMany(files, false); }
+
+void SelectionModel::restoreMany(const QStringList& files) { changeMany(files, true); }
 
 void SelectionModel::addImage(const QString& filename, const QString& category, int clusterSize) {
     if (indexOf(filename) >= 0) return;

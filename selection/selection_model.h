@@ -104,6 +104,10 @@ public:
     static QString displayCategory(const Image& image);
     // Folder and file name joined with "/" unless the folder is empty or ends in a separator.
     static QString joinPath(const QString& folder, const QString& name);
+    // The part of a relative name before its last "/" (empty for the input folder itself).
+    static QString subFolderOf(const QString& filename);
+    // "Details", "Featured", "Portraits" or "Group" for a display category.
+    static QString categoryLabel(const QString& displayCategory);
 
 signals:
     void changed();
@@ -117,6 +121,8 @@ private:
     // Applies a single remove or restore without writing; true when it changed.
     bool applyRemove(Image& image);
     bool applyRestore(Image& image);
+    // Removes or restores several images; one batch write and one signal.
+    void changeMany(const QStringList& files, bool restore);
     void writeSelected(const QList<int>& ids, bool selected);
 
     QList<Image> images_;
