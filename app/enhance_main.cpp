@@ -3,6 +3,7 @@
 // and writes it as a JPEG with the program's enhanced-image encoder settings.
 #include "memory_tuning.h"
 #include "enhance_pipeline.h"
+#include "jpeg_encoder.h"
 #include "jpeg_output.h"
 #include "paths.h"
 
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     const EnhanceResult result = EnhancePipeline::run(image, faces, confidences, EnhanceSettings::forLevel(plus));
     if (!result.ok) return fail("the colour pipeline gave no image");
     std::vector<uint8_t> jpeg;
-    if (!cv::imencode(".jpg", result.image, jpeg, enhancedJpegParams())) return fail("cannot encode the result");
+    if (!encodeJpeg(result.image, enhancedJpegOptions(), jpeg)) return fail("cannot encode the result");
     if (!writeBytes(positional[1], jpeg)) return fail("cannot write " + positional[1]);
     std::printf("Wrote %s (%s, %d faces)\n", positional[1].c_str(), plus ? "Enhance Plus" : "Enhance", int(faces.size()));
     return 0;

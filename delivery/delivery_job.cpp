@@ -3,6 +3,7 @@
 
 #include "account_token.h"
 #include "faces.h"
+#include "jpeg_encoder.h"
 #include "paths.h"
 
 #include <QDir>
@@ -46,10 +47,8 @@ QString compress(DeliveryItem& item, int level) {
     item.height = small.rows;
     QDir().mkpath(tempFolder());
     const QString path = tempFolder() + QStringLiteral("/%1_compressed.jpg").arg(item.index);
-    // Quality 98, 4:4:4 (the sampling pair is honoured from OpenCV 4.7 on).
-    const std::vector<int> params = {cv::IMWRITE_JPEG_QUALITY, 98, 7, 0x111111};
     std::vector<uint8_t> jpeg;
-    if (!cv::imencode(".jpg", small, jpeg, params)) return {};
+    if (!encodeJpeg(small, deliveryCopyJpegOptions(), jpeg)) return {};
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
     if (out.write(reinterpret_cast<const char*>(jpeg.data()), qint64(jpeg.size())) != qint64(jpeg.size())) return {};

@@ -1,5 +1,6 @@
 #include "jpeg_output.h"
 
+#include "jpeg_encoder.h"
 #include "paths.h"
 
 #include <algorithm>
@@ -8,26 +9,6 @@
 #include <opencv2/imgcodecs.hpp>
 
 namespace keepframe {
-
-namespace {
-// OpenCV's identifiers for the chroma sampling parameter (from OpenCV 4.7 on);
-// earlier versions ignore the pair and keep their default sampling.
-constexpr int kJpegSamplingFactor = 7;
-constexpr int kJpegSampling444 = 0x111111;
-}  // namespace
-
-const std::vector<int>& enhancedJpegParams() {
-    static const std::vector<int> params = {cv::IMWRITE_JPEG_QUALITY, 98, kJpegSamplingFactor,
-                                            kJpegSampling444, cv::IMWRITE_JPEG_OPTIMIZE, 1};
-    return params;
-}
-
-const std::vector<int>& rawPreviewJpegParams() {
-    static const std::vector<int> params = {cv::IMWRITE_JPEG_QUALITY,     100, cv::IMWRITE_JPEG_OPTIMIZE, 0,
-                                            cv::IMWRITE_JPEG_PROGRESSIVE, 0,   kJpegSamplingFactor,
-                                            kJpegSampling444};
-    return params;
-}
 
 bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi) {
     const size_t n = jpeg.size();
@@ -54,11 +35,7 @@ bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 bool writeJpegWithDensity(const std::string& path, const cv::Mat& image, int dpi) {
     std::vector<uint8_t> buffer;
-    try {
-        if (image.empty() || !cv::imencode(".jpg", image, buffer, rawPreviewJpegParams())) return false;
-    } catch (const cv::Exception&) {
-        return false;
-    }
+    if (!encodeJpeg(image, rawPreviewJpegOptions(), buffer)) return false;
     applyDensityStamp(buffer, dpi);
     return writeBytes(path, buffer);
 }

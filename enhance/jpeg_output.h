@@ -11,11 +11,6 @@
 
 namespace keepframe {
 
-// Encoder settings of an enhanced image: quality 98, 4:4:4, optimised.
-const std::vector<int>& enhancedJpegParams();
-// Encoder settings of a RAW preview: quality 100, baseline, 4:4:4.
-const std::vector<int>& rawPreviewJpegParams();
-
 // Sets the JFIF density of a JPEG buffer to `dpi` dots per inch when its JFIF
 // identifier lies within the first 64 bytes; returns whether it did.
 bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi);

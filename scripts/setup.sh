@@ -23,7 +23,7 @@ PACKAGES=(
   qml6-module-qtquick-dialogs qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtqml-workerscript qml6-module-qtquick-shapes
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-calib3d-dev
-  libraw-dev libexiv2-dev
+  libraw-dev libexiv2-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev
   python3 python3-onnx python3-numpy python3-pil
 )

@@ -1,3 +1,4 @@
+#include "jpeg_encoder.h"
 #include "jpeg_output.h"
 #include "temp_dir.h"
 
@@ -84,6 +85,34 @@ TEST(JpegOutput, DensityAndExifCopy) {
     // Missing source: nothing happens.
     EXPECT_NO_THROW(copyExifWithResolution(dir.file("none.jpg"), target, 300));
     EXPECT_NO_THROW(restampDensity(dir.file("none.jpg"), 300));
+}
+
+// Horizontal and vertical sampling factors of each component in the frame header.
+std::vector<int> samplingFactors(const std::vector<uint8_t>& jpeg) {
+    for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+            std::vector<int> out;
+            for (int c = 0; c < jpeg[i + 9]; ++c) out.push_back(jpeg[i + 11 + 3 * c]);
+            return out;
+        }
+    return {};
+}
+
+TEST(JpegOutput, PhotographsKeepFullColourResolution) {
+    cv::Mat img(64, 96, CV_8UC3);
+    cv::randu(img, cv::Scalar::all(0), cv::Scalar::all(255));
+    for (const JpegOptions& o : {enhancedJpegOptions(), rawPreviewJpegOptions(), deliveryCopyJpegOptions()}) {
+        std::vector<uint8_t> jpeg;
+        ASSERT_TRUE(encodeJpeg(img, o, jpeg));
+        EXPECT_EQ(samplingFactors(jpeg), (std::vector<int>{0x11, 0x11, 0x11}));  // 4:4:4
+        const cv::Mat back = cv::imdecode(jpeg, cv::IMREAD_COLOR);
+        ASSERT_EQ(back.size(), img.size());
+        EXPECT_LT(cv::norm(back, img, cv::NORM_L1) / double(img.total() * 3), o.quality >= 98 ? 6.0 : 12.0);
+    }
+    std::vector<uint8_t> jpeg;
+    EXPECT_FALSE(encodeJpeg(cv::Mat(), enhancedJpegOptions(), jpeg));
+    EXPECT_FALSE(encodeJpeg(cv::Mat(8, 8, CV_32FC3), enhancedJpegOptions(), jpeg));
+    EXPECT_TRUE(encodeJpeg(cv::Mat(8, 8, CV_8UC1, cv::Scalar(7)), enhancedJpegOptions(), jpeg));
 }
 
 TEST(JpegOutput, WritesFailOnUnwritablePaths) {
