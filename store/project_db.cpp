@@ -81,6 +81,10 @@ bool ProjectStore::openProjectDb(const QString& folder, bool createSchema) {
             if (!execProjectSql(table)) return false;
         for (const char* index : kProjectIndexes) execProjectSql(index);
     }
+    // The image list looks up each image's cluster row; without this index
+    // that is a scan of the clusters table per image. Projects saved before it
+    // existed get it here; a database without tables simply has none.
+    QSqlQuery(db).exec("CREATE INDEX IF NOT EXISTS idx_clusters_cat_num ON clusters(category, cluster_number);");
     return true;
 }
 
