@@ -69,14 +69,6 @@ float expressionScore(const OnnxModel& expression, const cv::Mat& faceCrop) {
     return float(0.75 * p[0] + 1.0 * p[1] + 0.3 * p[2] + 0.05 * p[3]);
 }
 
-cv::Rect eyeWindow(float lx, float ly, int width, int height) {
-    const int x = int(lx), y = int(ly);
-    const int x1 = std::max(0, x - 25), x2 = std::min(x + 25, width);
-    const int y1 = std::max(0, y - 17), y2 = std::min(y + 17, height);
-    if (x2 - x1 <= 9 || y2 - y1 <= 7) return {};
-    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
-}
-
 float eyeOpenScore(const OnnxModel& eye, const cv::Mat& bgr, const Landmarks& landmarks) {
     if (!eye.loaded || bgr.empty()) return 1.0f;
     float scores[2];

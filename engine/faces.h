@@ -9,6 +9,7 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "measures.h"
 #include "onnx_model.h"
 #include "records.h"
 
@@ -54,9 +55,5 @@ float expressionScore(const OnnxModel& expression, const cv::Mat& faceCrop);
 // 0 to 1 (the less open eye); 1.0 without an eye model or usable eye window.
 float eyeOpenScore(const OnnxModel& eye, const cv::Mat& bgr, const Landmarks& landmarks);
 
-// The eye window around a landmark: x from max(0, lx - 25) to min(lx + 25, W),
-// y from max(0, ly - 17) to min(ly + 17, H); empty rectangle when it is 9
-// pixels wide or less or 7 pixels tall or less.
-cv::Rect eyeWindow(float lx, float ly, int width, int height);
 
 }  // namespace keepframe

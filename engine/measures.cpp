@@ -57,15 +57,21 @@ double gradientMean(const cv::Mat& grey, const Box& box) {
     return cv::mean(magnitude)[0];
 }
 
+cv::Rect eyeWindow(float lx, float ly, int width, int height) {
+    const int x = int(lx), y = int(ly);
+    const int x1 = std::max(0, x - 25), x2 = std::min(x + 25, width);
+    const int y1 = std::max(0, y - 17), y2 = std::min(y + 17, height);
+    if (x2 - x1 <= 9 || y2 - y1 <= 7) return {};
+    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
+}
+
 double eyeSharpness(const cv::Mat& grey, const float* landmarks) {
     double sum = 0.0;
     int used = 0;
     for (int e = 0; e < 2; ++e) {
-        const int lx = int(landmarks[2 * e]), ly = int(landmarks[2 * e + 1]);
-        const int x1 = std::max(0, lx - 25), x2 = std::min(lx + 25, grey.cols);
-        const int y1 = std::max(0, ly - 17), y2 = std::min(ly + 17, grey.rows);
-        if (x2 - x1 <= 9 || y2 - y1 <= 7) continue;
-        sum += laplacianVariance(grey, Box{x1, y1, x2, y2});
+        const cv::Rect w = eyeWindow(landmarks[2 * e], landmarks[2 * e + 1], grey.cols, grey.rows);
+        if (w.empty()) continue;
+        sum += laplacianVariance(grey, Box{w.x, w.y, w.x + w.width, w.y + w.height});
         ++used;
     }
     return used ? sum / used : 0.0;
