@@ -179,6 +179,12 @@ struct ResultImage {
     std::vector<uint8_t> thumbnailJpeg;
 };
 
+// A file of the shoot that was not analysed, and why ("undecodable", "too large: …").
+struct SkippedFile {
+    std::string filename;  // relative to the input folder, "/" separators
+    std::string reason;
+};
+
 struct CullResult {
     int32_t totalInput = 0;
     int32_t totalSelected = 0;
@@ -192,6 +198,11 @@ struct CullResult {
     std::vector<SelectedImage> selected;
     std::vector<ResultImage> images;
     int32_t coverIndex = -1;
+    // Files left out of the analysis, with their reasons.
+    std::vector<SkippedFile> skipped;
+    // Frames whose decoder reported corrupt or truncated data: stored with the
+    // reason "damaged" and never picked.
+    std::vector<std::string> damaged;
 };
 
 // Face boxes of a frame in upright full-resolution pixels (analysis pixels x 4).
