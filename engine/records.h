@@ -179,6 +179,18 @@ struct ResultImage {
     std::vector<uint8_t> thumbnailJpeg;
 };
 
+// Frames counted by category; "featured" frames count as portraits.
+struct CategoryCounts {
+    int32_t venue = 0;
+    int32_t portrait = 0;
+    int32_t group = 0;
+    void add(const std::string& category) {
+        if (category == "venue") ++venue;
+        else if (category == "group") ++group;
+        else ++portrait;
+    }
+};
+
 // A file of the shoot that was not analysed, and why ("undecodable", "too large: …").
 struct SkippedFile {
     std::string filename;  // relative to the input folder, "/" separators
