@@ -21,7 +21,8 @@ QString DefaultTokenProvider::accessToken() const {
 
 QString deliveryBaseUrl() {
     const QString fromEnv = qEnvironmentVariable("KEEPFRAME_DELIVERY_URL");
-    QString url = !fromEnv.isEmpty() ? fromEnv : QSettings().value("delivery/baseUrl", kDefaultDeliveryBaseUrl).toString();
+    QString url =
+        !fromEnv.isEmpty() ? fromEnv : QSettings().value("delivery/baseUrl", kDefaultDeliveryBaseUrl).toString();
     while (url.endsWith('/')) url.chop(1);
     return url;
 }

@@ -102,7 +102,8 @@ signals:
     void studioProfileFetchFailed(const QString& reason);
     void studioProfileSaved();
     void studioProfileSaveFailed(const QString& reason);
-    void galleryFilesReceived(const QString& galleryId, const QString& currentCoverFileId, const QVariantList& galleryFiles);
+    void galleryFilesReceived(const QString& galleryId, const QString& currentCoverFileId,
+                              const QVariantList& galleryFiles);
     void galleryFilesFetchFailed(const QString& reason);
     void galleryCoverChanged(const QString& galleryId);
     void galleryCoverChangeFailed(const QString& reason);
@@ -129,6 +130,7 @@ private:
 
     // Sends one service request; false (with `onFailure` called) when the
     // manager is not initialized or the address is not allowed.
+    // A redirect is never followed: it ends the request with `onFailure`.
     bool send(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,
               const Reply& onReply);
     void postSetting(const QString& galleryId, const QJsonObject& setting, const std::function<void()>& ok,
