@@ -44,6 +44,7 @@ QString compress(DeliveryItem& item, int level) {
     item.width = small.cols;
     item.height = small.rows;
     std::vector<uint8_t> jpeg;
+    // The quality DeliveryManager::compressedJpegQuality reports to the Deliver page.
     if (!encodeJpeg(small, deliveryCopyJpegOptions(), jpeg)) return {};
     const QString path = deliveryTempFolder() + QStringLiteral("/%1_compressed.jpg").arg(item.index);
     const bool written = writeFileAtomically(path, [&jpeg](QFileDevice& out) {
@@ -106,6 +107,12 @@ void DeliveryManager::startDelivery(const QString& galleryTitle, const QString& 
     }
     if (images.isEmpty()) {
         emit deliveryFailed(QStringLiteral("No images to deliver."));
+        return;
+    }
+    // Without a token or a usable address nothing is compressed only to fail at the first request.
+    const QString problem = requestProblem(tokenProvider_->accessToken(), serviceUrl());
+    if (!problem.isEmpty()) {
+        emit deliveryFailed(problem);
         return;
     }
     items_.clear();

@@ -2,6 +2,7 @@
 #include "delivery_manager.h"
 
 #include "account_token.h"
+#include "jpeg_encoder.h"
 #include "onnx_model.h"
 
 #include <QJsonArray>
@@ -21,6 +22,8 @@ QString httpErrorText(int status, const QByteArray& body) {
 
 namespace {
 
+const char* const kNoAccessToken = "No access token: add your delivery service token on the Account page.";
+
 // A redirect would carry the bearer token, or the photographs, to wherever it
 // points; it is reported instead of followed.
 QString redirectRefusal(int status, const QNetworkReply& reply) {
@@ -33,7 +36,7 @@ QString redirectRefusal(int status, const QNetworkReply& reply) {
 
 }  // namespace
 
-DeliveryManager::DeliveryManager(QObject* parent) : QObject(parent), baseUrl_(deliveryBaseUrl()) {
+DeliveryManager::DeliveryManager(QObject* parent) : QObject(parent) {
     // Service requests (with the token) and storage uploads alike: a 3xx answer is final.
     network_.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
@@ -44,8 +47,65 @@ DeliveryManager::~DeliveryManager() {
 }
 
 void DeliveryManager::setBaseUrl(const QString& url) {
-    baseUrl_ = url;
-    while (baseUrl_.endsWith('/')) baseUrl_.chop(1);
+    baseUrlOverride_ = url;
+    while (baseUrlOverride_.endsWith('/')) baseUrlOverride_.chop(1);
+    emit serviceSettingsChanged();
+}
+
+// ---------------------------------------------------------------- settings
+
+QString DeliveryManager::serviceUrl() const {
+    return baseUrlOverride_.isEmpty() ? deliveryServiceUrlSetting().value : baseUrlOverride_;
+}
+
+QString DeliveryManager::serviceUrlSource() const {
+    return baseUrlOverride_.isEmpty() ? deliveryServiceUrlSetting().source : QStringLiteral("application");
+}
+
+QString DeliveryManager::defaultServiceUrl() { return QString::fromLatin1(kDefaultDeliveryBaseUrl); }
+
+bool DeliveryManager::hasAccessToken() const { return tokenProvider_ && !tokenProvider_->accessToken().isEmpty(); }
+
+QString DeliveryManager::accessTokenSource() const {
+    return tokenProvider_ ? tokenProvider_->accessTokenSource() : QStringLiteral("none");
+}
+
+int DeliveryManager::compressedJpegQuality() { return deliveryCopyJpegOptions().quality; }
+
+bool DeliveryManager::changeSettings(bool stored, const QString& error) {
+    if (stored) {
+        emit serviceSettingsChanged();
+    } else {
+        emit serviceSettingsChangeFailed(error);
+    }
+    return stored;
+}
+
+bool DeliveryManager::setServiceUrl(const QString& url) {
+    QString error;
+    return changeSettings(storeDeliveryServiceUrl(url, &error), error);
+}
+
+bool DeliveryManager::setAccessToken(const QString& token) {
+    if (token.trimmed().isEmpty())
+        return changeSettings(false, QStringLiteral("Paste the access token first (Clear removes the stored one)."));
+    QString error;
+    return changeSettings(storeDeliveryAccessToken(token, &error), error);
+}
+
+bool DeliveryManager::clearAccessToken() {
+    QString error;
+    return changeSettings(storeDeliveryAccessToken(QString(), &error), error);
+}
+
+// ---------------------------------------------------------------- requests
+
+QString DeliveryManager::requestProblem(const QString& token, const QString& base) {
+    if (token.isEmpty()) return QString::fromUtf8(kNoAccessToken);
+    // Tokens and photographs never travel unencrypted to another machine.
+    if (!isAllowedServiceUrl(base))
+        return QStringLiteral("Refusing to contact %1: the delivery service must be reached over HTTPS.").arg(base);
+    return {};
 }
 
 bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJsonObject* body,
@@ -54,15 +114,15 @@ bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJ
         onFailure(QStringLiteral("Not initialized."));
         return false;
     }
-    const QString url = baseUrl_ + path;
-    if (!isAllowedServiceUrl(url)) {
-        // Tokens and photographs never travel unencrypted to another machine.
-        onFailure(
-            QStringLiteral("Refusing to contact %1: the delivery service must be reached over HTTPS.").arg(baseUrl_));
+    const QString token = tokenProvider_->accessToken();
+    const QString base = serviceUrl();
+    const QString problem = requestProblem(token, base);
+    if (!problem.isEmpty()) {
+        onFailure(problem);
         return false;
     }
-    QNetworkRequest request{QUrl(url)};
-    request.setRawHeader("Authorization", "Bearer " + tokenProvider_->accessToken().toUtf8());
+    QNetworkRequest request{QUrl(base + path)};
+    request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     QNetworkReply* reply = nullptr;
     if (body) {
         request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");

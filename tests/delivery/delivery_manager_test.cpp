@@ -90,6 +90,42 @@ QByteArray call(const QByteArray& verb, const QString& url, const QJsonObject& b
     return finished ? reply->readAll() : QByteArray();
 }
 
+// The quality a JPEG's first quantisation table was made with by libjpeg's
+// scaling of the standard luminance table; -1 when it matches none.
+int jpegQuality(const QByteArray& jpeg) {
+    // Both in rows of eight: the table in natural order, and the natural
+    // position of each value as the file stores them (zig-zag order).
+    static const std::array<int, 64> luminance = {
+        16, 11, 10, 16, 24,  40,  51,  61,   //
+        12, 12, 14, 19, 26,  58,  60,  55,   //
+        14, 13, 16, 24, 40,  57,  69,  56,   //
+        14, 17, 22, 29, 51,  87,  80,  62,   //
+        18, 22, 37, 56, 68,  109, 103, 77,   //
+        24, 35, 55, 64, 81,  104, 113, 92,   //
+        49, 64, 78, 87, 103, 121, 120, 101,  //
+        72, 92, 95, 98, 112, 100, 103, 99};
+    static const std::array<int, 64> zigzag = {
+        0,  1,  8,  16, 9,  2,  3,  10,  //
+        17, 24, 32, 25, 18, 11, 4,  5,   //
+        12, 19, 26, 33, 40, 48, 41, 34,  //
+        27, 20, 13, 6,  7,  14, 21, 28,  //
+        35, 42, 49, 56, 57, 50, 43, 36,  //
+        29, 22, 15, 23, 30, 37, 44, 51,  //
+        58, 59, 52, 45, 38, 31, 39, 46,  //
+        53, 60, 61, 54, 47, 55, 62, 63};
+    const qsizetype at = jpeg.indexOf(QByteArray("\xff\xdb", 2));
+    if (at < 0 || jpeg.size() < at + 5 + 64 || uchar(jpeg[at + 4]) != 0) return -1;
+    for (int q = 1; q <= 100; ++q) {
+        const int scale = q < 50 ? 5000 / q : 200 - 2 * q;
+        bool same = true;
+        for (int k = 0; k < 64 && same; ++k)
+            same = uchar(jpeg[at + 5 + k]) ==
+                   std::clamp((luminance[size_t(zigzag[size_t(k)])] * scale + 50) / 100, 1, 255);
+        if (same) return q;
+    }
+    return -1;
+}
+
 struct Service : ::testing::Test {
     TempDir dir;
     QProcess process, otherProcess;
@@ -163,6 +199,15 @@ TEST(DeliveryErrors, TextRuleAndServiceAddresses) {
     EXPECT_FALSE(isAllowedServiceUrl("http://deliver.example.com"));
     EXPECT_FALSE(isAllowedServiceUrl("http://192.168.1.2"));
     EXPECT_FALSE(isAllowedServiceUrl("ftp://127.0.0.1"));
+    // What a user may store as the service address.
+    EXPECT_EQ(serviceUrlProblem("https://deliver.example.com/api"), "");
+    EXPECT_EQ(serviceUrlProblem("http://[::1]:8765"), "");
+    for (const char* bad : {"deliver.example.com", "https://", "https://exa mple.com", "not a url"})
+        EXPECT_TRUE(serviceUrlProblem(bad).startsWith("Enter the service address in full")) << bad;
+    EXPECT_TRUE(serviceUrlProblem("http://deliver.example.com").contains("https://"));
+    for (const char* bad :
+         {"https://me:pw@deliver.example.com", "https://deliver.example.com/?a=1", "https://deliver.example.com/#top"})
+        EXPECT_TRUE(serviceUrlProblem(bad).contains("must not carry")) << bad;
 }
 
 TEST(DeliveryErrors, CreatedAtIsLocalTime) {
@@ -474,7 +519,7 @@ TEST_F(Service, RedirectsAreFailuresAndNeverFollowed) {
     EXPECT_TRUE(probes()[0].toObject()["authorization"].toBool());
 }
 
-TEST_F(Service, UprightSizesOfSidewaysPortraits) {
+TEST_F(Service, UprightSizesAndTheQualityTheUploadLabelStates) {
     QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
         failed(&manager, &DeliveryManager::deliveryFailed);
     for (const int orientation : {6, 8}) {
@@ -488,9 +533,14 @@ TEST_F(Service, UprightSizesOfSidewaysPortraits) {
             EXPECT_EQ(std::make_pair(item.width, item.height), std::make_pair(150, 300))
                 << "orientation " << orientation;
     }
+    // The copy that was uploaded is encoded at exactly the quality the Deliver page states.
+    QFile copy(manager.items()[0].uploadPath);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(jpegQuality(copy.readAll()), DeliveryManager::compressedJpegQuality());
+    EXPECT_EQ(DeliveryManager::compressedJpegQuality(), 98);
+    EXPECT_EQ(manager.property("compressedJpegQuality").toInt(), 98);
     // Copies and thumbnails stay in the temporary folder, here the test's own.
-    const QString tmp = QString::fromStdString(dir.str() + "/tmp/keepframe_deliver_tmp/");
-    EXPECT_TRUE(manager.items()[0].uploadPath.startsWith(tmp));
+    EXPECT_TRUE(copy.fileName().startsWith(QString::fromStdString(dir.str() + "/tmp/keepframe_deliver_tmp/")));
 }
 
 #ifdef __linux__
@@ -524,3 +574,108 @@ TEST_F(Service, CopyWhoseFinalFlushFailsIsNeverUploaded) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
 }
 #endif
+
+// The service settings of the Account page, kept in a temporary data folder.
+struct DeliverySettings : ::testing::Test {
+    TempDir dir;
+    ScopedEnv data{"KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/data")};
+    ScopedEnv envUrl{"KEEPFRAME_DELIVERY_URL", std::nullopt};
+    ScopedEnv envToken{"KEEPFRAME_DELIVERY_TOKEN", std::nullopt};
+    DefaultTokenProvider provider;
+};
+
+TEST_F(DeliverySettings, PersistedAndOverriddenByTheEnvironment) {
+    {
+        DeliveryManager m;
+        m.setTokenProvider(&provider);
+        EXPECT_EQ(m.serviceUrl(), DeliveryManager::defaultServiceUrl());
+        EXPECT_EQ(m.serviceUrlSource(), "default");
+        EXPECT_FALSE(m.hasAccessToken());
+        EXPECT_EQ(m.accessTokenSource(), "none");
+
+        QSignalSpy changed(&m, &DeliveryManager::serviceSettingsChanged),
+            refused(&m, &DeliveryManager::serviceSettingsChangeFailed);
+        EXPECT_FALSE(m.setServiceUrl("http://deliver.example.com"));  // plain http to another machine
+        ASSERT_EQ(refused.size(), 1);
+        EXPECT_TRUE(refused[0][0].toString().contains("https://"));
+        EXPECT_EQ(m.serviceUrlSource(), "default");
+        EXPECT_TRUE(m.setServiceUrl("  https://studio.example.com/deliver/ "));
+        EXPECT_TRUE(m.setAccessToken("tok-123"));
+        EXPECT_EQ(changed.size(), 2);
+    }
+    // A new manager, as after a restart, reads them back.
+    DeliveryManager m;
+    m.setTokenProvider(&provider);
+    EXPECT_EQ(m.property("serviceUrl").toString(), "https://studio.example.com/deliver");
+    EXPECT_EQ(m.property("serviceUrlSource").toString(), "settings");
+    EXPECT_TRUE(m.property("hasAccessToken").toBool());
+    EXPECT_EQ(m.property("accessTokenSource").toString(), "settings");
+    EXPECT_EQ(provider.accessToken(), "tok-123");
+
+    // The environment wins over the settings, and says so.
+    {
+        ScopedEnv url("KEEPFRAME_DELIVERY_URL", "https://env.example.com/");
+        ScopedEnv token("KEEPFRAME_DELIVERY_TOKEN", "env-token");
+        EXPECT_EQ(m.serviceUrl(), "https://env.example.com");
+        EXPECT_EQ(m.serviceUrlSource(), "environment");
+        EXPECT_EQ(m.accessTokenSource(), "environment");
+        EXPECT_EQ(provider.accessToken(), "env-token");
+        EXPECT_TRUE(m.setServiceUrl("https://stored.example.com"));  // stored, still overridden
+        EXPECT_EQ(m.serviceUrl(), "https://env.example.com");
+    }
+    EXPECT_EQ(m.serviceUrl(), "https://stored.example.com");
+
+    // Clearing returns to "not set" and to the default address.
+    EXPECT_TRUE(m.clearAccessToken());
+    EXPECT_FALSE(m.hasAccessToken());
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.str() + "/data/delivery_token")));
+    EXPECT_TRUE(m.setServiceUrl(""));
+    EXPECT_EQ(m.serviceUrlSource(), "default");
+    EXPECT_TRUE(m.clearAccessToken());  // nothing stored: still fine
+}
+
+TEST_F(DeliverySettings, TokenIsNeverShown) {
+    DeliveryManager m;
+    m.setTokenProvider(&provider);
+    QSignalSpy refused(&m, &DeliveryManager::serviceSettingsChangeFailed);
+    const QString secret = "kf_live_Zq81xYt0";
+    EXPECT_FALSE(m.setAccessToken(secret + " " + secret));  // a pasted token with a blank inside
+    EXPECT_FALSE(m.setAccessToken("   "));
+    ASSERT_EQ(refused.size(), 2);
+    for (const auto& args : refused) EXPECT_FALSE(args[0].toString().contains(secret));
+    EXPECT_FALSE(m.hasAccessToken());
+
+    ASSERT_TRUE(m.setAccessToken(secret));
+    const QMetaObject* meta = m.metaObject();
+    for (int i = 0; i < meta->propertyCount(); ++i)
+        EXPECT_FALSE(meta->property(i).read(&m).toString().contains(secret)) << meta->property(i).name();
+    // Stored for its owner only.
+    const QFileInfo file(QString::fromStdString(dir.str() + "/data/delivery_token"));
+    EXPECT_EQ(file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther), 0);
+
+    // A data folder that cannot be written: the failure is reported, the old token kept.
+    ScopedEnv blocked("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.file("blocker") + "/data"));
+    std::ofstream(dir.file("blocker")) << "a file where the folder should be";
+    EXPECT_FALSE(m.setAccessToken("another"));
+    EXPECT_TRUE(refused.last()[0].toString().startsWith("Could not save the setting"));
+}
+
+TEST_F(DeliverySettings, NoTokenFailsAtOnceWithoutTraffic) {
+    DeliveryManager m;
+    m.setTokenProvider(&provider);
+    QSignalSpy galleries(&m, &DeliveryManager::galleriesFetchFailed), delivery(&m, &DeliveryManager::deliveryFailed),
+        topup(&m, &DeliveryManager::storageTopupFailed), files(&m, &DeliveryManager::galleryFilesFetchFailed);
+    const QString expected = "No access token: add your delivery service token on the Account page.";
+    m.fetchGalleries();
+    m.fetchGalleryFiles("g_1");
+    m.requestStorageTopup(10);
+    m.startDelivery("t", "p", 80, {QVariantMap{{"filename", "a.jpg"}, {"sourcePath", "/no/such/a.jpg"}}});
+    // Every answer came synchronously: no request was made, no compression started.
+    ASSERT_EQ(galleries.size(), 1);
+    ASSERT_EQ(files.size(), 1);
+    ASSERT_EQ(topup.size(), 1);
+    ASSERT_EQ(delivery.size(), 1);
+    for (const QSignalSpy* spy : {&galleries, &files, &topup, &delivery}) EXPECT_EQ(spy->at(0)[0].toString(), expected);
+    EXPECT_FALSE(m.isRunning());
+    EXPECT_EQ(m.currentPhase(), "");
+}
