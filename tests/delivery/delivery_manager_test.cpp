@@ -425,6 +425,7 @@ TEST_F(Service, GalleryManagementAndTopUps) {
     ASSERT_TRUE(created.wait(5000));
     EXPECT_EQ(created[0][1].toInt(), 20);
     const QString topup = created[0][0].toString();
+    EXPECT_FALSE(QImage::fromData(call("GET", created[0][5].toString())).isNull());  // the payment code shows
     manager.checkTopupStatus(topup);
     ASSERT_TRUE(pending.wait(5000));
     // A status that is "paid" only in other letters is still pending.

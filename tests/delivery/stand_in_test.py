@@ -206,27 +206,6 @@ class StandIn(unittest.TestCase):
         self.assertTrue(image.startswith(b"\x89PNG\r\n\x1a\n"))
         self.assertEqual(s.call("GET", "/pay/qr/tp_unknown.png", token=None)[0], 404)
 
-    def test_forced_answers_and_probes(self):
-        s = self.service
-        redirect = {"method": "GET", "path": "/deliver/profile", "status": 302, "body": "",
-                    "headers": {"Location": "http://127.0.0.1:9/probe/x"}}
-        self.assertEqual(s.call("POST", "/admin/fail", redirect)[0], 200)
-        status, _, response = s.call("GET", "/deliver/profile")
-        self.assertEqual(status, 302)
-        self.assertEqual(response.getheader("Location"), "http://127.0.0.1:9/probe/x")
-        self.assertEqual(s.call("GET", "/deliver/profile")[0], 200)  # the next request only
-        # A path ending in "*" matches uploads, which carry no token.
-        self.assertEqual(s.call("POST", "/admin/fail", {"method": "PUT", "path": "/storage/*", "status": 503})[0],
-                         200)
-        self.assertEqual(s.call("PUT", "/storage/anything", b"x", token=None)[0], 503)
-        self.assertEqual(s.call("POST", "/admin/fail", {"path": "/x"})[0], 422)
-
-        s.call("GET", "/probe/with")
-        s.call("POST", "/probe/without", b"{}", token=None)
-        status, probes, _ = s.call("GET", "/admin/probes")
-        self.assertEqual(probes["probes"], [{"name": "with", "method": "GET", "authorization": True},
-                                            {"name": "without", "method": "POST", "authorization": False}])
-
 
 if __name__ == "__main__":
     unittest.main()
