@@ -113,6 +113,7 @@ QVariant call(QObject* object, const char* function, const QVariantList& args) {
         ok = QMetaObject::invokeMethod(object, function, Q_RETURN_ARG(QVariant, result), arg(0), arg(1), arg(2));
         break;
     }
+    if (!ok && args.isEmpty()) ok = QMetaObject::invokeMethod(object, function);  // a C++ slot without result
     if (!ok) qWarning("uidriver: cannot call %s", function);
     return result;
 }

@@ -52,13 +52,13 @@ fi
 # An npm package fetched with `npm pack` and checked against the registry's
 # integrity value; prints the path of the verified tarball inside $2.
 fetch_npm_package() {
-  local spec="$1" dest="$2" expected tgz_name tgz actual
-  expected="$(cd "$dest" && npm view "$spec" dist.integrity)"
+  local package="$1" dest="$2" expected tgz_name tgz actual
+  expected="$(cd "$dest" && npm view "$package" dist.integrity)"
   case "$expected" in
     sha512-*) ;;
-    *) echo "setup: the npm registry gave no sha512 integrity for $spec" >&2; return 1 ;;
+    *) echo "setup: the npm registry gave no sha512 integrity for $package" >&2; return 1 ;;
   esac
-  tgz_name="$(cd "$dest" && npm pack "$spec" --silent --pack-destination "$dest" | tail -n 1)"
+  tgz_name="$(cd "$dest" && npm pack "$package" --silent --pack-destination "$dest" | tail -n 1)"
   tgz="$dest/$tgz_name"
   actual="sha512-$(openssl dgst -sha512 -binary "$tgz" | base64 -w0)"
   if [ "$actual" != "$expected" ]; then

@@ -12,8 +12,8 @@ Button {
     font.family: Theme.fontBody
     font.pixelSize: 13
     font.weight: highlighted ? Font.DemiBold : Font.Medium
-    leftPadding: 14
-    rightPadding: 14
+    leftPadding: 12
+    rightPadding: 12
     topPadding: 6
     bottomPadding: 6
     hoverEnabled: true

@@ -260,6 +260,7 @@ Item {
                     }
                 }
                 RowLayout {
+                    visible: !page.running
                     spacing: 10
                     Text {
                         objectName: "summaryText"
@@ -399,9 +400,9 @@ Item {
             border.color: Theme.panelBorder
             RowLayout {
                 anchors.fill: parent
-                anchors.leftMargin: 18
-                anchors.rightMargin: 18
-                spacing: 8
+                anchors.leftMargin: 14
+                anchors.rightMargin: 12
+                spacing: 6
                 Text {
                     text: "View:"
                     color: Theme.textDim
@@ -434,8 +435,8 @@ Item {
                     objectName: "markCounter"
                     text: page.markCount > 0 ? page.markCount + " checked" : "Check images to remove or restore"
                     color: page.markCount > 0 ? Theme.text : Theme.textDim
-                    font.pixelSize: 13
-                    Layout.preferredWidth: 230
+                    font.pixelSize: 12
+                    Layout.preferredWidth: 214
                     elide: Text.ElideRight
                 }
                 ActionButton {
