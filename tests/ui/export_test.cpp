@@ -13,16 +13,9 @@ using namespace keepframe::testing;
 
 namespace {
 
-class Files : public UiTest {
+class Files : public ProjectTest {
 protected:
-    int id = -1;
-    void SetUp() override {
-        UiTest::SetUp();
-        start();
-        id = openStandardProject();
-        ASSERT_TRUE(uidriver::waitFor([&] { return item("cell_DSC_0001.jpg") != nullptr; }));
-    }
-        QString messageOf(const QString& dialog) const { return prop(dialog, "text").toString(); }
+    QString messageOf(const QString& dialog) const { return prop(dialog, "text").toString(); }
     void closeDialog(const QString& name) { call(name, "close"); }
 };
 

@@ -13,15 +13,8 @@ using namespace keepframe::testing;
 
 namespace {
 
-class Review : public UiTest {
+class CullReview : public ProjectTest {
 protected:
-    int id = -1;
-    void SetUp() override {
-        UiTest::SetUp();
-        start();
-        id = openStandardProject();
-        ASSERT_TRUE(uidriver::waitFor([&] { return item("cell_DSC_0001.jpg") != nullptr; }));
-    }
     QQuickItem* cell(const QString& filename) const { return item("cell_" + filename); }
     QQuickItem* partOf(const QString& filename, const QString& part) const {
         QQuickItem* c = cell(filename);
@@ -38,7 +31,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Review, AStoredProjectOpensIntoTheGrid) {
+TEST_F(CullReview, AStoredProjectOpensIntoTheGrid) {
     EXPECT_EQ(prop("mainWindow", "activePage").toString(), "cull");
     EXPECT_EQ(prop("summaryText", "text").toString(), "Lantern Wedding");
     EXPECT_TRUE(item("batchToolbar")->isVisible());
@@ -56,7 +49,7 @@ TEST_F(Review, AStoredProjectOpensIntoTheGrid) {
     EXPECT_TRUE(uidriver::waitFor([&] { return prop("sectionTitle", "text").toString() == "Details"; }));
 }
 
-TEST_F(Review, MarksRemoveAndRestoreThroughTheDatabase) {
+TEST_F(CullReview, MarksRemoveAndRestoreThroughTheDatabase) {
     // Hover + Space marks, a second Space unmarks.
     uidriver::hover(window, cell("DSC_0002.jpg"));
     uidriver::key(window, Qt::Key_Space);
@@ -94,7 +87,7 @@ TEST_F(Review, MarksRemoveAndRestoreThroughTheDatabase) {
     EXPECT_EQ(userSelected(id, "DSC_0001.jpg"), 1);
 }
 
-TEST_F(Review, TheViewerStepsRemovesAndClosesOnTheLastImage) {
+TEST_F(CullReview, TheViewerStepsRemovesAndClosesOnTheLastImage) {
     uidriver::click(window, partOf("DSC_0001.jpg", "openArea"));
     QObject* box = object("lightbox");
     ASSERT_TRUE(uidriver::waitFor([&] { return box->property("opened").toBool(); }));
@@ -130,7 +123,7 @@ TEST_F(Review, TheViewerStepsRemovesAndClosesOnTheLastImage) {
     EXPECT_EQ(prop("removedHeader", "text").toString(), "Removed (6)");
 }
 
-TEST_F(Review, EscapeClosesTheViewerAndTheGridFramesTheLastImage) {
+TEST_F(CullReview, EscapeClosesTheViewerAndTheGridFramesTheLastImage) {
     uidriver::click(window, partOf("ceremony/DSC_0007.jpg", "openArea"));
     QObject* box = object("lightbox");
     ASSERT_TRUE(uidriver::waitFor([&] { return box->property("opened").toBool(); }));
@@ -142,7 +135,7 @@ TEST_F(Review, EscapeClosesTheViewerAndTheGridFramesTheLastImage) {
     EXPECT_EQ(app->selection().keptCount(), 6);
 }
 
-TEST_F(Review, TheForReviewPoolAddsAFrameAndItsMomentLeaves) {
+TEST_F(CullReview, TheForReviewPoolAddsAFrameAndItsMomentLeaves) {
     uidriver::key(window, Qt::Key_End);
     click("forReviewTile");
     QObject* popup = object("clusterPopup");
@@ -162,7 +155,7 @@ TEST_F(Review, TheForReviewPoolAddsAFrameAndItsMomentLeaves) {
     EXPECT_EQ(partProp("ceremony/DSC_0005.jpg", "caption", "text").toString(), "DSC_0005.jpg  +");
 }
 
-TEST_F(Review, AClusterPopupKeepsFromTheKeyboardAndTurnsItsLinkGreen) {
+TEST_F(CullReview, AClusterPopupKeepsFromTheKeyboardAndTurnsItsLinkGreen) {
     QQuickItem* link = partOf("DSC_0001.jpg", "clusterLink");
     EXPECT_FALSE(cell("DSC_0001.jpg")->property("linkReviewed").toBool());
     uidriver::click(window, link);

@@ -75,4 +75,16 @@ protected:
     int userSelected(int projectId, const QString& filename) const;
 };
 
+// The program started with the standard project open on the Cull page.
+class ProjectTest : public UiTest {
+protected:
+    int id = -1;
+    void SetUp() override {
+        UiTest::SetUp();
+        start();
+        id = openStandardProject();
+        ASSERT_TRUE(uidriver::waitFor([&] { return item("cell_DSC_0001.jpg") != nullptr; }));
+    }
+};
+
 }  // namespace keepframe::testing
