@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and culls a shoot with keepframe-cull.
-#   scripts/run.sh [FOLDER] [keepframe-cull options]
-# Without a folder, a small demo shoot is generated (once) and culled.
+# Sets everything up, builds, and starts Keepframe.
+#   scripts/run.sh                      the desktop program (with a display)
+#   scripts/run.sh FOLDER [options]     keepframe-cull on that folder
+# Without a folder and without a display, a small demo shoot is generated
+# (once) and culled on the command line.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" >/dev/null
+if [ $# -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  exec "$root/build/app/keepframe"
+fi
+if [ $# -eq 0 ]; then
+  echo "run: no display for the desktop program; culling the demo shoot on the command line instead"
+fi
 if [ $# -eq 0 ] || [[ "$1" == -* ]]; then
   demo="${KEEPFRAME_CACHE:-$HOME/.cache/keepframe}/demo-shoot"
   if [ ! -d "$demo" ]; then

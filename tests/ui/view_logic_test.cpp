@@ -1,0 +1,152 @@
+// The texts and calculations of the review screens, and the rows of the
+// review grid over a real stored project.
+#include "ui_fixture.h"
+
+#include "review_grid_model.h"
+#include "selection_model.h"
+#include "view_logic.h"
+
+#include <QSignalSpy>
+
+using namespace keepframe;
+using namespace keepframe::testing;
+
+TEST(ViewLogicTexts, TimesSizesAndCounts) {
+    EXPECT_EQ(ViewLogic::elapsedText(QVariant()), "—");
+    EXPECT_EQ(ViewLogic::elapsedText(0.4), "0s");
+    EXPECT_EQ(ViewLogic::elapsedText(59.6), "1m 0s");
+    EXPECT_EQ(ViewLogic::elapsedText(3600), "1h 0m 0s");
+    EXPECT_EQ(ViewLogic::elapsedText(3725.2), "1h 2m 5s");
+    EXPECT_EQ(ViewLogic::sizeText(0), "0 B");
+    EXPECT_EQ(ViewLogic::sizeText(-5), "0 B");
+    EXPECT_EQ(ViewLogic::sizeText(1023), "1023 B");
+    EXPECT_EQ(ViewLogic::sizeText(1536), "1.5 KB");
+    EXPECT_EQ(ViewLogic::sizeText(qint64(5) << 40), "5.0 TB");
+    EXPECT_EQ(ViewLogic::sizeText(qint64(3) << 50), "3072.0 TB");
+    EXPECT_EQ(ViewLogic::progressText(42, "Step"), "Step   42%");
+    const QVariantMap summary{{"totalSelected", 12}, {"totalInput", 40}, {"venue", 3}, {"portrait", 7},
+                              {"group", 2}, {"elapsedSeconds", 65.2}};
+    EXPECT_EQ(ViewLogic::summaryText(summary), "Selected 12 of 40   V:3 P:7 G:2    ·    Culled in 1m 5s");
+}
+
+TEST(ViewLogicTexts, ExportAndProjectMessages) {
+    EXPECT_EQ(ViewLogic::exportResultText(1, 0, false, false), "Exported 1 image to a 'final_selection' folder.");
+    EXPECT_EQ(ViewLogic::exportResultText(0, 0, true, false),
+              "Exported 0 images to a 'final_selection' folder (organized by category) (nothing to export).");
+    EXPECT_EQ(ViewLogic::exportResultText(5, 1, false, true),
+              "Exported 5 images to a 'final_selection' folder.\n\nAlso exported 1 unselected image to an "
+              "'unselected' folder.");
+    EXPECT_EQ(ViewLogic::unselectedExportQuestion(1, 2048),
+              "This will also copy 1 unselected image (2.0 KB) to a separate 'unselected' folder. This may take a "
+              "while and use significant disk space.\n\nContinue?");
+    EXPECT_EQ(ViewLogic::projectLoadedText(0), "Project loaded.");
+    EXPECT_EQ(ViewLogic::projectLoadedText(1), "Project loaded.\n\nNote: 1 image from the saved project was not "
+                                               "found in the input folder and was skipped.");
+    EXPECT_EQ(ViewLogic::projectLoadedText(3), "Project loaded.\n\nNote: 3 images from the saved project were not "
+                                               "found in the input folder and were skipped.");
+}
+
+TEST(ViewLogicTexts, NamesLinksAndUrls) {
+    EXPECT_EQ(ViewLogic::clusterLinkText("portrait", 10, 50), "PC10(50)");
+    EXPECT_EQ(ViewLogic::clusterLinkText("featured", 3, 2), "PC3(2)");
+    EXPECT_EQ(ViewLogic::clusterLinkText("group", 4, 3), "GC4(3)");
+    EXPECT_EQ(ViewLogic::clusterLinkText("venue", 7, 2), "DC7(2)");
+    EXPECT_EQ(ViewLogic::clusterLinkText("venue", 7, 1), "");
+    EXPECT_EQ(ViewLogic::baseName("ceremony\\a/DSC_1.jpg"), "DSC_1.jpg");
+    EXPECT_EQ(ViewLogic::baseName("DSC_1.jpg"), "DSC_1.jpg");
+    EXPECT_EQ(ViewLogic::originalUrl("/shoot/", "ceremony\\DSC 1.jpg"), "file:///shoot/ceremony/DSC%201.jpg");
+    EXPECT_EQ(ViewLogic::originalUrl("file:///my%20shoot", "a.jpg"), "file:///my%20shoot/a.jpg");
+    EXPECT_EQ(ViewLogic::thumbnailSource("file:///t/1.jpg", "/shoot", "a.jpg"), "file:///t/1.jpg");
+    EXPECT_EQ(ViewLogic::thumbnailSource("", "/shoot", "a.jpg"), "file:///shoot/a.jpg");
+    EXPECT_EQ(ViewLogic::localPath("file:///my%20shoot/x"), "/my shoot/x");
+    EXPECT_EQ(ViewLogic::autoOutputFolder("file:///shoot/"), "file:///shoot_culled");
+    EXPECT_EQ(ViewLogic::autoOutputFolder("/shoot"), "/shoot_culled");
+}
+
+TEST(ViewLogicFaceCrops, FollowTheOrientationOfTheFileOnDisk) {
+    // Upright 4000 x 6000 frame (a portrait shot stored as 6000 x 4000).
+    const QVariantList box{100, 200, 300, 400};
+    EXPECT_EQ(ViewLogic::faceCropRect(box, 4000, 6000, 1), QRect(100, 200, 300, 400));
+    EXPECT_EQ(ViewLogic::faceCropRect(box, 4000, 6000, 6), QRect(200, 4000 - 400, 400, 300));
+    EXPECT_EQ(ViewLogic::faceCropRect(box, 4000, 6000, 8), QRect(6000 - 600, 100, 400, 300));
+    EXPECT_EQ(ViewLogic::faceCropRect(box, 6000, 4000, 3), QRect(6000 - 400, 4000 - 600, 300, 400));
+    EXPECT_EQ(ViewLogic::faceCropRect(box, 6000, 4000, 5), QRect(100, 200, 300, 400));
+    EXPECT_EQ(ViewLogic::faceCropRect(QVariantList{1, 2}, 10, 10, 1), QRect());
+}
+
+class GridRows : public UiTest {
+protected:
+    ProjectStore store;
+    SelectionModel selection;
+    ReviewGridModel rows;
+    int id = -1;
+
+    void SetUp() override {
+        UiTest::SetUp();
+        id = storeProject(path("shoot"), standardFrames(), "p");
+        ASSERT_GE(id, 0);
+        ASSERT_TRUE(store.openRegistry());
+        selection.setStore(&store);
+        selection.loadFromProject(id, path("shoot"));
+        rows.setSelection(&selection);
+    }
+    QStringList kinds() const {
+        QStringList out;
+        for (const auto& r : rows.rows()) out << r.kind + (r.kind == "cells" ? QString::number(r.items.size()) : "");
+        return out;
+    }
+};
+
+TEST_F(GridRows, SectionsCellsReviewTileAndRemoved) {
+    rows.setColumns(2);
+    rows.refresh();
+    // Top folder: 3 kept; ceremony: 1; reception: 2; then the For Review tile.
+    EXPECT_EQ(kinds(), QStringList({"section", "cells2", "cells1", "section", "cells1", "section", "cells2",
+                                    "review"}));
+    EXPECT_EQ(rows.rows()[0].title, "");
+    EXPECT_EQ(rows.rows()[3].title, "ceremony");
+    EXPECT_EQ(rows.rows()[7].count, 3);
+    EXPECT_EQ(rows.keptShown(), 6);
+    EXPECT_EQ(rows.rowOfFile("reception/DSC_0010.jpg"), 6);
+    EXPECT_EQ(rows.rowOfFile("DSC_0003.jpg"), -1);
+
+    // A new column count re-cuts without asking the selection again.
+    QSignalSpy refreshed(&rows, &ReviewGridModel::refreshed);
+    rows.setColumns(3);
+    EXPECT_EQ(kinds(), QStringList({"section", "cells3", "section", "cells1", "section", "cells2", "review"}));
+    EXPECT_EQ(refreshed.size(), 0);
+
+    selection.removeImage("DSC_0002.jpg");
+    rows.refresh();
+    EXPECT_EQ(kinds(), QStringList({"section", "cells2", "section", "cells1", "section", "cells2", "review",
+                                    "removed", "cells1"}));
+    EXPECT_EQ(rows.removedShown(), 1);
+
+    rows.setByCategory(true);  // switching the view re-reads
+    EXPECT_EQ(refreshed.size(), 2);
+    EXPECT_EQ(rows.rows()[0].title, "Details");
+}
+
+TEST_F(GridRows, ARefreshTellsTheViewOnlyAboutRowsThatChanged) {
+    rows.setColumns(4);
+    rows.refresh();
+    QSignalSpy reset(&rows, &QAbstractItemModel::modelReset);
+    QSignalSpy changed(&rows, &QAbstractItemModel::dataChanged);
+    QSignalSpy inserted(&rows, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&rows, &QAbstractItemModel::rowsRemoved);
+    rows.refresh();  // nothing changed
+    EXPECT_EQ(changed.size() + inserted.size() + removed.size() + reset.size(), 0);
+
+    selection.removeImage("reception/DSC_0009.jpg");
+    rows.refresh();
+    EXPECT_EQ(reset.size(), 0);
+    ASSERT_EQ(changed.size(), 1);  // the reception section and its row of cells
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), 4);
+    ASSERT_EQ(inserted.size(), 1);  // the Removed header and its row
+    EXPECT_EQ(rows.rows().size(), 9);
+    EXPECT_EQ(rows.rows()[7].kind, "removed");
+
+    rows.clear();
+    EXPECT_EQ(rows.rowCount(), 0);
+    EXPECT_EQ(rows.unselectedCount(), 0);
+}

@@ -1,0 +1,47 @@
+// A check box drawn for the dark theme, with an optional label.
+import QtQuick
+import KeepframeUI
+import QtQuick.Controls.Basic
+
+CheckBox {
+    id: control
+    property string tip: ""
+    property color labelColor: Theme.text
+
+    focusPolicy: Qt.NoFocus
+    hoverEnabled: true
+    font.family: Theme.fontBody
+    font.pixelSize: 13
+    padding: 2
+    spacing: 7
+
+    ToolTip.visible: tip !== "" && hovered
+    ToolTip.delay: 500
+    ToolTip.text: tip
+
+    indicator: Rectangle {
+        implicitWidth: 18
+        implicitHeight: 18
+        x: control.leftPadding
+        y: control.topPadding + (control.availableHeight - height) / 2
+        radius: 3
+        color: control.checked ? Theme.accent : Qt.rgba(0.08, 0.08, 0.08, 0.75)
+        border.width: 1.5
+        border.color: control.checked ? Theme.accent : (control.hovered ? "#ffffff" : "#9a9a9a")
+        Text {
+            anchors.centerIn: parent
+            visible: control.checked
+            text: "✓"
+            color: Theme.accentText
+            font.pixelSize: 13
+            font.bold: true
+        }
+    }
+    contentItem: Text {
+        leftPadding: control.text === "" ? 0 : control.indicator.width + control.spacing
+        text: control.text
+        font: control.font
+        color: control.labelColor
+        verticalAlignment: Text.AlignVCenter
+    }
+}

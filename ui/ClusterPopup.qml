@@ -1,0 +1,242 @@
+// The cluster browser: every frame of one moment (cluster mode) or every
+// frame of the moments where nothing is kept (unselected mode), with a check
+// box per frame that keeps it or drops it at once.
+import QtQuick
+import KeepframeUI
+import QtQuick.Controls.Basic
+import QtQuick.Templates as T
+import QtQuick.Layouts
+
+Popup {
+    id: popup
+    objectName: "clusterPopup"
+
+    // "cluster" or "unselected"
+    property string mode: "cluster"
+    property string category: ""
+    property int clusterNumber: -1
+    property var images: []
+    // Image id -> kept, as the check boxes show it.
+    property var keep: ({})
+    property int keepTick: 0
+    property bool dirty: false
+
+    // Closed; `changed` tells whether any frame was kept or dropped.
+    signal finished(string mode, string category, int clusterNumber, bool changed)
+    // Enter on a frame: show `list` in the viewer at `index`.
+    signal viewRequested(var list, int index)
+
+    function openForCluster(cat, number) {
+        mode = "cluster"
+        category = cat
+        clusterNumber = Number(number)
+        const clusters = selModel.clustersFromDb(cat, false)
+        const found = clusters.find(c => Number(c.clusterNumber) === Number(number))
+        show(found ? found.images : [])
+    }
+
+    function openUnselected() {
+        mode = "unselected"
+        category = ""
+        clusterNumber = -1
+        show(selModel.unselectedClusterImages())
+    }
+
+    function show(list) {
+        setImages(list)
+        dirty = false
+        open()
+        grid.currentIndex = images.length > 0 ? 0 : -1
+        grid.positionViewAtBeginning()
+        grid.forceActiveFocus()
+    }
+
+    function setImages(list) {
+        const states = {}
+        for (const it of list)
+            states[it.id] = it.userSelected === true
+        images = list
+        keep = states
+        keepTick++
+    }
+
+    function isKept(imageId, tick) {
+        return keep[imageId] === true
+    }
+
+    // Keeps or drops one frame (its check box, or Space).
+    function setKept(imageId, kept) {
+        selModel.setImageSelected(imageId, kept)
+        syncSelection(imageId, kept)
+    }
+
+    // Takes over a keep/drop made elsewhere (the viewer).
+    function syncSelection(imageId, kept) {
+        keep[imageId] = kept
+        keepTick++
+        dirty = true
+        // A kept frame ends its moment's place among the unselected ones,
+        // and its siblings leave with it.
+        if (mode === "unselected" && kept) {
+            const at = grid.currentIndex
+            setImages(selModel.unselectedClusterImages())
+            grid.currentIndex = Math.min(at, images.length - 1)
+        }
+    }
+
+    function focusGrid() {
+        grid.forceActiveFocus()
+    }
+
+    onClosed: finished(mode, category, clusterNumber, dirty)
+
+    parent: T.Overlay.overlay
+    anchors.centerIn: parent
+    width: Math.min(960, (parent ? parent.width : 960) - 160)
+    height: Math.min(720, (parent ? parent.height : 720) - 160)
+    modal: true
+    focus: true
+    padding: 16
+    closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+    background: Rectangle {
+        color: "#1b1b1c"
+        border.color: Theme.panelBorder
+        radius: 6
+    }
+    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.6) }
+
+    contentItem: ColumnLayout {
+        spacing: 6
+        RowLayout {
+            Layout.fillWidth: true
+            Text {
+                objectName: "clusterTitle"
+                Layout.fillWidth: true
+                text: popup.mode === "cluster" ? popup.category + " · cluster " + popup.clusterNumber
+                                               : "Unselected images"
+                color: "#f0f0f0"
+                font.pixelSize: 17
+                font.weight: Font.DemiBold
+                elide: Text.ElideRight
+            }
+            Text {
+                objectName: "clusterCount"
+                text: popup.images.length + " photos"
+                color: "#cfcfcf"
+                font.pixelSize: 13
+            }
+            ActionButton {
+                objectName: "clusterClose"
+                text: "✕"
+                onClicked: popup.close()
+            }
+        }
+        Text {
+            objectName: "clusterHint"
+            Layout.fillWidth: true
+            text: popup.mode === "cluster"
+                  ? "Click a photo to view it large. Use the checkbox to keep/remove it from your selection."
+                  : "These photos are from clusters where nothing was selected. Click to view large; "
+                    + "use the checkbox to add any to your selection."
+            wrapMode: Text.Wrap
+            color: "#bdbdbd"
+            font.pixelSize: 12
+            Layout.bottomMargin: 6
+        }
+
+        GridView {
+            id: grid
+            objectName: "clusterGrid"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            clip: true
+            cellWidth: 180
+            cellHeight: 196
+            keyNavigationWraps: true
+            focus: true
+            model: popup.images
+            boundsBehavior: Flickable.StopAtBounds
+            ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+
+            Keys.onPressed: (event) => {
+                const it = popup.images[currentIndex]
+                if (event.key === Qt.Key_Space && it) {
+                    popup.setKept(it.id, !popup.isKept(it.id, popup.keepTick))
+                    event.accepted = true
+                } else if (event.key === Qt.Key_Escape) {
+                    popup.close()
+                    event.accepted = true
+                } else if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter) && it) {
+                    popup.viewRequested(popup.images.map(i => Object.assign({}, i, {
+                        "userSelected": popup.isKept(i.id, popup.keepTick) })), currentIndex)
+                    event.accepted = true
+                }
+            }
+
+            delegate: Item {
+                id: tile
+                required property var modelData
+                required property int index
+                readonly property bool kept: popup.isKept(modelData.id, popup.keepTick)
+                objectName: "clusterCell_" + modelData.filename
+                width: 180
+                height: 196
+
+                Rectangle {
+                    anchors.fill: parent
+                    anchors.margins: 5
+                    radius: 4
+                    color: "#262627"
+                    border.width: tile.GridView.isCurrentItem ? 2 : 1
+                    border.color: tile.GridView.isCurrentItem ? Theme.accent : "#333333"
+                    opacity: tile.kept ? 1.0 : 0.75
+
+                    Image {
+                        id: thumb
+                        x: 5
+                        y: 5
+                        width: parent.width - 10
+                        height: 130
+                        source: ViewLogic.thumbnailSource(tile.modelData.thumbUrl, selModel.inputFolder,
+                                                          tile.modelData.filename)
+                        asynchronous: true
+                        autoTransform: true
+                        fillMode: Image.PreserveAspectFit
+                        sourceSize.width: 280
+                        MouseArea {
+                            anchors.fill: parent
+                            cursorShape: Qt.PointingHandCursor
+                            onClicked: {
+                                grid.currentIndex = tile.index
+                                popup.viewRequested(popup.images.map(i => Object.assign({}, i, {
+                                    "userSelected": popup.isKept(i.id, popup.keepTick) })), tile.index)
+                            }
+                        }
+                    }
+                    Text {
+                        anchors { left: parent.left; right: parent.right; top: thumb.bottom; margins: 6 }
+                        text: ViewLogic.baseName(tile.modelData.filename)
+                        color: "#e6e6e6"
+                        font.pixelSize: 12
+                        elide: Text.ElideMiddle
+                    }
+                    Text {
+                        anchors { left: parent.left; bottom: parent.bottom; margins: 6 }
+                        text: tile.kept ? "Kept" : "Not kept"
+                        color: tile.kept ? Theme.reviewed : "#9a9a9a"
+                        font.pixelSize: 11
+                    }
+                    CheckOption {
+                        objectName: "keepBox"
+                        anchors { top: parent.top; right: parent.right; margins: 8 }
+                        checked: tile.kept
+                        onToggled: {
+                            popup.setKept(tile.modelData.id, checked)
+                            checked = Qt.binding(() => tile.kept)
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,706 @@
+// The Cull page: the progress of a running cull, then the review of its
+// result: the grid of kept frames by sub-folder or category, the For Review
+// pool, the Removed section, batch actions on checked frames and the export.
+import QtQuick
+import KeepframeUI
+import QtQuick.Controls.Basic
+import QtQuick.Dialogs
+import QtQuick.Layouts
+
+Item {
+    id: page
+    objectName: "cullPage"
+
+    property bool active: false
+    property var resultSummary: ({})
+    property string statusText: ""
+    property string summaryText: ""
+    property real progressValue: 0
+
+    signal homeRequested()
+    signal openProjectFileRequested()
+    signal saveProjectFileRequested()
+
+    // "time" (capture order, grouped by sub-folder) or "category".
+    property string viewMode: "time"
+    // Clusters whose popup was opened and closed, as "category:number".
+    property var reviewedClusters: ({})
+    property int reviewedTick: 0
+    // File names checked for a batch action.
+    property var markedMap: ({})
+    property int markCount: 0
+    property string hoveredFilename: ""
+    // The file last shown in the viewer; its cell is framed.
+    property string scrollToFilename: ""
+    property alias includeUnselected: unselectedBox.checked
+
+    readonly property bool running: engine.running
+    readonly property bool loaded: selModel.hasData
+    readonly property string imageFolder: selModel.inputFolder
+    readonly property int cellHeight: Theme.thumbImageHeight + 40
+    readonly property int cellSpacing: 10
+
+    // A new cull starts: the last project's grid goes at once.
+    function resetForNewCull() {
+        closeOverlays()
+        rows.clear()
+        clearMarks()
+        clearReviewed()
+        scrollToFilename = ""
+    }
+
+    // A project was loaded, opened from a file or culled.
+    function resetForLoadedProject() {
+        closeOverlays()
+        clearMarks()
+        clearReviewed()
+        scrollToFilename = ""
+        viewMode = "time"
+        rows.refresh()
+        scrollToTop()
+    }
+
+    function refreshGrid() {
+        rows.refresh()
+    }
+
+    function closeOverlays() {
+        lightbox.close()
+        clusterPopup.close()
+        preview.shown = false
+    }
+
+    function clearMarks() {
+        markedMap = {}
+        markCount = 0
+    }
+
+    function toggleMark(filename) {
+        if (filename === "")
+            return
+        const next = Object.assign({}, markedMap)
+        if (next[filename])
+            delete next[filename]
+        else
+            next[filename] = true
+        markedMap = next
+        markCount = Object.keys(next).length
+    }
+
+    function markedFiles() {
+        return Object.keys(markedMap)
+    }
+
+    function removeMarked() {
+        selModel.removeMany(markedFiles())
+        clearMarks()
+    }
+
+    function restoreMarked() {
+        selModel.restoreMany(markedFiles())
+        clearMarks()
+    }
+
+    function clearReviewed() {
+        reviewedClusters = {}
+        reviewedTick++
+    }
+
+    function isReviewed(category, clusterNumber, tick) {
+        return reviewedClusters[category + ":" + clusterNumber] === true
+    }
+
+    function setViewMode(mode) {
+        viewMode = mode
+        focusResults()
+    }
+
+    function focusResults() {
+        results.forceActiveFocus()
+    }
+
+    // Opens the viewer on the grid's order at `filename`.
+    function openViewer(filename) {
+        preview.shown = false
+        const list = viewMode === "category" ? selModel.flatViewByCategory() : selModel.flatView()
+        const at = Math.max(0, list.findIndex(i => i.filename === filename))
+        lightbox.openList(list, at, "grid")
+    }
+
+    function openCluster(category, clusterNumber) {
+        preview.shown = false
+        clusterPopup.openForCluster(category, clusterNumber)
+    }
+
+    function openForReview() {
+        preview.shown = false
+        clusterPopup.openUnselected()
+    }
+
+    // "Export Final Selection": asks first when the unselected images are to
+    // be copied too, then asks for the folder.
+    function startExport() {
+        if (includeUnselected) {
+            const preview = selModel.unselectedExportPreview()
+            if (preview.count > 0) {
+                exportQuestion.show("Export unselected images?",
+                                    ViewLogic.unselectedExportQuestion(preview.count, preview.sizeBytes))
+                return
+            }
+        }
+        exportFolderDialog.open()
+    }
+
+    // Copies the final selection into `folderUrl` (the folder dialog's action).
+    function exportFinalTo(folderUrl) {
+        const byCategory = viewMode === "category"
+        const result = selModel.exportFinal(ViewLogic.localPath(folderUrl.toString()), byCategory, includeUnselected)
+        exportResult.show("Export complete", ViewLogic.exportResultText(result.selected, result.unselected,
+                                                                        byCategory, includeUnselected))
+    }
+
+    // Scrolls the grid so that the row of `filename` is in view.
+    function revealFile(filename) {
+        const row = rows.rowOfFile(filename)
+        if (row >= 0)
+            results.positionViewAtIndex(row, ListView.Contain)
+    }
+
+    function scrollResults(dy) {
+        const top = results.originY - results.topMargin
+        const bottom = Math.max(top, results.originY + results.contentHeight + results.bottomMargin - results.height)
+        results.contentY = Math.max(top, Math.min(bottom, results.contentY + dy))
+    }
+
+    function scrollToTop() {
+        results.positionViewAtBeginning()
+        results.contentY = results.originY - results.topMargin
+    }
+
+    // The rows near the end are measured only once created, so the end is
+    // sought again after they are laid out.
+    function scrollToEnd() {
+        results.positionViewAtEnd()
+        scrollResults(results.contentHeight)
+        Qt.callLater(() => scrollResults(results.contentHeight))
+    }
+
+    function hoverChanged(filename, hovered, scenePosition, aspect) {
+        if (hovered) {
+            hoveredFilename = filename
+            preview.cursor = scenePosition
+            preview.aspect = aspect
+            if (preview.filename !== filename) {
+                preview.shown = false
+                preview.filename = filename
+                previewDelay.restart()
+            }
+        } else if (hoveredFilename === filename) {
+            hoveredFilename = ""
+            preview.filename = ""
+            preview.shown = false
+            previewDelay.stop()
+        }
+    }
+
+    onActiveChanged: if (active && loaded) focusResults()
+    onLoadedChanged: if (loaded) focusResults()
+
+    Connections {
+        target: selModel
+        function onChanged() {
+            page.clearMarks()
+            rows.refresh()
+        }
+    }
+
+    ReviewGridModel {
+        id: rows
+        objectName: "reviewRows"
+        selection: selModel
+        byCategory: page.viewMode === "category"
+        columns: Math.max(1, Math.floor((results.width - 36 + page.cellSpacing) / (Theme.thumbSize + page.cellSpacing)))
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        // Progress while a cull runs, and the summary of the loaded result.
+        Rectangle {
+            objectName: "statusRows"
+            Layout.fillWidth: true
+            visible: page.running || page.loaded
+            implicitHeight: statusColumn.implicitHeight + 18
+            color: Qt.rgba(Theme.panel.r, Theme.panel.g, Theme.panel.b, 0.55)
+            ColumnLayout {
+                id: statusColumn
+                anchors { left: parent.left; right: parent.right; verticalCenter: parent.verticalCenter;
+                          leftMargin: 18; rightMargin: 18 }
+                spacing: 8
+                RowLayout {
+                    visible: page.running
+                    spacing: 14
+                    ProgressBar {
+                        id: progress
+                        objectName: "progressBar"
+                        Layout.preferredWidth: 320
+                        from: 0
+                        to: 1
+                        value: page.progressValue
+                        indeterminate: page.running && page.progressValue === 0
+                    }
+                    Text {
+                        objectName: "statusText"
+                        Layout.fillWidth: true
+                        text: page.statusText
+                        color: Theme.text
+                        font.pixelSize: 13
+                        elide: Text.ElideRight
+                    }
+                }
+                RowLayout {
+                    visible: !page.running
+                    spacing: 10
+                    Text {
+                        objectName: "summaryText"
+                        Layout.fillWidth: true
+                        text: page.summaryText
+                        color: Theme.text
+                        font.pixelSize: 14
+                        font.weight: Font.Medium
+                        elide: Text.ElideRight
+                    }
+                    ActionButton {
+                        objectName: "openProjectFileButton"
+                        text: "Open Project File…"
+                        enabled: !page.running
+                        onClicked: page.openProjectFileRequested()
+                    }
+                    ActionButton {
+                        objectName: "saveProjectFileButton"
+                        text: "Save Project File…"
+                        visible: page.loaded
+                        enabled: !page.running
+                        onClicked: page.saveProjectFileRequested()
+                    }
+                }
+            }
+        }
+
+        // Nothing open and nothing running.
+        Item {
+            objectName: "emptyState"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            visible: !page.running && !page.loaded
+            Column {
+                anchors.centerIn: parent
+                spacing: 12
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "No project open"
+                    color: Theme.text
+                    font.pixelSize: 22
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Open a project from Home, or start a new one to cull a shoot."
+                    color: Theme.textDim
+                    font.pixelSize: 14
+                }
+                Row {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    topPadding: 8
+                    spacing: 10
+                    ActionButton {
+                        objectName: "goHomeButton"
+                        text: "Go to Home"
+                        highlighted: true
+                        onClicked: page.homeRequested()
+                    }
+                    ActionButton {
+                        objectName: "emptyOpenProjectFileButton"
+                        text: "Open Project File…"
+                        onClicked: page.openProjectFileRequested()
+                    }
+                }
+            }
+        }
+
+        // A cull runs: the grid comes when it is done.
+        Item {
+            objectName: "runningState"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            visible: page.running && !page.loaded
+            Column {
+                anchors.centerIn: parent
+                spacing: 10
+                BusyIndicator {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    running: parent.parent.visible
+                }
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Culling your shoot…"
+                    color: Theme.text
+                    font.pixelSize: 18
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Faces, eyes, sharpness and moments are analysed; the picks appear here when it is done."
+                    color: Theme.textDim
+                    font.pixelSize: 13
+                }
+            }
+        }
+
+        // Keys of the review.
+        Rectangle {
+            objectName: "shortcutStrip"
+            Layout.fillWidth: true
+            visible: page.loaded
+            implicitHeight: 30
+            color: "transparent"
+            Row {
+                anchors { left: parent.left; leftMargin: 18; verticalCenter: parent.verticalCenter }
+                spacing: 26
+                Repeater {
+                    model: [["Hover + Space", "Select / deselect"], ["Click", "Open"],
+                            ["In viewer:", "← →  Navigate   ·   Space / Del  Remove   ·   Esc  Close"]]
+                    delegate: Row {
+                        required property var modelData
+                        spacing: 7
+                        Text {
+                            text: parent.modelData[0]
+                            color: Theme.text
+                            font.pixelSize: 12
+                            font.weight: Font.DemiBold
+                        }
+                        Text {
+                            text: parent.modelData[1]
+                            color: Theme.textDim
+                            font.pixelSize: 12
+                        }
+                    }
+                }
+            }
+        }
+
+        // View mode, batch actions and the export.
+        Rectangle {
+            objectName: "batchToolbar"
+            Layout.fillWidth: true
+            visible: page.loaded
+            implicitHeight: 46
+            color: Theme.panel
+            border.color: Theme.panelBorder
+            RowLayout {
+                anchors.fill: parent
+                anchors.leftMargin: 14
+                anchors.rightMargin: 12
+                spacing: 6
+                Text {
+                    text: "View:"
+                    color: Theme.textDim
+                    font.pixelSize: 13
+                }
+                ActionButton {
+                    objectName: "timeViewButton"
+                    text: "Time"
+                    checkable: true
+                    checked: page.viewMode === "time"
+                    tip: "Show images in capture-time order, grouped by subfolder"
+                    onClicked: page.setViewMode("time")
+                }
+                ActionButton {
+                    objectName: "categoryViewButton"
+                    text: "Category"
+                    checkable: true
+                    checked: page.viewMode === "category"
+                    tip: "Group images into Details / Portrait / Group"
+                    onClicked: page.setViewMode("category")
+                }
+                Rectangle {
+                    implicitWidth: 1
+                    implicitHeight: 22
+                    color: Theme.panelBorder
+                    Layout.leftMargin: 8
+                    Layout.rightMargin: 8
+                }
+                Text {
+                    objectName: "markCounter"
+                    text: page.markCount > 0 ? page.markCount + " checked" : "Check images to remove or restore"
+                    color: page.markCount > 0 ? Theme.text : Theme.textDim
+                    font.pixelSize: 12
+                    Layout.preferredWidth: 214
+                    elide: Text.ElideRight
+                }
+                ActionButton {
+                    objectName: "removeCheckedButton"
+                    text: "Remove Checked"
+                    enabled: page.markCount > 0
+                    onClicked: { page.removeMarked(); page.focusResults() }
+                }
+                ActionButton {
+                    objectName: "restoreCheckedButton"
+                    text: "Restore Checked"
+                    enabled: page.markCount > 0
+                    onClicked: { page.restoreMarked(); page.focusResults() }
+                }
+                ActionButton {
+                    objectName: "clearMarksButton"
+                    text: "Clear Selection"
+                    enabled: page.markCount > 0
+                    onClicked: { page.clearMarks(); page.focusResults() }
+                }
+                Item { Layout.fillWidth: true }
+                CheckOption {
+                    id: unselectedBox
+                    objectName: "exportUnselectedBox"
+                    text: "Also export unselected"
+                }
+                ActionButton {
+                    objectName: "exportButton"
+                    text: "Export Final Selection"
+                    highlighted: true
+                    onClicked: page.startExport()
+                }
+            }
+        }
+
+        // The grid: one row per section header, row of thumbnails, tile.
+        ListView {
+            id: results
+            objectName: "results"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            visible: page.loaded
+            clip: true
+            focus: true
+            model: rows
+            reuseItems: true
+            cacheBuffer: 400
+            keyNavigationEnabled: false
+            boundsBehavior: Flickable.StopAtBounds
+            topMargin: 12
+            bottomMargin: 24
+            ScrollBar.vertical: ScrollBar {
+                objectName: "resultsScrollBar"
+                policy: ScrollBar.AsNeeded
+            }
+            onVisibleChanged: if (visible) forceActiveFocus()
+
+            Keys.onPressed: (event) => {
+                switch (event.key) {
+                case Qt.Key_Space:
+                    if (page.active && page.hoveredFilename !== "" && !lightbox.opened)
+                        page.toggleMark(page.hoveredFilename)
+                    break
+                case Qt.Key_Down: page.scrollResults(210); break
+                case Qt.Key_Up: page.scrollResults(-210); break
+                case Qt.Key_PageDown: page.scrollResults(0.9 * results.height); break
+                case Qt.Key_PageUp: page.scrollResults(-0.9 * results.height); break
+                case Qt.Key_Home: page.scrollToTop(); break
+                case Qt.Key_End: page.scrollToEnd(); break
+                default: return
+                }
+                event.accepted = true
+            }
+
+            TapHandler {
+                onTapped: results.forceActiveFocus()
+            }
+
+            delegate: Item {
+                id: row
+                required property string kind
+                required property string title
+                required property int count
+                required property var items
+                width: results.width
+                height: kind === "cells" ? page.cellHeight + page.cellSpacing
+                      : kind === "section" ? (title !== "" ? 64 : 38)
+                      : kind === "review" ? page.cellHeight + page.cellSpacing + 8
+                      : 52
+
+                // Section header: folder (or category) and the kept count.
+                Column {
+                    visible: row.kind === "section"
+                    anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 8 }
+                    spacing: 6
+                    Row {
+                        visible: row.title !== ""
+                        spacing: 8
+                        Item {
+                            visible: page.viewMode === "time"
+                            width: 18
+                            height: 14
+                            anchors.verticalCenter: parent.verticalCenter
+                            Rectangle { x: 0; y: 0; width: 8; height: 4; radius: 1; color: Theme.textDim }
+                            Rectangle { x: 0; y: 2; width: 18; height: 12; radius: 2; color: Theme.textDim }
+                        }
+                        Text {
+                            objectName: "sectionTitle"
+                            text: row.title
+                            color: Theme.text
+                            font.pixelSize: 16
+                            font.weight: Font.DemiBold
+                        }
+                    }
+                    Text {
+                        objectName: "sectionCount"
+                        text: "Primary (" + row.count + ")"
+                        color: Theme.textDim
+                        font.pixelSize: 12
+                        font.weight: Font.Medium
+                    }
+                }
+
+                // A row of thumbnails.
+                Row {
+                    visible: row.kind === "cells"
+                    x: 18
+                    spacing: page.cellSpacing
+                    Repeater {
+                        model: row.kind === "cells" ? row.items : []
+                        delegate: ThumbnailCell {
+                            required property var modelData
+                            item: modelData
+                            imageFolder: page.imageFolder
+                            marked: page.markedMap[modelData.filename] === true
+                            lastViewed: page.scrollToFilename === modelData.filename
+                            linkReviewed: page.isReviewed(modelData.category, modelData.clusterSize,
+                                                          page.reviewedTick)
+                            onOpened: (filename) => { page.focusResults(); page.openViewer(filename) }
+                            onMarkToggled: (filename) => { page.focusResults(); page.toggleMark(filename) }
+                            onClusterRequested: (category, number) => page.openCluster(category, number)
+                            onHoverMoved: (filename, hovered, pos, aspect) => page.hoverChanged(filename, hovered, pos, aspect)
+                        }
+                    }
+                }
+
+                // Frames of moments where nothing is kept.
+                Rectangle {
+                    objectName: "forReviewTile"
+                    visible: row.kind === "review"
+                    x: 18
+                    y: 8
+                    width: Math.max(Theme.thumbSize, 220)
+                    height: page.cellHeight
+                    radius: 4
+                    color: reviewArea.containsMouse ? Qt.lighter(Theme.panel, 1.25) : Theme.panel
+                    border.color: Theme.accent
+                    border.width: 1
+                    Column {
+                        anchors.centerIn: parent
+                        width: parent.width - 24
+                        spacing: 6
+                        Text {
+                            objectName: "forReviewText"
+                            width: parent.width
+                            horizontalAlignment: Text.AlignHCenter
+                            text: "For Review (" + row.count + ")"
+                            color: Theme.text
+                            font.pixelSize: 16
+                            font.weight: Font.DemiBold
+                        }
+                        Text {
+                            width: parent.width
+                            horizontalAlignment: Text.AlignHCenter
+                            text: "Moments with nothing kept"
+                            color: Theme.textDim
+                            font.pixelSize: 12
+                            wrapMode: Text.Wrap
+                        }
+                    }
+                    MouseArea {
+                        id: reviewArea
+                        anchors.fill: parent
+                        hoverEnabled: true
+                        cursorShape: Qt.PointingHandCursor
+                        onClicked: page.openForReview()
+                    }
+                }
+
+                // Header of the combined Removed section.
+                Text {
+                    objectName: "removedHeader"
+                    visible: row.kind === "removed"
+                    anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 10 }
+                    text: "Removed (" + row.count + ")"
+                    color: Theme.text
+                    font.pixelSize: 16
+                    font.weight: Font.DemiBold
+                }
+            }
+        }
+    }
+
+    Timer {
+        id: previewDelay
+        interval: 350
+        onTriggered: preview.shown = page.hoveredFilename !== "" && !lightbox.opened && !clusterPopup.opened
+    }
+
+    HoverPreview {
+        id: preview
+        objectName: "hoverPreview"
+        property string filename: ""
+        parent: page.Window.window ? page.Window.window.contentItem : page
+        z: 100
+        source: filename === "" ? "" : ViewLogic.originalUrl(page.imageFolder, filename)
+    }
+
+    Lightbox {
+        id: lightbox
+        imageFolder: page.imageFolder
+        onClosed: {
+            page.scrollToFilename = lastFilename
+            page.revealFile(lastFilename)
+            if (clusterPopup.opened)
+                clusterPopup.focusGrid()
+            else
+                page.focusResults()
+        }
+        onClusterSelectionChanged: (imageId, selected) => clusterPopup.syncSelection(imageId, selected)
+    }
+
+    ClusterPopup {
+        id: clusterPopup
+        onViewRequested: (list, index) => lightbox.openList(list, index, "cluster")
+        onFinished: (mode, category, number, changed) => {
+            if (changed)
+                rows.refresh()
+            if (mode === "cluster") {
+                const next = Object.assign({}, page.reviewedClusters)
+                next[category + ":" + number] = true
+                page.reviewedClusters = next
+                page.reviewedTick++
+            }
+            page.focusResults()
+        }
+    }
+
+    MessageBox {
+        id: exportQuestion
+        objectName: "exportQuestionDialog"
+        cancellable: true
+        onAccepted: exportFolderDialog.open()
+    }
+    MessageBox {
+        id: exportResult
+        objectName: "exportResultDialog"
+    }
+    FolderDialog {
+        id: exportFolderDialog
+        objectName: "exportFolderDialog"
+        title: "Choose where to export the final selection"
+        currentFolder: page.resultSummary && page.resultSummary.outputBase
+                       ? ViewLogic.fileUrl(page.resultSummary.outputBase) : ""
+        onAccepted: page.exportFinalTo(selectedFolder)
+    }
+}

@@ -1,0 +1,17 @@
+// The Deliver page.
+import QtQuick
+import KeepframeUI
+
+Item {
+    objectName: "deliverPage"
+
+    Text {
+        objectName: "pageTitle"
+        anchors { left: parent.left; top: parent.top; margins: 28 }
+        text: "Deliver"
+        font.family: Theme.fontBody
+        font.pixelSize: 26
+        font.weight: Font.DemiBold
+        color: Theme.text
+    }
+}

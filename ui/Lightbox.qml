@@ -1,0 +1,298 @@
+// The full-size viewer over the whole window: one image of a list with its
+// face crops, stepping with the arrow keys. From the grid, Space or Delete
+// removes the image from the selection; from the cluster popup, Space keeps or
+// drops it.
+import QtQuick
+import KeepframeUI
+import QtQuick.Controls.Basic
+import QtQuick.Templates as T
+import QtQuick.Layouts
+
+Popup {
+    id: box
+    objectName: "lightbox"
+
+    property var list: []
+    property int index: -1
+    // "grid" or "cluster"
+    property string context: "grid"
+    readonly property var item: index >= 0 && index < list.length ? list[index] : null
+    property var faces: []
+    property var detections: []
+    property string imageFolder: ""
+    // The file last shown, for the grid's highlight after closing.
+    property string lastFilename: ""
+
+    readonly property string source: item ? ViewLogic.originalUrl(imageFolder, item.filename) : ""
+    readonly property int fullW: item && item.fullW ? item.fullW : 0
+    readonly property int fullH: item && item.fullH ? item.fullH : 0
+    readonly property int orientation: item && item.orientation ? item.orientation : 1
+    readonly property int turn: item && item.appliedRotation ? item.appliedRotation : 0
+    readonly property bool inSelection: !item ? false
+                                      : context === "cluster" ? item.userSelected === true : item.status !== 3
+
+    // A keep/drop from the cluster context, for the cluster popup.
+    signal clusterSelectionChanged(int imageId, bool selected)
+
+    function openList(images, at, openedFrom) {
+        context = openedFrom
+        list = images
+        showAt(Math.max(0, Math.min(at, images.length - 1)))
+        open()
+    }
+
+    function showAt(at) {
+        index = at
+        const it = item
+        if (!it)
+            return
+        faces = it.id !== undefined && it.id >= 0 ? selModel.facesForImage(it.id) : []
+        if (faces.length === 0 && it.faceBoxes)
+            faces = it.faceBoxes
+        detections = it.id !== undefined && it.id >= 0 ? selModel.detectionsForImage(it.id) : []
+        lastFilename = it.filename
+    }
+
+    function step(delta) {
+        const next = index + delta
+        if (next >= 0 && next < list.length)
+            showAt(next)
+    }
+
+    // Grid context: the image leaves the selection and the list.
+    function removeCurrent() {
+        const it = item
+        if (!it)
+            return
+        selModel.removeImage(it.filename)
+        const rest = list.slice()
+        rest.splice(index, 1)
+        list = rest
+        if (rest.length === 0) {
+            close()
+            return
+        }
+        showAt(Math.min(index, rest.length - 1))
+    }
+
+    // Restores a removed image shown from the grid.
+    function restoreCurrent() {
+        const it = item
+        if (!it)
+            return
+        selModel.restoreImage(it.filename)
+        const copy = list.slice()
+        copy[index] = Object.assign({}, it, { "status": it.original > 0 ? it.original : 4 })
+        list = copy
+    }
+
+    // Cluster context: keep or drop the image.
+    function toggleKeep() {
+        const it = item
+        if (!it)
+            return
+        const selected = !(it.userSelected === true)
+        selModel.setImageSelected(it.id, selected)
+        const copy = list.slice()
+        copy[index] = Object.assign({}, it, { "userSelected": selected })
+        list = copy
+        clusterSelectionChanged(it.id, selected)
+    }
+
+    onClosed: index = -1
+
+    parent: T.Overlay.overlay
+    x: 0
+    y: 0
+    z: 10
+    width: parent ? parent.width : 0
+    height: parent ? parent.height : 0
+    modal: true
+    focus: true
+    padding: 0
+    closePolicy: Popup.CloseOnEscape
+    background: Rectangle { color: "#0d0d0d" }
+    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.8) }
+
+    contentItem: Item {
+        id: content
+        focus: true
+        Keys.onPressed: (event) => {
+            if (event.key === Qt.Key_Left) {
+                box.step(-1)
+            } else if (event.key === Qt.Key_Right) {
+                box.step(1)
+            } else if (event.key === Qt.Key_Escape) {
+                box.close()
+            } else if (event.key === Qt.Key_Space || event.key === Qt.Key_Delete) {
+                if (box.context === "grid")
+                    box.removeCurrent()
+                else if (event.key === Qt.Key_Space)
+                    box.toggleKeep()
+            } else {
+                return
+            }
+            event.accepted = true
+        }
+
+        ColumnLayout {
+            anchors.fill: parent
+            spacing: 0
+
+            // Title, position, keep box and close button.
+            Rectangle {
+                Layout.fillWidth: true
+                implicitHeight: 48
+                color: "#161616"
+                RowLayout {
+                    anchors.fill: parent
+                    anchors.leftMargin: 18
+                    anchors.rightMargin: 12
+                    spacing: 16
+                    Text {
+                        objectName: "lightboxTitle"
+                        Layout.fillWidth: true
+                        text: box.item ? ViewLogic.baseName(box.item.filename) + "  —  ‹ › to navigate, Esc to close"
+                                       : ""
+                        color: "#f0f0f0"
+                        font.pixelSize: 14
+                        font.weight: Font.Medium
+                        elide: Text.ElideRight
+                    }
+                    Text {
+                        objectName: "lightboxPosition"
+                        text: (box.index + 1) + " / " + box.list.length
+                        color: "#cfcfcf"
+                        font.pixelSize: 13
+                    }
+                    CheckOption {
+                        objectName: "lightboxKeep"
+                        text: box.context === "cluster" ? "Keep this image" : "In selection"
+                        labelColor: "#f0f0f0"
+                        checked: box.inSelection
+                        onToggled: {
+                            if (box.context === "cluster")
+                                box.toggleKeep()
+                            else if (checked)
+                                box.restoreCurrent()
+                            else
+                                box.removeCurrent()
+                            checked = Qt.binding(() => box.inSelection)
+                        }
+                    }
+                    ActionButton {
+                        objectName: "lightboxClose"
+                        text: "✕"
+                        onClicked: box.close()
+                    }
+                }
+            }
+
+            // One crop per face, for a close look at sharpness and expression.
+            ColumnLayout {
+                Layout.fillWidth: true
+                Layout.leftMargin: 18
+                Layout.rightMargin: 18
+                Layout.topMargin: 10
+                visible: box.faces.length > 0
+                spacing: 6
+                Text {
+                    objectName: "faceRowLabel"
+                    text: "Faces (" + box.faces.length + ") — check sharpness & expression"
+                    color: "#cfcfcf"
+                    font.pixelSize: 12
+                }
+                ListView {
+                    objectName: "faceRow"
+                    Layout.fillWidth: true
+                    implicitHeight: 128
+                    orientation: ListView.Horizontal
+                    spacing: 8
+                    clip: true
+                    interactive: contentWidth > width
+                    model: box.faces
+                    delegate: Rectangle {
+                        required property var modelData
+                        width: 128
+                        height: 128
+                        color: "#1c1c1c"
+                        border.color: "#3a3a3a"
+                        Image {
+                            anchors.fill: parent
+                            anchors.margins: 2
+                            source: box.source
+                            sourceClipRect: ViewLogic.faceCropRect(parent.modelData, box.fullW, box.fullH,
+                                                                   box.orientation)
+                            autoTransform: true
+                            asynchronous: true
+                            cache: false
+                            fillMode: Image.PreserveAspectFit
+                        }
+                    }
+                }
+            }
+
+            // The image itself; a click closes the viewer.
+            Item {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                Layout.margins: 12
+
+                Image {
+                    id: full
+                    objectName: "lightboxImage"
+                    anchors.centerIn: parent
+                    readonly property bool turned: box.turn === 90 || box.turn === 270
+                    width: turned ? parent.height : parent.width - 110
+                    height: turned ? parent.width - 110 : parent.height
+                    rotation: box.turn
+                    source: box.source
+                    asynchronous: true
+                    cache: false
+                    autoTransform: true
+                    fillMode: Image.PreserveAspectFit
+                    sourceSize.width: 2048
+                    sourceSize.height: 2048
+                    MouseArea {
+                        anchors.fill: parent
+                        onClicked: box.close()
+                    }
+                }
+                BusyIndicator {
+                    anchors.centerIn: parent
+                    running: full.status === Image.Loading
+                    visible: running
+                }
+
+                Repeater {
+                    model: [{ "name": "lightboxPrev", "glyph": "‹", "delta": -1 },
+                            { "name": "lightboxNext", "glyph": "›", "delta": 1 }]
+                    delegate: Rectangle {
+                        required property var modelData
+                        readonly property bool usable: modelData.delta < 0 ? box.index > 0
+                                                                           : box.index < box.list.length - 1
+                        objectName: modelData.name
+                        anchors.verticalCenter: parent.verticalCenter
+                        x: modelData.delta < 0 ? 0 : parent.width - width
+                        width: 46
+                        height: 86
+                        radius: 6
+                        color: arrowArea.containsMouse && usable ? Qt.rgba(1, 1, 1, 0.16) : Qt.rgba(1, 1, 1, 0.07)
+                        Text {
+                            anchors.centerIn: parent
+                            text: parent.modelData.glyph
+                            color: parent.usable ? "#f0f0f0" : "#555555"
+                            font.pixelSize: 44
+                        }
+                        MouseArea {
+                            id: arrowArea
+                            anchors.fill: parent
+                            hoverEnabled: true
+                            onClicked: box.step(parent.modelData.delta)
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,207 @@
+// The one top-level window: the navigation bar, the page stack, and the flows
+// that span pages (starting a cull, opening a project, project files). All
+// persistent state lives in selModel; the window keeps view state only.
+import QtQuick
+import KeepframeUI
+import QtQuick.Controls.Basic
+import QtQuick.Dialogs
+import QtQuick.Layouts
+
+ApplicationWindow {
+    id: window
+    objectName: "mainWindow"
+    width: 1250
+    height: 760
+    visible: true
+    title: "Keepframe — Photo Culling and Enhance"
+    color: Theme.background
+    font.family: Theme.fontBody
+    font.pixelSize: 14
+
+    // Page keys in the order of the page stack.
+    readonly property var pageOrder: ["home", "cull", "account", "edit", "deliver", "about"]
+    property string activePage: "home"
+    // Folder URL chosen for the running cull.
+    property string inputFolder: ""
+    // Summary map of the last cull or opened project.
+    property var resultSummary: ({})
+    property string statusText: ""
+    property string summaryText: ""
+    property real progressValue: 0
+
+    onActivePageChanged: {
+        if (activePage === "home") {
+            homePage.refresh()
+        } else if (activePage === "account") {
+            accountPage.refresh()
+            delivery.fetchStudioProfile()
+        }
+    }
+
+    // Starts a cull of the folder the user chose (the folder dialog's action).
+    function startCullIn(folderUrl) {
+        inputFolder = folderUrl.toString()
+        selModel.clear()
+        cullPage.resetForNewCull()
+        activePage = "cull"
+        summaryText = ""
+        statusText = "Starting…"
+        progressValue = 0
+        const folder = ViewLogic.localPath(inputFolder)
+        engine.startCull(folder, ViewLogic.autoOutputFolder(folder), 0)
+    }
+
+    // Opens a stored project from the library (the Home page's cards).
+    function openStoredProject(projectId, name, folder) {
+        selModel.loadFromProject(projectId, folder)
+        selModel.touchOpenProject()
+        resultSummary = { "inputFolder": folder, "projectId": projectId }
+        cullPage.resetForLoadedProject()
+        activePage = "cull"
+        summaryText = name !== "" ? name : "Project loaded."
+        statusText = ""
+    }
+
+    // Writes the open review to a project file.
+    function saveProjectFileTo(fileUrl) {
+        const saved = selModel.saveProject(ViewLogic.localPath(fileUrl.toString()))
+        projectMessage.show("Save project", saved ? "Project saved." : "Failed to save the project file.")
+    }
+
+    // Reads a project file; asks for the new folder when its photographs moved.
+    function openProjectFileFrom(fileUrl) {
+        const result = selModel.openProjectFile(ViewLogic.localPath(fileUrl.toString()))
+        if (!result.ok) {
+            projectMessage.show("Open project", result.error ? result.error : "Could not open the project file.")
+            return
+        }
+        if (result.inputExists) {
+            applyProjectFile("")
+            return
+        }
+        movedFolderDialog.text = ViewLogic.movedFolderText(result.savedInput)
+        movedFolderDialog.open()
+    }
+
+    // Loads the pending project file, with a new input folder when given.
+    function applyProjectFile(folderUrl) {
+        const skipped = selModel.applyPendingProject(ViewLogic.localPath(folderUrl.toString()))
+        if (skipped < 0)
+            return
+        resultSummary = { "inputFolder": selModel.inputFolder }
+        cullPage.resetForLoadedProject()
+        activePage = "cull"
+        summaryText = "Project loaded."
+        statusText = ""
+        projectMessage.show("Open project", ViewLogic.projectLoadedText(skipped))
+    }
+
+    Connections {
+        target: engine
+        function onProgress(percent, message) {
+            window.progressValue = percent / 100
+            window.statusText = ViewLogic.progressText(percent, message)
+        }
+        function onFinished(summary) {
+            window.resultSummary = summary
+            // The project's file names are relative to the folder the run
+            // analysed (the JPEG copies when RAW files were converted).
+            const folder = summary.inputFolder ? summary.inputFolder : ViewLogic.localPath(window.inputFolder)
+            if (summary.projectId !== undefined && summary.projectId >= 0)
+                selModel.loadFromProject(summary.projectId, folder)
+            else
+                selModel.load(summary.selected, folder, summary.outputBase)
+            selModel.setSummary(summary)
+            window.summaryText = ViewLogic.summaryText(summary)
+            window.statusText = "Done in " + ViewLogic.elapsedText(summary.elapsedSeconds) + "."
+            window.progressValue = 1
+            window.activePage = "cull"
+            homePage.refresh()
+        }
+        function onFailed(message) {
+            window.statusText = "Error"
+            cullError.show("Culling error", message)
+        }
+    }
+
+    header: NavBar {
+        objectName: "navBar"
+        activePage: window.activePage
+        busy: engine.running
+        onNavigate: (page) => window.activePage = page
+    }
+
+    StackLayout {
+        id: pages
+        objectName: "pageStack"
+        anchors.fill: parent
+        currentIndex: window.pageOrder.indexOf(window.activePage)
+
+        HomePage {
+            id: homePage
+            onNewProjectRequested: inputFolderDialog.open()
+            onProjectOpened: (projectId, name, folder) => window.openStoredProject(projectId, name, folder)
+        }
+        CullPage {
+            id: cullPage
+            active: window.activePage === "cull"
+            resultSummary: window.resultSummary
+            statusText: window.statusText
+            summaryText: window.summaryText
+            progressValue: window.progressValue
+            onHomeRequested: window.activePage = "home"
+            onOpenProjectFileRequested: openProjectDialog.open()
+            onSaveProjectFileRequested: saveProjectDialog.open()
+        }
+        AccountPage { id: accountPage }
+        EditPage { id: editPage }
+        DeliverPage { id: deliverPage }
+        AboutPage { id: aboutPage }
+    }
+
+    FolderDialog {
+        id: inputFolderDialog
+        objectName: "inputFolderDialog"
+        title: "Choose the folder of images to cull"
+        onAccepted: window.startCullIn(selectedFolder)
+    }
+    FileDialog {
+        id: saveProjectDialog
+        objectName: "saveProjectDialog"
+        title: "Save project"
+        fileMode: FileDialog.SaveFile
+        nameFilters: ["Project files (*.json)"]
+        defaultSuffix: "json"
+        onAccepted: window.saveProjectFileTo(selectedFile)
+    }
+    FileDialog {
+        id: openProjectDialog
+        objectName: "openProjectDialog"
+        title: "Open project"
+        fileMode: FileDialog.OpenFile
+        nameFilters: ["Project files (*.json)", "All files (*)"]
+        onAccepted: window.openProjectFileFrom(selectedFile)
+    }
+    FolderDialog {
+        id: newInputFolderDialog
+        objectName: "newInputFolderDialog"
+        title: "Select the new input folder location"
+        onAccepted: window.applyProjectFile(selectedFolder)
+    }
+
+    MessageBox {
+        id: cullError
+        objectName: "cullErrorDialog"
+    }
+    MessageBox {
+        id: projectMessage
+        objectName: "projectMessageDialog"
+    }
+    MessageBox {
+        id: movedFolderDialog
+        objectName: "movedFolderDialog"
+        title: "Input folder not found"
+        cancellable: true
+        onAccepted: newInputFolderDialog.open()
+    }
+}

@@ -1,0 +1,75 @@
+// A modal message with OK (and, when asked for, Cancel). The window and the
+// pages keep one per purpose, each with its own objectName.
+import QtQuick
+import KeepframeUI
+import QtQuick.Controls.Basic
+import QtQuick.Templates as T
+import QtQuick.Layouts
+
+Dialog {
+    id: box
+    property string text: ""
+    property bool cancellable: false
+    property string okText: "OK"
+    property string cancelText: "Cancel"
+
+    // Shows the box with a title and a text.
+    function show(title, message) {
+        box.title = title
+        box.text = message
+        open()
+    }
+
+    modal: true
+    focus: true
+    anchors.centerIn: T.Overlay.overlay
+    width: Math.min(560, (parent ? parent.width : 560) - 80)
+    padding: 20
+    topPadding: 8
+    closePolicy: Popup.CloseOnEscape
+
+    background: Rectangle {
+        color: Qt.rgba(0.13, 0.13, 0.14, 1)
+        border.color: Theme.panelBorder
+        radius: 6
+    }
+    header: Label {
+        text: box.title
+        visible: box.title !== ""
+        padding: 20
+        bottomPadding: 4
+        font.family: Theme.fontBody
+        font.pixelSize: 16
+        font.weight: Font.DemiBold
+        color: "#f0f0f0"
+        elide: Label.ElideRight
+    }
+    contentItem: Label {
+        objectName: "messageText"
+        text: box.text
+        wrapMode: Text.Wrap
+        font.family: Theme.fontBody
+        font.pixelSize: 14
+        lineHeight: 1.15
+        color: "#dcdcdc"
+    }
+    footer: RowLayout {
+        spacing: 10
+        Item { Layout.fillWidth: true }
+        ActionButton {
+            objectName: "cancelButton"
+            visible: box.cancellable
+            text: box.cancelText
+            onClicked: box.reject()
+        }
+        ActionButton {
+            objectName: "okButton"
+            text: box.okText
+            highlighted: true
+            Layout.rightMargin: 20
+            Layout.bottomMargin: 16
+            onClicked: box.accept()
+        }
+    }
+    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.55) }
+}

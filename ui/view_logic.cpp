@@ -1,0 +1,132 @@
+#include "view_logic.h"
+
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace keepframe {
+
+QString ViewLogic::plural(int n) { return n == 1 ? QString() : QStringLiteral("s"); }
+
+QString ViewLogic::elapsedText(const QVariant& seconds) {
+    bool ok = false;
+    const double value = seconds.isValid() && !seconds.isNull() ? seconds.toDouble(&ok) : 0.0;
+    if (!ok || !std::isfinite(value)) return QStringLiteral("—");
+    const qint64 total = std::max<qint64>(0, std::llround(value));
+    const qint64 h = total / 3600, m = (total % 3600) / 60, s = total % 60;
+    QString text;
+    if (h > 0) text += QString::number(h) + "h ";
+    if (h > 0 || m > 0) text += QString::number(m) + "m ";
+    return text + QString::number(s) + "s";
+}
+
+QString ViewLogic::sizeText(qint64 bytes) {
+    if (bytes <= 0) return QStringLiteral("0 B");
+    static const char* const units[] = {"B", "KB", "MB", "GB", "TB"};
+    const int unit = std::min(4, int(std::floor(std::log(double(bytes)) / std::log(1024.0))));
+    if (unit == 0) return QString::number(bytes) + " B";
+    return QString::number(double(bytes) / std::pow(1024.0, unit), 'f', 1) + " " + units[unit];
+}
+
+QString ViewLogic::progressText(int percent, const QString& message) {
+    return message + "   " + QString::number(percent) + "%";
+}
+
+QString ViewLogic::summaryText(const QVariantMap& s) {
+    return "Selected " + QString::number(s.value("totalSelected").toInt()) + " of " +
+           QString::number(s.value("totalInput").toInt()) + "   V:" + QString::number(s.value("venue").toInt()) +
+           " P:" + QString::number(s.value("portrait").toInt()) + " G:" + QString::number(s.value("group").toInt()) +
+           "    ·    Culled in " + elapsedText(s.value("elapsedSeconds"));
+}
+
+QString ViewLogic::unselectedExportQuestion(int count, qint64 sizeBytes) {
+    return "This will also copy " + QString::number(count) + " unselected image" + plural(count) + " (" +
+           sizeText(sizeBytes) +
+           ") to a separate 'unselected' folder. This may take a while and use significant disk space.\n\nContinue?";
+}
+
+QString ViewLogic::exportResultText(int selected, int unselected, bool byCategory, bool includeUnselected) {
+    QString text = "Exported " + QString::number(selected) + " image" + plural(selected) +
+                   " to a 'final_selection' folder";
+    if (byCategory) text += " (organized by category)";
+    text += selected > 0 ? QStringLiteral(".") : QStringLiteral(" (nothing to export).");
+    if (includeUnselected)
+        text += "\n\nAlso exported " + QString::number(unselected) + " unselected image" + plural(unselected) +
+                " to an 'unselected' folder.";
+    return text;
+}
+
+QString ViewLogic::projectLoadedText(int skipped) {
+    QString text = QStringLiteral("Project loaded.");
+    if (skipped > 0) {
+        const QString verb = skipped == 1 ? QStringLiteral("was") : QStringLiteral("were");
+        text += "\n\nNote: " + QString::number(skipped) + " image" + plural(skipped) + " from the saved project " +
+                verb + " not found in the input folder and " + verb + " skipped.";
+    }
+    return text;
+}
+
+QString ViewLogic::movedFolderText(const QString& savedInput) {
+    return "The input folder saved with this project was not found:\n\n" + savedInput +
+           "\n\nIf you moved it, click OK and select its new location.";
+}
+
+QString ViewLogic::clusterLinkText(const QString& category, int clusterNumber, int imageCount) {
+    if (imageCount <= 1) return {};
+    const QString letter = category == "group" ? QStringLiteral("G")
+                           : category == "venue" ? QStringLiteral("D")
+                                                 : QStringLiteral("P");
+    return letter + "C" + QString::number(clusterNumber) + "(" + QString::number(imageCount) + ")";
+}
+
+QString ViewLogic::baseName(const QString& filename) {
+    const qsizetype cut = std::max(filename.lastIndexOf('/'), filename.lastIndexOf('\\'));
+    return filename.mid(cut + 1);
+}
+
+QString ViewLogic::localPath(const QString& pathOrUrl) {
+    if (pathOrUrl.startsWith("file:")) {
+        const QUrl url(pathOrUrl);
+        if (url.isLocalFile()) return url.toLocalFile();
+    }
+    return pathOrUrl;
+}
+
+QString ViewLogic::fileUrl(const QString& path) {
+    return path.isEmpty() ? QString() : QUrl::fromLocalFile(localPath(path)).toString(QUrl::FullyEncoded);
+}
+
+QString ViewLogic::originalUrl(const QString& inputFolder, const QString& filename) {
+    if (filename.isEmpty()) return {};
+    QString folder = localPath(inputFolder);
+    folder.replace('\\', '/');
+    if (folder.endsWith('/')) folder.chop(1);
+    QString name = filename;
+    name.replace('\\', '/');
+    return fileUrl(folder.isEmpty() ? name : folder + "/" + name);
+}
+
+QString ViewLogic::thumbnailSource(const QString& thumbUrl, const QString& inputFolder, const QString& filename) {
+    return thumbUrl.isEmpty() ? originalUrl(inputFolder, filename) : thumbUrl;
+}
+
+QString ViewLogic::autoOutputFolder(const QString& inputFolder) {
+    QString folder = inputFolder;
+    if (folder.endsWith('/')) folder.chop(1);
+    return folder + "_culled";
+}
+
+QRect ViewLogic::faceCropRect(const QVariant& box, int fw, int fh, int orientation) {
+    const QVariantList b = box.toList();
+    if (b.size() < 4) return {};
+    const int x = b[0].toInt(), y = b[1].toInt(), w = b[2].toInt(), h = b[3].toInt();
+    switch (orientation) {
+    case 6: return QRect(y, fw - (x + w), h, w);
+    case 8: return QRect(fh - (y + h), x, h, w);
+    case 3: return QRect(fw - (x + w), fh - (y + h), w, h);
+    default: return QRect(x, y, w, h);
+    }
+}
+
+}  // namespace keepframe

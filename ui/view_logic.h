@@ -1,0 +1,60 @@
+// Texts and small calculations of the review screens, shared by every page
+// (published to QML as the singleton ViewLogic). Nothing here keeps state.
+#pragma once
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <QVariant>
+#include <QtQml/qqmlregistration.h>
+
+namespace keepframe {
+
+class ViewLogic : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+public:
+    explicit ViewLogic(QObject* parent = nullptr) : QObject(parent) {}
+
+    // "1h 2m 3s", "2m 3s", "3s"; "—" when `seconds` is not a number.
+    Q_INVOKABLE static QString elapsedText(const QVariant& seconds);
+    // "0 B", "512 B", "1.5 KB" … up to TB.
+    Q_INVOKABLE static QString sizeText(qint64 bytes);
+    // The progress line of a running cull: message, three blanks, rounded percent.
+    Q_INVOKABLE static QString progressText(int percent, const QString& message);
+    // "Selected 12 of 40   V:3 P:7 G:2    ·    Culled in 1m 5s" for a cull summary.
+    Q_INVOKABLE static QString summaryText(const QVariantMap& summary);
+    // The question before an export that also copies the unselected images.
+    Q_INVOKABLE static QString unselectedExportQuestion(int count, qint64 sizeBytes);
+    // What an export did, for the result dialog.
+    Q_INVOKABLE static QString exportResultText(int selected, int unselected, bool byCategory,
+                                                bool includeUnselected);
+    // "Project loaded." with a note on the images the reopened file could not find.
+    Q_INVOKABLE static QString projectLoadedText(int skipped);
+    // The question when a reopened project's input folder has gone.
+    Q_INVOKABLE static QString movedFolderText(const QString& savedInput);
+    // The cluster link of a thumbnail, such as "PC10(50)"; empty for a single-frame cluster.
+    Q_INVOKABLE static QString clusterLinkText(const QString& category, int clusterNumber, int imageCount);
+    // The part of a relative file name after its last "/" or "\".
+    Q_INVOKABLE static QString baseName(const QString& filename);
+    // A local path for a folder the UI holds as a path or a file URL.
+    Q_INVOKABLE static QString localPath(const QString& pathOrUrl);
+    // The file URL of a local path ("" for an empty path).
+    Q_INVOKABLE static QString fileUrl(const QString& path);
+    // The file URL of an image below the input folder (backslashes made "/").
+    Q_INVOKABLE static QString originalUrl(const QString& inputFolder, const QString& filename);
+    // The grid's picture of an image: its thumbnail when it has one, else the original.
+    Q_INVOKABLE static QString thumbnailSource(const QString& thumbUrl, const QString& inputFolder,
+                                               const QString& filename);
+    // The folder a cull writes into: the input folder with "_culled" appended.
+    Q_INVOKABLE static QString autoOutputFolder(const QString& inputFolder);
+    // A face box in upright full-resolution pixels as a rectangle of the file
+    // as stored on disk, for an EXIF orientation (6, 8 and 3 turn it).
+    Q_INVOKABLE static QRect faceCropRect(const QVariant& box, int uprightWidth, int uprightHeight,
+                                          int orientation);
+    // "s" unless n is 1.
+    Q_INVOKABLE static QString plural(int n);
+};
+
+}  // namespace keepframe
