@@ -337,7 +337,7 @@ TEST_F(Review, ClustersReadFromTheCategoryReport) {
     EXPECT_EQ(c["size"].toInt(), 2);
     const QVariantList images = c["images"].toList();
     ASSERT_EQ(images.size(), 2);
-    EXPECT_EQ(images[0].toMap()["filename"], "a");  // only the first word of a name with spaces
+    EXPECT_EQ(images[0].toMap()["filename"], "a b.jpg");  // a name with a blank is read whole
     EXPECT_EQ(images[0].toMap()["validFaces"].toInt(), 1);
     EXPECT_TRUE(images[0].toMap()["isRep"].toBool());
     EXPECT_EQ(images[0].toMap()["captureTime"], "2024:01:01 10:00:00");
