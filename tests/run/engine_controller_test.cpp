@@ -99,18 +99,30 @@ TEST_F(Controller, RefusesMissingFoldersAndASecondRun) {
     EXPECT_EQ(store.listProjects().size(), 1);
 }
 
-TEST_F(Controller, NegativeSelectIsAutomaticAndAnUnopenableLibraryStillFinishes) {
-    // The library folder lies below a file: the store cannot open.
-    std::ofstream(dir.file("blocker")) << "x";
-    qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/blocker/library"));
+TEST_F(Controller, NegativeSelectIsAutomaticAndAnUnsavableProjectFailsTheRun) {
     QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
     const QString in = shoot();
+    CullRunOptions noSave;
+    noSave.saveProject = false;
+    controller.setRunOptions(noSave);
     controller.startCull("file://" + in, in + "_culled", -4);
     ASSERT_TRUE(waitForEnd(finished, failed));
     ASSERT_EQ(finished.size(), 1);
-    const QVariantMap summary = finished[0][0].toMap();
-    EXPECT_EQ(summary["projectId"].toInt(), -1);
-    EXPECT_EQ(summary["primaryCount"].toInt(), 1);
+    EXPECT_EQ(finished[0][0].toMap()["projectId"].toInt(), -1);
+    EXPECT_EQ(finished[0][0].toMap()["primaryCount"].toInt(), 1);
+
+    // The library folder lies below a file: the project cannot be saved, and
+    // the run says so with the store's reason instead of finishing quietly.
+    std::ofstream(dir.file("blocker")) << "x";
+    qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/blocker/library"));
+    controller.setRunOptions({});
+    controller.startCull(in, in + "_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_TRUE(failed[0][0].toString().startsWith("Could not save the project: Could not create app data folder: "))
+        << failed[0][0].toString().toStdString();
+    EXPECT_FALSE(controller.running());
 }
 
 TEST_F(Controller, RawInputProgressOrderAndFailure) {
