@@ -66,6 +66,13 @@ int ProjectStore::saveCullResult(const CullResult& result, const QString& inputF
                              ? projectName
                              : QFileInfo(QDir::cleanPath(QFileInfo(inputFolder).absoluteFilePath())).fileName();
     const QString now = nowIso();
+    // Every later path into the shoot joins the input folder and these names.
+    for (const ResultImage& r : result.images) {
+        if (!staysInside(QString::fromStdString(r.filename))) {
+            fail("Insert image failed: the name leads outside the input folder: " + QString::fromStdString(r.filename));
+            return -1;
+        }
+    }
 
     QSqlDatabase registry = namedConnection(registryConnectionName_);
     QSqlQuery insertProject(registry);

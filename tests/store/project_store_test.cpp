@@ -120,7 +120,8 @@ TEST_F(Library, OldRegistryIsSeededOnceAndNeverAgain) {
                            "TEXT, input_folder TEXT NOT NULL, created_at TEXT NOT NULL, last_opened_at TEXT, "
                            "cull_time_seconds INTEGER NOT NULL DEFAULT 0, total_images INTEGER NOT NULL DEFAULT 0, "
                            "engine_selected_count INTEGER NOT NULL DEFAULT 0, cover_image_id INTEGER, "
-                           "cover_is_user_set INTEGER NOT NULL DEFAULT 0, source_available INTEGER NOT NULL DEFAULT 1)"));
+                           "cover_is_user_set INTEGER NOT NULL DEFAULT 0, "
+                           "source_available INTEGER NOT NULL DEFAULT 1)"));
         for (int images : {120, 80, 0})
             ASSERT_TRUE(q.exec(QString("INSERT INTO projects (name, input_folder, created_at, total_images) VALUES "
                                        "('p', '/in', '2024-01-01T00:00:00', %1)").arg(images)));
@@ -389,7 +390,8 @@ TEST(PathSafety, NamesThatLeaveTheirFolder) {
     EXPECT_EQ(pathInside("/shoot/", "b.jpg"), "/shoot/b.jpg");
     EXPECT_EQ(pathInside("/shoot", "../b.jpg"), "");
     EXPECT_TRUE(isChildName("Wedding_p3"));
-    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "/abs", "../Wedding_p3"}) EXPECT_FALSE(isChildName(bad)) << bad;
+    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "/abs", "../Wedding_p3"})
+        EXPECT_FALSE(isChildName(bad)) << bad;
 }
 
 TEST_F(Library, HostileProjectFoldersNeverReachOutside) {
@@ -440,8 +442,13 @@ TEST_F(Library, ProjectDatabaseNamingImagesOutsideIsRefused) {
     ASSERT_TRUE(store.openRegistry());
     CullResult r = shoot(3);
     r.images[1].filename = "../../victim.jpg";
+    EXPECT_EQ(store.saveCullResult(r, "/in/Hostile", {}, 1), -1);  // never stored
+    EXPECT_EQ(store.lastError(), "Insert image failed: the name leads outside the input folder: ../../victim.jpg");
+    EXPECT_TRUE(store.listProjects().isEmpty());
+    r.images[1].filename = "DSC_0001.jpg";
     const int id = store.saveCullResult(r, "/in/Hostile", {}, 1);
     ASSERT_GE(id, 0);
+    ASSERT_TRUE(store.execProjectSql("UPDATE images SET filename = '../../victim.jpg' WHERE id = 2"));
     ProjectStore ui;
     ASSERT_TRUE(ui.openRegistry());
     EXPECT_FALSE(ui.openProject(id));
