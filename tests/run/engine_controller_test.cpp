@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <fstream>
@@ -36,7 +37,8 @@ struct Controller : ::testing::Test {
 
     QString shoot(int frames = 6) {
         for (int i = 0; i < frames; ++i)
-            writeFrame(dir, "shoot/DSC_000" + std::to_string(i) + ".png", analysisFrame({{15, 20, 3, 0.7f + 0.03f * i}}, 640, 480, 110));
+            writeFrame(dir, "shoot/DSC_000" + std::to_string(i) + ".png",
+                       analysisFrame({{15, 20, 3, 0.7f + 0.03f * i}}, 640, 480, 110));
         return QString::fromStdString(dir.str() + "/shoot");
     }
     // Waits until one more result signal than before has arrived.
@@ -178,15 +180,46 @@ TEST_F(Controller, RawInputProgressOrderAndFailure) {
     std::ofstream(dir.file("broken/b.cr2")) << "not raw";
     finished.clear();
     failed.clear();
-    controller.startCull(QString::fromStdString(dir.str() + "/broken"), "/tmp/unused_culled", 0);
+    controller.startCull(QString::fromStdString(dir.str() + "/broken"), QString::fromStdString(dir.str() + "/out"), 0);
     ASSERT_TRUE(waitForEnd(finished, failed));
     ASSERT_EQ(failed.size(), 1);
     EXPECT_EQ(failed[0][0].toString(),
               "Could not convert any RAW files. Please check the files and try again, or use JPG input.");
     EXPECT_TRUE(finished.isEmpty());
+    EXPECT_FALSE(QDir(QString::fromStdString(dir.str() + "/broken/broken_JPG")).exists());
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
     EXPECT_EQ(store.listProjects().size(), 1);  // only the RAW run above
+}
+
+TEST_F(Controller, ALoneUnreadableRawDoesNotFailAShootOfImages) {
+    const QString in = shoot(4);
+    std::ofstream(dir.file("shoot/card/broken.nef")) << "not raw";
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    // Given relative to the working folder, stored and reported absolute.
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.str())));
+    controller.startCull("shoot", "shoot_culled", 0);
+    QDir::setCurrent(cwd);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1) << failed.last()[0].toString().toStdString();
+    const QVariantMap summary = finished[0][0].toMap();
+    EXPECT_EQ(summary["totalInput"].toInt(), 4);
+    EXPECT_EQ(summary["inputFolder"].toString(), in);
+    const QVariantList skipped = summary["skipped"].toList();
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_EQ(skipped[0].toMap()["file"].toString(), "card/broken.nef");
+    EXPECT_FALSE(skipped[0].toMap()["reason"].toString().isEmpty());
+    EXPECT_TRUE(summary["damaged"].toList().isEmpty());
+    EXPECT_FALSE(QDir(in + "/shoot_JPG").exists());  // the conversion folder stayed empty and is gone
+    for (const QVariant& s : summary["selected"].toList()) {
+        EXPECT_TRUE(s.toMap().contains("totalDetectedFaces"));
+        EXPECT_TRUE(s.toMap().contains("isFeatured"));
+    }
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    ASSERT_EQ(store.listProjects().size(), 1);
+    EXPECT_EQ(store.listProjects()[0].toMap()["inputFolder"].toString(), QFileInfo(in).canonicalFilePath());
 }
 
 TEST_F(Controller, PipelineErrorsAreReported) {
