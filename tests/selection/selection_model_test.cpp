@@ -76,8 +76,9 @@ struct Review : ::testing::Test {
     // Counts writes of the selection flag from now on.
     void countWrites() {
         ASSERT_TRUE(store.execProjectSql("CREATE TABLE IF NOT EXISTS writes (n INTEGER)"));
-        ASSERT_TRUE(store.execProjectSql("CREATE TRIGGER IF NOT EXISTS count_writes AFTER UPDATE OF user_selected ON "
-                                         "images BEGIN INSERT INTO writes VALUES (NEW.id); END;"));
+        ASSERT_TRUE(store.execProjectSql(R"sql(CREATE TRIGGER IF NOT EXISTS count_writes
+                                               AFTER UPDATE OF user_selected ON images
+                                               BEGIN INSERT INTO writes VALUES (NEW.id); END;)sql"));
     }
     int writes() {
         QSqlQuery q(QSqlDatabase::database(store.projectConnectionName(), false));

@@ -116,15 +116,15 @@ TEST_F(Library, OldRegistryIsSeededOnceAndNeverAgain) {
         db.setDatabaseName(data + "/projects.db");
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("CREATE TABLE projects (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, db_folder "
-                           "TEXT, input_folder TEXT NOT NULL, created_at TEXT NOT NULL, last_opened_at TEXT, "
-                           "cull_time_seconds INTEGER NOT NULL DEFAULT 0, total_images INTEGER NOT NULL DEFAULT 0, "
-                           "engine_selected_count INTEGER NOT NULL DEFAULT 0, cover_image_id INTEGER, "
-                           "cover_is_user_set INTEGER NOT NULL DEFAULT 0, "
-                           "source_available INTEGER NOT NULL DEFAULT 1)"));
+        ASSERT_TRUE(q.exec(R"sql(CREATE TABLE projects (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL,
+            db_folder TEXT, input_folder TEXT NOT NULL, created_at TEXT NOT NULL, last_opened_at TEXT,
+            cull_time_seconds INTEGER NOT NULL DEFAULT 0, total_images INTEGER NOT NULL DEFAULT 0,
+            engine_selected_count INTEGER NOT NULL DEFAULT 0, cover_image_id INTEGER,
+            cover_is_user_set INTEGER NOT NULL DEFAULT 0, source_available INTEGER NOT NULL DEFAULT 1))sql"));
         for (int images : {120, 80, 0})
-            ASSERT_TRUE(q.exec(QString("INSERT INTO projects (name, input_folder, created_at, total_images) VALUES "
-                                       "('p', '/in', '2024-01-01T00:00:00', %1)").arg(images)));
+            ASSERT_TRUE(q.exec(QString(R"sql(INSERT INTO projects (name, input_folder, created_at, total_images)
+                                             VALUES ('p', '/in', '2024-01-01T00:00:00', %1))sql")
+                                   .arg(images)));
         db.close();
     }
     QSqlDatabase::removeDatabase("old");
@@ -291,8 +291,8 @@ TEST_F(Library, BatchSelectionIsAllOrNothing) {
     const int id = store.saveCullResult(shoot(6), "/in/batch", {}, 1);
     ASSERT_GE(id, 0);
     EXPECT_TRUE(store.setUserSelectedMany({}, true));
-    ASSERT_TRUE(store.execProjectSql("CREATE TRIGGER refuse BEFORE UPDATE ON images WHEN NEW.id = 5 BEGIN SELECT "
-                                     "RAISE(ABORT, 'refused'); END;"));
+    ASSERT_TRUE(store.execProjectSql(R"sql(CREATE TRIGGER refuse BEFORE UPDATE ON images WHEN NEW.id = 5
+                                           BEGIN SELECT RAISE(ABORT, 'refused'); END;)sql"));
     EXPECT_FALSE(store.setUserSelectedMany({2, 3, 5, 6}, true));
     EXPECT_TRUE(store.lastError().startsWith("setUserSelectedMany failed: "));
     int selected = 0;
@@ -313,15 +313,15 @@ TEST_F(Library, FailedSaveLeavesNoImagesAndNoCounts) {
         db.setDatabaseName(folder + "/project.db");
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("CREATE TABLE images (  id INTEGER PRIMARY KEY AUTOINCREMENT, filename TEXT NOT NULL, path "
-                           "TEXT NOT NULL, category TEXT NOT NULL, cluster_number INTEGER NOT NULL DEFAULT 0, "
-                           "capture_time TEXT, full_w INTEGER, full_h INTEGER, orientation INTEGER, score REAL, reason "
-                           "TEXT, engine_selected INTEGER, user_selected INTEGER, is_primary INTEGER, thumb_path TEXT, "
-                           "sharpness REAL, eye_sharp REAL, exposure REAL, contrast REAL, emotion_score REAL, best_pi "
-                           "REAL, has_vip INTEGER, total_detected_faces INTEGER, is_featured INTEGER, applied_rotation "
-                           "INTEGER)"));
-        ASSERT_TRUE(q.exec("CREATE TRIGGER full BEFORE INSERT ON images WHEN (SELECT COUNT(*) FROM images) >= 499 "
-                           "BEGIN SELECT RAISE(ABORT, 'disk full'); END;"));
+        ASSERT_TRUE(q.exec(R"sql(CREATE TABLE images (id INTEGER PRIMARY KEY AUTOINCREMENT, filename TEXT NOT NULL,
+            path TEXT NOT NULL, category TEXT NOT NULL, cluster_number INTEGER NOT NULL DEFAULT 0,
+            capture_time TEXT, full_w INTEGER, full_h INTEGER, orientation INTEGER, score REAL, reason TEXT,
+            engine_selected INTEGER, user_selected INTEGER, is_primary INTEGER, thumb_path TEXT,
+            sharpness REAL, eye_sharp REAL, exposure REAL, contrast REAL, emotion_score REAL, best_pi REAL,
+            has_vip INTEGER, total_detected_faces INTEGER, is_featured INTEGER, applied_rotation INTEGER))sql"));
+        ASSERT_TRUE(q.exec(R"sql(CREATE TRIGGER full BEFORE INSERT ON images
+                                 WHEN (SELECT COUNT(*) FROM images) >= 499
+                                 BEGIN SELECT RAISE(ABORT, 'disk full'); END;)sql"));
         db.close();
     }
     QSqlDatabase::removeDatabase("trap");
@@ -470,8 +470,8 @@ TEST_F(Library, InjectedSaveFailuresLeaveNothingListed) {
         ProjectStore store;
         ASSERT_TRUE(store.openRegistry());
         QSqlQuery q(QSqlDatabase::database(store.registryConnectionName(), false));
-        ASSERT_TRUE(q.exec("CREATE TRIGGER refuse BEFORE UPDATE OF db_folder ON projects BEGIN SELECT RAISE(ABORT, "
-                           "'disk full'); END;"));
+        ASSERT_TRUE(q.exec(R"sql(CREATE TRIGGER refuse BEFORE UPDATE OF db_folder ON projects
+                                 BEGIN SELECT RAISE(ABORT, 'disk full'); END;)sql"));
         EXPECT_EQ(store.saveCullResult(shoot(5), "/in/Refused", {}, 1), -1);
         EXPECT_TRUE(store.lastError().contains("disk full")) << store.lastError().toStdString();
         EXPECT_TRUE(store.listProjects().isEmpty());
@@ -497,11 +497,12 @@ TEST_F(Library, InjectedSaveFailuresLeaveNothingListed) {
         db.setDatabaseName(data + "/projects.db");
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("INSERT INTO projects (name, input_folder, created_at) VALUES ('Killed', '/in', "
-                           "'2020-01-01T00:00:00')"));
+        ASSERT_TRUE(q.exec(R"sql(INSERT INTO projects (name, input_folder, created_at)
+                                 VALUES ('Killed', '/in', '2020-01-01T00:00:00'))sql"));
         killed = data + "/projects/Killed_p" + q.lastInsertId().toString();
-        ASSERT_TRUE(q.exec("INSERT INTO projects (name, input_folder, created_at) VALUES ('Saving', '/in', '" +
-                           QDateTime::currentDateTime().toString(Qt::ISODate).left(19) + "')"));
+        q.prepare("INSERT INTO projects (name, input_folder, created_at) VALUES ('Saving', '/in', ?)");
+        q.bindValue(0, QDateTime::currentDateTime().toString(Qt::ISODate).left(19));
+        ASSERT_TRUE(q.exec());
         db.close();
     }
     QSqlDatabase::removeDatabase("kill");
