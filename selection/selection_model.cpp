@@ -116,6 +116,7 @@ bool SelectionModel::loadFromProject(int projectId, const QString& inputFolder) 
 
 void SelectionModel::load(const QVariantList& items, const QString& inputFolder, const QString& outputBase) {
     images_.clear();
+    projectId_ = -1;  // these records belong to no stored project: nothing may write into the one open before
     inputFolder_ = inputFolder;
     outputBase_ = outputBase;
     CategoryCounts counts;

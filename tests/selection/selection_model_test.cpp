@@ -546,6 +546,14 @@ TEST_F(Review, ReopenedFileLeavesTheEarlierProjectAlone) {
     model.setImageSelected(1, true);  // image 1 of A is DSC_0010.jpg, removed there
     model.resetAll();
     EXPECT_EQ(flagsOfA(), before);
+
+    // Nor does an in-memory result loaded after A.
+    ASSERT_TRUE(model.loadFromProject(a, inputA));
+    model.load({QVariantMap{{"filename", "DSC_0011.jpg"}, {"primary", true}}}, inputA, "");
+    EXPECT_EQ(model.projectId(), -1);
+    model.setImageSelected(1, true);
+    model.resetAll();
+    EXPECT_EQ(flagsOfA(), before);
 }
 
 TEST_F(Review, GroupAndFeaturedSurviveLoadAndProjectFiles) {
