@@ -142,6 +142,7 @@ int exportProject(const std::vector<std::string>& args) {
     const QVariantMap r = model.exportFinal(QString::fromStdString(args[2]), byCategory, withUnselected);
     std::printf("Exported %d kept images to %s/final_selection", r["selected"].toInt(), args[2].c_str());
     if (withUnselected) std::printf(" and %d others to %s/unselected", r["unselected"].toInt(), args[2].c_str());
+    if (r["inPlace"].toInt() > 0) std::printf("; %d already there (the source file itself)", r["inPlace"].toInt());
     std::printf("\n");
     // A target that is its own source is already where the export puts it;
     // anything else left out is a failure.
