@@ -106,9 +106,17 @@ bool ProjectStore::openRegistry() {
     pragma.exec("PRAGMA journal_mode = WAL;");
     pragma.exec("PRAGMA foreign_keys = ON;");
 
+    // A registry that cannot be used is not left open: later operations
+    // then say "Registry not open." instead of failing one by one.
     const QString projects = projectsRoot();
-    if (!QDir().mkpath(projects)) return fail("Could not create projects folder: " + projects);
-    if (!createRegistrySchema()) return false;
+    if (!QDir().mkpath(projects)) {
+        db.close();
+        return fail("Could not create projects folder: " + projects);
+    }
+    if (!createRegistrySchema()) {
+        db.close();
+        return false;
+    }
     removeAbandonedSaves();
     return true;
 }
