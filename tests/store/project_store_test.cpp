@@ -550,18 +550,3 @@ TEST_F(Library, ReadOnlyDataFolderIsReported) {
     EXPECT_FALSE(store.lastError().isEmpty());
     QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
-
-TEST_F(Library, InputFolderIsStoredAbsoluteAndCanonical) {
-    const QString shootFolder = QString::fromStdString(dir.str()) + "/shoots/Beach";
-    ASSERT_TRUE(QDir().mkpath(shootFolder));
-    const QString cwd = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.str()) + "/shoots"));
-    ProjectStore store;
-    ASSERT_TRUE(store.openRegistry());
-    const int id = store.saveCullResult(shoot(1), "./Beach/../Beach", {}, 1);
-    QDir::setCurrent(cwd);
-    ASSERT_GE(id, 0);
-    const QVariantMap p = store.listProjects()[0].toMap();
-    EXPECT_EQ(p["inputFolder"].toString(), QFileInfo(shootFolder).canonicalFilePath());
-    EXPECT_EQ(p["name"].toString(), "Beach");
-}
