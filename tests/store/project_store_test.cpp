@@ -432,7 +432,9 @@ TEST_F(Library, HostileProjectFoldersNeverReachOutside) {
     EXPECT_TRUE(QFile::exists(outside));
     EXPECT_TRUE(QFile::exists(root + "/Good_p1/project.db"));
     EXPECT_TRUE(QFile::exists(data + "/projects.db"));
-    if (linked) EXPECT_FALSE(QFileInfo(root + "/linked_p9").isSymLink());
+    if (linked) {
+        EXPECT_FALSE(QFileInfo(root + "/linked_p9").isSymLink());
+    }
     ASSERT_EQ(store.listProjects().size(), 1);
     EXPECT_EQ(store.loadProjectImages(good).size(), 2);
 }
