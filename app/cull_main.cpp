@@ -3,7 +3,6 @@
 // does, and stores the result in the project library.
 #include "memory_tuning.h"
 #include "cull_options.h"
-#include "cull_worker.h"
 #include "engine_controller.h"
 #include "models_folder.h"
 #include "paths.h"
@@ -23,16 +22,31 @@ using namespace keepframe;
 
 namespace {
 
-// Progress of the run as seen from the worker thread: 82 once saving starts,
-// 99 once the project is complete.
+// The last progress the main loop has seen: 82 once saving has started.
 std::atomic<int> gStage{0};
 std::atomic<bool> gInterrupted{false};
 
 void interrupt(int) {
     // Before saving starts nothing of a project exists: stop at once. While
-    // it saves, finish the project first (the main loop exits afterwards).
+    // it saves, finish the project first (the main loop exits afterwards). A
+    // save cut short anyway is never listed: its project is only complete,
+    // and visible, after its last step.
     if (gStage.load() < 82) std::_Exit(130);
     gInterrupted.store(true);
+}
+
+void printNames(const char* title, const QVariantList& entries) {
+    if (entries.isEmpty()) return;
+    std::printf("  %-17s%d\n", title, int(entries.size()));
+    for (const QVariant& e : entries) {
+        const QVariantMap m = e.toMap();
+        if (m.isEmpty()) {
+            std::printf("    %s\n", e.toString().toUtf8().constData());
+            continue;
+        }
+        std::printf("    %s: %s\n", m["file"].toString().toUtf8().constData(),
+                    m["reason"].toString().toUtf8().constData());
+    }
 }
 
 void printSummary(const QVariantMap& s, int requested) {
@@ -49,6 +63,8 @@ void printSummary(const QVariantMap& s, int requested) {
     const QString cover = s["coverFilename"].toString();
     std::printf("  Cover:           %s\n", cover.isEmpty() ? "(none)" : cover.toUtf8().constData());
     std::printf("  Elapsed:         %.2f s (%.2f images/s)\n", seconds, seconds > 0 ? total / seconds : 0.0);
+    printNames("Skipped:", s["skipped"].toList());
+    printNames("Damaged:", s["damaged"].toList());
 }
 
 void printProject(int id) {
@@ -82,7 +98,8 @@ bool openProject(ProjectStore& store, SelectionModel& model, const std::string& 
     bool isNumber = false;
     const int id = QString::fromStdString(idText).toInt(&isNumber);
     if (!isNumber) {
-        std::fprintf(stderr, "keepframe-cull: \"%s\" is not a project id (see keepframe-cull --list)\n", idText.c_str());
+        std::fprintf(stderr, "keepframe-cull: \"%s\" is not a project id (see keepframe-cull --list)\n",
+                     idText.c_str());
         return false;
     }
     if (!store.openRegistry()) {
@@ -92,12 +109,12 @@ bool openProject(ProjectStore& store, SelectionModel& model, const std::string& 
     for (const QVariant& v : store.listProjects()) {
         const QVariantMap p = v.toMap();
         if (p["id"].toInt() != id) continue;
-        model.setStore(&store);
-        model.loadFromProject(id, p["inputFolder"].toString());
         if (!store.openProject(id)) {
             std::fprintf(stderr, "keepframe-cull: %s\n", store.lastError().toUtf8().constData());
             return false;
         }
+        model.setStore(&store);
+        model.loadFromProject(id, p["inputFolder"].toString());
         return true;
     }
     std::fprintf(stderr, "keepframe-cull: no project %d in the library (see keepframe-cull --list)\n", id);
@@ -125,13 +142,15 @@ int exportProject(const std::vector<std::string>& args) {
     const QVariantMap r = model.exportFinal(QString::fromStdString(args[2]), byCategory, withUnselected);
     std::printf("Exported %d kept images to %s/final_selection", r["selected"].toInt(), args[2].c_str());
     if (withUnselected) std::printf(" and %d others to %s/unselected", r["unselected"].toInt(), args[2].c_str());
+    if (r["inPlace"].toInt() > 0) std::printf("; %d already there (the source file itself)", r["inPlace"].toInt());
     std::printf("\n");
-    if (r["selected"].toInt() < model.keptCount()) {
-        std::fprintf(stderr, "keepframe-cull: %d kept images could not be copied (moved or unreadable?)\n",
-                     model.keptCount() - r["selected"].toInt());
-        return 1;
-    }
-    return 0;
+    // A target that is its own source is already where the export puts it;
+    // anything else left out is a failure.
+    const QVariantList skipped = r["skipped"].toList();
+    for (const QVariant& v : skipped)
+        std::fprintf(stderr, "keepframe-cull: not copied: %s: %s\n", v.toMap()["file"].toString().toUtf8().constData(),
+                     v.toMap()["reason"].toString().toUtf8().constData());
+    return skipped.size() > r["inPlace"].toInt() ? 1 : 0;
 }
 
 // --save-project-file PROJECT_ID FILE
@@ -234,13 +253,8 @@ int main(int argc, char** argv) {
 
     ProgressLine line;
     int exitCode = 0;
-    QObject::connect(&controller, &EngineController::workerCreated, [](CullWorker* worker) {
-        // Runs on the worker thread before the worker goes on, so the stage is
-        // known before any project file is touched.
-        QObject::connect(worker, &CullWorker::progressUpdate, worker, [](int percent, const QString&) { gStage = percent; },
-                         Qt::DirectConnection);
-    });
     QObject::connect(&controller, &EngineController::progress, [&](int percent, const QString& message) {
+        gStage = percent;
         line.show(percent, message);
     });
     QObject::connect(&controller, &EngineController::finished, [&](const QVariant& summary) {

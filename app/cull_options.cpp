@@ -11,9 +11,11 @@ namespace keepframe {
 
 const char* const kCullUsage =
     "usage: keepframe-cull INPUT [--output DIR] [--select N] [--threads N] [--write-outputs] [--models DIR] "
-    "[--quiet] [--no-save]\n       keepframe-cull --list\n       keepframe-cull --export PROJECT_ID DEST [--by-category] "
-    "[--with-unselected]\n       keepframe-cull --save-project-file PROJECT_ID FILE\n       keepframe-cull "
-    "--models-info [DIR]";
+    "[--quiet] [--no-save]\n"
+    "       keepframe-cull --list\n"
+    "       keepframe-cull --export PROJECT_ID DEST [--by-category] [--with-unselected]\n"
+    "       keepframe-cull --save-project-file PROJECT_ID FILE\n"
+    "       keepframe-cull --models-info [DIR]";
 
 namespace {
 bool parseCount(const std::string& text, int& value) {

@@ -4,21 +4,30 @@
 #include "paths.h"
 #include "project_store.h"
 #include "raw_conversion.h"
+#include "scan.h"
 
 #include <QDateTime>
+#include <QHash>
 
 #include <exception>
+#include <stdexcept>
 
 namespace keepframe {
 
 CullWorker::CullWorker(EngineConfig config, bool saveProject) : config_(std::move(config)), saveProject_(saveProject) {}
 
 QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int projectId) {
+    // The face count and the featured flag of a pick, so that the in-memory
+    // review can tell Group and Featured frames apart.
+    QHash<QString, const ResultImage*> stored;
+    for (const ResultImage& image : r.images) stored.insert(QString::fromStdString(image.filename), &image);
     QVariantList selected;
     for (const SelectedImage& s : r.selected) {
         QVariantList boxes;
         for (const FaceBox& b : s.faceBoxes) boxes.push_back(QVariantList{b[0], b[1], b[2], b[3]});
-        selected.push_back(QVariantMap{{"filename", QString::fromStdString(s.filename)},
+        const QString filename = QString::fromStdString(s.filename);
+        const ResultImage* image = stored.value(filename, nullptr);
+        selected.push_back(QVariantMap{{"filename", filename},
                                        {"category", QString::fromStdString(s.category)},
                                        {"reason", QString::fromStdString(s.reason)},
                                        {"captureTime", QString::fromStdString(s.captureTime)},
@@ -28,8 +37,15 @@ QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int pro
                                        {"score", double(s.score)},
                                        {"clusterSize", s.clusterSize},
                                        {"primary", s.primary},
-                                       {"faceBoxes", boxes}});
+                                       {"faceBoxes", boxes},
+                                       {"totalDetectedFaces", image ? image->detectionCount : 0},
+                                       {"isFeatured", image ? image->onlyTopPersons : false}});
     }
+    QVariantList skipped, damaged;
+    for (const SkippedFile& f : r.skipped)
+        skipped.push_back(
+            QVariantMap{{"file", QString::fromStdString(f.filename)}, {"reason", QString::fromStdString(f.reason)}});
+    for (const std::string& name : r.damaged) damaged.push_back(QString::fromStdString(name));
     const QString base = QString::fromStdString(r.outputBase);
     return QVariantMap{{"outputBase", base},
                        {"inputFolder", QString::fromStdString(config.inputFolder)},
@@ -46,6 +62,8 @@ QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int pro
                        {"selectedDir", base + "/selected"},
                        {"primaryDir", base + "/selected_primary"},
                        {"reviewDir", base + "/selected_review"},
+                       {"skipped", skipped},
+                       {"damaged", damaged},
                        {"coverFilename", r.coverIndex >= 0 && size_t(r.coverIndex) < r.images.size()
                                              ? QString::fromStdString(r.images[size_t(r.coverIndex)].filename)
                                              : QString()}};
@@ -54,34 +72,45 @@ QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int pro
 void CullWorker::run() {
     const qint64 start = QDateTime::currentMSecsSinceEpoch();
     try {
+        std::vector<SkippedFile> unconverted;
         if (hasRawFiles(config_.inputFolder)) {
             const std::string jpegFolder =
                 pathToUtf8(utf8ToPath(config_.inputFolder) / utf8ToPath(conversionFolderName(config_.inputFolder)));
             const int total = countRawFiles(config_.inputFolder);
             emit progressUpdate(1, QStringLiteral("Converting RAW files to JPG…"));
-            const int converted = convertRawFolder(config_.inputFolder, jpegFolder, [&](int done, int all, const std::string&) {
+            std::vector<std::string> failedRaw;
+            const auto progress = [&](int done, int all, const std::string&) {
                 emit progressUpdate(all < 1 ? 1 : 1 + done * 4 / all,
                                     QStringLiteral("Converting RAW %1 of %2…").arg(done).arg(total));
-            });
-            if (converted == 0)
+            };
+            const int converted = convertRawFolder(config_.inputFolder, jpegFolder, progress, &failedRaw);
+            for (const std::string& name : failedRaw) unconverted.push_back({name, "RAW preview could not be read"});
+            // With no RAW file converted, a folder that holds other images is
+            // culled from those, and the RAW files are named as skipped.
+            if (converted == 0 && scanInputImages(config_).empty())
                 throw std::runtime_error(
                     "Could not convert any RAW files. Please check the files and try again, or use JPG input.");
-            config_.inputFolder = jpegFolder;
+            if (converted > 0) config_.inputFolder = jpegFolder;
             emit progressUpdate(5, QStringLiteral("Processing images (detect, score, cluster)…"));
         }
 
-        const CullResult result = runCull(config_, [this](int percent, const std::string& message) {
+        CullResult result = runCull(config_, [this](int percent, const std::string& message) {
             emit progressUpdate(percent, QString::fromStdString(message));
         });
+        result.skipped.insert(result.skipped.begin(), unconverted.begin(), unconverted.end());
 
         emit progressUpdate(82, QStringLiteral("Saving project & thumbnails…"));
         int projectId = -1;
         if (saveProject_) {
-            ProjectStore store;  // this thread's own store and connections
-            if (store.openRegistry()) {
-                const int seconds = int((QDateTime::currentMSecsSinceEpoch() - start) / 1000);
-                projectId = store.saveCullResult(result, QString::fromStdString(config_.inputFolder), {}, seconds);
-            }
+            // This thread's own store and connections. A project that cannot
+            // be saved fails the run with the store's reason.
+            ProjectStore store;
+            if (!store.openRegistry())
+                throw std::runtime_error(("Could not save the project: " + store.lastError()).toStdString());
+            const int seconds = int((QDateTime::currentMSecsSinceEpoch() - start) / 1000);
+            projectId = store.saveCullResult(result, QString::fromStdString(config_.inputFolder), {}, seconds);
+            if (projectId < 0)
+                throw std::runtime_error(("Could not save the project: " + store.lastError()).toStdString());
         }
         emit progressUpdate(99, QStringLiteral("Finishing up…"));
         emit finished(cullSummary(result, config_, projectId));

@@ -28,7 +28,10 @@ private:
 };
 
 // The summary map of a finished cull (without "elapsedSeconds"). Beside the
-// documented keys it carries "coverFilename" (empty without a cover).
+// documented keys it carries "coverFilename" (empty without a cover),
+// "skipped" (a {"file", "reason"} map per file left out, RAW files whose
+// preview could not be read included), "damaged" (names of frames stored as
+// damaged), and "totalDetectedFaces" and "isFeatured" in each "selected" entry.
 QVariantMap cullSummary(const CullResult& result, const EngineConfig& config, int projectId);
 
 }  // namespace keepframe

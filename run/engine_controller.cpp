@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 namespace keepframe {
 
@@ -18,8 +19,6 @@ QString normalizeFolderArgument(const QString& text) {
 EngineController::EngineController(QObject* parent) : QObject(parent) {}
 
 EngineController::~EngineController() { disposeThread(); }
-
-CullWorker* EngineController::currentWorker() const { return worker_.data(); }
 
 void EngineController::setRunning(bool running) {
     if (running_ == running) return;
@@ -57,9 +56,14 @@ void EngineController::startCull(const QString& inputFolder, const QString& outp
         return;
     }
 
+    // Absolute, so that the stored project and the summary do not depend on
+    // the working folder of the program that ran the cull.
+    auto absolute = [](const QString& folder) {
+        return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())).toStdString();
+    };
     EngineConfig config;
-    config.inputFolder = input.toStdString();
-    config.outputFolder = output.toStdString();
+    config.inputFolder = absolute(input);
+    config.outputFolder = absolute(output);
     config.requestedPrimaryCount = select >= 1 ? select : -1;
     config.verbose = options_.verbose;
     config.workerThreads = options_.workerThreads;
@@ -86,7 +90,6 @@ void EngineController::startCull(const QString& inputFolder, const QString& outp
     connect(worker, &CullWorker::finished, thread_, &QThread::quit);
     connect(worker, &CullWorker::failed, thread_, &QThread::quit);
     connect(thread_, &QThread::finished, worker, &QObject::deleteLater);
-    emit workerCreated(worker);
     thread_->start();
 }
 

@@ -39,10 +39,6 @@ public:
     void setEyeModelPath(const QString& p) { eyePath_ = p; }
     void setRunOptions(const CullRunOptions& options) { options_ = options; }
 
-    // The worker of the run in progress (for callers that need its signals
-    // directly, such as the command line's interrupt handling); null when idle.
-    CullWorker* currentWorker() const;
-
     Q_INVOKABLE bool inputHasRaw(const QString& inputFolder) const;
     Q_INVOKABLE void startCull(const QString& inputFolder, const QString& outputFolder, int select);
 
@@ -51,8 +47,6 @@ signals:
     void finished(const QVariant& summary);
     void failed(const QString& message);
     void runningChanged();
-    // Emitted right after a worker is created, before its thread starts.
-    void workerCreated(keepframe::CullWorker* worker);
 
 public slots:
     void onWorkerFinished(const QVariant& summary);

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -41,7 +43,8 @@ template <typename Visit>
 void walkRawFiles(const std::string& inputFolder, Visit&& visit) {
     const std::string skip = conversionFolderName(inputFolder);
     std::error_code ec;
-    fs::recursive_directory_iterator it(utf8ToPath(inputFolder), fs::directory_options::skip_permission_denied, ec), end;
+    fs::recursive_directory_iterator it(utf8ToPath(inputFolder), fs::directory_options::skip_permission_denied, ec);
+    const fs::recursive_directory_iterator end;
     if (ec) return;
     for (; it != end; it.increment(ec)) {
         if (ec) return;
@@ -60,7 +63,8 @@ cv::Mat decodePreview(const libraw_thumbnail_t& t, bool& isJpeg, std::vector<uin
     isJpeg = false;
     if (t.tformat == LIBRAW_THUMBNAIL_JPEG && t.thumb && t.tlength > 0) {
         isJpeg = true;
-        jpegBytes.assign(reinterpret_cast<const uint8_t*>(t.thumb), reinterpret_cast<const uint8_t*>(t.thumb) + t.tlength);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(t.thumb);
+        jpegBytes.assign(bytes, bytes + t.tlength);
         try {
             return cv::imdecode(jpegBytes, cv::IMREAD_COLOR);
         } catch (const cv::Exception&) {
@@ -75,6 +79,43 @@ cv::Mat decodePreview(const libraw_thumbnail_t& t, bool& isJpeg, std::vector<uin
         return bgr;
     }
     return {};
+}
+
+// The preview's name inside the conversion folder for the RAW file `relative`:
+// its name with ".jpg" for the extension. When another RAW file of the folder
+// already has that name (DSC_0001.dng beside DSC_0001.CR2, or .DNG on a file
+// system that tells them apart), the RAW extension is kept in the name
+// (DSC_0001_CR2.jpg), then a number. `taken` holds the names given so far,
+// lower-cased, as some file systems do not tell case apart.
+std::string previewName(const std::string& relative, std::set<std::string>& taken) {
+    const size_t slash = relative.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : relative.substr(0, slash + 1);
+    const std::string file = relative.substr(folder.size());
+    const size_t dot = file.rfind('.');
+    const std::string stem = file.substr(0, dot), extension = dot == std::string::npos ? "" : file.substr(dot + 1);
+    auto lower = [](std::string text) {
+        for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::string name = folder + stem + ".jpg";
+    for (int n = 1; taken.count(lower(name)); ++n)
+        name = folder + stem + "_" + extension + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".jpg";
+    taken.insert(lower(name));
+    return name;
+}
+
+// Removes the folders below `folder`, and `folder` itself, that hold no file,
+// deepest first. Files are never removed: removing a folder that is not empty fails.
+void removeEmptyFolders(const fs::path& folder) {
+    std::error_code ec;
+    std::vector<fs::path> folders;
+    fs::recursive_directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code typeEc;
+        if (it->is_directory(typeEc) && !it->is_symlink(typeEc)) folders.push_back(it->path());
+    }
+    for (auto f = folders.rbegin(); f != folders.rend(); ++f) fs::remove(*f, ec);
+    fs::remove(folder, ec);
 }
 
 }  // namespace
@@ -124,48 +165,60 @@ bool convertRawFile(const RawJob& job) {
     }
 }
 
-int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress) {
+int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress,
+                     std::vector<std::string>* failedFiles) {
+    const fs::path root = utf8ToPath(inputFolder), outRoot = utf8ToPath(conversionFolder);
     std::error_code ec;
-    fs::create_directories(utf8ToPath(conversionFolder), ec);
+    fs::create_directories(outRoot, ec);
 
-    std::vector<RawJob> jobs;
-    const fs::path root = utf8ToPath(inputFolder);
-    const fs::path canonicalRoot = fs::canonical(root, ec);
-    const bool rootOk = !ec;
+    // Each RAW file by its enumerated path relative to the input folder: a
+    // linked file keeps the name and place of its link, wherever it points.
+    std::vector<std::pair<std::string, fs::path>> sources;
     walkRawFiles(inputFolder, [&](const fs::path& file) {
-        std::error_code e;
-        fs::path relative;
-        if (rootOk) {
-            const fs::path canonicalFile = fs::canonical(file, e);
-            if (!e) relative = canonicalFile.lexically_relative(canonicalRoot);
-        }
-        if (relative.empty()) relative = file.filename();
-        fs::path target = utf8ToPath(conversionFolder) / relative;
-        target.replace_extension(".jpg");
-        fs::create_directories(target.parent_path(), e);
-        jobs.push_back({pathToUtf8(file), pathToUtf8(target), pathToUtf8(file.filename())});
+        fs::path relative = file.lexically_relative(root);
+        if (relative.empty() || *relative.begin() == "..") relative = file.filename();
+        std::string name = pathToUtf8(relative);
+        std::replace(name.begin(), name.end(), '\\', '/');
+        sources.emplace_back(std::move(name), file);
         return true;
     });
-    if (jobs.empty()) return 0;
+    std::sort(sources.begin(), sources.end());
+    std::vector<RawJob> jobs;
+    std::vector<std::string> names;
+    std::set<std::string> targets;
+    for (const auto& [name, file] : sources) {
+        const fs::path target = outRoot / utf8ToPath(previewName(name, targets));
+        fs::create_directories(target.parent_path(), ec);
+        jobs.push_back({pathToUtf8(file), pathToUtf8(target), pathToUtf8(file.filename())});
+        names.push_back(name);
+    }
 
-    const unsigned hw = std::thread::hardware_concurrency();
-    const int threads = std::min<int>(std::min<int>(hw == 0 ? 2 : int(hw), 4), int(jobs.size()));
-    std::atomic<size_t> next{0};
-    std::atomic<int> finished{0}, converted{0};
-    std::mutex progressMutex;
-    auto worker = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-            const bool ok = convertRawFile(jobs[i]);
-            if (ok) converted.fetch_add(1);
-            // Counted under the lock so that the reports arrive in order.
-            std::lock_guard<std::mutex> lock(progressMutex);
-            const int done = finished.fetch_add(1) + 1;
-            if (progress) progress(done, int(jobs.size()), jobs[i].fileName);
-        }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
-    for (auto& t : pool) t.join();
+    std::atomic<int> converted{0};
+    if (!jobs.empty()) {
+        const unsigned hw = std::thread::hardware_concurrency();
+        const int threads = std::min<int>(std::min<int>(hw == 0 ? 2 : int(hw), 4), int(jobs.size()));
+        std::atomic<size_t> next{0};
+        std::atomic<int> finished{0};
+        std::vector<char> ok(jobs.size(), 0);
+        std::mutex progressMutex;
+        auto worker = [&] {
+            for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+                ok[i] = convertRawFile(jobs[i]);
+                if (ok[i]) converted.fetch_add(1);
+                // Counted under the lock so that the reports arrive in order.
+                std::lock_guard<std::mutex> lock(progressMutex);
+                const int done = finished.fetch_add(1) + 1;
+                if (progress) progress(done, int(jobs.size()), jobs[i].fileName);
+            }
+        };
+        std::vector<std::thread> pool;
+        for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
+        for (auto& t : pool) t.join();
+        if (failedFiles)
+            for (size_t i = 0; i < jobs.size(); ++i)
+                if (!ok[i]) failedFiles->push_back(names[i]);
+    }
+    removeEmptyFolders(outRoot);
     return converted.load();
 }
 

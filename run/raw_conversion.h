@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace keepframe {
 
@@ -30,7 +31,13 @@ using RawProgress = std::function<void(int done, int total, const std::string& f
 
 // Converts every RAW file on up to four threads, mirroring sub-folders inside
 // the conversion folder; returns how many were converted. The callback is
-// called after each file, one call at a time.
-int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress);
+// called after each file, one call at a time. Files are named by their path
+// below the input folder (a linked file by its link; links to folders are not
+// followed); two RAW files of one name but different extensions get distinct
+// previews (DSC_0001.jpg, DSC_0001_CR2.jpg). `failedFiles`, when given,
+// receives the relative names of the files not converted. Folders of the
+// conversion folder that stay empty, and the folder itself, are removed.
+int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress,
+                     std::vector<std::string>* failedFiles = nullptr);
 
 }  // namespace keepframe

@@ -1,11 +1,13 @@
 // Copying the final selection (and optionally everything else) out of the input folder.
 #include "selection_model.h"
 
+#include "path_safety.h"
 #include "project_file.h"
 #include "project_store.h"
 
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
+#include <QSet>
 
 #include <set>
 
@@ -21,13 +23,79 @@ QString storedLabel(const QString& category) {
     return known.contains(category) ? SelectionModel::categoryLabel(category) : QStringLiteral("Other");
 }
 
-// Copies one file into its target folder, replacing a file of the same name.
-bool copyInto(const QString& source, const QString& folder, const QString& name) {
-    if (!QDir().mkpath(folder)) return false;
-    const QString target = SelectionModel::joinPath(folder, name);
-    if (QFile::exists(target) && !QFile::remove(target)) return false;
-    return QFile::copy(source, target);
+// "name (2).jpg" for n = 2: the number goes before the extension.
+QString numberedName(const QString& name, int n) {
+    const int dot = name.lastIndexOf('.');
+    const QString number = QStringLiteral(" (%1)").arg(n);
+    return dot > 0 ? name.left(dot) + number + name.mid(dot) : name + number;
 }
+
+// One export. It never replaces a file of the input folder (a photograph of
+// the shoot) nor a file it wrote itself earlier: such a name gets a number
+// instead. A file from an earlier export elsewhere is replaced, and only by a
+// complete copy. What it leaves out it names, with the reason.
+class ExportRun {
+public:
+    explicit ExportRun(const QString& inputFolder) : input_(inputFolder), inputRoot_(canonicalFolder(inputFolder)) {}
+
+    // Copies the image named `filename` (relative to the input folder) into `folder`.
+    bool copy(const QString& filename, const QString& folder) {
+        const QString source = pathInside(input_, filename);
+        if (source.isEmpty()) return skip(filename, "the name leads outside the input folder");
+        const QFileInfo sourceInfo(source);
+        if (!sourceInfo.isFile()) return skip(filename, "missing from the input folder");
+        if (!QDir().mkpath(folder)) return skip(filename, "cannot create the folder " + folder);
+        const QString name = ownName(filename);
+        QString target = joinFolder(folder, name);
+        const QFileInfo targetInfo(target);
+        if (targetInfo.exists() && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath()) {
+            ++inPlace_;
+            return skip(filename, "the target is the source file itself");
+        }
+        const bool inShoot = insideInput(folder);
+        for (int n = 2; taken(target, inShoot); ++n) target = joinFolder(folder, numberedName(name, n));
+        QString error;
+        if (!copyFileReplacing(source, target, &error)) return skip(filename, error);
+        written_.insert(key(target));
+        return true;
+    }
+
+    int inPlace() const { return inPlace_; }
+    const QVariantList& skipped() const { return skipped_; }
+
+private:
+    bool skip(const QString& filename, const QString& reason) {
+        skipped_.push_back(QVariantMap{{"file", filename}, {"reason", reason}});
+        return false;
+    }
+    // Case-folded, so that "A.jpg" and "a.jpg" count as one name wherever the
+    // file system does not tell them apart.
+    static QString key(const QString& path) {
+        return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toCaseFolded();
+    }
+    // Compared without case: on a file system that tells case apart this
+    // only protects a few more files.
+    bool insideInput(const QString& folder) const {
+        if (inputRoot_.isEmpty()) return false;
+        const QString canonical = canonicalFolder(folder);
+        const QString root = inputRoot_.endsWith('/') ? inputRoot_ : inputRoot_ + "/";
+        return canonical.compare(inputRoot_, Qt::CaseInsensitive) == 0 ||
+               canonical.startsWith(root, Qt::CaseInsensitive);
+    }
+    bool taken(const QString& target, bool inShoot) const {
+        if (written_.contains(key(target))) return true;
+        const QFileInfo info(target);
+        if (info.isSymLink() || info.isJunction()) return true;  // never written through
+        if (!info.exists()) return false;
+        return inShoot || !info.isFile();
+    }
+
+    QString input_;
+    QString inputRoot_;
+    QSet<QString> written_;
+    QVariantList skipped_;
+    int inPlace_ = 0;
+};
 
 }  // namespace
 
@@ -35,7 +103,8 @@ QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCatego
     int selected = 0, unselected = 0;
     QString base = stripFileUrl(destBaseIn);
     if (base.isEmpty()) base = outputBase_;
-    if (base.isEmpty() || inputFolder_.isEmpty()) return QVariantMap{{"selected", 0}, {"unselected", 0}};
+    if (base.isEmpty() || inputFolder_.isEmpty())
+        return QVariantMap{{"selected", 0}, {"unselected", 0}, {"inPlace", 0}, {"skipped", QVariantList{}}};
     const QString finalFolder = joinPath(base, "final_selection"), unselectedFolder = joinPath(base, "unselected");
 
     std::set<QString> keptSubFolders;
@@ -50,21 +119,22 @@ QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCatego
         return joinPath(root, label);
     };
 
+    ExportRun run(inputFolder_);
     for (const Image& i : images_) {
         if (i.status == Removed) continue;
-        const QString folder = targetFolder(finalFolder, i.filename, categoryLabel(displayCategory(i)));
-        if (copyInto(joinPath(inputFolder_, i.filename), folder, ownName(i.filename))) ++selected;
+        if (run.copy(i.filename, targetFolder(finalFolder, i.filename, categoryLabel(displayCategory(i))))) ++selected;
     }
     if (includeUnselected && projectOpen()) {
         for (const QVariant& v : store_->unselectedImagesForProject(projectId_)) {
             const QVariantMap row = v.toMap();
             const QString name = row["filename"].toString();
             if (name.isEmpty()) continue;
-            const QString folder = targetFolder(unselectedFolder, name, storedLabel(row["category"].toString()));
-            if (copyInto(joinPath(inputFolder_, name), folder, ownName(name))) ++unselected;
+            if (run.copy(name, targetFolder(unselectedFolder, name, storedLabel(row["category"].toString()))))
+                ++unselected;
         }
     }
-    return QVariantMap{{"selected", selected}, {"unselected", unselected}};
+    return QVariantMap{
+        {"selected", selected}, {"unselected", unselected}, {"inPlace", run.inPlace()}, {"skipped", run.skipped()}};
 }
 
 }  // namespace keepframe

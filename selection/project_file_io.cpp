@@ -1,7 +1,9 @@
 // Saving the review state to a project file and opening it again.
 #include "selection_model.h"
 
+#include "path_safety.h"
 #include "project_file.h"
+#include "project_store.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,6 +27,8 @@ bool SelectionModel::saveProject(const QString& pathIn) {
                                     {"orientation", i.orientation},
                                     {"score", i.score},
                                     {"clusterSize", i.clusterSize},
+                                    {"totalDetectedFaces", i.totalDetectedFaces},
+                                    {"isFeatured", i.isFeatured},
                                     {"original", int(i.original)},
                                     {"current", int(i.status)},
                                     {"faceBoxes", boxes}});
@@ -52,6 +56,9 @@ int SelectionModel::applyPendingProject(const QString& inputFolderOverride) {
     images_.clear();
     inputFolder_ = input;
     outputBase_ = pendingProject_.value("outputBase").toString();
+    // The file's records carry no database ids; the project whose database
+    // the other views use is the stored one of the same shoot, if any.
+    projectId_ = storedProjectOf({input, pendingProject_.value("inputFolder").toString()});
     int missing = 0;
     auto status = [](const QJsonValue& v) {
         const int s = v.toInt(0);
@@ -74,6 +81,8 @@ int SelectionModel::applyPendingProject(const QString& inputFolderOverride) {
         i.orientation = o.value("orientation").toInt(1);
         i.score = o.value("score").toDouble(0);
         i.clusterSize = o.value("clusterSize").toInt(0);
+        i.totalDetectedFaces = o.value("totalDetectedFaces").toInt(0);  // absent from older files
+        i.isFeatured = o.value("isFeatured").toBool(false);
         i.original = status(o.value("original"));
         i.status = status(o.value("current"));
         for (const QJsonValue& b : o.value("faceBoxes").toArray()) i.faceBoxes.push_back(b.toArray().toVariantList());
@@ -83,6 +92,18 @@ int SelectionModel::applyPendingProject(const QString& inputFolderOverride) {
     pendingProject_ = QJsonObject();
     emit changed();
     return missing;
+}
+
+int SelectionModel::storedProjectOf(const QStringList& inputFolders) const {
+    if (!store_) return -1;
+    QStringList wanted;
+    for (const QString& folder : inputFolders)
+        if (!folder.isEmpty()) wanted << canonicalFolder(folder);
+    for (const QVariant& v : store_->listProjects()) {  // most recently opened first
+        const QVariantMap p = v.toMap();
+        if (wanted.contains(canonicalFolder(p["inputFolder"].toString()))) return p["id"].toInt();
+    }
+    return -1;
 }
 
 }  // namespace keepframe

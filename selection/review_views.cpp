@@ -4,7 +4,6 @@
 #include "project_store.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -117,7 +116,8 @@ QVariantList SelectionModel::unselectedClusterImages() {
     if (!projectOpen()) return {};
     QVariantList out;
     for (const char* category : {"group", "portrait", "venue"})
-        for (const QVariant& c : store_->clustersForProject(projectId_, category, true)) out += c.toMap()["images"].toList();
+        for (const QVariant& c : store_->clustersForProject(projectId_, category, true))
+            out += c.toMap()["images"].toList();
     sortImageMaps(out);
     return out;
 }
@@ -159,8 +159,11 @@ QVariantList SelectionModel::loadClusters(const QString& category) {
         images.clear();
     };
     while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (line.startsWith("Cluster ")) {
+        const QString raw = in.readLine();
+        const QString line = raw.trimmed();
+        // (An indented image line of a file named "Cluster 2.jpg" is no cluster line.)
+        const bool imageLine = raw.startsWith("  ") && raw.contains("  valid_faces=");
+        if (!imageLine && line.startsWith("Cluster ")) {
             close();
             current = QVariantMap();
             const int paren = line.indexOf('(');
@@ -172,16 +175,22 @@ QVariantList SelectionModel::loadClusters(const QString& category) {
             continue;
         }
         if (!open || !line.contains("valid_faces=")) continue;
-        const QString name = line.section(QRegularExpression("\\s+"), 0, 0);
-        const int at = line.indexOf("valid_faces=") + 12;
+        // An image line is two spaces, the file name (which may hold blanks),
+        // two spaces and "valid_faces=": the name is everything in between,
+        // and the fields are read after it only.
+        const int field = raw.lastIndexOf("  valid_faces=");
+        const bool wellFormed = raw.startsWith("  ") && field > 2;
+        const QString name = wellFormed ? raw.mid(2, field - 2) : line.section(' ', 0, 0);
+        const QString fields = wellFormed ? raw.mid(field) : line;
+        const int at = fields.indexOf("valid_faces=") + 12;
         int end = at;
-        while (end < line.size() && line[end].isDigit()) ++end;
+        while (end < fields.size() && fields[end].isDigit()) ++end;
         QString time;
-        const int ct = line.indexOf("ct=[");
-        if (ct >= 0) time = line.mid(ct + 4, line.indexOf(']', ct + 4) - (ct + 4));
+        const int ct = fields.indexOf("ct=[");
+        if (ct >= 0) time = fields.mid(ct + 4, fields.indexOf(']', ct + 4) - (ct + 4));
         images.push_back(QVariantMap{{"filename", name},
-                                     {"validFaces", line.mid(at, end - at).toInt()},
-                                     {"isRep", line.contains("[REP]")},
+                                     {"validFaces", fields.mid(at, end - at).toInt()},
+                                     {"isRep", fields.contains("[REP]")},
                                      {"captureTime", time},
                                      {"alreadySelected", contains(name)}});
     }

@@ -1,6 +1,8 @@
 #include "selection_model.h"
 
+#include "path_safety.h"
 #include "project_store.h"
+#include "records.h"
 
 #include <algorithm>
 
@@ -26,10 +28,7 @@ QString SelectionModel::displayCategory(const Image& image) {
     return image.isFeatured ? "featured" : "portrait";
 }
 
-QString SelectionModel::joinPath(const QString& folder, const QString& name) {
-    if (folder.isEmpty()) return name;
-    return folder.endsWith('/') || folder.endsWith('\\') ? folder + name : folder + "/" + name;
-}
+QString SelectionModel::joinPath(const QString& folder, const QString& name) { return joinFolder(folder, name); }
 
 QString SelectionModel::subFolderOf(const QString& filename) {
     const int slash = filename.lastIndexOf('/');
@@ -117,9 +116,10 @@ bool SelectionModel::loadFromProject(int projectId, const QString& inputFolder) 
 
 void SelectionModel::load(const QVariantList& items, const QString& inputFolder, const QString& outputBase) {
     images_.clear();
+    projectId_ = -1;  // these records belong to no stored project: nothing may write into the one open before
     inputFolder_ = inputFolder;
     outputBase_ = outputBase;
-    int venue = 0, portrait = 0, group = 0;
+    CategoryCounts counts;
     for (const QVariant& v : items) {
         const QVariantMap m = v.toMap();
         Image i;
@@ -132,14 +132,15 @@ void SelectionModel::load(const QVariantList& items, const QString& inputFolder,
         i.orientation = m.contains("orientation") ? m["orientation"].toInt() : 1;
         i.score = m["score"].toDouble();
         i.clusterSize = m["clusterSize"].toInt();
+        i.totalDetectedFaces = m["totalDetectedFaces"].toInt();
+        i.isFeatured = m["isFeatured"].toBool();
         i.faceBoxes = m["faceBoxes"].toList();
         i.original = i.status = m["primary"].toBool() ? Primary : Review;
-        const QString d = displayCategory(i);
-        ++(d == "venue" ? venue : d == "group" ? group : portrait);
+        counts.add(displayCategory(i).toStdString());
         images_.push_back(i);
     }
     summary_ = QVariantMap{{"totalSelected", int(images_.size())}, {"totalInput", int(images_.size())},
-                           {"venue", venue}, {"portrait", portrait}, {"group", group}};
+                           {"venue", counts.venue}, {"portrait", counts.portrait}, {"group", counts.group}};
     emit changed();
 }
 

@@ -95,7 +95,10 @@ public:
     Q_INVOKABLE QVariantList categoryView() const;
     Q_INVOKABLE QVariantList groupedView() const;
     Q_INVOKABLE QVariantMap unselectedExportPreview();
-    Q_INVOKABLE QVariantMap exportFinal(const QString& destBaseIn, bool byCategory = false, bool includeUnselected = false);
+    // {"selected", "unselected": copies made; "inPlace": targets that are their
+    // source file; "skipped": [{"file", "reason"}] of every image not copied}
+    Q_INVOKABLE QVariantMap exportFinal(const QString& destBaseIn, bool byCategory = false,
+                                        bool includeUnselected = false);
     Q_INVOKABLE bool saveProject(const QString& pathIn);
     Q_INVOKABLE QVariantMap openProjectFile(const QString& pathIn);
     Q_INVOKABLE int applyPendingProject(const QString& inputFolderOverride);
@@ -124,6 +127,8 @@ private:
     // Removes or restores several images; one batch write and one signal.
     void changeMany(const QStringList& files, bool restore);
     void writeSelected(const QList<int>& ids, bool selected);
+    // The id of the stored project culled from one of these folders, or -1.
+    int storedProjectOf(const QStringList& inputFolders) const;
 
     QList<Image> images_;
     QString inputFolder_;

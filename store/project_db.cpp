@@ -1,6 +1,8 @@
 // The open project's database: schema, opening, the reads of the review
 // screens and the user's selection flag.
 #include "project_store.h"
+
+#include "path_safety.h"
 #include "store_internal.h"
 
 #include <QDir>
@@ -14,27 +16,57 @@ namespace keepframe {
 namespace {
 
 const char* const kProjectSchema[] = {
-    "CREATE TABLE IF NOT EXISTS images (  id              INTEGER PRIMARY KEY AUTOINCREMENT,  filename        TEXT "
-    "   NOT NULL,  path            TEXT    NOT NULL,  category        TEXT    NOT NULL,  cluster_number  INTEGER NOT "
-    "NULL DEFAULT 0,  capture_time    TEXT,  full_w          INTEGER NOT NULL DEFAULT 0,  full_h          INTEGER NOT "
-    "NULL DEFAULT 0,  orientation     INTEGER NOT NULL DEFAULT 1,  score           REAL    NOT NULL DEFAULT 0,  "
-    "reason          TEXT,  engine_selected INTEGER NOT NULL DEFAULT 0,  user_selected   INTEGER NOT NULL DEFAULT 0,  "
-    "is_primary      INTEGER NOT NULL DEFAULT 0,  thumb_path      TEXT,  sharpness       REAL    NOT NULL DEFAULT 0,  "
-    "eye_sharp       REAL    NOT NULL DEFAULT 0,  exposure        REAL    NOT NULL DEFAULT 0,  contrast        REAL    "
-    "NOT NULL DEFAULT 0,  emotion_score   REAL    NOT NULL DEFAULT 0,  best_pi         REAL    NOT NULL DEFAULT 0,  "
-    "has_vip         INTEGER NOT NULL DEFAULT 0,  total_detected_faces INTEGER NOT NULL DEFAULT 0,  is_featured     "
-    "INTEGER NOT NULL DEFAULT 0,  applied_rotation INTEGER NOT NULL DEFAULT 0);",
-    "CREATE TABLE IF NOT EXISTS faces (  id        INTEGER PRIMARY KEY AUTOINCREMENT,  image_id  INTEGER NOT NULL "
-    "REFERENCES images(id) ON DELETE CASCADE,  x         INTEGER NOT NULL,  y         INTEGER NOT NULL,  w         "
-    "INTEGER NOT NULL,  h         INTEGER NOT NULL,  person_id INTEGER NOT NULL DEFAULT -1,  conf      REAL    NOT "
-    "NULL DEFAULT 1.0);",
-    "CREATE TABLE IF NOT EXISTS detections (  id        INTEGER PRIMARY KEY AUTOINCREMENT,  image_id  INTEGER NOT "
-    "NULL REFERENCES images(id) ON DELETE CASCADE,  x         INTEGER NOT NULL,  y         INTEGER NOT NULL,  w       "
-    "  INTEGER NOT NULL,  h         INTEGER NOT NULL,  conf      REAL    NOT NULL DEFAULT 0,  valid     INTEGER NOT "
-    "NULL DEFAULT 0,  reason    TEXT);",
-    "CREATE TABLE IF NOT EXISTS clusters (  id             INTEGER PRIMARY KEY AUTOINCREMENT,  category       TEXT    "
-    "NOT NULL,  cluster_number INTEGER NOT NULL,  image_count    INTEGER NOT NULL DEFAULT 0,  selected_count INTEGER "
-    "NOT NULL DEFAULT 0);",
+    R"sql(CREATE TABLE IF NOT EXISTS images (
+  id              INTEGER PRIMARY KEY AUTOINCREMENT,
+  filename        TEXT    NOT NULL,
+  path            TEXT    NOT NULL,
+  category        TEXT    NOT NULL,
+  cluster_number  INTEGER NOT NULL DEFAULT 0,
+  capture_time    TEXT,
+  full_w          INTEGER NOT NULL DEFAULT 0,
+  full_h          INTEGER NOT NULL DEFAULT 0,
+  orientation     INTEGER NOT NULL DEFAULT 1,
+  score           REAL    NOT NULL DEFAULT 0,
+  reason          TEXT,
+  engine_selected INTEGER NOT NULL DEFAULT 0,
+  user_selected   INTEGER NOT NULL DEFAULT 0,
+  is_primary      INTEGER NOT NULL DEFAULT 0,
+  thumb_path      TEXT,
+  sharpness       REAL    NOT NULL DEFAULT 0,
+  eye_sharp       REAL    NOT NULL DEFAULT 0,
+  exposure        REAL    NOT NULL DEFAULT 0,
+  contrast        REAL    NOT NULL DEFAULT 0,
+  emotion_score   REAL    NOT NULL DEFAULT 0,
+  best_pi         REAL    NOT NULL DEFAULT 0,
+  has_vip         INTEGER NOT NULL DEFAULT 0,
+  total_detected_faces INTEGER NOT NULL DEFAULT 0,
+  is_featured     INTEGER NOT NULL DEFAULT 0,
+  applied_rotation INTEGER NOT NULL DEFAULT 0);)sql",
+    R"sql(CREATE TABLE IF NOT EXISTS faces (
+  id        INTEGER PRIMARY KEY AUTOINCREMENT,
+  image_id  INTEGER NOT NULL REFERENCES images(id) ON DELETE CASCADE,
+  x         INTEGER NOT NULL,
+  y         INTEGER NOT NULL,
+  w         INTEGER NOT NULL,
+  h         INTEGER NOT NULL,
+  person_id INTEGER NOT NULL DEFAULT -1,
+  conf      REAL    NOT NULL DEFAULT 1.0);)sql",
+    R"sql(CREATE TABLE IF NOT EXISTS detections (
+  id        INTEGER PRIMARY KEY AUTOINCREMENT,
+  image_id  INTEGER NOT NULL REFERENCES images(id) ON DELETE CASCADE,
+  x         INTEGER NOT NULL,
+  y         INTEGER NOT NULL,
+  w         INTEGER NOT NULL,
+  h         INTEGER NOT NULL,
+  conf      REAL    NOT NULL DEFAULT 0,
+  valid     INTEGER NOT NULL DEFAULT 0,
+  reason    TEXT);)sql",
+    R"sql(CREATE TABLE IF NOT EXISTS clusters (
+  id             INTEGER PRIMARY KEY AUTOINCREMENT,
+  category       TEXT    NOT NULL,
+  cluster_number INTEGER NOT NULL,
+  image_count    INTEGER NOT NULL DEFAULT 0,
+  selected_count INTEGER NOT NULL DEFAULT 0);)sql",
 };
 
 const char* const kProjectIndexes[] = {
@@ -46,8 +78,11 @@ const char* const kProjectIndexes[] = {
 
 const char* const kFacesStatement = "SELECT x, y, w, h FROM faces WHERE image_id = ?";
 
+// A stored thumbnail path that would leave the project folder gives no URL.
 QString thumbUrl(const QString& projectFolder, const QString& thumbPath) {
-    return thumbPath.isEmpty() ? QString() : QUrl::fromLocalFile(projectFolder + "/" + thumbPath).toString();
+    if (projectFolder.isEmpty() || thumbPath.isEmpty()) return {};
+    const QString path = pathInside(projectFolder, thumbPath);
+    return path.isEmpty() ? QString() : QUrl::fromLocalFile(path).toString();
 }
 
 }  // namespace
@@ -97,12 +132,35 @@ bool ProjectStore::openProject(int projectId) {
     if (!q.exec() || !q.next()) return fail(QStringLiteral("Project %1 not found in registry.").arg(projectId));
     const QString folder = q.value(0).toString();
     if (folder.isEmpty()) return fail(QStringLiteral("Project %1 has no db_folder.").arg(projectId));
-    if (!openProjectDb(projectsRoot() + "/" + folder, false)) return false;
+    const QString path = projectPath(folder);
+    if (path.isEmpty()) return fail(QStringLiteral("Project %1 has an invalid db_folder.").arg(projectId));
+    if (!openProjectDb(path, false)) return false;
+    if (!imageNamesStayInside(projectId)) {
+        closeProjectDb();
+        currentProjectId_ = -1;
+        return false;
+    }
     currentProjectId_ = projectId;
     return true;
 }
 
-QString ProjectStore::projectFolder() const { return projectsRoot() + "/" + currentDbFolder(); }
+bool ProjectStore::imageNamesStayInside(int projectId) {
+    // Every path into the shoot is the input folder joined with a stored
+    // name, so a name that climbs out of it (or is absolute) refuses the
+    // whole project. A database without tables passes; its reads fail later.
+    QSqlQuery q(namedConnection(projectConnectionName_));
+    if (!q.exec("SELECT filename FROM images")) return true;
+    while (q.next()) {
+        const QString name = q.value(0).toString();
+        if (!staysInside(name)) {
+            const QString text = QStringLiteral("Project %1 names an image outside its input folder: %2");
+            return fail(text.arg(projectId).arg(name));
+        }
+    }
+    return true;
+}
+
+QString ProjectStore::projectFolder() const { return projectPath(currentDbFolder()); }
 
 QVariantList ProjectStore::faceBoxes(QSqlQuery& q, int imageId) {
     QVariantList boxes;
@@ -116,12 +174,14 @@ QVariantList ProjectStore::faceBoxes(QSqlQuery& q, int imageId) {
 QVariantList ProjectStore::loadProjectImages(int projectId) {
     if (!openProject(projectId)) return {};
     QSqlQuery q(namedConnection(projectConnectionName_));
-    if (!q.exec("SELECT i.id, i.filename, i.path, i.category, i.cluster_number, i.capture_time,        i.full_w, "
-                "i.full_h, i.orientation, i.score, i.reason, i.engine_selected,        i.user_selected, i.is_primary, "
-                "i.thumb_path, i.has_vip,        (SELECT c.image_count FROM clusters c         WHERE c.category = "
-                "i.category AND c.cluster_number = i.cluster_number)          AS cluster_image_count,        "
-                "i.total_detected_faces, i.is_featured, i.applied_rotation FROM images i ORDER BY (i.capture_time IS "
-                "NULL), i.capture_time, i.filename")) {
+    if (!q.exec(R"sql(SELECT i.id, i.filename, i.path, i.category, i.cluster_number, i.capture_time,
+       i.full_w, i.full_h, i.orientation, i.score, i.reason, i.engine_selected,
+       i.user_selected, i.is_primary, i.thumb_path, i.has_vip,
+       (SELECT c.image_count FROM clusters c
+        WHERE c.category = i.category AND c.cluster_number = i.cluster_number)
+         AS cluster_image_count,
+       i.total_detected_faces, i.is_featured, i.applied_rotation
+FROM images i ORDER BY (i.capture_time IS NULL), i.capture_time, i.filename)sql")) {
         lastError_ = "loadProjectImages failed: " + q.lastError().text();
         return {};
     }
@@ -164,8 +224,9 @@ QVariantList ProjectStore::clustersForProject(int projectId, const QString& cate
     if (!openProject(projectId)) return {};
     QString sql = "SELECT cluster_number, image_count, selected_count FROM clusters WHERE category = ?";
     if (onlyOrphans)
-        sql += " AND NOT EXISTS (SELECT 1 FROM images im WHERE im.category = clusters.category   AND "
-               "im.cluster_number = clusters.cluster_number   AND im.user_selected = 1)";
+        sql += R"sql( AND NOT EXISTS (SELECT 1 FROM images im WHERE im.category = clusters.category
+  AND im.cluster_number = clusters.cluster_number
+  AND im.user_selected = 1))sql";
     sql += " ORDER BY cluster_number";
     const QSqlDatabase db = namedConnection(projectConnectionName_);
     QSqlQuery q(db);
@@ -179,9 +240,11 @@ QVariantList ProjectStore::clustersForProject(int projectId, const QString& cate
     QSqlQuery faces(db);
     faces.prepare(kFacesStatement);
     QSqlQuery images(db);
-    images.prepare("SELECT id, filename, thumb_path, user_selected, is_primary,        category, cluster_number, "
-                   "full_w, full_h, orientation, score, capture_time,        applied_rotation FROM images WHERE "
-                   "category = ? AND cluster_number = ? ORDER BY (capture_time IS NULL), capture_time, filename");
+    images.prepare(R"sql(SELECT id, filename, thumb_path, user_selected, is_primary,
+       category, cluster_number, full_w, full_h, orientation, score, capture_time,
+       applied_rotation
+FROM images WHERE category = ? AND cluster_number = ?
+ORDER BY (capture_time IS NULL), capture_time, filename)sql");
     QVariantList out;
     while (q.next()) {
         QVariantMap cluster;
@@ -224,13 +287,14 @@ QVariantList ProjectStore::clustersForProject(int projectId, const QString& cate
 QVariantList ProjectStore::unselectedImagesForProject(int projectId) {
     if (!openProject(projectId)) return {};
     QSqlQuery q(namedConnection(projectConnectionName_));
-    if (!q.exec("SELECT filename, category FROM images WHERE user_selected = 0 ORDER BY (capture_time IS NULL), "
-                "capture_time, filename")) {
+    if (!q.exec(R"sql(SELECT filename, category FROM images WHERE user_selected = 0
+                      ORDER BY (capture_time IS NULL), capture_time, filename)sql")) {
         lastError_ = "unselectedImagesForProject failed: " + q.lastError().text();
         return {};
     }
     QVariantList out;
-    while (q.next()) out.push_back(QVariantMap{{"filename", q.value(0).toString()}, {"category", q.value(1).toString()}});
+    while (q.next())
+        out.push_back(QVariantMap{{"filename", q.value(0).toString()}, {"category", q.value(1).toString()}});
     return out;
 }
 
@@ -240,9 +304,10 @@ int ProjectStore::orphanClusterImageCount(int projectId) {
     QSqlQuery clusters(db), groups(db);
     // One pass over the images, grouped by cluster, keeping the clusters in
     // which no image is selected by the user and that have a cluster row.
-    if (!clusters.exec("SELECT category, cluster_number FROM clusters WHERE category IN ('group', 'portrait', 'venue')") ||
-        !groups.exec("SELECT category, cluster_number, COUNT(*), MAX(user_selected) FROM images GROUP BY category, "
-                     "cluster_number")) {
+    if (!clusters.exec(R"sql(SELECT category, cluster_number FROM clusters
+                             WHERE category IN ('group', 'portrait', 'venue'))sql") ||
+        !groups.exec(R"sql(SELECT category, cluster_number, COUNT(*), MAX(user_selected) FROM images
+                           GROUP BY category, cluster_number)sql")) {
         lastError_ = "orphanClusterImageCount failed: " + clusters.lastError().text() + groups.lastError().text();
         return -1;
     }
@@ -250,7 +315,8 @@ int ProjectStore::orphanClusterImageCount(int projectId) {
     while (clusters.next()) known.insert(clusters.value(0).toString() + "|" + clusters.value(1).toString());
     int count = 0;
     while (groups.next())
-        if (groups.value(3).toInt() == 0 && known.contains(groups.value(0).toString() + "|" + groups.value(1).toString()))
+        if (groups.value(3).toInt() == 0 &&
+            known.contains(groups.value(0).toString() + "|" + groups.value(1).toString()))
             count += groups.value(2).toInt();
     return count;
 }
@@ -298,9 +364,13 @@ bool ProjectStore::setUserSelectedMany(const QList<int>& imageIds, bool selected
 }
 
 QVariantList ProjectStore::detectionsForImage(int imageId) {
-    if (!projectDbOpen()) return fail("Database not open."), QVariantList{};
+    if (!projectDbOpen()) {
+        fail("Database not open.");
+        return {};
+    }
     QSqlQuery q(namedConnection(projectConnectionName_));
-    q.prepare("SELECT x, y, w, h, conf, valid, reason FROM detections WHERE image_id = ? ORDER BY valid DESC, conf DESC");
+    q.prepare(R"sql(SELECT x, y, w, h, conf, valid, reason FROM detections
+                    WHERE image_id = ? ORDER BY valid DESC, conf DESC)sql");
     q.bindValue(0, imageId);
     QVariantList out;
     if (!q.exec()) return out;
@@ -313,7 +383,10 @@ QVariantList ProjectStore::detectionsForImage(int imageId) {
 }
 
 QVariantList ProjectStore::facesWithConfidence(int imageId) {
-    if (!projectDbOpen()) return fail("Database not open."), QVariantList{};
+    if (!projectDbOpen()) {
+        fail("Database not open.");
+        return {};
+    }
     QSqlQuery q(namedConnection(projectConnectionName_));
     q.prepare("SELECT x, y, w, h, conf FROM faces WHERE image_id = ?");
     q.bindValue(0, imageId);
@@ -326,10 +399,14 @@ QVariantList ProjectStore::facesWithConfidence(int imageId) {
 }
 
 QVariantList ProjectStore::displayFacesForImage(int imageId) {
-    if (!projectDbOpen()) return fail("Database not open."), QVariantList{};
+    if (!projectDbOpen()) {
+        fail("Database not open.");
+        return {};
+    }
     QSqlQuery q(namedConnection(projectConnectionName_));
-    q.prepare("SELECT x, y, w, h, person_id FROM faces WHERE image_id = ? AND (  conf > 0.80   OR (conf > 0.70 AND "
-              "person_id >= 0 AND person_id < 5))");
+    q.prepare(R"sql(SELECT x, y, w, h, person_id FROM faces WHERE image_id = ? AND (
+  conf > 0.80
+  OR (conf > 0.70 AND person_id >= 0 AND person_id < 5)))sql");
     q.bindValue(0, imageId);
     QVariantList out;
     if (!q.exec()) return out;

@@ -1,9 +1,12 @@
 #include "project_file.h"
 
+#include "path_safety.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QSaveFile>
 
 namespace keepframe {
 
@@ -32,10 +35,16 @@ QJsonObject projectFileDocument(const QString& inputFolder, const QString& outpu
 }
 
 bool writeProjectFile(const QString& path, const QJsonObject& document) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
+    // Written beside the target and renamed over it once complete: a failed
+    // write leaves the earlier file as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
     const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Indented);
-    return file.write(json) == json.size() && file.flush();
+    if (file.write(json) != json.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 std::optional<QJsonObject> readProjectFile(const QString& path, QString& error) {
@@ -49,6 +58,15 @@ std::optional<QJsonObject> readProjectFile(const QString& path, QString& error) 
     if (parse.error != QJsonParseError::NoError || !doc.isObject()) {
         error = "Not a valid project file.";
         return std::nullopt;
+    }
+    // Every image is found by joining the input folder and its name: a name
+    // that would leave the folder refuses the whole file.
+    for (const QJsonValue& item : doc.object().value("items").toArray()) {
+        const QString name = item.toObject().value("filename").toString();
+        if (!name.isEmpty() && !staysInside(name)) {
+            error = "Not a valid project file: it names an image outside its input folder (" + name + ").";
+            return std::nullopt;
+        }
     }
     return doc.object();
 }

@@ -17,10 +17,12 @@ QString stripFileUrl(const QString& pathOrUrl);
 
 QJsonObject projectFileDocument(const QString& inputFolder, const QString& outputBase, const QVariantMap& summary,
                                 const QJsonArray& items);
-// Writes the indented JSON (created or truncated); false when it cannot.
+// Writes the indented JSON, replacing an existing file only once the new one
+// is complete; false when it cannot.
 bool writeProjectFile(const QString& path, const QJsonObject& document);
-// The top-level object, or nothing with `error` set to "Cannot open file." or
-// "Not a valid project file.".
+// The top-level object, or nothing with `error` set to "Cannot open file.",
+// "Not a valid project file." or, when an item's "filename" is absolute or
+// climbs out of the input folder, a message naming it.
 std::optional<QJsonObject> readProjectFile(const QString& path, QString& error);
 
 }  // namespace keepframe

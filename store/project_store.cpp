@@ -1,4 +1,6 @@
 #include "project_store.h"
+
+#include "path_safety.h"
 #include "store_internal.h"
 
 #include <QDateTime>
@@ -14,15 +16,28 @@ namespace keepframe {
 
 namespace {
 
-const char* const kProjectsSchema =
-    "CREATE TABLE IF NOT EXISTS projects (  id                    INTEGER PRIMARY KEY AUTOINCREMENT,  name         "
-    "         TEXT    NOT NULL,  db_folder             TEXT,  input_folder          TEXT    NOT NULL,  created_at   "
-    "         TEXT    NOT NULL,  last_opened_at        TEXT,  cull_time_seconds     INTEGER NOT NULL DEFAULT 0,  "
-    "total_images          INTEGER NOT NULL DEFAULT 0,  engine_selected_count INTEGER NOT NULL DEFAULT 0,  "
-    "cover_image_id        INTEGER,  cover_is_user_set     INTEGER NOT NULL DEFAULT 0,  source_available      "
-    "INTEGER NOT NULL DEFAULT 1);";
-const char* const kStatsSchema =
-    "CREATE TABLE IF NOT EXISTS app_stats (  key   TEXT PRIMARY KEY,  value INTEGER NOT NULL DEFAULT 0);";
+const char* const kProjectsSchema = R"sql(CREATE TABLE IF NOT EXISTS projects (
+  id                    INTEGER PRIMARY KEY AUTOINCREMENT,
+  name                  TEXT    NOT NULL,
+  db_folder             TEXT,
+  input_folder          TEXT    NOT NULL,
+  created_at            TEXT    NOT NULL,
+  last_opened_at        TEXT,
+  cull_time_seconds     INTEGER NOT NULL DEFAULT 0,
+  total_images          INTEGER NOT NULL DEFAULT 0,
+  engine_selected_count INTEGER NOT NULL DEFAULT 0,
+  cover_image_id        INTEGER,
+  cover_is_user_set     INTEGER NOT NULL DEFAULT 0,
+  source_available      INTEGER NOT NULL DEFAULT 1);)sql";
+
+const char* const kStatsSchema = R"sql(CREATE TABLE IF NOT EXISTS app_stats (
+  key   TEXT PRIMARY KEY,
+  value INTEGER NOT NULL DEFAULT 0);)sql";
+
+// A save that died before its project was complete leaves a row without a
+// folder name. Such rows are never listed; once they are this old they are
+// certainly not a save still in progress in another program and are removed.
+constexpr qint64 kAbandonedSaveSeconds = 24 * 3600;
 
 }  // namespace
 
@@ -91,9 +106,37 @@ bool ProjectStore::openRegistry() {
     pragma.exec("PRAGMA journal_mode = WAL;");
     pragma.exec("PRAGMA foreign_keys = ON;");
 
+    // A registry that cannot be used is not left open: later operations
+    // then say "Registry not open." instead of failing one by one.
     const QString projects = projectsRoot();
-    if (!QDir().mkpath(projects)) return fail("Could not create projects folder: " + projects);
-    return createRegistrySchema();
+    if (!QDir().mkpath(projects)) {
+        db.close();
+        return fail("Could not create projects folder: " + projects);
+    }
+    if (!createRegistrySchema()) {
+        db.close();
+        return false;
+    }
+    removeAbandonedSaves();
+    return true;
+}
+
+void ProjectStore::removeAbandonedSaves() {
+    QSqlDatabase db = namedConnection(registryConnectionName_);
+    QSqlQuery q(db);
+    q.prepare(R"sql(SELECT id, name FROM projects
+                    WHERE (db_folder IS NULL OR db_folder = '') AND created_at < ?)sql");
+    q.bindValue(0, QDateTime::currentDateTime().addSecs(-kAbandonedSaveSeconds).toString(Qt::ISODate).left(19));
+    if (!q.exec()) return;
+    QSqlQuery remove(db);
+    remove.prepare("DELETE FROM projects WHERE id = ? AND (db_folder IS NULL OR db_folder = '')");
+    while (q.next()) {
+        const int id = q.value(0).toInt();
+        // The folder the save was writing: its name is made from the row.
+        removeFolderTree(projectsRoot() + "/" + folderSlug(q.value(1).toString()) + "_p" + QString::number(id));
+        remove.bindValue(0, id);
+        remove.exec();
+    }
 }
 
 bool ProjectStore::createRegistrySchema() {
@@ -101,7 +144,7 @@ bool ProjectStore::createRegistrySchema() {
     QSqlQuery q(db);
     if (!q.exec(kProjectsSchema)) return fail("registry schema: " + q.lastError().text());
     if (!q.exec(kStatsSchema)) return fail("registry schema (app_stats): " + q.lastError().text());
-    if (q.exec("SELECT value FROM app_stats WHERE key = 'seeded'") && q.next() && q.value(0).toLongLong() == 1)
+    if (q.exec(R"sql(SELECT value FROM app_stats WHERE key = 'seeded')sql") && q.next() && q.value(0).toLongLong() == 1)
         return true;
 
     // A library that predates the counters starts from its current totals, once.
@@ -134,12 +177,25 @@ QString ProjectStore::folderOf(int projectId) const {
 
 QString ProjectStore::currentDbFolder() const { return registryOpen() ? folderOf(currentProjectId_) : QString(); }
 
+QString ProjectStore::projectPath(const QString& dbFolder) const {
+    // Only a plain folder name directly below the projects folder is ever
+    // joined: a stored "..", "a/b" or absolute path names nothing.
+    return isChildName(dbFolder) ? projectsRoot() + "/" + dbFolder : QString();
+}
+
 QVariantList ProjectStore::listProjects() {
-    if (!registryOpen()) return fail("Registry not open."), QVariantList{};
+    if (!registryOpen()) {
+        fail("Registry not open.");
+        return {};
+    }
     QSqlQuery q(namedConnection(registryConnectionName_));
-    if (!q.exec("SELECT id, name, input_folder, created_at, last_opened_at,        total_images, "
-                "engine_selected_count, source_available,        db_folder, cover_image_id, cull_time_seconds FROM "
-                "projects ORDER BY (last_opened_at IS NULL), last_opened_at DESC, id DESC")) {
+    // A project whose save has not finished has no folder name yet and is not listed.
+    if (!q.exec(R"sql(SELECT id, name, input_folder, created_at, last_opened_at,
+                             total_images, engine_selected_count, source_available,
+                             db_folder, cover_image_id, cull_time_seconds
+                      FROM projects
+                      WHERE db_folder IS NOT NULL AND db_folder <> ''
+                      ORDER BY (last_opened_at IS NULL), last_opened_at DESC, id DESC)sql")) {
         lastError_ = "listProjects failed: " + q.lastError().text();
         return {};
     }
@@ -156,10 +212,10 @@ QVariantList ProjectStore::listProjects() {
         m["userSelectedCount"] = q.value(6).toInt();
         m["sourceAvailable"] = q.value(7).toInt() != 0;
         m["cullTimeSeconds"] = q.value(10).toInt();
-        const QString folder = q.value(8).toString();
+        const QString folder = projectPath(q.value(8).toString());
         QString cover;
         if (!folder.isEmpty() && !q.value(9).isNull())
-            cover = projectsRoot() + "/" + folder + "/thumbnails/" + QString::number(q.value(9).toLongLong()) + ".jpg";
+            cover = folder + "/thumbnails/" + QString::number(q.value(9).toLongLong()) + ".jpg";
         m["coverThumbPath"] = cover;
         m["coverThumbUrl"] = cover.isEmpty() ? QString() : QUrl::fromLocalFile(cover).toString();
         out.push_back(m);
@@ -171,12 +227,14 @@ bool ProjectStore::renameProject(int projectId, const QString& newName) {
     if (!registryOpen()) return fail("Registry not open.");
     const QString oldFolder = folderOf(projectId);
     const QString newFolder = folderSlug(newName) + "_p" + QString::number(projectId);
+    if (!oldFolder.isEmpty() && projectPath(oldFolder).isEmpty())
+        return fail(QStringLiteral("renameProject failed: project %1 has an invalid db_folder.").arg(projectId));
     if (!oldFolder.isEmpty() && oldFolder != newFolder) {
         if (projectId == currentProjectId_) {
             closeProjectDb();
             currentProjectId_ = -1;
         }
-        const QString from = projectsRoot() + "/" + oldFolder, to = projectsRoot() + "/" + newFolder;
+        const QString from = projectPath(oldFolder), to = projectPath(newFolder);
         // The row follows the folder only when the folder really moved, so
         // db_folder never names a folder that is not there.
         if (QDir(from).exists() && !QDir().rename(from, to))
@@ -198,9 +256,10 @@ bool ProjectStore::deleteProject(int projectId) {
         closeProjectDb();
         currentProjectId_ = -1;
     }
-    // Only the project's own folder goes; the photographs are never touched.
-    if (!folder.isEmpty() && QDir(projectsRoot() + "/" + folder).exists())
-        QDir(projectsRoot() + "/" + folder).removeRecursively();
+    // Only the project's own folder goes, never what a link there points to;
+    // the photographs are never touched.
+    const QString path = projectPath(folder);
+    if (!path.isEmpty()) removeFolderTree(path);
     QSqlQuery q(namedConnection(registryConnectionName_));
     q.prepare("DELETE FROM projects WHERE id = ?");
     q.bindValue(0, projectId);
@@ -228,14 +287,18 @@ bool ProjectStore::touchProject(int projectId) {
     return true;
 }
 
-void ProjectStore::bumpStat(const QString& key, qint64 delta) {
-    if (!registryOpen() || delta == 0) return;
+void ProjectStore::bumpStat(const QString& key, qint64 delta) { addToStat(key, delta); }
+
+bool ProjectStore::addToStat(const QString& key, qint64 delta) {
+    if (!registryOpen() || delta == 0) return true;
     QSqlQuery q(namedConnection(registryConnectionName_));
-    q.prepare("INSERT INTO app_stats (key, value) VALUES (?, ?) ON CONFLICT(key) DO UPDATE SET value = value + ?");
+    q.prepare(R"sql(INSERT INTO app_stats (key, value) VALUES (?, ?)
+                    ON CONFLICT(key) DO UPDATE SET value = value + ?)sql");
     q.bindValue(0, key);
     q.bindValue(1, delta);
     q.bindValue(2, delta);
-    if (!q.exec()) lastError_ = "bumpStat(" + key + ") failed: " + q.lastError().text();
+    if (!q.exec()) return fail("bumpStat(" + key + ") failed: " + q.lastError().text());
+    return true;
 }
 
 qint64 ProjectStore::readStat(const QString& key) const {
@@ -248,17 +311,26 @@ qint64 ProjectStore::readStat(const QString& key) const {
 }
 
 qint64 ProjectStore::lifetimeProjects() {
-    if (!registryOpen()) return fail("Registry not open."), 0;
+    if (!registryOpen()) {
+        fail("Registry not open.");
+        return 0;
+    }
     return readStat("lifetime_projects");
 }
 
 qint64 ProjectStore::lifetimeCulledImages() {
-    if (!registryOpen()) return fail("Registry not open."), 0;
+    if (!registryOpen()) {
+        fail("Registry not open.");
+        return 0;
+    }
     return readStat("lifetime_culled_images");
 }
 
 qint64 ProjectStore::lifetimeEnhancedImages() {
-    if (!registryOpen()) return fail("Registry not open."), 0;
+    if (!registryOpen()) {
+        fail("Registry not open.");
+        return 0;
+    }
     return readStat("lifetime_enhanced_images");
 }
 
@@ -266,10 +338,7 @@ void ProjectStore::purgeEditedOutputs() {
     const QDir root(projectsRoot());
     if (appDataDir_.isEmpty() || !root.exists()) return;
     for (const QString& sub : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        for (const char* edited : {"/edited", "/edited_plus"}) {
-            QDir dir(root.filePath(sub) + edited);
-            if (dir.exists()) dir.removeRecursively();
-        }
+        for (const char* edited : {"/edited", "/edited_plus"}) removeFolderTree(root.filePath(sub) + edited);
     }
 }
 

@@ -65,7 +65,11 @@ public:
     QVariantList facesWithConfidence(int imageId);
     QVariantList displayFacesForImage(int imageId);
 
-    // A finished cull as a new project; its id, or -1.
+    // A finished cull as a new project; its id, or -1. The project becomes
+    // visible in the library only once all of it is written: its row gets
+    // its folder name, cover and counters in one last registry transaction.
+    // A failed save leaves nothing behind. The input folder is stored in its
+    // canonical absolute form.
     int saveCullResult(const CullResult& result, const QString& inputFolder, const QString& projectName,
                        int cullTimeSeconds);
 
@@ -80,7 +84,15 @@ private:
     bool projectDbOpen() const;
     void closeProjectDb();
     QString folderOf(int projectId) const;  // db_folder of a row, empty when none
-    QString projectFolder() const;          // projectsRoot() + "/" + currentDbFolder()
+    // projectsRoot() + "/" + dbFolder when dbFolder is a plain folder name; empty otherwise.
+    QString projectPath(const QString& dbFolder) const;
+    QString projectFolder() const;  // projectPath(currentDbFolder())
+    void removeAbandonedSaves();
+    // True when every image name of the open project database stays inside the input folder.
+    bool imageNamesStayInside(int projectId);
+    bool addToStat(const QString& key, qint64 delta);
+    // Undoes a save that failed after its row was inserted; always -1.
+    int discardSave(int projectId, const QString& folder, const QString& message);
     // Face boxes of one image through a prepared faces statement.
     static QVariantList faceBoxes(QSqlQuery& facesQuery, int imageId);
     bool fail(const QString& message);

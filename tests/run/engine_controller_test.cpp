@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <fstream>
@@ -36,7 +37,8 @@ struct Controller : ::testing::Test {
 
     QString shoot(int frames = 6) {
         for (int i = 0; i < frames; ++i)
-            writeFrame(dir, "shoot/DSC_000" + std::to_string(i) + ".png", analysisFrame({{15, 20, 3, 0.7f + 0.03f * i}}, 640, 480, 110));
+            writeFrame(dir, "shoot/DSC_000" + std::to_string(i) + ".png",
+                       analysisFrame({{15, 20, 3, 0.7f + 0.03f * i}}, 640, 480, 110));
         return QString::fromStdString(dir.str() + "/shoot");
     }
     // Waits until one more result signal than before has arrived.
@@ -99,18 +101,30 @@ TEST_F(Controller, RefusesMissingFoldersAndASecondRun) {
     EXPECT_EQ(store.listProjects().size(), 1);
 }
 
-TEST_F(Controller, NegativeSelectIsAutomaticAndAnUnopenableLibraryStillFinishes) {
-    // The library folder lies below a file: the store cannot open.
-    std::ofstream(dir.file("blocker")) << "x";
-    qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/blocker/library"));
+TEST_F(Controller, NegativeSelectIsAutomaticAndAnUnsavableProjectFailsTheRun) {
     QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
     const QString in = shoot();
+    CullRunOptions noSave;
+    noSave.saveProject = false;
+    controller.setRunOptions(noSave);
     controller.startCull("file://" + in, in + "_culled", -4);
     ASSERT_TRUE(waitForEnd(finished, failed));
     ASSERT_EQ(finished.size(), 1);
-    const QVariantMap summary = finished[0][0].toMap();
-    EXPECT_EQ(summary["projectId"].toInt(), -1);
-    EXPECT_EQ(summary["primaryCount"].toInt(), 1);
+    EXPECT_EQ(finished[0][0].toMap()["projectId"].toInt(), -1);
+    EXPECT_EQ(finished[0][0].toMap()["primaryCount"].toInt(), 1);
+
+    // The library folder lies below a file: the project cannot be saved, and
+    // the run says so with the store's reason instead of finishing quietly.
+    std::ofstream(dir.file("blocker")) << "x";
+    qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/blocker/library"));
+    controller.setRunOptions({});
+    controller.startCull(in, in + "_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_TRUE(failed[0][0].toString().startsWith("Could not save the project: Could not create app data folder: "))
+        << failed[0][0].toString().toStdString();
+    EXPECT_FALSE(controller.running());
 }
 
 TEST_F(Controller, RawInputProgressOrderAndFailure) {
@@ -166,15 +180,46 @@ TEST_F(Controller, RawInputProgressOrderAndFailure) {
     std::ofstream(dir.file("broken/b.cr2")) << "not raw";
     finished.clear();
     failed.clear();
-    controller.startCull(QString::fromStdString(dir.str() + "/broken"), "/tmp/unused_culled", 0);
+    controller.startCull(QString::fromStdString(dir.str() + "/broken"), QString::fromStdString(dir.str() + "/out"), 0);
     ASSERT_TRUE(waitForEnd(finished, failed));
     ASSERT_EQ(failed.size(), 1);
     EXPECT_EQ(failed[0][0].toString(),
               "Could not convert any RAW files. Please check the files and try again, or use JPG input.");
     EXPECT_TRUE(finished.isEmpty());
+    EXPECT_FALSE(QDir(QString::fromStdString(dir.str() + "/broken/broken_JPG")).exists());
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
     EXPECT_EQ(store.listProjects().size(), 1);  // only the RAW run above
+}
+
+TEST_F(Controller, ALoneUnreadableRawDoesNotFailAShootOfImages) {
+    const QString in = shoot(4);
+    std::ofstream(dir.file("shoot/card/broken.nef")) << "not raw";
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    // Given relative to the working folder, stored and reported absolute.
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.str())));
+    controller.startCull("shoot", "shoot_culled", 0);
+    QDir::setCurrent(cwd);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1) << failed.last()[0].toString().toStdString();
+    const QVariantMap summary = finished[0][0].toMap();
+    EXPECT_EQ(summary["totalInput"].toInt(), 4);
+    EXPECT_EQ(summary["inputFolder"].toString(), in);
+    const QVariantList skipped = summary["skipped"].toList();
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_EQ(skipped[0].toMap()["file"].toString(), "card/broken.nef");
+    EXPECT_FALSE(skipped[0].toMap()["reason"].toString().isEmpty());
+    EXPECT_TRUE(summary["damaged"].toList().isEmpty());
+    EXPECT_FALSE(QDir(in + "/shoot_JPG").exists());  // the conversion folder stayed empty and is gone
+    for (const QVariant& s : summary["selected"].toList()) {
+        EXPECT_TRUE(s.toMap().contains("totalDetectedFaces"));
+        EXPECT_TRUE(s.toMap().contains("isFeatured"));
+    }
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    ASSERT_EQ(store.listProjects().size(), 1);
+    EXPECT_EQ(store.listProjects()[0].toMap()["inputFolder"].toString(), QFileInfo(in).canonicalFilePath());
 }
 
 TEST_F(Controller, PipelineErrorsAreReported) {

@@ -10,6 +10,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -35,6 +39,7 @@ struct Review : ::testing::Test {
     ProjectStore store;
     SelectionModel model;
     QString input;
+    std::string shootFolder = "shoot";  // below the test folder
     int projectId = -1;
 
     void SetUp() override {
@@ -47,12 +52,13 @@ struct Review : ::testing::Test {
 
     // Stores a cull of the given shots (files created in the input folder) and loads it.
     void save(const std::vector<Shot>& shots) {
+        input = QString::fromStdString(dir.str() + "/" + shootFolder);
         CullResult r;
         for (const Shot& s : shots) {
-            std::ofstream(dir.file("shoot/" + s.name)) << "photo " << s.name;
+            std::ofstream(dir.file(shootFolder + "/" + s.name)) << "photo " << s.name;
             ResultImage img;
             img.filename = s.name;
-            img.path = dir.str() + "/shoot/" + s.name;
+            img.path = dir.str() + "/" + shootFolder + "/" + s.name;
             img.category = s.category;
             img.clusterNumber = s.cluster;
             img.engineSelected = s.selected;
@@ -70,8 +76,9 @@ struct Review : ::testing::Test {
     // Counts writes of the selection flag from now on.
     void countWrites() {
         ASSERT_TRUE(store.execProjectSql("CREATE TABLE IF NOT EXISTS writes (n INTEGER)"));
-        ASSERT_TRUE(store.execProjectSql("CREATE TRIGGER IF NOT EXISTS count_writes AFTER UPDATE OF user_selected ON "
-                                         "images BEGIN INSERT INTO writes VALUES (NEW.id); END;"));
+        ASSERT_TRUE(store.execProjectSql(R"sql(CREATE TRIGGER IF NOT EXISTS count_writes
+                                               AFTER UPDATE OF user_selected ON images
+                                               BEGIN INSERT INTO writes VALUES (NEW.id); END;)sql"));
     }
     int writes() {
         QSqlQuery q(QSqlDatabase::database(store.projectConnectionName(), false));
@@ -144,7 +151,8 @@ TEST_F(Review, RemovalsRestoresAndTheirWrites) {
     EXPECT_TRUE(userSelected("DSC_0011.jpg"));
 
     // A user-added image comes back as added when restored.
-    model.addMany({QVariantMap{{"id", 12}, {"filename", "DSC_0021.jpg"}, {"category", "portrait"}, {"clusterNumber", 4}}});
+    model.addMany(
+        {QVariantMap{{"id", 12}, {"filename", "DSC_0021.jpg"}, {"category", "portrait"}, {"clusterNumber", 4}}});
     EXPECT_TRUE(userSelected("DSC_0021.jpg"));
     model.removeImage("DSC_0021.jpg");
     model.restoreImage("DSC_0021.jpg");
@@ -179,7 +187,8 @@ TEST_F(Review, TicksResetAndReload) {
 
     // In memory (no project): reset keeps the engine's picks and drops the additions.
     SelectionModel memory;
-    memory.load({QVariantMap{{"filename", "a.jpg"}, {"primary", true}}, QVariantMap{{"filename", "b.jpg"}}}, "/in", "/out");
+    memory.load({QVariantMap{{"filename", "a.jpg"}, {"primary", true}}, QVariantMap{{"filename", "b.jpg"}}}, "/in",
+                "/out");
     memory.addImage("c.jpg", "venue", 3);
     memory.removeImage("a.jpg");
     memory.resetAll();
@@ -274,8 +283,11 @@ TEST_F(Review, SeveralSubFoldersByCategory) {
 }
 
 TEST_F(Review, ProjectFileRoundTrip) {
-    save({{"a.jpg", "venue", 1, true, true, 0}, {"b.jpg", "portrait", 2, true, true}, {"c.jpg", "group", 3, true, false, 4},
-          {"d.jpg", "portrait", 4, true, false}, {"e.jpg", "portrait", 5, true, true}});
+    save({{"a.jpg", "venue", 1, true, true, 0},
+          {"b.jpg", "portrait", 2, true, true},
+          {"c.jpg", "group", 3, true, false, 4},
+          {"d.jpg", "portrait", 4, true, false},
+          {"e.jpg", "portrait", 5, true, true}});
     model.removeMany({"d.jpg", "e.jpg"});
     const QString file = QString::fromStdString(dir.str() + "/review.kfproj");
     ASSERT_TRUE(model.saveProject("file://" + file));
@@ -310,13 +322,14 @@ TEST_F(Review, ProjectFileRoundTrip) {
     array.write("[1, 2, 3]");
     array.close();
     EXPECT_EQ(reopened.openProjectFile(array.fileName())["error"], "Not a valid project file.");
-    EXPECT_EQ(reopened.openProjectFile(QString::fromStdString(dir.str() + "/missing.json"))["error"], "Cannot open file.");
+    EXPECT_EQ(reopened.openProjectFile(QString::fromStdString(dir.str() + "/missing.json"))["error"],
+              "Cannot open file.");
 }
 
 TEST_F(Review, ClustersReadFromTheCategoryReport) {
-    std::vector<ImageRecord> frames = {keepframe::testing::frame("a b.jpg", "portrait", 0, {keepframe::testing::person(0)},
-                                                                 "2024:01:01 10:00:00"),
-                                       keepframe::testing::frame("c.jpg", "portrait")};
+    std::vector<ImageRecord> frames = {
+        keepframe::testing::frame("a b.jpg", "portrait", 0, {keepframe::testing::person(0)}, "2024:01:01 10:00:00"),
+        keepframe::testing::frame("c.jpg", "portrait")};
     ClusterMap clusters;
     clusters[12] = {&frames[0], &frames[1]};
     const std::string outBase = dir.str() + "/out";
@@ -337,10 +350,242 @@ TEST_F(Review, ClustersReadFromTheCategoryReport) {
     EXPECT_EQ(c["size"].toInt(), 2);
     const QVariantList images = c["images"].toList();
     ASSERT_EQ(images.size(), 2);
-    EXPECT_EQ(images[0].toMap()["filename"], "a");  // only the first word of a name with spaces
+    EXPECT_EQ(images[0].toMap()["filename"], "a b.jpg");  // a name with a blank is read whole
     EXPECT_EQ(images[0].toMap()["validFaces"].toInt(), 1);
     EXPECT_TRUE(images[0].toMap()["isRep"].toBool());
     EXPECT_EQ(images[0].toMap()["captureTime"], "2024:01:01 10:00:00");
     EXPECT_TRUE(images[1].toMap()["alreadySelected"].toBool());
     EXPECT_TRUE(model.loadClusters("portrait").isEmpty());  // a project loaded from the database has no output base
+}
+
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+void writeText(const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+QStringList skippedFiles(const QVariantMap& result) {
+    QStringList out;
+    for (const QVariant& v : result["skipped"].toList()) out << v.toMap()["file"].toString();
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Review, ExportIntoTheShootNeverTouchesAPhotograph) {
+    // A shoot culled from wedding/final_selection and exported into wedding:
+    // every target is its own source.
+    shootFolder = "wedding/final_selection";
+    save({{"a.jpg", "portrait", 1, true, true}, {"b.jpg", "venue", 2, true, true, 0}});
+    const QString wedding = QString::fromStdString(dir.str() + "/wedding");
+    QVariantMap r = model.exportFinal(wedding);
+    EXPECT_EQ(r["selected"].toInt(), 0);
+    EXPECT_EQ(r["inPlace"].toInt(), 2);
+    EXPECT_EQ(skippedFiles(r), (QStringList{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(contents(input + "/a.jpg"), "photo a.jpg");
+    EXPECT_EQ(contents(input + "/b.jpg"), "photo b.jpg");
+    EXPECT_EQ(QDir(input).entryList(QDir::Files).size(), 2);  // no copies, no leftovers
+
+    // A shoot holding both a.jpg and final_selection/a.jpg, exported into
+    // itself: the second photograph is never replaced by the first.
+    shootFolder = "mixed";
+    save({{"a.jpg", "portrait", 1, true, true}, {"final_selection/a.jpg", "portrait", 2, true, true}});
+    r = model.exportFinal(input);
+    EXPECT_EQ(r["selected"].toInt(), 2);
+    EXPECT_EQ(contents(input + "/a.jpg"), "photo a.jpg");
+    EXPECT_EQ(contents(input + "/final_selection/a.jpg"), "photo final_selection/a.jpg");
+    EXPECT_EQ(contents(input + "/final_selection/a (2).jpg"), "photo a.jpg");
+    EXPECT_EQ(contents(input + "/final_selection/final_selection/a.jpg"), "photo final_selection/a.jpg");
+}
+
+TEST_F(Review, ExportCollisionsAndFailuresKeepEveryFile) {
+    save({{"x/keep.jpg", "portrait", 1, true, true}, {"y/DSC_1.jpg", "portrait", 2, false},
+          {"z/DSC_1.jpg", "portrait", 3, false}});
+    const QString out = QString::fromStdString(dir.str() + "/export");
+    const QString portraits = out + "/unselected/Portraits";
+    // Kept images in one sub-folder: both unselected DSC_1.jpg go to one label folder.
+    QVariantMap r = model.exportFinal(out, true, true);
+    EXPECT_EQ(r["unselected"].toInt(), 2);
+    EXPECT_EQ(contents(portraits + "/DSC_1.jpg"), "photo y/DSC_1.jpg");
+    EXPECT_EQ(contents(portraits + "/DSC_1 (2).jpg"), "photo z/DSC_1.jpg");
+    // Again: the earlier export's files are replaced, not multiplied.
+    r = model.exportFinal(out, true, true);
+    EXPECT_EQ(r["unselected"].toInt(), 2);
+    EXPECT_EQ(QDir(portraits).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    // A source gone missing leaves every earlier copy in place and is named.
+    QFile::remove(input + "/z/DSC_1.jpg");
+    r = model.exportFinal(out, true, true);
+    EXPECT_EQ(r["unselected"].toInt(), 1);
+    EXPECT_EQ(skippedFiles(r), (QStringList{"z/DSC_1.jpg"}));
+    EXPECT_EQ(r["skipped"].toList()[0].toMap()["reason"].toString(), "missing from the input folder");
+    EXPECT_EQ(contents(portraits + "/DSC_1.jpg"), "photo y/DSC_1.jpg");
+    EXPECT_EQ(contents(portraits + "/DSC_1 (2).jpg"), "photo z/DSC_1.jpg");
+
+    // A link at a target is never written through.
+    const QString elsewhere = QString::fromStdString(dir.str() + "/elsewhere.jpg");
+    writeText(elsewhere, "not ours");
+    QFile::remove(out + "/final_selection/Portraits/keep.jpg");
+    if (QFile::link(elsewhere, out + "/final_selection/Portraits/keep.jpg")) {
+        EXPECT_EQ(model.exportFinal(out, true)["selected"].toInt(), 1);
+        EXPECT_EQ(contents(elsewhere), "not ours");
+        EXPECT_EQ(contents(out + "/final_selection/Portraits/keep (2).jpg"), "photo x/keep.jpg");
+    }
+}
+
+TEST_F(Review, HostileNamesNeverReachOutside) {
+    // The shoot lies two levels down; the victims beside and above the export.
+    shootFolder = "nest/shoot";
+    save({{"a.jpg", "portrait", 1, true, true}});
+    const QString nest = QString::fromStdString(dir.str() + "/nest");
+    const QString out = nest + "/out";
+    const QString victim = QString::fromStdString(dir.str() + "/victim.jpg");
+    writeText(victim, "victim");
+    auto untouched = [&] {
+        EXPECT_EQ(contents(victim), "victim");
+        EXPECT_FALSE(QFile::exists(nest + "/victim.jpg"));
+        EXPECT_FALSE(QFile::exists(out + "/victim.jpg"));
+    };
+
+    // Project files: none of these is opened, and nothing becomes pending.
+    const QStringList hostile = {"../../victim.jpg", "a/../../../victim.jpg", "..\\..\\victim.jpg", victim,
+                                 "/victim.jpg", "C:/victim.jpg"};
+    for (const QString& name : hostile) {
+        const QString file = nest + "/hostile.json";
+        writeText(file, QJsonDocument(QJsonObject{{"version", 1}, {"inputFolder", input}, {"outputBase", out},
+                                                  {"items", QJsonArray{QJsonObject{{"filename", "a.jpg"}},
+                                                                       QJsonObject{{"filename", name}}}}})
+                            .toJson());
+        SelectionModel opened;
+        const QVariantMap result = opened.openProjectFile(file);
+        EXPECT_FALSE(result["ok"].toBool()) << name.toStdString();
+        EXPECT_TRUE(result["error"].toString().contains(name)) << result["error"].toString().toStdString();
+        EXPECT_EQ(opened.applyPendingProject(""), -1);
+        EXPECT_EQ(opened.exportFinal(out)["selected"].toInt(), 0);
+    }
+    untouched();
+
+    // A project database with such names is not opened at all (and is never
+    // written with them).
+    CullResult r;
+    for (const char* name : {"a.jpg", "b.jpg"}) {
+        ResultImage img;
+        img.filename = name;
+        img.category = "portrait";
+        img.engineSelected = std::string(name) == "a.jpg";
+        r.images.push_back(img);
+    }
+    const int hostileProject = store.saveCullResult(r, input, {}, 1);
+    ASSERT_GE(hostileProject, 0);
+    ASSERT_TRUE(store.execProjectSql("UPDATE images SET filename = '../../victim.jpg' WHERE filename = 'b.jpg'"));
+    ASSERT_TRUE(store.openProject(projectId));  // the first project; the hostile one is opened afresh below
+    r.images[1].filename = "../../victim.jpg";
+    EXPECT_EQ(store.saveCullResult(r, input, {}, 1), -1);
+    model.loadFromProject(hostileProject, input);
+    EXPECT_FALSE(model.hasData());
+    const QVariantMap exported = model.exportFinal(out, false, true);
+    EXPECT_EQ(exported["selected"].toInt() + exported["unselected"].toInt(), 0);
+    untouched();
+
+    // Names handed over in memory are checked when they are used.
+    SelectionModel memory;
+    memory.load({QVariantMap{{"filename", "../../victim.jpg"}, {"primary", true}}}, input, out);
+    const QVariantMap skipped = memory.exportFinal(out);
+    EXPECT_EQ(skipped["selected"].toInt(), 0);
+    EXPECT_EQ(skippedFiles(skipped), (QStringList{"../../victim.jpg"}));
+    untouched();
+}
+
+TEST_F(Review, ReopenedFileLeavesTheEarlierProjectAlone) {
+    shootFolder = "A";
+    save(tenPicks());
+    const int a = projectId;
+    const QString inputA = input;
+    model.removeImage("DSC_0010.jpg");  // stored in A
+    auto flagsOfA = [&] {
+        QString flags;
+        for (const QVariant& v : store.loadProjectImages(a)) flags += v.toMap()["userSelected"].toBool() ? "1" : "0";
+        return flags;
+    };
+    const QString before = flagsOfA();
+
+    shootFolder = "B";
+    save({{"b1.jpg", "portrait", 1, true, true}, {"b2.jpg", "portrait", 2, true, false}});
+    const int b = projectId;
+    const QString fileB = QString::fromStdString(dir.str() + "/b.json");
+    ASSERT_TRUE(model.saveProject(fileB));
+    writeText(QString::fromStdString(dir.str() + "/C/c.jpg"), "photo c");
+    const QString fileC = QString::fromStdString(dir.str() + "/c.json");
+    writeText(fileC, QJsonDocument(QJsonObject{{"inputFolder", QString::fromStdString(dir.str() + "/C")},
+                                               {"items", QJsonArray{QJsonObject{{"filename", "c.jpg"}}}}})
+                         .toJson());
+
+    // Project A open, the file of B opened: B is the project of that file.
+    ASSERT_TRUE(model.loadFromProject(a, inputA));
+    ASSERT_TRUE(model.openProjectFile(fileB)["ok"].toBool());
+    EXPECT_EQ(model.applyPendingProject(""), 0);
+    EXPECT_EQ(model.projectId(), b);
+    model.removeImage("b1.jpg");
+    model.resetAll();
+    EXPECT_EQ(flagsOfA(), before);
+
+    // A file of a shoot the library does not know: no project at all.
+    ASSERT_TRUE(model.loadFromProject(a, inputA));
+    ASSERT_TRUE(model.openProjectFile(fileC)["ok"].toBool());
+    EXPECT_EQ(model.applyPendingProject(""), 0);
+    EXPECT_EQ(model.projectId(), -1);
+    model.removeImage("c.jpg");
+    model.setImageSelected(1, true);  // image 1 of A is DSC_0010.jpg, removed there
+    model.resetAll();
+    EXPECT_EQ(flagsOfA(), before);
+
+    // Nor does an in-memory result loaded after A.
+    ASSERT_TRUE(model.loadFromProject(a, inputA));
+    model.load({QVariantMap{{"filename", "DSC_0011.jpg"}, {"primary", true}}}, inputA, "");
+    EXPECT_EQ(model.projectId(), -1);
+    model.setImageSelected(1, true);
+    model.resetAll();
+    EXPECT_EQ(flagsOfA(), before);
+}
+
+TEST_F(Review, GroupAndFeaturedSurviveLoadAndProjectFiles) {
+    for (const char* name : {"g.jpg", "f.jpg", "p.jpg", "v.jpg"})
+        writeText(input + "/" + name, "photo");
+    SelectionModel m;
+    m.load({QVariantMap{{"filename", "g.jpg"}, {"category", "portrait"}, {"totalDetectedFaces", 3}, {"primary", true}},
+            QVariantMap{{"filename", "f.jpg"}, {"category", "portrait"}, {"isFeatured", true}},
+            QVariantMap{{"filename", "p.jpg"}, {"category", "portrait"}, {"totalDetectedFaces", 2}},
+            QVariantMap{{"filename", "v.jpg"}, {"category", "venue"}}},
+           input, "");
+    auto titles = [](const SelectionModel& model) {
+        QStringList out;
+        for (const QVariant& s : model.categoryView()) out << s.toMap()["folder"].toString();
+        return out;
+    };
+    const QStringList all = {"Details", "Featured", "Portraits", "Group"};
+    EXPECT_EQ(titles(m), all);
+
+    const QString file = QString::fromStdString(dir.str() + "/memory.json");
+    ASSERT_TRUE(m.saveProject(file));
+    SelectionModel reopened;
+    ASSERT_TRUE(reopened.openProjectFile(file)["ok"].toBool());
+    EXPECT_EQ(reopened.applyPendingProject(""), 0);
+    EXPECT_EQ(titles(reopened), all);
+
+    // A file written before these keys existed still opens, as Portraits.
+    writeText(file, QJsonDocument(QJsonObject{{"inputFolder", input},
+                                              {"items", QJsonArray{QJsonObject{{"filename", "g.jpg"},
+                                                                               {"category", "portrait"}}}}})
+                        .toJson());
+    ASSERT_TRUE(reopened.openProjectFile(file)["ok"].toBool());
+    EXPECT_EQ(reopened.applyPendingProject(""), 0);
+    EXPECT_EQ(titles(reopened), QStringList{"Portraits"});
 }

@@ -1,10 +1,13 @@
+#include "path_safety.h"
 #include "project_store.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QThread>
@@ -113,14 +116,15 @@ TEST_F(Library, OldRegistryIsSeededOnceAndNeverAgain) {
         db.setDatabaseName(data + "/projects.db");
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("CREATE TABLE projects (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, db_folder "
-                           "TEXT, input_folder TEXT NOT NULL, created_at TEXT NOT NULL, last_opened_at TEXT, "
-                           "cull_time_seconds INTEGER NOT NULL DEFAULT 0, total_images INTEGER NOT NULL DEFAULT 0, "
-                           "engine_selected_count INTEGER NOT NULL DEFAULT 0, cover_image_id INTEGER, "
-                           "cover_is_user_set INTEGER NOT NULL DEFAULT 0, source_available INTEGER NOT NULL DEFAULT 1)"));
+        ASSERT_TRUE(q.exec(R"sql(CREATE TABLE projects (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL,
+            db_folder TEXT, input_folder TEXT NOT NULL, created_at TEXT NOT NULL, last_opened_at TEXT,
+            cull_time_seconds INTEGER NOT NULL DEFAULT 0, total_images INTEGER NOT NULL DEFAULT 0,
+            engine_selected_count INTEGER NOT NULL DEFAULT 0, cover_image_id INTEGER,
+            cover_is_user_set INTEGER NOT NULL DEFAULT 0, source_available INTEGER NOT NULL DEFAULT 1))sql"));
         for (int images : {120, 80, 0})
-            ASSERT_TRUE(q.exec(QString("INSERT INTO projects (name, input_folder, created_at, total_images) VALUES "
-                                       "('p', '/in', '2024-01-01T00:00:00', %1)").arg(images)));
+            ASSERT_TRUE(q.exec(QString(R"sql(INSERT INTO projects (name, input_folder, created_at, total_images)
+                                             VALUES ('p', '/in', '2024-01-01T00:00:00', %1))sql")
+                                   .arg(images)));
         db.close();
     }
     QSqlDatabase::removeDatabase("old");
@@ -287,8 +291,8 @@ TEST_F(Library, BatchSelectionIsAllOrNothing) {
     const int id = store.saveCullResult(shoot(6), "/in/batch", {}, 1);
     ASSERT_GE(id, 0);
     EXPECT_TRUE(store.setUserSelectedMany({}, true));
-    ASSERT_TRUE(store.execProjectSql("CREATE TRIGGER refuse BEFORE UPDATE ON images WHEN NEW.id = 5 BEGIN SELECT "
-                                     "RAISE(ABORT, 'refused'); END;"));
+    ASSERT_TRUE(store.execProjectSql(R"sql(CREATE TRIGGER refuse BEFORE UPDATE ON images WHEN NEW.id = 5
+                                           BEGIN SELECT RAISE(ABORT, 'refused'); END;)sql"));
     EXPECT_FALSE(store.setUserSelectedMany({2, 3, 5, 6}, true));
     EXPECT_TRUE(store.lastError().startsWith("setUserSelectedMany failed: "));
     int selected = 0;
@@ -309,15 +313,15 @@ TEST_F(Library, FailedSaveLeavesNoImagesAndNoCounts) {
         db.setDatabaseName(folder + "/project.db");
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("CREATE TABLE images (  id INTEGER PRIMARY KEY AUTOINCREMENT, filename TEXT NOT NULL, path "
-                           "TEXT NOT NULL, category TEXT NOT NULL, cluster_number INTEGER NOT NULL DEFAULT 0, "
-                           "capture_time TEXT, full_w INTEGER, full_h INTEGER, orientation INTEGER, score REAL, reason "
-                           "TEXT, engine_selected INTEGER, user_selected INTEGER, is_primary INTEGER, thumb_path TEXT, "
-                           "sharpness REAL, eye_sharp REAL, exposure REAL, contrast REAL, emotion_score REAL, best_pi "
-                           "REAL, has_vip INTEGER, total_detected_faces INTEGER, is_featured INTEGER, applied_rotation "
-                           "INTEGER)"));
-        ASSERT_TRUE(q.exec("CREATE TRIGGER full BEFORE INSERT ON images WHEN (SELECT COUNT(*) FROM images) >= 499 "
-                           "BEGIN SELECT RAISE(ABORT, 'disk full'); END;"));
+        ASSERT_TRUE(q.exec(R"sql(CREATE TABLE images (id INTEGER PRIMARY KEY AUTOINCREMENT, filename TEXT NOT NULL,
+            path TEXT NOT NULL, category TEXT NOT NULL, cluster_number INTEGER NOT NULL DEFAULT 0,
+            capture_time TEXT, full_w INTEGER, full_h INTEGER, orientation INTEGER, score REAL, reason TEXT,
+            engine_selected INTEGER, user_selected INTEGER, is_primary INTEGER, thumb_path TEXT,
+            sharpness REAL, eye_sharp REAL, exposure REAL, contrast REAL, emotion_score REAL, best_pi REAL,
+            has_vip INTEGER, total_detected_faces INTEGER, is_featured INTEGER, applied_rotation INTEGER))sql"));
+        ASSERT_TRUE(q.exec(R"sql(CREATE TRIGGER full BEFORE INSERT ON images
+                                 WHEN (SELECT COUNT(*) FROM images) >= 499
+                                 BEGIN SELECT RAISE(ABORT, 'disk full'); END;)sql"));
         db.close();
     }
     QSqlDatabase::removeDatabase("trap");
@@ -325,9 +329,13 @@ TEST_F(Library, FailedSaveLeavesNoImagesAndNoCounts) {
     const int id = store.saveCullResult(shoot(600), "/in/fails", {}, 1);
     EXPECT_EQ(id, -1);
     EXPECT_TRUE(store.lastError().startsWith("Insert image failed: ")) << store.lastError().toStdString();
-    EXPECT_EQ(scalar(folder + "/project.db", "SELECT COUNT(*) FROM images").toInt(), 0);
+    EXPECT_FALSE(QDir(folder).exists());  // no image rows, no database, no thumbnails
     EXPECT_EQ(store.lifetimeProjects(), 0);
     EXPECT_EQ(store.lifetimeCulledImages(), 0);
+    // Nothing half-written is left to be listed beside the good projects.
+    EXPECT_TRUE(store.listProjects().isEmpty());
+    EXPECT_EQ(scalar(data + "/projects.db", "SELECT COUNT(*) FROM projects").toInt(), 0);
+    EXPECT_EQ(store.currentProjectId(), -1);
 }
 
 TEST_F(Library, WorkerSavesWhileTheUiLists) {
@@ -343,15 +351,204 @@ TEST_F(Library, WorkerSavesWhileTheUiLists) {
         }
         done = true;
     });
-    int listings = 0;
+    // What the UI lists while the worker saves is always whole: the count
+    // only grows, and every listed project has all its images.
+    int listings = 0, lastCount = 0, incomplete = 0, shrank = 0;
     while (!done) {
-        ui.listProjects();
+        const QVariantList projects = ui.listProjects();
         ++listings;
+        if (projects.size() < lastCount) ++shrank;
+        lastCount = int(projects.size());
+        if (!projects.isEmpty()) {
+            const QVariantMap newest = projects.first().toMap();
+            if (newest["totalImages"].toInt() != 200 || ui.loadProjectImages(newest["id"].toInt()).size() != 200)
+                ++incomplete;
+        }
         QThread::msleep(2);
     }
     worker.join();
     EXPECT_EQ(saved.load(), 5);
     EXPECT_GT(listings, 0);
-    EXPECT_EQ(ui.listProjects().size(), 5);
+    EXPECT_EQ(incomplete, 0);
+    EXPECT_EQ(shrank, 0);
+    const QVariantList projects = ui.listProjects();
+    ASSERT_EQ(projects.size(), 5);
+    for (const QVariant& p : projects) EXPECT_EQ(ui.loadProjectImages(p.toMap()["id"].toInt()).size(), 200);
     EXPECT_EQ(ui.lifetimeCulledImages(), 1000);
+}
+
+TEST(PathSafety, NamesThatLeaveTheirFolder) {
+    for (const char* inside : {"a.jpg", "ceremony/a.jpg", "a/../b.jpg", "./a.jpg", "a b/c d.jpg", "...", "a..b.jpg",
+                               "x\\y.jpg"})
+        EXPECT_TRUE(staysInside(inside)) << inside;
+    for (const char* outside : {"", "..", "../x.jpg", "../../x.jpg", "a/../../x.jpg", "a/..", ".", "/etc/passwd",
+                                "\\x.jpg", "\\\\server\\share\\x.jpg", "C:/x.jpg", "c:x.jpg", "a\\..\\..\\x.jpg"})
+        EXPECT_FALSE(staysInside(outside)) << outside;
+    EXPECT_FALSE(staysInside(QString("a") + QChar(0) + "/../../x"));
+
+    EXPECT_EQ(pathInside("/shoot", "a/b.jpg"), "/shoot/a/b.jpg");
+    EXPECT_EQ(pathInside("/shoot/", "b.jpg"), "/shoot/b.jpg");
+    EXPECT_EQ(pathInside("/shoot", "../b.jpg"), "");
+    EXPECT_TRUE(isChildName("Wedding_p3"));
+    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "/abs", "../Wedding_p3"})
+        EXPECT_FALSE(isChildName(bad)) << bad;
+}
+
+TEST_F(Library, HostileProjectFoldersNeverReachOutside) {
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    const int good = store.saveCullResult(shoot(2), "/in/Good", {}, 1);
+    ASSERT_GE(good, 0);
+    const QString root = store.projectsRoot();
+    const QString outside = QString::fromStdString(dir.file("outside/keep.txt"));
+    QFile keep(outside);
+    ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+    keep.write("keep");
+    keep.close();
+    const QString outsideFolder = QFileInfo(outside).absolutePath();
+    const bool linked = QFile::link(outsideFolder, root + "/linked_p9");
+
+    const QStringList hostile = {"..", "../..", "../../outside", outsideFolder, "Good_p1/..", "a/../..", "linked_p9"};
+    QSqlDatabase registry = QSqlDatabase::database(store.registryConnectionName(), false);
+    QList<int> ids;
+    for (const QString& folder : hostile) {
+        QSqlQuery q(registry);
+        q.prepare("INSERT INTO projects (name, db_folder, input_folder, created_at) VALUES ('x', ?, '/in', ?)");
+        q.bindValue(0, folder);
+        q.bindValue(1, "2024-01-01T00:00:00");
+        ASSERT_TRUE(q.exec());
+        ids << q.lastInsertId().toInt();
+    }
+    for (int i = 0; i < ids.size(); ++i) {
+        if (hostile[i] == "linked_p9") continue;  // a plain name: opened, and refused for lack of tables later
+        EXPECT_FALSE(store.openProject(ids[i])) << hostile[i].toStdString();
+        EXPECT_EQ(store.lastError(), QString("Project %1 has an invalid db_folder.").arg(ids[i]));
+        EXPECT_FALSE(store.renameProject(ids[i], "Renamed"));
+    }
+    for (const int id : ids) EXPECT_TRUE(store.deleteProject(id));
+
+    // Nothing but the link itself went: the projects folder, the other
+    // project and everything outside are as they were.
+    EXPECT_TRUE(QFile::exists(outside));
+    EXPECT_TRUE(QFile::exists(root + "/Good_p1/project.db"));
+    EXPECT_TRUE(QFile::exists(data + "/projects.db"));
+    if (linked) {
+        EXPECT_FALSE(QFileInfo(root + "/linked_p9").isSymLink());
+    }
+    ASSERT_EQ(store.listProjects().size(), 1);
+    EXPECT_EQ(store.loadProjectImages(good).size(), 2);
+}
+
+TEST_F(Library, ProjectDatabaseNamingImagesOutsideIsRefused) {
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    CullResult r = shoot(3);
+    r.images[1].filename = "../../victim.jpg";
+    EXPECT_EQ(store.saveCullResult(r, "/in/Hostile", {}, 1), -1);  // never stored
+    EXPECT_EQ(store.lastError(), "Insert image failed: the name leads outside the input folder: ../../victim.jpg");
+    EXPECT_TRUE(store.listProjects().isEmpty());
+    r.images[1].filename = "DSC_0001.jpg";
+    const int id = store.saveCullResult(r, "/in/Hostile", {}, 1);
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(store.execProjectSql("UPDATE images SET filename = '../../victim.jpg' WHERE id = 2"));
+    ProjectStore ui;
+    ASSERT_TRUE(ui.openRegistry());
+    EXPECT_FALSE(ui.openProject(id));
+    EXPECT_EQ(ui.lastError(), QString("Project %1 names an image outside its input folder: ../../victim.jpg").arg(id));
+    EXPECT_EQ(ui.currentProjectId(), -1);
+    EXPECT_TRUE(ui.loadProjectImages(id).isEmpty());
+    EXPECT_TRUE(ui.unselectedImagesForProject(id).isEmpty());
+    EXPECT_FALSE(ui.setUserSelected(1, true));  // nothing was left open
+
+    // A thumbnail path that leaves the project folder gives no URL.
+    const int clean = store.saveCullResult(shoot(1), "/in/Clean", {}, 1);
+    ASSERT_TRUE(store.execProjectSql("UPDATE images SET thumb_path = '../../../projects.db'"));
+    EXPECT_TRUE(ui.loadProjectImages(clean)[0].toMap()["thumbUrl"].toString().isEmpty());
+}
+
+TEST_F(Library, InjectedSaveFailuresLeaveNothingListed) {
+    // A trigger refuses the last step, where the row gets its folder name.
+    {
+        ProjectStore store;
+        ASSERT_TRUE(store.openRegistry());
+        QSqlQuery q(QSqlDatabase::database(store.registryConnectionName(), false));
+        ASSERT_TRUE(q.exec(R"sql(CREATE TRIGGER refuse BEFORE UPDATE OF db_folder ON projects
+                                 BEGIN SELECT RAISE(ABORT, 'disk full'); END;)sql"));
+        EXPECT_EQ(store.saveCullResult(shoot(5), "/in/Refused", {}, 1), -1);
+        EXPECT_TRUE(store.lastError().contains("disk full")) << store.lastError().toStdString();
+        EXPECT_TRUE(store.listProjects().isEmpty());
+        EXPECT_EQ(scalar(data + "/projects.db", "SELECT COUNT(*) FROM projects").toInt(), 0);
+        EXPECT_FALSE(QDir(store.projectsRoot() + "/Refused_p1").exists());
+        EXPECT_EQ(store.lifetimeProjects(), 0);
+        ASSERT_TRUE(q.exec("DROP TRIGGER refuse"));
+
+        // A thumbnail that cannot be written fails the save instead of being dropped.
+        ASSERT_TRUE(QDir().mkpath(store.projectsRoot() + "/Thumbs_p2/thumbnails/1.jpg"));
+        EXPECT_EQ(store.saveCullResult(shoot(3), "/in/Thumbs", {}, 1), -1);
+        EXPECT_TRUE(store.lastError().startsWith("Could not write thumbnail ")) << store.lastError().toStdString();
+        EXPECT_FALSE(QDir(store.projectsRoot() + "/Thumbs_p2").exists());
+        EXPECT_TRUE(store.listProjects().isEmpty());
+        EXPECT_GE(store.saveCullResult(shoot(3), "/in/Fine", {}, 1), 0);
+    }
+
+    // A save killed half-way left a row without a folder name: never listed,
+    // and removed with its folder once it is clearly abandoned.
+    QString killed;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "kill");
+        db.setDatabaseName(data + "/projects.db");
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(R"sql(INSERT INTO projects (name, input_folder, created_at)
+                                 VALUES ('Killed', '/in', '2020-01-01T00:00:00'))sql"));
+        killed = data + "/projects/Killed_p" + q.lastInsertId().toString();
+        q.prepare("INSERT INTO projects (name, input_folder, created_at) VALUES ('Saving', '/in', ?)");
+        q.bindValue(0, QDateTime::currentDateTime().toString(Qt::ISODate).left(19));
+        ASSERT_TRUE(q.exec());
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("kill");
+    ASSERT_TRUE(QDir().mkpath(killed + "/thumbnails"));
+    ProjectStore again;
+    ASSERT_TRUE(again.openRegistry());
+    ASSERT_EQ(again.listProjects().size(), 1);
+    EXPECT_EQ(again.listProjects()[0].toMap()["name"].toString(), "Fine");
+    EXPECT_FALSE(QDir(killed).exists());
+    EXPECT_EQ(scalar(data + "/projects.db", "SELECT COUNT(*) FROM projects WHERE name = 'Killed'").toInt(), 0);
+    // A save that may still be running in another program is left alone.
+    EXPECT_EQ(scalar(data + "/projects.db", "SELECT COUNT(*) FROM projects WHERE name = 'Saving'").toInt(), 1);
+}
+
+TEST_F(Library, GarbageRegistryIsReported) {
+    // Garbage where the registry should be.
+    QDir().mkpath(data);
+    QFile garbage(data + "/projects.db");
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, 'x'));
+    garbage.close();
+    {
+        ProjectStore store;
+        EXPECT_FALSE(store.openRegistry());
+        EXPECT_TRUE(store.lastError().startsWith("registry schema: ")) << store.lastError().toStdString();
+        EXPECT_EQ(store.saveCullResult(shoot(2), "/in/x", {}, 1), -1);
+        EXPECT_EQ(store.lastError(), "Registry DB not open.");
+        EXPECT_TRUE(store.listProjects().isEmpty());
+    }
+}
+
+TEST_F(Library, ReadOnlyDataFolderIsReported) {
+    // Not for a user who may write anywhere.
+    ASSERT_TRUE(QDir().mkpath(data));
+    ASSERT_TRUE(QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QFile probe(data + "/probe");
+    if (probe.open(QIODevice::WriteOnly)) {
+        probe.close();
+        probe.remove();
+        QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        GTEST_SKIP() << "this user writes into read-only folders";
+    }
+    ProjectStore store;
+    EXPECT_FALSE(store.openRegistry());
+    EXPECT_FALSE(store.lastError().isEmpty());
+    QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }

@@ -1,0 +1,41 @@
+// Paths built from stored data (project files, project databases, the
+// registry) and the file operations that must never reach outside their
+// folder or lose a file on the way.
+#pragma once
+
+#include <QString>
+
+namespace keepframe {
+
+// True for a relative name that stays inside the folder it is joined to: not
+// empty, no NUL, no leading "/" or "\", no drive ("C:"), and after resolving
+// "." and ".." ("\" read as a separator too) neither climbing out of the
+// folder nor naming the folder itself.
+bool staysInside(const QString& relativeName);
+
+// The folder and the name joined with "/" unless the folder is empty or already
+// ends in a separator. No check: for names already known to stay inside.
+QString joinFolder(const QString& folder, const QString& name);
+
+// joinFolder(folder, relativeName), or an empty text when the name would
+// leave the folder.
+QString pathInside(const QString& folder, const QString& relativeName);
+
+// A name of a folder directly below its parent: stays inside and is a single
+// component.
+bool isChildName(const QString& name);
+
+// The folder's canonical absolute form (links resolved) when it exists,
+// otherwise its cleaned absolute form; empty stays empty.
+QString canonicalFolder(const QString& folder);
+
+// Removes a folder with everything in it without following links: a link
+// (to a folder or not) is removed itself, never what it points to.
+bool removeFolderTree(const QString& path);
+
+// Copies `source` to `target` through a temporary file in the target's folder
+// that replaces `target` only after a complete, checked write. An existing
+// `target` stays untouched when anything fails. `error` (optional) says why.
+bool copyFileReplacing(const QString& source, const QString& target, QString* error = nullptr);
+
+}  // namespace keepframe
