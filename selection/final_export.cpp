@@ -31,7 +31,8 @@ bool copyInto(const QString& source, const QString& folder, const QString& name)
 
 }  // namespace
 
-QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCategory, bool includeUnselected) {
+QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCategory, bool includeUnselected,
+                                        bool embedXmp) {
     int selected = 0, unselected = 0;
     QString base = stripFileUrl(destBaseIn);
     if (base.isEmpty()) base = outputBase_;
@@ -50,10 +51,13 @@ QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCatego
         return joinPath(root, label);
     };
 
+    QList<QPair<QString, QString>> copies;
     for (const Image& i : images_) {
         if (i.status == Removed) continue;
         const QString folder = targetFolder(finalFolder, i.filename, categoryLabel(displayCategory(i)));
-        if (copyInto(joinPath(inputFolder_, i.filename), folder, ownName(i.filename))) ++selected;
+        if (!copyInto(joinPath(inputFolder_, i.filename), folder, ownName(i.filename))) continue;
+        ++selected;
+        copies.append({joinPath(folder, ownName(i.filename)), i.filename});
     }
     if (includeUnselected && projectOpen()) {
         for (const QVariant& v : store_->unselectedImagesForProject(projectId_)) {
@@ -64,7 +68,9 @@ QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCatego
             if (copyInto(joinPath(inputFolder_, name), folder, ownName(name))) ++unselected;
         }
     }
-    return QVariantMap{{"selected", selected}, {"unselected", unselected}};
+    QVariantMap result{{"selected", selected}, {"unselected", unselected}};
+    if (embedXmp) result["xmpFailed"] = embedXmpIntoCopies(copies);
+    return result;
 }
 
 }  // namespace keepframe
