@@ -47,7 +47,7 @@ struct XmpOptions {
 enum class SidecarOutcome { Written, Merged, Unchanged, Removed, Shared, Skipped, Failed };
 
 struct SidecarNote {
-    QString file;     // the photograph, relative to the folder of the originals
+    QString file;     // the photograph relative to the folder of the originals (as stored when not found)
     QString sidecar;  // relative likewise; empty when none was chosen
     SidecarOutcome outcome = SidecarOutcome::Skipped;
     QString reason;

@@ -348,7 +348,7 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
             const std::optional<Capture> capture = others.isEmpty() ? std::nullopt : captureOf(chosen.path);
             for (const Photo& other : others) {
                 const bool oneCapture = other.path == chosen.path || sameCapture(capture, captureOf(other.path));
-                const QString name = other.image >= 0 ? images[other.image].filename : reporter.relative(other.path);
+                const QString name = reporter.relative(other.path);
                 if (oneCapture && other.image >= 0)
                     reporter.add(name, sidecar.path, SidecarOutcome::Shared,
                                  "one capture with " + chosenName + ", whose sidecar holds the values");
@@ -364,7 +364,7 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
         QStringList remarks;
         const SidecarOutcome outcome = handOverFile(sidecar.path, options.remove ? nullptr : &wanted, reason, remarks);
         if (reason.isEmpty()) reason = remarks.join("; ");
-        reporter.add(images[chosen.image].filename, sidecar.path, outcome, reason);
+        reporter.add(chosenName, sidecar.path, outcome, reason);
 
         done += int(sidecar.claimants.size());
         if (progress) progress(done, total);
