@@ -44,7 +44,8 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
     QSet<std::pair<QString, int>> keptClusters;
     for (const QVariant& v : rows) {
         const QVariantMap row = v.toMap();
-        if (row["userSelected"].toBool()) keptClusters.insert({row["category"].toString(), row["clusterNumber"].toInt()});
+        if (!row["userSelected"].toBool()) continue;
+        keptClusters.insert({row["category"].toString(), row["clusterNumber"].toInt()});
     }
     QList<HandoverImage> out;
     out.reserve(rows.size());
@@ -57,10 +58,10 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
             displayCategoryOf(image.category, row["totalDetectedFaces"].toInt(), row["isFeatured"].toBool());
         image.clusterNumber = row["clusterNumber"].toInt();
         image.persons = persons.value(row["id"].toInt());
+        const bool clusterKept = keptClusters.contains({image.category, image.clusterNumber});
         if (row["userSelected"].toBool()) image.verdict = HandoverVerdict::Kept;
         else if (row["engineSelected"].toBool()) image.verdict = HandoverVerdict::Rejected;
-        else if (!keptClusters.contains({image.category, image.clusterNumber})) image.verdict = HandoverVerdict::ForReview;
-        else image.verdict = HandoverVerdict::Unpicked;
+        else image.verdict = clusterKept ? HandoverVerdict::Unpicked : HandoverVerdict::ForReview;
         out.append(image);
     }
     return out;

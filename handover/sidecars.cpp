@@ -82,7 +82,8 @@ class FolderIndex {
 public:
     const QStringList& files(const QString& folder) {
         auto it = files_.find(folder);
-        if (it == files_.end()) it = files_.insert(folder, QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
+        if (it == files_.end())
+            it = files_.insert(folder, QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
         return *it;
     }
 
@@ -247,7 +248,9 @@ class Reporter {
 public:
     Reporter(SidecarReport& report, const QString& root) : report_(report), root_(root) {}
 
-    QString relative(const QString& path) const { return path.isEmpty() ? QString() : QDir(root_).relativeFilePath(path); }
+    QString relative(const QString& path) const {
+        return path.isEmpty() ? QString() : QDir(root_).relativeFilePath(path);
+    }
 
     void add(const QString& file, const QString& sidecar, SidecarOutcome outcome, const QString& reason = {}) {
         count(outcome) += 1;

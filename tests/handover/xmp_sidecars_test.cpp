@@ -215,7 +215,8 @@ TEST_F(Handover, RatingsLabelsAndKeywordsPerStatus) {
     const std::vector<Expect> expected = {
         {"kept", "3", "Green", {"Keepframe|Category|Portrait", "Keepframe|Moment|PC10", "Keepframe|Person|Person 3"}},
         {"review", "3", "Green",
-         {"Keepframe|Category|Group", "Keepframe|Moment|GC2", "Keepframe|Person|Person 0", "Keepframe|Person|Person 3"}},
+         {"Keepframe|Category|Group", "Keepframe|Moment|GC2", "Keepframe|Person|Person 0",
+          "Keepframe|Person|Person 3"}},
         {"removed", "-1", "", {"Keepframe|Category|Portrait", "Keepframe|Moment|PC10"}},
         {"added", "3", "Green", {"Keepframe|Category|Details", "Keepframe|Moment|DC3"}},
         {"alone", "1", "", {"Keepframe|Category|Featured", "Keepframe|Moment|PC11"}},  // nothing kept in its cluster
@@ -289,8 +290,8 @@ TEST_F(Handover, MergesIntoAnEditorsSidecarAndNeverTouchesPhotographs) {
     EXPECT_EQ(listOf(t["HierarchicalSubject"]).count("Keepframe|Moment|PC4"), 1);
 
     // A rating the photographer gave in the editor is theirs: kept, and said so.
-    const auto rated = std::string(kEditorSidecar).replace(
-        std::string(kEditorSidecar).find("crs:Version"), 0, "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:Rating=\"5\" ");
+    std::string rated = kEditorSidecar;
+    rated.insert(rated.find("crs:Version"), "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:Rating=\"5\" ");
     writeText(at("IMG_0002.xmp"), rated);
     r = run();
     EXPECT_EQ(exiftool(at("IMG_0002.xmp"))["Rating"].toInt(), 5);
