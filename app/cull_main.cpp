@@ -10,6 +10,7 @@
 #include "project_store.h"
 #include "selection_model.h"
 #include "terminal.h"
+#include "xmp_cli.h"
 
 #include <QCoreApplication>
 
@@ -127,10 +128,11 @@ int exportProject(const std::vector<std::string>& args) {
         std::fprintf(stderr, "keepframe-cull: --export needs PROJECT_ID and DEST\n%s\n", kCullUsage);
         return 2;
     }
-    bool byCategory = false, withUnselected = false;
+    bool byCategory = false, withUnselected = false, embedXmp = false;
     for (size_t i = 3; i < args.size(); ++i) {
         if (args[i] == "--by-category") byCategory = true;
         else if (args[i] == "--with-unselected") withUnselected = true;
+        else if (args[i] == "--embed-xmp") embedXmp = true;
         else {
             std::fprintf(stderr, "keepframe-cull: unknown export option %s\n", args[i].c_str());
             return 2;
@@ -139,7 +141,7 @@ int exportProject(const std::vector<std::string>& args) {
     ProjectStore store;
     SelectionModel model;
     if (!openProject(store, model, args[1])) return 2;
-    const QVariantMap r = model.exportFinal(QString::fromStdString(args[2]), byCategory, withUnselected);
+    const QVariantMap r = model.exportFinal(QString::fromStdString(args[2]), byCategory, withUnselected, embedXmp);
     std::printf("Exported %d kept images to %s/final_selection", r["selected"].toInt(), args[2].c_str());
     if (withUnselected) std::printf(" and %d others to %s/unselected", r["unselected"].toInt(), args[2].c_str());
     if (r["inPlace"].toInt() > 0) std::printf("; %d already there (the source file itself)", r["inPlace"].toInt());
@@ -150,7 +152,9 @@ int exportProject(const std::vector<std::string>& args) {
     for (const QVariant& v : skipped)
         std::fprintf(stderr, "keepframe-cull: not copied: %s: %s\n", v.toMap()["file"].toString().toUtf8().constData(),
                      v.toMap()["reason"].toString().toUtf8().constData());
-    return skipped.size() > r["inPlace"].toInt() ? 1 : 0;
+    if (r["xmpFailed"].toInt() > 0)
+        std::fprintf(stderr, "keepframe-cull: %d copies could not take the XMP\n", r["xmpFailed"].toInt());
+    return skipped.size() > r["inPlace"].toInt() || r["xmpFailed"].toInt() > 0 ? 1 : 0;
 }
 
 // --save-project-file PROJECT_ID FILE
@@ -215,6 +219,7 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "--list") return listLibrary();
     if (!args.empty() && args[0] == "--export") return exportProject(args);
     if (!args.empty() && args[0] == "--save-project-file") return saveProjectFile(args);
+    if (isXmpCommand(args)) return runXmpCommand(args);
 
     std::string error;
     const auto options = parseCullOptions(args, error);
@@ -262,6 +267,7 @@ int main(int argc, char** argv) {
         const QVariantMap s = summary.toMap();
         printSummary(s, options->select);
         printProject(s["projectId"].toInt());
+        if (options->xmp.enabled && !gInterrupted) exitCode = writeXmpAfterCull(s["projectId"].toInt(), options->xmp);
         if (gInterrupted) {
             std::fprintf(stderr, "keepframe-cull: interrupted after the project was saved\n");
             exitCode = 130;

@@ -11,10 +11,11 @@ namespace keepframe {
 
 const char* const kCullUsage =
     "usage: keepframe-cull INPUT [--output DIR] [--select N] [--threads N] [--write-outputs] [--models DIR] "
-    "[--quiet] [--no-save]\n"
-    "       keepframe-cull --list\n"
-    "       keepframe-cull --export PROJECT_ID DEST [--by-category] [--with-unselected]\n"
-    "       keepframe-cull --save-project-file PROJECT_ID FILE\n"
+    "[--quiet] [--no-save]\n                      [--xmp [--xmp-style replace|append] [--xmp-rating 1-5] "
+    "[--xmp-label NAME|none]]\n       keepframe-cull --list\n       keepframe-cull --export PROJECT_ID DEST "
+    "[--by-category] [--with-unselected] [--embed-xmp]\n       keepframe-cull --xmp PROJECT_ID "
+    "[--xmp-style replace|append] [--xmp-rating 1-5] [--xmp-label NAME|none]\n       keepframe-cull --xmp-remove "
+    "PROJECT_ID [--xmp-style replace|append]\n       keepframe-cull --save-project-file PROJECT_ID FILE\n"
     "       keepframe-cull --models-info [DIR]";
 
 namespace {
@@ -39,6 +40,9 @@ std::optional<CullOptions> parseCullOptions(const std::vector<std::string>& args
             return true;
         };
         std::string v;
+        const int xmp = parseXmpOption(args, i, o.xmp, error);
+        if (xmp < 0) return std::nullopt;
+        if (xmp > 0) continue;
         if (a == "--output") {
             if (!value(o.output)) return std::nullopt;
             haveOutput = true;
@@ -70,6 +74,14 @@ std::optional<CullOptions> parseCullOptions(const std::vector<std::string>& args
     }
     if (o.input.empty()) {
         error = "no input folder given";
+        return std::nullopt;
+    }
+    if (o.xmp.tuned && !o.xmp.enabled) {
+        error = "--xmp-style, --xmp-rating and --xmp-label go with --xmp";
+        return std::nullopt;
+    }
+    if (o.xmp.enabled && o.noSave) {
+        error = "--xmp writes the sidecars of the saved project; it cannot go with --no-save";
         return std::nullopt;
     }
     if (!haveOutput) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "xmp_options.h"
+
 namespace keepframe {
 
 struct CullOptions {
@@ -16,6 +18,7 @@ struct CullOptions {
     std::string modelsFolder;  // empty: the default models folder
     bool quiet = false;
     bool noSave = false;       // do not store the cull as a project
+    XmpRequest xmp;            // XMP sidecars for the editor after the cull
 };
 
 extern const char* const kCullUsage;

@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "raw_names.h"
+
 namespace keepframe {
-
-bool isRawExtension(const std::string& extension);  // lower-case, with the "."
-
-// The input folder's own name + "_JPG" ("Keepframe_JPG" when it has none).
-std::string conversionFolderName(const std::string& inputFolder);
 
 // RAW files below the folder, never looking inside the conversion folder.
 bool hasRawFiles(const std::string& inputFolder);

@@ -2,6 +2,7 @@
 # Installs everything Keepframe needs on Debian 12 and is safe to run again:
 # a second run installs nothing and downloads nothing.
 #   - Debian packages (build tools, Qt 6, OpenCV, LibRaw, Exiv2, GoogleTest,
+#     exiftool as an independent metadata reader for the tests,
 #     python3-onnx/numpy for the model tools)
 #   - ONNX Runtime from its npm package, unpacked into a cache outside the clone
 #   - the desktop program's fonts (Inter from Debian; Big Shoulders Display and
@@ -31,6 +32,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   python3 python3-onnx python3-numpy python3-pil
   fonts-inter
+  libimage-exiftool-perl
 )
 
 missing=()

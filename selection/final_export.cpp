@@ -38,8 +38,9 @@ class ExportRun {
 public:
     explicit ExportRun(const QString& inputFolder) : input_(inputFolder), inputRoot_(canonicalFolder(inputFolder)) {}
 
-    // Copies the image named `filename` (relative to the input folder) into `folder`.
-    bool copy(const QString& filename, const QString& folder) {
+    // Copies the image named `filename` (relative to the input folder) into
+    // `folder`; `written` receives the path of the copy.
+    bool copy(const QString& filename, const QString& folder, QString* written = nullptr) {
         const QString source = pathInside(input_, filename);
         if (source.isEmpty()) return skip(filename, "the name leads outside the input folder");
         const QFileInfo sourceInfo(source);
@@ -57,6 +58,7 @@ public:
         QString error;
         if (!copyFileReplacing(source, target, &error)) return skip(filename, error);
         written_.insert(key(target));
+        if (written) *written = target;
         return true;
     }
 
@@ -99,7 +101,8 @@ private:
 
 }  // namespace
 
-QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCategory, bool includeUnselected) {
+QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCategory, bool includeUnselected,
+                                        bool embedXmp) {
     int selected = 0, unselected = 0;
     QString base = stripFileUrl(destBaseIn);
     if (base.isEmpty()) base = outputBase_;
@@ -120,9 +123,14 @@ QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCatego
     };
 
     ExportRun run(inputFolder_);
+    QList<QPair<QString, QString>> copies;
     for (const Image& i : images_) {
         if (i.status == Removed) continue;
-        if (run.copy(i.filename, targetFolder(finalFolder, i.filename, categoryLabel(displayCategory(i))))) ++selected;
+        const QString folder = targetFolder(finalFolder, i.filename, categoryLabel(displayCategory(i)));
+        QString copy;
+        if (!run.copy(i.filename, folder, &copy)) continue;
+        ++selected;
+        copies.append({copy, i.filename});
     }
     if (includeUnselected && projectOpen()) {
         for (const QVariant& v : store_->unselectedImagesForProject(projectId_)) {
@@ -133,8 +141,10 @@ QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCatego
                 ++unselected;
         }
     }
-    return QVariantMap{
+    QVariantMap result{
         {"selected", selected}, {"unselected", unselected}, {"inPlace", run.inPlace()}, {"skipped", run.skipped()}};
+    if (embedXmp) result["xmpFailed"] = embedXmpIntoCopies(copies);
+    return result;
 }
 
 }  // namespace keepframe

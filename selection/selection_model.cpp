@@ -23,9 +23,7 @@ int SelectionModel::indexOf(const QString& filename) const {
 bool SelectionModel::projectOpen() const { return store_ && projectId_ >= 0; }
 
 QString SelectionModel::displayCategory(const Image& image) {
-    if (image.category == "venue") return "venue";
-    if (image.totalDetectedFaces > 2) return "group";
-    return image.isFeatured ? "featured" : "portrait";
+    return displayCategoryOf(image.category, image.totalDetectedFaces, image.isFeatured);
 }
 
 QString SelectionModel::joinPath(const QString& folder, const QString& name) { return joinFolder(folder, name); }

@@ -96,12 +96,23 @@ public:
     Q_INVOKABLE QVariantList groupedView() const;
     Q_INVOKABLE QVariantMap unselectedExportPreview();
     // {"selected", "unselected": copies made; "inPlace": targets that are their
-    // source file; "skipped": [{"file", "reason"}] of every image not copied}
+    // source file; "skipped": [{"file", "reason"}] of every image not copied}.
+    // With embedXmp the kept copies also carry the rating, label and keywords
+    // of writeXmpSidecars in their own XMP (the originals are never touched).
     Q_INVOKABLE QVariantMap exportFinal(const QString& destBaseIn, bool byCategory = false,
-                                        bool includeUnselected = false);
+                                        bool includeUnselected = false, bool embedXmp = false);
     Q_INVOKABLE bool saveProject(const QString& pathIn);
     Q_INVOKABLE QVariantMap openProjectFile(const QString& pathIn);
     Q_INVOKABLE int applyPendingProject(const QString& inputFolderOverride);
+    // Ratings, labels and keywords of the open project in XMP sidecars next to
+    // the photographs, for the photographer's editor. Options: "style"
+    // ("replace": IMG_0001.xmp, the default; "append": IMG_0001.CR2.xmp),
+    // "rating" (1 to 5 for kept images, default 3), "label" (default "Green",
+    // empty for none), "remove" (take our values back out). Returns the counts
+    // "written", "merged", "unchanged", "removed", "shared", "skipped",
+    // "failed", an "error" text and "notes" ({"file", "sidecar", "outcome",
+    // "reason"} per photograph that was shared, skipped or failed).
+    Q_INVOKABLE QVariantMap writeXmpSidecars(const QVariantMap& options = {});
 
     // "venue", "featured", "portrait" or "group", as the review screens group images.
     static QString displayCategory(const Image& image);
@@ -129,6 +140,8 @@ private:
     void writeSelected(const QList<int>& ids, bool selected);
     // The id of the stored project culled from one of these folders, or -1.
     int storedProjectOf(const QStringList& inputFolders) const;
+    // Embeds the XMP into exported copies (path, image file name); the number that failed.
+    int embedXmpIntoCopies(const QList<QPair<QString, QString>>& copies);
 
     QList<Image> images_;
     QString inputFolder_;

@@ -416,4 +416,24 @@ QVariantList ProjectStore::displayFacesForImage(int imageId) {
     return out;
 }
 
+QHash<int, QList<int>> ProjectStore::personsByImage(int projectId) {
+    QHash<int, QList<int>> out;
+    if (!openProject(projectId)) return out;
+    QSqlQuery q(namedConnection(projectConnectionName_));
+    if (!q.exec(R"sql(
+        SELECT DISTINCT image_id, person_id FROM faces WHERE person_id >= 0 ORDER BY image_id, person_id
+    )sql")) {
+        lastError_ = "personsByImage failed: " + q.lastError().text();
+        return out;
+    }
+    while (q.next()) out[q.value(0).toInt()].append(q.value(1).toInt());
+    return out;
+}
+
+QString displayCategoryOf(const QString& category, int totalDetectedFaces, bool isFeatured) {
+    if (category == "venue") return "venue";
+    if (totalDetectedFaces > 2) return "group";
+    return isFeatured ? "featured" : "portrait";
+}
+
 }  // namespace keepframe

@@ -5,6 +5,8 @@
 // empty result and leave a message in lastError().
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -18,6 +20,11 @@ namespace keepframe {
 // The folder-name part of a project name: letters, digits, "-" and "_" kept,
 // blanks and "." made "_", runs of "_" folded, at most 60 characters.
 QString folderSlug(const QString& name);
+
+// The category the review screens group an image by: "venue" for venue frames;
+// otherwise "group" when more than two faces were detected, else "featured"
+// for frames of the main people only, else "portrait".
+QString displayCategoryOf(const QString& category, int totalDetectedFaces, bool isFeatured);
 
 class ProjectStore {
 public:
@@ -64,6 +71,10 @@ public:
     QVariantList detectionsForImage(int imageId);
     QVariantList facesWithConfidence(int imageId);
     QVariantList displayFacesForImage(int imageId);
+    // The person numbers recognised on each image of a project (image id ->
+    // distinct numbers, ascending); images without a recognised person are
+    // absent. Empty with lastError() set when the project cannot be read.
+    QHash<int, QList<int>> personsByImage(int projectId);
 
     // A finished cull as a new project; its id, or -1. The project becomes
     // visible in the library only once all of it is written: its row gets

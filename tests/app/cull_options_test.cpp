@@ -60,3 +60,35 @@ TEST(CullOptions, InputFolderChecks) {
     EXPECT_FALSE(checkInputFolder(dir.file("f.jpg"), error));
     EXPECT_NE(error.find("not a folder"), std::string::npos);
 }
+
+TEST(CullOptions, XmpHandOver) {
+    std::string error;
+    auto o = parseCullOptions({"in", "--xmp"}, error);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->xmp.enabled);
+    EXPECT_FALSE(o->xmp.append);
+    EXPECT_EQ(o->xmp.rating, 3);
+    EXPECT_EQ(o->xmp.label, "Green");
+
+    o = parseCullOptions({"--xmp-style", "append", "in", "--xmp-rating", "5", "--xmp-label", "none", "--xmp"}, error);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->xmp.append);
+    EXPECT_EQ(o->xmp.rating, 5);
+    EXPECT_EQ(o->xmp.label, "");
+    EXPECT_EQ(parseCullOptions({"in", "--xmp", "--xmp-label", "Purple"}, error)->xmp.label, "Purple");
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"in", "--xmp", "--xmp-style", "sideways"},
+        {"in", "--xmp", "--xmp-rating", "0"},
+        {"in", "--xmp", "--xmp-rating", "-1"},
+        {"in", "--xmp", "--xmp-rating", "35"},
+        {"in", "--xmp", "--xmp-label"},
+        {"in", "--xmp-rating", "4"},  // without --xmp
+        {"in", "--xmp", "--no-save"},
+    };
+    for (const auto& args : bad) {
+        error.clear();
+        EXPECT_FALSE(parseCullOptions(args, error)) << args.back();
+        EXPECT_FALSE(error.empty());
+    }
+}

@@ -13,6 +13,7 @@ struct DngPreview {
     std::vector<uint8_t> jpeg;     // JPEG preview bytes, or
     std::vector<uint8_t> rgb;      // 8-bit RGB pixels
     int width = 0, height = 0;
+    std::string dateTime;          // IFD0 DateTime ("YYYY:MM:DD hh:mm:ss"); none when empty
 };
 
 inline std::vector<uint8_t> makeDng(const DngPreview& preview) {
@@ -49,6 +50,7 @@ inline std::vector<uint8_t> makeDng(const DngPreview& preview) {
         {271, ascii("Keepframe")}, {272, ascii("Test Camera")}, {273, longs({0})}, {277, shorts({3})},
         {278, longs({uint32_t(preview.height)})}, {279, longs({uint32_t(payload.size())})}, {330, longs({0})},
         {50706, bytes({1, 4, 0, 0})}, {50708, ascii("Keepframe Test Camera")}};
+    if (!preview.dateTime.empty()) ifd0[306] = ascii(preview.dateTime);
     std::map<uint16_t, size_t> p0;
     writeIfd(ifd0, p0);
     const uint32_t rawIfd = uint32_t(out.size());

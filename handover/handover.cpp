@@ -1,0 +1,105 @@
+// What an image of a project hands over: its verdict, moment, category and
+// persons, read from the project database; and the report as a map.
+#include "handover.h"
+
+#include "project_store.h"
+
+#include <QSet>
+
+#include <utility>
+
+namespace keepframe {
+
+QString clusterLabel(const QString& category, int clusterNumber) {
+    const QString letter = category == "group" ? "G" : category == "venue" ? "D" : "P";
+    return letter + "C" + QString::number(clusterNumber);
+}
+
+QStringList handoverKeywords(const HandoverImage& image) {
+    const QString& d = image.displayCategory;
+    const QString category = d == "venue"      ? "Details"
+                             : d == "featured" ? "Featured"
+                             : d == "group"    ? "Group"
+                                               : "Portrait";
+    QStringList out{"Keepframe|Category|" + category};
+    if (image.clusterNumber > 0) out << "Keepframe|Moment|" + clusterLabel(image.category, image.clusterNumber);
+    for (int person : image.persons) out << "Keepframe|Person|Person " + QString::number(person);
+    return out;
+}
+
+QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, QString& error) {
+    error.clear();
+    if (!store.openProject(projectId)) {
+        error = store.lastError();
+        return {};
+    }
+    const QString errorBefore = store.lastError();
+    const QVariantList rows = store.loadProjectImages(projectId);
+    const QHash<int, QList<int>> persons = store.personsByImage(projectId);
+    if (store.lastError() != errorBefore) {
+        error = store.lastError();
+        return {};
+    }
+    // Clusters of which the user keeps at least one frame.
+    QSet<std::pair<QString, int>> keptClusters;
+    for (const QVariant& v : rows) {
+        const QVariantMap row = v.toMap();
+        if (!row["userSelected"].toBool()) continue;
+        keptClusters.insert({row["category"].toString(), row["clusterNumber"].toInt()});
+    }
+    QList<HandoverImage> out;
+    out.reserve(rows.size());
+    for (const QVariant& v : rows) {
+        const QVariantMap row = v.toMap();
+        HandoverImage image;
+        image.filename = row["filename"].toString();
+        image.category = row["category"].toString();
+        image.displayCategory =
+            displayCategoryOf(image.category, row["totalDetectedFaces"].toInt(), row["isFeatured"].toBool());
+        image.clusterNumber = row["clusterNumber"].toInt();
+        image.persons = persons.value(row["id"].toInt());
+        const bool clusterKept = keptClusters.contains({image.category, image.clusterNumber});
+        if (row["userSelected"].toBool()) image.verdict = HandoverVerdict::Kept;
+        else if (row["engineSelected"].toBool()) image.verdict = HandoverVerdict::Rejected;
+        else image.verdict = clusterKept ? HandoverVerdict::Unpicked : HandoverVerdict::ForReview;
+        out.append(image);
+    }
+    return out;
+}
+
+SidecarReport writeProjectXmpSidecars(ProjectStore& store, int projectId, const QString& inputFolder,
+                                      const XmpOptions& options, const HandoverProgress& progress) {
+    QString error;
+    const QList<HandoverImage> images = projectHandoverImages(store, projectId, error);
+    if (!error.isEmpty()) {
+        SidecarReport report;
+        report.error = error;
+        return report;
+    }
+    return writeXmpSidecars(inputFolder, images, options, progress);
+}
+
+QString outcomeName(SidecarOutcome outcome) {
+    switch (outcome) {
+    case SidecarOutcome::Written: return "written";
+    case SidecarOutcome::Merged: return "merged";
+    case SidecarOutcome::Unchanged: return "unchanged";
+    case SidecarOutcome::Removed: return "removed";
+    case SidecarOutcome::Shared: return "shared";
+    case SidecarOutcome::Skipped: return "skipped";
+    case SidecarOutcome::Failed: break;
+    }
+    return "failed";
+}
+
+QVariantMap sidecarReportMap(const SidecarReport& report) {
+    QVariantList notes;
+    for (const SidecarNote& n : report.notes)
+        notes.append(QVariantMap{
+            {"file", n.file}, {"sidecar", n.sidecar}, {"outcome", outcomeName(n.outcome)}, {"reason", n.reason}});
+    return QVariantMap{{"written", report.written}, {"merged", report.merged},   {"unchanged", report.unchanged},
+                       {"removed", report.removed}, {"shared", report.shared},   {"skipped", report.skipped},
+                       {"failed", report.failed},   {"error", report.error},     {"notes", notes}};
+}
+
+}  // namespace keepframe

@@ -1,0 +1,266 @@
+#include "xmp_merge.h"
+
+#include <exiv2/error.hpp>
+#include <exiv2/properties.hpp>
+#include <exiv2/value.hpp>
+
+#include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
+#include <mutex>
+#include <tuple>
+#include <vector>
+
+namespace keepframe {
+
+namespace {
+
+// Where we note what we set, so that a later run or a removal recognises its
+// own values and leaves everyone else's alone.
+const char* const kOwnNamespace = "http://ns.orvo.app/keepframe/1.0/";
+const char* const kRatingKey = "Xmp.xmp.Rating";
+const char* const kLabelKey = "Xmp.xmp.Label";
+const char* const kSubjectKey = "Xmp.dc.subject";
+const char* const kHierarchyKey = "Xmp.lr.hierarchicalSubject";
+const char* const kOwnRatingKey = "Xmp.keepframe.Rating";
+const char* const kOwnLabelKey = "Xmp.keepframe.Label";
+const char* const kOwnSubjectKey = "Xmp.keepframe.Subject";  // dc:subject entries we added
+const QString kKeywordRoot = QStringLiteral("Keepframe|");
+
+std::function<bool(const QString&)>& commitHook() {
+    static std::function<bool(const QString&)> hook;
+    return hook;
+}
+
+void registerNamespaces() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::XmpParser::initialize();
+        Exiv2::XmpProperties::registerNs(kOwnNamespace, "keepframe");
+        try {
+            Exiv2::XmpProperties::ns("lr");
+        } catch (const Exiv2::AnyError&) {
+            Exiv2::XmpProperties::registerNs("http://ns.adobe.com/lightroom/1.0/", "lr");
+        }
+    });
+}
+
+bool isArray(Exiv2::TypeId type) {
+    return type == Exiv2::xmpBag || type == Exiv2::xmpSeq || type == Exiv2::xmpAlt;
+}
+
+// The items of an array property, or the one value of a simple one.
+QStringList values(const Exiv2::Xmpdatum& d) {
+    QStringList out;
+    if (!isArray(d.typeId())) {
+        out << QString::fromStdString(d.toString());
+        return out;
+    }
+    for (long i = 0; i < d.count(); ++i) out << QString::fromStdString(d.toString(i));
+    return out;
+}
+
+QStringList listOf(const Exiv2::XmpData& data, const char* key) {
+    const auto it = data.findKey(Exiv2::XmpKey(key));
+    return it == data.end() ? QStringList() : values(*it);
+}
+
+QString textOf(const Exiv2::XmpData& data, const char* key) {
+    const auto it = data.findKey(Exiv2::XmpKey(key));
+    return it == data.end() ? QString() : QString::fromStdString(it->toString()).trimmed();
+}
+
+void erase(Exiv2::XmpData& data, const char* key) {
+    const auto it = data.findKey(Exiv2::XmpKey(key));
+    if (it != data.end()) data.erase(it);
+}
+
+void setText(Exiv2::XmpData& data, const char* key, const QString& value) {
+    data[key] = value.toStdString();
+}
+
+// Sets a list in place (keeping the property's position and array kind), adds
+// it as a bag when it was absent, and removes it when the list is empty.
+void setList(Exiv2::XmpData& data, const char* key, const QStringList& items) {
+    const auto it = data.findKey(Exiv2::XmpKey(key));
+    if (items.isEmpty()) {
+        if (it != data.end()) data.erase(it);
+        return;
+    }
+    const Exiv2::TypeId type = it != data.end() && isArray(it->typeId()) ? it->typeId() : Exiv2::xmpBag;
+    const auto value = Exiv2::Value::create(type);
+    for (const QString& item : items) value->read(item.toStdString());
+    if (it != data.end()) it->setValue(value.get());
+    else data.add(Exiv2::XmpKey(key), value.get());
+}
+
+QString leafOf(const QString& keyword) { return keyword.mid(keyword.lastIndexOf('|') + 1); }
+
+// One of the two single values we set (rating or label): replaced while it is
+// unset or still holds what we wrote last time; otherwise someone else set it
+// and it stays.
+void handOverValue(Exiv2::XmpData& data, const char* key, const char* ownKey, const QString& wanted,
+                   const QString& what, QStringList& remarks) {
+    const QString current = textOf(data, key);
+    const QString ours = textOf(data, ownKey);
+    const bool unset = current.isEmpty() || (QString(key) == kRatingKey && current == "0");
+    const bool stillOurs = !ours.isEmpty() && current == ours;
+    erase(data, ownKey);
+    if (!unset && !stillOurs) {
+        if (!wanted.isEmpty() && wanted != current)
+            remarks << QString("kept the %1 %2 set in another program").arg(what, current);
+        return;
+    }
+    if (!wanted.isEmpty()) {
+        setText(data, key, wanted);
+        setText(data, ownKey, wanted);
+    } else if (stillOurs) {
+        erase(data, key);
+    }
+}
+
+void handOverKeywords(Exiv2::XmpData& data, const QStringList* wanted) {
+    const QStringList hierarchy = listOf(data, kHierarchyKey);
+    QStringList subjects = listOf(data, kSubjectKey);
+    const bool haveRecord = data.findKey(Exiv2::XmpKey(kOwnSubjectKey)) != data.end();
+    const QStringList recorded = listOf(data, kOwnSubjectKey);
+
+    QStringList kept;  // the hierarchical keywords of everyone else
+    QStringList ourLeaves;
+    for (const QString& k : hierarchy) {
+        if (k.startsWith(kKeywordRoot)) ourLeaves << leafOf(k);
+        else kept << k;
+    }
+    QSet<QString> foreignLeaves;
+    for (const QString& k : kept) foreignLeaves.insert(leafOf(k));
+    // The flat keywords we added earlier; when the note of them is gone (an
+    // editor rewrote the sidecar), the leaves of our hierarchical keywords.
+    // A flat keyword that also ends someone else's hierarchy stays.
+    const QStringList candidates = haveRecord ? recorded : ourLeaves;
+    subjects.removeIf([&](const QString& s) { return candidates.contains(s) && !foreignLeaves.contains(s); });
+
+    QStringList added;
+    if (wanted) {
+        for (const QString& k : *wanted) {
+            if (!kept.contains(k)) kept << k;
+            const QString leaf = leafOf(k);
+            if (subjects.contains(leaf)) continue;
+            subjects << leaf;
+            added << leaf;
+        }
+    }
+    setList(data, kHierarchyKey, kept);
+    setList(data, kSubjectKey, subjects);
+    setList(data, kOwnSubjectKey, added);
+}
+
+bool governedByUs(const std::string& key) {
+    return key == kRatingKey || key == kLabelKey || key == kSubjectKey || key == kHierarchyKey ||
+           key.rfind("Xmp.keepframe.", 0) == 0;
+}
+
+using Flat = std::vector<std::tuple<std::string, int, QStringList>>;
+
+Flat flatten(const Exiv2::XmpData& data) {
+    Flat out;
+    for (const auto& d : data) out.emplace_back(d.key(), int(d.typeId()), values(d));
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+    return out;
+}
+
+}  // namespace
+
+XmpWanted wantedXmp(const HandoverImage& image, const XmpOptions& options) {
+    XmpWanted w;
+    switch (image.verdict) {
+    case HandoverVerdict::Kept:
+        w.rating = options.keptRating;
+        w.label = options.keptLabel;
+        break;
+    case HandoverVerdict::ForReview:
+        w.rating = 1;
+        break;
+    case HandoverVerdict::Rejected:
+        w.rating = -1;  // the reject value editors read
+        break;
+    case HandoverVerdict::Unpicked:
+        break;
+    }
+    w.keywords = handoverKeywords(image);
+    return w;
+}
+
+bool parseXmp(const QByteArray& text, Exiv2::XmpData& data) {
+    registerNamespaces();
+    data.clear();
+    if (text.trimmed().isEmpty()) return true;
+    try {
+        if (Exiv2::XmpParser::decode(data, text.toStdString()) != 0) return false;
+    } catch (const Exiv2::AnyError&) {
+        return false;
+    }
+    // Well-formed XML that is not XMP at all (no properties, no RDF) is not
+    // ours to overwrite.
+    return !data.empty() || text.contains("rdf:RDF");
+}
+
+QByteArray serializeXmp(const Exiv2::XmpData& data) {
+    registerNamespaces();
+    std::string packet;
+    try {
+        if (Exiv2::XmpParser::encode(packet, data, Exiv2::XmpParser::omitPacketWrapper) != 0) return {};
+    } catch (const Exiv2::AnyError&) {
+        return {};
+    }
+    return QByteArray::fromStdString(packet);
+}
+
+void applyHandover(Exiv2::XmpData& data, const XmpWanted* wanted, QStringList& remarks) {
+    registerNamespaces();
+    const QString rating = wanted && wanted->rating ? QString::number(*wanted->rating) : QString();
+    handOverValue(data, kRatingKey, kOwnRatingKey, rating, "rating", remarks);
+    handOverValue(data, kLabelKey, kOwnLabelKey, wanted ? wanted->label : QString(), "label", remarks);
+    handOverKeywords(data, wanted ? &wanted->keywords : nullptr);
+}
+
+bool sameXmp(const Exiv2::XmpData& a, const Exiv2::XmpData& b) { return flatten(a) == flatten(b); }
+
+QString lostProperty(const Exiv2::XmpData& before, const Exiv2::XmpData& after) {
+    for (const auto& d : before) {
+        if (governedByUs(d.key())) continue;
+        const auto it = after.findKey(Exiv2::XmpKey(d.key()));
+        if (it == after.end() || values(*it) != values(d)) return QString::fromStdString(d.key());
+    }
+    const QStringList hierarchy = listOf(after, kHierarchyKey);
+    for (const QString& k : listOf(before, kHierarchyKey))
+        if (!k.startsWith(kKeywordRoot) && !hierarchy.contains(k)) return QString("keyword ") + k;
+    return {};
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString& error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (commitHook() && !commitHook()(path)) {
+        error = "interrupted before the new file replaced the old one";
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void setXmpCommitHookForTests(std::function<bool(const QString& path)> hook) { commitHook() = std::move(hook); }
+
+}  // namespace keepframe

@@ -1,0 +1,483 @@
+// XMP sidecars and embedded XMP for real projects (SQLite through
+// ProjectStore, real JPEG and DNG files), read back with exiftool and with
+// Exiv2's own parser.
+#include "dng_writer.h"
+#include "exif_writer.h"
+#include "handover.h"
+#include "project_store.h"
+#include "selection_model.h"
+#include "temp_dir.h"
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // Exiv2 0.27 still hands out std::auto_ptr
+#endif
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+using namespace keepframe;
+using keepframe::testing::TempDir;
+
+namespace {
+
+struct Shot {
+    std::string name;
+    std::string category = "portrait";
+    int cluster = 1;
+    bool picked = false;  // by the engine
+    bool primary = false;
+    int faces = 1;
+    std::vector<int> persons = {};
+    bool featured = false;
+    std::string time = "2024:06:01 12:00:00";  // in the file's EXIF
+};
+
+QByteArray readAll(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// What exiftool makes of a file's XMP ("Rating", "Label", "Subject", ...).
+QJsonObject exiftool(const std::string& path) {
+    QProcess p;
+    p.start("exiftool", {"-j", "-n", "-XMP:all", QString::fromStdString(path)});
+    EXPECT_TRUE(p.waitForFinished(60000)) << "exiftool did not finish";
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array().at(0).toObject();
+}
+
+QStringList listOf(const QJsonValue& v) {
+    QStringList out;
+    if (v.isArray())
+        for (const QJsonValue& x : v.toArray()) out << x.toVariant().toString();
+    else if (!v.isUndefined())
+        out << v.toVariant().toString();
+    return out;
+}
+
+// The same read through Exiv2: key -> values.
+std::map<std::string, QStringList> exiv2Xmp(const std::string& path) {
+    Exiv2::XmpData data;
+    EXPECT_EQ(Exiv2::XmpParser::decode(data, readAll(path).toStdString()), 0) << path;
+    std::map<std::string, QStringList> out;
+    for (const auto& d : data) {
+        QStringList values;
+        const bool array = d.typeId() == Exiv2::xmpBag || d.typeId() == Exiv2::xmpSeq;
+        for (long i = 0; i < (array ? d.count() : 1); ++i)
+            values << QString::fromStdString(array ? d.toString(i) : d.toString());
+        out[d.key()] = values;
+    }
+    return out;
+}
+
+// Every file below a folder with its SHA-1, to see what changed.
+std::map<std::string, QByteArray> snapshot(const std::filesystem::path& root) {
+    std::map<std::string, QByteArray> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file()) {
+            out[e.path().string()] = QCryptographicHash::hash(readAll(e.path().string()), QCryptographicHash::Sha1);
+        }
+    return out;
+}
+
+const char* const kEditorSidecar = R"xmp(<x:xmpmeta xmlns:x="adobe:ns:meta/" x:xmptk="Adobe XMP Core 7.0">
+ <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+  <rdf:Description rdf:about=""
+    xmlns:crs="http://ns.adobe.com/camera-raw-settings/1.0/"
+    xmlns:xmpMM="http://ns.adobe.com/xap/1.0/mm/"
+    xmlns:stEvt="http://ns.adobe.com/xap/1.0/sType/ResourceEvent#"
+    xmlns:dc="http://purl.org/dc/elements/1.1/"
+    xmlns:lr="http://ns.adobe.com/lightroom/1.0/"
+    xmlns:studio="http://example.com/studio/1.0/"
+   crs:Version="15.0" crs:Exposure2012="+0.35" crs:WhiteBalance="As Shot" studio:Client="Smith">
+   <crs:ToneCurvePV2012><rdf:Seq><rdf:li>0, 0</rdf:li><rdf:li>255, 255</rdf:li></rdf:Seq></crs:ToneCurvePV2012>
+   <xmpMM:History><rdf:Seq>
+    <rdf:li stEvt:action="saved" stEvt:instanceID="xmp.iid:1" stEvt:softwareAgent="Editor"/>
+   </rdf:Seq></xmpMM:History>
+   <dc:subject><rdf:Bag><rdf:li>Bride</rdf:li><rdf:li>Portrait</rdf:li></rdf:Bag></dc:subject>
+   <lr:hierarchicalSubject><rdf:Bag><rdf:li>People|Bride</rdf:li></rdf:Bag></lr:hierarchicalSubject>
+  </rdf:Description>
+ </rdf:RDF>
+</x:xmpmeta>
+)xmp";
+
+struct Handover : ::testing::Test {
+    TempDir dir;
+    ProjectStore store;
+    std::string shoot;
+    int projectId = -1;
+
+    void SetUp() override {
+        qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/library"));
+        ASSERT_TRUE(store.openRegistry());
+        shoot = dir.str() + "/shoot";
+        std::filesystem::create_directories(shoot);
+    }
+    void TearDown() override {
+        setXmpCommitHookForTests({});
+        qunsetenv("KEEPFRAME_DATA_DIR");
+    }
+
+    std::string at(const std::string& relative) const { return dir.file("shoot/" + relative); }
+
+    void photo(const std::string& relative, const std::string& time = "2024:06:01 12:00:00") {
+        ASSERT_TRUE(shootgen::writeJpeg(at(relative), cv::Mat(16, 16, CV_8UC3, cv::Scalar(90, 120, 150)),
+                                        {time, time, "", 1}));
+    }
+    void raw(const std::string& relative, const std::string& time) {
+        keepframe::testing::DngPreview preview;
+        preview.rgb.assign(8 * 8 * 3, 128);
+        preview.width = preview.height = 8;
+        preview.dateTime = time;
+        const std::vector<uint8_t> bytes = keepframe::testing::makeDng(preview);
+        std::ofstream(at(relative), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+
+    // Stores a cull of `shots` whose names are relative to `input`; with
+    // `files` the photographs are written there too.
+    void save(const std::vector<Shot>& shots, const std::string& input, bool files = true) {
+        CullResult r;
+        for (const Shot& s : shots) {
+            if (files) photo((input == shoot ? "" : input.substr(shoot.size() + 1) + "/") + s.name, s.time);
+            ResultImage img;
+            img.filename = s.name;
+            img.path = input + "/" + s.name;
+            img.category = s.category;
+            img.clusterNumber = s.cluster;
+            img.engineSelected = s.picked;
+            img.isPrimary = s.primary;
+            img.detectionCount = s.faces;
+            img.onlyTopPersons = s.featured;
+            for (int p : s.persons) {
+                img.faceBoxes.push_back({10 * p, 10, 20, 20});
+                img.facePersons.push_back(p);
+            }
+            r.images.push_back(img);
+        }
+        r.totalInput = int32_t(shots.size());
+        projectId = store.saveCullResult(r, QString::fromStdString(input), {}, 1);
+        ASSERT_GE(projectId, 0) << store.lastError().toStdString();
+    }
+    void setSelected(const std::string& name, bool selected) {
+        for (const QVariant& v : store.loadProjectImages(projectId)) {
+            if (v.toMap()["filename"].toString().toStdString() != name) continue;
+            ASSERT_TRUE(store.setUserSelected(v.toMap()["id"].toInt(), selected));
+        }
+    }
+    SidecarReport run(const XmpOptions& options = {}, const std::string& input = "") {
+        return writeProjectXmpSidecars(store, projectId, QString::fromStdString(input.empty() ? shoot : input),
+                                       options);
+    }
+};
+
+std::string notesOf(const SidecarReport& r) {
+    std::string out;
+    for (const SidecarNote& n : r.notes)
+        out += (outcomeName(n.outcome) + " " + n.file + " (" + n.sidecar + "): " + n.reason + "\n").toStdString();
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Handover, RatingsLabelsAndKeywordsPerStatus) {
+    save({{"kept.jpg", "portrait", 10, true, true, 1, {3}},
+          {"review.jpg", "group", 2, true, false, 4, {0, 3}},
+          {"removed.jpg", "portrait", 10, true, true},
+          {"added.jpg", "venue", 3, false, false, 0},
+          {"alone.jpg", "portrait", 11, false, false, 2, {}, true},
+          {"unpicked.jpg", "portrait", 10, false, false}},
+         shoot);
+    setSelected("removed.jpg", false);
+    setSelected("added.jpg", true);
+
+    const SidecarReport r = run();
+    EXPECT_EQ(r.written, 6) << notesOf(r);
+    EXPECT_EQ(r.failed + r.skipped, 0);
+
+    struct Expect {
+        std::string file;
+        QString rating, label;
+        QStringList keywords;
+    };
+    const std::vector<Expect> expected = {
+        {"kept", "3", "Green", {"Keepframe|Category|Portrait", "Keepframe|Moment|PC10", "Keepframe|Person|Person 3"}},
+        {"review", "3", "Green",
+         {"Keepframe|Category|Group", "Keepframe|Moment|GC2", "Keepframe|Person|Person 0",
+          "Keepframe|Person|Person 3"}},
+        {"removed", "-1", "", {"Keepframe|Category|Portrait", "Keepframe|Moment|PC10"}},
+        {"added", "3", "Green", {"Keepframe|Category|Details", "Keepframe|Moment|DC3"}},
+        {"alone", "1", "", {"Keepframe|Category|Featured", "Keepframe|Moment|PC11"}},  // nothing kept in its cluster
+        {"unpicked", "", "", {"Keepframe|Category|Portrait", "Keepframe|Moment|PC10"}},
+    };
+    for (const Expect& e : expected) {
+        SCOPED_TRACE(e.file);
+        const std::string sidecar = at(e.file + ".xmp");
+        const QJsonObject tool = exiftool(sidecar);
+        EXPECT_EQ(tool["Rating"].toVariant().toString(), e.rating);
+        EXPECT_EQ(tool["Label"].toVariant().toString(), e.label);
+        EXPECT_EQ(listOf(tool["HierarchicalSubject"]), e.keywords);
+        QStringList leaves;
+        for (const QString& k : e.keywords) leaves << k.section('|', -1);
+        EXPECT_EQ(listOf(tool["Subject"]), leaves);
+
+        auto x = exiv2Xmp(sidecar);
+        EXPECT_EQ(x["Xmp.xmp.Rating"].value(0), e.rating);
+        EXPECT_EQ(x["Xmp.lr.hierarchicalSubject"], e.keywords);
+    }
+
+    // A rating of 5 and no label for kept frames; the rest as before.
+    XmpOptions o;
+    o.keptRating = 5;
+    o.keptLabel.clear();
+    const SidecarReport again = run(o);
+    EXPECT_EQ(again.merged, 3);  // the three kept frames
+    EXPECT_EQ(again.unchanged, 3);
+    EXPECT_EQ(exiftool(at("kept.xmp"))["Rating"].toInt(), 5);
+    EXPECT_FALSE(exiftool(at("kept.xmp")).contains("Label"));
+    o.keptRating = 6;
+    EXPECT_FALSE(run(o).error.isEmpty());
+}
+
+TEST_F(Handover, MergesIntoAnEditorsSidecarAndNeverTouchesPhotographs) {
+    save({{"IMG_0001.jpg", "portrait", 4, true, true, 1, {2}}, {"IMG_0002.jpg", "portrait", 4, true, true}}, shoot);
+    writeText(at("IMG_0001.xmp"), kEditorSidecar);
+    const auto photos = snapshot(shoot);
+
+    SidecarReport r = run();
+    EXPECT_EQ(r.merged, 1);
+    EXPECT_EQ(r.written, 1);
+    QJsonObject t = exiftool(at("IMG_0001.xmp"));
+    EXPECT_EQ(t["Exposure2012"].toString(), "+0.35");
+    EXPECT_EQ(t["WhiteBalance"].toString(), "As Shot");
+    EXPECT_EQ(listOf(t["ToneCurvePV2012"]), QStringList({"0, 0", "255, 255"}));
+    EXPECT_EQ(listOf(t["HistoryAction"]), QStringList({"saved"}));
+    EXPECT_EQ(t["Client"].toString(), "Smith");
+    EXPECT_EQ(t["Rating"].toInt(), 3);
+    // The user's "Portrait" stays one entry; ours are added after it.
+    EXPECT_EQ(listOf(t["Subject"]), QStringList({"Bride", "Portrait", "PC4", "Person 2"}));
+    EXPECT_EQ(listOf(t["HierarchicalSubject"]),
+              QStringList({"People|Bride", "Keepframe|Category|Portrait", "Keepframe|Moment|PC4",
+                           "Keepframe|Person|Person 2"}));
+
+    // Running again changes nothing, byte for byte.
+    const QByteArray first = readAll(at("IMG_0001.xmp")), second = readAll(at("IMG_0002.xmp"));
+    r = run();
+    EXPECT_EQ(r.unchanged, 2) << notesOf(r);
+    EXPECT_EQ(readAll(at("IMG_0001.xmp")), first);
+    EXPECT_EQ(readAll(at("IMG_0002.xmp")), second);
+
+    // After the user removes the frame, our values change and nothing doubles.
+    setSelected("IMG_0001.jpg", false);
+    r = run();
+    EXPECT_EQ(r.merged, 1);
+    t = exiftool(at("IMG_0001.xmp"));
+    EXPECT_EQ(t["Rating"].toInt(), -1);
+    EXPECT_FALSE(t.contains("Label"));
+    EXPECT_EQ(listOf(t["Subject"]), QStringList({"Bride", "Portrait", "PC4", "Person 2"}));
+    EXPECT_EQ(listOf(t["HierarchicalSubject"]).count("Keepframe|Moment|PC4"), 1);
+
+    // A rating the photographer gave in the editor is theirs: kept, and said so.
+    std::string rated = kEditorSidecar;
+    rated.insert(rated.find("crs:Version"), "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:Rating=\"5\" ");
+    writeText(at("IMG_0002.xmp"), rated);
+    r = run();
+    EXPECT_EQ(exiftool(at("IMG_0002.xmp"))["Rating"].toInt(), 5);
+    EXPECT_NE(notesOf(r).find("kept the rating 5"), std::string::npos) << notesOf(r);
+
+    const auto now = snapshot(shoot);
+    for (const auto& [path, hash] : photos) {
+        if (!path.ends_with(".jpg")) continue;
+        EXPECT_EQ(now.at(path), hash) << path;
+    }
+}
+
+TEST_F(Handover, RemovalTakesBackOnlyWhatIsStillOurs) {
+    save({{"a.jpg", "portrait", 1, true, true}, {"b.jpg", "portrait", 1, true, true},
+          {"c.jpg", "portrait", 2, true, true}},
+         shoot);
+    writeText(at("b.xmp"), kEditorSidecar);
+    run();
+    // In the editor the photographer re-rates c to 4.
+    Exiv2::XmpData c;
+    Exiv2::XmpParser::decode(c, readAll(at("c.xmp")).toStdString());
+    c["Xmp.xmp.Rating"] = "4";
+    std::string text;
+    Exiv2::XmpParser::encode(text, c);
+    writeText(at("c.xmp"), text);
+
+    XmpOptions o;
+    o.remove = true;
+    const SidecarReport r = run(o);
+    EXPECT_EQ(r.removed, 1);  // a held nothing else
+    EXPECT_EQ(r.merged, 2);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(at("a.xmp"))));
+
+    const QJsonObject b = exiftool(at("b.xmp"));
+    EXPECT_EQ(listOf(b["Subject"]), QStringList({"Bride", "Portrait"}));
+    EXPECT_EQ(listOf(b["HierarchicalSubject"]), QStringList({"People|Bride"}));
+    EXPECT_FALSE(b.contains("Rating"));
+    EXPECT_EQ(b["Exposure2012"].toString(), "+0.35");
+
+    auto x = exiv2Xmp(at("c.xmp"));
+    EXPECT_EQ(x["Xmp.xmp.Rating"], QStringList({"4"}));
+    EXPECT_EQ(x.count("Xmp.xmp.Label"), 0u);
+    EXPECT_EQ(x.count("Xmp.lr.hierarchicalSubject"), 0u);
+    EXPECT_EQ(run(o).unchanged, 3);
+}
+
+TEST_F(Handover, RawOriginalsGetTheSidecarsAndSameStemsAreSettled) {
+    // Culled from the previews in shoot/shoot_JPG; the originals are DNG files.
+    const std::string previews = shoot + "/shoot_JPG";
+    raw("DSC_0001.DNG", "2024:06:01 12:00:00");
+    photo("DSC_0001.JPG", "2024:06:01 12:00:00");  // the camera's JPEG of the same capture
+    raw("DSC_0002.DNG", "2024:06:01 12:00:05");
+    photo("DSC_0002.JPG", "2024:06:01 13:30:00");  // another camera, another moment
+    raw("sub/DSC_0003.DNG", "2024:06:01 12:01:00");
+    save({{"DSC_0001.jpg", "portrait", 1, true, true},
+          {"DSC_0002.jpg", "portrait", 2, true, true},
+          {"sub/DSC_0003.jpg", "portrait", 3, true, true},
+          {"DSC_0004.jpg", "portrait", 4, true, true}},  // its original is gone
+         previews);
+    std::filesystem::remove(at("shoot_JPG/DSC_0004.jpg"));
+    const auto before = snapshot(shoot);
+
+    SidecarReport r = run({}, previews);
+    EXPECT_EQ(r.written, 3) << notesOf(r);
+    EXPECT_EQ(r.skipped, 2) << notesOf(r);
+    for (const char* s : {"DSC_0001.xmp", "DSC_0002.xmp", "sub/DSC_0003.xmp"})
+        EXPECT_EQ(exiftool(at(s))["Rating"].toInt(), 3) << s;
+    EXPECT_FALSE(std::filesystem::exists(at("shoot_JPG/DSC_0001.xmp")));
+    const std::string notes = notesOf(r);
+    EXPECT_NE(notes.find("skipped DSC_0002.JPG"), std::string::npos) << notes;
+    EXPECT_NE(notes.find("DSC_0002.DNG, which has DSC_0002.xmp"), std::string::npos) << notes;
+    EXPECT_EQ(notes.find("DSC_0001.JPG"), std::string::npos) << notes;  // one capture: shares it
+    EXPECT_NE(notes.find("skipped DSC_0004.jpg"), std::string::npos) << notes;
+    for (const auto& [path, hash] : before) EXPECT_EQ(snapshot(shoot)[path], hash) << path;
+
+    // The appending style gives every original its own.
+    XmpOptions append;
+    append.style = SidecarStyle::Append;
+    r = run(append, previews);
+    EXPECT_EQ(r.written, 3) << notesOf(r);
+    EXPECT_EQ(r.skipped, 1);
+    EXPECT_EQ(exiv2Xmp(at("sub/DSC_0003.DNG.xmp"))["Xmp.xmp.Label"], QStringList({"Green"}));
+}
+
+TEST_F(Handover, SameStemPhotographsOfOneProject) {
+    photo("IMG_1.jpg", "2024:06:01 10:00:00");
+    photo("IMG_1.jpeg", "2024:06:01 10:00:00");
+    photo("IMG_2.jpg", "2024:06:01 11:00:00");
+    photo("IMG_2.jpeg", "2024:06:01 11:00:09");
+    save({{"IMG_1.jpeg", "portrait", 1, false, false}, {"IMG_1.jpg", "portrait", 1, true, true},
+          {"IMG_2.jpeg", "portrait", 2, true, true}, {"IMG_2.jpg", "portrait", 2, false, false}},
+         shoot, false);
+    const SidecarReport r = run();
+    EXPECT_EQ(r.written, 2);
+    EXPECT_EQ(r.shared, 1);
+    EXPECT_EQ(r.skipped, 1);
+    // The kept frame of each pair holds the sidecar.
+    EXPECT_EQ(exiftool(at("IMG_1.xmp"))["Rating"].toInt(), 3);
+    EXPECT_EQ(exiftool(at("IMG_2.xmp"))["Rating"].toInt(), 3);
+    const std::string notes = notesOf(r);
+    EXPECT_NE(notes.find("shared IMG_1.jpeg (IMG_1.xmp): one capture with IMG_1.jpg"), std::string::npos) << notes;
+    EXPECT_NE(notes.find("skipped IMG_2.jpg"), std::string::npos) << notes;
+}
+
+TEST_F(Handover, FailuresStayPerFileAndLeaveOldSidecarsIntact) {
+    save({{"a.jpg"}, {"b.jpg"}, {"c.jpg"}, {"d.jpg"}}, shoot);
+    writeText(at("a.xmp"), kEditorSidecar);
+    writeText(at("b.xmp"), "<x:xmpmeta this is not XMP");
+    std::filesystem::create_directories(at("c.xmp"));
+    // The write of a.xmp breaks off between writing and renaming.
+    setXmpCommitHookForTests([](const QString& path) { return !path.endsWith("a.xmp"); });
+
+    const SidecarReport r = run();
+    EXPECT_EQ(r.failed, 3) << notesOf(r);
+    EXPECT_EQ(r.written, 1);
+    EXPECT_EQ(readAll(at("a.xmp")), QByteArray(kEditorSidecar));
+    EXPECT_EQ(readAll(at("b.xmp")), QByteArray("<x:xmpmeta this is not XMP"));
+    EXPECT_NE(notesOf(r).find("b.jpg (b.xmp): the existing sidecar is not valid XMP"), std::string::npos);
+    EXPECT_EQ(QDir(QString::fromStdString(shoot)).entryList(QDir::Files).size(), 7);  // no temporary files left
+    EXPECT_EQ(exiftool(at("d.xmp"))["Rating"].toVariant().toString(), "1");
+
+    // A folder that cannot be written: every file fails on its own (root is
+    // not stopped by permissions, so there is nothing to see then).
+    setXmpCommitHookForTests({});
+    std::filesystem::remove(at("d.xmp"));
+    const auto perms = std::filesystem::status(shoot).permissions();
+    std::filesystem::permissions(shoot, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    QFile probe(QString::fromStdString(shoot + "/probe"));
+    const bool enforced = !probe.open(QIODevice::WriteOnly);
+    if (enforced) {
+        const SidecarReport locked = run();
+        EXPECT_EQ(locked.failed, 4) << notesOf(locked);
+        EXPECT_EQ(readAll(at("a.xmp")), QByteArray(kEditorSidecar));
+    }
+    std::filesystem::permissions(shoot, perms);
+}
+
+TEST_F(Handover, HostileNamesWriteNothingOutsideTheInputFolder) {
+    photo("inside.jpg");
+    const std::string outside = dir.str() + "/outside";
+    shootgen::writeJpeg(dir.file("outside/x.jpg"), cv::Mat(8, 8, CV_8UC3), {});
+    shootgen::writeJpeg(dir.file("outside.jpg"), cv::Mat(8, 8, CV_8UC3), {});
+    std::filesystem::create_directory_symlink(outside, shoot + "/link");
+    save({{"inside.jpg"}, {"../outside.jpg"}, {"sub/../../outside.jpg"}, {dir.str() + "/outside.jpg"},
+          {"link/x.jpg"}, {"..\\outside.jpg"}, {""}},
+         shoot, false);
+    const auto before = snapshot(dir.path());
+
+    const SidecarReport r = run();
+    EXPECT_EQ(r.written, 1) << notesOf(r);
+    EXPECT_EQ(r.skipped, 6) << notesOf(r);
+    auto after = snapshot(dir.path());
+    after.erase(at("inside.xmp"));
+    for (auto it = after.begin(); it != after.end();)
+        it = it->first.find("/library/") != std::string::npos ? after.erase(it) : std::next(it);
+    auto kept = before;
+    for (auto it = kept.begin(); it != kept.end();)
+        it = it->first.find("/library/") != std::string::npos ? kept.erase(it) : std::next(it);
+    EXPECT_EQ(after, kept);
+}
+
+TEST_F(Handover, ExportEmbedsXmpInCopiesAndTheModelReportsAsAMap) {
+    save({{"a.jpg", "group", 5, true, true, 3, {1}}, {"b.jpg", "portrait", 6, true, false}}, shoot);
+    setSelected("b.jpg", false);
+    SelectionModel model;
+    model.setStore(&store);
+    ASSERT_TRUE(model.loadFromProject(projectId, QString::fromStdString(shoot)));
+    const auto originals = snapshot(shoot);
+
+    const QVariantMap e = model.exportFinal(QString::fromStdString(dir.str() + "/out"), false, false, true);
+    EXPECT_EQ(e["selected"].toInt(), 1);
+    EXPECT_EQ(e["xmpFailed"].toInt(), 0);
+    const QJsonObject t = exiftool(dir.str() + "/out/final_selection/a.jpg");
+    EXPECT_EQ(t["Rating"].toInt(), 3);
+    EXPECT_EQ(t["Label"].toString(), "Green");
+    EXPECT_EQ(listOf(t["HierarchicalSubject"]),
+              QStringList({"Keepframe|Category|Group", "Keepframe|Moment|GC5", "Keepframe|Person|Person 1"}));
+    EXPECT_EQ(snapshot(shoot), originals);
+    EXPECT_FALSE(model.exportFinal(QString::fromStdString(dir.str() + "/plain")).contains("xmpFailed"));
+
+    QVariantMap m = model.writeXmpSidecars({{"style", "append"}, {"rating", 4}, {"label", ""}});
+    EXPECT_EQ(m["written"].toInt(), 2);
+    EXPECT_EQ(m["error"].toString(), "");
+    EXPECT_EQ(exiftool(at("a.jpg.xmp"))["Rating"].toInt(), 4);
+    m = model.writeXmpSidecars({{"style", "sideways"}});
+    EXPECT_FALSE(m["error"].toString().isEmpty());
+    model.clear();
+    EXPECT_EQ(model.writeXmpSidecars()["error"].toString(), "No project is open.");
+}
