@@ -2,6 +2,7 @@
 // ProjectStore on temporary SQLite files, real JPEG files and the real colour
 // pipeline.
 #include "enhance_jobs.h"
+#include "library_fixture.h"
 #include "project_store.h"
 #include "selection_model.h"
 #include "temp_dir.h"
@@ -23,7 +24,7 @@
 #include <opencv2/imgproc.hpp>
 
 using namespace keepframe;
-using keepframe::testing::TempDir;
+using keepframe::testing::LibraryFixture;
 
 namespace {
 
@@ -33,21 +34,7 @@ struct Photo {
     int width = 96, height = 64;
 };
 
-struct Enhance : ::testing::Test {
-    TempDir dir;
-    ProjectStore store;
-    SelectionModel model;
-    QString input;
-    int projectId = -1;
-
-    void SetUp() override {
-        qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/library"));
-        ASSERT_TRUE(store.openRegistry());
-        model.setStore(&store);
-        input = QString::fromStdString(dir.str() + "/shoot");
-    }
-    void TearDown() override { qunsetenv("KEEPFRAME_DATA_DIR"); }
-
+struct Enhance : LibraryFixture {
     // Writes one JPEG per photo (a warm scene with grain and a face box) and
     // stores them as a culled project, which the model then opens.
     void save(const std::vector<Photo>& photos) {
