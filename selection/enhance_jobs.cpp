@@ -270,7 +270,8 @@ bool SelectionModel::hasEdited(int imageId, bool plus) const {
 }
 
 QString SelectionModel::editedUrl(int imageId, bool plus) const {
-    return hasEdited(imageId, plus) ? fileUrl(editedPath(imageId, plus)) : QString();
+    const QString path = editedPath(imageId, plus);
+    return !path.isEmpty() && QFileInfo::exists(path) ? fileUrl(path) : QString();
 }
 
 QString SelectionModel::bestEditedUrl(int imageId) const {
