@@ -435,22 +435,43 @@ TEST_F(Handover, HostileNamesWriteNothingOutsideTheInputFolder) {
     shootgen::writeJpeg(dir.file("outside/x.jpg"), cv::Mat(8, 8, CV_8UC3), {});
     shootgen::writeJpeg(dir.file("outside.jpg"), cv::Mat(8, 8, CV_8UC3), {});
     std::filesystem::create_directory_symlink(outside, shoot + "/link");
-    save({{"inside.jpg"}, {"../outside.jpg"}, {"sub/../../outside.jpg"}, {dir.str() + "/outside.jpg"},
-          {"link/x.jpg"}, {"..\\outside.jpg"}, {""}},
-         shoot, false);
-    const auto before = snapshot(dir.path());
+    save({{"inside.jpg"}, {"escape.jpg"}}, shoot, false);
+    const auto withoutLibrary = [](std::map<std::string, QByteArray> files) {
+        for (auto it = files.begin(); it != files.end();)
+            it = it->first.find("/library/") != std::string::npos ? files.erase(it) : std::next(it);
+        return files;
+    };
+    const auto before = withoutLibrary(snapshot(dir.path()));
 
-    const SidecarReport r = run();
-    EXPECT_EQ(r.written, 1) << notesOf(r);
+    // A project database edited to climb out of the shoot is refused whole.
+    ASSERT_TRUE(store.execProjectSql(R"sql(UPDATE images SET filename = '../outside.jpg'
+                                           WHERE filename = 'escape.jpg')sql"));
+    ProjectStore reopened;  // a later session opens the edited database afresh
+    ASSERT_TRUE(reopened.openRegistry());
+    const SidecarReport refused = writeProjectXmpSidecars(reopened, projectId, QString::fromStdString(shoot), {});
+    EXPECT_FALSE(refused.error.isEmpty());
+    EXPECT_EQ(refused.written, 0) << notesOf(refused);
+    EXPECT_EQ(withoutLibrary(snapshot(dir.path())), before);
+
+    // The writer checks every name itself too, links included.
+    QList<HandoverImage> images;
+    for (const char* name : {"inside.jpg", "../outside.jpg", "sub/../../outside.jpg", "link/x.jpg",
+                             "..\\outside.jpg", ""}) {
+        HandoverImage image;
+        image.filename = QString::fromUtf8(name);
+        image.category = image.displayCategory = "portrait";
+        image.verdict = HandoverVerdict::Kept;
+        images.append(image);
+    }
+    HandoverImage absolute = images.front();
+    absolute.filename = QString::fromStdString(dir.str() + "/outside.jpg");
+    images.append(absolute);
+    const SidecarReport r = writeXmpSidecars(QString::fromStdString(shoot), images, {});
+    EXPECT_EQ(r.written, 1) << notesOf(r);  // inside.xmp
     EXPECT_EQ(r.skipped, 6) << notesOf(r);
-    auto after = snapshot(dir.path());
+    auto after = withoutLibrary(snapshot(dir.path()));
     after.erase(at("inside.xmp"));
-    for (auto it = after.begin(); it != after.end();)
-        it = it->first.find("/library/") != std::string::npos ? after.erase(it) : std::next(it);
-    auto kept = before;
-    for (auto it = kept.begin(); it != kept.end();)
-        it = it->first.find("/library/") != std::string::npos ? kept.erase(it) : std::next(it);
-    EXPECT_EQ(after, kept);
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(Handover, ExportEmbedsXmpInCopiesAndTheModelReportsAsAMap) {
