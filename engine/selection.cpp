@@ -21,7 +21,7 @@ float eyeScore(const ImageRecord& frame) {
 bool sharesPeople(const ImageRecord& a, const ImageRecord& b, float threshold) {
     if (a.embeddings.empty() || b.embeddings.empty()) return false;
     // The share is taken over a's own faces: not symmetric.
-    return matchedShareAtLeast(a.embeddings, b.embeddings, threshold, 0.5, a.embeddings.size());
+    return matchedShareAtLeast(a.embeddings, b.embeddings, threshold, ShareRatio(0.5), a.embeddings.size());
 }
 
 int newFaces(const ImageRecord& frame, const FrameList& references, float threshold) {
