@@ -42,8 +42,7 @@ FrameList reduceSelection(const FrameList& selected, const EngineConfig& config)
         const ImageRecord* m = *dup;
         const bool tied = std::abs(g->finalScore - m->finalScore) <=
                           config.scoreTieTolerance * std::max(std::abs(g->finalScore), std::abs(m->finalScore));
-        const float eyeG = eyeScore(*g), eyeM = eyeScore(*m);
-        if (tied && std::abs(eyeG - eyeM) > config.eyeTieMargin && eyeG > eyeM) *dup = g;
+        if (tied && eyesClearlyBetter(eyeScore(*g), eyeScore(*m), config.eyeTieMargin)) *dup = g;
     }
     std::printf("  Strict final dedup (pHash<=%d AND >=50%% same people): %d -> %d\n", config.sameShotDistance,
                 int(kept.size()), int(out.size()));

@@ -18,6 +18,8 @@ float eyeScore(const ImageRecord& frame) {
     return float(sum / double(frame.faces.size()));
 }
 
+bool eyesClearlyBetter(float a, float b, float margin) { return a - b > margin; }
+
 bool sharesPeople(const ImageRecord& a, const ImageRecord& b, float threshold) {
     if (a.embeddings.empty() || b.embeddings.empty()) return false;
     // The share is taken over a's own faces: not symmetric.
@@ -130,7 +132,8 @@ std::pair<ImageRecord*, int> mostNewFaces(const FrameList& run, const FrameList&
                 count = n;
             }
         } else if (n >= 1 && phashDistance(g->phash, best->phash) <= config.sameShotDistance &&
-                   sharesPeople(*g, *best, config.faceMatchThreshold) && eyeScore(*g) > eyeScore(*best) + config.eyeTieMargin) {
+                   sharesPeople(*g, *best, config.faceMatchThreshold) &&
+                   eyesClearlyBetter(eyeScore(*g), eyeScore(*best), config.eyeTieMargin)) {
             best = g;
             count = n;
         }
@@ -165,7 +168,9 @@ FrameList pickFromCluster(const FrameList& cluster, const std::string& category,
             const bool sameShot = tie && phashDistance(c->phash, m->phash) <= config.sameShotDistance &&
                                   sharesPeople(*c, *m, threshold);
             const float eyeC = eyeScore(*c), eyeM = eyeScore(*m);
-            const bool takes = sameShot && std::abs(eyeC - eyeM) > config.eyeTieMargin ? eyeC > eyeM : t > o;
+            const bool cBetter = eyesClearlyBetter(eyeC, eyeM, config.eyeTieMargin);
+            const bool decidedByEyes = sameShot && (cBetter || eyesClearlyBetter(eyeM, eyeC, config.eyeTieMargin));
+            const bool takes = decidedByEyes ? cBetter : t > o;
             if (takes) {
                 m = c;
                 o = t;
