@@ -131,6 +131,30 @@ TEST_F(FaceAnalysis, BlurryRuleUsesBothThresholds) {
     EXPECT_TRUE(analyze(img).detections[0].ok);
 }
 
+TEST(FaceMeasures, BothTakeThePixelsOfTheBoxAlone) {
+    // A flat box inside a bright frame: no measure of the box may see the frame.
+    cv::Mat grey(100, 120, CV_8UC1, cv::Scalar(250));
+    grey(cv::Rect(20, 30, 40, 30)).setTo(cv::Scalar(60));
+    const Box box{20, 30, 60, 60};
+    EXPECT_EQ(laplacianVariance(grey, box), 0.0);
+    EXPECT_EQ(gradientMean(grey, box), 0.0);
+
+    // A box with texture gives the same values as the same pixels cut out.
+    cv::Mat textured(100, 120, CV_8UC1);
+    cv::randu(textured, cv::Scalar(0), cv::Scalar(255));
+    const cv::Mat cut = textured(cv::Rect(20, 30, 40, 30)).clone();
+    EXPECT_DOUBLE_EQ(laplacianVariance(textured, box), laplacianVariance(cut, Box{0, 0, 40, 30}));
+    EXPECT_DOUBLE_EQ(gradientMean(textured, box), gradientMean(cut, Box{0, 0, 40, 30}));
+    EXPECT_DOUBLE_EQ(laplacianVariance(textured, box), imageSharpness(cut));
+
+    // Eye windows are boxes too: a flat window (x 15 to 65, y 28 to 62) next
+    // to a hard edge is not sharp.
+    cv::Mat eyes(100, 120, CV_8UC1, cv::Scalar(250));
+    eyes(cv::Rect(15, 28, 50, 34)).setTo(cv::Scalar(60));
+    const float landmarks[10] = {40, 45, 40, 45};
+    EXPECT_EQ(eyeSharpness(eyes, landmarks), 0.0);
+}
+
 TEST_F(FaceAnalysis, GroupsAndTheirExpression) {
     const cv::Mat img = analysisFrame({{8, 8, 2.5f, 0.75f}, {8, 24, 3, 0.75f}, {20, 15, 2.5f, 0.75f}});
     ImageRecord r = analyze(img);
