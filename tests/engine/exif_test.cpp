@@ -100,6 +100,20 @@ TEST(Exif, FileReadersOnJpegPngAndMissingFiles) {
     EXPECT_EQ(readOrientation(dir.file("missing.jpg")), 1);
 }
 
+TEST(Exif, TextIsKeptAsTheCameraWroteIt) {
+    // Trailing blanks belong to the value; only the terminating NUL ends it.
+    ExifFields f;
+    f.dateTimeOriginal = "2024:05:01 10:00:00 ";
+    f.subSecTimeOriginal = "50 ";
+    auto bytes = jpegWith(f, false);
+    EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "2024:05:01 10:00:00 .50 ");
+    // A camera that does not know the time fills it with blanks and colons.
+    ExifFields unknown;
+    unknown.dateTimeOriginal = "    :  :     :  :  ";
+    bytes = jpegWith(unknown, true);
+    EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "    :  :     :  :  ");
+}
+
 TEST(Exif, XmpBeforeExifIsPassedOver) {
     // Some editors write an XMP APP1 segment ahead of the EXIF one.
     ExifFields f;
