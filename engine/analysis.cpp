@@ -2,6 +2,7 @@
 
 #include "exif.h"
 #include "faces.h"
+#include "image_decode.h"
 #include "measures.h"
 #include "paths.h"
 #include "phash.h"
@@ -30,15 +31,6 @@ std::vector<uint8_t> encodeThumbnail(const cv::Mat& analysis, int longSide) {
         jpeg.clear();
     }
     return jpeg;
-}
-
-cv::Mat decode(const std::vector<uint8_t>& bytes, int flags) {
-    if (bytes.empty()) return {};
-    try {
-        return cv::imdecode(bytes, flags);
-    } catch (const cv::Exception&) {
-        return {};
-    }
 }
 
 // First reason a detection is not a usable face, or "" when it is one.
@@ -93,7 +85,7 @@ float measureExpression(const ImageRecord& rec, const std::vector<uint8_t>& byte
     if (rec.category != "portrait")
         for (const auto& f : rec.faces)
             if (f.area > face->area) face = &f;
-    const cv::Mat half = decode(bytes, cv::IMREAD_REDUCED_COLOR_2);
+    const cv::Mat half = decodeImage(bytes, 2).image;
     if (half.empty()) return kUnmeasuredExpression;
     const int x1 = std::min(2 * face->x1, half.cols - 1), x2 = std::min(2 * face->x2, half.cols);
     const int y1 = std::min(2 * face->y1, half.rows - 1), y2 = std::min(2 * face->y2, half.rows);
@@ -111,9 +103,18 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
 
     // The file is read once; decoding and the EXIF walk share the bytes.
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(fullPath, bytes)) return rec;
-    const cv::Mat analysis = decode(bytes, cv::IMREAD_REDUCED_COLOR_4);
-    if (analysis.empty() || analysis.type() != CV_8UC3) return rec;
+    if (!readFileBytes(fullPath, bytes)) {
+        rec.problem = "unreadable";
+        return rec;
+    }
+    DecodedImage decoded = decodeImage(bytes, 4);
+    if (decoded.status != DecodeStatus::Ok && decoded.status != DecodeStatus::Damaged) {
+        rec.problem = decoded.problem;
+        return rec;
+    }
+    rec.damaged = decoded.status == DecodeStatus::Damaged;
+    rec.problem = decoded.problem;
+    const cv::Mat analysis = std::move(decoded.image);
 
     cv::Mat grey;
     cv::cvtColor(analysis, grey, cv::COLOR_BGR2GRAY);

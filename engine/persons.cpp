@@ -67,7 +67,8 @@ std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const Cluste
                 }
                 if (main >= 0) {
                     PersonRecord& p = persons[size_t(main)];
-                    ++(portrait ? p.portraitCount : p.groupCount);
+                    if (portrait) ++p.portraitCount;
+                    else ++p.groupCount;
                     ++p.totalCount;
                     if (p.samples.size() < 5 && std::find(p.samples.begin(), p.samples.end(), f->filename) == p.samples.end())
                         p.samples.push_back(f->filename);

@@ -47,9 +47,9 @@ FrameList reduceSelection(const FrameList& selected, const EngineConfig& config)
     std::printf("  Strict final dedup (pHash<=%d AND >=50%% same people): %d -> %d\n", config.sameShotDistance,
                 int(kept.size()), int(out.size()));
 
-    int v = 0, p = 0, g = 0;
-    for (const ImageRecord* f : out) ++(f->category == "venue" ? v : f->category == "portrait" ? p : g);
-    std::printf("  Final: %d (V:%d P:%d G:%d)\n", int(out.size()), v, p, g);
+    CategoryCounts counts;
+    for (const ImageRecord* f : out) counts.add(f->category);
+    std::printf("  Final: %d (V:%d P:%d G:%d)\n", int(out.size()), counts.venue, counts.portrait, counts.group);
     std::fflush(stdout);
     return out;
 }
