@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (!std::filesystem::exists(utf8ToPath(input), ec)) return fail("cannot read " + input + ": no such file");
     if (!isRegularFile(input)) return fail(input + " is not a regular file");
-    if (std::filesystem::is_directory(utf8ToPath(output), ec)) return fail(output + " is a folder; name the output file");
+    if (std::filesystem::is_directory(utf8ToPath(output), ec))
+        return fail(output + " is a folder; name the output file");
     std::vector<uint8_t> bytes;
     if (!readFileBytes(input, bytes)) return fail("cannot read " + input);
     const DecodedImage decoded = decodeImage(bytes, 1);  // upright, as the cull saw it

@@ -56,7 +56,8 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         if (box.x1 >= box.x2 || box.y1 >= box.y2) continue;
         const float area = (float(box.x2 - box.x1) / W) * (float(box.y2 - box.y1) / H);
         const double sharp = laplacianVariance(grey, box);
-        DetectionRecord d{box.x1, box.y1, box.x2, box.y2, c[4], false, rejection(c, box, area, sharp, analysis, config)};
+        DetectionRecord d{
+            box.x1, box.y1, box.x2, box.y2, c[4], false, rejection(c, box, area, sharp, analysis, config)};
         d.ok = d.reason.empty();
         rec.detections.push_back(d);
         if (!d.ok) continue;
@@ -73,7 +74,8 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         f.eyesOpen = eyeOpenScore(models.eye, analysis, f.landmarks);
         f.hasLandmarks = true;
         rec.faces.push_back(f);
-        std::vector<float> embedding = embedFace(models.recognizer, analysis, f.landmarks, box.x1, box.y1, box.x2, box.y2);
+        std::vector<float> embedding =
+            embedFace(models.recognizer, analysis, f.landmarks, box.x1, box.y1, box.x2, box.y2);
         if (!embedding.empty()) rec.embeddings.push_back(std::move(embedding));
     }
 }

@@ -170,7 +170,8 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
         copyFramesToFolder(primary, config.outputFolder, "selected_primary");
         copyFramesToFolder(review, config.outputFolder, "selected_review");
         if (config.verbose) {
-            std::printf("\n  selected_primary: %d images (top %d by score)\n", int(primary.size()), config.primaryTarget);
+            std::printf("\n  selected_primary: %d images (top %d by score)\n", int(primary.size()),
+                        config.primaryTarget);
             std::printf("  selected_review:  %d images (review these for missed moments)\n", int(review.size()));
         }
     }
@@ -227,7 +228,8 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
     result.images.reserve(frames.size() + damaged.size());
     size_t nextDamaged = 0;
     for (auto& f : frames) {
-        while (nextDamaged < damaged.size() && damaged[nextDamaged].filename < f.filename) addRow(damaged[nextDamaged++]);
+        while (nextDamaged < damaged.size() && damaged[nextDamaged].filename < f.filename)
+            addRow(damaged[nextDamaged++]);
         addRow(f);
     }
     while (nextDamaged < damaged.size()) addRow(damaged[nextDamaged++]);

@@ -57,7 +57,8 @@ FrameList reduceSelection(const FrameList& selected, const EngineConfig& config)
 std::pair<FrameList, FrameList> splitPrimaryReview(FrameList frames, int32_t primaryTarget) {
     std::stable_sort(frames.begin(), frames.end(), [](auto* a, auto* b) { return a->finalScore > b->finalScore; });
     const size_t primary = std::min(frames.size(), size_t(std::max(primaryTarget, 0)));
-    return {FrameList(frames.begin(), frames.begin() + long(primary)), FrameList(frames.begin() + long(primary), frames.end())};
+    return {FrameList(frames.begin(), frames.begin() + long(primary)),
+            FrameList(frames.begin() + long(primary), frames.end())};
 }
 
 }  // namespace keepframe

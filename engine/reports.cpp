@@ -72,8 +72,8 @@ void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder
         const size_t slash = f->filename.rfind('/');
         const bool hasSub = slash != std::string::npos && slash > 0;
         const std::string name = slash == std::string::npos ? f->filename : f->filename.substr(slash + 1);
-        const std::string folder =
-            hasSub ? joined(joined(outputFolder, f->filename.substr(0, slash)), folderName) : joined(outputFolder, folderName);
+        const std::string folder = hasSub ? joined(joined(outputFolder, f->filename.substr(0, slash)), folderName)
+                                          : joined(outputFolder, folderName);
         std::error_code ec;
         fs::create_directories(utf8ToPath(folder), ec);
         const std::string destination = joined(folder, name);

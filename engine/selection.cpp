@@ -45,7 +45,9 @@ int newFaces(const ImageRecord& frame, const FrameList& references, float thresh
 
 namespace {
 
-bool contains(const FrameList& list, const ImageRecord* f) { return std::find(list.begin(), list.end(), f) != list.end(); }
+bool contains(const FrameList& list, const ImageRecord* f) {
+    return std::find(list.begin(), list.end(), f) != list.end();
+}
 
 bool scoresTied(float a, float b, float tolerance) {
     return std::abs(a - b) <= tolerance * std::max(std::abs(a), std::abs(b));
@@ -96,7 +98,8 @@ std::vector<std::pair<int32_t, const FrameList*>> orderByImportance(const Cluste
                                                                     const std::vector<PersonRecord>& persons,
                                                                     float threshold) {
     std::vector<std::tuple<float, size_t, int32_t, const FrameList*>> keyed;
-    for (const auto& [id, frames] : clusters) keyed.emplace_back(clusterImportance(frames, persons, threshold), frames.size(), id, &frames);
+    for (const auto& [id, frames] : clusters)
+        keyed.emplace_back(clusterImportance(frames, persons, threshold), frames.size(), id, &frames);
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         if (std::get<0>(a) != std::get<0>(b)) return std::get<0>(a) > std::get<0>(b);
         return std::get<1>(a) > std::get<1>(b);
@@ -141,7 +144,8 @@ std::pair<ImageRecord*, int> mostNewFaces(const FrameList& run, const FrameList&
     return {best, count};
 }
 
-FrameList pickFromCluster(const FrameList& cluster, const std::string& category, int quota, const EngineConfig& config) {
+FrameList pickFromCluster(const FrameList& cluster, const std::string& category, int quota,
+                          const EngineConfig& config) {
     FrameList picks;
     if (cluster.empty() || quota < 1) return picks;
     FrameList candidates;
@@ -207,8 +211,8 @@ FrameList pickFromCluster(const FrameList& cluster, const std::string& category,
             const auto [u, k] = mostNewFaces(run, kept, excluded, config);
             if (!u || k < 1) break;
             const int distance = std::min(phashDistance(u->phash, m->phash), phashDistance(u->phash, v->phash));
-            const int need =
-                distance > config.coverageDistinctDistance ? config.coverageNewFacesDistinct : config.coverageNewFacesNear;
+            const int need = distance > config.coverageDistinctDistance ? config.coverageNewFacesDistinct
+                                                                        : config.coverageNewFacesNear;
             if (k >= need && !nearDuplicateOfAny(*u, kept, config.nearDuplicateDistance) &&
                 !bringsNobodyNew(*u, kept, threshold)) {
                 picks.push_back(u);
@@ -289,8 +293,8 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
     FrameList pool;
     for (const ClusterMap* map : {&portrait, &group})
         for (const auto& [id, list] : *map)
-            if (list.size() == 1 && !list.front()->faces.empty() && list.front()->exposure >= config.minSelectExposure &&
-                !inResult.count(list.front()))
+            if (list.size() == 1 && !list.front()->faces.empty() &&
+                list.front()->exposure >= config.minSelectExposure && !inResult.count(list.front()))
                 pool.push_back(list.front());
     const size_t take = pool.size() / 3;
     if (take > 0) {
@@ -300,7 +304,8 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
         for (size_t i = 0; i < take; ++i) {
             ImageRecord* f = scored[i].second;
             const int32_t person = clusterPerson({f}, persons, threshold);
-            markPick(*f, std::string(f->category == "portrait" ? "portrait" : "group") + "_single", person, f->clusterId, 1);
+            markPick(*f, std::string(f->category == "portrait" ? "portrait" : "group") + "_single", person,
+                     f->clusterId, 1);
             append(f);
         }
         std::printf("  Singles pool: %d selected from %d pooled size-1 images\n", int(take), int(pool.size()));

@@ -35,7 +35,8 @@ bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi) {
     if (n < 20) return false;
     const size_t limit = std::min<size_t>(n - 14, 64);
     for (size_t i = 2; i < limit; ++i) {
-        const bool jfif = jpeg[i] == 'J' && jpeg[i + 1] == 'F' && jpeg[i + 2] == 'I' && jpeg[i + 3] == 'F' && jpeg[i + 4] == 0;
+        const bool jfif =
+            jpeg[i] == 'J' && jpeg[i + 1] == 'F' && jpeg[i + 2] == 'I' && jpeg[i + 3] == 'F' && jpeg[i + 4] == 0;
         if (!jfif) continue;
         if (i + 11 >= n) return false;
         jpeg[i + 7] = 1;  // dots per inch

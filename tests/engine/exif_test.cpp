@@ -50,8 +50,9 @@ TEST_P(ExifByteOrder, FallsBackToDateTimeAndDropsLoneSubSeconds) {
     EXPECT_EQ(info.orientation, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifByteOrder, ::testing::Values(false, true),
-                         [](const auto& p) { return p.param ? std::string("BigEndian") : std::string("LittleEndian"); });
+INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifByteOrder, ::testing::Values(false, true), [](const auto& p) {
+    return p.param ? std::string("BigEndian") : std::string("LittleEndian");
+});
 
 TEST(Exif, DamagedAndForeignDataGiveDefaults) {
     ExifFields f;

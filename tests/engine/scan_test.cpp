@@ -53,7 +53,8 @@ TEST(Scan, RecursiveFilteredAndSortedBytewise) {
     EXPECT_EQ(names(files), expected);
     // Full paths point at the files themselves.
     for (const auto& f : files)
-        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(std::u8string(f.fullPath.begin(), f.fullPath.end()))));
+        EXPECT_TRUE(
+            std::filesystem::exists(std::filesystem::path(std::u8string(f.fullPath.begin(), f.fullPath.end()))));
 }
 
 TEST(Scan, MissingOrNonFolderInputIsAnError) {
