@@ -198,7 +198,10 @@ struct CategoryCounts {
     }
 };
 
-// A file of the shoot that was not analysed, and why ("undecodable", "too large: …").
+// A file of the shoot that was not analysed, and why: "unreadable",
+// "undecodable", "too large: W x H pixels (limit 200 megapixels)",
+// "degenerate size: W x H pixels", "analysis failed: …" or "file name is not
+// valid UTF-8".
 struct SkippedFile {
     std::string filename;  // relative to the input folder, "/" separators
     std::string reason;

@@ -142,9 +142,8 @@ std::vector<InputFile> scanInputImages(const EngineConfig& config, std::vector<S
         }
         if (converted && !isImageExtension(fileExtension(rel.substr(rel.rfind('/') + 1)))) continue;
         if (!converted || !roundTrips(file, full)) {
-            const std::string shown = converted ? printableName(rel) : "(unreadable name)";
-            std::fprintf(stderr, "  WARNING: skipped %s: the file name is not valid UTF-8\n", shown.c_str());
-            if (skipped) skipped->push_back({shown, "file name is not valid UTF-8"});
+            if (skipped) skipped->push_back({converted ? printableName(rel) : "(unreadable name)",
+                                             "file name is not valid UTF-8"});
             continue;
         }
         files.push_back({std::move(rel), std::move(full)});

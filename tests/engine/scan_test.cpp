@@ -109,14 +109,11 @@ TEST(Scan, NamesThatAreNotUtf8AreSkippedAndNamed) {
     EngineConfig config;
     config.inputFolder = dir.file("shoot");
     std::vector<SkippedFile> skipped;
-    ::testing::internal::CaptureStderr();
     const auto files = scanInputImages(config, &skipped);
-    const std::string warnings = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(names(files), (std::vector<std::string>{"good.jpg"}));
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_EQ(skipped[0].filename, "caf\\xE9.jpg");
     EXPECT_EQ(skipped[0].reason, "file name is not valid UTF-8");
-    EXPECT_NE(warnings.find("caf\\xE9.jpg"), std::string::npos) << warnings;
     // Without a list to fill the file is still left out.
     EXPECT_EQ(names(scanInputImages(config)), (std::vector<std::string>{"good.jpg"}));
 }
