@@ -121,9 +121,11 @@ TEST(Exif, XmpBeforeExifIsPassedOver) {
     f.dateTimeOriginal = "2021:07:08 12:00:00";
     auto bytes = jpegWith(f, false);
     const std::string xmp = "http://ns.adobe.com/xap/1.0/";
-    std::vector<uint8_t> seg = {0xFF, 0xE1, 0, uint8_t(xmp.size() + 3)};
-    seg.insert(seg.end(), xmp.begin(), xmp.end());
-    seg.push_back(0);
+    std::vector<uint8_t> seg(4 + xmp.size() + 1, 0);
+    seg[0] = 0xFF;
+    seg[1] = 0xE1;
+    seg[3] = uint8_t(xmp.size() + 3);
+    std::copy(xmp.begin(), xmp.end(), seg.begin() + 4);
     bytes = shootgen::insertSegment(bytes, seg);
     EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "2021:07:08 12:00:00");
 }
