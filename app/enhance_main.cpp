@@ -1,17 +1,17 @@
 // keepframe-enhance INPUT OUTPUT [--plus] [--face x,y,w,h[,conf]]...
 // Colour-corrects one photograph with the Enhance (or Enhance Plus) pipeline
 // and writes it as a JPEG with the program's enhanced-image encoder settings.
-#include "memory_tuning.h"
 #include "enhance_pipeline.h"
+#include "image_decode.h"
 #include "jpeg_encoder.h"
 #include "jpeg_output.h"
+#include "memory_tuning.h"
 #include "paths.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
-
-#include <opencv2/imgcodecs.hpp>
 
 using namespace keepframe;
 
@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
             float conf = 1;
             bool hasConf = false;
             if (!parseFace(argv[++i], box, conf, hasConf))
-                return fail(std::string("malformed face \"") + argv[i] + "\" (want x,y,w,h[,conf] with w and h above 0)");
+                return fail(std::string("malformed face \"") + argv[i] +
+                            "\" (want x,y,w,h[,conf] with w and h above 0)");
             // Confidences line up with faces; a face without one counts as 1.0.
             if (!hasConf) confidenceGap = true;
             else if (confidenceGap) return fail("give a confidence for every face or only for the first ones");
@@ -70,20 +71,37 @@ int main(int argc, char** argv) {
     }
     if (positional.size() != 2) return fail(std::string("need INPUT and OUTPUT\n") + kUsage);
 
+    const std::string& input = positional[0];
+    const std::string& output = positional[1];
+    std::error_code ec;
+    if (!std::filesystem::exists(utf8ToPath(input), ec)) return fail("cannot read " + input + ": no such file");
+    if (!isRegularFile(input)) return fail(input + " is not a regular file");
+    if (std::filesystem::is_directory(utf8ToPath(output), ec))
+        return fail(output + " is a folder; name the output file");
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(positional[0], bytes)) return fail("cannot read " + positional[0]);
-    cv::Mat image;
-    try {
-        image = cv::imdecode(bytes, cv::IMREAD_COLOR);  // upright, as the cull saw it
-    } catch (const cv::Exception&) {
+    if (!readFileBytes(input, bytes)) return fail("cannot read " + input);
+    const DecodedImage decoded = decodeImage(bytes, 1);  // upright, as the cull saw it
+    switch (decoded.status) {
+    case DecodeStatus::Ok:
+        break;
+    case DecodeStatus::Damaged:
+        return fail(input + " is damaged (" + decoded.problem + "); nothing written");
+    case DecodeStatus::Refused:
+        return fail("refused " + input + ": " + decoded.problem);
+    case DecodeStatus::Undecodable:
+        return fail("cannot decode " + input + " as an image");
     }
-    if (image.empty()) return fail("cannot decode " + positional[0] + " as an image");
 
-    const EnhanceResult result = EnhancePipeline::run(image, faces, confidences, EnhanceSettings::forLevel(plus));
+    EnhanceResult result;
+    try {
+        result = EnhancePipeline::run(decoded.image, faces, confidences, EnhanceSettings::forLevel(plus));
+    } catch (const std::exception& e) {
+        return fail(std::string("the colour pipeline failed: ") + e.what());
+    }
     if (!result.ok) return fail("the colour pipeline gave no image");
-    std::vector<uint8_t> jpeg;
-    if (!encodeJpeg(result.image, enhancedJpegOptions(), jpeg)) return fail("cannot encode the result");
-    if (!writeBytes(positional[1], jpeg)) return fail("cannot write " + positional[1]);
-    std::printf("Wrote %s (%s, %d faces)\n", positional[1].c_str(), plus ? "Enhance Plus" : "Enhance", int(faces.size()));
+    // Written beside the target and renamed over it: the input may be the
+    // output, and a failed write must leave it whole.
+    if (!writeJpeg(output, result.image, enhancedJpegOptions())) return fail("cannot write " + output);
+    std::printf("Wrote %s (%s, %d faces)\n", output.c_str(), plus ? "Enhance Plus" : "Enhance", int(faces.size()));
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "exif.h"
 #include "faces.h"
+#include "image_decode.h"
 #include "measures.h"
 #include "paths.h"
 #include "phash.h"
@@ -32,15 +33,6 @@ std::vector<uint8_t> encodeThumbnail(const cv::Mat& analysis, int longSide) {
     return jpeg;
 }
 
-cv::Mat decode(const std::vector<uint8_t>& bytes, int flags) {
-    if (bytes.empty()) return {};
-    try {
-        return cv::imdecode(bytes, flags);
-    } catch (const cv::Exception&) {
-        return {};
-    }
-}
-
 // First reason a detection is not a usable face, or "" when it is one.
 std::string rejection(const FaceCandidate& c, const Box& box, float area, double sharp, const cv::Mat& analysis,
                       const EngineConfig& config) {
@@ -64,7 +56,8 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         if (box.x1 >= box.x2 || box.y1 >= box.y2) continue;
         const float area = (float(box.x2 - box.x1) / W) * (float(box.y2 - box.y1) / H);
         const double sharp = laplacianVariance(grey, box);
-        DetectionRecord d{box.x1, box.y1, box.x2, box.y2, c[4], false, rejection(c, box, area, sharp, analysis, config)};
+        DetectionRecord d{
+            box.x1, box.y1, box.x2, box.y2, c[4], false, rejection(c, box, area, sharp, analysis, config)};
         d.ok = d.reason.empty();
         rec.detections.push_back(d);
         if (!d.ok) continue;
@@ -81,7 +74,8 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         f.eyesOpen = eyeOpenScore(models.eye, analysis, f.landmarks);
         f.hasLandmarks = true;
         rec.faces.push_back(f);
-        std::vector<float> embedding = embedFace(models.recognizer, analysis, f.landmarks, box.x1, box.y1, box.x2, box.y2);
+        std::vector<float> embedding =
+            embedFace(models.recognizer, analysis, f.landmarks, box.x1, box.y1, box.x2, box.y2);
         if (!embedding.empty()) rec.embeddings.push_back(std::move(embedding));
     }
 }
@@ -93,7 +87,7 @@ float measureExpression(const ImageRecord& rec, const std::vector<uint8_t>& byte
     if (rec.category != "portrait")
         for (const auto& f : rec.faces)
             if (f.area > face->area) face = &f;
-    const cv::Mat half = decode(bytes, cv::IMREAD_REDUCED_COLOR_2);
+    const cv::Mat half = decodeImage(bytes, 2).image;
     if (half.empty()) return kUnmeasuredExpression;
     const int x1 = std::min(2 * face->x1, half.cols - 1), x2 = std::min(2 * face->x2, half.cols);
     const int y1 = std::min(2 * face->y1, half.rows - 1), y2 = std::min(2 * face->y2, half.rows);
@@ -111,9 +105,18 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
 
     // The file is read once; decoding and the EXIF walk share the bytes.
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(fullPath, bytes)) return rec;
-    const cv::Mat analysis = decode(bytes, cv::IMREAD_REDUCED_COLOR_4);
-    if (analysis.empty() || analysis.type() != CV_8UC3) return rec;
+    if (!readFileBytes(fullPath, bytes)) {
+        rec.problem = "unreadable";
+        return rec;
+    }
+    DecodedImage decoded = decodeImage(bytes, 4);
+    if (decoded.status != DecodeStatus::Ok && decoded.status != DecodeStatus::Damaged) {
+        rec.problem = decoded.problem;
+        return rec;
+    }
+    rec.damaged = decoded.status == DecodeStatus::Damaged;
+    rec.problem = decoded.problem;
+    const cv::Mat analysis = std::move(decoded.image);
 
     cv::Mat grey;
     cv::cvtColor(analysis, grey, cv::COLOR_BGR2GRAY);

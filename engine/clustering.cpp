@@ -112,7 +112,7 @@ void nearMissMerge(FrameList frames, const char* category, const EngineConfig& c
             const auto sampleB = embeddingSample(clusters[size_t(b)].frames, 10);
             if (sampleA.empty() || sampleB.empty()) continue;
             const int k = matchingEmbeddings(sampleA, sampleB, config.nearMissFaceSimilarity);
-            if (double(k) / double(std::max(sampleA.size(), sampleB.size())) >= config.nearMissMatchRatio) {
+            if (ShareRatio(config.nearMissMatchRatio).reachedBy(size_t(k), std::max(sampleA.size(), sampleB.size()))) {
                 forest.unite(a, b);
                 ++merges;
             }
@@ -221,7 +221,7 @@ void splitMixed(FrameList frames, const char* category, float ratio, const Engin
 
 // Share of a's embeddings matched in b, over the larger embedding count.
 bool framesShareFaces(const ImageRecord& a, const ImageRecord& b, float similarity, float ratio) {
-    return shareFaces(a.embeddings, b.embeddings, similarity, ratio);
+    return shareFaces(a.embeddings, b.embeddings, similarity, ShareRatio(ratio));
 }
 
 }  // namespace
@@ -236,7 +236,7 @@ bool clusterFaceMatch(const FrameList& a, const FrameList& b, float similarity, 
     const FrameList A = sample(a), B = sample(b);
     if (A.empty() || B.empty()) return false;
     // Stops as soon as the share of matching frame pairs is certain either way.
-    const size_t pairs = A.size() * B.size(), needed = countNeeded(pairs, ratio);
+    const size_t pairs = A.size() * B.size(), needed = ShareRatio(ratio).neededOf(pairs);
     size_t matches = 0, seen = 0;
     for (const ImageRecord* fa : A)
         for (const ImageRecord* fb : B) {

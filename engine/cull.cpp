@@ -11,6 +11,7 @@
 #include "primary_target.h"
 #include "scan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -26,6 +27,15 @@ namespace {
 
 void report(const ProgressCallback& progress, int percent, const char* message) {
     if (progress) progress(percent, message);
+}
+
+// Every file that is not judged like the others is named on the console.
+void warnAboutLeftOut(const std::vector<SkippedFile>& skipped, const std::vector<ImageRecord>& damaged) {
+    for (const auto& f : skipped)
+        std::fprintf(stderr, "  WARNING: skipped %s: %s\n", f.filename.c_str(), f.reason.c_str());
+    for (const auto& f : damaged)
+        std::fprintf(stderr, "  WARNING: %s is damaged (%s): kept, never picked\n", f.filename.c_str(),
+                     f.problem.c_str());
 }
 
 ResultImage toResultImage(ImageRecord& f) {
@@ -85,29 +95,38 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
     report(progress, 2, "Scanning images…");
 
     // Step 3: scan and analyse.
-    const std::vector<InputFile> files = scanInputImages(config);
+    const std::vector<InputFile> files = scanInputImages(config, &result.skipped);
     std::printf("Found %d images (recursive scan incl. subfolders).\n\n", int(files.size()));
     const int threads = analysisThreadCount(config.workerThreads, files.size(), std::thread::hardware_concurrency());
     std::printf("Step 1: Processing %d images on %d threads...\n", int(files.size()), threads);
     std::fflush(stdout);
-    std::vector<ImageRecord> frames = analyzeFrames(files, config, threads, progress);
-    result.totalInput = int32_t(frames.size());
+    // Frames the decoder reported damaged are kept for the photographer to
+    // see but take no part in clustering, people or selection: they are never
+    // picked.
+    std::vector<ImageRecord> frames, damaged;
+    for (ImageRecord& f : analyzeFrames(files, config, threads, progress, &result.skipped)) {
+        if (f.damaged) damaged.push_back(std::move(f));
+        else frames.push_back(std::move(f));
+    }
+    result.totalInput = int32_t(frames.size() + damaged.size());
+    std::sort(result.skipped.begin(), result.skipped.end(),
+              [](const SkippedFile& a, const SkippedFile& b) { return a.filename < b.filename; });
+    warnAboutLeftOut(result.skipped, damaged);
 
-    // Step 4: primary target.
-    const PrimaryTarget target = computePrimaryTarget(config.requestedPrimaryCount, result.totalInput);
+    // Step 4: primary target, from the frames that can be picked.
+    const int32_t usable = int32_t(frames.size());
+    const PrimaryTarget target = computePrimaryTarget(config.requestedPrimaryCount, usable);
     config.primaryTarget = target.target;
     if (config.verbose)
-        std::printf("  selected_primary target: %d images (input=%d, allowed %d-%d)\n", target.target,
-                    result.totalInput, target.lower, target.upper);
+        std::printf("  selected_primary target: %d images (input=%d, allowed %d-%d)\n", target.target, usable,
+                    target.lower, target.upper);
 
     // Step 5: categories.
-    int venue = 0, portrait = 0, group = 0;
-    for (const auto& f : frames) {
-        if (f.category == "venue") ++venue;
-        else if (f.category == "portrait") ++portrait;
-        else if (f.category == "group") ++group;
-    }
-    if (config.verbose) std::printf("\nCategories: venue=%d portrait=%d group=%d\n\n", venue, portrait, group);
+    CategoryCounts categories;
+    for (const auto& f : frames) categories.add(f.category);
+    if (config.verbose)
+        std::printf("\nCategories: venue=%d portrait=%d group=%d\n\n", categories.venue, categories.portrait,
+                    categories.group);
 
     // Steps 6 to 8: moments, per-category cluster maps, chronological numbers.
     report(progress, 67, "Clustering…");
@@ -151,15 +170,20 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
         copyFramesToFolder(primary, config.outputFolder, "selected_primary");
         copyFramesToFolder(review, config.outputFolder, "selected_review");
         if (config.verbose) {
-            std::printf("\n  selected_primary: %d images (top %d by score)\n", int(primary.size()), config.primaryTarget);
+            std::printf("\n  selected_primary: %d images (top %d by score)\n", int(primary.size()),
+                        config.primaryTarget);
             std::printf("  selected_review:  %d images (review these for missed moments)\n", int(review.size()));
         }
     }
     FrameList kept = primary;
     kept.insert(kept.end(), review.begin(), review.end());
-    if (config.writeOutputs) writeSelectionReport(kept, persons, config.outputFolder);
+    if (config.writeOutputs) {
+        writeSelectionReport(kept, persons, config.outputFolder);
+        writeSkippedReport(result.skipped, damaged, config.outputFolder);
+    }
 
     // Step 17: the kept frames, primary first.
+    CategoryCounts selectedCounts;
     std::map<const ImageRecord*, bool> keptPrimary;
     for (size_t i = 0; i < kept.size(); ++i) {
         const ImageRecord& f = *kept[i];
@@ -177,16 +201,19 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
         s.clusterSize = f.clusterSize;
         s.primary = isPrimary;
         s.faceBoxes = fullResolutionFaceBoxes(f);
-        ++(f.category == "venue" ? result.venueCount : f.category == "portrait" ? result.portraitCount : result.groupCount);
+        selectedCounts.add(f.category);
         result.selected.push_back(std::move(s));
     }
+    result.venueCount = selectedCounts.venue;
+    result.portraitCount = selectedCounts.portrait;
+    result.groupCount = selectedCounts.group;
     result.totalSelected = int32_t(kept.size());
     result.primaryCount = int32_t(primary.size());
     result.reviewCount = int32_t(review.size());
 
-    // Step 18: one row per analysed frame, in scan order, with its people.
-    result.images.reserve(frames.size());
-    for (auto& f : frames) {
+    // Step 18: one row per analysed frame, damaged ones included, in scan
+    // order, with its people.
+    const auto addRow = [&](ImageRecord& f) {
         ResultImage row = toResultImage(f);
         const auto k = keptPrimary.find(&f);
         row.engineSelected = k != keptPrimary.end();
@@ -195,8 +222,18 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
         row.bestVipSimilarity = vipSimilarityOf(f, persons);
         row.hasVip = row.bestVipSimilarity >= config.faceMatchThreshold;
         row.onlyTopPersons = onlyTopPersonsOf(row.facePersons, persons.size());
+        if (f.damaged) row.reason = "damaged";
         result.images.push_back(std::move(row));
+    };
+    result.images.reserve(frames.size() + damaged.size());
+    size_t nextDamaged = 0;
+    for (auto& f : frames) {
+        while (nextDamaged < damaged.size() && damaged[nextDamaged].filename < f.filename)
+            addRow(damaged[nextDamaged++]);
+        addRow(f);
     }
+    while (nextDamaged < damaged.size()) addRow(damaged[nextDamaged++]);
+    for (const auto& f : damaged) result.damaged.push_back(f.filename);
 
     // Step 19: the suggested cover.
     result.coverIndex = chooseCover(result.images);

@@ -69,8 +69,7 @@ public:
         std::string s(reinterpret_cast<const char*>(data_ + start), e.count);
         const size_t nul = s.find('\0');
         if (nul != std::string::npos) s.resize(nul);
-        while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
-        return s;
+        return s;  // as the camera wrote it, blanks included
     }
 
     std::optional<uint32_t> number(const Entry& e) const {
@@ -156,6 +155,12 @@ bool findExifPayload(const uint8_t* data, size_t size, const uint8_t*& payload, 
     return false;
 }
 
+ExifInfo readExifFile(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (!readFileBytes(path, bytes)) return {};
+    return parseJpegExif(bytes.data(), bytes.size());
+}
+
 }  // namespace
 
 ExifInfo parseJpegExif(const uint8_t* data, size_t size) {
@@ -187,14 +192,6 @@ ExifInfo parseJpegExif(const uint8_t* data, size_t size) {
     if (!info.captureTime.empty() && !subSec.empty()) info.captureTime += "." + subSec;
     return info;
 }
-
-namespace {
-ExifInfo readExifFile(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (!readFileBytes(path, bytes)) return {};
-    return parseJpegExif(bytes.data(), bytes.size());
-}
-}  // namespace
 
 std::string readCaptureTime(const std::string& path) { return readExifFile(path).captureTime; }
 

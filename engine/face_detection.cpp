@@ -34,14 +34,16 @@ std::vector<FaceCandidate> detectFaces(const OnnxModel& detector, const cv::Mat&
     cv::split(floats, planes);
 
     const std::vector<Ort::Value> out = detector.run(input, {1, 3, S, S});
-    if (out.size() < 9) throw std::runtime_error("face detector gave " + std::to_string(out.size()) + " outputs, 9 expected");
+    if (out.size() < 9)
+        throw std::runtime_error("face detector gave " + std::to_string(out.size()) + " outputs, 9 expected");
 
     std::vector<FaceCandidate> found;
     const int strides[3] = {8, 16, 32};
     for (int k = 0; k < 3; ++k) {
         const int stride = strides[k], G = S / stride;
         const size_t anchors = size_t(G) * G * 2;
-        if (tensorSize(out[k]) < anchors || tensorSize(out[k + 3]) < anchors * 4 || tensorSize(out[k + 6]) < anchors * 10)
+        if (tensorSize(out[k]) < anchors || tensorSize(out[k + 3]) < anchors * 4 ||
+            tensorSize(out[k + 6]) < anchors * 10)
             throw std::runtime_error("face detector output for stride " + std::to_string(stride) + " is too small");
         const float* scores = out[k].GetTensorData<float>();
         const float* dist = out[k + 3].GetTensorData<float>();
@@ -70,7 +72,8 @@ std::vector<FaceCandidate> detectFaces(const OnnxModel& detector, const cv::Mat&
         }
     }
 
-    std::stable_sort(found.begin(), found.end(), [](const FaceCandidate& a, const FaceCandidate& b) { return a[4] > b[4]; });
+    std::stable_sort(found.begin(), found.end(),
+                     [](const FaceCandidate& a, const FaceCandidate& b) { return a[4] > b[4]; });
     std::vector<FaceCandidate> kept;
     std::vector<bool> suppressed(found.size(), false);
     for (size_t i = 0; i < found.size(); ++i) {

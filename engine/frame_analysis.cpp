@@ -19,8 +19,34 @@ int analysisThreadCount(int workerThreads, size_t fileCount, unsigned hardwareTh
     return n;
 }
 
+namespace {
+
+// One frame, whatever it holds: an error raised while analysing it (an odd
+// size deep in OpenCV, memory) leaves that frame out with its reason and never
+// reaches the other frames or threads.
+ImageRecord analyzeOne(const InputFile& file, ModelSet* models, const EngineConfig& config) {
+    try {
+        return analyzeImage(file.relativeName, file.fullPath, models, config);
+    } catch (const std::exception& e) {
+        ImageRecord failed;
+        failed.filename = file.relativeName;
+        failed.path = file.fullPath;
+        failed.problem = std::string("analysis failed: ") + e.what();
+        return failed;
+    } catch (...) {
+        ImageRecord failed;
+        failed.filename = file.relativeName;
+        failed.path = file.fullPath;
+        failed.problem = "analysis failed";
+        return failed;
+    }
+}
+
+}  // namespace
+
 std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, const EngineConfig& config,
-                                       int threadCount, const ProgressCallback& progress) {
+                                       int threadCount, const ProgressCallback& progress,
+                                       std::vector<SkippedFile>* skipped) {
     const int total = int(files.size());
     std::vector<ImageRecord> slots(files.size());
     std::atomic<int> nextIndex{0};
@@ -38,8 +64,7 @@ std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, cons
                 if (stop.load()) return;
                 const int i = nextIndex.fetch_add(1);
                 if (i >= total) return;
-                slots[size_t(i)] = analyzeImage(files[size_t(i)].relativeName, files[size_t(i)].fullPath, models.get(),
-                                                config);
+                slots[size_t(i)] = analyzeOne(files[size_t(i)], models.get(), config);
                 const int done = finished.fetch_add(1) + 1;
                 if (done % 50 == 0 || done == total) std::printf("  [%4d/%d] done\n", done, total);
                 if ((done % 5 == 0 || done == total) && progress) progress(2 + done * 63 / total, "Processing images…");
@@ -65,8 +90,10 @@ std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, cons
 
     std::vector<ImageRecord> frames;
     frames.reserve(slots.size());
-    for (auto& rec : slots)
+    for (auto& rec : slots) {
         if (rec.valid) frames.push_back(std::move(rec));
+        else if (skipped) skipped->push_back({rec.filename, rec.problem.empty() ? "undecodable" : rec.problem});
+    }
     return frames;
 }
 

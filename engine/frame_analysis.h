@@ -18,9 +18,13 @@ using ProgressCallback = std::function<void(int percent, const std::string& mess
 int analysisThreadCount(int workerThreads, size_t fileCount, unsigned hardwareThreads);
 
 // Analyses every file on `threadCount` threads and returns the records that
-// decoded, in scan order. The first error raised on any thread stops the
-// others and is raised again here once all have finished.
+// decoded (damaged ones included), in scan order. A file that cannot be read,
+// decoded or analysed is a soft failure: it is left out and, when `skipped`
+// is given, added to it with its reason. An error outside the work on one
+// frame (a thread's models failing to load) stops the others and is raised
+// again here once all have finished.
 std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, const EngineConfig& config,
-                                       int threadCount, const ProgressCallback& progress);
+                                       int threadCount, const ProgressCallback& progress,
+                                       std::vector<SkippedFile>* skipped = nullptr);
 
 }  // namespace keepframe

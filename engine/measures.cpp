@@ -7,13 +7,28 @@
 #include <opencv2/imgproc.hpp>
 
 namespace keepframe {
+namespace {
+
+// The box clamped to the image, or an empty rectangle when 3 pixels or less
+// remain in either direction.
+cv::Rect measurableRegion(const cv::Mat& img, const Box& box) {
+    const int x1 = std::max(0, box.x1), y1 = std::max(0, box.y1);
+    const int x2 = std::min(box.x2, img.cols), y2 = std::min(box.y2, img.rows);
+    if (x2 - x1 <= 3 || y2 - y1 <= 3) return {};
+    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
+}
+
+}  // namespace
 
 double imageSharpness(const cv::Mat& grey) {
     // With kernel 1 the Laplacian of 8-bit pixels is an integer within
     // +-1020, so 16-bit output holds it exactly and the variance equals that
     // of a 64-bit float Laplacian, at a fraction of the memory traffic.
+    // A region of a larger image is measured on its own pixels only, like
+    // the gradient: the border is reflected inside the crop, never read from
+    // around it.
     cv::Mat lap;
-    cv::Laplacian(grey, lap, CV_16S, 1, 1, 0);
+    cv::Laplacian(grey, lap, CV_16S, 1, 1, 0, cv::BORDER_DEFAULT | cv::BORDER_ISOLATED);
     cv::Scalar mean, stddev;
     cv::meanStdDev(lap, mean, stddev);
     return stddev[0] * stddev[0];
@@ -29,17 +44,6 @@ double imageContrast(const cv::Mat& grey) {
     cv::meanStdDev(grey, mean, stddev);
     return stddev[0] / 128.0;
 }
-
-namespace {
-// The box clamped to the image, or an empty rectangle when 3 pixels or less
-// remain in either direction.
-cv::Rect measurableRegion(const cv::Mat& img, const Box& box) {
-    const int x1 = std::max(0, box.x1), y1 = std::max(0, box.y1);
-    const int x2 = std::min(box.x2, img.cols), y2 = std::min(box.y2, img.rows);
-    if (x2 - x1 <= 3 || y2 - y1 <= 3) return {};
-    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
-}
-}  // namespace
 
 double laplacianVariance(const cv::Mat& grey, const Box& box) {
     const cv::Rect r = measurableRegion(grey, box);

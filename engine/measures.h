@@ -9,15 +9,17 @@ struct Box {
     int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
 };
 
-// Variance of the Laplacian (kernel 1) of a grey image.
+// Variance of the Laplacian (kernel 1) of a grey image; a region of a larger
+// image is measured on its own pixels only.
 double imageSharpness(const cv::Mat& grey);
 // max(0, 1 - 2 |mean / 255 - 0.5|) of a grey image.
 double imageExposure(const cv::Mat& grey);
 // Grey-level standard deviation / 128.
 double imageContrast(const cv::Mat& grey);
 
-// Laplacian variance inside a box clamped to the image; 0 when the clamped
-// box is 3 pixels or less wide or tall.
+// Laplacian variance inside a box clamped to the image, from the pixels of the
+// box alone (as gradientMean); 0 when the clamped box is 3 pixels or less
+// wide or tall.
 double laplacianVariance(const cv::Mat& grey, const Box& box);
 
 // Mean Sobel gradient magnitude (kernel 3) inside the clamped box; same

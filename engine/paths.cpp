@@ -13,8 +13,14 @@ std::string pathToUtf8(const std::filesystem::path& path) {
     return std::string(s.begin(), s.end());
 }
 
+bool isRegularFile(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(utf8ToPath(path), ec);
+}
+
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes) {
     bytes.clear();
+    if (!isRegularFile(path)) return false;
     std::ifstream in(utf8ToPath(path), std::ios::binary | std::ios::ate);
     if (!in) return false;
     const std::streamoff size = in.tellg();

@@ -12,7 +12,12 @@ namespace keepframe {
 std::filesystem::path utf8ToPath(const std::string& utf8);
 std::string pathToUtf8(const std::filesystem::path& path);
 
-// Reads a whole file; false (and an empty buffer) when it cannot be read.
+// Whether the path names a regular file (a link to one counts); folders,
+// pipes and devices do not.
+bool isRegularFile(const std::string& path);
+
+// Reads a whole regular file; false (and an empty buffer) when it cannot be
+// read or is not a regular file (a folder or a pipe is never opened).
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
 
 }  // namespace keepframe

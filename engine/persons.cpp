@@ -67,9 +67,11 @@ std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const Cluste
                 }
                 if (main >= 0) {
                     PersonRecord& p = persons[size_t(main)];
-                    ++(portrait ? p.portraitCount : p.groupCount);
+                    if (portrait) ++p.portraitCount;
+                    else ++p.groupCount;
                     ++p.totalCount;
-                    if (p.samples.size() < 5 && std::find(p.samples.begin(), p.samples.end(), f->filename) == p.samples.end())
+                    if (p.samples.size() < 5 &&
+                        std::find(p.samples.begin(), p.samples.end(), f->filename) == p.samples.end())
                         p.samples.push_back(f->filename);
                 }
                 if (++scanned % 100 == 0)
@@ -100,7 +102,8 @@ std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const Cluste
     std::printf("\n  %d unique persons\n", int(persons.size()));
     std::printf("  Top 5: ");
     for (size_t i = 0; i < persons.size() && i < 5; ++i)
-        std::printf("P%d(p=%d,imp=%.2f)  ", persons[i].personId, persons[i].portraitCount, persons[i].portraitImportance);
+        std::printf("P%d(p=%d,imp=%.2f)  ", persons[i].personId, persons[i].portraitCount,
+                    persons[i].portraitImportance);
     std::printf("\n");
     std::fflush(stdout);
     return persons;
@@ -130,7 +133,8 @@ float clusterImportance(const FrameList& cluster, const std::vector<PersonRecord
     return best;
 }
 
-std::vector<int32_t> facePersonsOf(const ImageRecord& frame, const std::vector<PersonRecord>& persons, float threshold) {
+std::vector<int32_t> facePersonsOf(const ImageRecord& frame, const std::vector<PersonRecord>& persons,
+                                   float threshold) {
     std::vector<int32_t> out;
     for (const auto& e : frame.embeddings) {
         int32_t index = -1;

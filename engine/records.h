@@ -132,6 +132,12 @@ struct ImageRecord {
     float finalScore = 0;
     std::vector<uint8_t> thumbnailJpeg;
     bool valid = false;
+    // The decoder reported corrupt or truncated data: the frame is analysed
+    // and shown, but never picked.
+    bool damaged = false;
+    // Why a frame that is not valid was left out ("undecodable", "too large:
+    // ..."), or what the decoder reported on a damaged one.
+    std::string problem;
 };
 
 // x, y, width, height in upright full-resolution pixels.
@@ -179,19 +185,23 @@ struct ResultImage {
     std::vector<uint8_t> thumbnailJpeg;
 };
 
-// Frames counted by category; "featured" frames count as portraits.
+// Frames counted by category: "featured" frames (a display category) count as
+// portraits, and any category other than "venue" and "portrait" as a group.
 struct CategoryCounts {
     int32_t venue = 0;
     int32_t portrait = 0;
     int32_t group = 0;
     void add(const std::string& category) {
         if (category == "venue") ++venue;
-        else if (category == "group") ++group;
-        else ++portrait;
+        else if (category == "portrait" || category == "featured") ++portrait;
+        else ++group;
     }
 };
 
-// A file of the shoot that was not analysed, and why ("undecodable", "too large: …").
+// A file of the shoot that was not analysed, and why: "unreadable",
+// "undecodable", "too large: W x H pixels (limit 200 megapixels)",
+// "degenerate size: W x H pixels", "analysis failed: …" or "file name is not
+// valid UTF-8".
 struct SkippedFile {
     std::string filename;  // relative to the input folder, "/" separators
     std::string reason;

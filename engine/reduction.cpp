@@ -42,15 +42,14 @@ FrameList reduceSelection(const FrameList& selected, const EngineConfig& config)
         const ImageRecord* m = *dup;
         const bool tied = std::abs(g->finalScore - m->finalScore) <=
                           config.scoreTieTolerance * std::max(std::abs(g->finalScore), std::abs(m->finalScore));
-        const float eyeG = eyeScore(*g), eyeM = eyeScore(*m);
-        if (tied && std::abs(eyeG - eyeM) > config.eyeTieMargin && eyeG > eyeM) *dup = g;
+        if (tied && eyesClearlyBetter(eyeScore(*g), eyeScore(*m), config.eyeTieMargin)) *dup = g;
     }
     std::printf("  Strict final dedup (pHash<=%d AND >=50%% same people): %d -> %d\n", config.sameShotDistance,
                 int(kept.size()), int(out.size()));
 
-    int v = 0, p = 0, g = 0;
-    for (const ImageRecord* f : out) ++(f->category == "venue" ? v : f->category == "portrait" ? p : g);
-    std::printf("  Final: %d (V:%d P:%d G:%d)\n", int(out.size()), v, p, g);
+    CategoryCounts counts;
+    for (const ImageRecord* f : out) counts.add(f->category);
+    std::printf("  Final: %d (V:%d P:%d G:%d)\n", int(out.size()), counts.venue, counts.portrait, counts.group);
     std::fflush(stdout);
     return out;
 }
@@ -58,7 +57,8 @@ FrameList reduceSelection(const FrameList& selected, const EngineConfig& config)
 std::pair<FrameList, FrameList> splitPrimaryReview(FrameList frames, int32_t primaryTarget) {
     std::stable_sort(frames.begin(), frames.end(), [](auto* a, auto* b) { return a->finalScore > b->finalScore; });
     const size_t primary = std::min(frames.size(), size_t(std::max(primaryTarget, 0)));
-    return {FrameList(frames.begin(), frames.begin() + long(primary)), FrameList(frames.begin() + long(primary), frames.end())};
+    return {FrameList(frames.begin(), frames.begin() + long(primary)),
+            FrameList(frames.begin() + long(primary), frames.end())};
 }
 
 }  // namespace keepframe

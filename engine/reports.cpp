@@ -72,8 +72,8 @@ void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder
         const size_t slash = f->filename.rfind('/');
         const bool hasSub = slash != std::string::npos && slash > 0;
         const std::string name = slash == std::string::npos ? f->filename : f->filename.substr(slash + 1);
-        const std::string folder =
-            hasSub ? joined(joined(outputFolder, f->filename.substr(0, slash)), folderName) : joined(outputFolder, folderName);
+        const std::string folder = hasSub ? joined(joined(outputFolder, f->filename.substr(0, slash)), folderName)
+                                          : joined(outputFolder, folderName);
         std::error_code ec;
         fs::create_directories(utf8ToPath(folder), ec);
         const std::string destination = joined(folder, name);
@@ -85,15 +85,17 @@ void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder
     }
 }
 
-void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons, const std::string& outputFolder) {
+void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons,
+                          const std::string& outputFolder) {
     std::ofstream out(utf8ToPath(joined(outputFolder, "selection_report.txt")));
     if (!out) return;
-    int v = 0, p = 0, g = 0;
-    for (const ImageRecord* f : kept) ++(f->category == "venue" ? v : f->category == "portrait" ? p : g);
+    CategoryCounts counts;
+    for (const ImageRecord* f : kept) counts.add(f->category);
 
     char line[256];
     out << "KEEPFRAME ENGINE v1 — Coverage First\n" << std::string(65, '=') << "\n";
-    out << "Total:" << kept.size() << " V:" << v << " P:" << p << " G:" << g << "\n\n";
+    out << "Total:" << kept.size() << " V:" << counts.venue << " P:" << counts.portrait << " G:" << counts.group
+        << "\n\n";
     std::snprintf(line, sizeof line, "%-4s %-25s %-10s %-7s  %-28s %-6s\n", "Rk", "Filename", "Cat", "Score", "Reason",
                   "CSize");
     out << line << std::string(88, '-') << "\n";
@@ -122,6 +124,18 @@ void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>
         for (size_t s = 0; s < person.samples.size(); ++s) out << (s ? ", " : "") << person.samples[s];
         out << "\n\n";
     }
+}
+
+void writeSkippedReport(const std::vector<SkippedFile>& skipped, const std::vector<ImageRecord>& damaged,
+                        const std::string& outputFolder) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const auto& f : skipped) lines.emplace_back(f.filename, f.reason);
+    for (const auto& f : damaged) lines.emplace_back(f.filename, "damaged (" + f.problem + "): kept, never picked");
+    std::stable_sort(lines.begin(), lines.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    std::ofstream out(utf8ToPath(joined(outputFolder, "skipped.txt")));  // text mode: platform line ends
+    for (const auto& [name, reason] : lines) out << name << '\t' << reason << '\n';
+    out.flush();
+    if (!out) std::fprintf(stderr, "  WARNING: Cannot write skipped.txt in %s\n", outputFolder.c_str());
 }
 
 }  // namespace keepframe

@@ -12,6 +12,11 @@ namespace keepframe {
 
 void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder);
 void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName);
-void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons, const std::string& outputFolder);
+void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons,
+                          const std::string& outputFolder);
+// "skipped.txt": one line per file left out of the analysis and per damaged
+// frame, "name<TAB>reason", in name order; empty when every file was judged.
+void writeSkippedReport(const std::vector<SkippedFile>& skipped, const std::vector<ImageRecord>& damaged,
+                        const std::string& outputFolder);
 
 }  // namespace keepframe

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -28,33 +29,97 @@ bool isImageExtension(const std::string& extension) {
 
 namespace {
 
-std::string relativeName(const fs::path& file, const fs::path& canonicalRoot, bool rootOk) {
-    std::error_code ec;
-    if (rootOk) {
-        const fs::path canonicalFile = fs::canonical(file, ec);
-        if (!ec) {
-            const fs::path rel = canonicalFile.lexically_relative(canonicalRoot);
-            if (!rel.empty()) return pathToUtf8(rel.generic_u8string());
+// Length of the well-formed UTF-8 character at `i`, or 0 when the bytes there
+// are not one (a stray continuation byte, an overlong form, a surrogate,
+// anything above U+10FFFF, or a cut-off sequence).
+size_t utf8CharLength(const std::string& text, size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    uint32_t code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (next & 0x3Fu);
+    }
+    if (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) return 0;
+    if (length == 4 && (code < 0x10000 || code > 0x10FFFF)) return 0;
+    return length;
+}
+
+bool isUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8CharLength(text, i);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+// The name as it can be shown and stored: bytes that are not UTF-8 become "\xNN".
+std::string printableName(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8CharLength(text, i);
+        if (length > 0) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[i])));
+            out += hex;
+            ++i;
         }
     }
-    std::string name = pathToUtf8(file.filename());
+    return out;
+}
+
+// The file's path as enumerated below the input folder, "/" separators: a
+// linked file keeps its own place in the shoot, whatever it points at. The
+// bare file name when no relative path can be formed.
+std::string relativeName(const fs::path& file, const fs::path& root) {
+    const fs::path rel = file.lexically_relative(root);
+    std::string name = rel.empty() || *rel.begin() == ".." ? pathToUtf8(file.filename()) : pathToUtf8(rel);
     std::replace(name.begin(), name.end(), '\\', '/');
     return name;
 }
 
+// Whether the name survives the trip to UTF-8 and back unchanged: names the
+// platform hands over in another encoding could not be stored or found again.
+bool roundTrips(const fs::path& file, const std::string& utf8) {
+    try {
+        return isUtf8(utf8) && utf8ToPath(utf8) == file;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 }  // namespace
 
-std::vector<InputFile> scanInputImages(const EngineConfig& config) {
+std::vector<InputFile> scanInputImages(const EngineConfig& config, std::vector<SkippedFile>* skipped) {
     const fs::path root = utf8ToPath(config.inputFolder);
     std::error_code ec;
     if (!fs::is_directory(root, ec)) {
         throw std::runtime_error(fs::exists(root, ec) ? "Input is not a folder: " + config.inputFolder
                                                       : "Input folder not found: " + config.inputFolder);
     }
-    const fs::path canonicalRoot = fs::canonical(root, ec);
-    const bool rootOk = !ec;
 
     std::vector<InputFile> files;
+    // Links to folders are never entered (the iterator does not follow them),
+    // so the scan stays inside the input folder.
     fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
     if (ec) throw std::runtime_error("Cannot read input folder: " + config.inputFolder);
     for (; it != end; it.increment(ec)) {
@@ -66,10 +131,22 @@ std::vector<InputFile> scanInputImages(const EngineConfig& config) {
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc)) continue;
         const fs::path& file = it->path();
-        if (!isImageExtension(fileExtension(pathToUtf8(file.filename())))) continue;
-        std::string rel = relativeName(file, canonicalRoot, rootOk);
-        std::replace(rel.begin(), rel.end(), '\\', '/');
-        files.push_back({std::move(rel), pathToUtf8(file)});
+        std::string rel;
+        std::string full;
+        bool converted = true;
+        try {
+            rel = relativeName(file, root);
+            full = pathToUtf8(file);
+        } catch (const std::exception&) {
+            converted = false;  // a name the platform cannot express in UTF-8 at all
+        }
+        if (converted && !isImageExtension(fileExtension(rel.substr(rel.rfind('/') + 1)))) continue;
+        if (!converted || !roundTrips(file, full)) {
+            if (skipped) skipped->push_back({converted ? printableName(rel) : "(unreadable name)",
+                                             "file name is not valid UTF-8"});
+            continue;
+        }
+        files.push_back({std::move(rel), std::move(full)});
     }
     std::sort(files.begin(), files.end(),
               [](const InputFile& a, const InputFile& b) { return a.relativeName < b.relativeName; });

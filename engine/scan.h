@@ -19,8 +19,12 @@ struct InputFile {
 std::string fileExtension(const std::string& fileName);
 bool isImageExtension(const std::string& extension);
 
+// Every image file below the input folder, sorted by relative name. A file
+// reached through a link is named by the link's own place in the shoot; links
+// to folders are not entered. Files whose names cannot be held as UTF-8 are
+// left out and, when `skipped` is given, added to it with their reason.
 // Throws std::runtime_error when the input folder is missing or not a folder.
 // Sub-folders that cannot be read are passed over.
-std::vector<InputFile> scanInputImages(const EngineConfig& config);
+std::vector<InputFile> scanInputImages(const EngineConfig& config, std::vector<SkippedFile>* skipped = nullptr);
 
 }  // namespace keepframe

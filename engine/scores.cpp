@@ -38,10 +38,6 @@ float faceScore(const ImageRecord& frame, const std::string& category, const Eng
     return float(q);
 }
 
-}  // namespace keepframe
-
-namespace keepframe {
-
 void computeFinalScore(ImageRecord& frame, const std::vector<PersonRecord>& persons, const EngineConfig& config) {
     const int32_t i = frame.personIndex;
     const float importance = i >= 0 && size_t(i) < persons.size() ? persons[size_t(i)].portraitImportance : 0.0f;
@@ -49,7 +45,8 @@ void computeFinalScore(ImageRecord& frame, const std::vector<PersonRecord>& pers
     else if (frame.category == "portrait")
         frame.finalScore = 0.6f * faceScore(frame, "portrait", config) + 0.4f * importance;
     else
-        frame.finalScore = 0.4f * faceScore(frame, "group", config) + 0.4f * importance + (frame.personFlag ? 0.2f : 0.0f);
+        frame.finalScore =
+            0.4f * faceScore(frame, "group", config) + 0.4f * importance + (frame.personFlag ? 0.2f : 0.0f);
 }
 
 }  // namespace keepframe

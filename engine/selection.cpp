@@ -18,10 +18,12 @@ float eyeScore(const ImageRecord& frame) {
     return float(sum / double(frame.faces.size()));
 }
 
+bool eyesClearlyBetter(float a, float b, float margin) { return a - b > margin; }
+
 bool sharesPeople(const ImageRecord& a, const ImageRecord& b, float threshold) {
     if (a.embeddings.empty() || b.embeddings.empty()) return false;
     // The share is taken over a's own faces: not symmetric.
-    return matchedShareAtLeast(a.embeddings, b.embeddings, threshold, 0.5, a.embeddings.size());
+    return matchedShareAtLeast(a.embeddings, b.embeddings, threshold, ShareRatio(0.5), a.embeddings.size());
 }
 
 int newFaces(const ImageRecord& frame, const FrameList& references, float threshold) {
@@ -43,7 +45,9 @@ int newFaces(const ImageRecord& frame, const FrameList& references, float thresh
 
 namespace {
 
-bool contains(const FrameList& list, const ImageRecord* f) { return std::find(list.begin(), list.end(), f) != list.end(); }
+bool contains(const FrameList& list, const ImageRecord* f) {
+    return std::find(list.begin(), list.end(), f) != list.end();
+}
 
 bool scoresTied(float a, float b, float tolerance) {
     return std::abs(a - b) <= tolerance * std::max(std::abs(a), std::abs(b));
@@ -94,7 +98,8 @@ std::vector<std::pair<int32_t, const FrameList*>> orderByImportance(const Cluste
                                                                     const std::vector<PersonRecord>& persons,
                                                                     float threshold) {
     std::vector<std::tuple<float, size_t, int32_t, const FrameList*>> keyed;
-    for (const auto& [id, frames] : clusters) keyed.emplace_back(clusterImportance(frames, persons, threshold), frames.size(), id, &frames);
+    for (const auto& [id, frames] : clusters)
+        keyed.emplace_back(clusterImportance(frames, persons, threshold), frames.size(), id, &frames);
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         if (std::get<0>(a) != std::get<0>(b)) return std::get<0>(a) > std::get<0>(b);
         return std::get<1>(a) > std::get<1>(b);
@@ -130,7 +135,8 @@ std::pair<ImageRecord*, int> mostNewFaces(const FrameList& run, const FrameList&
                 count = n;
             }
         } else if (n >= 1 && phashDistance(g->phash, best->phash) <= config.sameShotDistance &&
-                   sharesPeople(*g, *best, config.faceMatchThreshold) && eyeScore(*g) > eyeScore(*best) + config.eyeTieMargin) {
+                   sharesPeople(*g, *best, config.faceMatchThreshold) &&
+                   eyesClearlyBetter(eyeScore(*g), eyeScore(*best), config.eyeTieMargin)) {
             best = g;
             count = n;
         }
@@ -138,7 +144,8 @@ std::pair<ImageRecord*, int> mostNewFaces(const FrameList& run, const FrameList&
     return {best, count};
 }
 
-FrameList pickFromCluster(const FrameList& cluster, const std::string& category, int quota, const EngineConfig& config) {
+FrameList pickFromCluster(const FrameList& cluster, const std::string& category, int quota,
+                          const EngineConfig& config) {
     FrameList picks;
     if (cluster.empty() || quota < 1) return picks;
     FrameList candidates;
@@ -165,7 +172,9 @@ FrameList pickFromCluster(const FrameList& cluster, const std::string& category,
             const bool sameShot = tie && phashDistance(c->phash, m->phash) <= config.sameShotDistance &&
                                   sharesPeople(*c, *m, threshold);
             const float eyeC = eyeScore(*c), eyeM = eyeScore(*m);
-            const bool takes = sameShot && std::abs(eyeC - eyeM) > config.eyeTieMargin ? eyeC > eyeM : t > o;
+            const bool cBetter = eyesClearlyBetter(eyeC, eyeM, config.eyeTieMargin);
+            const bool decidedByEyes = sameShot && (cBetter || eyesClearlyBetter(eyeM, eyeC, config.eyeTieMargin));
+            const bool takes = decidedByEyes ? cBetter : t > o;
             if (takes) {
                 m = c;
                 o = t;
@@ -202,8 +211,8 @@ FrameList pickFromCluster(const FrameList& cluster, const std::string& category,
             const auto [u, k] = mostNewFaces(run, kept, excluded, config);
             if (!u || k < 1) break;
             const int distance = std::min(phashDistance(u->phash, m->phash), phashDistance(u->phash, v->phash));
-            const int need =
-                distance > config.coverageDistinctDistance ? config.coverageNewFacesDistinct : config.coverageNewFacesNear;
+            const int need = distance > config.coverageDistinctDistance ? config.coverageNewFacesDistinct
+                                                                        : config.coverageNewFacesNear;
             if (k >= need && !nearDuplicateOfAny(*u, kept, config.nearDuplicateDistance) &&
                 !bringsNobodyNew(*u, kept, threshold)) {
                 picks.push_back(u);
@@ -284,8 +293,8 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
     FrameList pool;
     for (const ClusterMap* map : {&portrait, &group})
         for (const auto& [id, list] : *map)
-            if (list.size() == 1 && !list.front()->faces.empty() && list.front()->exposure >= config.minSelectExposure &&
-                !inResult.count(list.front()))
+            if (list.size() == 1 && !list.front()->faces.empty() &&
+                list.front()->exposure >= config.minSelectExposure && !inResult.count(list.front()))
                 pool.push_back(list.front());
     const size_t take = pool.size() / 3;
     if (take > 0) {
@@ -295,7 +304,8 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
         for (size_t i = 0; i < take; ++i) {
             ImageRecord* f = scored[i].second;
             const int32_t person = clusterPerson({f}, persons, threshold);
-            markPick(*f, std::string(f->category == "portrait" ? "portrait" : "group") + "_single", person, f->clusterId, 1);
+            markPick(*f, std::string(f->category == "portrait" ? "portrait" : "group") + "_single", person,
+                     f->clusterId, 1);
             append(f);
         }
         std::printf("  Singles pool: %d selected from %d pooled size-1 images\n", int(take), int(pool.size()));

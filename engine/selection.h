@@ -13,6 +13,9 @@ namespace keepframe {
 
 // Mean eyesOpen of the frame's faces; 1 without faces.
 float eyeScore(const ImageRecord& frame);
+// The one eye tie-break rule: eye score `a` beats `b` when it is higher by
+// more than `margin` (their difference is compared, never b + margin).
+bool eyesClearlyBetter(float a, float b, float margin);
 // Both frames have faces and at least half of a's embeddings match one of b's.
 bool sharesPeople(const ImageRecord& a, const ImageRecord& b, float threshold);
 // Embeddings of the frame with no match in any reference frame.

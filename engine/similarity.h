@@ -1,6 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace keepframe {
@@ -26,7 +29,8 @@ inline float embeddingSimilarity(const Embedding& a, const Embedding& b) {
 
 // Number of embeddings of `from` that have at least one embedding in `in`
 // with similarity at or above `threshold`.
-inline int matchingEmbeddings(const std::vector<Embedding>& from, const std::vector<Embedding>& in, float threshold) {
+inline int matchingEmbeddings(const std::vector<Embedding>& from, const std::vector<Embedding>& in,
+                              float threshold) {
     int n = 0;
     for (const auto& e : from)
         for (const auto& f : in)
@@ -37,20 +41,39 @@ inline int matchingEmbeddings(const std::vector<Embedding>& from, const std::vec
     return n;
 }
 
-// Smallest count k of `total` with k / total >= ratio (as the callers
-// compute it), or total + 1 when no count reaches the ratio.
-inline size_t countNeeded(size_t total, double ratio) {
-    for (size_t k = 0; k <= total; ++k)
-        if (double(k) / double(total) >= ratio) return k;
-    return total + 1;
-}
+// A share threshold ("at least 60 % of the faces") held as an exact fraction
+// of a million. Counts are compared with it in integers, shared x 1000000 >=
+// numerator x count, so 3 of 5 reaches 0.6 whatever binary value the float
+// 0.6 has. Every share rule of clustering and selection goes through it.
+class ShareRatio {
+public:
+    static constexpr int64_t kDenominator = 1'000'000;
+
+    explicit ShareRatio(double ratio) : numerator_(std::llround(ratio * double(kDenominator))) {}
+
+    // shared / count >= ratio; never for a count of 0.
+    bool reachedBy(size_t shared, size_t count) const {
+        return count > 0 && int64_t(shared) * kDenominator >= numerator_ * int64_t(count);
+    }
+
+    // The smallest number of `count` that reaches the ratio; count + 1 when
+    // no number does (a count of 0, or a ratio above 1).
+    size_t neededOf(size_t count) const {
+        if (count == 0) return 1;
+        if (numerator_ <= 0) return 0;
+        const int64_t needed = (numerator_ * int64_t(count) + kDenominator - 1) / kDenominator;
+        return needed > int64_t(count) ? count + 1 : size_t(needed);
+    }
+
+private:
+    int64_t numerator_;
+};
 
 // Whether the embeddings of `a` that have a match in `b` at or above
-// `threshold` are at least `ratio` of `total`. Stops as soon as the answer is
-// certain.
+// `threshold` reach `ratio` of `total`. Stops as soon as the answer is certain.
 inline bool matchedShareAtLeast(const std::vector<Embedding>& a, const std::vector<Embedding>& b, float threshold,
-                                double ratio, size_t total) {
-    const size_t needed = countNeeded(total, ratio);
+                                ShareRatio ratio, size_t total) {
+    const size_t needed = ratio.neededOf(total);
     size_t found = 0;
     for (size_t i = 0; i < a.size(); ++i) {
         if (found >= needed) return true;
@@ -65,7 +88,8 @@ inline bool matchedShareAtLeast(const std::vector<Embedding>& a, const std::vect
 }
 
 // The share is taken over the larger of the two embedding counts.
-inline bool shareFaces(const std::vector<Embedding>& a, const std::vector<Embedding>& b, float threshold, double ratio) {
+inline bool shareFaces(const std::vector<Embedding>& a, const std::vector<Embedding>& b, float threshold,
+                       ShareRatio ratio) {
     return matchedShareAtLeast(a, b, threshold, ratio, std::max(a.size(), b.size()));
 }
 

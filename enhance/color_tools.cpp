@@ -10,7 +10,13 @@
 namespace keepframe {
 
 namespace {
+
 uchar toEntry(double v) { return uchar(std::clamp(v, 0.0, 255.0)); }  // clamped, truncated
+
+float confidenceOf(const std::vector<float>& confidences, size_t i) {
+    return i < confidences.size() ? confidences[i] : 1.0f;
+}
+
 }  // namespace
 
 std::vector<uchar> curveTable(CurvePoints points, float power) {
@@ -152,10 +158,6 @@ bool acceptableSkin(const SkinSample& s, const EnhanceSettings& settings) {
            s.green / s.red < settings.maxGreenToRed;
 }
 
-namespace {
-float confidenceOf(const std::vector<float>& confidences, size_t i) { return i < confidences.size() ? confidences[i] : 1.0f; }
-}  // namespace
-
 SkinSample sampleSkin(const cv::Mat& image, const std::vector<cv::Rect>& faces, const std::vector<float>& confidences,
                       const EnhanceSettings& settings) {
     SkinSample sum;
@@ -163,7 +165,8 @@ SkinSample sampleSkin(const cv::Mat& image, const std::vector<cv::Rect>& faces, 
     int count = 0;
     for (size_t i = 0; i < faces.size(); ++i) {
         const cv::Rect& f = faces[i];
-        if (!(double(f.width) * double(f.height) > settings.minFaceArea && confidenceOf(confidences, i) > settings.minFaceConfidence))
+        if (!(double(f.width) * double(f.height) > settings.minFaceArea &&
+              confidenceOf(confidences, i) > settings.minFaceConfidence))
             continue;
         const cv::Rect region = insetFaceRegion(f, image.size());
         if (region.empty()) continue;

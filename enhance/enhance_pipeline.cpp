@@ -92,7 +92,8 @@ cv::Mat skinToneBalance(const cv::Mat& image, const FaceInput& f, const EnhanceS
     if (image.empty()) return image;
     const SkinSample skin = sampleSkin(image, f.faces, f.confidences, s);
     const float gB = skin.blue > 0 ? clampf(float(s.toneTargetB / skin.blue), s.toneGammaMinB, s.toneGammaMaxB) : 1.0f;
-    const float gG = skin.green > 0 ? clampf(float(s.toneTargetG / skin.green), s.toneGammaMinG, s.toneGammaMaxG) : 1.0f;
+    const float gG =
+        skin.green > 0 ? clampf(float(s.toneTargetG / skin.green), s.toneGammaMinG, s.toneGammaMaxG) : 1.0f;
     const float gR = skin.red > 0 ? clampf(float(s.toneTargetR / skin.red), s.toneGammaMinR, s.toneGammaMaxR) : 1.0f;
     return applyPerChannel(image, levelsTable(s.toneBlack, 255, gB), levelsTable(s.toneBlack, 255, gG),
                            levelsTable(s.toneBlack, 255, gR));

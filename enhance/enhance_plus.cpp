@@ -48,7 +48,8 @@ cv::Mat secondPassCurves(const cv::Mat& image, const FaceInput& f, const Enhance
 
     // B: per-channel black and white points.
     k = skinOrDefault(out, f, s);
-    const int bB = roundClamp(k.blue * 0.25, 10, 12), bG = roundClamp(k.green / 5, 10, 12), bR = roundClamp(k.red / 7, 10, 12);
+    const int bB = roundClamp(k.blue * 0.25, 10, 12), bG = roundClamp(k.green / 5, 10, 12),
+              bR = roundClamp(k.red / 7, 10, 12);
     const int wB = roundClamp(255 - (145 - k.blue), 253, 255), wG = roundClamp(255 - (165 - k.green), 254, 255),
               wR = roundClamp(255 - (215 - k.red), 254, 255);
     out = applyPerChannel(out, curveTable({{float(bB), 0}, {float(wB), 255}}, 2.2f),
@@ -153,7 +154,8 @@ cv::Mat finalSharpening(const cv::Mat& image, const EnhanceSettings& s) {
             const float magnitude = std::abs(detail);
             // Differences up to the threshold are dropped; larger ones keep
             // what exceeds it, damped towards the strongest edges.
-            const float gate = std::min(std::max((magnitude - s.sharpenThreshold) / (magnitude + 0.00001f), 0.0f), 1.0f);
+            const float gate =
+                std::min(std::max((magnitude - s.sharpenThreshold) / (magnitude + 0.00001f), 0.0f), 1.0f);
             detail *= gate;
             detail *= 1.0f - std::abs(detail) / 255.0f;
             o[3 * x] = cv::saturate_cast<uchar>(std::min(std::max(l[x] + s.sharpenAmount * detail, 0.0f), 255.0f));

@@ -9,16 +9,26 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "jpeg_encoder.h"
+
 namespace keepframe {
 
 // Sets the JFIF density of a JPEG buffer to `dpi` dots per inch when its JFIF
 // identifier lies within the first 64 bytes; returns whether it did.
 bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi);
 
+// Every file written here goes to a temporary file beside the target and is
+// renamed over it only after a complete, checked write: a full disk or a
+// failed write leaves the target as it was (even when it is the source being
+// replaced), and no half-written file is ever left under the target's name.
+
+// Writes the bytes unchanged; true when all were written and the target now
+// holds them. A folder is never replaced.
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Encodes the image with the given settings and writes it.
+bool writeJpeg(const std::string& path, const cv::Mat& image, const JpegOptions& options);
 // Encodes with the RAW-preview settings, stamps the density and writes the file.
 bool writeJpegWithDensity(const std::string& path, const cv::Mat& image, int dpi);
-// Writes the bytes unchanged (created or truncated); true when all were written.
-bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Copies the source's EXIF block into the target JPEG with the resolution set
 // to dpi/1 inches. Errors are swallowed: the target then stays as it was.
 void copyExifWithResolution(const std::string& sourcePath, const std::string& targetPath, int dpi);

@@ -98,15 +98,26 @@ TEST(AnalyzeImage, UndecodableOrMissingFilesAreInvalid) {
     TempDir dir;
     std::ofstream(dir.file("junk.jpg")) << "this is not a picture";
     std::ofstream(dir.file("empty.png"));
-    EXPECT_FALSE(analyzeImage("junk.jpg", dir.file("junk.jpg"), nullptr, EngineConfig{}).valid);
+    const ImageRecord junk = analyzeImage("junk.jpg", dir.file("junk.jpg"), nullptr, EngineConfig{});
+    EXPECT_FALSE(junk.valid);
+    EXPECT_EQ(junk.problem, "undecodable");
     EXPECT_FALSE(analyzeImage("empty.png", dir.file("empty.png"), nullptr, EngineConfig{}).valid);
-    EXPECT_FALSE(analyzeImage("gone.jpg", dir.file("gone.jpg"), nullptr, EngineConfig{}).valid);
-    // A JPEG cut in half still decodes (the rest is grey) or is dropped; it never throws.
+    const ImageRecord gone = analyzeImage("gone.jpg", dir.file("gone.jpg"), nullptr, EngineConfig{});
+    EXPECT_FALSE(gone.valid);
+    EXPECT_EQ(gone.problem, "unreadable");
+    // A JPEG cut in half decodes with its rest grey: it is analysed, but marked damaged.
     ASSERT_TRUE(shootgen::writeJpeg(dir.file("whole.jpg"), scene(640, 480), {}));
     std::ifstream in(dir.file("whole.jpg"), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
     std::ofstream(dir.file("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
-    EXPECT_NO_THROW(analyzeImage("cut.jpg", dir.file("cut.jpg"), nullptr, EngineConfig{}));
+    const ImageRecord cut = analyzeImage("cut.jpg", dir.file("cut.jpg"), nullptr, EngineConfig{});
+    EXPECT_TRUE(cut.valid);
+    EXPECT_TRUE(cut.damaged);
+    EXPECT_EQ(cut.problem, "Premature end of JPEG file");
+    EXPECT_FALSE(cut.thumbnailJpeg.empty());
+    const ImageRecord whole = analyzeImage("whole.jpg", dir.file("whole.jpg"), nullptr, EngineConfig{});
+    EXPECT_FALSE(whole.damaged);
+    EXPECT_EQ(whole.problem, "");
 }
 
 TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
@@ -131,7 +142,11 @@ TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
         reports.emplace_back(p, msg);
     });
 
-    EXPECT_EQ(r.totalInput, 11);  // the broken file is dropped silently
+    EXPECT_EQ(r.totalInput, 11);  // the broken file is left out, and named
+    ASSERT_EQ(r.skipped.size(), 1u);
+    EXPECT_EQ(r.skipped[0].filename, "DSC_0005x.jpg");
+    EXPECT_EQ(r.skipped[0].reason, "undecodable");
+    EXPECT_TRUE(r.damaged.empty());
     ASSERT_EQ(r.images.size(), 11u);
     for (size_t i = 1; i < r.images.size(); ++i) EXPECT_LT(r.images[i - 1].filename, r.images[i].filename);
     EXPECT_EQ(r.images[0].filename, "DSC_0001.jpg");

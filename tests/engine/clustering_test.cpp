@@ -1,5 +1,6 @@
 #include "clustering.h"
 #include "frames.h"
+#include "similarity.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,23 @@ TEST(Clustering, HashThresholdIsInclusiveAndVenueIsNeverRevisited) {
     EXPECT_NE(log.find("  venue     : 3 → 2 clusters\n"), std::string::npos) << log;
     // Ids come from one counter: 0 and 1.
     EXPECT_EQ(ids(frames), (std::set<int32_t>{0, 1}));
+
+    // d and e are a near miss with one face, f and g one hash with two people:
+    // as portraits they are merged and split, as venue frames they stay as
+    // the hash clustering left them.
+    auto shoot = [](const char* category) {
+        return std::vector<ImageRecord>{frame("d.jpg", category, kBase, {person(0)}),
+                                        frame("e.jpg", category, flip(kBase, 18), {person(0)}),
+                                        frame("f.jpg", category, ~kBase, {person(1)}),
+                                        frame("g.jpg", category, ~kBase, {person(2)})};
+    };
+    std::vector<ImageRecord> portraits = shoot("portrait"), venue = shoot("venue");
+    cluster(portraits);
+    ASSERT_EQ(portraits[0].clusterId, portraits[1].clusterId);
+    ASSERT_NE(portraits[2].clusterId, portraits[3].clusterId);
+    cluster(venue);
+    EXPECT_NE(venue[0].clusterId, venue[1].clusterId);
+    EXPECT_EQ(venue[2].clusterId, venue[3].clusterId);
 }
 
 TEST(Clustering, LongRunOfNearIdenticalFramesIsCutAtFifty) {
@@ -156,4 +174,41 @@ TEST(Numbering, ChronologicalPerCategoryWithUndatedLast) {
     EXPECT_EQ(frames[1].clusterNumber, 4);  // no time: after the dated ones
     EXPECT_EQ(frames[5].clusterNumber, 1);  // undated category: by cluster id
     EXPECT_EQ(frames[4].clusterNumber, 2);
+}
+
+TEST(ShareRatio, CountsAreComparedExactly) {
+    // The float 0.6 is a little above 0.6, the float 0.8 too: 3 of 5 and 4
+    // of 5 must still reach them.
+    EXPECT_TRUE(ShareRatio(0.6f).reachedBy(3, 5));
+    EXPECT_FALSE(ShareRatio(0.6f).reachedBy(2, 5));
+    EXPECT_TRUE(ShareRatio(0.8f).reachedBy(4, 5));
+    EXPECT_FALSE(ShareRatio(0.5).reachedBy(0, 0));  // nothing to share
+    EXPECT_EQ(ShareRatio(0.6f).neededOf(5), 3u);
+    EXPECT_EQ(ShareRatio(0.7f).neededOf(3), 3u);  // 2.1 rounds up
+    EXPECT_EQ(ShareRatio(1.5f).neededOf(4), 5u);  // out of reach
+}
+
+TEST(ShareRatio, ThreeOfFiveFacesAtSixTenthsKeepFramesTogether) {
+    // Five faces each, three of them the same people.
+    ImageRecord a = frame("a", "group", 0, {person(0), person(1), person(2), person(3), person(4)});
+    ImageRecord b = frame("b", "group", 0, {person(0), person(1), person(2), person(5), person(6)});
+    ImageRecord c = frame("c", "group", 0, {person(0), person(1), person(5), person(6), person(7)});
+    EXPECT_EQ(splitClusterByFaces({&a, &b}, 0.6f, 0.5f).size(), 1u);
+    EXPECT_EQ(splitClusterByFaces({&a, &c}, 0.6f, 0.5f).size(), 2u);  // 2 of 5
+    EXPECT_TRUE(clusterFaceMatch({&a}, {&b}, 0.5f, 0.6f));
+    // Three of five frame pairs matching is the cluster-level boundary.
+    ImageRecord other = frame("o", "group", 0, {person(7)});
+    EXPECT_TRUE(clusterFaceMatch({&a, &a, &a, &other, &other}, {&b}, 0.5f, 0.6f));
+    EXPECT_FALSE(clusterFaceMatch({&a, &a, &other, &other, &other}, {&b}, 0.5f, 0.6f));
+    // Four of five at the portrait ratio 0.8.
+    ImageRecord d = frame("d", "portrait", 0, {person(0), person(1), person(2), person(3), person(7)});
+    EXPECT_EQ(splitClusterByFaces({&a, &d}, 0.8f, 0.5f).size(), 1u);
+
+    // The near-miss merge with a ratio of 0.6: samples of five faces, three shared.
+    EngineConfig config;
+    config.nearMissMatchRatio = 0.6f;
+    std::vector<ImageRecord> frames = {frame("a.jpg", "group", kBase, a.embeddings),
+                                       frame("b.jpg", "group", flip(kBase, 18), b.embeddings)};
+    const std::string log = cluster(frames, config);
+    EXPECT_NE(log.find("  group     : 2 → 1 (1 near-miss merges)\n"), std::string::npos) << log;
 }

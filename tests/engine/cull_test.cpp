@@ -1,13 +1,17 @@
 // A whole cull through the real ONNX Runtime path with the test models, on a
 // small generated shoot: the result must hold together.
 #include "cull.h"
+#include "fault_files.h"
 #include "painted_frames.h"
 #include "temp_dir.h"
 #include "test_models.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
+
+#include <opencv2/imgproc.hpp>
 
 using namespace keepframe;
 using namespace keepframe::testing;
@@ -94,4 +98,75 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
         copies += e.is_regular_file() && e.path().parent_path().filename() == "selected_primary";
     EXPECT_EQ(copies, r.primaryCount);
     EXPECT_NE(log.find("DONE. Output: " + config.outputFolder), std::string::npos);
+}
+
+TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
+    TempDir dir;
+    for (int i = 0; i < 5; ++i) {
+        cv::Mat venue = noise(640, 480, uint64_t(10 + i));
+        cv::GaussianBlur(venue, venue, cv::Size(0, 0), 2 + i);
+        writeFile(dir.file("shoot/DSC_000" + std::to_string(i + 1) + ".jpg"), encoded(venue, ".jpg"));
+    }
+    // Sharper than any other frame, and cut short: it would be the first venue pick.
+    writeFile(dir.file("shoot/damaged.jpg"), truncated(encoded(noise(640, 480, 99), ".jpg"), 0.7));
+    const std::vector<uint8_t> small = encoded(noise(64, 48), ".jpg");
+    writeFile(dir.file("shoot/huge.jpg"), withJpegSize(small, 65000, 65000));
+    writeFile(dir.file("shoot/line.jpg"), withJpegSize(small, 65000, 1));
+    writeFile(dir.file("shoot/strip.jpg"), encoded(noise(4, 8000), ".jpg"));
+    writeFile(dir.file("shoot/sub/tall.jpg"), encoded(noise(16, 30000), ".jpg"));
+    writeFile(dir.file("shoot/huge.png"), pngDeclaring(30000, 30000));
+    writeFile(dir.file("shoot/garbage.jpg"), garbage(5000));
+    writeFile(dir.file("shoot/empty.bmp"), {});
+    std::filesystem::create_directories(dir.path() / "shoot/folder.jpg");
+
+    EngineConfig config;
+    config.detectorModelPath.clear();  // classical measures only: every frame is venue
+    config.inputFolder = dir.file("shoot");
+    config.outputFolder = dir.str() + "/out";
+    config.writeOutputs = true;
+    config.verbose = false;
+    config.workerThreads = 3;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const CullResult r = runCull(config);
+    ::testing::internal::GetCapturedStdout();
+    const std::string warnings = ::testing::internal::GetCapturedStderr();
+
+    // The shoot goes on; the damaged frame is stored in scan order and never picked.
+    ASSERT_EQ(r.totalInput, 6);
+    ASSERT_EQ(r.images.size(), 6u);
+    EXPECT_EQ(r.images[5].filename, "damaged.jpg");
+    EXPECT_EQ(r.images[5].reason, "damaged");
+    EXPECT_FALSE(r.images[5].engineSelected);
+    EXPECT_FALSE(r.images[5].isPrimary);
+    EXPECT_FALSE(r.images[5].thumbnailJpeg.empty());  // the photographer can see it
+    EXPECT_EQ(r.damaged, (std::vector<std::string>{"damaged.jpg"}));
+    EXPECT_EQ(r.totalSelected, 3);  // three venue clusters of the five good frames
+    for (const auto& s : r.selected) EXPECT_NE(s.filename, "damaged.jpg");
+    EXPECT_NE(r.images[size_t(r.coverIndex)].filename, "damaged.jpg");
+
+    // Every file left out is named with its reason, in name order.
+    std::vector<std::pair<std::string, std::string>> skipped;
+    for (const auto& f : r.skipped) skipped.emplace_back(f.filename, f.reason);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"empty.bmp", "undecodable"},
+        {"garbage.jpg", "undecodable"},
+        {"huge.jpg", "too large: 65000 x 65000 pixels (limit 200 megapixels)"},
+        {"huge.png", "too large: 30000 x 30000 pixels (limit 200 megapixels)"},
+        {"line.jpg", "degenerate size: 65000 x 1 pixels"},
+        {"strip.jpg", "degenerate size: 4 x 8000 pixels"},
+        {"sub/tall.jpg", "degenerate size: 16 x 30000 pixels"}};
+    EXPECT_EQ(skipped, expected);
+    EXPECT_NE(warnings.find("  WARNING: skipped huge.jpg: too large"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("  WARNING: damaged.jpg is damaged (Premature end of JPEG file)"), std::string::npos)
+        << warnings;
+
+    // ... and in skipped.txt beside the reports.
+    std::ifstream in(dir.path() / "out" / "skipped.txt");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "damaged.jpg\tdamaged (Premature end of JPEG file): kept, never picked");
+    EXPECT_EQ(lines[1], "empty.bmp\tundecodable");
+    EXPECT_EQ(lines[7], "sub/tall.jpg\tdegenerate size: 16 x 30000 pixels");
 }

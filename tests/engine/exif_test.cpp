@@ -50,8 +50,9 @@ TEST_P(ExifByteOrder, FallsBackToDateTimeAndDropsLoneSubSeconds) {
     EXPECT_EQ(info.orientation, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifByteOrder, ::testing::Values(false, true),
-                         [](const auto& p) { return p.param ? std::string("BigEndian") : std::string("LittleEndian"); });
+INSTANTIATE_TEST_SUITE_P(BothByteOrders, ExifByteOrder, ::testing::Values(false, true), [](const auto& p) {
+    return p.param ? std::string("BigEndian") : std::string("LittleEndian");
+});
 
 TEST(Exif, DamagedAndForeignDataGiveDefaults) {
     ExifFields f;
@@ -100,15 +101,31 @@ TEST(Exif, FileReadersOnJpegPngAndMissingFiles) {
     EXPECT_EQ(readOrientation(dir.file("missing.jpg")), 1);
 }
 
+TEST(Exif, TextIsKeptAsTheCameraWroteIt) {
+    // Trailing blanks belong to the value; only the terminating NUL ends it.
+    ExifFields f;
+    f.dateTimeOriginal = "2024:05:01 10:00:00 ";
+    f.subSecTimeOriginal = "50 ";
+    auto bytes = jpegWith(f, false);
+    EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "2024:05:01 10:00:00 .50 ");
+    // A camera that does not know the time fills it with blanks and colons.
+    ExifFields unknown;
+    unknown.dateTimeOriginal = "    :  :     :  :  ";
+    bytes = jpegWith(unknown, true);
+    EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "    :  :     :  :  ");
+}
+
 TEST(Exif, XmpBeforeExifIsPassedOver) {
     // Some editors write an XMP APP1 segment ahead of the EXIF one.
     ExifFields f;
     f.dateTimeOriginal = "2021:07:08 12:00:00";
     auto bytes = jpegWith(f, false);
     const std::string xmp = "http://ns.adobe.com/xap/1.0/";
-    std::vector<uint8_t> seg = {0xFF, 0xE1, 0, uint8_t(xmp.size() + 3)};
-    seg.insert(seg.end(), xmp.begin(), xmp.end());
-    seg.push_back(0);
+    std::vector<uint8_t> seg(4 + xmp.size() + 1, 0);
+    seg[0] = 0xFF;
+    seg[1] = 0xE1;
+    seg[3] = uint8_t(xmp.size() + 3);
+    std::copy(xmp.begin(), xmp.end(), seg.begin() + 4);
     bytes = shootgen::insertSegment(bytes, seg);
     EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "2021:07:08 12:00:00");
 }

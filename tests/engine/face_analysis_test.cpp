@@ -5,6 +5,7 @@
 #include "exif_writer.h"
 #include "faces.h"
 #include "measures.h"
+#include "persons.h"
 #include "scores.h"
 #include "temp_dir.h"
 #include "painted_frames.h"
@@ -131,6 +132,30 @@ TEST_F(FaceAnalysis, BlurryRuleUsesBothThresholds) {
     EXPECT_TRUE(analyze(img).detections[0].ok);
 }
 
+TEST(FaceMeasures, BothTakeThePixelsOfTheBoxAlone) {
+    // A flat box inside a bright frame: no measure of the box may see the frame.
+    cv::Mat grey(100, 120, CV_8UC1, cv::Scalar(250));
+    grey(cv::Rect(20, 30, 40, 30)).setTo(cv::Scalar(60));
+    const Box box{20, 30, 60, 60};
+    EXPECT_EQ(laplacianVariance(grey, box), 0.0);
+    EXPECT_EQ(gradientMean(grey, box), 0.0);
+
+    // A box with texture gives the same values as the same pixels cut out.
+    cv::Mat textured(100, 120, CV_8UC1);
+    cv::randu(textured, cv::Scalar(0), cv::Scalar(255));
+    const cv::Mat cut = textured(cv::Rect(20, 30, 40, 30)).clone();
+    EXPECT_DOUBLE_EQ(laplacianVariance(textured, box), laplacianVariance(cut, Box{0, 0, 40, 30}));
+    EXPECT_DOUBLE_EQ(gradientMean(textured, box), gradientMean(cut, Box{0, 0, 40, 30}));
+    EXPECT_DOUBLE_EQ(laplacianVariance(textured, box), imageSharpness(cut));
+
+    // Eye windows are boxes too: a flat window (x 15 to 65, y 28 to 62) next
+    // to a hard edge is not sharp.
+    cv::Mat eyes(100, 120, CV_8UC1, cv::Scalar(250));
+    eyes(cv::Rect(15, 28, 50, 34)).setTo(cv::Scalar(60));
+    const float landmarks[10] = {40, 45, 40, 45};
+    EXPECT_EQ(eyeSharpness(eyes, landmarks), 0.0);
+}
+
 TEST_F(FaceAnalysis, GroupsAndTheirExpression) {
     const cv::Mat img = analysisFrame({{8, 8, 2.5f, 0.75f}, {8, 24, 3, 0.75f}, {20, 15, 2.5f, 0.75f}});
     ImageRecord r = analyze(img);
@@ -204,6 +229,63 @@ TEST(FaceScore, FormulaForPortraitAndGroup) {
     EXPECT_NEAR(faceScore(frame, "group", config), q, 1e-6);
     frame.eyeSharpness = 325;
     EXPECT_NEAR(faceScore(frame, "portrait", config), (0.45 * 0.8 + 0.3 * 0.5 + 0.15 + 0.05) * 0.3 + 0.63, 1e-6);
+}
+
+TEST(FinalScore, OneCasePerTerm) {
+    const EngineConfig config;
+    std::vector<PersonRecord> persons(2);
+    persons[0].portraitImportance = 1.0f;
+    persons[1].portraitImportance = 0.5f;
+    auto scored = [&](ImageRecord f) {
+        computeFinalScore(f, persons, config);
+        return f.finalScore;
+    };
+
+    // Venue: sharpness / 500 and nothing else, without a cap.
+    ImageRecord venue;
+    venue.category = "venue";
+    venue.sharpness = 1000;
+    EXPECT_FLOAT_EQ(scored(venue), 2.0f);
+    venue.personIndex = 0;
+    venue.personFlag = true;
+    EXPECT_FLOAT_EQ(scored(venue), 2.0f);
+
+    // One face, every measure at its cap: portrait quality 0.45 x 0.9 + 0.3 +
+    // 0.15 + 0.1 = 0.955, face score 0.955 x 0.3 + 0.8 x 0.7 = 0.8465; as a
+    // group 0.5 x 0.8 + 0.3 x 0.9 + 0.2 = 0.87.
+    ImageRecord portrait;
+    portrait.category = "portrait";
+    FaceRecord face;
+    face.confidence = 0.9f;
+    face.area = 0.05f;
+    face.gradient = 40;
+    portrait.faces = {face};
+    portrait.eyeSharpness = 650;
+    portrait.expression = 0.8f;
+    EXPECT_NEAR(scored(portrait), 0.6 * 0.8465, 1e-6);
+    portrait.personIndex = 1;  // + 0.4 x importance 0.5
+    EXPECT_NEAR(scored(portrait), 0.6 * 0.8465 + 0.2, 1e-6);
+    portrait.personIndex = 2;  // no such person: importance 0
+    EXPECT_NEAR(scored(portrait), 0.6 * 0.8465, 1e-6);
+    portrait.personFlag = true;  // the Person 0 bonus is for groups only
+    EXPECT_NEAR(scored(portrait), 0.6 * 0.8465, 1e-6);
+
+    ImageRecord group = portrait;
+    group.category = "group";
+    group.personIndex = -1;
+    group.personFlag = false;
+    EXPECT_NEAR(scored(group), 0.4 * 0.87, 1e-6);
+    group.personIndex = 0;
+    EXPECT_NEAR(scored(group), 0.4 * 0.87 + 0.4, 1e-6);
+    group.personFlag = true;
+    EXPECT_NEAR(scored(group), 0.4 * 0.87 + 0.4 + 0.2, 1e-6);
+    group.category = "other";  // any category but venue and portrait scores as a group
+    EXPECT_NEAR(scored(group), 0.4 * 0.87 + 0.4 + 0.2, 1e-6);
+
+    // Without faces the face score is 0.05.
+    ImageRecord faceless;
+    faceless.category = "portrait";
+    EXPECT_NEAR(scored(faceless), 0.6 * 0.05, 1e-6);
 }
 
 TEST(RunCullWithModels, ModelFailuresStopTheRun) {

@@ -43,7 +43,8 @@ TEST(DetectFaces, DecodesBoxesAndLandmarksAtEveryStride) {
     cv::Mat img = black();
     PaintedAnchor a8{8, 10, 12, 0.75f, {1, 2, 3, 4}, {-1, -0.5f, 1, -0.5f, 0, 0.25f, -0.75f, 1, 0.75f, 1}};
     PaintedAnchor a16{16, 30, 5, 0.875f, {2, 2, 2, 2}, {-2, -1, 2, -1, 0, 0, -1, 1, 1, 1}};
-    PaintedAnchor a32{32, 3, 15, 0.625f, {1.5f, 1, 1, 1.5f}, {-0.5f, -0.25f, 0.5f, -0.25f, 0, 0, -0.25f, 0.5f, 0.25f, 0.5f}};
+    PaintedAnchor a32{
+        32, 3, 15, 0.625f, {1.5f, 1, 1, 1.5f}, {-0.5f, -0.25f, 0.5f, -0.25f, 0, 0, -0.25f, 0.5f, 0.25f, 0.5f}};
     for (const auto& a : {a8, a16, a32}) paintAnchor(img, a);
 
     const auto faces = detectFaces(models().detector, img, 0.5f);
@@ -176,7 +177,8 @@ TEST(EmbedFace, UnitLengthMatchesEqualCropsAndFallsBackToTheBox) {
     const auto fromBox = embedFace(m.recognizer, a, close, 60, 60, 240, 240);
     cv::Mat crop;
     cv::resize(a(cv::Rect(60, 60, 180, 180)), crop, cv::Size(112, 112), 0, 0, cv::INTER_LINEAR);
-    Landmarks onCrop = {38.2946f, 51.6963f, 73.5318f, 51.5014f, 56.0252f, 71.7366f, 41.5493f, 92.3655f, 70.7299f, 92.2041f};
+    Landmarks onCrop = {38.2946f, 51.6963f, 73.5318f, 51.5014f, 56.0252f,
+                        71.7366f, 41.5493f, 92.3655f, 70.7299f, 92.2041f};
     const auto direct = embedFace(m.recognizer, crop, onCrop, 0, 0, 112, 112);  // aligns to itself
     ASSERT_EQ(fromBox.size(), 512u);
     double sim = 0;

@@ -27,13 +27,23 @@ TEST(Persons, VipHasMostPortraitsAndGroupOnlyPeopleHaveNoImportance) {
     std::vector<ImageRecord> groups = {frame("g1.jpg", "group", 0, {person(5), person(2), person(6)}),
                                        frame("g2.jpg", "group", 0, {person(1), person(5)})};
     const auto persons = build(portraits, groups);
-    // Persons 1 and 2 both have 2 portraits; person 2 has more frames in all
-    // (its group frame counts: in g1 the new person 5 wins with similarity 1).
-    ASSERT_GE(persons.size(), 2u);
-    EXPECT_EQ(persons[0].portraitCount, 2);
-    EXPECT_EQ(persons[1].portraitCount, 2);
-    EXPECT_GE(persons[0].totalCount, persons[1].totalCount);
-    for (size_t i = 0; i < persons.size(); ++i) EXPECT_EQ(persons[i].personId, int32_t(i));
+    // Persons 1 and 2 both have 2 portraits. A group frame counts for one
+    // person only, the first of its faces with the best similarity: g1 goes to
+    // person 5 (new, similarity 1, ahead of person 2), g2 to person 1. So
+    // person 1 has more frames in all and comes first; person 6 was met but
+    // counts no frame.
+    ASSERT_EQ(persons.size(), 4u);
+    const std::vector<int> kFirstAxis = {1, 2, 5, 6}, kPortraits = {2, 2, 0, 0}, kGroups = {1, 0, 1, 0};
+    for (size_t i = 0; i < persons.size(); ++i) {
+        EXPECT_EQ(persons[i].personId, int32_t(i));
+        EXPECT_EQ(persons[i].anchor, person(kFirstAxis[i])) << i;
+        EXPECT_EQ(persons[i].portraitCount, kPortraits[i]) << i;
+        EXPECT_EQ(persons[i].groupCount, kGroups[i]) << i;
+        EXPECT_EQ(persons[i].totalCount, kPortraits[i] + kGroups[i]) << i;
+    }
+    EXPECT_EQ(persons[0].samples, (std::vector<std::string>{"p1.jpg", "p4.jpg", "g2.jpg"}));
+    EXPECT_EQ(persons[1].samples, (std::vector<std::string>{"p2.jpg", "p3.jpg"}));
+    EXPECT_EQ(persons[2].samples, (std::vector<std::string>{"g1.jpg"}));
     // Nobody was made from the second and third faces of p4.
     for (const auto& p : persons) {
         EXPECT_NE(p.anchor, person(3));
@@ -53,7 +63,8 @@ TEST(Persons, VipHasMostPortraitsAndGroupOnlyPeopleHaveNoImportance) {
 TEST(Persons, AnchorsBecomeTheMeanAndSamplesStayDistinctAndCapped) {
     std::vector<ImageRecord> portraits;
     for (int i = 0; i < 7; ++i)
-        portraits.push_back(frame("p" + std::to_string(i % 6) + ".jpg", "portrait", 0, {i % 2 ? near(0, 0.8f) : person(0)}));
+        portraits.push_back(
+            frame("p" + std::to_string(i % 6) + ".jpg", "portrait", 0, {i % 2 ? near(0, 0.8f) : person(0)}));
     std::vector<ImageRecord> none;
     const auto persons = build(portraits, none);
     ASSERT_EQ(persons.size(), 1u);

@@ -192,9 +192,15 @@ TEST(Selection, ReasonsPersonsAndTheSinglesPool) {
     EXPECT_EQ(countReason(picks, "group_open"), 1);
     EXPECT_EQ(countReason(picks, "portrait_single"), 2);  // 7 pooled: a third
     for (auto* f : picks) {
-        if (f->reason == "group_vip") EXPECT_TRUE(f->personFlag);
-        if (f->reason == "group_open") EXPECT_FALSE(f->personFlag);
-        if (f->reason == "portrait_single") EXPECT_EQ(f->clusterSize, 1);
+        if (f->reason == "group_vip") {
+            EXPECT_TRUE(f->personFlag);
+        }
+        if (f->reason == "group_open") {
+            EXPECT_FALSE(f->personFlag);
+        }
+        if (f->reason == "portrait_single") {
+            EXPECT_EQ(f->clusterSize, 1);
+        }
         EXPECT_EQ(f->selected, 1);
     }
     // Picks come in the documented order: portraits, groups, singles.
@@ -207,4 +213,29 @@ TEST(Selection, ReasonsPersonsAndTheSinglesPool) {
     small.add(burst("portrait", 1, 5));
     EXPECT_TRUE(small.select().empty());
     EXPECT_EQ(small.log.find("Singles pool"), std::string::npos);
+}
+
+TEST(Selection, EyeTieBreaksAgreeAtTheMargin) {
+    EngineConfig config;
+    // 0.503 against 0.493: the difference is above the 0.01 margin in float,
+    // although 0.493 + 0.01 is not below 0.503. Every tie-break must decide
+    // these two frames the same way.
+    auto a = frame("DSC_0001.jpg", "portrait", 0x1234, {person(0), person(1)});
+    auto b = frame("DSC_0002.jpg", "portrait", 0x1234, {person(0), person(1)});
+    for (auto& f : a.faces) f.eyesOpen = 0.493f;
+    for (auto& f : b.faces) f.eyesOpen = 0.503f;
+    ASSERT_GT(eyeScore(b) - eyeScore(a), config.eyeTieMargin);
+    ASSERT_FALSE(eyeScore(b) > eyeScore(a) + config.eyeTieMargin);
+    ASSERT_EQ(faceScore(a, "portrait", config), faceScore(b, "portrait", config));
+
+    ImageRecord stranger = frame("r", "group", 0, {person(7)});
+    EXPECT_EQ(pickFromCluster({&a, &b}, "portrait", 1, config), (FrameList{&b}));
+    EXPECT_EQ(mostNewFaces({&a, &b}, {&stranger}, {}, config).first, &b);
+    // The frame with the better eyes first: neither rule moves to the other.
+    EXPECT_EQ(pickFromCluster({&b, &a}, "portrait", 1, config), (FrameList{&b}));
+    EXPECT_EQ(mostNewFaces({&b, &a}, {&stranger}, {}, config).first, &b);
+    // Within the margin the first frame stays.
+    for (auto& f : b.faces) f.eyesOpen = 0.5f;
+    EXPECT_EQ(pickFromCluster({&a, &b}, "portrait", 1, config), (FrameList{&a}));
+    EXPECT_EQ(mostNewFaces({&a, &b}, {&stranger}, {}, config).first, &a);
 }

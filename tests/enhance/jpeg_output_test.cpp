@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -43,18 +45,26 @@ TEST(DensityStamp, EdgeCases) {
     EXPECT_EQ((b[10] << 8) | b[11], 300);
     EXPECT_EQ((b[12] << 8) | b[13], 300);
 
-    // Identifier too close to the end: i + 11 >= n is left alone (and the
-    // search limit n - 14 keeps it out of reach anyway).
-    std::vector<uint8_t> late(22, 0);
-    std::copy(id, id + 4, late.begin() + 10);
-    const auto before = late;
-    EXPECT_FALSE(applyDensityStamp(late, 300));
-    EXPECT_EQ(late, before);
-
-    // Beyond the first 64 bytes: unchanged.
-    std::vector<uint8_t> far(200, 0);
-    std::copy(id, id + 4, far.begin() + 70);
-    EXPECT_FALSE(applyDensityStamp(far, 300));
+    // The search stops before min(n - 14, 64): in 40 bytes an identifier at 25
+    // is the last one stamped, at 26 it is too close to the end and the
+    // buffer is left exactly as it was; in 200 bytes 63 is stamped, 64 not.
+    auto at = [&](size_t size, size_t position) {
+        std::vector<uint8_t> buffer(size, 0);
+        std::copy(id, id + 4, buffer.begin() + long(position));
+        return buffer;
+    };
+    for (auto [size, position, stamped] : {std::tuple{40u, 25u, true}, std::tuple{40u, 26u, false},
+                                           std::tuple{200u, 63u, true}, std::tuple{200u, 64u, false}}) {
+        std::vector<uint8_t> buffer = at(size, position);
+        const auto before = buffer;
+        EXPECT_EQ(applyDensityStamp(buffer, 300), stamped) << size << " / " << position;
+        if (stamped) {
+            EXPECT_EQ(buffer[position + 7], 1) << size << " / " << position;
+            EXPECT_EQ((buffer[position + 10] << 8) | buffer[position + 11], 300) << size << " / " << position;
+        } else {
+            EXPECT_EQ(buffer, before) << size << " / " << position;
+        }
+    }
 }
 
 TEST(JpegOutput, DensityAndExifCopy) {
@@ -126,4 +136,35 @@ TEST(JpegOutput, WritesFailOnUnwritablePaths) {
     EXPECT_FALSE(writeBytes(dir.str() + "/no/such/folder/x.jpg", {1, 2}));
     EXPECT_FALSE(writeJpegWithDensity(dir.str() + "/no/such/folder/x.jpg", cv::Mat(8, 8, CV_8UC3), 300));
     EXPECT_FALSE(writeJpegWithDensity(dir.file("empty.jpg"), cv::Mat(), 300));
+    EXPECT_FALSE(writeJpeg(dir.file("empty.jpg"), cv::Mat(), enhancedJpegOptions()));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "empty.jpg"));
+
+    // A folder under the target's name is never replaced.
+    std::filesystem::create_directories(dir.path() / "taken.jpg");
+    std::ofstream(dir.path() / "taken.jpg" / "inside.txt") << "keep";
+    EXPECT_FALSE(writeBytes(dir.file("taken.jpg"), {1, 2}));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "taken.jpg" / "inside.txt"));
+    EXPECT_FALSE(writeBytes(dir.str() + "/", {1, 2}));
+}
+
+TEST(JpegOutput, FilesAreReplacedWholeAndNothingIsLeftBeside) {
+    TempDir dir;
+    const std::string target = dir.file("photo.jpg");
+    ASSERT_TRUE(writeBytes(target, std::vector<uint8_t>(5000, 7)));
+    ASSERT_TRUE(writeBytes(target, {1, 2, 3}));  // shorter: no tail of the old content survives
+    EXPECT_EQ(readAll(target), (std::vector<uint8_t>{1, 2, 3}));
+
+    // The RAW-preview sequence: write, copy EXIF, restamp; each step replaces the file.
+    const cv::Mat img(60, 80, CV_8UC3, cv::Scalar(30, 90, 200));
+    ASSERT_TRUE(writeJpegWithDensity(target, img, 300));
+    copyExifWithResolution(target, target, 300);
+    restampDensity(target, 300);
+    EXPECT_FALSE(cv::imread(target).empty());
+    ASSERT_TRUE(writeJpeg(dir.file("enhanced.jpg"), img, enhancedJpegOptions()));
+    EXPECT_EQ(cv::imread(dir.file("enhanced.jpg")).size(), img.size());
+
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"enhanced.jpg", "photo.jpg"}));
 }

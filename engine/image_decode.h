@@ -1,0 +1,58 @@
+// Reading a frame's pixels safely: the size its header declares is checked
+// against the program's limits before any pixel memory is taken, and JPEG data
+// is decoded through libjpeg so that corrupt or truncated files are noticed
+// (the decoder fills what is missing with grey and would otherwise pass them
+// off as whole photographs).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <opencv2/core/mat.hpp>
+
+namespace keepframe {
+
+// The largest frame the program decodes: 200 megapixels, more than any camera
+// makes. A file whose header declares more is refused, however small it is.
+constexpr int64_t kMaxFramePixels = 200'000'000;
+// Frames narrower than 32 pixels on a side, or longer than 100 times their
+// short side, are not photographs the engine can judge (a 4 x 8000 strip).
+constexpr int64_t kMinFrameSide = 32;
+constexpr int64_t kMaxFrameAspect = 100;
+
+struct DeclaredSize {
+    int64_t width = 0;
+    int64_t height = 0;
+};
+
+// The width and height a JPEG, PNG, TIFF or BMP header declares (as stored,
+// before any EXIF rotation); nothing for other data or a header that cannot
+// be read.
+std::optional<DeclaredSize> readDeclaredSize(const uint8_t* data, size_t size);
+
+// Why a frame of this size is not decoded: "too large: W x H pixels (limit
+// 200 megapixels)" or "degenerate size: W x H pixels"; empty when it may be.
+std::string frameSizeProblem(int64_t width, int64_t height);
+
+enum class DecodeStatus {
+    Ok,
+    Damaged,      // decoded, but the decoder reported corrupt or truncated data
+    Refused,      // the declared size breaks the limits above
+    Undecodable,  // not an image the program reads
+};
+
+struct DecodedImage {
+    cv::Mat image;  // 8-bit BGR, upright; empty unless Ok or Damaged
+    DecodeStatus status = DecodeStatus::Undecodable;
+    std::string problem;  // the refusal, or what the decoder reported; empty when Ok
+};
+
+// Decodes in colour at 1 / `reduction` of the size (1, 2, 4 or 8) with the
+// EXIF orientation applied, giving the same pixels as cv::imdecode with
+// IMREAD_COLOR or IMREAD_REDUCED_COLOR_<reduction>. Never throws for bad data.
+DecodedImage decodeImage(const std::vector<uint8_t>& bytes, int reduction);
+
+}  // namespace keepframe
