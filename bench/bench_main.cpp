@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
         {"clustering", keepframe::bench::clusteringBench},
         {"store", keepframe::bench::storeBench},
         {"enhance", keepframe::bench::enhanceBench},
+        {"enhancejobs", keepframe::bench::enhanceJobsBench},
         {"selection", keepframe::bench::selectionBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);

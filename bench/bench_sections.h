@@ -7,6 +7,7 @@ void facesBench();
 void clusteringBench();
 void storeBench();
 void enhanceBench();
+void enhanceJobsBench();
 void selectionBench();
 
 }  // namespace keepframe::bench

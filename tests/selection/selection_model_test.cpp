@@ -1,6 +1,7 @@
 // SelectionModel through a real ProjectStore on temporary SQLite files and
 // real image files.
 #include "frames.h"
+#include "library_fixture.h"
 #include "project_store.h"
 #include "reports.h"
 #include "selection_model.h"
@@ -17,7 +18,7 @@
 #include <fstream>
 
 using namespace keepframe;
-using keepframe::testing::TempDir;
+using keepframe::testing::LibraryFixture;
 
 namespace {
 
@@ -30,21 +31,7 @@ struct Shot {
     std::string time = "";
 };
 
-struct Review : ::testing::Test {
-    TempDir dir;
-    ProjectStore store;
-    SelectionModel model;
-    QString input;
-    int projectId = -1;
-
-    void SetUp() override {
-        qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/library"));
-        ASSERT_TRUE(store.openRegistry());
-        model.setStore(&store);
-        input = QString::fromStdString(dir.str() + "/shoot");
-    }
-    void TearDown() override { qunsetenv("KEEPFRAME_DATA_DIR"); }
-
+struct Review : LibraryFixture {
     // Stores a cull of the given shots (files created in the input folder) and loads it.
     void save(const std::vector<Shot>& shots) {
         CullResult r;
