@@ -35,6 +35,8 @@ struct ProjectFrame {
     bool selected = false;
     bool primary = false;
     std::vector<FaceBox> faces;
+    int width = 1200;  // upright pixels
+    int height = 800;
 };
 
 // The review state most tests start from: twelve frames in the top folder
@@ -42,9 +44,11 @@ struct ProjectFrame {
 // moments 3 (two group frames) and 6 (one venue frame) keep nothing.
 std::vector<ProjectFrame> standardFrames();
 
-// Writes each frame as a 1200 x 800 JPEG below `folder` and stores the
-// project in the library; returns its id (-1 on failure).
-int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames, const QString& name);
+// Writes each frame as a JPEG below `folder` and stores the project in the
+// library, with frame `coverIndex` as its cover (-1: none); returns its id
+// (-1 on failure).
+int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames, const QString& name,
+                 int coverIndex = -1);
 
 class UiTest : public ::testing::Test {
 protected:
