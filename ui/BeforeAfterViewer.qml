@@ -171,7 +171,6 @@ Popup {
                                 id: picture
                                 objectName: pane.modelData.after ? "afterImage" : "beforeImage"
                                 anchors.fill: parent
-                                anchors.topMargin: 22
                                 source: pane.source
                                 asynchronous: true
                                 cache: true
@@ -180,12 +179,24 @@ Popup {
                                 sourceSize.width: 2048
                                 sourceSize.height: 2048
                             }
-                            Text {
-                                objectName: pane.modelData.after ? "afterLabel" : "beforeLabel"
-                                text: pane.modelData.after ? "After — " + box.levelName : "Before"
-                                color: "#e0e0e0"
-                                font.pixelSize: 12
-                                font.weight: Font.DemiBold
+                            // The pane's name on the picture's top left corner.
+                            Rectangle {
+                                readonly property bool drawn: picture.status === Image.Ready
+                                x: drawn ? (picture.width - picture.paintedWidth) / 2 + 8 : 8
+                                y: drawn ? (picture.height - picture.paintedHeight) / 2 + 8 : 8
+                                width: label.implicitWidth + 16
+                                height: 24
+                                radius: 4
+                                color: Qt.rgba(0, 0, 0, 0.62)
+                                Text {
+                                    id: label
+                                    objectName: pane.modelData.after ? "afterLabel" : "beforeLabel"
+                                    anchors.centerIn: parent
+                                    text: pane.modelData.after ? "After — " + box.levelName : "Before"
+                                    color: "#f0f0f0"
+                                    font.pixelSize: 12
+                                    font.weight: Font.DemiBold
+                                }
                             }
                             Text {
                                 objectName: pane.modelData.after ? "afterMissing" : "beforeMissing"

@@ -198,11 +198,26 @@ Item {
                           leftMargin: 18; rightMargin: 18 }
                 spacing: 14
                 ProgressBar {
+                    id: bar
                     objectName: "enhanceProgress"
                     Layout.preferredWidth: 320
                     from: 0
                     to: Math.max(1, page.progressTotal)
                     value: page.progressDone
+                    background: Rectangle {
+                        implicitHeight: 6
+                        radius: 3
+                        color: Qt.rgba(0.5, 0.5, 0.5, 0.35)
+                    }
+                    contentItem: Item {
+                        implicitHeight: 6
+                        Rectangle {
+                            width: bar.visualPosition * parent.width
+                            height: parent.height
+                            radius: 3
+                            color: Theme.accent
+                        }
+                    }
                 }
                 Text {
                     objectName: "enhanceProgressLabel"
@@ -273,47 +288,55 @@ Item {
             }
         }
 
-        GridView {
-            id: grid
-            objectName: "enhanceGrid"
-            readonly property int spacing: 12
+        // As many columns as fit, centred.
+        Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
-            Layout.leftMargin: 18
             visible: page.hasProject
-            clip: true
-            focus: true
-            model: cells
-            cellWidth: 320 + spacing
-            cellHeight: Math.round(320 * 0.72) + 34 + spacing
-            topMargin: 10
-            bottomMargin: 18
-            cacheBuffer: cellHeight
-            boundsBehavior: Flickable.StopAtBounds
-            keyNavigationEnabled: false
-            ScrollBar.vertical: ScrollBar {
-                objectName: "enhanceGridScrollBar"
-                policy: ScrollBar.AsNeeded
-            }
-            Keys.onPressed: (event) => {
-                if (event.key !== Qt.Key_Space)
-                    return
-                if (page.hoveredRow >= 0 && !viewer.opened)
-                    cells.toggle(page.hoveredRow)
-                event.accepted = true
-            }
-            TapHandler {
-                onTapped: grid.forceActiveFocus()
-            }
 
-            delegate: EnhanceCell {
-                onCheckToggled: (row) => { grid.forceActiveFocus(); cells.toggle(row) }
-                onOpened: (row) => page.openViewer(row)
-                onHoverMoved: (row, hovered) => {
-                    if (hovered)
-                        page.hoveredRow = row
-                    else if (page.hoveredRow === row)
-                        page.hoveredRow = -1
+            GridView {
+                id: grid
+                objectName: "enhanceGrid"
+                readonly property int spacing: 12
+                width: Math.max(1, Math.floor((parent.width - 24) / cellWidth)) * cellWidth
+                height: parent.height
+                anchors.horizontalCenter: parent.horizontalCenter
+                clip: true
+                focus: true
+                model: cells
+                cellWidth: 320 + spacing
+                cellHeight: Math.round(320 * 0.72) + 34 + spacing
+                topMargin: 10
+                bottomMargin: 18
+                cacheBuffer: cellHeight
+                boundsBehavior: Flickable.StopAtBounds
+                keyNavigationEnabled: false
+                ScrollBar.vertical: ScrollBar {
+                    objectName: "enhanceGridScrollBar"
+                    parent: grid.parent
+                    anchors { top: grid.top; bottom: grid.bottom; right: parent.right }
+                    policy: ScrollBar.AsNeeded
+                }
+                Keys.onPressed: (event) => {
+                    if (event.key !== Qt.Key_Space)
+                        return
+                    if (page.hoveredRow >= 0 && !viewer.opened)
+                        cells.toggle(page.hoveredRow)
+                    event.accepted = true
+                }
+                TapHandler {
+                    onTapped: grid.forceActiveFocus()
+                }
+
+                delegate: EnhanceCell {
+                    onCheckToggled: (row) => { grid.forceActiveFocus(); cells.toggle(row) }
+                    onOpened: (row) => page.openViewer(row)
+                    onHoverMoved: (row, hovered) => {
+                        if (hovered)
+                            page.hoveredRow = row
+                        else if (page.hoveredRow === row)
+                            page.hoveredRow = -1
+                    }
                 }
             }
         }

@@ -22,6 +22,9 @@ Item {
     readonly property int cardWidth: 256
     readonly property int cardHeight: 236
     readonly property int cardSpacing: 18
+    // As many columns of cards as fit, centred.
+    readonly property int columns: Math.max(1, Math.floor((width - 48) / (cardWidth + cardSpacing)))
+    readonly property int gridWidth: columns * (cardWidth + cardSpacing)
 
     // Re-reads the project list.
     function refresh() {
@@ -101,7 +104,7 @@ Item {
 
         Text {
             objectName: "yourProjectsLabel"
-            Layout.leftMargin: Math.max(36, (page.width - grid.width) / 2 + page.cardSpacing / 2)
+            Layout.leftMargin: Math.max(36, (page.width - page.gridWidth + page.cardSpacing) / 2)
             Layout.topMargin: 18
             Layout.bottomMargin: 12
             text: "Your Projects"
@@ -136,7 +139,7 @@ Item {
             }
         }
 
-        // The cards, as many columns as fit, centred.
+        // The cards.
         Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
@@ -145,8 +148,7 @@ Item {
             GridView {
                 id: grid
                 objectName: "projectGrid"
-                readonly property int columns: Math.max(1, Math.floor((parent.width - 48) / cellWidth))
-                width: columns * cellWidth
+                width: page.gridWidth
                 height: parent.height
                 anchors.horizontalCenter: parent.horizontalCenter
                 clip: true
