@@ -41,13 +41,10 @@ protected:
     }
     QQuickItem* cell(const QString& filename) const { return item("enhanceCell_" + filename); }
     QQuickItem* partOf(const QString& filename, const QString& part) const {
-        QQuickItem* c = cell(filename);
-        return c ? qobject_cast<QQuickItem*>(uidriver::find(c, part)) : nullptr;
+        return UiTest::partOf("enhanceCell_" + filename, part);
     }
     QVariant partProp(const QString& filename, const QString& part, const char* property) const {
-        QQuickItem* p = partOf(filename, part);
-        EXPECT_NE(p, nullptr) << filename.toStdString() << " " << part.toStdString();
-        return p ? p->property(property) : QVariant();
+        return UiTest::partProp("enhanceCell_" + filename, part, property);
     }
     QString text(const QString& name) const { return prop(name, "text").toString(); }
     bool running() const { return !prop("editPage", "runningLevel").toString().isEmpty(); }
@@ -272,19 +269,12 @@ TEST_F(EnhancePage, TheViewerComparesLevelsWalksAndChecks) {
 }
 
 // The cells over a real selection, without the window's page.
-class EnhanceCells : public UiTest {
+class EnhanceCells : public StoredProject {
 protected:
-    ProjectStore store;
-    SelectionModel selection;
     EnhanceGridModel cells;
-    int id = -1;
 
     void SetUp() override {
-        UiTest::SetUp();
-        id = storeProject(path("shoot"), standardFrames(), "p");
-        ASSERT_GE(id, 0);
-        ASSERT_TRUE(store.openRegistry());
-        selection.setStore(&store);
+        StoredProject::SetUp();
         cells.setSelection(&selection);
     }
 };

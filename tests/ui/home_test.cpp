@@ -21,14 +21,8 @@ namespace {
 class Home : public UiTest {
 protected:
     QQuickItem* card(int id) const { return item("projectCard_" + QString::number(id)); }
-    QQuickItem* partOf(int id, const QString& part) const {
-        QQuickItem* c = card(id);
-        return c ? qobject_cast<QQuickItem*>(uidriver::find(c, part)) : nullptr;
-    }
     QVariant partProp(int id, const QString& part, const char* property) const {
-        QQuickItem* p = partOf(id, part);
-        EXPECT_NE(p, nullptr) << id << " " << part.toStdString();
-        return p ? p->property(property) : QVariant();
+        return UiTest::partProp("projectCard_" + QString::number(id), part, property);
     }
     // The library as the store lists it, by id.
     QVariantMap project(int id) const {

@@ -118,6 +118,25 @@ void UiTest::click(const QString& name) const {
     uidriver::click(window, i);
 }
 
+QQuickItem* UiTest::partOf(const QString& owner, const QString& part) const {
+    QQuickItem* o = item(owner);
+    return o ? qobject_cast<QQuickItem*>(uidriver::find(o, part)) : nullptr;
+}
+
+QVariant UiTest::partProp(const QString& owner, const QString& part, const char* property) const {
+    QQuickItem* p = partOf(owner, part);
+    EXPECT_NE(p, nullptr) << owner.toStdString() << " " << part.toStdString();
+    return p ? p->property(property) : QVariant();
+}
+
+void StoredProject::SetUp() {
+    UiTest::SetUp();
+    id = storeProject(path("shoot"), standardFrames(), "p");
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(store.openRegistry());
+    selection.setStore(&store);
+}
+
 int UiTest::openStandardProject() {
     const QString folder = path("shoot");
     const int id = storeProject(folder, standardFrames(), "Lantern Wedding");

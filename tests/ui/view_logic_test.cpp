@@ -102,19 +102,12 @@ TEST(ViewLogicFaceCrops, FollowTheOrientationOfTheFileOnDisk) {
     EXPECT_EQ(ViewLogic::faceCropRect(QVariantList{1, 2}, 10, 10, 1), QRect());
 }
 
-class GridRows : public UiTest {
+class GridRows : public StoredProject {
 protected:
-    ProjectStore store;
-    SelectionModel selection;
     ReviewGridModel rows;
-    int id = -1;
 
     void SetUp() override {
-        UiTest::SetUp();
-        id = storeProject(path("shoot"), standardFrames(), "p");
-        ASSERT_GE(id, 0);
-        ASSERT_TRUE(store.openRegistry());
-        selection.setStore(&store);
+        StoredProject::SetUp();
         selection.loadFromProject(id, path("shoot"));
         rows.setSelection(&selection);
     }
