@@ -1,20 +1,27 @@
 // keepframe-screens OUT: starts the desktop program headless on a generated
-// demo shoot, culls it, and saves a PNG of each state of the Cull page to OUT.
-// It uses the models next to it when built, else $KEEPFRAME_MODELS.
+// demo shoot, culls it, and saves a PNG of each state of the Home, Cull and
+// Enhance pages to OUT. It uses the models next to it when built, else
+// $KEEPFRAME_MODELS.
 #include "desktop_app.h"
 #include "engine_controller.h"
+#include "enhance_grid_model.h"
 #include "memory_tuning.h"
+#include "project_store.h"
+#include "records.h"
 #include "selection_model.h"
 #include "shoot.h"
 #include "ui_driver.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QGuiApplication>
 #include <QImage>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace keepframe;
@@ -54,6 +61,81 @@ int frameWithMostFaces(const QVariantList& list) {
     return best;
 }
 
+// A few more projects from the same photographs, so that Home shows a
+// library: with covers, one without, and one name too long for its card.
+void addLibraryProjects(ProjectStore& store, const QString& shoot) {
+    QStringList files;
+    for (QDirIterator it(shoot, {"*.jpg"}, QDir::Files); it.hasNext();) files << it.next();
+    files.sort();
+    const char* const names[] = {"Harbor Engagement", "Okafor & Lind Wedding", "Spring Portraits — Studio B",
+                                 "Garden Party at the Old Mill, Saturday Afternoon and Evening", "Headshots"};
+    int n = 0;
+    for (const char* name : names) {
+        CullResult result;
+        for (int i = 0; i < files.size(); ++i) {
+            if ((i + n) % 3 == 0) continue;  // a different set of frames in each project
+            ResultImage r;
+            r.path = files[i].toStdString();
+            r.filename = QDir(shoot).relativeFilePath(files[i]).toStdString();
+            r.category = i % 2 ? "portrait" : "venue";
+            r.clusterNumber = 1 + i / 3;
+            r.engineSelected = i % 4 != 0;
+            r.isPrimary = r.engineSelected;
+            const QImage photo(files[i]);
+            r.fullW = photo.width();
+            r.fullH = photo.height();
+            const QImage thumb = photo.scaledToWidth(320, Qt::SmoothTransformation);
+            QBuffer jpeg;
+            jpeg.open(QIODevice::WriteOnly);
+            thumb.save(&jpeg, "JPG", 85);
+            r.thumbnailJpeg.assign(jpeg.data().begin(), jpeg.data().end());
+            result.totalSelected += r.engineSelected ? 1 : 0;
+            result.images.push_back(std::move(r));
+        }
+        result.totalInput = int32_t(result.images.size());
+        result.primaryCount = result.totalSelected;
+        result.coverIndex = n == 4 ? -1 : n;
+        store.saveCullResult(result, shoot, QString::fromUtf8(name), 40 + n);
+        ++n;
+    }
+}
+
+// Corrects frames `from` to `to` (exclusive) at one level on the Enhance page
+// and waits for the batch to end.
+bool enhanceRange(QObject* page, EnhanceGridModel* cells, int from, int to, bool plus) {
+    cells->setAllChecked(false);
+    for (int row = from; row < to; ++row) cells->setChecked(row, true);
+    uidriver::call(page, "enhanceClicked", {plus});
+    return uidriver::waitFor([&] { return page->property("runningLevel").toString().isEmpty(); }, 300000);
+}
+
+// The Enhance page of the culled project: the grid with corrections at both
+// levels, a running batch, and the before/after viewer.
+bool enhanceScreens(DesktopApp& app, QQuickWindow* window, const QString& out) {
+    QObject* main = need(window, "mainWindow");
+    main->setProperty("activePage", "edit");
+    QObject* page = need(window, "editPage");
+    auto* cells = qobject_cast<EnhanceGridModel*>(need(window, "enhanceCells"));
+    if (!page || !cells || cells->count() < 2) return false;
+    const int half = std::min(3, cells->count() / 2);
+    if (!enhanceRange(page, cells, 0, half, true) || !enhanceRange(page, cells, half, 2 * half, false)) return false;
+    cells->setAllChecked(true);
+    cells->setChecked(1, false);  // an unchecked frame shows its original
+    if (!save(window, out, "12-enhance-grid")) return false;
+
+    uidriver::call(page, "enhanceClicked", {true});
+    uidriver::waitFor([&] { return app.selection().enhanceProgressDone() >= 1 || !app.selection().enhanceIsRunning(); },
+                      120000);
+    uidriver::waitFor([&] { return page->property("progressDone").toInt() >= 1; }, 2000);
+    if (!save(window, out, "13-enhance-running")) return false;
+    uidriver::call(page, "enhanceClicked", {true});  // Cancel
+    if (!uidriver::waitFor([&] { return page->property("runningLevel").toString().isEmpty(); }, 300000)) return false;
+    if (QObject* failures = need(window, "enhanceFailureDialog")) uidriver::call(failures, "close");
+
+    uidriver::call(page, "openViewer", {0});
+    return save(window, out, "14-enhance-viewer");
+}
+
 int run(const QString& out) {
     QTemporaryDir work;
     qputenv("KEEPFRAME_DATA_DIR", (work.path() + "/library").toUtf8());
@@ -74,27 +156,30 @@ int run(const QString& out) {
     if (!main || !cull) return 1;
     QDir().mkpath(out);
 
+    if (!save(window, out, "01-home-empty")) return 1;
+    main->setProperty("activePage", "edit");
+    if (!save(window, out, "02-enhance-empty")) return 1;
     main->setProperty("activePage", "cull");
-    if (!save(window, out, "01-cull-empty")) return 1;
+    if (!save(window, out, "03-cull-empty")) return 1;
 
     uidriver::call(main, "startCullIn", {QUrl::fromLocalFile(shoot).toString()});
     uidriver::waitFor([&] { return main->property("progressValue").toDouble() >= 0.3 || !app.engine().running(); },
                       120000);
-    if (!save(window, out, "02-cull-running")) return 1;
+    if (!save(window, out, "04-cull-running")) return 1;
     if (!uidriver::waitFor([&] { return !app.engine().running(); }, 600000)) return 1;
     if (!uidriver::waitFor([&] { return app.selection().hasData(); }, 5000)) {
         std::fprintf(stderr, "keepframe-screens: the cull gave no result (%s)\n",
                      qPrintable(main->property("statusText").toString()));
         return 1;
     }
-    if (!save(window, out, "03-results-time")) return 1;
+    if (!save(window, out, "05-results-time")) return 1;
     uidriver::call(cull, "setViewMode", {"category"});
-    if (!save(window, out, "04-results-category")) return 1;
+    if (!save(window, out, "06-results-category")) return 1;
 
     const QVariantList list = app.selection().flatViewByCategory();
     const QString faces = list.value(frameWithMostFaces(list)).toMap()["filename"].toString();
     uidriver::call(cull, "openViewer", {faces});
-    if (!save(window, out, "05-lightbox")) return 1;
+    if (!save(window, out, "07-lightbox")) return 1;
     if (QObject* box = need(window, "lightbox")) uidriver::call(box, "close");
 
     QString category;
@@ -110,14 +195,20 @@ int run(const QString& out) {
     QObject* popup = need(window, "clusterPopup");
     if (!popup) return 1;
     uidriver::call(popup, "openForCluster", {category, cluster});
-    if (!save(window, out, "06-cluster-popup")) return 1;
+    if (!save(window, out, "08-cluster-popup")) return 1;
     uidriver::call(popup, "close");
     uidriver::call(cull, "openForReview");
-    if (!save(window, out, "07-for-review")) return 1;
+    if (!save(window, out, "09-for-review")) return 1;
     uidriver::call(popup, "close");
 
     uidriver::call(cull, "exportFinalTo", {QUrl::fromLocalFile(work.path() + "/export").toString()});
-    return save(window, out, "08-export-result") ? 0 : 1;
+    if (!save(window, out, "10-export-result")) return 1;
+    if (QObject* box = need(window, "exportResultDialog")) uidriver::call(box, "close");
+
+    addLibraryProjects(app.store(), shoot);
+    main->setProperty("activePage", "home");
+    if (!save(window, out, "11-home-projects")) return 1;
+    return enhanceScreens(app, window, out) ? 0 : 1;
 }
 
 }  // namespace

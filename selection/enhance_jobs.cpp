@@ -284,6 +284,18 @@ QString SelectionModel::originalUrl(const QString& filename) const {
     return !path.isEmpty() && QFileInfo::exists(path) ? fileUrl(path) : QString();
 }
 
+QList<SelectionModel::EditedFiles> SelectionModel::editedFiles(const QList<int>& imageIds) const {
+    const QString enhanceFolder = editedFolder(false), plusFolder = editedFolder(true);
+    const auto existing = [](const QString& path) {
+        return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
+    };
+    QList<EditedFiles> out;
+    out.reserve(imageIds.size());
+    for (int id : imageIds)
+        out.push_back({existing(editedFile(enhanceFolder, id)), existing(editedFile(plusFolder, id))});
+    return out;
+}
+
 int SelectionModel::exportLevel(const QString& base, bool plus) {
     const QString folder = editedFolder(plus);
     if (folder.isEmpty()) return 0;

@@ -278,7 +278,12 @@ void SelectionModel::resetAll() {
 QVariantList SelectionModel::listProjects() { return store_ ? store_->listProjects() : QVariantList{}; }
 
 bool SelectionModel::renameProject(int projectId, const QString& newName) {
-    return store_ && store_->renameProject(projectId, newName);
+    if (!store_ || !store_->renameProject(projectId, newName)) return false;
+    // The project's folder moved with its name and the store let go of its
+    // database: the open project is read again from its new place, so that
+    // its thumbnails show and later changes are written.
+    if (projectId == projectId_) loadFromProject(projectId_, inputFolder_);
+    return true;
 }
 
 bool SelectionModel::deleteProject(int projectId) {

@@ -92,6 +92,13 @@ public:
     Q_INVOKABLE QString bestEditedUrl(int imageId) const;
     Q_INVOKABLE QString originalUrl(const QString& filename) const;
     Q_INVOKABLE QVariantList exportEdited(const QString& destBaseIn);
+    // The edited files of several images (local paths, empty where a level has
+    // none), resolving the project's folders once for the whole list.
+    struct EditedFiles {
+        QString enhance;
+        QString plus;
+    };
+    QList<EditedFiles> editedFiles(const QList<int>& imageIds) const;
     // The lifetime counters of the library: "lifetimeProjects", "lifetimeCulledImages",
     // "lifetimeEnhancedImages" (0 without a store).
     Q_INVOKABLE QVariantMap usageCounters() const;

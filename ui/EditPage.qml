@@ -1,17 +1,370 @@
-// The Enhance page.
+// The Enhance page: the kept frames of the open project, checked for the next
+// batch. "Enhance" and "Enhance Plus" correct the checked frames in the
+// background (the running level's button cancels), the grid shows each
+// frame's best correction, "Export" copies the corrections out, and a click
+// opens the before/after viewer.
 import QtQuick
 import KeepframeUI
+import QtQuick.Controls.Basic
+import QtQuick.Dialogs
+import QtQuick.Layouts
 
 Item {
+    id: page
     objectName: "editPage"
 
-    Text {
-        objectName: "pageTitle"
-        anchors { left: parent.left; top: parent.top; margins: 28 }
-        text: "Enhance"
-        font.family: Theme.fontBody
-        font.pixelSize: 26
-        font.weight: Font.DemiBold
-        color: Theme.text
+    // "", "enhance" or "plus": the level of the batch this page started.
+    property string runningLevel: ""
+    property int progressDone: 0
+    property int progressTotal: 0
+    // The row under the pointer, for Space.
+    property int hoveredRow: -1
+
+    readonly property bool hasProject: cells.hasProject
+    readonly property bool running: runningLevel !== ""
+
+    // The kept frames are read again each time the page is shown.
+    function reload() {
+        viewer.close()
+        hoveredRow = -1
+        cells.reload()
+        grid.positionViewAtBeginning()
+        grid.forceActiveFocus()
+    }
+
+    // "Enhance" / "Enhance Plus": starts a batch of the checked frames, or
+    // cancels the batch of that level.
+    function enhanceClicked(plus) {
+        if (running) {
+            if (runningLevel === (plus ? "plus" : "enhance"))
+                selModel.cancelEnhance()
+            return
+        }
+        if (!selModel.enhanceImagesParallel(cells.checkedIds(), cells.checkedNames(), plus)) {
+            resetRun()
+            return
+        }
+        runningLevel = plus ? "plus" : "enhance"
+        progressDone = 0
+        progressTotal = selModel.enhanceProgressTotal()
+        progressTimer.start()
+    }
+
+    function resetRun() {
+        progressTimer.stop()
+        runningLevel = ""
+        progressDone = 0
+        progressTotal = 0
+    }
+
+    // A batch ended (completed or cancelled): the grid shows the new files,
+    // and the frames that kept no file are named.
+    function batchEnded() {
+        const plus = runningLevel === "plus"
+        const failures = selModel.enhanceFailures()
+        resetRun()
+        cells.refreshEdited()
+        viewer.refresh()
+        if (failures.length > 0)
+            failureBox.show(plus ? "Enhance Plus" : "Enhance", ViewLogic.enhanceFailureText(failures))
+    }
+
+    function exportEnhancedTo(folderUrl) {
+        const counts = selModel.exportEdited(ViewLogic.localPath(folderUrl.toString()))
+        exportResult.show("Export complete", ViewLogic.enhancedExportText(counts[0], counts[1]))
+    }
+
+    function openViewer(row) {
+        viewer.openAt(row)
+    }
+
+    onVisibleChanged: if (visible) reload()
+
+    Connections {
+        target: selModel
+        function onEnhanceFinished() { page.batchEnded() }
+    }
+
+    Timer {
+        id: progressTimer
+        interval: 120
+        repeat: true
+        onTriggered: {
+            page.progressDone = selModel.enhanceProgressDone()
+            if (!selModel.enhanceIsRunning())
+                stop()
+        }
+    }
+
+    EnhanceGridModel {
+        id: cells
+        objectName: "enhanceCells"
+        selection: selModel
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        // Title, checks and the batch actions.
+        Rectangle {
+            objectName: "enhanceToolbar"
+            Layout.fillWidth: true
+            implicitHeight: 52
+            color: Theme.panel
+            border.color: Theme.panelBorder
+            RowLayout {
+                anchors.fill: parent
+                anchors.leftMargin: 18
+                anchors.rightMargin: 12
+                spacing: 6
+                Text {
+                    objectName: "enhanceTitle"
+                    text: "Enhance"
+                    color: Theme.text
+                    font.pixelSize: 18
+                    font.weight: Font.DemiBold
+                    Layout.rightMargin: 12
+                }
+                Text {
+                    objectName: "checkedCounter"
+                    text: cells.checkedCount + " of " + cells.count + " selected"
+                    color: Theme.textDim
+                    font.pixelSize: 13
+                    Layout.preferredWidth: 130
+                }
+                ActionButton {
+                    objectName: "selectAllButton"
+                    text: "Select All"
+                    enabled: page.hasProject && cells.checkedCount < cells.count
+                    onClicked: cells.setAllChecked(true)
+                }
+                ActionButton {
+                    objectName: "uncheckAllButton"
+                    text: "Uncheck All"
+                    enabled: page.hasProject && cells.checkedCount > 0
+                    onClicked: cells.setAllChecked(false)
+                }
+                Item { Layout.fillWidth: true }
+                ActionButton {
+                    objectName: "restoreButton"
+                    text: "Restore"
+                    enabled: page.hasProject && cells.checkedCount > 0
+                }
+                Rectangle {
+                    implicitWidth: 1
+                    implicitHeight: 22
+                    color: Theme.panelBorder
+                    Layout.leftMargin: 6
+                    Layout.rightMargin: 6
+                }
+                ActionButton {
+                    objectName: "enhanceButton"
+                    text: page.runningLevel === "enhance" ? "Cancel" : "Enhance"
+                    highlighted: true
+                    enabled: page.runningLevel === "enhance"
+                             || (!page.running && page.hasProject && cells.checkedCount > 0)
+                    tip: "Exposure, white balance and tone"
+                    onClicked: page.enhanceClicked(false)
+                }
+                ActionButton {
+                    objectName: "enhancePlusButton"
+                    text: page.runningLevel === "plus" ? "Cancel" : "Enhance Plus"
+                    highlighted: true
+                    enabled: page.runningLevel === "plus"
+                             || (!page.running && page.hasProject && cells.checkedCount > 0)
+                    tip: "The full correction: adds curves, shadows, highlights and sharpening"
+                    onClicked: page.enhanceClicked(true)
+                }
+                ActionButton {
+                    objectName: "exportEnhancedButton"
+                    text: "Export"
+                    enabled: page.hasProject && !page.running
+                    tip: "Copy the corrected images into 'enhanced' and 'enhanced_plus'"
+                    onClicked: exportFolderDialog.open()
+                }
+            }
+        }
+
+        // The running batch.
+        Rectangle {
+            objectName: "enhanceProgressRow"
+            Layout.fillWidth: true
+            visible: page.running
+            implicitHeight: 40
+            color: Qt.rgba(Theme.panel.r, Theme.panel.g, Theme.panel.b, 0.55)
+            RowLayout {
+                anchors { left: parent.left; right: parent.right; verticalCenter: parent.verticalCenter;
+                          leftMargin: 18; rightMargin: 18 }
+                spacing: 14
+                ProgressBar {
+                    id: bar
+                    objectName: "enhanceProgress"
+                    Layout.preferredWidth: 320
+                    from: 0
+                    to: Math.max(1, page.progressTotal)
+                    value: page.progressDone
+                    background: Rectangle {
+                        implicitHeight: 6
+                        radius: 3
+                        color: Qt.rgba(0.5, 0.5, 0.5, 0.35)
+                    }
+                    contentItem: Item {
+                        implicitHeight: 6
+                        Rectangle {
+                            width: bar.visualPosition * parent.width
+                            height: parent.height
+                            radius: 3
+                            color: Theme.accent
+                        }
+                    }
+                }
+                Text {
+                    objectName: "enhanceProgressLabel"
+                    Layout.fillWidth: true
+                    text: ViewLogic.enhanceProgressText(page.runningLevel === "plus", page.progressDone,
+                                                        page.progressTotal)
+                    color: Theme.text
+                    font.pixelSize: 13
+                }
+            }
+        }
+
+        // Keys of the page and the viewer.
+        Rectangle {
+            objectName: "enhanceShortcuts"
+            Layout.fillWidth: true
+            visible: page.hasProject
+            implicitHeight: 30
+            color: "transparent"
+            Row {
+                anchors { left: parent.left; leftMargin: 18; verticalCenter: parent.verticalCenter }
+                spacing: 26
+                Repeater {
+                    model: [["Click a thumbnail", "Open Before / After"],
+                            ["In viewer:", "← →  Navigate   ·   Tab  Enhance / Plus   ·   "
+                                           + "Space  Select   ·   Esc  Close"]]
+                    delegate: Row {
+                        required property var modelData
+                        spacing: 7
+                        Text {
+                            text: parent.modelData[0]
+                            color: Theme.text
+                            font.pixelSize: 12
+                            font.weight: Font.DemiBold
+                        }
+                        Text {
+                            text: parent.modelData[1]
+                            color: Theme.textDim
+                            font.pixelSize: 12
+                        }
+                    }
+                }
+            }
+        }
+
+        // No project open.
+        Item {
+            objectName: "enhanceEmptyState"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            visible: !page.hasProject
+            Column {
+                anchors.centerIn: parent
+                spacing: 12
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Open a project first"
+                    color: Theme.text
+                    font.pixelSize: 22
+                    font.weight: Font.DemiBold
+                }
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Open a culled project from Home, then return to the Enhance tab."
+                    color: Theme.textDim
+                    font.pixelSize: 14
+                }
+            }
+        }
+
+        // As many columns as fit, centred.
+        Item {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            visible: page.hasProject
+
+            GridView {
+                id: grid
+                objectName: "enhanceGrid"
+                readonly property int spacing: 12
+                width: Math.max(1, Math.floor((parent.width - 24) / cellWidth)) * cellWidth
+                height: parent.height
+                anchors.horizontalCenter: parent.horizontalCenter
+                clip: true
+                focus: true
+                model: cells
+                cellWidth: 320 + spacing
+                cellHeight: Math.round(320 * 0.72) + 34 + spacing
+                topMargin: 10
+                bottomMargin: 18
+                cacheBuffer: cellHeight
+                boundsBehavior: Flickable.StopAtBounds
+                keyNavigationEnabled: false
+                ScrollBar.vertical: ScrollBar {
+                    objectName: "enhanceGridScrollBar"
+                    parent: grid.parent
+                    anchors { top: grid.top; bottom: grid.bottom; right: parent.right }
+                    policy: ScrollBar.AsNeeded
+                }
+                Keys.onPressed: (event) => {
+                    if (event.key !== Qt.Key_Space)
+                        return
+                    if (page.hoveredRow >= 0 && !viewer.opened)
+                        cells.toggle(page.hoveredRow)
+                    event.accepted = true
+                }
+                TapHandler {
+                    onTapped: grid.forceActiveFocus()
+                }
+
+                delegate: EnhanceCell {
+                    onCheckToggled: (row) => { grid.forceActiveFocus(); cells.toggle(row) }
+                    onOpened: (row) => page.openViewer(row)
+                    onHoverMoved: (row, hovered) => {
+                        if (hovered)
+                            page.hoveredRow = row
+                        else if (page.hoveredRow === row)
+                            page.hoveredRow = -1
+                    }
+                }
+            }
+        }
+    }
+
+    BeforeAfterViewer {
+        id: viewer
+        cells: cells
+        onClosed: grid.forceActiveFocus()
+    }
+
+    Connections {
+        target: cells
+        function onDataChanged() { viewer.refresh() }
+    }
+
+    FolderDialog {
+        id: exportFolderDialog
+        objectName: "enhancedExportDialog"
+        title: "Choose a folder to export enhanced images"
+        onAccepted: page.exportEnhancedTo(selectedFolder)
+    }
+    MessageBox {
+        id: exportResult
+        objectName: "enhancedExportResultDialog"
+    }
+    MessageBox {
+        id: failureBox
+        objectName: "enhanceFailureDialog"
     }
 }

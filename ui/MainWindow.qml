@@ -62,6 +62,23 @@ ApplicationWindow {
         statusText = ""
     }
 
+    // The library changed on Home: a renamed open project keeps its name on
+    // the summary line; a deleted one leaves nothing behind on the Cull page.
+    function followLibrary() {
+        const openedId = resultSummary.projectId
+        if (openedId === undefined)
+            return
+        if (selModel.projectId() !== openedId) {
+            resultSummary = {}
+            summaryText = ""
+            return
+        }
+        // A project opened from Home (a cull's summary line stays as it is).
+        const project = homePage.projects.find(p => p.id === openedId)
+        if (project && resultSummary.totalInput === undefined)
+            summaryText = project.name
+    }
+
     // Writes the open review to a project file.
     function saveProjectFileTo(fileUrl) {
         const saved = selModel.saveProject(ViewLogic.localPath(fileUrl.toString()))
@@ -141,6 +158,7 @@ ApplicationWindow {
             id: homePage
             onNewProjectRequested: inputFolderDialog.open()
             onProjectOpened: (projectId, name, folder) => window.openStoredProject(projectId, name, folder)
+            onLibraryChanged: window.followLibrary()
         }
         CullPage {
             id: cullPage

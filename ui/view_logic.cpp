@@ -1,5 +1,6 @@
 #include "view_logic.h"
 
+#include <QDateTime>
 #include <QUrl>
 
 #include <algorithm>
@@ -127,6 +128,48 @@ QRect ViewLogic::faceCropRect(const QVariant& box, int fw, int fh, int orientati
     case 3: return QRect(fw - (x + w), fh - (y + h), w, h);
     default: return QRect(x, y, w, h);
     }
+}
+
+QString ViewLogic::projectDateText(const QString& createdAt) {
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const QString text = createdAt.trimmed();
+    QDate date = QDateTime::fromString(text, Qt::ISODate).date();
+    if (!date.isValid()) date = QDate::fromString(text, Qt::ISODate);
+    if (!date.isValid()) return createdAt;
+    return QString::fromLatin1(months[date.month() - 1]) + " " + QString::number(date.day()) + ", " +
+           QString::number(date.year());
+}
+
+QString ViewLogic::projectCardLine(const QString& createdAt, int totalImages, int selected) {
+    return projectDateText(createdAt) + "  ·  " + QString::number(totalImages) + " photos  ·  " +
+           QString::number(selected) + " selected";
+}
+
+QString ViewLogic::deleteProjectQuestion(const QString& name) {
+    return "Delete “" + name + "”?\nThis removes it from the library and deletes its thumbnails.\n"
+           "Your original photos are NOT touched.";
+}
+
+QString ViewLogic::enhanceProgressText(bool plus, int done, int total) {
+    return (plus ? QStringLiteral("Enhance Plus  ") : QStringLiteral("Enhance  ")) + QString::number(done) + " / " +
+           QString::number(total);
+}
+
+QString ViewLogic::enhancedExportText(int enhanced, int plus) {
+    if (enhanced <= 0 && plus <= 0)
+        return QStringLiteral("No enhanced images to export. Click Enhance or Enhance Plus first.");
+    return "Exported:\n• " + QString::number(enhanced) + " Enhanced (enhanced/)\n• " + QString::number(plus) +
+           " Enhance Plus (enhanced_plus/)";
+}
+
+QString ViewLogic::enhanceFailureText(const QStringList& names) {
+    constexpr qsizetype shown = 10;
+    QString text = QString::number(names.size()) + " photo" + plural(int(names.size())) +
+                   " could not be enhanced:";
+    for (qsizetype i = 0; i < std::min(shown, names.size()); ++i) text += "\n• " + names[i];
+    if (names.size() > shown) text += "\n…and " + QString::number(names.size() - shown) + " more";
+    return text;
 }
 
 }  // namespace keepframe

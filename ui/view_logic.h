@@ -55,6 +55,20 @@ public:
                                           int orientation);
     // "s" unless n is 1.
     Q_INVOKABLE static QString plural(int n);
+
+    // A project's creation date as a card shows it, "Jun 15, 2024", from the
+    // stored ISO date-time; the stored text itself when it is not a date.
+    Q_INVOKABLE static QString projectDateText(const QString& createdAt);
+    // The line under a card's name: "Jun 15, 2024  ·  120 photos  ·  40 selected".
+    Q_INVOKABLE static QString projectCardLine(const QString& createdAt, int totalImages, int selected);
+    // The question before a project leaves the library.
+    Q_INVOKABLE static QString deleteProjectQuestion(const QString& name);
+    // The label of a running enhancement batch: "Enhance  3 / 20", "Enhance Plus  3 / 20".
+    Q_INVOKABLE static QString enhanceProgressText(bool plus, int done, int total);
+    // What an export of the enhanced images copied, for its result dialog.
+    Q_INVOKABLE static QString enhancedExportText(int enhanced, int plus);
+    // The photographs a batch could not correct, by name (the first ten, then how many more).
+    Q_INVOKABLE static QString enhanceFailureText(const QStringList& names);
 };
 
 }  // namespace keepframe

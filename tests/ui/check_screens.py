@@ -7,8 +7,9 @@ from pathlib import Path
 
 from PIL import Image
 
-EXPECTED = ["01-cull-empty", "02-cull-running", "03-results-time", "04-results-category", "05-lightbox",
-            "06-cluster-popup", "07-for-review", "08-export-result"]
+EXPECTED = ["01-home-empty", "02-enhance-empty", "03-cull-empty", "04-cull-running", "05-results-time",
+            "06-results-category", "07-lightbox", "08-cluster-popup", "09-for-review", "10-export-result",
+            "11-home-projects", "12-enhance-grid", "13-enhance-running", "14-enhance-viewer"]
 
 
 def main() -> int:

@@ -17,14 +17,11 @@ class CullReview : public ProjectTest {
 protected:
     QQuickItem* cell(const QString& filename) const { return item("cell_" + filename); }
     QQuickItem* partOf(const QString& filename, const QString& part) const {
-        QQuickItem* c = cell(filename);
-        return c ? qobject_cast<QQuickItem*>(uidriver::find(c, part)) : nullptr;
+        return UiTest::partOf("cell_" + filename, part);
     }
     // A property of a part of a grid cell; invalid when the cell is not there.
     QVariant partProp(const QString& filename, const QString& part, const char* property) const {
-        QQuickItem* p = partOf(filename, part);
-        EXPECT_NE(p, nullptr) << filename.toStdString() << " " << part.toStdString();
-        return p ? p->property(property) : QVariant();
+        return UiTest::partProp("cell_" + filename, part, property);
     }
     int markCount() const { return prop("cullPage", "markCount").toInt(); }
 };

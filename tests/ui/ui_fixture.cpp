@@ -27,12 +27,13 @@ std::vector<ProjectFrame> standardFrames() {
     };
 }
 
-int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames, const QString& name) {
+int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames, const QString& name,
+                 int coverIndex) {
     CullResult result;
     int n = 0;
     for (const ProjectFrame& f : frames) {
         ++n;
-        cv::Mat image(800, 1200, CV_8UC3);
+        cv::Mat image(f.height, f.width, CV_8UC3);
         for (int y = 0; y < image.rows; ++y)
             image.row(y).setTo(cv::Scalar(40 + (n * 37) % 150, 60 + y / 8, 90 + (n * 53) % 120));
         for (const FaceBox& face : f.faces)
@@ -47,8 +48,8 @@ int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames,
         r.clusterNumber = f.cluster;
         r.engineSelected = f.selected;
         r.isPrimary = f.primary;
-        r.fullW = 1200;
-        r.fullH = 800;
+        r.fullW = f.width;
+        r.fullH = f.height;
         r.captureTime = "2024:06:15 14:00:" + std::to_string(10 + n);
         r.score = 0.5f + 0.01f * float(n);
         r.reason = f.selected ? "best_in_cluster" : "not_best";
@@ -59,7 +60,7 @@ int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames,
         }
         r.detectionCount = int32_t(f.faces.size());
         cv::Mat thumb;
-        cv::resize(image, thumb, cv::Size(320, 213), 0, 0, cv::INTER_AREA);
+        cv::resize(image, thumb, cv::Size(320, 320 * f.height / f.width), 0, 0, cv::INTER_AREA);
         cv::imencode(".jpg", thumb, r.thumbnailJpeg);
         result.images.push_back(std::move(r));
         if (f.selected) {
@@ -68,6 +69,7 @@ int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames,
         }
     }
     result.totalInput = int32_t(frames.size());
+    result.coverIndex = coverIndex;
     ProjectStore store;
     if (!store.openRegistry()) return -1;
     return store.saveCullResult(result, folder, name, 3);
@@ -114,6 +116,25 @@ void UiTest::click(const QString& name) const {
     ASSERT_NE(i, nullptr) << name.toStdString();
     ASSERT_TRUE(i->isVisible()) << name.toStdString();
     uidriver::click(window, i);
+}
+
+QQuickItem* UiTest::partOf(const QString& owner, const QString& part) const {
+    QQuickItem* o = item(owner);
+    return o ? qobject_cast<QQuickItem*>(uidriver::find(o, part)) : nullptr;
+}
+
+QVariant UiTest::partProp(const QString& owner, const QString& part, const char* property) const {
+    QQuickItem* p = partOf(owner, part);
+    EXPECT_NE(p, nullptr) << owner.toStdString() << " " << part.toStdString();
+    return p ? p->property(property) : QVariant();
+}
+
+void StoredProject::SetUp() {
+    UiTest::SetUp();
+    id = storeProject(path("shoot"), standardFrames(), "p");
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(store.openRegistry());
+    selection.setStore(&store);
 }
 
 int UiTest::openStandardProject() {

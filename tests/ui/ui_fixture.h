@@ -5,6 +5,7 @@
 
 #include "desktop_app.h"
 #include "project_store.h"
+#include "selection_model.h"
 #include "temp_dir.h"
 #include "ui_driver.h"
 
@@ -35,6 +36,8 @@ struct ProjectFrame {
     bool selected = false;
     bool primary = false;
     std::vector<FaceBox> faces;
+    int width = 1200;  // upright pixels
+    int height = 800;
 };
 
 // The review state most tests start from: twelve frames in the top folder
@@ -42,9 +45,11 @@ struct ProjectFrame {
 // moments 3 (two group frames) and 6 (one venue frame) keep nothing.
 std::vector<ProjectFrame> standardFrames();
 
-// Writes each frame as a 1200 x 800 JPEG below `folder` and stores the
-// project in the library; returns its id (-1 on failure).
-int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames, const QString& name);
+// Writes each frame as a JPEG below `folder` and stores the project in the
+// library, with frame `coverIndex` as its cover (-1: none); returns its id
+// (-1 on failure).
+int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames, const QString& name,
+                 int coverIndex = -1);
 
 class UiTest : public ::testing::Test {
 protected:
@@ -67,12 +72,26 @@ protected:
     QVariant prop(const QString& name, const char* property) const;
     QVariant call(const QString& name, const char* function, const QVariantList& args = {}) const;
     void click(const QString& name) const;
+    // A named part of the item `owner` (a grid cell, a card); null when either is missing.
+    QQuickItem* partOf(const QString& owner, const QString& part) const;
+    // A property of such a part; invalid, and a failure, when it is not there.
+    QVariant partProp(const QString& owner, const QString& part, const char* property) const;
 
     // Opens the standard project through the Home page's signal, as a click
     // on its card does; returns the project id.
     int openStandardProject();
     // The user_selected flag of one image in the project database.
     int userSelected(int projectId, const QString& filename) const;
+};
+
+// The standard project stored in a temporary library, with a store and a
+// selection of the test's own, without the window.
+class StoredProject : public UiTest {
+protected:
+    ProjectStore store;
+    SelectionModel selection;
+    int id = -1;
+    void SetUp() override;
 };
 
 // The program started with the standard project open on the Cull page.

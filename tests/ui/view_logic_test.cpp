@@ -63,6 +63,34 @@ TEST(ViewLogicTexts, NamesLinksAndUrls) {
     EXPECT_EQ(ViewLogic::autoOutputFolder("/shoot"), "/shoot_culled");
 }
 
+TEST(ViewLogicTexts, ProjectCardsAndEnhanceMessages) {
+    EXPECT_EQ(ViewLogic::projectDateText("2024-06-15T14:03:22"), "Jun 15, 2024");
+    EXPECT_EQ(ViewLogic::projectDateText("2025-01-05T00:00:00.250+02:00"), "Jan 5, 2025");
+    EXPECT_EQ(ViewLogic::projectDateText("2023-12-31"), "Dec 31, 2023");
+    // Anything else is shown as stored.
+    EXPECT_EQ(ViewLogic::projectDateText("2024-13-40T10:00:00"), "2024-13-40T10:00:00");
+    EXPECT_EQ(ViewLogic::projectDateText("last summer"), "last summer");
+    EXPECT_EQ(ViewLogic::projectDateText(""), "");
+    EXPECT_EQ(ViewLogic::projectCardLine("2024-06-15T14:03:22", 120, 1),
+              "Jun 15, 2024  ·  120 photos  ·  1 selected");
+    EXPECT_EQ(ViewLogic::projectCardLine("soon", 0, 0), "soon  ·  0 photos  ·  0 selected");
+    EXPECT_EQ(ViewLogic::deleteProjectQuestion("A “B”"),
+              "Delete “A “B””?\nThis removes it from the library and deletes its thumbnails.\n"
+              "Your original photos are NOT touched.");
+
+    EXPECT_EQ(ViewLogic::enhanceProgressText(false, 3, 20), "Enhance  3 / 20");
+    EXPECT_EQ(ViewLogic::enhanceProgressText(true, 0, 1), "Enhance Plus  0 / 1");
+    EXPECT_EQ(ViewLogic::enhancedExportText(0, 0),
+              "No enhanced images to export. Click Enhance or Enhance Plus first.");
+    EXPECT_EQ(ViewLogic::enhancedExportText(0, 4), "Exported:\n• 0 Enhanced (enhanced/)\n• 4 Enhance Plus "
+                                                   "(enhanced_plus/)");
+    QStringList names;
+    for (int i = 1; i <= 12; ++i) names << QString("DSC_%1.jpg").arg(i);
+    const QString failures = ViewLogic::enhanceFailureText(names);
+    EXPECT_TRUE(failures.startsWith("12 photos could not be enhanced:\n• DSC_1.jpg\n• DSC_2.jpg"));
+    EXPECT_TRUE(failures.endsWith("\n• DSC_10.jpg\n…and 2 more")) << failures.toStdString();
+}
+
 TEST(ViewLogicFaceCrops, FollowTheOrientationOfTheFileOnDisk) {
     // Upright 4000 x 6000 frame (a portrait shot stored as 6000 x 4000).
     const QVariantList box{100, 200, 300, 400};
@@ -74,19 +102,12 @@ TEST(ViewLogicFaceCrops, FollowTheOrientationOfTheFileOnDisk) {
     EXPECT_EQ(ViewLogic::faceCropRect(QVariantList{1, 2}, 10, 10, 1), QRect());
 }
 
-class GridRows : public UiTest {
+class GridRows : public StoredProject {
 protected:
-    ProjectStore store;
-    SelectionModel selection;
     ReviewGridModel rows;
-    int id = -1;
 
     void SetUp() override {
-        UiTest::SetUp();
-        id = storeProject(path("shoot"), standardFrames(), "p");
-        ASSERT_GE(id, 0);
-        ASSERT_TRUE(store.openRegistry());
-        selection.setStore(&store);
+        StoredProject::SetUp();
         selection.loadFromProject(id, path("shoot"));
         rows.setSelection(&selection);
     }
