@@ -2,18 +2,18 @@
 #include "delivery_manager.h"
 
 #include "account_token.h"
+#include "delivery_files.h"
 #include "faces.h"
 #include "jpeg_encoder.h"
 #include "paths.h"
 
-#include <QDir>
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -23,8 +23,6 @@
 namespace keepframe {
 
 namespace {
-
-QString tempFolder() { return QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/keepframe_deliver_tmp"; }
 
 cv::Mat decodeColour(const QString& path) {
     std::vector<uint8_t> bytes;
@@ -45,14 +43,24 @@ QString compress(DeliveryItem& item, int level) {
     cv::resize(image, small, cv::Size(), s, s, cv::INTER_AREA);
     item.width = small.cols;
     item.height = small.rows;
-    QDir().mkpath(tempFolder());
-    const QString path = tempFolder() + QStringLiteral("/%1_compressed.jpg").arg(item.index);
     std::vector<uint8_t> jpeg;
+    // The quality DeliveryManager::compressedJpegQuality reports to the Deliver page.
     if (!encodeJpeg(small, deliveryCopyJpegOptions(), jpeg)) return {};
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
-    if (out.write(reinterpret_cast<const char*>(jpeg.data()), qint64(jpeg.size())) != qint64(jpeg.size())) return {};
-    return path;
+    const QString path = deliveryTempFolder() + QStringLiteral("/%1_compressed.jpg").arg(item.index);
+    const bool written = writeFileAtomically(path, [&jpeg](QFileDevice& out) {
+        return out.write(reinterpret_cast<const char*>(jpeg.data()), qint64(jpeg.size())) == qint64(jpeg.size());
+    });
+    return written ? path : QString();
+}
+
+// The size of the image as shown, without decoding it: a stored size turned by
+// a quarter for orientations 5 to 8; invalid when the file cannot be read.
+QSize uprightSize(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    if (!stored.isValid()) return {};
+    return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90) ? stored.transposed() : stored;
 }
 
 void collectFaces(DeliveryItem& item, const OnnxModel& detector) {
@@ -72,7 +80,8 @@ void collectFaces(DeliveryItem& item, const OnnxModel& detector) {
         std::vector<uint8_t> jpeg;
         if (!cv::imencode(".jpg", face, jpeg, {cv::IMWRITE_JPEG_QUALITY, 90})) continue;
         const QByteArray bytes(reinterpret_cast<const char*>(jpeg.data()), qsizetype(jpeg.size()));
-        item.faces.push_back({QString::fromLatin1(bytes.toBase64()), int(c[0]), int(c[1]), int(c[2] - c[0]), int(c[3] - c[1])});
+        item.faces.push_back(
+            {QString::fromLatin1(bytes.toBase64()), int(c[0]), int(c[1]), int(c[2] - c[0]), int(c[3] - c[1])});
     }
 }
 
@@ -92,8 +101,20 @@ void DeliveryManager::startDelivery(const QString& galleryTitle, const QString& 
                                     const QVariantList& images, const QString& coverFilename, bool allowDownload,
                                     bool enableFaceSearch) {
     if (running_) return;
-    if (!tokenProvider_) return emit deliveryFailed(QStringLiteral("Delivery not fully initialized."));
-    if (images.isEmpty()) return emit deliveryFailed(QStringLiteral("No images to deliver."));
+    if (!tokenProvider_) {
+        emit deliveryFailed(QStringLiteral("Delivery not fully initialized."));
+        return;
+    }
+    if (images.isEmpty()) {
+        emit deliveryFailed(QStringLiteral("No images to deliver."));
+        return;
+    }
+    // Without a token or a usable address nothing is compressed only to fail at the first request.
+    const QString problem = requestProblem(tokenProvider_->accessToken(), serviceUrl());
+    if (!problem.isEmpty()) {
+        emit deliveryFailed(problem);
+        return;
+    }
     items_.clear();
     for (int i = 0; i < images.size(); ++i) {
         const QVariantMap m = images[i].toMap();
@@ -122,7 +143,9 @@ void DeliveryManager::startDelivery(const QString& galleryTitle, const QString& 
 }
 
 void DeliveryManager::runDeliveryWorker() {
-    auto post = [this](auto&& f) { QMetaObject::invokeMethod(this, std::forward<decltype(f)>(f), Qt::QueuedConnection); };
+    auto post = [this](auto&& f) {
+        QMetaObject::invokeMethod(this, std::forward<decltype(f)>(f), Qt::QueuedConnection);
+    };
     doneCount_ = 0;
     totalCount_ = int(items_.size());
     post([this] { setPhase(QStringLiteral("compressing")); });
@@ -132,9 +155,7 @@ void DeliveryManager::runDeliveryWorker() {
         item.originalSize = QFileInfo(item.sourcePath).size();
         if (compressionLevel_ >= 100) {
             item.uploadPath = item.sourcePath;
-            QImageReader reader(item.sourcePath);
-            reader.setAutoTransform(true);
-            const QSize size = reader.size();
+            const QSize size = uprightSize(item.sourcePath);
             if (size.isValid()) {
                 item.width = size.width();
                 item.height = size.height();
@@ -207,7 +228,8 @@ void DeliveryManager::sendUploadRequest() {
             if (it == items_.end()) continue;
             it->originalKey = u.value("original_r2_key").toString();
             it->compressedKey = u.value("compressed_r2_key").toString();
-            it->uploadUrl = (compressionLevel_ < 100 ? u.value("compressed_upload_url") : u.value("original_upload_url")).toString();
+            const char* urlKey = compressionLevel_ < 100 ? "compressed_upload_url" : "original_upload_url";
+            it->uploadUrl = u.value(urlKey).toString();
         }
         startUploads();
     });
@@ -293,7 +315,10 @@ void DeliveryManager::sendCompletion() {
     send("POST", "/deliver/upload-complete", &body, failed,
          [this, succeeded, failedCount](int status, const QByteArray& reply) {
              setRunning(false);
-             if (status != 200) return emit deliveryFailed("upload-complete failed, " + httpErrorText(status, reply));
+             if (status != 200) {
+                 emit deliveryFailed("upload-complete failed, " + httpErrorText(status, reply));
+                 return;
+             }
              emit deliveryFinished(galleryId_, gallerySlug_, succeeded, failedCount);
          });
 }

@@ -2,6 +2,7 @@
 #include "delivery_manager.h"
 
 #include "account_token.h"
+#include "jpeg_encoder.h"
 #include "onnx_model.h"
 
 #include <QJsonArray>
@@ -19,7 +20,26 @@ QString httpErrorText(int status, const QByteArray& body) {
     return QStringLiteral("http %1: %2").arg(status).arg(detail.isEmpty() ? QString::fromUtf8(body) : detail);
 }
 
-DeliveryManager::DeliveryManager(QObject* parent) : QObject(parent), baseUrl_(deliveryBaseUrl()) {}
+namespace {
+
+const char* const kNoAccessToken = "No access token: add your delivery service token on the Account page.";
+
+// A redirect would carry the bearer token, or the photographs, to wherever it
+// points; it is reported instead of followed.
+QString redirectRefusal(int status, const QNetworkReply& reply) {
+    const QString target = QString::fromUtf8(reply.rawHeader("Location"));
+    return QStringLiteral("http %1: the service redirected the request to %2; redirects are not followed "
+                          "(check the service address)")
+        .arg(status)
+        .arg(target.isEmpty() ? QStringLiteral("another address") : target);
+}
+
+}  // namespace
+
+DeliveryManager::DeliveryManager(QObject* parent) : QObject(parent) {
+    // Service requests (with the token) and storage uploads alike: a 3xx answer is final.
+    network_.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
 
 DeliveryManager::~DeliveryManager() {
     if (deliveryThread_.joinable()) deliveryThread_.join();
@@ -27,24 +47,82 @@ DeliveryManager::~DeliveryManager() {
 }
 
 void DeliveryManager::setBaseUrl(const QString& url) {
-    baseUrl_ = url;
-    while (baseUrl_.endsWith('/')) baseUrl_.chop(1);
+    baseUrlOverride_ = url;
+    while (baseUrlOverride_.endsWith('/')) baseUrlOverride_.chop(1);
+    emit serviceSettingsChanged();
 }
 
-bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,
-                           const Reply& onReply) {
+// ---------------------------------------------------------------- settings
+
+QString DeliveryManager::serviceUrl() const {
+    return baseUrlOverride_.isEmpty() ? deliveryServiceUrlSetting().value : baseUrlOverride_;
+}
+
+QString DeliveryManager::serviceUrlSource() const {
+    return baseUrlOverride_.isEmpty() ? deliveryServiceUrlSetting().source : QStringLiteral("application");
+}
+
+QString DeliveryManager::defaultServiceUrl() { return QString::fromLatin1(kDefaultDeliveryBaseUrl); }
+
+bool DeliveryManager::hasAccessToken() const { return tokenProvider_ && !tokenProvider_->accessToken().isEmpty(); }
+
+QString DeliveryManager::accessTokenSource() const {
+    return tokenProvider_ ? tokenProvider_->accessTokenSource() : QStringLiteral("none");
+}
+
+int DeliveryManager::compressedJpegQuality() { return deliveryCopyJpegOptions().quality; }
+
+bool DeliveryManager::changeSettings(bool stored, const QString& error) {
+    if (stored) {
+        emit serviceSettingsChanged();
+    } else {
+        emit serviceSettingsChangeFailed(error);
+    }
+    return stored;
+}
+
+bool DeliveryManager::setServiceUrl(const QString& url) {
+    QString error;
+    return changeSettings(storeDeliveryServiceUrl(url, &error), error);
+}
+
+bool DeliveryManager::setAccessToken(const QString& token) {
+    if (token.trimmed().isEmpty())
+        return changeSettings(false, QStringLiteral("Paste the access token first (Clear removes the stored one)."));
+    QString error;
+    return changeSettings(storeDeliveryAccessToken(token, &error), error);
+}
+
+bool DeliveryManager::clearAccessToken() {
+    QString error;
+    return changeSettings(storeDeliveryAccessToken(QString(), &error), error);
+}
+
+// ---------------------------------------------------------------- requests
+
+QString DeliveryManager::requestProblem(const QString& token, const QString& base) {
+    if (token.isEmpty()) return QString::fromUtf8(kNoAccessToken);
+    // Tokens and photographs never travel unencrypted to another machine.
+    if (!isAllowedServiceUrl(base))
+        return QStringLiteral("Refusing to contact %1: the delivery service must be reached over HTTPS.").arg(base);
+    return {};
+}
+
+bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJsonObject* body,
+                           const Failure& onFailure, const Reply& onReply) {
     if (!tokenProvider_) {
         onFailure(QStringLiteral("Not initialized."));
         return false;
     }
-    const QString url = baseUrl_ + path;
-    if (!isAllowedServiceUrl(url)) {
-        // Tokens and photographs never travel unencrypted to another machine.
-        onFailure(QStringLiteral("Refusing to contact %1: the delivery service must be reached over HTTPS.").arg(baseUrl_));
+    const QString token = tokenProvider_->accessToken();
+    const QString base = serviceUrl();
+    const QString problem = requestProblem(token, base);
+    if (!problem.isEmpty()) {
+        onFailure(problem);
         return false;
     }
-    QNetworkRequest request{QUrl(url)};
-    request.setRawHeader("Authorization", "Bearer " + tokenProvider_->accessToken().toUtf8());
+    QNetworkRequest request{QUrl(base + path)};
+    request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     QNetworkReply* reply = nullptr;
     if (body) {
         request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
@@ -56,9 +134,13 @@ bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJ
     } else {
         reply = network_.sendCustomRequest(request, verb);
     }
-    connect(reply, &QNetworkReply::finished, this, [reply, onReply] {
+    connect(reply, &QNetworkReply::finished, this, [reply, onReply, onFailure] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status >= 300 && status <= 399) {
+            onFailure(redirectRefusal(status, *reply));
+            return;
+        }
         onReply(status, reply->readAll());
     });
     return true;
@@ -94,7 +176,8 @@ void DeliveryManager::fetchGalleries() {
                                             {"faceDataRows", g.value("face_data_rows").toInt()},
                                             {"createdAt", parseCreatedAt(g.value("created_at").toString())}});
         }
-        emit galleriesReceived(o.value("quota_bytes").toVariant().toLongLong(), o.value("used_bytes").toVariant().toLongLong(),
+        emit galleriesReceived(o.value("quota_bytes").toVariant().toLongLong(),
+                               o.value("used_bytes").toVariant().toLongLong(),
                                o.value("remaining_bytes").toVariant().toLongLong(),
                                o.value("lifetime_galleries_created").toInt(), galleries);
     });
@@ -129,7 +212,8 @@ void DeliveryManager::setGalleryCover(const QString& galleryId, const QString& c
 }
 
 void DeliveryManager::setGalleryAllowDownload(const QString& galleryId, bool allow) {
-    postSetting(galleryId, {{"allow_download", allow}}, [this, galleryId] { emit galleryDownloadSettingChanged(galleryId); },
+    postSetting(galleryId, {{"allow_download", allow}},
+                [this, galleryId] { emit galleryDownloadSettingChanged(galleryId); },
                 [this](const QString& r) { emit galleryDownloadSettingChangeFailed(r); });
 }
 
@@ -182,7 +266,8 @@ void DeliveryManager::saveStudioProfile(const QString& studioName, const QString
 
 void DeliveryManager::requestStorageTopup(int additionalGb) {
     const Failure failed = [this](const QString& r) { emit storageTopupFailed(r); };
-    if (additionalGb <= 0 || additionalGb % 10 != 0) return failed(QStringLiteral("Amount must be a positive multiple of 10 GB."));
+    if (additionalGb <= 0 || additionalGb % 10 != 0)
+        return failed(QStringLiteral("Amount must be a positive multiple of 10 GB."));
     const QJsonObject body{{"additional_gb", additionalGb}};
     send("POST", "/deliver/storage/topup", &body, failed, [this, failed](int status, const QByteArray& reply) {
         if (status == 503) return failed(QStringLiteral("Couldn't generate a payment code — try again."));
@@ -202,9 +287,13 @@ void DeliveryManager::checkTopupStatus(const QString& topupId) {
              const QJsonObject o = QJsonDocument::fromJson(body).object();
              const QString state = o.value("status").toString();
              const int added = o.value("added_gb").toInt();
-             if (state == "paid") emit topupStatusPaid(topupId, added, o.value("storage_quota_bytes").toVariant().toLongLong());
-             else if (state == "expired") emit topupStatusExpired(topupId);
-             else emit topupStatusPending(topupId, added);
+             if (state == "paid") {
+                 emit topupStatusPaid(topupId, added, o.value("storage_quota_bytes").toVariant().toLongLong());
+             } else if (state == "expired") {
+                 emit topupStatusExpired(topupId);
+             } else {
+                 emit topupStatusPending(topupId, added);
+             }
          });
 }
 

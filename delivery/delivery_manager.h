@@ -52,13 +52,25 @@ class DeliveryManager : public QObject {
     Q_PROPERTY(int doneCount READ doneCount NOTIFY deliveryProgress)
     Q_PROPERTY(QString currentPhase READ currentPhase NOTIFY phaseChanged)
     Q_PROPERTY(qlonglong actualCompressedBytes READ actualCompressedBytes NOTIFY actualSizeKnown)
+    // Service settings for the Account page. The token itself is never readable.
+    Q_PROPERTY(QString serviceUrl READ serviceUrl NOTIFY serviceSettingsChanged)
+    Q_PROPERTY(QString serviceUrlSource READ serviceUrlSource NOTIFY serviceSettingsChanged)
+    Q_PROPERTY(QString defaultServiceUrl READ defaultServiceUrl CONSTANT)
+    Q_PROPERTY(bool hasAccessToken READ hasAccessToken NOTIFY serviceSettingsChanged)
+    Q_PROPERTY(QString accessTokenSource READ accessTokenSource NOTIFY serviceSettingsChanged)
+    // The JPEG quality of every compressed delivery copy (below level 100).
+    Q_PROPERTY(int compressedJpegQuality READ compressedJpegQuality CONSTANT)
 public:
     explicit DeliveryManager(QObject* parent = nullptr);
     ~DeliveryManager() override;
 
-    void setTokenProvider(AccountTokenProvider* provider) { tokenProvider_ = provider; }
+    void setTokenProvider(AccountTokenProvider* provider) {
+        tokenProvider_ = provider;
+        emit serviceSettingsChanged();
+    }
     void setFaceModelPath(const QString& path) { faceModelPath_ = path; }
-    void setBaseUrl(const QString& url);  // default: deliveryBaseUrl()
+    // Points this manager at `url` whatever the settings say (source "application").
+    void setBaseUrl(const QString& url);
 
     bool isRunning() const { return running_.load(); }
     int totalCount() const { return totalCount_.load(); }
@@ -66,6 +78,26 @@ public:
     QString currentPhase() const { return currentPhase_; }
     qlonglong actualCompressedBytes() const { return actualCompressedBytes_; }
     const std::vector<DeliveryItem>& items() const { return items_; }
+
+    // The service address in effect and where it comes from: "environment"
+    // ($KEEPFRAME_DELIVERY_URL), "settings", "default" or "application".
+    QString serviceUrl() const;
+    QString serviceUrlSource() const;
+    static QString defaultServiceUrl();
+    // Whether the token provider yields a token, and where it comes from:
+    // "environment" ($KEEPFRAME_DELIVERY_TOKEN), "settings", "none" or "application".
+    bool hasAccessToken() const;
+    QString accessTokenSource() const;
+    static int compressedJpegQuality();
+
+    // Stores the service address (https, or http to this computer only); an
+    // empty text returns to the default. The environment variable still wins.
+    // Answers with serviceSettingsChanged or serviceSettingsChangeFailed(reason).
+    Q_INVOKABLE bool setServiceUrl(const QString& url);
+    // Stores or removes the access token read by DefaultTokenProvider, with
+    // the same two signals; no signal or error text ever carries the token.
+    Q_INVOKABLE bool setAccessToken(const QString& token);
+    Q_INVOKABLE bool clearAccessToken();
 
     Q_INVOKABLE QVariantList scanFolder(const QString& folderUrl);
     Q_INVOKABLE void generateCoverThumbnails(const QVariantList& images);
@@ -102,7 +134,8 @@ signals:
     void studioProfileFetchFailed(const QString& reason);
     void studioProfileSaved();
     void studioProfileSaveFailed(const QString& reason);
-    void galleryFilesReceived(const QString& galleryId, const QString& currentCoverFileId, const QVariantList& galleryFiles);
+    void galleryFilesReceived(const QString& galleryId, const QString& currentCoverFileId,
+                              const QVariantList& galleryFiles);
     void galleryFilesFetchFailed(const QString& reason);
     void galleryCoverChanged(const QString& galleryId);
     void galleryCoverChangeFailed(const QString& reason);
@@ -122,13 +155,20 @@ signals:
     void passwordChangeFailed(const QString& reason);
     void galleryDeleted(const QString& galleryId);
     void galleryDeleteFailed(const QString& reason);
+    void serviceSettingsChanged();
+    void serviceSettingsChangeFailed(const QString& reason);
 
 private:
     using Reply = std::function<void(int status, const QByteArray& body)>;
     using Failure = std::function<void(const QString& reason)>;
 
+    // Why no service request can be sent with `token` to `base` (no token, or
+    // an address that is not allowed); empty when one can.
+    static QString requestProblem(const QString& token, const QString& base);
+    bool changeSettings(bool stored, const QString& error);
     // Sends one service request; false (with `onFailure` called) when the
-    // manager is not initialized or the address is not allowed.
+    // manager is not initialized, has no token or the address is not allowed.
+    // A redirect is never followed: it ends the request with `onFailure`.
     bool send(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,
               const Reply& onReply);
     void postSetting(const QString& galleryId, const QJsonObject& setting, const std::function<void()>& ok,
@@ -144,7 +184,7 @@ private:
 
     AccountTokenProvider* tokenProvider_ = nullptr;
     QNetworkAccessManager network_;
-    QString baseUrl_;
+    QString baseUrlOverride_;
     std::thread deliveryThread_;
     std::vector<DeliveryItem> items_;
     std::atomic<bool> running_{false};

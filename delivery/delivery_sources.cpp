@@ -1,10 +1,12 @@
 // Folder scanning and cover thumbnails for the Deliver page.
 #include "delivery_manager.h"
 
+#include "delivery_files.h"
+
 #include <QDir>
+#include <QFileDevice>
 #include <QImage>
 #include <QImageReader>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <cmath>
@@ -35,7 +37,10 @@ void DeliveryManager::generateCoverThumbnails(const QVariantList& images) {
         if (!m["thumbUrl"].toString().isEmpty()) ready.push_back(m);
         else thumbnailJobs_.push_back({m["filename"].toString(), m["sourcePath"].toString(), {}});
     }
-    if (thumbnailJobs_.empty()) return emit coverThumbnailsReady(ready);
+    if (thumbnailJobs_.empty()) {
+        emit coverThumbnailsReady(ready);
+        return;
+    }
     thumbnailsRunning_ = true;
     thumbnailCursor_ = 0;
     readyThumbnails_ = ready;
@@ -44,7 +49,7 @@ void DeliveryManager::generateCoverThumbnails(const QVariantList& images) {
         const unsigned reported = std::thread::hardware_concurrency();
         const double h = reported < 2 ? 1.0 : double(reported);
         const size_t workers = std::min(thumbnailJobs_.size(), size_t(std::max(1L, std::lround(0.75 * h))));
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/keepframe_deliver_tmp/cover_thumbs";
+        const QString folder = deliveryTempFolder() + "/cover_thumbs";
         auto work = [this, folder] {
             for (qint64 i; (i = thumbnailCursor_.fetch_add(1)) < qint64(thumbnailJobs_.size());) {
                 ThumbnailJob& job = thumbnailJobs_[size_t(i)];
@@ -56,9 +61,9 @@ void DeliveryManager::generateCoverThumbnails(const QVariantList& images) {
                 if (image.isNull()) continue;
                 if (image.width() > 200 || image.height() > 200)
                     image = image.scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-                QDir().mkpath(folder);
                 const QString path = folder + "/" + QString::number(qHash(job.sourcePath, 0)) + ".jpg";
-                if (image.save(path, "JPEG", 85)) job.thumbnailPath = path;
+                if (writeFileAtomically(path, [&image](QFileDevice& out) { return image.save(&out, "JPEG", 85); }))
+                    job.thumbnailPath = path;
             }
         };
         std::vector<std::thread> pool;
@@ -70,10 +75,10 @@ void DeliveryManager::generateCoverThumbnails(const QVariantList& images) {
 
 void DeliveryManager::finishThumbnails() {
     QVariantList list = readyThumbnails_;
-    for (const ThumbnailJob& job : thumbnailJobs_)
-        list.push_back(QVariantMap{{"filename", job.filename},
-                                   {"sourcePath", job.sourcePath},
-                                   {"thumbUrl", job.thumbnailPath.isEmpty() ? QString() : QUrl::fromLocalFile(job.thumbnailPath).toString()}});
+    for (const ThumbnailJob& job : thumbnailJobs_) {
+        const QString url = job.thumbnailPath.isEmpty() ? QString() : QUrl::fromLocalFile(job.thumbnailPath).toString();
+        list.push_back(QVariantMap{{"filename", job.filename}, {"sourcePath", job.sourcePath}, {"thumbUrl", url}});
+    }
     thumbnailsRunning_ = false;
     emit coverThumbnailsReady(list);
 }

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -22,8 +23,15 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+
+#ifdef __linux__
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using namespace keepframe;
 using namespace keepframe::testing;
@@ -35,46 +43,136 @@ struct FixedToken : AccountTokenProvider {
     QString accessToken() const override { return token; }
 };
 
+// Sets (or, with no value, unsets) an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<QByteArray>& value)
+        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    bool had_;
+    QByteArray old_;
+};
+
+// Starts one stand-in service on a free loopback port; its base URL.
+QString startStandIn(QProcess& process, const std::string& dataDir) {
+    process.start("/usr/bin/python3", {KEEPFRAME_SOURCE_DIR "/tools/delivery_service/stand_in.py", "--port", "0",
+                                       "--data", QString::fromStdString(dataDir), "--token", "secret"});
+    if (!process.waitForStarted(5000) || !process.waitForReadyRead(10000)) return {};
+    return QString::fromUtf8(process.readLine()).trimmed().remove("listening on ");
+}
+
+// One request with the service's token; the answer's body, empty on failure.
+QByteArray call(const QByteArray& verb, const QString& url, const QJsonObject& body = {}) {
+    QNetworkAccessManager net;
+    QNetworkRequest request{QUrl(url)};
+    request.setRawHeader("Authorization", "Bearer secret");
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    QNetworkReply* reply =
+        net.sendCustomRequest(request, verb, verb == "GET" ? QByteArray() : QJsonDocument(body).toJson());
+    QSignalSpy done(reply, &QNetworkReply::finished);
+    const bool finished = done.wait(5000);
+    reply->deleteLater();
+    return finished ? reply->readAll() : QByteArray();
+}
+
+// The quality a JPEG's first quantisation table was made with by libjpeg's
+// scaling of the standard luminance table; -1 when it matches none.
+int jpegQuality(const QByteArray& jpeg) {
+    // Both in rows of eight: the table in natural order, and the natural
+    // position of each value as the file stores them (zig-zag order).
+    static const std::array<int, 64> luminance = {
+        16, 11, 10, 16, 24,  40,  51,  61,   //
+        12, 12, 14, 19, 26,  58,  60,  55,   //
+        14, 13, 16, 24, 40,  57,  69,  56,   //
+        14, 17, 22, 29, 51,  87,  80,  62,   //
+        18, 22, 37, 56, 68,  109, 103, 77,   //
+        24, 35, 55, 64, 81,  104, 113, 92,   //
+        49, 64, 78, 87, 103, 121, 120, 101,  //
+        72, 92, 95, 98, 112, 100, 103, 99};
+    static const std::array<int, 64> zigzag = {
+        0,  1,  8,  16, 9,  2,  3,  10,  //
+        17, 24, 32, 25, 18, 11, 4,  5,   //
+        12, 19, 26, 33, 40, 48, 41, 34,  //
+        27, 20, 13, 6,  7,  14, 21, 28,  //
+        35, 42, 49, 56, 57, 50, 43, 36,  //
+        29, 22, 15, 23, 30, 37, 44, 51,  //
+        58, 59, 52, 45, 38, 31, 39, 46,  //
+        53, 60, 61, 54, 47, 55, 62, 63};
+    const qsizetype at = jpeg.indexOf(QByteArray("\xff\xdb", 2));
+    if (at < 0 || jpeg.size() < at + 5 + 64 || uchar(jpeg[at + 4]) != 0) return -1;
+    for (int q = 1; q <= 100; ++q) {
+        const int scale = q < 50 ? 5000 / q : 200 - 2 * q;
+        bool same = true;
+        for (int k = 0; k < 64 && same; ++k)
+            same = uchar(jpeg[at + 5 + k]) ==
+                   std::clamp((luminance[size_t(zigzag[size_t(k)])] * scale + 50) / 100, 1, 255);
+        if (same) return q;
+    }
+    return -1;
+}
+
 struct Service : ::testing::Test {
     TempDir dir;
-    QProcess process;
-    QString url;
+    QProcess process, otherProcess;
+    QString url, other;
     FixedToken token;
+    ScopedEnv tmp{"TMPDIR", QByteArray::fromStdString(dir.str() + "/tmp")};  // copies and thumbnails stay here
     DeliveryManager manager;
 
     void SetUp() override {
-        process.start("/usr/bin/python3", {KEEPFRAME_SOURCE_DIR "/tools/delivery_service/stand_in.py", "--port", "0",
-                                          "--data", QString::fromStdString(dir.str() + "/service"), "--token", "secret"});
-        ASSERT_TRUE(process.waitForStarted(5000));
-        ASSERT_TRUE(process.waitForReadyRead(10000)) << process.readAllStandardError().toStdString();
-        url = QString::fromUtf8(process.readLine()).trimmed().remove("listening on ");
-        ASSERT_TRUE(url.startsWith("http://127.0.0.1:")) << url.toStdString();
+        std::filesystem::create_directories(dir.path() / "tmp");
+        url = startStandIn(process, dir.str() + "/service");
+        ASSERT_TRUE(url.startsWith("http://127.0.0.1:")) << process.readAllStandardError().toStdString();
         token.token = "secret";
         manager.setBaseUrl(url);
         manager.setTokenProvider(&token);
     }
     void TearDown() override {
-        process.kill();
-        process.waitForFinished(3000);
+        for (QProcess* p : {&process, &otherProcess}) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
+    }
+    // A second service: another origin, whose probes show what reached it.
+    void startOtherOrigin() {
+        other = startStandIn(otherProcess, dir.str() + "/other");
+        ASSERT_TRUE(other.startsWith("http://127.0.0.1:"));
+        ASSERT_NE(other, url);
+    }
+    QJsonArray probes() {
+        return QJsonDocument::fromJson(call("GET", other + "/admin/probes")).object()["probes"].toArray();
     }
 
-    // Tells the service to answer the next matching request with this status and body.
-    void forceNext(const QString& method, const QString& path, int status, const QJsonValue& body) {
-        QNetworkAccessManager net;
-        QNetworkRequest request{QUrl(url + "/admin/fail")};
-        request.setRawHeader("Authorization", "Bearer secret");
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-        const QJsonObject o{{"method", method}, {"path", path}, {"status", status}, {"body", body}};
-        QNetworkReply* reply = net.post(request, QJsonDocument(o).toJson());
-        QSignalSpy done(reply, &QNetworkReply::finished);
-        ASSERT_TRUE(done.wait(5000));
-        reply->deleteLater();
+    // Tells the service to answer the next matching request with this status, body and headers.
+    void forceNext(const QString& method, const QString& path, int status, const QJsonValue& body,
+                   const QJsonObject& headers = {}) {
+        const QJsonObject o{
+            {"method", method}, {"path", path}, {"status", status}, {"body", body}, {"headers", headers}};
+        ASSERT_EQ(call("POST", url + "/admin/fail", o), R"({"ok": true})");
     }
-    QVariantList photos(int n, int width = 800, int height = 600) {
+    QVariantList photos(int n, int width = 800, int height = 600, int orientation = 0) {
         QVariantList images;
+        shootgen::ExifFields exif;
+        exif.orientation = orientation;
         for (int i = 0; i < n; ++i) {
             const std::string name = "DSC_000" + std::to_string(i) + ".jpg";
-            shootgen::writeJpeg(dir.file("photos/" + name), cv::Mat(height, width, CV_8UC3, cv::Scalar(40 * i, 90, 160)), {});
+            const cv::Mat pixels(height, width, CV_8UC3, cv::Scalar(40 * i, 90, 160));
+            shootgen::writeJpeg(dir.file("photos/" + name), pixels, exif);
             images.push_back(QVariantMap{{"filename", QString::fromStdString(name)},
                                          {"sourcePath", QString::fromStdString(dir.str() + "/photos/" + name)}});
         }
@@ -101,6 +199,15 @@ TEST(DeliveryErrors, TextRuleAndServiceAddresses) {
     EXPECT_FALSE(isAllowedServiceUrl("http://deliver.example.com"));
     EXPECT_FALSE(isAllowedServiceUrl("http://192.168.1.2"));
     EXPECT_FALSE(isAllowedServiceUrl("ftp://127.0.0.1"));
+    // What a user may store as the service address.
+    EXPECT_EQ(serviceUrlProblem("https://deliver.example.com/api"), "");
+    EXPECT_EQ(serviceUrlProblem("http://[::1]:8765"), "");
+    for (const char* bad : {"deliver.example.com", "https://", "https://exa mple.com", "not a url"})
+        EXPECT_TRUE(serviceUrlProblem(bad).startsWith("Enter the service address in full")) << bad;
+    EXPECT_TRUE(serviceUrlProblem("http://deliver.example.com").contains("https://"));
+    for (const char* bad :
+         {"https://me:pw@deliver.example.com", "https://deliver.example.com/?a=1", "https://deliver.example.com/#top"})
+        EXPECT_TRUE(serviceUrlProblem(bad).contains("must not carry")) << bad;
 }
 
 TEST(DeliveryErrors, CreatedAtIsLocalTime) {
@@ -134,6 +241,7 @@ TEST(DeliveryUninitialized, FailsAtOnceWithoutTraffic) {
 
     // Plain HTTP to another machine is refused before anything is sent.
     FixedToken t;
+    t.token = "t";
     m.setTokenProvider(&t);
     m.setBaseUrl("http://deliver.example.com");
     m.fetchGalleries();
@@ -142,8 +250,10 @@ TEST(DeliveryUninitialized, FailsAtOnceWithoutTraffic) {
 }
 
 TEST_F(Service, StatusHandlingAndProfile) {
-    QSignalSpy saved(&manager, &DeliveryManager::studioProfileSaved), read(&manager, &DeliveryManager::studioProfileReceived),
-        readFailed(&manager, &DeliveryManager::studioProfileFetchFailed), saveFailed(&manager, &DeliveryManager::studioProfileSaveFailed);
+    QSignalSpy saved(&manager, &DeliveryManager::studioProfileSaved),
+        read(&manager, &DeliveryManager::studioProfileReceived),
+        readFailed(&manager, &DeliveryManager::studioProfileFetchFailed),
+        saveFailed(&manager, &DeliveryManager::studioProfileSaveFailed);
     manager.saveStudioProfile("", "");
     ASSERT_EQ(saveFailed.size(), 1);
     EXPECT_EQ(saveFailed[0][0].toString(), "Nothing to save.");
@@ -174,13 +284,14 @@ TEST_F(Service, StatusHandlingAndProfile) {
 }
 
 TEST_F(Service, DeliveriesAtFullSizeAndCompressed) {
-    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished), failed(&manager, &DeliveryManager::deliveryFailed),
-        phases(&manager, &DeliveryManager::phaseChanged);
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed), phases(&manager, &DeliveryManager::phaseChanged);
     const QVariantList images = photos(3);
 
     // Level 150 is used as 100: the files themselves are uploaded.
-    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Anna & Ben", "pw", 150, images, "DSC_0001.jpg"); }))
-        << failed.last()[0].toString().toStdString();
+    ASSERT_TRUE(deliver(finished, failed, [&] {
+        manager.startDelivery("Anna & Ben", "pw", 150, images, "DSC_0001.jpg");
+    })) << failed.last()[0].toString().toStdString();
     EXPECT_EQ(finished[0][2].toInt(), 3);
     EXPECT_EQ(finished[0][3].toInt(), 0);
     for (const DeliveryItem& item : manager.items()) {
@@ -209,7 +320,8 @@ TEST_F(Service, DeliveriesAtFullSizeAndCompressed) {
     EXPECT_FALSE(manager.isRunning());
 
     // The service now lists both galleries; the cover only where it matched.
-    QSignalSpy galleries(&manager, &DeliveryManager::galleriesReceived), files(&manager, &DeliveryManager::galleryFilesReceived);
+    QSignalSpy galleries(&manager, &DeliveryManager::galleriesReceived),
+        files(&manager, &DeliveryManager::galleryFilesReceived);
     manager.fetchGalleries();
     ASSERT_TRUE(galleries.wait(5000));
     EXPECT_EQ(galleries[0][3].toInt(), 2);
@@ -228,7 +340,8 @@ TEST_F(Service, DeliveriesAtFullSizeAndCompressed) {
 }
 
 TEST_F(Service, PartialAndTotalFailures) {
-    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished), failed(&manager, &DeliveryManager::deliveryFailed);
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed);
     QVariantList images = photos(2);
     images.push_back(images[0]);  // the same name twice: only the first gets an upload URL
     ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Dup", "pw", 5, images); }));
@@ -259,10 +372,10 @@ TEST_F(Service, FaceSearchSendsAlignedFaceCrops) {
     // background stays below 0.3 x 256 so that only the painted face fires.
     const cv::Mat full = analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 60);
     cv::imwrite(dir.file("faces/face.png"), full);  // lossless: the painted control pixels survive
-    const QVariantList images = {QVariantMap{{"filename", "face.png"},
-                                             {"sourcePath", QString::fromStdString(dir.str() + "/faces/face.png")}}};
-    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished), failed(&manager, &DeliveryManager::deliveryFailed),
-        phases(&manager, &DeliveryManager::phaseChanged);
+    const QVariantList images = {
+        QVariantMap{{"filename", "face.png"}, {"sourcePath", QString::fromStdString(dir.str() + "/faces/face.png")}}};
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed), phases(&manager, &DeliveryManager::phaseChanged);
     ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Faces", "pw", 100, images, "", true, true); }));
     ASSERT_FALSE(manager.items()[0].faces.empty());
     const FaceCrop& crop = manager.items()[0].faces[0];
@@ -281,13 +394,16 @@ TEST_F(Service, FaceSearchSendsAlignedFaceCrops) {
 }
 
 TEST_F(Service, GalleryManagementAndTopUps) {
-    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished), failed(&manager, &DeliveryManager::deliveryFailed);
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed);
     ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Manage", "pw", 100, photos(1)); }));
     const QString gid = finished[0][0].toString();
 
     QSignalSpy download(&manager, &DeliveryManager::galleryDownloadSettingChanged),
-        password(&manager, &DeliveryManager::passwordChanged), passwordFailed(&manager, &DeliveryManager::passwordChangeFailed),
-        deleted(&manager, &DeliveryManager::galleryDeleted), filesFailed(&manager, &DeliveryManager::galleryFilesFetchFailed);
+        password(&manager, &DeliveryManager::passwordChanged),
+        passwordFailed(&manager, &DeliveryManager::passwordChangeFailed),
+        deleted(&manager, &DeliveryManager::galleryDeleted),
+        filesFailed(&manager, &DeliveryManager::galleryFilesFetchFailed);
     manager.setGalleryAllowDownload(gid, false);
     ASSERT_TRUE(download.wait(5000));
     EXPECT_EQ(download[0][0].toString(), gid);
@@ -302,28 +418,22 @@ TEST_F(Service, GalleryManagementAndTopUps) {
     ASSERT_TRUE(filesFailed.wait(5000));
     EXPECT_EQ(filesFailed[0][0].toString(), "http 404: Gallery not found");
 
-    QSignalSpy created(&manager, &DeliveryManager::storageTopupCreated), topupFailed(&manager, &DeliveryManager::storageTopupFailed),
+    QSignalSpy created(&manager, &DeliveryManager::storageTopupCreated),
+        topupFailed(&manager, &DeliveryManager::storageTopupFailed),
         pending(&manager, &DeliveryManager::topupStatusPending), paid(&manager, &DeliveryManager::topupStatusPaid);
     manager.requestStorageTopup(20);
     ASSERT_TRUE(created.wait(5000));
     EXPECT_EQ(created[0][1].toInt(), 20);
     const QString topup = created[0][0].toString();
+    EXPECT_FALSE(QImage::fromData(call("GET", created[0][5].toString())).isNull());  // the payment code shows
     manager.checkTopupStatus(topup);
     ASSERT_TRUE(pending.wait(5000));
     // A status that is "paid" only in other letters is still pending.
-    forceNext("GET", "/deliver/storage/topup/" + topup + "/status", 200, QJsonObject{{"status", "PAID"}, {"added_gb", 20}});
+    forceNext("GET", "/deliver/storage/topup/" + topup + "/status", 200,
+              QJsonObject{{"status", "PAID"}, {"added_gb", 20}});
     manager.checkTopupStatus(topup);
     ASSERT_TRUE(pending.wait(5000));
-    {
-        QNetworkAccessManager net;
-        QNetworkRequest request{QUrl(url + "/admin/topup/" + topup + "/mark")};
-        request.setRawHeader("Authorization", "Bearer secret");
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-        QNetworkReply* reply = net.post(request, R"({"status": "paid"})");
-        QSignalSpy done(reply, &QNetworkReply::finished);
-        ASSERT_TRUE(done.wait(5000));
-        reply->deleteLater();
-    }
+    ASSERT_EQ(call("POST", url + "/admin/topup/" + topup + "/mark", {{"status", "paid"}}), R"({"ok": true})");
     manager.checkTopupStatus(topup);
     ASSERT_TRUE(paid.wait(5000));
     EXPECT_EQ(paid[0][2].toLongLong(), 30LL * 1024 * 1024 * 1024);
@@ -339,7 +449,8 @@ TEST_F(Service, FolderScanAndCoverThumbnails) {
         std::ofstream(dir.file(std::string("pick/") + name)) << "x";
     std::filesystem::create_directories(dir.path() / "pick/sub.jpg");
     QStringList names;
-    for (const QVariant& v : manager.scanFolder(QUrl::fromLocalFile(QString::fromStdString(dir.str() + "/pick")).toString()))
+    for (const QVariant& v :
+         manager.scanFolder(QUrl::fromLocalFile(QString::fromStdString(dir.str() + "/pick")).toString()))
         names << v.toMap()["filename"].toString();
     EXPECT_EQ(names, (QStringList{"a.jpeg", "b.JPG", "d.JPEG", "e.jpg"}));
     EXPECT_TRUE(manager.scanFolder("https://example.com/photos").isEmpty());
@@ -360,7 +471,7 @@ TEST_F(Service, FolderScanAndCoverThumbnails) {
     ASSERT_EQ(ready.size(), 1);
     const QVariantList thumbs = ready[0][0].toList();
     ASSERT_EQ(thumbs.size(), 3);
-    EXPECT_EQ(thumbs[0].toMap()["filename"], "has.jpg");  // the ready ones first
+    EXPECT_EQ(thumbs[0].toMap()["filename"], "has.jpg");      // the ready ones first
     EXPECT_EQ(thumbs[2].toMap()["thumbUrl"].toString(), "");  // unreadable source
     const QImage thumb(QUrl(thumbs[1].toMap()["thumbUrl"].toString()).toLocalFile());
     ASSERT_FALSE(thumb.isNull());
@@ -369,4 +480,203 @@ TEST_F(Service, FolderScanAndCoverThumbnails) {
     // Only ready thumbnails: answered at once.
     manager.generateCoverThumbnails({images[1]});
     EXPECT_EQ(ready.size(), 2);
+}
+
+TEST_F(Service, RedirectsAreFailuresAndNeverFollowed) {
+    startOtherOrigin();
+    QSignalSpy readFailed(&manager, &DeliveryManager::studioProfileFetchFailed),
+        read(&manager, &DeliveryManager::studioProfileReceived);
+    for (const int status : {301, 302, 303, 307, 308}) {
+        const QString target = other + "/probe/profile-" + QString::number(status);
+        forceNext("GET", "/deliver/profile", status, "", {{"Location", target}});
+        manager.fetchStudioProfile();
+        ASSERT_TRUE(readFailed.wait(5000)) << status;
+        const QString reason = readFailed.last()[0].toString();
+        EXPECT_TRUE(reason.startsWith(
+            QStringLiteral("http %1: the service redirected the request to %2").arg(status).arg(target)))
+            << reason.toStdString();
+    }
+    // A redirect back to the service itself is refused all the same.
+    forceNext("GET", "/deliver/profile", 302, "", {{"Location", url + "/deliver/profile"}});
+    manager.fetchStudioProfile();
+    ASSERT_TRUE(readFailed.wait(5000));
+    EXPECT_EQ(read.size(), 0);
+
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed);
+    forceNext("POST", "/deliver/upload-request", 307, "", {{"Location", other + "/probe/upload-request"}});
+    EXPECT_FALSE(deliver(finished, failed, [&] { manager.startDelivery("Moved", "pw", 80, photos(1)); }));
+    EXPECT_TRUE(failed.last()[0].toString().startsWith("upload-request failed, http 307: the service redirected"));
+    EXPECT_FALSE(manager.isRunning());
+    // Storage that redirects the photographs elsewhere is not followed either: the file counts as failed.
+    forceNext("PUT", "/storage/*", 307, "", {{"Location", other + "/probe/upload"}});
+    EXPECT_FALSE(deliver(finished, failed, [&] { manager.startDelivery("Moved", "pw", 80, photos(1)); }));
+    EXPECT_EQ(failed.last()[0].toString(), "All uploads failed — nothing to confirm.");
+
+    // Nothing, and above all no token, reached the other origin; its probe does record what arrives.
+    EXPECT_TRUE(probes().isEmpty()) << QJsonDocument(probes()).toJson().toStdString();
+    call("GET", other + "/probe/control");
+    ASSERT_EQ(probes().size(), 1);
+    EXPECT_TRUE(probes()[0].toObject()["authorization"].toBool());
+}
+
+TEST_F(Service, UprightSizesAndTheQualityTheUploadLabelStates) {
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed);
+    for (const int orientation : {6, 8}) {
+        const QVariantList sideways = photos(2, 600, 300, orientation);  // portraits stored on their side
+        ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Full", "pw", 100, sideways); }));
+        for (const DeliveryItem& item : manager.items())
+            EXPECT_EQ(std::make_pair(item.width, item.height), std::make_pair(300, 600))
+                << "orientation " << orientation;
+        ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Half", "pw", 50, sideways); }));
+        for (const DeliveryItem& item : manager.items())
+            EXPECT_EQ(std::make_pair(item.width, item.height), std::make_pair(150, 300))
+                << "orientation " << orientation;
+    }
+    // The copy that was uploaded is encoded at exactly the quality the Deliver page states.
+    QFile copy(manager.items()[0].uploadPath);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(jpegQuality(copy.readAll()), DeliveryManager::compressedJpegQuality());
+    EXPECT_EQ(DeliveryManager::compressedJpegQuality(), 98);
+    EXPECT_EQ(manager.property("compressedJpegQuality").toInt(), 98);
+    // Copies and thumbnails stay in the temporary folder, here the test's own.
+    EXPECT_TRUE(copy.fileName().startsWith(QString::fromStdString(dir.str() + "/tmp/keepframe_deliver_tmp/")));
+}
+
+#ifdef __linux__
+// A file size limit makes the final flush of a copy fail after every write
+// call has succeeded (the copy is small enough to sit in the write buffer).
+TEST_F(Service, CopyWhoseFinalFlushFailsIsNeverUploaded) {
+    const QVariantList images = photos(1);  // one flat colour: a copy of a few kilobytes
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 512;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool delivered = deliver(finished, failed, [&] { manager.startDelivery("Full disk", "pw", 50, images); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(delivered) << manager.items()[0].compressedSize;
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0][0].toString(), "All uploads failed — nothing to confirm.");
+    EXPECT_EQ(manager.items()[0].uploadPath, "");
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.str() + "/tmp/keepframe_deliver_tmp/0_compressed.jpg")));
+
+    // A link in the temporary folder is replaced by the copy, never written through.
+    const std::string victim = dir.file("elsewhere/keep.txt");
+    std::ofstream(victim) << "keep";
+    std::filesystem::create_symlink(victim, dir.path() / "tmp/keepframe_deliver_tmp/0_compressed.jpg");
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Linked", "pw", 50, images); }));
+    std::ifstream kept(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+}
+#endif
+
+// The service settings of the Account page, kept in a temporary data folder.
+struct DeliverySettings : ::testing::Test {
+    TempDir dir;
+    ScopedEnv data{"KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/data")};
+    ScopedEnv envUrl{"KEEPFRAME_DELIVERY_URL", std::nullopt};
+    ScopedEnv envToken{"KEEPFRAME_DELIVERY_TOKEN", std::nullopt};
+    DefaultTokenProvider provider;
+};
+
+TEST_F(DeliverySettings, PersistedAndOverriddenByTheEnvironment) {
+    {
+        DeliveryManager m;
+        m.setTokenProvider(&provider);
+        EXPECT_EQ(m.serviceUrl(), DeliveryManager::defaultServiceUrl());
+        EXPECT_EQ(m.serviceUrlSource(), "default");
+        EXPECT_FALSE(m.hasAccessToken());
+        EXPECT_EQ(m.accessTokenSource(), "none");
+
+        QSignalSpy changed(&m, &DeliveryManager::serviceSettingsChanged),
+            refused(&m, &DeliveryManager::serviceSettingsChangeFailed);
+        EXPECT_FALSE(m.setServiceUrl("http://deliver.example.com"));  // plain http to another machine
+        ASSERT_EQ(refused.size(), 1);
+        EXPECT_TRUE(refused[0][0].toString().contains("https://"));
+        EXPECT_EQ(m.serviceUrlSource(), "default");
+        EXPECT_TRUE(m.setServiceUrl("  https://studio.example.com/deliver/ "));
+        EXPECT_TRUE(m.setAccessToken("tok-123"));
+        EXPECT_EQ(changed.size(), 2);
+    }
+    // A new manager, as after a restart, reads them back.
+    DeliveryManager m;
+    m.setTokenProvider(&provider);
+    EXPECT_EQ(m.property("serviceUrl").toString(), "https://studio.example.com/deliver");
+    EXPECT_EQ(m.property("serviceUrlSource").toString(), "settings");
+    EXPECT_TRUE(m.property("hasAccessToken").toBool());
+    EXPECT_EQ(m.property("accessTokenSource").toString(), "settings");
+    EXPECT_EQ(provider.accessToken(), "tok-123");
+
+    // The environment wins over the settings, and says so.
+    {
+        ScopedEnv url("KEEPFRAME_DELIVERY_URL", "https://env.example.com/");
+        ScopedEnv token("KEEPFRAME_DELIVERY_TOKEN", "env-token");
+        EXPECT_EQ(m.serviceUrl(), "https://env.example.com");
+        EXPECT_EQ(m.serviceUrlSource(), "environment");
+        EXPECT_EQ(m.accessTokenSource(), "environment");
+        EXPECT_EQ(provider.accessToken(), "env-token");
+        EXPECT_TRUE(m.setServiceUrl("https://stored.example.com"));  // stored, still overridden
+        EXPECT_EQ(m.serviceUrl(), "https://env.example.com");
+    }
+    EXPECT_EQ(m.serviceUrl(), "https://stored.example.com");
+
+    // Clearing returns to "not set" and to the default address.
+    EXPECT_TRUE(m.clearAccessToken());
+    EXPECT_FALSE(m.hasAccessToken());
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.str() + "/data/delivery_token")));
+    EXPECT_TRUE(m.setServiceUrl(""));
+    EXPECT_EQ(m.serviceUrlSource(), "default");
+    EXPECT_TRUE(m.clearAccessToken());  // nothing stored: still fine
+}
+
+TEST_F(DeliverySettings, TokenIsNeverShown) {
+    DeliveryManager m;
+    m.setTokenProvider(&provider);
+    QSignalSpy refused(&m, &DeliveryManager::serviceSettingsChangeFailed);
+    const QString secret = "kf_live_Zq81xYt0";
+    EXPECT_FALSE(m.setAccessToken(secret + " " + secret));  // a pasted token with a blank inside
+    EXPECT_FALSE(m.setAccessToken("   "));
+    ASSERT_EQ(refused.size(), 2);
+    for (const auto& args : refused) EXPECT_FALSE(args[0].toString().contains(secret));
+    EXPECT_FALSE(m.hasAccessToken());
+
+    ASSERT_TRUE(m.setAccessToken(secret));
+    const QMetaObject* meta = m.metaObject();
+    for (int i = 0; i < meta->propertyCount(); ++i)
+        EXPECT_FALSE(meta->property(i).read(&m).toString().contains(secret)) << meta->property(i).name();
+    // Stored for its owner only.
+    const QFileInfo file(QString::fromStdString(dir.str() + "/data/delivery_token"));
+    EXPECT_EQ(file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther), 0);
+
+    // A data folder that cannot be written: the failure is reported, the old token kept.
+    ScopedEnv blocked("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.file("blocker") + "/data"));
+    std::ofstream(dir.file("blocker")) << "a file where the folder should be";
+    EXPECT_FALSE(m.setAccessToken("another"));
+    EXPECT_TRUE(refused.last()[0].toString().startsWith("Could not save the setting"));
+}
+
+TEST_F(DeliverySettings, NoTokenFailsAtOnceWithoutTraffic) {
+    DeliveryManager m;
+    m.setTokenProvider(&provider);
+    QSignalSpy galleries(&m, &DeliveryManager::galleriesFetchFailed), delivery(&m, &DeliveryManager::deliveryFailed),
+        topup(&m, &DeliveryManager::storageTopupFailed), files(&m, &DeliveryManager::galleryFilesFetchFailed);
+    const QString expected = "No access token: add your delivery service token on the Account page.";
+    m.fetchGalleries();
+    m.fetchGalleryFiles("g_1");
+    m.requestStorageTopup(10);
+    m.startDelivery("t", "p", 80, {QVariantMap{{"filename", "a.jpg"}, {"sourcePath", "/no/such/a.jpg"}}});
+    // Every answer came synchronously: no request was made, no compression started.
+    ASSERT_EQ(galleries.size(), 1);
+    ASSERT_EQ(files.size(), 1);
+    ASSERT_EQ(topup.size(), 1);
+    ASSERT_EQ(delivery.size(), 1);
+    for (const QSignalSpy* spy : {&galleries, &files, &topup, &delivery}) EXPECT_EQ(spy->at(0)[0].toString(), expected);
+    EXPECT_FALSE(m.isRunning());
+    EXPECT_EQ(m.currentPhase(), "");
 }
