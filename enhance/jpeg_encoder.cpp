@@ -56,8 +56,10 @@ bool encodeJpeg(const cv::Mat& image, const JpegOptions& options, std::vector<ui
     jpeg_set_quality(&cinfo, options.quality, TRUE);
     cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
     if (options.progressive) jpeg_simple_progression(&cinfo);
-    if (src.channels() == 3 && options.fullChroma)
+    if (src.channels() == 3 && (options.fullChroma || options.halfChroma)) {
         for (int c = 0; c < 3; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
+        if (!options.fullChroma) cinfo.comp_info[0].h_samp_factor = 2;
+    }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(src.ptr<uchar>(int(cinfo.next_scanline)));

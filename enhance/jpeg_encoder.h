@@ -15,6 +15,7 @@ struct JpegOptions {
     bool fullChroma = true;  // 4:4:4
     bool optimize = false;
     bool progressive = false;
+    bool halfChroma = false;  // without fullChroma: colour halved across only (4:2:2, as cameras write)
 };
 
 // Encodes an 8-bit BGR (or grey) image; false on any encoder error.

@@ -1,12 +1,13 @@
 #include "selection_model.h"
 
+#include "enhance_jobs.h"
 #include "project_store.h"
 
 #include <algorithm>
 
 namespace keepframe {
 
-SelectionModel::SelectionModel(QObject* parent) : QObject(parent) {}
+SelectionModel::SelectionModel(QObject* parent) : QObject(parent), enhance_(std::make_unique<EnhanceBatch>()) {}
 
 int SelectionModel::countStatus(Status s) const {
     return int(std::count_if(images_.begin(), images_.end(), [s](const Image& i) { return i.status == s; }));

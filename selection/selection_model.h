@@ -10,9 +10,12 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+
 namespace keepframe {
 
 class ProjectStore;
+struct EnhanceBatch;
 
 class SelectionModel : public QObject {
     Q_OBJECT
@@ -48,6 +51,9 @@ public:
     };
 
     explicit SelectionModel(QObject* parent = nullptr);
+    // Stops a running enhancement batch and waits for it; the store, when set,
+    // must still exist (the batch's written files are counted in it).
+    ~SelectionModel() override;
     void setStore(ProjectStore* store) { store_ = store; }
 
     int primaryCount() const { return countStatus(Primary); }
@@ -71,7 +77,24 @@ public:
     Q_INVOKABLE QVariantList keptImages() const;
     Q_INVOKABLE QVariantList facesForImage(int imageId);
     Q_INVOKABLE QVariantList detectionsForImage(int imageId);
-    // (The enhancement and delivery-list invokables take their place here.)
+    // Enhancement jobs and edited outputs (the working files of this run of the program).
+    Q_INVOKABLE QVariantList deliverableImages();
+    Q_INVOKABLE bool enhanceImage(int imageId, const QString& filename, bool plus = false);
+    Q_INVOKABLE int enhanceProgressDone() const;
+    Q_INVOKABLE int enhanceProgressTotal() const;
+    Q_INVOKABLE bool enhanceIsRunning() const;
+    Q_INVOKABLE void cancelEnhance();
+    Q_INVOKABLE bool enhanceImagesParallel(const QVariantList& imageIds, const QVariantList& filenames, bool plus);
+    // File names of the images of the current or last batch that produced no file.
+    Q_INVOKABLE QStringList enhanceFailures() const;
+    Q_INVOKABLE bool hasEdited(int imageId, bool plus = false) const;
+    Q_INVOKABLE QString editedUrl(int imageId, bool plus = false) const;
+    Q_INVOKABLE QString bestEditedUrl(int imageId) const;
+    Q_INVOKABLE QString originalUrl(const QString& filename) const;
+    Q_INVOKABLE QVariantList exportEdited(const QString& destBaseIn);
+    // The lifetime counters of the library: "lifetimeProjects", "lifetimeCulledImages",
+    // "lifetimeEnhancedImages" (0 without a store).
+    Q_INVOKABLE QVariantMap usageCounters() const;
     Q_INVOKABLE void clear();
     Q_INVOKABLE void setImageSelected(int imageId, bool selected);
     Q_INVOKABLE bool loadFromProject(int projectId, const QString& inputFolder);
@@ -100,6 +123,10 @@ public:
     Q_INVOKABLE QVariantMap openProjectFile(const QString& pathIn);
     Q_INVOKABLE int applyPendingProject(const QString& inputFolderOverride);
 
+    // Cancels a running enhancement batch and waits until it has ended
+    // (enhanceFinished() is emitted). Called before edited outputs are purged at quit.
+    void stopEnhance();
+
     // "venue", "featured", "portrait" or "group", as the review screens group images.
     static QString displayCategory(const Image& image);
     // Folder and file name joined with "/" unless the folder is empty or ends in a separator.
@@ -124,7 +151,14 @@ private:
     // Removes or restores several images; one batch write and one signal.
     void changeMany(const QStringList& files, bool restore);
     void writeSelected(const QList<int>& ids, bool selected);
+    // The open project's edited folder of one level; empty when there is none.
+    QString editedFolder(bool plus) const;
+    QString editedPath(int imageId, bool plus) const;
+    // Counts the written files of a batch that has ended, once, and tells the UI.
+    void finishBatch(int serial);
+    int exportLevel(const QString& base, bool plus);
 
+    std::unique_ptr<EnhanceBatch> enhance_;
     QList<Image> images_;
     QString inputFolder_;
     QString outputBase_;

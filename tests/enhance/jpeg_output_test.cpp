@@ -110,6 +110,12 @@ TEST(JpegOutput, PhotographsKeepFullColourResolution) {
         EXPECT_LT(cv::norm(back, img, cv::NORM_L1) / double(img.total() * 3), o.quality >= 98 ? 6.0 : 12.0);
     }
     std::vector<uint8_t> jpeg;
+    JpegOptions camera{92, false, false, false, true};
+    ASSERT_TRUE(encodeJpeg(img, camera, jpeg));
+    EXPECT_EQ(samplingFactors(jpeg), (std::vector<int>{0x21, 0x11, 0x11}));  // 4:2:2, as cameras write
+    camera.halfChroma = false;
+    ASSERT_TRUE(encodeJpeg(img, camera, jpeg));
+    EXPECT_EQ(samplingFactors(jpeg), (std::vector<int>{0x22, 0x11, 0x11}));  // 4:2:0
     EXPECT_FALSE(encodeJpeg(cv::Mat(), enhancedJpegOptions(), jpeg));
     EXPECT_FALSE(encodeJpeg(cv::Mat(8, 8, CV_32FC3), enhancedJpegOptions(), jpeg));
     EXPECT_TRUE(encodeJpeg(cv::Mat(8, 8, CV_8UC1, cv::Scalar(7)), enhancedJpegOptions(), jpeg));

@@ -1,0 +1,337 @@
+// Enhancement jobs and edited outputs: colour-correcting kept images into the
+// project's "edited" (Enhance) and "edited_plus" (Enhance Plus) folders on a
+// coordinator thread with a few workers, the questions the screens ask about
+// edited versions, exporting them, and the list the delivery job uploads.
+#include "enhance_jobs.h"
+
+#include "enhance_pipeline.h"
+#include "jpeg_encoder.h"
+#include "jpeg_output.h"
+#include "paths.h"
+#include "project_file.h"
+#include "project_store.h"
+#include "selection_model.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace keepframe {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A name no other writer of this or another process picks at the same time.
+std::string uniqueSuffix() {
+    static const uint64_t process = std::random_device{}();
+    static std::atomic<uint64_t> counter{0};
+    return std::to_string(process) + "-" + std::to_string(counter.fetch_add(1));
+}
+
+// Encodes the enhanced image and replaces `destination` only after the whole
+// file was written and has its full size.
+bool writeEnhancedReplacing(const std::string& destination, const cv::Mat& image) {
+    std::vector<uint8_t> jpeg;
+    if (!encodeJpeg(image, enhancedJpegOptions(), jpeg)) return false;
+    const std::string temp = destination + "." + uniqueSuffix() + ".part";
+    std::error_code ec;
+    bool ok = writeBytes(temp, jpeg) && fs::file_size(utf8ToPath(temp), ec) == jpeg.size() && !ec;
+    if (ok) {
+        fs::rename(utf8ToPath(temp), utf8ToPath(destination), ec);
+        ok = !ec;
+    }
+    if (!ok) fs::remove(utf8ToPath(temp), ec);
+    return ok;
+}
+
+// `relative` (a stored "/"-separated name) joined to `folder`, or empty when
+// the result would lie outside the folder.
+QString pathInside(const QString& folder, const QString& relative) {
+    if (folder.isEmpty() || relative.isEmpty() || QDir::isAbsolutePath(relative)) return {};
+    const QString root = QDir::cleanPath(folder);
+    const QString joined = QDir::cleanPath(root + "/" + relative);
+    const QString prefix = root.endsWith('/') ? root : root + "/";
+    return joined.startsWith(prefix) && joined.size() > prefix.size() ? joined : QString();
+}
+
+// A stored project folder name is a single plain path component.
+bool plainFolderName(const QString& name) {
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains('\\') &&
+           !name.contains(':');
+}
+
+QString fileUrl(const QString& path) { return QUrl::fromLocalFile(path).toString(); }
+
+// Copies `source` into `target` without ever replacing an existing file: the
+// copy goes to a temporary name, is checked, and is renamed to the target or,
+// when a file of that name exists, to "name (2).jpg", "name (3).jpg", …
+bool copyWithoutReplacing(const QString& source, const QString& target) {
+    const QFileInfo info(target);
+    const QString temp = info.absolutePath() + "/." + info.fileName() + "." + QString::fromStdString(uniqueSuffix()) +
+                         ".part";
+    if (!QFile::copy(source, temp)) return false;
+    if (QFileInfo(temp).size() != QFileInfo(source).size()) {
+        QFile::remove(temp);
+        return false;
+    }
+    const QString stem = info.absolutePath() + "/" + info.completeBaseName();
+    const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
+    for (int n = 1; n <= 1000; ++n) {
+        const QString candidate = n == 1 ? target : stem + QStringLiteral(" (%1)").arg(n) + suffix;
+        if (QFile::rename(temp, candidate)) return true;
+        if (!QFileInfo::exists(candidate)) break;  // not a name clash: the folder refuses the file
+    }
+    QFile::remove(temp);
+    return false;
+}
+
+std::string utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+// The edited file of an image in one level's folder; empty without a folder or id.
+QString editedFile(const QString& folder, int imageId) {
+    return folder.isEmpty() || imageId < 0 ? QString() : folder + "/" + QString::number(imageId) + ".jpg";
+}
+
+EnhanceJob makeJob(ProjectStore& store, const QString& inputFolder, const QString& folder, int imageId,
+                   const QString& filename, bool plus) {
+    EnhanceJob job;
+    job.imageId = imageId;
+    job.source = utf8(pathInside(inputFolder, filename));
+    job.destination = utf8(editedFile(folder, imageId));
+    job.plus = plus;
+    for (const QVariant& v : store.facesWithConfidence(imageId)) {
+        const QVariantList f = v.toList();
+        if (f.size() <= 4) continue;
+        job.faces.emplace_back(f[0].toInt(), f[1].toInt(), f[2].toInt(), f[3].toInt());
+        job.confidences.push_back(f[4].toFloat());
+    }
+    return job;
+}
+
+void workerLoop(EnhanceBatch& b) {
+    const int64_t count = int64_t(b.jobs.size());
+    while (!b.cancel.load()) {
+        const int64_t i = b.next.fetch_add(1);
+        if (i >= count) return;
+        const bool written = runEnhanceJob(b.jobs[size_t(i)]);
+        b.outcomes[size_t(i)].store(written ? JobOutcome::Written : JobOutcome::Failed);
+        if (written) b.succeeded.fetch_add(1);
+        b.done.fetch_add(1);
+    }
+}
+
+}  // namespace
+
+bool runEnhanceJob(const EnhanceJob& job) {
+    try {
+        if (job.source.empty() || job.destination.empty()) return false;
+        cv::Mat image;
+        {
+            std::vector<uint8_t> bytes;
+            if (!readFileBytes(job.source, bytes) || bytes.empty()) return false;
+            image = cv::imdecode(bytes, cv::IMREAD_COLOR);  // upright, in the pixels the face boxes refer to
+        }
+        if (image.empty()) return false;
+        const EnhanceResult result =
+            EnhancePipeline::run(image, job.faces, job.confidences, EnhanceSettings::forLevel(job.plus));
+        if (!result.ok || result.image.empty()) return false;
+        image.release();
+        return writeEnhancedReplacing(job.destination, result.image);
+    } catch (...) {
+        return false;  // out of memory or a decoder error: no file, reported as failed
+    }
+}
+
+int enhanceWorkerCount(unsigned hardwareThreads, int jobs) {
+    const long h = std::max(1L, long(hardwareThreads));
+    const long rounded = (3 * h + 5) / 10;  // round(0.3 x h), halves away from zero
+    return int(std::clamp(rounded, 1L, long(std::max(1, jobs))));
+}
+
+// ---------------------------------------------------------------- batches
+
+SelectionModel::~SelectionModel() {
+    blockSignals(true);  // nobody hears the end of a batch stopped by the model's own end
+    stopEnhance();
+}
+
+void SelectionModel::stopEnhance() {
+    enhance_->cancel.store(true);
+    if (enhance_->coordinator.joinable()) enhance_->coordinator.join();
+    finishBatch(enhance_->serial);
+}
+
+void SelectionModel::finishBatch(int serial) {
+    EnhanceBatch& b = *enhance_;
+    if (serial != b.serial || b.finishedSerial == serial || b.running.load()) return;
+    b.finishedSerial = serial;
+    const int written = b.succeeded.load();
+    if (store_ && written > 0) store_->bumpStat("lifetime_enhanced_images", written);
+    emit enhanceFinished();
+}
+
+int SelectionModel::enhanceProgressDone() const { return enhance_->done.load(); }
+
+int SelectionModel::enhanceProgressTotal() const { return enhance_->total.load(); }
+
+bool SelectionModel::enhanceIsRunning() const { return enhance_->running.load(); }
+
+void SelectionModel::cancelEnhance() { enhance_->cancel.store(true); }
+
+QStringList SelectionModel::enhanceFailures() const {
+    const EnhanceBatch& b = *enhance_;
+    QStringList failed;
+    for (qsizetype i = 0; i < b.names.size(); ++i)
+        if (b.outcomes[size_t(i)].load() == JobOutcome::Failed) failed << b.names[i];
+    return failed;
+}
+
+QString SelectionModel::editedFolder(bool plus) const {
+    if (!projectOpen() || !store_->openProject(projectId_)) return {};
+    const QString folder = store_->currentDbFolder();
+    if (!plainFolderName(folder)) return {};
+    return store_->projectsRoot() + "/" + folder + (plus ? "/edited_plus" : "/edited");
+}
+
+QString SelectionModel::editedPath(int imageId, bool plus) const { return editedFile(editedFolder(plus), imageId); }
+
+bool SelectionModel::enhanceImage(int imageId, const QString& filename, bool plus) {
+    if (!projectOpen() || inputFolder_.isEmpty()) return false;
+    const QString folder = editedFolder(plus);
+    if (folder.isEmpty() || !QDir().mkpath(folder)) return false;
+    if (!runEnhanceJob(makeJob(*store_, inputFolder_, folder, imageId, filename, plus))) return false;
+    store_->bumpStat("lifetime_enhanced_images", 1);
+    return true;
+}
+
+bool SelectionModel::enhanceImagesParallel(const QVariantList& imageIds, const QVariantList& filenames, bool plus) {
+    EnhanceBatch& b = *enhance_;
+    if (b.running.load() || !projectOpen() || inputFolder_.isEmpty() || imageIds.isEmpty() ||
+        imageIds.size() != filenames.size())
+        return false;
+    const QString folder = editedFolder(plus);
+    if (folder.isEmpty() || !QDir().mkpath(folder)) return false;
+    if (b.coordinator.joinable()) b.coordinator.join();
+    finishBatch(b.serial);  // the previous batch's end, if its notice has not arrived yet
+
+    b.jobs.clear();
+    b.names.clear();
+    for (qsizetype i = 0; i < imageIds.size(); ++i) {
+        const QString name = filenames[i].toString();
+        b.jobs.push_back(makeJob(*store_, inputFolder_, folder, imageIds[i].toInt(), name, plus));
+        b.names << name;
+    }
+    b.outcomes = std::make_unique<std::atomic<JobOutcome>[]>(b.jobs.size());
+    for (size_t i = 0; i < b.jobs.size(); ++i) b.outcomes[i].store(JobOutcome::Pending);
+    b.done.store(0);
+    b.succeeded.store(0);
+    b.total.store(int(b.jobs.size()));
+    b.cancel.store(false);
+    b.next.store(0);
+    b.running.store(true);
+    const int serial = b.serial + 1;
+    const int workers = enhanceWorkerCount(std::thread::hardware_concurrency(), int(b.jobs.size()));
+    try {
+        b.coordinator = std::thread([this, &b, serial, workers] {
+            std::vector<std::thread> pool;
+            for (int w = 0; w < workers; ++w) {
+                try {
+                    pool.emplace_back(workerLoop, std::ref(b));
+                } catch (const std::system_error&) {
+                    break;  // fewer threads than wished; the coordinator works itself when none started
+                }
+            }
+            if (pool.empty()) workerLoop(b);
+            for (std::thread& t : pool) t.join();
+            b.running.store(false);
+            QMetaObject::invokeMethod(this, [this, serial] { finishBatch(serial); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        b.running.store(false);
+        return false;
+    }
+    b.serial = serial;  // the end notice is queued to this thread, so it cannot arrive before this
+    return true;
+}
+
+// ---------------------------------------------------------------- edited outputs
+
+bool SelectionModel::hasEdited(int imageId, bool plus) const {
+    const QString path = editedPath(imageId, plus);
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+QString SelectionModel::editedUrl(int imageId, bool plus) const {
+    return hasEdited(imageId, plus) ? fileUrl(editedPath(imageId, plus)) : QString();
+}
+
+QString SelectionModel::bestEditedUrl(int imageId) const {
+    const QString plus = editedUrl(imageId, true);
+    return plus.isEmpty() ? editedUrl(imageId, false) : plus;
+}
+
+QString SelectionModel::originalUrl(const QString& filename) const {
+    const QString path = pathInside(inputFolder_, filename);
+    return !path.isEmpty() && QFileInfo::exists(path) ? fileUrl(path) : QString();
+}
+
+int SelectionModel::exportLevel(const QString& base, bool plus) {
+    const QString folder = editedFolder(plus);
+    if (folder.isEmpty()) return 0;
+    const QString root = joinPath(base, plus ? "enhanced_plus" : "enhanced");
+    int copied = 0;
+    for (const Image& i : images_) {
+        const QString edited = editedFile(folder, i.id);
+        if (i.status == Removed || edited.isEmpty() || !QFileInfo::exists(edited)) continue;
+        const QString target = pathInside(root, i.filename);  // keeps the source's sub-folder, name and extension
+        if (target.isEmpty() || !QDir().mkpath(QFileInfo(target).absolutePath())) continue;
+        if (copyWithoutReplacing(edited, target)) ++copied;
+    }
+    return copied;
+}
+
+QVariantList SelectionModel::exportEdited(const QString& destBaseIn) {
+    const QString base = stripFileUrl(destBaseIn);
+    if (base.isEmpty() || inputFolder_.isEmpty()) return QVariantList{0, 0};
+    const int enhanced = exportLevel(base, false);
+    const int plus = exportLevel(base, true);
+    return QVariantList{enhanced, plus};
+}
+
+QVariantList SelectionModel::deliverableImages() {
+    const QString plusFolder = editedFolder(true), enhanceFolder = editedFolder(false);
+    QVariantList out;
+    for (const Image& i : images_) {
+        if (i.status == Removed) continue;
+        QString path;
+        for (const QString& folder : {plusFolder, enhanceFolder}) {
+            const QString edited = editedFile(folder, i.id);
+            if (path.isEmpty() && !edited.isEmpty() && QFileInfo::exists(edited)) path = edited;
+        }
+        if (path.isEmpty()) {
+            const QString source = pathInside(inputFolder_, i.filename);
+            if (!source.isEmpty() && QFileInfo::exists(source)) path = source;
+        }
+        if (path.isEmpty()) continue;
+        out.push_back(QVariantMap{{"id", i.id}, {"filename", i.filename}, {"sourcePath", path},
+                                  {"size", qint64(QFileInfo(path).size())}});
+    }
+    return out;
+}
+
+QVariantMap SelectionModel::usageCounters() const {
+    const bool open = store_ && store_->registryOpen();
+    return QVariantMap{{"lifetimeProjects", open ? store_->lifetimeProjects() : qint64(0)},
+                       {"lifetimeCulledImages", open ? store_->lifetimeCulledImages() : qint64(0)},
+                       {"lifetimeEnhancedImages", open ? store_->lifetimeEnhancedImages() : qint64(0)}};
+}
+
+}  // namespace keepframe
