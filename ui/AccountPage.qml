@@ -82,10 +82,10 @@ Item {
         return ""
     }
 
-    // Failure reasons in words (a service that cannot be reached names its address).
+    // Failure reasons in words (a service that cannot be reached names its
+    // address). It has no service: it asks for nothing.
     DeliverModel {
         id: reasons
-        service: delivery
     }
 
     Connections {
@@ -96,7 +96,7 @@ Item {
         }
         function onStudioProfileFetchFailed(reason) {
             page.brandingFailed = true
-            page.brandingStatus = "Couldn't load: " + reasons.readableReason(reason)
+            page.brandingStatus = "Couldn't load: " + reasons.describeReason(reason, delivery.serviceUrl)
         }
         function onStudioProfileSaved() {
             page.brandingFailed = false
@@ -104,7 +104,7 @@ Item {
         }
         function onStudioProfileSaveFailed(reason) {
             page.brandingFailed = true
-            page.brandingStatus = "Couldn't save: " + reasons.readableReason(reason)
+            page.brandingStatus = "Couldn't save: " + reasons.describeReason(reason, delivery.serviceUrl)
         }
         function onServiceSettingsChangeFailed(reason) {
             page.serviceFailed = true

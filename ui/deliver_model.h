@@ -126,7 +126,11 @@ public:
     // Whether two lists name the same images (by source path, in any order), such
     // as the cover thumbnails and the images they were asked for.
     Q_INVOKABLE static bool sameImages(const QVariantList& a, const QVariantList& b);
+    // readableDeliveryReason with the service address in effect.
     Q_INVOKABLE QString readableReason(const QString& reason) const;
+    Q_INVOKABLE static QString describeReason(const QString& reason, const QString& serviceUrl) {
+        return readableDeliveryReason(reason, serviceUrl);
+    }
     Q_INVOKABLE static void copyToClipboard(const QString& text);
 
 signals:
