@@ -64,10 +64,11 @@ public:
         const qint64 used = 9 * 1073741824LL + 500000000LL;
         const QJsonObject storage{{"quota_bytes", used + source}, {"used_bytes", used}, {"remaining_bytes", source},
                                   {"lifetime_galleries_created", 2}, {"galleries", galleries()}};
-        service_.forceNext("GET", "/deliver/galleries", 200, storage);
+        if (!service_.forceNext("GET", "/deliver/galleries", 200, storage)) return fail("the service took no order");
         QMetaObject::invokeMethod(plan_, "refresh");
         uidriver::waitFor([&] { return plan_->property("quotaLoaded").toBool(); });
-        if (!plan_->property("exceedsQuota").toBool()) return fail("the quota warning did not show");
+        if (!plan_->property("exceedsQuota").toBool())
+            return fail("the quota warning did not show: " + plan_->property("storageText").toString());
         if (!shot("11-deliver-over-quota")) return false;
         uidriver::call(page_, "reload");
         uidriver::waitFor([&] { return plan_->property("quotaLoaded").toBool(); });
