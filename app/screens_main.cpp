@@ -1,11 +1,13 @@
 // keepframe-screens OUT: starts the desktop program headless on a generated
-// demo shoot, culls it, and saves a PNG of each state of the Home, Cull and
-// Enhance pages to OUT. It uses the models next to it when built, else
+// demo shoot, culls it, and saves a PNG of each state of the Home, Cull,
+// Enhance, Deliver, About and Account pages to OUT (the Deliver page talks to
+// the stand-in delivery service on this machine). It uses the models next to it when built, else
 // $KEEPFRAME_MODELS.
 #include "desktop_app.h"
 #include "engine_controller.h"
 #include "enhance_grid_model.h"
 #include "memory_tuning.h"
+#include "page_screens.h"
 #include "project_store.h"
 #include "records.h"
 #include "selection_model.h"
@@ -208,7 +210,9 @@ int run(const QString& out) {
     addLibraryProjects(app.store(), shoot);
     main->setProperty("activePage", "home");
     if (!save(window, out, "11-home-projects")) return 1;
-    return enhanceScreens(app, window, out) ? 0 : 1;
+    if (!enhanceScreens(app, window, out)) return 1;
+    const auto savePage = [&](const QString& name) { return save(window, out, name); };
+    return savePageScreens(app, window, work.path() + "/pages", savePage) ? 0 : 1;
 }
 
 }  // namespace

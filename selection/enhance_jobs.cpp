@@ -334,8 +334,11 @@ QVariantList SelectionModel::deliverableImages() {
             if (!source.isEmpty() && QFileInfo::exists(source)) path = source;
         }
         if (path.isEmpty()) continue;
-        out.push_back(QVariantMap{{"id", i.id}, {"filename", i.filename}, {"sourcePath", path},
-                                  {"size", qint64(QFileInfo(path).size())}});
+        QVariantMap image{{"id", i.id}, {"filename", i.filename}, {"sourcePath", path},
+                          {"size", qint64(QFileInfo(path).size())}};
+        // The project's own thumbnail serves the Deliver page's cover picker.
+        if (!i.thumbUrl.isEmpty()) image.insert("thumbUrl", i.thumbUrl);
+        out.push_back(image);
     }
     return out;
 }

@@ -173,7 +173,11 @@ ApplicationWindow {
         }
         AccountPage { id: accountPage }
         EditPage { id: editPage }
-        DeliverPage { id: deliverPage }
+        DeliverPage {
+            id: deliverPage
+            active: window.activePage === "deliver"
+            onAccountRequested: window.activePage = "account"
+        }
         AboutPage { id: aboutPage }
     }
 

@@ -41,4 +41,8 @@ QtObject {
     readonly property color marked: "#1565c0"
     readonly property color removed: "#c62828"
     readonly property color reviewed: "#3fb950"
+
+    // Status lines: a failure and a confirmation.
+    readonly property color errorText: lightBackground ? "#b3261e" : "#ff8a80"
+    readonly property color okText: lightBackground ? "#1e7a34" : "#7ed491"
 }
