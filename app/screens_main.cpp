@@ -135,7 +135,9 @@ bool enhanceScreens(DesktopApp& app, QQuickWindow* window, const QString& out) {
     if (QObject* failures = need(window, "enhanceFailureDialog")) uidriver::call(failures, "close");
 
     uidriver::call(page, "openViewer", {0});
-    return save(window, out, "14-enhance-viewer");
+    if (!save(window, out, "14-enhance-viewer")) return false;
+    if (QObject* viewer = need(window, "beforeAfterViewer")) uidriver::call(viewer, "close");
+    return true;
 }
 
 int run(const QString& out) {
