@@ -20,4 +20,13 @@ bool isRegularFile(const std::string& path);
 // read or is not a regular file (a folder or a pipe is never opened).
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
 
+// Replaces the file at `path` with the bytes: they go to a hidden temporary
+// file beside it (ending in ".tmp", so a scan never takes a leftover for a
+// photograph) that is renamed over the target only after a complete, checked
+// write. A failed write or a full disk leaves the target as it was, even when
+// it is the file being rewritten. A link at `path` is replaced, never written
+// through; a folder (or a link to one) is never replaced. True when the target
+// now holds the bytes.
+bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
 }  // namespace keepframe

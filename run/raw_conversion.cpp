@@ -141,7 +141,7 @@ bool convertRawFile(const RawJob& job) {
         const cv::Mat preview = decodePreview(raw->imgdata.thumbnail, isJpeg, jpegBytes);
         bool written = false;
         if (!preview.empty()) written = writeJpegWithDensity(job.target, preview, 300);
-        else if (isJpeg) written = writeBytes(job.target, jpegBytes);  // a damaged preview is kept byte for byte
+        else if (isJpeg) written = writeFileBytes(job.target, jpegBytes);  // a damaged preview is kept byte for byte
         raw->recycle();
         if (!written) return false;
         copyExifWithResolution(job.source, job.target, 300);

@@ -18,7 +18,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <filesystem>
 #include <random>
 
 #include <opencv2/imgcodecs.hpp>
@@ -27,29 +26,11 @@ namespace keepframe {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // A name no other writer of this or another process picks at the same time.
 std::string uniqueSuffix() {
     static const uint64_t process = std::random_device{}();
     static std::atomic<uint64_t> counter{0};
     return std::to_string(process) + "-" + std::to_string(counter.fetch_add(1));
-}
-
-// Encodes the enhanced image and replaces `destination` only after the whole
-// file was written and has its full size.
-bool writeEnhancedReplacing(const std::string& destination, const cv::Mat& image) {
-    std::vector<uint8_t> jpeg;
-    if (!encodeJpeg(image, enhancedJpegOptions(), jpeg)) return false;
-    const std::string temp = destination + "." + uniqueSuffix() + ".part";
-    std::error_code ec;
-    bool ok = writeBytes(temp, jpeg) && fs::file_size(utf8ToPath(temp), ec) == jpeg.size() && !ec;
-    if (ok) {
-        fs::rename(utf8ToPath(temp), utf8ToPath(destination), ec);
-        ok = !ec;
-    }
-    if (!ok) fs::remove(utf8ToPath(temp), ec);
-    return ok;
 }
 
 // `relative` (a stored "/"-separated name) joined to `folder`, or empty when
@@ -144,7 +125,7 @@ bool runEnhanceJob(const EnhanceJob& job) {
             EnhancePipeline::run(image, job.faces, job.confidences, EnhanceSettings::forLevel(job.plus));
         if (!result.ok || result.image.empty()) return false;
         image.release();
-        return writeEnhancedReplacing(job.destination, result.image);
+        return writeJpeg(job.destination, result.image, enhancedJpegOptions());
     } catch (...) {
         return false;  // out of memory or a decoder error: no file, reported as failed
     }

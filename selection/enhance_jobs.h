@@ -27,8 +27,8 @@ struct EnhanceJob {
 };
 
 // Decodes the source, runs the colour pipeline of the job's level and writes
-// the result under a temporary name beside the destination, renamed over it
-// only after a complete write. True when the destination holds the new file;
+// the result with writeJpeg (enhanced-image settings): the destination is
+// replaced only after a complete write. True when the destination holds the new file;
 // otherwise nothing was changed. Never throws.
 bool runEnhanceJob(const EnhanceJob& job);
 
