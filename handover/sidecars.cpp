@@ -237,8 +237,8 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
         return SidecarOutcome::Failed;
     }
     QString error;
-    if (!writeFileAtomically(path, packet, error)) {
-        reason = "cannot write the sidecar: " + error;
+    if (!replaceXmpFile(path, packet, error)) {
+        reason = error;
         return SidecarOutcome::Failed;
     }
     return existed ? SidecarOutcome::Merged : SidecarOutcome::Written;

@@ -8,6 +8,15 @@
 
 namespace keepframe {
 
+namespace {
+
+bool failWith(QString* error, const QString& why) {
+    if (error) *error = why;
+    return false;
+}
+
+}  // namespace
+
 bool staysInside(const QString& relativeName) {
     if (relativeName.isEmpty() || relativeName.contains(QChar(0))) return false;
     if (relativeName.startsWith('/') || relativeName.startsWith('\\')) return false;
@@ -58,32 +67,51 @@ bool removeFolderTree(const QString& path) {
     return QDir(path).removeRecursively();
 }
 
-bool copyFileReplacing(const QString& source, const QString& target, QString* error) {
-    auto fail = [error](const QString& why) {
-        if (error) *error = why;
-        return false;
-    };
-    // Regular files only: opening a pipe for reading would wait for a writer.
-    if (!QFileInfo(source).isFile()) return fail("not a file: " + source);
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) return fail("cannot read " + source + ": " + in.errorString());
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly)) return fail("cannot write " + target + ": " + out.errorString());
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n < 0) {
-            out.cancelWriting();
-            return fail("cannot read " + source + ": " + in.errorString());
-        }
-        if (n == 0) break;
-        if (out.write(buffer.constData(), n) != n) {
-            out.cancelWriting();
-            return fail("cannot write " + target + ": " + out.errorString());
-        }
+bool writeFileReplacing(const QString& target, const std::function<bool(QFileDevice&)>& write, QString* error) {
+    const QFileInfo info(target);
+    // QSaveFile would write to what a link points to: the link itself goes.
+    if ((info.isSymLink() || info.isJunction()) && !QFile::remove(target))
+        return failWith(error, "cannot replace the link " + target);
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly)) return failWith(error, "cannot write " + target + ": " + file.errorString());
+    // The explicit flush is the check: QSaveFile::commit does not report a
+    // failure of the flush it does itself, and would rename a cut-off file.
+    if (!write(file) || !file.flush()) {
+        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : "the write was not completed";
+        file.cancelWriting();
+        return failWith(error, "cannot write " + target + ": " + why);
     }
-    if (!out.commit()) return fail("cannot write " + target + ": " + out.errorString());
+    if (!file.commit()) return failWith(error, "cannot write " + target + ": " + file.errorString());
     return true;
+}
+
+bool writeBytesReplacing(const QString& target, const QByteArray& bytes, QString* error) {
+    return writeFileReplacing(target, [&bytes](QFileDevice& out) { return out.write(bytes) == bytes.size(); }, error);
+}
+
+bool copyFileReplacing(const QString& source, const QString& target, QString* error) {
+    // Regular files only: opening a pipe for reading would wait for a writer.
+    if (!QFileInfo(source).isFile()) return failWith(error, "not a file: " + source);
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) return failWith(error, "cannot read " + source + ": " + in.errorString());
+    QString readError;
+    const bool copied = writeFileReplacing(
+        target,
+        [&](QFileDevice& out) {
+            QByteArray buffer(1 << 20, Qt::Uninitialized);
+            for (;;) {
+                const qint64 n = in.read(buffer.data(), buffer.size());
+                if (n < 0) {
+                    readError = "cannot read " + source + ": " + in.errorString();
+                    return false;
+                }
+                if (n == 0) return true;
+                if (out.write(buffer.constData(), n) != n) return false;
+            }
+        },
+        error);
+    if (!copied && !readError.isEmpty()) return failWith(error, readError);
+    return copied;
 }
 
 }  // namespace keepframe

@@ -3,7 +3,12 @@
 // folder or lose a file on the way.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <functional>
+
+class QFileDevice;
 
 namespace keepframe {
 
@@ -33,9 +38,17 @@ QString canonicalFolder(const QString& folder);
 // (to a folder or not) is removed itself, never what it points to.
 bool removeFolderTree(const QString& path);
 
-// Copies `source` to `target` through a temporary file in the target's folder
-// that replaces `target` only after a complete, checked write. An existing
-// `target` stays untouched when anything fails. `error` (optional) says why.
+// Every file the program replaces from Qt code goes through writeFileReplacing:
+// `write` fills a temporary file in the target's folder (which must exist),
+// which is renamed over `target` only after `write` succeeded and the final
+// flush was checked. An existing `target` stays untouched when anything
+// fails; a link at `target` is replaced, never written through. `error`
+// (optional) says why it failed.
+bool writeFileReplacing(const QString& target, const std::function<bool(QFileDevice&)>& write,
+                        QString* error = nullptr);
+// writeFileReplacing with the bytes as the whole content.
+bool writeBytesReplacing(const QString& target, const QByteArray& bytes, QString* error = nullptr);
+// writeFileReplacing with a copy of `source` (a regular file) as the content.
 bool copyFileReplacing(const QString& source, const QString& target, QString* error = nullptr);
 
 }  // namespace keepframe
