@@ -58,6 +58,13 @@ QString canonicalFolder(const QString& folder) {
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
+bool resolvesWithin(const QString& folder, const QString& path, Qt::CaseSensitivity cs) {
+    const QString root = canonicalFolder(folder), resolved = canonicalFolder(path);
+    if (root.isEmpty() || resolved.isEmpty()) return false;
+    const QString prefix = root.endsWith('/') ? root : root + "/";
+    return resolved.compare(root, cs) == 0 || resolved.startsWith(prefix, cs);
+}
+
 bool removeFolderTree(const QString& path) {
     const QFileInfo info(path);
     if (info.isSymLink() || info.isJunction()) return QFile::remove(path) || QDir().rmdir(path);

@@ -30,9 +30,24 @@ QString pathInside(const QString& folder, const QString& relativeName);
 // component.
 bool isChildName(const QString& name);
 
+// How the usual file systems of the platform compare names.
+constexpr Qt::CaseSensitivity platformPathCase() {
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return Qt::CaseInsensitive;
+#else
+    return Qt::CaseSensitive;
+#endif
+}
+
 // The folder's canonical absolute form (links resolved) when it exists,
 // otherwise its cleaned absolute form; empty stays empty.
 QString canonicalFolder(const QString& folder);
+
+// Whether `path` is `folder` itself or lies below it, both taken in their
+// canonicalFolder() form, so that a link inside the folder that leads out of
+// it counts as outside. By default names are compared as the platform's file
+// systems usually do (without case on Windows and macOS).
+bool resolvesWithin(const QString& folder, const QString& path, Qt::CaseSensitivity cs = platformPathCase());
 
 // Removes a folder with everything in it without following links: a link
 // (to a folder or not) is removed itself, never what it points to.

@@ -394,6 +394,25 @@ TEST(PathSafety, NamesThatLeaveTheirFolder) {
         EXPECT_FALSE(isChildName(bad)) << bad;
 }
 
+TEST(PathSafety, FoldersAreComparedWithLinksResolved) {
+    TempDir dir;
+    const QString root = QString::fromStdString(dir.str());
+    for (const char* folder : {"/shoot/ceremony", "/shoot2", "/elsewhere"}) ASSERT_TRUE(QDir().mkpath(root + folder));
+    EXPECT_TRUE(resolvesWithin(root + "/shoot", root + "/shoot"));
+    EXPECT_TRUE(resolvesWithin(root + "/shoot/", root + "/shoot/ceremony/../ceremony"));
+    EXPECT_FALSE(resolvesWithin(root + "/shoot", root + "/shoot2"));  // shares the first letters only
+    EXPECT_FALSE(resolvesWithin(root + "/shoot", root + "/shoot/.."));
+    EXPECT_FALSE(resolvesWithin(root + "/shoot/ceremony", root + "/shoot"));
+    EXPECT_FALSE(resolvesWithin("", root));
+    EXPECT_TRUE(resolvesWithin(root + "/shoot", root + "/SHOOT/ceremony", Qt::CaseInsensitive));
+    EXPECT_FALSE(resolvesWithin(root + "/shoot", root + "/SHOOT/ceremony", Qt::CaseSensitive));
+    // A link inside the shoot that leads out of it is outside, whatever its name says.
+    if (QFile::link(root + "/elsewhere", root + "/shoot/out")) {
+        EXPECT_FALSE(resolvesWithin(root + "/shoot", root + "/shoot/out"));
+        EXPECT_TRUE(resolvesWithin(root + "/elsewhere", root + "/shoot/out"));
+    }
+}
+
 TEST_F(Library, HostileProjectFoldersNeverReachOutside) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
