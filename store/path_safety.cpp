@@ -1,10 +1,15 @@
 #include "path_safety.h"
 
+#include "paths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStringList>
+
+#include <filesystem>
 
 namespace keepframe {
 
@@ -44,7 +49,7 @@ QString joinFolder(const QString& folder, const QString& name) {
 }
 
 QString pathInside(const QString& folder, const QString& relativeName) {
-    return staysInside(relativeName) ? joinFolder(folder, relativeName) : QString();
+    return !folder.isEmpty() && staysInside(relativeName) ? joinFolder(folder, relativeName) : QString();
 }
 
 bool isChildName(const QString& name) {
@@ -119,6 +124,34 @@ bool copyFileReplacing(const QString& source, const QString& target, QString* er
         error);
     if (!copied && !readError.isEmpty()) return failWith(error, readError);
     return copied;
+}
+
+bool copyFileAsNew(const QString& source, const QString& target, QString* error) {
+    const QFileInfo info(target);
+    // Hidden and ending in ".tmp", like every temporary file of the program.
+    const QString unique = QString::number(QRandomGenerator::global()->generate64(), 16);
+    const QString temp = joinFolder(info.absolutePath(), "." + info.fileName() + "." + unique + ".tmp");
+    if (!copyFileReplacing(source, temp, error)) return false;
+    // The name is claimed by creating the file exclusively, which fails for
+    // any file or link of that name, even a dangling one; only then does the
+    // complete copy replace the empty file. (QFile::rename is no help: when
+    // the name is in use it falls back to copying, through a link too.)
+    QFile claim(target);
+    bool placed = claim.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    QString why = claim.errorString();
+    claim.close();
+    if (placed) {
+        std::error_code ec;
+        std::filesystem::rename(utf8ToPath(temp.toStdString()), utf8ToPath(target.toStdString()), ec);
+        placed = !ec;
+        if (!placed) {
+            why = QString::fromStdString(ec.message());
+            QFile::remove(target);
+        }
+    }
+    if (placed) return true;
+    QFile::remove(temp);
+    return failWith(error, "cannot write " + target + ": " + why);
 }
 
 }  // namespace keepframe

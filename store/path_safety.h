@@ -22,8 +22,8 @@ bool staysInside(const QString& relativeName);
 // ends in a separator. No check: for names already known to stay inside.
 QString joinFolder(const QString& folder, const QString& name);
 
-// joinFolder(folder, relativeName), or an empty text when the name would
-// leave the folder.
+// joinFolder(folder, relativeName), or an empty text when there is no folder
+// or the name would leave it.
 QString pathInside(const QString& folder, const QString& relativeName);
 
 // A name of a folder directly below its parent: stays inside and is a single
@@ -65,5 +65,10 @@ bool writeFileReplacing(const QString& target, const std::function<bool(QFileDev
 bool writeBytesReplacing(const QString& target, const QByteArray& bytes, QString* error = nullptr);
 // writeFileReplacing with a copy of `source` (a regular file) as the content.
 bool copyFileReplacing(const QString& source, const QString& target, QString* error = nullptr);
+// Copies `source` to `target` only as a new file: a complete, checked copy is
+// given the target's name only when no file or link (even a dangling one)
+// holds it at that moment. Nothing is replaced or written through, and nothing
+// is left behind when it fails.
+bool copyFileAsNew(const QString& source, const QString& target, QString* error = nullptr);
 
 }  // namespace keepframe

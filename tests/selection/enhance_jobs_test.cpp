@@ -335,6 +335,27 @@ TEST_F(Enhance, ExportIntoTheShootLeavesItsPhotographsAlone) {
     EXPECT_TRUE(decodes(input + "/enhanced/DSC_7 (2).jpg"));
 }
 
+TEST_F(Enhance, ExportNeverWritesThroughALink) {
+    save({{"DSC_1.jpg"}, {"DSC_2.jpg"}});
+    for (const QString name : {"DSC_1.jpg", "DSC_2.jpg"}) ASSERT_TRUE(model.enhanceImage(idOf(name), name, false));
+    const QString dest = QString::fromStdString(dir.str() + "/delivered");
+    const QString aim = QString::fromStdString(dir.str() + "/aim.jpg");
+    ASSERT_TRUE(QDir().mkpath(dest + "/enhanced"));
+    // Left there by someone else: a link to nothing yet, and a link to a photograph of the shoot.
+    const bool linked = QFile::link(aim, dest + "/enhanced/DSC_1.jpg") &&
+                        QFile::link(input + "/DSC_2.jpg", dest + "/enhanced/DSC_2.jpg");
+    if (!linked) GTEST_SKIP() << "links cannot be made here";
+    const QByteArray photo = bytesOf(input + "/DSC_2.jpg");
+    EXPECT_EQ(model.exportEdited(dest), (QVariantList{2, 0}));
+    EXPECT_FALSE(QFileInfo::exists(aim));
+    EXPECT_EQ(bytesOf(input + "/DSC_2.jpg"), photo);
+    EXPECT_TRUE(QFileInfo(dest + "/enhanced/DSC_1.jpg").isSymLink());
+    EXPECT_TRUE(decodes(dest + "/enhanced/DSC_1 (2).jpg"));
+    EXPECT_TRUE(decodes(dest + "/enhanced/DSC_2 (2).jpg"));
+    EXPECT_EQ(filesBelow(dest),
+              (QStringList{"enhanced/DSC_1 (2).jpg", "enhanced/DSC_2 (2).jpg", "enhanced/DSC_2.jpg"}));
+}
+
 TEST_F(Enhance, StoredNamesCannotLeaveTheExportFolder) {
     save({{"x/DSC_1.jpg"}});
     const int id = idOf("x/DSC_1.jpg");
