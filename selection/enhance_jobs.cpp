@@ -104,6 +104,10 @@ void SelectionModel::stopEnhance() {
     finishBatch(enhance_->serial);
 }
 
+void SelectionModel::stopEnhanceInto(int projectId) {
+    if (projectId >= 0 && (projectId == projectId_ || projectId == enhance_->projectId)) stopEnhance();
+}
+
 void SelectionModel::finishBatch(int serial) {
     EnhanceBatch& b = *enhance_;
     if (serial != b.serial || b.finishedSerial == serial || b.running.load()) return;
@@ -172,6 +176,7 @@ bool SelectionModel::enhanceImagesParallel(const QVariantList& imageIds, const Q
     b.cancel.store(false);
     b.next.store(0);
     b.running.store(true);
+    b.projectId = projectId_;
     const int serial = b.serial + 1;
     const int workers = enhanceWorkerCount(std::thread::hardware_concurrency(), int(b.jobs.size()));
     try {

@@ -52,9 +52,11 @@ struct EnhanceBatch {
     std::atomic<int64_t> next{0};
     std::thread coordinator;
 
-    // User interface thread only: the batch number and the last one whose end was handled.
+    // User interface thread only: the batch number, the last one whose end was
+    // handled, and the project whose folder the batch writes into.
     int serial = 0;
     int finishedSerial = 0;
+    int projectId = -1;
 };
 
 }  // namespace keepframe

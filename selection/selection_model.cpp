@@ -278,11 +278,15 @@ void SelectionModel::resetAll() {
 QVariantList SelectionModel::listProjects() { return store_ ? store_->listProjects() : QVariantList{}; }
 
 bool SelectionModel::renameProject(int projectId, const QString& newName) {
-    return store_ && store_->renameProject(projectId, newName);
+    if (!store_) return false;
+    stopEnhanceInto(projectId);  // the batch writes into the folder that moves
+    return store_->renameProject(projectId, newName);
 }
 
 bool SelectionModel::deleteProject(int projectId) {
-    if (!store_ || !store_->deleteProject(projectId)) return false;
+    if (!store_) return false;
+    stopEnhanceInto(projectId);
+    if (!store_->deleteProject(projectId)) return false;
     if (projectId == projectId_) {
         images_.clear();
         projectId_ = -1;

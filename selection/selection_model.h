@@ -138,7 +138,8 @@ public:
     Q_INVOKABLE QVariantMap writeXmpSidecars(const QVariantMap& options = {});
 
     // Cancels a running enhancement batch and waits until it has ended
-    // (enhanceFinished() is emitted). Called before edited outputs are purged at quit.
+    // (enhanceFinished() is emitted). Called before edited outputs are purged
+    // at quit, and before the open project's folder is renamed or deleted.
     void stopEnhance();
 
     // "venue", "featured", "portrait" or "group", as the review screens group images.
@@ -174,6 +175,8 @@ private:
     QString editedPath(int imageId, bool plus) const;
     // Counts the written files of a batch that has ended, once, and tells the UI.
     void finishBatch(int serial);
+    // stopEnhance() when a batch may be writing into this project's folder.
+    void stopEnhanceInto(int projectId);
     int exportLevel(const QString& base, bool plus);
 
     std::unique_ptr<EnhanceBatch> enhance_;

@@ -270,6 +270,29 @@ TEST_F(Enhance, DestroyingTheModelMidBatchLeavesOnlyWholeFiles) {
     EXPECT_EQ(enhancedCounter(), written.size());
 }
 
+TEST_F(Enhance, RenamingOrDeletingTheOpenProjectStopsItsBatchFirst) {
+    save(numbered(60, 400, 300));
+    QSignalSpy finished(&model, &SelectionModel::enhanceFinished);
+    ASSERT_TRUE(model.enhanceImagesParallel(allIds(), allNames(), true));
+    spinUntilDone(1);
+    ASSERT_TRUE(model.renameProject(projectId, "Moved Wedding"));
+    EXPECT_FALSE(model.enhanceIsRunning());
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_TRUE(model.enhanceFailures().isEmpty());  // no image lost its folder halfway
+    const QString moved = store.projectsRoot() + "/Moved_Wedding_p" + QString::number(projectId);
+    const QStringList written = filesBelow(moved + "/edited_plus");
+    EXPECT_EQ(written.size(), model.enhanceProgressDone());
+    EXPECT_EQ(enhancedCounter(), written.size());
+    for (const QString& f : written) EXPECT_TRUE(decodes(moved + "/edited_plus/" + f)) << f.toStdString();
+
+    ASSERT_TRUE(model.enhanceImagesParallel(allIds(), allNames(), false));
+    spinUntilDone(1);
+    ASSERT_TRUE(model.deleteProject(projectId));
+    EXPECT_FALSE(model.enhanceIsRunning());
+    EXPECT_EQ(finished.count(), 2);
+    EXPECT_FALSE(QDir(moved).exists());
+}
+
 TEST_F(Enhance, EditedUrlsPreferEnhancePlus) {
     save({{"a.jpg"}, {"b.jpg"}, {"c.jpg"}});
     const int a = idOf("a.jpg"), b = idOf("b.jpg"), c = idOf("c.jpg");
