@@ -14,6 +14,7 @@
 #include "handover.h"
 #include "xmp_merge.h"
 
+#include "exif.h"
 #include "path_safety.h"
 #include "raw_names.h"
 #include "scan.h"
@@ -147,9 +148,11 @@ std::optional<Capture> captureOf(const QString& path) {
             return it == exif.end() ? QString() : QString::fromStdString(it->toString()).trimmed();
         };
         Capture c;
+        // A time the camera did not know (blanks or zeros) shows no capture.
+        auto known = [](const QString& time) { return isKnownCaptureTime(time.toStdString()); };
         for (const char* key : {"Exif.Photo.DateTimeOriginal", "Exif.Image.DateTimeOriginal", "Exif.Image.DateTime"})
-            if (c.time.isEmpty()) c.time = text(key);
-        if (c.time.isEmpty()) return std::nullopt;
+            if (!known(c.time)) c.time = text(key);
+        if (!known(c.time)) return std::nullopt;
         c.subSecond = text("Exif.Photo.SubSecTimeOriginal");
         c.model = text("Exif.Image.Model");
         return c;

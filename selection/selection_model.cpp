@@ -2,6 +2,7 @@
 
 #include "path_safety.h"
 #include "enhance_jobs.h"
+#include "exif.h"
 #include "project_store.h"
 #include "records.h"
 
@@ -62,9 +63,14 @@ QVariantMap SelectionModel::imageMap(const Image& i) const {
 }
 
 void sortImageMaps(QVariantList& maps) {
-    std::stable_sort(maps.begin(), maps.end(), [](const QVariant& a, const QVariant& b) {
+    // Stored times are used as written; one a camera did not know sorts with the undated frames.
+    auto timeOf = [](const QVariantMap& m) {
+        const QString time = m["captureTime"].toString();
+        return isKnownCaptureTime(time.toStdString()) ? time : QString();
+    };
+    std::stable_sort(maps.begin(), maps.end(), [&timeOf](const QVariant& a, const QVariant& b) {
         const QVariantMap ma = a.toMap(), mb = b.toMap();
-        const QString ta = ma["captureTime"].toString(), tb = mb["captureTime"].toString();
+        const QString ta = timeOf(ma), tb = timeOf(mb);
         if (ta.isEmpty() != tb.isEmpty()) return !ta.isEmpty();
         if (ta != tb) return ta < tb;
         return ma["filename"].toString() < mb["filename"].toString();
