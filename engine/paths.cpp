@@ -1,5 +1,6 @@
 #include "paths.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -30,6 +31,13 @@ std::filesystem::path utf8ToPath(const std::string& utf8) {
 std::string pathToUtf8(const std::filesystem::path& path) {
     const std::u8string s = path.u8string();
     return std::string(s.begin(), s.end());
+}
+
+std::string relativeName(const std::filesystem::path& file, const std::filesystem::path& root) {
+    const std::filesystem::path rel = file.lexically_relative(root);
+    std::string name = rel.empty() || *rel.begin() == ".." ? pathToUtf8(file.filename()) : pathToUtf8(rel);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
 }
 
 bool isRegularFile(const std::string& path) {

@@ -12,6 +12,11 @@ namespace keepframe {
 std::filesystem::path utf8ToPath(const std::string& utf8);
 std::string pathToUtf8(const std::filesystem::path& path);
 
+// The file's path as enumerated below the input folder, UTF-8 with "/"
+// separators: a linked file keeps its own place in the shoot, whatever it
+// points at. The bare file name when no relative path can be formed.
+std::string relativeName(const std::filesystem::path& file, const std::filesystem::path& root);
+
 // Whether the path names a regular file (a link to one counts); folders,
 // pipes and devices do not.
 bool isRegularFile(const std::string& path);

@@ -162,11 +162,7 @@ int convertRawFolder(const std::string& inputFolder, const std::string& conversi
     // linked file keeps the name and place of its link, wherever it points.
     std::vector<std::pair<std::string, fs::path>> sources;
     walkRawFiles(inputFolder, [&](const fs::path& file) {
-        fs::path relative = file.lexically_relative(root);
-        if (relative.empty() || *relative.begin() == "..") relative = file.filename();
-        std::string name = pathToUtf8(relative);
-        std::replace(name.begin(), name.end(), '\\', '/');
-        sources.emplace_back(std::move(name), file);
+        sources.emplace_back(relativeName(file, root), file);
         return true;
     });
     std::sort(sources.begin(), sources.end());
