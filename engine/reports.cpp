@@ -77,11 +77,10 @@ void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder
         std::error_code ec;
         fs::create_directories(utf8ToPath(folder), ec);
         const std::string destination = joined(folder, name);
-        ec.clear();
-        fs::copy_file(utf8ToPath(f->path), utf8ToPath(destination), fs::copy_options::overwrite_existing, ec);
-        if (ec)
-            std::fprintf(stderr, "  WARNING: copy failed %s → %s: %s\n", f->path.c_str(), destination.c_str(),
-                         ec.message().c_str());
+        // An earlier run's copy is replaced only by a complete one.
+        std::vector<uint8_t> bytes;
+        if (!readFileBytes(f->path, bytes) || !writeFileBytes(destination, bytes))
+            std::fprintf(stderr, "  WARNING: copy failed %s → %s\n", f->path.c_str(), destination.c_str());
     }
 }
 
