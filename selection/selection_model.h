@@ -91,6 +91,10 @@ public:
     Q_INVOKABLE QString editedUrl(int imageId, bool plus = false) const;
     Q_INVOKABLE QString bestEditedUrl(int imageId) const;
     Q_INVOKABLE QString originalUrl(const QString& filename) const;
+    // Copies the edited versions of the kept images into DEST/enhanced and
+    // DEST/enhanced_plus, in the sub-folders and under the names of their
+    // sources; an existing file is never replaced (a number is added to the
+    // name instead). Returns [Enhance copies, Enhance Plus copies].
     Q_INVOKABLE QVariantList exportEdited(const QString& destBaseIn);
     // The lifetime counters of the library: "lifetimeProjects", "lifetimeCulledImages",
     // "lifetimeEnhancedImages" (0 without a store).
