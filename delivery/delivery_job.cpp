@@ -49,7 +49,8 @@ QString compress(DeliveryItem& item, int level) {
     if (!encodeJpeg(small, deliveryCopyJpegOptions(), jpeg)) return {};
     const QString folder = deliveryTempFolder();
     const QString path = folder + QStringLiteral("/%1_compressed.jpg").arg(item.index);
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()), qsizetype(jpeg.size()));
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()), qsizetype(jpeg.size()));
     return QDir().mkpath(folder) && writeBytesReplacing(path, bytes) ? path : QString();
 }
 

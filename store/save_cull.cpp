@@ -27,7 +27,8 @@ QVariant textOrNull(const std::string& s) {
 double storedFloat(float v) { return QString::number(double(v), 'g', 7).toDouble(); }
 
 bool writeThumbnail(const QString& path, const std::vector<uint8_t>& bytes, QString& error) {
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    const QByteArray data =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     if (writeBytesReplacing(path, data, &error)) return true;
     error = "Could not write thumbnail " + QFileInfo(path).fileName() + ": " + error;
     return false;
