@@ -3,9 +3,9 @@
 
 #include "account_token.h"
 #include "delivery_files.h"
-#include "path_safety.h"
 #include "faces.h"
 #include "jpeg_encoder.h"
+#include "path_safety.h"
 #include "paths.h"
 
 #include <QDir>
