@@ -59,7 +59,12 @@ DesktopApp::DesktopApp(const QString& applicationFolder) {
     selection_->setStore(store_.get());
     store_->purgeEditedOutputs();
     ProjectStore* store = store_.get();
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, engine_.get(), [store] { store->purgeEditedOutputs(); });
+    SelectionModel* selection = selection_.get();
+    // A running enhancement batch ends before the folders it writes into go.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, engine_.get(), [store, selection] {
+        selection->stopEnhance();
+        store->purgeEditedOutputs();
+    });
 
     modelsFolder_ = QString::fromStdString(resolveModelsFolder(applicationFolder.toStdString()));
     auto model = [this](int i) { return modelsFolder_ + "/" + QString::fromLatin1(kModelFiles[i]); };

@@ -55,7 +55,7 @@ std::string cameraShoot(double& megabytes) {
             frame += grain;
             std::vector<uint8_t> jpeg;
             if (!encodeJpeg(frame, JpegOptions{97, false, false, false, true}, jpeg) ||
-                !writeBytes(pathToUtf8(folder / name), jpeg))
+                !writeFileBytes(pathToUtf8(folder / name), jpeg))
                 return {};
         }
         std::ofstream(folder / ".complete") << "done\n";

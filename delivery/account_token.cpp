@@ -1,8 +1,10 @@
 #include "account_token.h"
 
 #include "delivery_files.h"
+#include "path_safety.h"
 #include "project_store.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QUrl>
@@ -33,10 +35,11 @@ bool storeSetting(const char* name, const QString& value, bool ownerOnly, QStrin
         return false;
     }
     const QByteArray bytes = value.toUtf8() + '\n';
-    const bool written = writeFileAtomically(path, [&](QFileDevice& file) {
+    auto write = [&](QFileDevice& file) {
         if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) return false;
         return file.write(bytes) == bytes.size();
-    });
+    };
+    const bool written = QDir().mkpath(ProjectStore::resolveAppDataDir()) && writeFileReplacing(path, write);
     if (!written) *error = QStringLiteral("Could not save the setting in %1.").arg(path);
     return written;
 }

@@ -5,10 +5,11 @@
 #include "delivery_files.h"
 #include "faces.h"
 #include "jpeg_encoder.h"
+#include "path_safety.h"
 #include "paths.h"
 
+#include <QDir>
 #include <QFile>
-#include <QFileDevice>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QJsonArray>
@@ -46,11 +47,11 @@ QString compress(DeliveryItem& item, int level) {
     std::vector<uint8_t> jpeg;
     // The quality DeliveryManager::compressedJpegQuality reports to the Deliver page.
     if (!encodeJpeg(small, deliveryCopyJpegOptions(), jpeg)) return {};
-    const QString path = deliveryTempFolder() + QStringLiteral("/%1_compressed.jpg").arg(item.index);
-    const bool written = writeFileAtomically(path, [&jpeg](QFileDevice& out) {
-        return out.write(reinterpret_cast<const char*>(jpeg.data()), qint64(jpeg.size())) == qint64(jpeg.size());
-    });
-    return written ? path : QString();
+    const QString folder = deliveryTempFolder();
+    const QString path = folder + QStringLiteral("/%1_compressed.jpg").arg(item.index);
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()), qsizetype(jpeg.size()));
+    return QDir().mkpath(folder) && writeBytesReplacing(path, bytes) ? path : QString();
 }
 
 // The size of the image as shown, without decoding it: a stored size turned by

@@ -2,6 +2,7 @@
 #include "delivery_manager.h"
 
 #include "delivery_files.h"
+#include "path_safety.h"
 
 #include <QDir>
 #include <QFileDevice>
@@ -50,6 +51,7 @@ void DeliveryManager::generateCoverThumbnails(const QVariantList& images) {
         const double h = reported < 2 ? 1.0 : double(reported);
         const size_t workers = std::min(thumbnailJobs_.size(), size_t(std::max(1L, std::lround(0.75 * h))));
         const QString folder = deliveryTempFolder() + "/cover_thumbs";
+        QDir().mkpath(folder);  // when it cannot be made, every write below fails and says so by its empty path
         auto work = [this, folder] {
             for (qint64 i; (i = thumbnailCursor_.fetch_add(1)) < qint64(thumbnailJobs_.size());) {
                 ThumbnailJob& job = thumbnailJobs_[size_t(i)];
@@ -62,7 +64,7 @@ void DeliveryManager::generateCoverThumbnails(const QVariantList& images) {
                 if (image.width() > 200 || image.height() > 200)
                     image = image.scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation);
                 const QString path = folder + "/" + QString::number(qHash(job.sourcePath, 0)) + ".jpg";
-                if (writeFileAtomically(path, [&image](QFileDevice& out) { return image.save(&out, "JPEG", 85); }))
+                if (writeFileReplacing(path, [&image](QFileDevice& out) { return image.save(&out, "JPEG", 85); }))
                     job.thumbnailPath = path;
             }
         };

@@ -1,6 +1,7 @@
 #include "clustering.h"
 
 #include "disjoint_set.h"
+#include "exif.h"
 #include "phash.h"
 #include "similarity.h"
 
@@ -303,7 +304,7 @@ void numberClustersByTime(std::vector<ImageRecord>& frames) {
     std::map<std::string, std::map<int32_t, Key>> keys;  // category -> cluster id -> key
     for (const auto& f : frames) {
         Key& k = keys[f.category][f.clusterId];
-        if (!f.captureTime.empty() && (!k.hasTime || f.captureTime < k.time)) {
+        if (isKnownCaptureTime(f.captureTime) && (!k.hasTime || f.captureTime < k.time)) {
             k.time = f.captureTime;
             k.hasTime = true;
         }

@@ -188,9 +188,15 @@ ExifInfo parseJpegExif(const uint8_t* data, size_t size) {
         }
     }
 
-    info.captureTime = original.empty() ? dateTime : original;
-    if (!info.captureTime.empty() && !subSec.empty()) info.captureTime += "." + subSec;
+    if (isKnownCaptureTime(original)) info.captureTime = original;
+    else if (isKnownCaptureTime(dateTime)) info.captureTime = dateTime;
+    const bool subSecKnown = subSec.find_first_of("0123456789") != std::string::npos;
+    if (!info.captureTime.empty() && subSecKnown) info.captureTime += "." + subSec;
     return info;
+}
+
+bool isKnownCaptureTime(std::string_view time) {
+    return time.substr(0, 10).find_first_of("123456789") != std::string_view::npos;
 }
 
 std::string readCaptureTime(const std::string& path) { return readExifFile(path).captureTime; }

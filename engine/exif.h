@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace keepframe {
 
@@ -18,7 +19,13 @@ struct ExifInfo {
 ExifInfo parseJpegExif(const uint8_t* data, size_t size);
 
 // DateTimeOriginal (else DateTime), with "." + SubSecTimeOriginal when present.
+// A date-time that is not known counts as absent.
 std::string readCaptureTime(const std::string& path);
+
+// Whether an EXIF date-time names a real moment: its date holds a digit other
+// than 0. Cameras that do not know the time write blanks (keeping the colons)
+// or zeros, which would sort before every dated frame.
+bool isKnownCaptureTime(std::string_view time);
 // Orientation of IFD0; anything outside 1 to 8 gives 1.
 int32_t readOrientation(const std::string& path);
 

@@ -1,8 +1,28 @@
 #include "paths.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <fstream>
+#include <random>
 
 namespace keepframe {
+namespace {
+
+// A name beside the target that no other write of this or another process
+// picks at the same time.
+std::filesystem::path temporarySibling(const std::filesystem::path& target) {
+    static std::atomic<uint64_t> counter{0};
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    char suffix[40];
+    std::snprintf(suffix, sizeof suffix, ".%016llx%llx.tmp", static_cast<unsigned long long>(random()),
+                  static_cast<unsigned long long>(counter.fetch_add(1)));
+    std::filesystem::path name = std::filesystem::path(".") += target.filename();
+    name += suffix;
+    return target.parent_path() / name;
+}
+
+}  // namespace
 
 std::filesystem::path utf8ToPath(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -11,6 +31,13 @@ std::filesystem::path utf8ToPath(const std::string& utf8) {
 std::string pathToUtf8(const std::filesystem::path& path) {
     const std::u8string s = path.u8string();
     return std::string(s.begin(), s.end());
+}
+
+std::string relativeName(const std::filesystem::path& file, const std::filesystem::path& root) {
+    const std::filesystem::path rel = file.lexically_relative(root);
+    std::string name = rel.empty() || *rel.begin() == ".." ? pathToUtf8(file.filename()) : pathToUtf8(rel);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
 }
 
 bool isRegularFile(const std::string& path) {
@@ -29,6 +56,29 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes) {
     in.seekg(0);
     if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
         bytes.clear();
+        return false;
+    }
+    return true;
+}
+
+bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    namespace fs = std::filesystem;
+    const fs::path target = utf8ToPath(path);
+    std::error_code ec;
+    if (target.filename().empty() || fs::is_directory(target, ec)) return false;
+    const fs::path temp = temporarySibling(target);
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    out.close();  // flushes: a full disk shows up here at the latest
+    if (out.fail()) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
         return false;
     }
     return true;

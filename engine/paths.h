@@ -12,6 +12,11 @@ namespace keepframe {
 std::filesystem::path utf8ToPath(const std::string& utf8);
 std::string pathToUtf8(const std::filesystem::path& path);
 
+// The file's path as enumerated below the input folder, UTF-8 with "/"
+// separators: a linked file keeps its own place in the shoot, whatever it
+// points at. The bare file name when no relative path can be formed.
+std::string relativeName(const std::filesystem::path& file, const std::filesystem::path& root);
+
 // Whether the path names a regular file (a link to one counts); folders,
 // pipes and devices do not.
 bool isRegularFile(const std::string& path);
@@ -19,5 +24,14 @@ bool isRegularFile(const std::string& path);
 // Reads a whole regular file; false (and an empty buffer) when it cannot be
 // read or is not a regular file (a folder or a pipe is never opened).
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
+
+// Replaces the file at `path` with the bytes: they go to a hidden temporary
+// file beside it (ending in ".tmp", so a scan never takes a leftover for a
+// photograph) that is renamed over the target only after a complete, checked
+// write. A failed write or a full disk leaves the target as it was, even when
+// it is the file being rewritten. A link at `path` is replaced, never written
+// through; a folder (or a link to one) is never replaced. True when the target
+// now holds the bytes.
+bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace keepframe

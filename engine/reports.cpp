@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -24,6 +24,20 @@ const ImageRecord* representative(const FrameList& frames) {
 
 std::string joined(const std::string& a, const std::string& b) { return a + "/" + b; }
 
+// Writes a report whole (writeFileBytes), with the platform's line ends.
+bool writeReport(const std::string& path, const std::string& text) {
+#ifdef _WIN32
+    std::string bytes;
+    for (const char c : text) {
+        if (c == '\n') bytes += '\r';
+        bytes += c;
+    }
+#else
+    const std::string& bytes = text;
+#endif
+    return writeFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
 }  // namespace
 
 void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder) {
@@ -40,27 +54,23 @@ void writeCategoryReport(const ClusterMap& clusters, const std::string& category
     std::stable_sort(order.begin(), order.end(), [](auto& a, auto& b) { return a.second->size() > b.second->size(); });
 
     try {
-        std::ofstream out(utf8ToPath(joined(folder, "category_report.txt")));  // text mode: platform line ends
-        if (!out) {
-            std::fprintf(stderr, "  WARNING: Cannot write category_report.txt for %s\n", category.c_str());
-        } else {
-            out << "CATEGORY: " << category << "\n" << std::string(50, '=') << "\n";
-            out << "Images: " << images << "  Clusters: " << clusters.size() << "\n\n";
-            for (const auto& [id, frames] : order) {
-                out << "Cluster " << id << " (" << frames->size() << " images):\n";
-                const ImageRecord* rep = representative(*frames);
-                FrameList byName = *frames;
-                std::stable_sort(byName.begin(), byName.end(),
-                                 [](auto* a, auto* b) { return a->filename < b->filename; });
-                for (const ImageRecord* f : byName) {
-                    out << "  " << f->filename << "  valid_faces=" << f->faceCount;
-                    if (f == rep) out << "  [REP]";
-                    out << "  ct=[" << f->captureTime << "]\n";
-                }
-                out << "\n";
+        std::ostringstream out;
+        out << "CATEGORY: " << category << "\n" << std::string(50, '=') << "\n";
+        out << "Images: " << images << "  Clusters: " << clusters.size() << "\n\n";
+        for (const auto& [id, frames] : order) {
+            out << "Cluster " << id << " (" << frames->size() << " images):\n";
+            const ImageRecord* rep = representative(*frames);
+            FrameList byName = *frames;
+            std::stable_sort(byName.begin(), byName.end(), [](auto* a, auto* b) { return a->filename < b->filename; });
+            for (const ImageRecord* f : byName) {
+                out << "  " << f->filename << "  valid_faces=" << f->faceCount;
+                if (f == rep) out << "  [REP]";
+                out << "  ct=[" << f->captureTime << "]\n";
             }
-            if (!out) throw std::runtime_error("write error");
+            out << "\n";
         }
+        if (!writeReport(joined(folder, "category_report.txt"), out.str()))
+            std::fprintf(stderr, "  WARNING: Cannot write category_report.txt for %s\n", category.c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "  WARNING: category_report write failed: %s\n", e.what());
     }
@@ -77,18 +87,16 @@ void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder
         std::error_code ec;
         fs::create_directories(utf8ToPath(folder), ec);
         const std::string destination = joined(folder, name);
-        ec.clear();
-        fs::copy_file(utf8ToPath(f->path), utf8ToPath(destination), fs::copy_options::overwrite_existing, ec);
-        if (ec)
-            std::fprintf(stderr, "  WARNING: copy failed %s → %s: %s\n", f->path.c_str(), destination.c_str(),
-                         ec.message().c_str());
+        // An earlier run's copy is replaced only by a complete one.
+        std::vector<uint8_t> bytes;
+        if (!readFileBytes(f->path, bytes) || !writeFileBytes(destination, bytes))
+            std::fprintf(stderr, "  WARNING: copy failed %s → %s\n", f->path.c_str(), destination.c_str());
     }
 }
 
 void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons,
                           const std::string& outputFolder) {
-    std::ofstream out(utf8ToPath(joined(outputFolder, "selection_report.txt")));
-    if (!out) return;
+    std::ostringstream out;
     CategoryCounts counts;
     for (const ImageRecord* f : kept) counts.add(f->category);
 
@@ -124,6 +132,8 @@ void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>
         for (size_t s = 0; s < person.samples.size(); ++s) out << (s ? ", " : "") << person.samples[s];
         out << "\n\n";
     }
+    if (!writeReport(joined(outputFolder, "selection_report.txt"), out.str()))
+        std::fprintf(stderr, "  WARNING: Cannot write selection_report.txt in %s\n", outputFolder.c_str());
 }
 
 void writeSkippedReport(const std::vector<SkippedFile>& skipped, const std::vector<ImageRecord>& damaged,
@@ -132,10 +142,10 @@ void writeSkippedReport(const std::vector<SkippedFile>& skipped, const std::vect
     for (const auto& f : skipped) lines.emplace_back(f.filename, f.reason);
     for (const auto& f : damaged) lines.emplace_back(f.filename, "damaged (" + f.problem + "): kept, never picked");
     std::stable_sort(lines.begin(), lines.end(), [](auto& a, auto& b) { return a.first < b.first; });
-    std::ofstream out(utf8ToPath(joined(outputFolder, "skipped.txt")));  // text mode: platform line ends
-    for (const auto& [name, reason] : lines) out << name << '\t' << reason << '\n';
-    out.flush();
-    if (!out) std::fprintf(stderr, "  WARNING: Cannot write skipped.txt in %s\n", outputFolder.c_str());
+    std::string text;
+    for (const auto& [name, reason] : lines) text += name + '\t' + reason + '\n';
+    if (!writeReport(joined(outputFolder, "skipped.txt"), text))
+        std::fprintf(stderr, "  WARNING: Cannot write skipped.txt in %s\n", outputFolder.c_str());
 }
 
 }  // namespace keepframe

@@ -87,16 +87,6 @@ std::string printableName(const std::string& text) {
     return out;
 }
 
-// The file's path as enumerated below the input folder, "/" separators: a
-// linked file keeps its own place in the shoot, whatever it points at. The
-// bare file name when no relative path can be formed.
-std::string relativeName(const fs::path& file, const fs::path& root) {
-    const fs::path rel = file.lexically_relative(root);
-    std::string name = rel.empty() || *rel.begin() == ".." ? pathToUtf8(file.filename()) : pathToUtf8(rel);
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
-}
-
 // Whether the name survives the trip to UTF-8 and back unchanged: names the
 // platform hands over in another encoding could not be stored or found again.
 bool roundTrips(const fs::path& file, const std::string& utf8) {

@@ -19,7 +19,7 @@ void copyExifWithResolution(const std::string& sourcePath, const std::string& ta
         exif["Exif.Image.XResolution"] = Exiv2::URational(dpi, 1);
         exif["Exif.Image.YResolution"] = Exiv2::URational(dpi, 1);
         // The metadata is written into a copy in memory, which then replaces
-        // the file through writeBytes: Exiv2 itself would truncate the file
+        // the file through writeFileBytes: Exiv2 itself would truncate the file
         // before writing it back.
         std::vector<uint8_t> bytes;
         if (!readFileBytes(targetPath, bytes) || bytes.empty()) return;
@@ -32,7 +32,7 @@ void copyExifWithResolution(const std::string& sourcePath, const std::string& ta
         const Exiv2::DataBuf written = io.read(long(io.size()));
         io.close();
         if (written.size_ <= 0) return;
-        writeBytes(targetPath, std::vector<uint8_t>(written.pData_, written.pData_ + written.size_));
+        writeFileBytes(targetPath, std::vector<uint8_t>(written.pData_, written.pData_ + written.size_));
     } catch (...) {
         // The JPEG already written stays as it is.
     }

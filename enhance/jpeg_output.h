@@ -17,14 +17,10 @@ namespace keepframe {
 // identifier lies within the first 64 bytes; returns whether it did.
 bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi);
 
-// Every file written here goes to a temporary file beside the target and is
-// renamed over it only after a complete, checked write: a full disk or a
-// failed write leaves the target as it was (even when it is the source being
-// replaced), and no half-written file is ever left under the target's name.
+// Every file written here replaces its target through writeFileBytes (paths.h):
+// only after a complete, checked write, so a full disk or a failed write
+// leaves the target as it was, even when it is the source being replaced.
 
-// Writes the bytes unchanged; true when all were written and the target now
-// holds them. A folder is never replaced.
-bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Encodes the image with the given settings and writes it.
 bool writeJpeg(const std::string& path, const cv::Mat& image, const JpegOptions& options);
 // Encodes with the RAW-preview settings, stamps the density and writes the file.

@@ -45,11 +45,7 @@ bool embedXmp(const QString& jpegCopy, const HandoverImage& image, const XmpOpti
         error = "cannot put XMP into " + jpegCopy;
         return false;
     }
-    if (!writeFileAtomically(jpegCopy, out, error)) {
-        error = "cannot replace " + jpegCopy + ": " + error;
-        return false;
-    }
-    return true;
+    return replaceXmpFile(jpegCopy, out, error);
 }
 
 }  // namespace keepframe

@@ -14,6 +14,8 @@
 #include "handover.h"
 #include "xmp_merge.h"
 
+#include "exif.h"
+#include "path_safety.h"
 #include "raw_names.h"
 #include "scan.h"
 
@@ -32,19 +34,12 @@ namespace keepframe {
 
 namespace {
 
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
-
 // The folders a project's images are found in. A project culled from RAW
 // files names the previews in the conversion folder; their originals lie in
 // the folder above it, in the same sub-folders.
 struct Roots {
-    QString project;             // the folder the stored names are relative to
-    QString originals;           // the folder of the originals; every sidecar lies below it
-    QString canonicalOriginals;  // the same with links resolved
+    QString project;    // the folder the stored names are relative to
+    QString originals;  // the folder of the originals; every sidecar lies below it
     bool fromRaw = false;
 };
 
@@ -56,14 +51,7 @@ Roots rootsOf(const QString& inputFolder) {
     r.fromRaw = info.fileName() == QString::fromStdString(conversionFolderName(parent.toStdString())) &&
                 parent != r.project;
     r.originals = r.fromRaw ? parent : r.project;
-    r.canonicalOriginals = QFileInfo(r.originals).canonicalFilePath();
     return r;
-}
-
-bool within(const QString& folder, const QString& path) {
-    if (folder.isEmpty() || path.isEmpty()) return false;
-    const QString prefix = folder.endsWith('/') ? folder : folder + '/';
-    return path.startsWith(prefix, kPathCase);
 }
 
 QString lowerExtension(const QString& name) {
@@ -100,11 +88,12 @@ struct Photo {
 // Finds the photograph an image's sidecar belongs to; false with `reason` set
 // when there is none to write for.
 bool locate(const Roots& roots, const QString& filename, FolderIndex& folders, Photo& photo, QString& reason) {
-    const QString file = QDir::cleanPath(roots.project + '/' + filename);
-    if (filename.isEmpty() || QDir::isAbsolutePath(filename) || !within(roots.project, file)) {
+    const QString joined = pathInside(roots.project, filename);
+    if (joined.isEmpty()) {
         reason = "its stored name leads outside the input folder";
         return false;
     }
+    const QString file = QDir::cleanPath(joined);
     const QFileInfo info(file);
     if (roots.fromRaw) {
         const QString folder =
@@ -159,9 +148,11 @@ std::optional<Capture> captureOf(const QString& path) {
             return it == exif.end() ? QString() : QString::fromStdString(it->toString()).trimmed();
         };
         Capture c;
+        // A time the camera did not know (blanks or zeros) shows no capture.
+        auto known = [](const QString& time) { return isKnownCaptureTime(time.toStdString()); };
         for (const char* key : {"Exif.Photo.DateTimeOriginal", "Exif.Image.DateTimeOriginal", "Exif.Image.DateTime"})
-            if (c.time.isEmpty()) c.time = text(key);
-        if (c.time.isEmpty()) return std::nullopt;
+            if (!known(c.time)) c.time = text(key);
+        if (!known(c.time)) return std::nullopt;
         c.subSecond = text("Exif.Photo.SubSecTimeOriginal");
         c.model = text("Exif.Image.Model");
         return c;
@@ -237,8 +228,8 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
         return SidecarOutcome::Failed;
     }
     QString error;
-    if (!writeFileAtomically(path, packet, error)) {
-        reason = "cannot write the sidecar: " + error;
+    if (!replaceXmpFile(path, packet, error)) {
+        reason = error;
         return SidecarOutcome::Failed;
     }
     return existed ? SidecarOutcome::Merged : SidecarOutcome::Written;
@@ -287,7 +278,7 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
         return report;
     }
     const Roots roots = rootsOf(inputFolder);
-    if (inputFolder.isEmpty() || !QFileInfo(roots.project).isDir() || roots.canonicalOriginals.isEmpty()) {
+    if (inputFolder.isEmpty() || !QFileInfo(roots.project).isDir() || !QFileInfo::exists(roots.originals)) {
         report.error = "Input folder not found: " + inputFolder;
         return report;
     }
@@ -306,9 +297,9 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
         QString path;
         if (locate(roots, images[i].filename, folders, photo, reason)) {
             path = sidecarPath(photo, options.style, folders);
-            const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+            // A link on the way may lead out of the shoot even when the names stay inside.
             if (path.isEmpty()) reason = "its name cannot carry a sidecar";
-            else if (folder != roots.canonicalOriginals && !within(roots.canonicalOriginals, folder))
+            else if (!resolvesWithin(roots.originals, QFileInfo(path).absolutePath()))
                 reason = "its sidecar would lie outside the input folder";
         }
         if (!reason.isEmpty()) {

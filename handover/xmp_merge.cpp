@@ -1,10 +1,12 @@
 #include "xmp_merge.h"
 
+#include "path_safety.h"
+
 #include <exiv2/error.hpp>
 #include <exiv2/properties.hpp>
 #include <exiv2/value.hpp>
 
-#include <QSaveFile>
+#include <QFileDevice>
 #include <QSet>
 
 #include <algorithm>
@@ -238,27 +240,19 @@ QString lostProperty(const Exiv2::XmpData& before, const Exiv2::XmpData& after) 
     return {};
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (commitHook() && !commitHook()(path)) {
-        error = "interrupted before the new file replaced the old one";
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+bool replaceXmpFile(const QString& path, const QByteArray& bytes, QString& error) {
+    QString interrupted;
+    const bool written = writeFileReplacing(
+        path,
+        [&](QFileDevice& file) {
+            if (file.write(bytes) != bytes.size()) return false;
+            if (!commitHook() || commitHook()(path)) return true;
+            interrupted = "cannot write " + path + ": interrupted before the new file replaced the old one";
+            return false;
+        },
+        &error);
+    if (!interrupted.isEmpty()) error = interrupted;
+    return written;
 }
 
 void setXmpCommitHookForTests(std::function<bool(const QString& path)> hook) { commitHook() = std::move(hook); }

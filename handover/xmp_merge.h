@@ -1,6 +1,6 @@
 // The XMP side of the hand-over: which values an image gets, how they are
-// merged into an existing packet and taken back out again, and atomic file
-// replacement. Internal to the hand-over module.
+// merged into an existing packet and taken back out again, and the file
+// replacement they go through. Internal to the hand-over module.
 #pragma once
 
 #include "handover.h"
@@ -43,8 +43,9 @@ bool sameXmp(const Exiv2::XmpData& a, const Exiv2::XmpData& b);
 // that `after` no longer holds unchanged; empty when nothing was lost.
 QString lostProperty(const Exiv2::XmpData& before, const Exiv2::XmpData& after);
 
-// Writes `bytes` to a temporary file in the target's folder and renames it
-// over the target; the old file stays as it was when anything fails.
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString& error);
+// Replaces the file with `bytes` through writeFileReplacing (path_safety.h),
+// stopping before the rename when the tests' commit hook says so; the old file
+// stays as it was when anything fails.
+bool replaceXmpFile(const QString& path, const QByteArray& bytes, QString& error);
 
 }  // namespace keepframe

@@ -141,7 +141,7 @@ bool convertRawFile(const RawJob& job) {
         const cv::Mat preview = decodePreview(raw->imgdata.thumbnail, isJpeg, jpegBytes);
         bool written = false;
         if (!preview.empty()) written = writeJpegWithDensity(job.target, preview, 300);
-        else if (isJpeg) written = writeBytes(job.target, jpegBytes);  // a damaged preview is kept byte for byte
+        else if (isJpeg) written = writeFileBytes(job.target, jpegBytes);  // a damaged preview is kept byte for byte
         raw->recycle();
         if (!written) return false;
         copyExifWithResolution(job.source, job.target, 300);
@@ -162,11 +162,7 @@ int convertRawFolder(const std::string& inputFolder, const std::string& conversi
     // linked file keeps the name and place of its link, wherever it points.
     std::vector<std::pair<std::string, fs::path>> sources;
     walkRawFiles(inputFolder, [&](const fs::path& file) {
-        fs::path relative = file.lexically_relative(root);
-        if (relative.empty() || *relative.begin() == "..") relative = file.filename();
-        std::string name = pathToUtf8(relative);
-        std::replace(name.begin(), name.end(), '\\', '/');
-        sources.emplace_back(std::move(name), file);
+        sources.emplace_back(relativeName(file, root), file);
         return true;
     });
     std::sort(sources.begin(), sources.end());

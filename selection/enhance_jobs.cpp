@@ -5,21 +5,20 @@
 #include "enhance_jobs.h"
 
 #include "enhance_pipeline.h"
+#include "export_run.h"
 #include "jpeg_encoder.h"
 #include "jpeg_output.h"
+#include "path_safety.h"
 #include "paths.h"
 #include "project_file.h"
 #include "project_store.h"
 #include "selection_model.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
-#include <filesystem>
-#include <random>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -27,71 +26,7 @@ namespace keepframe {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A name no other writer of this or another process picks at the same time.
-std::string uniqueSuffix() {
-    static const uint64_t process = std::random_device{}();
-    static std::atomic<uint64_t> counter{0};
-    return std::to_string(process) + "-" + std::to_string(counter.fetch_add(1));
-}
-
-// Encodes the enhanced image and replaces `destination` only after the whole
-// file was written and has its full size.
-bool writeEnhancedReplacing(const std::string& destination, const cv::Mat& image) {
-    std::vector<uint8_t> jpeg;
-    if (!encodeJpeg(image, enhancedJpegOptions(), jpeg)) return false;
-    const std::string temp = destination + "." + uniqueSuffix() + ".part";
-    std::error_code ec;
-    bool ok = writeBytes(temp, jpeg) && fs::file_size(utf8ToPath(temp), ec) == jpeg.size() && !ec;
-    if (ok) {
-        fs::rename(utf8ToPath(temp), utf8ToPath(destination), ec);
-        ok = !ec;
-    }
-    if (!ok) fs::remove(utf8ToPath(temp), ec);
-    return ok;
-}
-
-// `relative` (a stored "/"-separated name) joined to `folder`, or empty when
-// the result would lie outside the folder.
-QString pathInside(const QString& folder, const QString& relative) {
-    if (folder.isEmpty() || relative.isEmpty() || QDir::isAbsolutePath(relative)) return {};
-    const QString root = QDir::cleanPath(folder);
-    const QString joined = QDir::cleanPath(root + "/" + relative);
-    const QString prefix = root.endsWith('/') ? root : root + "/";
-    return joined.startsWith(prefix) && joined.size() > prefix.size() ? joined : QString();
-}
-
-// A stored project folder name is a single plain path component.
-bool plainFolderName(const QString& name) {
-    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains('\\') &&
-           !name.contains(':');
-}
-
 QString fileUrl(const QString& path) { return QUrl::fromLocalFile(path).toString(); }
-
-// Copies `source` into `target` without ever replacing an existing file: the
-// copy goes to a temporary name, is checked, and is renamed to the target or,
-// when a file of that name exists, to "name (2).jpg", "name (3).jpg", …
-bool copyWithoutReplacing(const QString& source, const QString& target) {
-    const QFileInfo info(target);
-    const QString temp = info.absolutePath() + "/." + info.fileName() + "." + QString::fromStdString(uniqueSuffix()) +
-                         ".part";
-    if (!QFile::copy(source, temp)) return false;
-    if (QFileInfo(temp).size() != QFileInfo(source).size()) {
-        QFile::remove(temp);
-        return false;
-    }
-    const QString stem = info.absolutePath() + "/" + info.completeBaseName();
-    const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
-    for (int n = 1; n <= 1000; ++n) {
-        const QString candidate = n == 1 ? target : stem + QStringLiteral(" (%1)").arg(n) + suffix;
-        if (QFile::rename(temp, candidate)) return true;
-        if (!QFileInfo::exists(candidate)) break;  // not a name clash: the folder refuses the file
-    }
-    QFile::remove(temp);
-    return false;
-}
 
 std::string utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
@@ -144,7 +79,7 @@ bool runEnhanceJob(const EnhanceJob& job) {
             EnhancePipeline::run(image, job.faces, job.confidences, EnhanceSettings::forLevel(job.plus));
         if (!result.ok || result.image.empty()) return false;
         image.release();
-        return writeEnhancedReplacing(job.destination, result.image);
+        return writeJpeg(job.destination, result.image, enhancedJpegOptions());
     } catch (...) {
         return false;  // out of memory or a decoder error: no file, reported as failed
     }
@@ -167,6 +102,10 @@ void SelectionModel::stopEnhance() {
     enhance_->cancel.store(true);
     if (enhance_->coordinator.joinable()) enhance_->coordinator.join();
     finishBatch(enhance_->serial);
+}
+
+void SelectionModel::stopEnhanceInto(int projectId) {
+    if (projectId >= 0 && (projectId == projectId_ || projectId == enhance_->projectId)) stopEnhance();
 }
 
 void SelectionModel::finishBatch(int serial) {
@@ -196,9 +135,9 @@ QStringList SelectionModel::enhanceFailures() const {
 
 QString SelectionModel::editedFolder(bool plus) const {
     if (!projectOpen() || !store_->openProject(projectId_)) return {};
-    const QString folder = store_->currentDbFolder();
-    if (!plainFolderName(folder)) return {};
-    return store_->projectsRoot() + "/" + folder + (plus ? "/edited_plus" : "/edited");
+    const QString folder = store_->projectFolder();
+    if (folder.isEmpty()) return {};
+    return folder + (plus ? "/edited_plus" : "/edited");
 }
 
 QString SelectionModel::editedPath(int imageId, bool plus) const { return editedFile(editedFolder(plus), imageId); }
@@ -237,6 +176,7 @@ bool SelectionModel::enhanceImagesParallel(const QVariantList& imageIds, const Q
     b.cancel.store(false);
     b.next.store(0);
     b.running.store(true);
+    b.projectId = projectId_;
     const int serial = b.serial + 1;
     const int workers = enhanceWorkerCount(std::thread::hardware_concurrency(), int(b.jobs.size()));
     try {
@@ -300,13 +240,15 @@ int SelectionModel::exportLevel(const QString& base, bool plus) {
     const QString folder = editedFolder(plus);
     if (folder.isEmpty()) return 0;
     const QString root = joinPath(base, plus ? "enhanced_plus" : "enhanced");
+    // Edited versions never replace a file, not even one of an earlier export.
+    ExportRun run(inputFolder_, ExportRun::Earlier::Keep);
     int copied = 0;
     for (const Image& i : images_) {
         const QString edited = editedFile(folder, i.id);
         if (i.status == Removed || edited.isEmpty() || !QFileInfo::exists(edited)) continue;
-        const QString target = pathInside(root, i.filename);  // keeps the source's sub-folder, name and extension
-        if (target.isEmpty() || !QDir().mkpath(QFileInfo(target).absolutePath())) continue;
-        if (copyWithoutReplacing(edited, target)) ++copied;
+        // The copy keeps the source's sub-folder, name and extension.
+        const QString sub = subFolderOf(i.filename);
+        if (run.copyVersion(edited, i.filename, sub.isEmpty() ? root : joinPath(root, sub))) ++copied;
     }
     return copied;
 }

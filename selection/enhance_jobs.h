@@ -27,8 +27,8 @@ struct EnhanceJob {
 };
 
 // Decodes the source, runs the colour pipeline of the job's level and writes
-// the result under a temporary name beside the destination, renamed over it
-// only after a complete write. True when the destination holds the new file;
+// the result with writeJpeg (enhanced-image settings): the destination is
+// replaced only after a complete write. True when the destination holds the new file;
 // otherwise nothing was changed. Never throws.
 bool runEnhanceJob(const EnhanceJob& job);
 
@@ -52,9 +52,11 @@ struct EnhanceBatch {
     std::atomic<int64_t> next{0};
     std::thread coordinator;
 
-    // User interface thread only: the batch number and the last one whose end was handled.
+    // User interface thread only: the batch number, the last one whose end was
+    // handled, and the project whose folder the batch writes into.
     int serial = 0;
     int finishedSerial = 0;
+    int projectId = -1;
 };
 
 }  // namespace keepframe

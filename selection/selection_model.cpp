@@ -2,6 +2,7 @@
 
 #include "path_safety.h"
 #include "enhance_jobs.h"
+#include "exif.h"
 #include "project_store.h"
 #include "records.h"
 
@@ -62,9 +63,14 @@ QVariantMap SelectionModel::imageMap(const Image& i) const {
 }
 
 void sortImageMaps(QVariantList& maps) {
-    std::stable_sort(maps.begin(), maps.end(), [](const QVariant& a, const QVariant& b) {
+    // Stored times are used as written; one a camera did not know sorts with the undated frames.
+    auto timeOf = [](const QVariantMap& m) {
+        const QString time = m["captureTime"].toString();
+        return isKnownCaptureTime(time.toStdString()) ? time : QString();
+    };
+    std::stable_sort(maps.begin(), maps.end(), [&timeOf](const QVariant& a, const QVariant& b) {
         const QVariantMap ma = a.toMap(), mb = b.toMap();
-        const QString ta = ma["captureTime"].toString(), tb = mb["captureTime"].toString();
+        const QString ta = timeOf(ma), tb = timeOf(mb);
         if (ta.isEmpty() != tb.isEmpty()) return !ta.isEmpty();
         if (ta != tb) return ta < tb;
         return ma["filename"].toString() < mb["filename"].toString();
@@ -278,7 +284,9 @@ void SelectionModel::resetAll() {
 QVariantList SelectionModel::listProjects() { return store_ ? store_->listProjects() : QVariantList{}; }
 
 bool SelectionModel::renameProject(int projectId, const QString& newName) {
-    if (!store_ || !store_->renameProject(projectId, newName)) return false;
+    if (!store_) return false;
+    stopEnhanceInto(projectId);  // the batch writes into the folder that moves
+    if (!store_->renameProject(projectId, newName)) return false;
     // The project's folder moved with its name and the store let go of its
     // database: the open project is read again from its new place, so that
     // its thumbnails show and later changes are written.
@@ -287,7 +295,9 @@ bool SelectionModel::renameProject(int projectId, const QString& newName) {
 }
 
 bool SelectionModel::deleteProject(int projectId) {
-    if (!store_ || !store_->deleteProject(projectId)) return false;
+    if (!store_) return false;
+    stopEnhanceInto(projectId);
+    if (!store_->deleteProject(projectId)) return false;
     if (projectId == projectId_) {
         images_.clear();
         projectId_ = -1;

@@ -91,6 +91,10 @@ public:
     Q_INVOKABLE QString editedUrl(int imageId, bool plus = false) const;
     Q_INVOKABLE QString bestEditedUrl(int imageId) const;
     Q_INVOKABLE QString originalUrl(const QString& filename) const;
+    // Copies the edited versions of the kept images into DEST/enhanced and
+    // DEST/enhanced_plus, in the sub-folders and under the names of their
+    // sources; an existing file is never replaced (a number is added to the
+    // name instead). Returns [Enhance copies, Enhance Plus copies].
     Q_INVOKABLE QVariantList exportEdited(const QString& destBaseIn);
     // The edited files of several images (local paths, empty where a level has
     // none), resolving the project's folders once for the whole list.
@@ -145,7 +149,8 @@ public:
     Q_INVOKABLE QVariantMap writeXmpSidecars(const QVariantMap& options = {});
 
     // Cancels a running enhancement batch and waits until it has ended
-    // (enhanceFinished() is emitted). Called before edited outputs are purged at quit.
+    // (enhanceFinished() is emitted). Called before edited outputs are purged
+    // at quit, and before the open project's folder is renamed or deleted.
     void stopEnhance();
 
     // "venue", "featured", "portrait" or "group", as the review screens group images.
@@ -181,6 +186,8 @@ private:
     QString editedPath(int imageId, bool plus) const;
     // Counts the written files of a batch that has ended, once, and tells the UI.
     void finishBatch(int serial);
+    // stopEnhance() when a batch may be writing into this project's folder.
+    void stopEnhanceInto(int projectId);
     int exportLevel(const QString& base, bool plus);
 
     std::unique_ptr<EnhanceBatch> enhance_;

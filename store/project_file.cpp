@@ -4,9 +4,9 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileDevice>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
 
 namespace keepframe {
 
@@ -35,16 +35,12 @@ QJsonObject projectFileDocument(const QString& inputFolder, const QString& outpu
 }
 
 bool writeProjectFile(const QString& path, const QJsonObject& document) {
-    // Written beside the target and renamed over it once complete: a failed
-    // write leaves the earlier file as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+    // A failed write leaves the earlier file as it was.
     const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Indented);
-    if (file.write(json) != json.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeFileReplacing(path, [&json](QFileDevice& file) {
+        file.setTextModeEnabled(true);  // the platform's line ends
+        return file.write(json) == json.size();
+    });
 }
 
 std::optional<QJsonObject> readProjectFile(const QString& path, QString& error) {

@@ -52,6 +52,8 @@ public:
     qint64 lifetimeEnhancedImages();
     QString currentDbFolder() const;
     QString projectsRoot() const;
+    // The open project's folder; empty without one or when its stored name is not a plain folder name.
+    QString projectFolder() const;
     void purgeEditedOutputs();
 
     // The open project's database.
@@ -97,7 +99,6 @@ private:
     QString folderOf(int projectId) const;  // db_folder of a row, empty when none
     // projectsRoot() + "/" + dbFolder when dbFolder is a plain folder name; empty otherwise.
     QString projectPath(const QString& dbFolder) const;
-    QString projectFolder() const;  // projectPath(currentDbFolder())
     void removeAbandonedSaves();
     // True when every image name of the open project database stays inside the input folder.
     bool imageNamesStayInside(int projectId);

@@ -8,7 +8,6 @@
 #include "store_internal.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -28,14 +27,10 @@ QVariant textOrNull(const std::string& s) {
 double storedFloat(float v) { return QString::number(double(v), 'g', 7).toDouble(); }
 
 bool writeThumbnail(const QString& path, const std::vector<uint8_t>& bytes, QString& error) {
-    QFile file(path);
-    const qint64 size = qint64(bytes.size());
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-        file.write(reinterpret_cast<const char*>(bytes.data()), size) == size && file.flush()) {
-        file.close();
-        if (file.error() == QFileDevice::NoError) return true;
-    }
-    error = "Could not write thumbnail " + path + ": " + file.errorString();
+    const QByteArray data =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    if (writeBytesReplacing(path, data, &error)) return true;
+    error = "Could not write thumbnail " + QFileInfo(path).fileName() + ": " + error;
     return false;
 }
 

@@ -176,6 +176,18 @@ TEST(Numbering, ChronologicalPerCategoryWithUndatedLast) {
     EXPECT_EQ(frames[4].clusterNumber, 2);
 }
 
+TEST(Numbering, TimesTheCameraDidNotKnowCountAsUndated) {
+    std::vector<ImageRecord> frames = {frame("a", "group", 0, {}, "0000:00:00 00:00:00"),
+                                       frame("b", "group", 0, {}, "    :  :     :  :  "),
+                                       frame("c", "group", 0, {}, "2024:05:01 12:00:00")};
+    const int32_t cluster[] = {1, 2, 3};
+    for (size_t i = 0; i < frames.size(); ++i) frames[i].clusterId = cluster[i];
+    numberClustersByTime(frames);
+    EXPECT_EQ(frames[2].clusterNumber, 1);
+    EXPECT_EQ(frames[0].clusterNumber, 2);  // undated: by cluster id, after the dated one
+    EXPECT_EQ(frames[1].clusterNumber, 3);
+}
+
 TEST(ShareRatio, CountsAreComparedExactly) {
     // The float 0.6 is a little above 0.6, the float 0.8 too: 3 of 5 and 4
     // of 5 must still reach them.

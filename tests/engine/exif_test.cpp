@@ -108,11 +108,28 @@ TEST(Exif, TextIsKeptAsTheCameraWroteIt) {
     f.subSecTimeOriginal = "50 ";
     auto bytes = jpegWith(f, false);
     EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "2024:05:01 10:00:00 .50 ");
-    // A camera that does not know the time fills it with blanks and colons.
-    ExifFields unknown;
-    unknown.dateTimeOriginal = "    :  :     :  :  ";
-    bytes = jpegWith(unknown, true);
-    EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "    :  :     :  :  ");
+    // A camera that does not know the time fills it with blanks and colons,
+    // or with zeros: no capture time, and DateTime stands in when it is known.
+    for (const char* unknown : {"    :  :     :  :  ", "0000:00:00 00:00:00", "                   "}) {
+        ExifFields f2;
+        f2.dateTimeOriginal = unknown;
+        f2.subSecTimeOriginal = "50";
+        bytes = jpegWith(f2, true);
+        EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "") << unknown;
+        f2.dateTime = "2024:05:02 09:00:00";
+        bytes = jpegWith(f2, false);
+        EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "2024:05:02 09:00:00.50") << unknown;
+    }
+    ExifFields blankSub;
+    blankSub.dateTimeOriginal = "2024:05:01 10:00:00";
+    blankSub.subSecTimeOriginal = "   ";
+    bytes = jpegWith(blankSub, false);
+    EXPECT_EQ(parseJpegExif(bytes.data(), bytes.size()).captureTime, "2024:05:01 10:00:00");
+
+    EXPECT_TRUE(isKnownCaptureTime("1970:01:01 00:00:00"));
+    EXPECT_TRUE(isKnownCaptureTime("2024:00:00 00:00:00"));
+    for (const char* unknown : {"", "    :  :     :  :  ", "0000:00:00 00:00:00", "0000:00:00 12:30:00", "::"})
+        EXPECT_FALSE(isKnownCaptureTime(unknown)) << unknown;
 }
 
 TEST(Exif, XmpBeforeExifIsPassedOver) {

@@ -105,3 +105,22 @@ TEST(Reports, SelectionReport) {
     EXPECT_EQ(cut[6].size(), 255u);
     EXPECT_EQ(cut[7], "");
 }
+
+TEST(Reports, AReportThatCannotBeWrittenIsNamedAndNothingIsLeftBeside) {
+    TempDir dir;
+    for (const char* taken : {"selection_report.txt", "skipped.txt"})
+        std::filesystem::create_directories(dir.path() / taken);
+    ImageRecord kept = frame("a.jpg", "venue");
+    ::testing::internal::CaptureStderr();
+    writeSelectionReport({&kept}, {}, dir.str());
+    writeSkippedReport({{"b.jpg", "undecodable"}}, {}, dir.str());
+    const std::string warnings = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(warnings.find("WARNING: Cannot write selection_report.txt"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("WARNING: Cannot write skipped.txt"), std::string::npos) << warnings;
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_TRUE(e.is_directory()) << e.path();
+        names.push_back(e.path().filename().string());
+    }
+    EXPECT_EQ(names.size(), 2u);
+}

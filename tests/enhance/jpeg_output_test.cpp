@@ -1,5 +1,6 @@
 #include "jpeg_encoder.h"
 #include "jpeg_output.h"
+#include "paths.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -89,7 +90,7 @@ TEST(JpegOutput, DensityAndExifCopy) {
     EXPECT_EQ(density(readAll(target)), (std::array<int, 3>{1, 300, 300}));
 
     // A target Exiv2 cannot open keeps its bytes.
-    ASSERT_TRUE(writeBytes(dir.file("junk.jpg"), {1, 2, 3}));
+    ASSERT_TRUE(writeFileBytes(dir.file("junk.jpg"), {1, 2, 3}));
     copyExifWithResolution(dir.file("plain.png"), dir.file("junk.jpg"), 300);
     EXPECT_EQ(readAll(dir.file("junk.jpg")), (std::vector<uint8_t>{1, 2, 3}));
     // Missing source: nothing happens.
@@ -133,7 +134,7 @@ TEST(JpegOutput, PhotographsKeepFullColourResolution) {
 
 TEST(JpegOutput, WritesFailOnUnwritablePaths) {
     TempDir dir;
-    EXPECT_FALSE(writeBytes(dir.str() + "/no/such/folder/x.jpg", {1, 2}));
+    EXPECT_FALSE(writeFileBytes(dir.str() + "/no/such/folder/x.jpg", {1, 2}));
     EXPECT_FALSE(writeJpegWithDensity(dir.str() + "/no/such/folder/x.jpg", cv::Mat(8, 8, CV_8UC3), 300));
     EXPECT_FALSE(writeJpegWithDensity(dir.file("empty.jpg"), cv::Mat(), 300));
     EXPECT_FALSE(writeJpeg(dir.file("empty.jpg"), cv::Mat(), enhancedJpegOptions()));
@@ -142,16 +143,16 @@ TEST(JpegOutput, WritesFailOnUnwritablePaths) {
     // A folder under the target's name is never replaced.
     std::filesystem::create_directories(dir.path() / "taken.jpg");
     std::ofstream(dir.path() / "taken.jpg" / "inside.txt") << "keep";
-    EXPECT_FALSE(writeBytes(dir.file("taken.jpg"), {1, 2}));
+    EXPECT_FALSE(writeFileBytes(dir.file("taken.jpg"), {1, 2}));
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "taken.jpg" / "inside.txt"));
-    EXPECT_FALSE(writeBytes(dir.str() + "/", {1, 2}));
+    EXPECT_FALSE(writeFileBytes(dir.str() + "/", {1, 2}));
 }
 
 TEST(JpegOutput, FilesAreReplacedWholeAndNothingIsLeftBeside) {
     TempDir dir;
     const std::string target = dir.file("photo.jpg");
-    ASSERT_TRUE(writeBytes(target, std::vector<uint8_t>(5000, 7)));
-    ASSERT_TRUE(writeBytes(target, {1, 2, 3}));  // shorter: no tail of the old content survives
+    ASSERT_TRUE(writeFileBytes(target, std::vector<uint8_t>(5000, 7)));
+    ASSERT_TRUE(writeFileBytes(target, {1, 2, 3}));  // shorter: no tail of the old content survives
     EXPECT_EQ(readAll(target), (std::vector<uint8_t>{1, 2, 3}));
 
     // The RAW-preview sequence: write, copy EXIF, restamp; each step replaces the file.

@@ -396,6 +396,18 @@ TEST_F(Handover, SameStemPhotographsOfOneProject) {
     EXPECT_NE(notes.find("skipped IMG_2.jpg"), std::string::npos) << notes;
 }
 
+TEST_F(Handover, PhotographsWithoutAKnownTimeAreNeverOneCapture) {
+    // A camera without a set clock writes zeros; two such frames share nothing but their name.
+    photo("IMG_3.jpg", "0000:00:00 00:00:00");
+    photo("IMG_3.jpeg", "0000:00:00 00:00:00");
+    save({{"IMG_3.jpg", "portrait", 1, true, true}, {"IMG_3.jpeg", "portrait", 1, false, false}}, shoot, false);
+    const SidecarReport r = run();
+    EXPECT_EQ(r.written, 1);
+    EXPECT_EQ(r.shared, 0);
+    EXPECT_EQ(r.skipped, 1);
+    EXPECT_EQ(exiftool(at("IMG_3.xmp"))["Rating"].toInt(), 3);
+}
+
 TEST_F(Handover, FailuresStayPerFileAndLeaveOldSidecarsIntact) {
     save({{"a.jpg"}, {"b.jpg"}, {"c.jpg"}, {"d.jpg"}}, shoot);
     writeText(at("a.xmp"), kEditorSidecar);

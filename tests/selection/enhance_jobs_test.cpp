@@ -270,6 +270,29 @@ TEST_F(Enhance, DestroyingTheModelMidBatchLeavesOnlyWholeFiles) {
     EXPECT_EQ(enhancedCounter(), written.size());
 }
 
+TEST_F(Enhance, RenamingOrDeletingTheOpenProjectStopsItsBatchFirst) {
+    save(numbered(60, 400, 300));
+    QSignalSpy finished(&model, &SelectionModel::enhanceFinished);
+    ASSERT_TRUE(model.enhanceImagesParallel(allIds(), allNames(), true));
+    spinUntilDone(1);
+    ASSERT_TRUE(model.renameProject(projectId, "Moved Wedding"));
+    EXPECT_FALSE(model.enhanceIsRunning());
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_TRUE(model.enhanceFailures().isEmpty());  // no image lost its folder halfway
+    const QString moved = store.projectsRoot() + "/Moved_Wedding_p" + QString::number(projectId);
+    const QStringList written = filesBelow(moved + "/edited_plus");
+    EXPECT_EQ(written.size(), model.enhanceProgressDone());
+    EXPECT_EQ(enhancedCounter(), written.size());
+    for (const QString& f : written) EXPECT_TRUE(decodes(moved + "/edited_plus/" + f)) << f.toStdString();
+
+    ASSERT_TRUE(model.enhanceImagesParallel(allIds(), allNames(), false));
+    spinUntilDone(1);
+    ASSERT_TRUE(model.deleteProject(projectId));
+    EXPECT_FALSE(model.enhanceIsRunning());
+    EXPECT_EQ(finished.count(), 2);
+    EXPECT_FALSE(QDir(moved).exists());
+}
+
 TEST_F(Enhance, EditedUrlsPreferEnhancePlus) {
     save({{"a.jpg"}, {"b.jpg"}, {"c.jpg"}});
     const int a = idOf("a.jpg"), b = idOf("b.jpg"), c = idOf("c.jpg");
@@ -333,6 +356,27 @@ TEST_F(Enhance, ExportIntoTheShootLeavesItsPhotographsAlone) {
     EXPECT_EQ(model.exportEdited(input), (QVariantList{1, 0}));
     EXPECT_EQ(bytesOf(input + "/enhanced/DSC_7.jpg"), photo);
     EXPECT_TRUE(decodes(input + "/enhanced/DSC_7 (2).jpg"));
+}
+
+TEST_F(Enhance, ExportNeverWritesThroughALink) {
+    save({{"DSC_1.jpg"}, {"DSC_2.jpg"}});
+    for (const QString name : {"DSC_1.jpg", "DSC_2.jpg"}) ASSERT_TRUE(model.enhanceImage(idOf(name), name, false));
+    const QString dest = QString::fromStdString(dir.str() + "/delivered");
+    const QString aim = QString::fromStdString(dir.str() + "/aim.jpg");
+    ASSERT_TRUE(QDir().mkpath(dest + "/enhanced"));
+    // Left there by someone else: a link to nothing yet, and a link to a photograph of the shoot.
+    const bool linked = QFile::link(aim, dest + "/enhanced/DSC_1.jpg") &&
+                        QFile::link(input + "/DSC_2.jpg", dest + "/enhanced/DSC_2.jpg");
+    if (!linked) GTEST_SKIP() << "links cannot be made here";
+    const QByteArray photo = bytesOf(input + "/DSC_2.jpg");
+    EXPECT_EQ(model.exportEdited(dest), (QVariantList{2, 0}));
+    EXPECT_FALSE(QFileInfo::exists(aim));
+    EXPECT_EQ(bytesOf(input + "/DSC_2.jpg"), photo);
+    EXPECT_TRUE(QFileInfo(dest + "/enhanced/DSC_1.jpg").isSymLink());
+    EXPECT_TRUE(decodes(dest + "/enhanced/DSC_1 (2).jpg"));
+    EXPECT_TRUE(decodes(dest + "/enhanced/DSC_2 (2).jpg"));
+    EXPECT_EQ(filesBelow(dest),
+              (QStringList{"enhanced/DSC_1 (2).jpg", "enhanced/DSC_2 (2).jpg", "enhanced/DSC_2.jpg"}));
 }
 
 TEST_F(Enhance, StoredNamesCannotLeaveTheExportFolder) {

@@ -93,6 +93,20 @@ std::vector<Shot> tenPicks() {
 
 }  // namespace
 
+TEST(ImageOrder, ByTimeThenNameWithUnknownTimesAmongTheUndated) {
+    QVariantList maps;
+    for (const auto& [name, time] : std::vector<std::pair<QString, QString>>{{"e.jpg", ""},
+                                                                             {"d.jpg", "0000:00:00 00:00:00"},
+                                                                             {"c.jpg", "2024:05:01 12:00:00"},
+                                                                             {"b.jpg", "    :  :     :  :  "},
+                                                                             {"a.jpg", "2024:05:01 09:30:00"}})
+        maps.push_back(QVariantMap{{"filename", name}, {"captureTime", time}});
+    sortImageMaps(maps);
+    QStringList order;
+    for (const QVariant& m : maps) order << m.toMap()["filename"].toString();
+    EXPECT_EQ(order, (QStringList{"a.jpg", "c.jpg", "b.jpg", "d.jpg", "e.jpg"}));
+}
+
 TEST_F(Review, CountsAfterTheUsersChanges) {
     save(tenPicks());
     // The user removed two primaries and added one other image, in an earlier session.

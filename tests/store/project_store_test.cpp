@@ -394,6 +394,69 @@ TEST(PathSafety, NamesThatLeaveTheirFolder) {
         EXPECT_FALSE(isChildName(bad)) << bad;
 }
 
+TEST(PathSafety, FoldersAreComparedWithLinksResolved) {
+    TempDir dir;
+    const QString root = QString::fromStdString(dir.str());
+    for (const char* folder : {"/shoot/ceremony", "/shoot2", "/elsewhere"}) ASSERT_TRUE(QDir().mkpath(root + folder));
+    EXPECT_TRUE(resolvesWithin(root + "/shoot", root + "/shoot"));
+    EXPECT_TRUE(resolvesWithin(root + "/shoot/", root + "/shoot/ceremony/../ceremony"));
+    EXPECT_FALSE(resolvesWithin(root + "/shoot", root + "/shoot2"));  // shares the first letters only
+    EXPECT_FALSE(resolvesWithin(root + "/shoot", root + "/shoot/.."));
+    EXPECT_FALSE(resolvesWithin(root + "/shoot/ceremony", root + "/shoot"));
+    EXPECT_FALSE(resolvesWithin("", root));
+    EXPECT_TRUE(resolvesWithin(root + "/shoot", root + "/SHOOT/ceremony", Qt::CaseInsensitive));
+    EXPECT_FALSE(resolvesWithin(root + "/shoot", root + "/SHOOT/ceremony", Qt::CaseSensitive));
+    // A link inside the shoot that leads out of it is outside, whatever its name says.
+    if (QFile::link(root + "/elsewhere", root + "/shoot/out")) {
+        EXPECT_FALSE(resolvesWithin(root + "/shoot", root + "/shoot/out"));
+        EXPECT_TRUE(resolvesWithin(root + "/elsewhere", root + "/shoot/out"));
+    }
+}
+
+TEST(PathSafety, FilesAreReplacedWholeOrNotAtAll) {
+    TempDir dir;
+    const QString root = QString::fromStdString(dir.str());
+    auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+    };
+    const QString target = root + "/target.jpg", source = root + "/source.jpg", linked = root + "/linked.jpg";
+    for (const auto& [path, bytes] : {std::pair{source, "new"}, {target, "old"}, {linked, "kept"}})
+        ASSERT_TRUE(writeBytesReplacing(path, bytes));
+    QStringList expected = {"linked.jpg", "source.jpg", "target.jpg"};
+
+    // A write that breaks off leaves the old file.
+    QString error;
+    EXPECT_FALSE(writeFileReplacing(target, [](QFileDevice& f) { return f.write("half") < 0; }, &error));
+    EXPECT_EQ(read(target), "old");
+    EXPECT_TRUE(error.contains(target)) << error.toStdString();
+    EXPECT_FALSE(writeBytesReplacing(root + "/no/such/folder/x.jpg", "x"));
+    // A link at the target is replaced, never written through.
+    if (QFile::link(linked, root + "/link.jpg")) {
+        expected << "link.jpg";
+        EXPECT_TRUE(writeBytesReplacing(root + "/link.jpg", "mine"));
+        EXPECT_FALSE(QFileInfo(root + "/link.jpg").isSymLink());
+        EXPECT_EQ(read(root + "/link.jpg"), "mine");
+        EXPECT_EQ(read(linked), "kept");
+    }
+    // A copy as a new file never takes a name in use, not even that of a dangling link.
+    EXPECT_FALSE(copyFileAsNew(source, target));
+    EXPECT_EQ(read(target), "old");
+    if (QFile::link(root + "/gone.jpg", root + "/dangling.jpg")) {
+        expected << "dangling.jpg";
+        EXPECT_FALSE(copyFileAsNew(source, root + "/dangling.jpg"));
+        EXPECT_FALSE(QFileInfo::exists(root + "/gone.jpg"));
+    }
+    EXPECT_TRUE(copyFileAsNew(source, root + "/fresh.jpg"));
+    EXPECT_EQ(read(root + "/fresh.jpg"), "new");
+    expected << "fresh.jpg";
+    EXPECT_FALSE(copyFileAsNew(root + "/missing.jpg", root + "/other.jpg"));
+    EXPECT_FALSE(copyFileReplacing(root, root + "/other.jpg"));  // a folder is not a file
+    // No temporary file is left beside them.
+    expected.sort();
+    EXPECT_EQ(QDir(root).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name), expected);
+}
+
 TEST_F(Library, HostileProjectFoldersNeverReachOutside) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
