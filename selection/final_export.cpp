@@ -51,7 +51,7 @@ public:
         const QFileInfo targetInfo(target);
         if (targetInfo.exists() && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath()) {
             ++inPlace_;
-            return skip(filename, "the target is the source file itself");
+            return skip(filename, "the target is the source file itself", true);
         }
         const bool inShoot = insideInput(folder);
         for (int n = 2; taken(target, inShoot); ++n) target = joinFolder(folder, numberedName(name, n));
@@ -66,8 +66,11 @@ public:
     const QVariantList& skipped() const { return skipped_; }
 
 private:
-    bool skip(const QString& filename, const QString& reason) {
-        skipped_.push_back(QVariantMap{{"file", filename}, {"reason", reason}});
+    // `inPlace` marks a target that is the photograph itself.
+    bool skip(const QString& filename, const QString& reason, bool inPlace = false) {
+        QVariantMap row{{"file", filename}, {"reason", reason}};
+        if (inPlace) row["inPlace"] = true;
+        skipped_.push_back(row);
         return false;
     }
     // Case-folded, so that "A.jpg" and "a.jpg" count as one name wherever the
