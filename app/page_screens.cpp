@@ -39,7 +39,7 @@ public:
         if (!main_ || !page_ || !plan_) return false;
 
         main_->setProperty("activePage", "deliver");
-        if (!shot("15-deliver-no-token")) return false;
+        if (!shot("18-deliver-no-token")) return false;
         app_.delivery().setAccessToken(QString::fromLatin1(kToken));
         app_.delivery().saveStudioProfile("Lantern Studios", "+91 98765 43210");
 
@@ -57,7 +57,7 @@ public:
         }
         if (!deliver("Lantern Wedding", 100)) return false;
         if (!uidriver::waitFor([&] { return plan_->property("quotaLoaded").toBool(); })) return fail("no storage");
-        if (!shot("16-deliver-delivered")) return false;
+        if (!shot("19-deliver-delivered")) return false;
 
         // A quota too small for the upload at full size.
         const qint64 source = plan_->property("sourceBytes").toLongLong();
@@ -69,7 +69,7 @@ public:
         uidriver::waitFor([&] { return plan_->property("quotaLoaded").toBool(); });
         if (!plan_->property("exceedsQuota").toBool())
             return fail("the quota warning did not show: " + plan_->property("storageText").toString());
-        if (!shot("17-deliver-over-quota")) return false;
+        if (!shot("20-deliver-over-quota")) return false;
         uidriver::call(page_, "reload");
         uidriver::waitFor([&] { return plan_->property("quotaLoaded").toBool(); });
 
@@ -79,7 +79,7 @@ public:
         QMetaObject::invokeMethod(plan_, "start");
         if (!uidriver::waitFor([&] { return !app_.delivery().isRunning(); }, 120000)) return fail("delivery hangs");
         uidriver::waitFor([&] { return plan_->property("quotaLoaded").toBool(); });
-        if (!shot("18-deliver-error")) return false;
+        if (!shot("21-deliver-error")) return false;
 
         QObject* picker = need("coverPicker");
         if (!picker) return false;
@@ -87,7 +87,7 @@ public:
         uidriver::waitFor([&] { return !picker->property("generating").toBool(); }, 30000);
         const QVariantList thumbs = picker->property("thumbnails").toList();
         if (!thumbs.isEmpty()) picker->setProperty("current", thumbs.value(1).toMap().value("filename"));
-        if (!shot("19-deliver-cover-picker")) return false;
+        if (!shot("22-deliver-cover-picker")) return false;
         QMetaObject::invokeMethod(picker, "close");
 
         QObject* settings = need("gallerySettingsDialog");
@@ -97,7 +97,7 @@ public:
         uidriver::call(settings, "openFor", {list.last()});
         QObject* files = need("galleryFileList");
         uidriver::waitFor([&] { return files && files->property("count").toInt() > 0; });
-        if (!shot("20-deliver-gallery-settings")) return false;
+        if (!shot("23-deliver-gallery-settings")) return false;
         QMetaObject::invokeMethod(settings, "close");
 
         QObject* topup = need("topupDialog");
@@ -106,23 +106,23 @@ public:
         uidriver::call(topup, "requestCode");
         if (!uidriver::waitFor([&] { return topup->property("stage").toString() == "pay"; }))
             return fail("no payment code");
-        if (!shot("21-deliver-topup")) return false;
+        if (!shot("24-deliver-topup")) return false;
         QMetaObject::invokeMethod(topup, "close");
 
         main_->setProperty("activePage", "about");
-        if (!shot("22-about")) return false;
+        if (!shot("25-about")) return false;
         if (QObject* scroll = need("aboutScroll")) {
             const double end = scroll->property("contentHeight").toDouble() - scroll->property("height").toDouble();
             scroll->setProperty("contentY", std::max(0.0, end));
         }
-        if (!shot("23-about-end")) return false;
+        if (!shot("26-about-end")) return false;
 
         main_->setProperty("activePage", "account");
         uidriver::waitFor([&] {
             QObject* studio = uidriver::find(window_, "studioNameField");
             return studio && !studio->property("text").toString().isEmpty();
         });
-        return shot("24-account");
+        return shot("27-account");
     }
 
 private:

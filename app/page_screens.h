@@ -13,7 +13,7 @@ namespace keepframe {
 class DesktopApp;
 
 // Brings the window into each state in turn and calls `save(name)` there
-// ("09-deliver-no-token" … "18-account"); `work` is a scratch folder for the
+// ("18-deliver-no-token" … "27-account"); `work` is a scratch folder for the
 // service's data and the photographs delivered. The open project, when there
 // is one, is delivered too. False (with a line on standard error) when a
 // state could not be reached or `save` failed.

@@ -1,5 +1,5 @@
 // keepframe-screens OUT: starts the desktop program headless on a generated
-// demo shoot, culls it, and saves a PNG of each state of the Home, Cull,
+// demo shoot (with a few damaged files), culls it, and saves a PNG of each state of the Home, Cull,
 // Enhance, Deliver, About and Account pages to OUT (the Deliver page talks to
 // the stand-in delivery service on this machine). It uses the models next to it when built, else
 // $KEEPFRAME_MODELS.
@@ -17,6 +17,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QQuickWindow>
@@ -84,6 +85,7 @@ void addLibraryProjects(ProjectStore& store, const QString& shoot) {
             r.engineSelected = i % 4 != 0;
             r.isPrimary = r.engineSelected;
             const QImage photo(files[i]);
+            if (photo.isNull()) continue;  // the damaged files of the demo shoot
             r.fullW = photo.width();
             r.fullH = photo.height();
             const QImage thumb = photo.scaledToWidth(320, Qt::SmoothTransformation);
@@ -100,6 +102,39 @@ void addLibraryProjects(ProjectStore& store, const QString& shoot) {
         store.saveCullResult(result, shoot, QString::fromUtf8(name), 40 + n);
         ++n;
     }
+}
+
+// What a card reader and an editor leave behind: a frame cut short, a file
+// that is no image, and a sidecar the XMP writer cannot read.
+bool addOddFiles(const QString& shoot) {
+    QFile last(shoot + "/DSC_0016.jpg");
+    if (!last.open(QIODevice::ReadOnly)) return false;
+    const QByteArray jpeg = last.readAll();
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(shoot + "/" + name);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+    };
+    QByteArray noise(4000, '\0');
+    for (int i = 0; i < noise.size(); ++i) noise[i] = char((i * 7919 + 13) % 251);
+    return write("DSC_0017.jpg", jpeg.left(jpeg.size() * 7 / 10)) && write("IMG_0001.jpg", noise) &&
+           write("DSC_0003.xmp", "<x:xmpmeta broken");
+}
+
+// The XMP dialog, its result and the list of files the cull left out.
+bool handoverScreens(QQuickWindow* window, QObject* cull, const QString& out) {
+    QObject* dialog = need(window, "xmpDialog");
+    if (!dialog) return false;
+    uidriver::call(dialog, "open");
+    if (!save(window, out, "11-xmp-dialog")) return false;
+    uidriver::call(dialog, "start", {false});
+    QObject* result = need(window, "xmpResultDialog");
+    if (!result || !uidriver::waitFor([&] { return result->property("opened").toBool(); }, 120000)) return false;
+    if (!save(window, out, "12-xmp-result")) return false;
+    uidriver::call(result, "close");
+    uidriver::call(cull, "showLeftOut");
+    if (!save(window, out, "13-skipped-files")) return false;
+    if (QObject* leftOut = need(window, "leftOutDialog")) uidriver::call(leftOut, "close");
+    return true;
 }
 
 // Corrects frames `from` to `to` (exclusive) at one level on the Enhance page
@@ -123,19 +158,19 @@ bool enhanceScreens(DesktopApp& app, QQuickWindow* window, const QString& out) {
     if (!enhanceRange(page, cells, 0, half, true) || !enhanceRange(page, cells, half, 2 * half, false)) return false;
     cells->setAllChecked(true);
     cells->setChecked(1, false);  // an unchecked frame shows its original
-    if (!save(window, out, "12-enhance-grid")) return false;
+    if (!save(window, out, "15-enhance-grid")) return false;
 
     uidriver::call(page, "enhanceClicked", {true});
     uidriver::waitFor([&] { return app.selection().enhanceProgressDone() >= 1 || !app.selection().enhanceIsRunning(); },
                       120000);
     uidriver::waitFor([&] { return page->property("progressDone").toInt() >= 1; }, 2000);
-    if (!save(window, out, "13-enhance-running")) return false;
+    if (!save(window, out, "16-enhance-running")) return false;
     uidriver::call(page, "enhanceClicked", {true});  // Cancel
     if (!uidriver::waitFor([&] { return page->property("runningLevel").toString().isEmpty(); }, 300000)) return false;
     if (QObject* failures = need(window, "enhanceFailureDialog")) uidriver::call(failures, "close");
 
     uidriver::call(page, "openViewer", {0});
-    if (!save(window, out, "14-enhance-viewer")) return false;
+    if (!save(window, out, "17-enhance-viewer")) return false;
     if (QObject* viewer = need(window, "beforeAfterViewer")) uidriver::call(viewer, "close");
     return true;
 }
@@ -151,6 +186,7 @@ int run(const QString& out) {
     options.height = 1600;
     options.sourceFolder = KEEPFRAME_TEST_PHOTOS_DIR;
     shootgen::generateShoot(shoot.toStdString(), options);
+    if (!addOddFiles(shoot)) return 1;
 
     DesktopApp app(QCoreApplication::applicationDirPath());
     if (!app.loadMainWindow()) return 1;
@@ -208,10 +244,11 @@ int run(const QString& out) {
     uidriver::call(cull, "exportFinalTo", {QUrl::fromLocalFile(work.path() + "/export").toString()});
     if (!save(window, out, "10-export-result")) return 1;
     if (QObject* box = need(window, "exportResultDialog")) uidriver::call(box, "close");
+    if (!handoverScreens(window, cull, out)) return 1;
 
     addLibraryProjects(app.store(), shoot);
     main->setProperty("activePage", "home");
-    if (!save(window, out, "11-home-projects")) return 1;
+    if (!save(window, out, "14-home-projects")) return 1;
     if (!enhanceScreens(app, window, out)) return 1;
     const auto savePage = [&](const QString& name) { return save(window, out, name); };
     return savePageScreens(app, window, work.path() + "/pages", savePage) ? 0 : 1;

@@ -47,7 +47,7 @@ bool ExportRun::copyVersion(const QString& source, const QString& filename, cons
     const QFileInfo targetInfo(joinFolder(folder, name));
     if (targetInfo.exists() && targetInfo.canonicalFilePath() == QFileInfo(source).canonicalFilePath()) {
         ++inPlace_;
-        return skip(filename, "the target is the source file itself");
+        return skip(filename, "the target is the source file itself", true);
     }
     // Compared without case: on a file system that tells case apart this
     // only protects a few more files.
@@ -70,8 +70,10 @@ bool ExportRun::copyVersion(const QString& source, const QString& filename, cons
     return skip(filename, "no free name in " + folder);
 }
 
-bool ExportRun::skip(const QString& filename, const QString& reason) {
-    skipped_.push_back(QVariantMap{{"file", filename}, {"reason", reason}});
+bool ExportRun::skip(const QString& filename, const QString& reason, bool inPlace) {
+    QVariantMap row{{"file", filename}, {"reason", reason}};
+    if (inPlace) row["inPlace"] = true;
+    skipped_.push_back(row);
     return false;
 }
 

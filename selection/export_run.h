@@ -33,7 +33,8 @@ public:
     const QVariantList& skipped() const { return skipped_; }
 
 private:
-    bool skip(const QString& filename, const QString& reason);
+    // `inPlace` marks a target that is the photograph itself.
+    bool skip(const QString& filename, const QString& reason, bool inPlace = false);
     bool taken(const QString& target, bool inShoot) const;
 
     QString input_;

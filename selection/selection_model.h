@@ -130,7 +130,8 @@ public:
     Q_INVOKABLE QVariantList groupedView() const;
     Q_INVOKABLE QVariantMap unselectedExportPreview();
     // {"selected", "unselected": copies made; "inPlace": targets that are their
-    // source file; "skipped": [{"file", "reason"}] of every image not copied}.
+    // source file; "skipped": [{"file", "reason"}] of every image not copied,
+    // with "inPlace": true on those whose target is the source file}.
     // With embedXmp the kept copies also carry the rating, label and keywords
     // of writeXmpSidecars in their own XMP (the originals are never touched).
     Q_INVOKABLE QVariantMap exportFinal(const QString& destBaseIn, bool byCategory = false,

@@ -37,8 +37,10 @@ CheckBox {
             font.bold: true
         }
     }
+    // Without a label the box still counts in the control's width, so that
+    // anchoring it to an edge keeps it inside.
     contentItem: Text {
-        leftPadding: control.text === "" ? 0 : control.indicator.width + control.spacing
+        leftPadding: control.indicator.width + (control.text === "" ? 0 : control.spacing)
         text: control.text
         font: control.font
         color: control.labelColor

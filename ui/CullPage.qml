@@ -39,6 +39,8 @@ Item {
     readonly property string imageFolder: selModel.inputFolder
     readonly property int cellHeight: Theme.thumbImageHeight + 40
     readonly property int cellSpacing: 10
+    // "2 files skipped · 1 damaged" after a cull that left files out.
+    readonly property string leftOutNote: ViewLogic.leftOutNote(resultSummary)
 
     // A new cull starts: the last project's grid goes at once.
     function resetForNewCull() {
@@ -155,8 +157,21 @@ Item {
     function exportFinalTo(folderUrl) {
         const byCategory = viewMode === "category"
         const result = selModel.exportFinal(ViewLogic.localPath(folderUrl.toString()), byCategory, includeUnselected)
-        exportResult.show("Export complete", ViewLogic.exportResultText(result.selected, result.unselected,
-                                                                        byCategory, includeUnselected))
+        exportResult.show("Export complete", ViewLogic.exportReportText(result, byCategory, includeUnselected))
+    }
+
+    // The files the last cull skipped or found damaged, with the reasons.
+    function showLeftOut() {
+        leftOutDialog.show("Files left out", "Skipped files were not analysed and are not in the project. Damaged "
+                           + "files could be read only in part: they are in the project but never picked.",
+                           ViewLogic.leftOutFiles(resultSummary))
+    }
+
+    // The result of writing (or removing) the XMP sidecars.
+    function showXmpResult(result, removed) {
+        xmpResult.listTitle = "Skipped and failed"
+        xmpResult.show(result.error ? "XMP sidecars" : removed ? "Sidecar values removed" : "XMP sidecars written",
+                       ViewLogic.xmpResultText(result), ViewLogic.xmpProblemFiles(result))
     }
 
     // Scrolls the grid so that the row of `filename` is in view.
@@ -241,10 +256,11 @@ Item {
                 RowLayout {
                     visible: page.running
                     spacing: 14
-                    ProgressBar {
+                    LevelBar {
                         id: progress
                         objectName: "progressBar"
                         Layout.preferredWidth: 320
+                        Layout.alignment: Qt.AlignVCenter
                         from: 0
                         to: 1
                         value: page.progressValue
@@ -265,22 +281,54 @@ Item {
                     Text {
                         objectName: "summaryText"
                         Layout.fillWidth: true
+                        Layout.maximumWidth: implicitWidth
                         text: page.summaryText
                         color: Theme.text
                         font.pixelSize: 14
                         font.weight: Font.Medium
                         elide: Text.ElideRight
                     }
+                    // What the last cull left out, with a list on click. Empty rather
+                    // than hidden: the row is laid out again when a text changes, but
+                    // not always when a child turns visible while the row is hidden.
+                    Text {
+                        objectName: "leftOutNote"
+                        Layout.leftMargin: text === "" ? 0 : 8
+                        text: page.leftOutNote === "" ? "" : "⚠ " + page.leftOutNote
+                        color: Theme.warnText
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                        font.underline: leftOutArea.containsMouse
+                        MouseArea {
+                            id: leftOutArea
+                            enabled: page.leftOutNote !== ""
+                            anchors.fill: parent
+                            anchors.margins: -4
+                            hoverEnabled: true
+                            cursorShape: Qt.PointingHandCursor
+                            onClicked: page.showLeftOut()
+                        }
+                    }
+                    Item { Layout.fillWidth: true }
                     ActionButton {
                         objectName: "openProjectFileButton"
                         text: "Open Project File…"
                         enabled: !page.running
                         onClicked: page.openProjectFileRequested()
                     }
+                    // Beside the project file: the batch toolbar has no room left at the
+                    // window's opening width. (This row shows only with a project loaded.)
+                    ActionButton {
+                        objectName: "xmpButton"
+                        text: "Write XMP Sidecars…"
+                        tip: "Ratings, labels and keywords of this project for your photo editor"
+                        // Only a stored project knows its moments and people.
+                        enabled: !page.running && selModel.hasData && selModel.projectId() >= 0
+                        onClicked: xmpDialog.open()
+                    }
                     ActionButton {
                         objectName: "saveProjectFileButton"
                         text: "Save Project File…"
-                        visible: page.loaded
                         enabled: !page.running
                         onClicked: page.saveProjectFileRequested()
                     }
@@ -694,6 +742,18 @@ Item {
     MessageBox {
         id: exportResult
         objectName: "exportResultDialog"
+    }
+    XmpDialog {
+        id: xmpDialog
+        onDone: (result, removed) => page.showXmpResult(result, removed)
+    }
+    FileListDialog {
+        id: xmpResult
+        objectName: "xmpResultDialog"
+    }
+    FileListDialog {
+        id: leftOutDialog
+        objectName: "leftOutDialog"
     }
     FolderDialog {
         id: exportFolderDialog

@@ -45,4 +45,6 @@ QtObject {
     // Status lines: a failure and a confirmation.
     readonly property color errorText: lightBackground ? "#b3261e" : "#ff8a80"
     readonly property color okText: lightBackground ? "#1e7a34" : "#7ed491"
+    // A note that something was left out.
+    readonly property color warnText: lightBackground ? "#8a5300" : "#ffc266"
 }

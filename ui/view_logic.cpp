@@ -8,6 +8,23 @@
 
 namespace keepframe {
 
+namespace {
+
+// The first ten lines as bullets, then how many more there are.
+QString bulletList(const QStringList& lines) {
+    constexpr qsizetype shown = 10;
+    QString text;
+    for (qsizetype i = 0; i < std::min(shown, lines.size()); ++i) text += "\n• " + lines[i];
+    if (lines.size() > shown) text += "\n…and " + QString::number(lines.size() - shown) + " more";
+    return text;
+}
+
+QVariantMap fileRow(const QString& file, const QString& reason) {
+    return QVariantMap{{"file", file}, {"reason", reason}};
+}
+
+}  // namespace
+
 QString ViewLogic::plural(int n) { return n == 1 ? QString() : QStringLiteral("s"); }
 
 QString ViewLogic::elapsedText(const QVariant& seconds) {
@@ -56,6 +73,62 @@ QString ViewLogic::exportResultText(int selected, int unselected, bool byCategor
         text += "\n\nAlso exported " + QString::number(unselected) + " unselected image" + plural(unselected) +
                 " to an 'unselected' folder.";
     return text;
+}
+
+QString ViewLogic::exportReportText(const QVariantMap& result, bool byCategory, bool includeUnselected) {
+    QString text = exportResultText(result.value("selected").toInt(), result.value("unselected").toInt(), byCategory,
+                                    includeUnselected);
+    const QVariantList skipped = result.value("skipped").toList();
+    if (skipped.isEmpty()) return text;
+    QStringList lines;
+    for (const QVariant& v : skipped) {
+        const QVariantMap row = v.toMap();
+        const QString reason = row.value("inPlace").toBool()
+                                   ? QStringLiteral("already there — the target is the photograph itself")
+                                   : row.value("reason").toString();
+        lines << row.value("file").toString() + " — " + reason;
+    }
+    return text + "\n\nNot copied: " + QString::number(skipped.size()) + bulletList(lines);
+}
+
+QString ViewLogic::leftOutNote(const QVariantMap& summary) {
+    const int skipped = int(summary.value("skipped").toList().size());
+    const int damaged = int(summary.value("damaged").toList().size());
+    QStringList parts;
+    if (skipped > 0) parts << QString::number(skipped) + " file" + plural(skipped) + " skipped";
+    if (damaged > 0) parts << QString::number(damaged) + " damaged";
+    return parts.join(" · ");
+}
+
+QVariantList ViewLogic::leftOutFiles(const QVariantMap& summary) {
+    QVariantList rows;
+    for (const QVariant& v : summary.value("skipped").toList()) {
+        const QVariantMap row = v.toMap();
+        rows << fileRow(row.value("file").toString(), row.value("reason").toString());
+    }
+    for (const QVariant& name : summary.value("damaged").toList())
+        rows << fileRow(name.toString(), QStringLiteral("damaged: the decoder reported corrupt or truncated data"));
+    return rows;
+}
+
+QString ViewLogic::xmpResultText(const QVariantMap& r) {
+    const QString error = r.value("error").toString();
+    if (!error.isEmpty()) return error;
+    auto count = [&](const char* key) { return QString::number(r.value(key).toInt()) + " " + key; };
+    return count("written") + " · " + count("merged") + " · " + count("unchanged") + " · " + count("removed") +
+           "\n" + count("shared") + " · " + count("skipped") + " · " + count("failed");
+}
+
+QVariantList ViewLogic::xmpProblemFiles(const QVariantMap& result) {
+    QVariantList failed, skipped;
+    for (const QVariant& v : result.value("notes").toList()) {
+        const QVariantMap note = v.toMap();
+        const QString outcome = note.value("outcome").toString();
+        if (outcome != "failed" && outcome != "skipped") continue;
+        (outcome == "failed" ? failed : skipped)
+            << fileRow(note.value("file").toString(), outcome + ": " + note.value("reason").toString());
+    }
+    return failed + skipped;
 }
 
 QString ViewLogic::projectLoadedText(int skipped) {
@@ -164,12 +237,8 @@ QString ViewLogic::enhancedExportText(int enhanced, int plus) {
 }
 
 QString ViewLogic::enhanceFailureText(const QStringList& names) {
-    constexpr qsizetype shown = 10;
-    QString text = QString::number(names.size()) + " photo" + plural(int(names.size())) +
-                   " could not be enhanced:";
-    for (qsizetype i = 0; i < std::min(shown, names.size()); ++i) text += "\n• " + names[i];
-    if (names.size() > shown) text += "\n…and " + QString::number(names.size() - shown) + " more";
-    return text;
+    return QString::number(names.size()) + " photo" + plural(int(names.size())) + " could not be enhanced:" +
+           bulletList(names);
 }
 
 }  // namespace keepframe

@@ -30,6 +30,19 @@ public:
     // What an export did, for the result dialog.
     Q_INVOKABLE static QString exportResultText(int selected, int unselected, bool byCategory,
                                                 bool includeUnselected);
+    // exportResultText for an export's result map, followed, when images were
+    // left out, by "Not copied: N" and a short list of them with the reasons.
+    Q_INVOKABLE static QString exportReportText(const QVariantMap& result, bool byCategory, bool includeUnselected);
+    // "2 files skipped · 1 damaged" for a cull summary's "skipped" and
+    // "damaged" lists; empty when both are empty.
+    Q_INVOKABLE static QString leftOutNote(const QVariantMap& summary);
+    // Every file of that note as {"file", "reason"}: the skipped ones first.
+    Q_INVOKABLE static QVariantList leftOutFiles(const QVariantMap& summary);
+    // The counts of a sidecar run, "4 written · 1 merged · …", or its error.
+    Q_INVOKABLE static QString xmpResultText(const QVariantMap& result);
+    // The photographs a sidecar run failed on or skipped, as {"file", "reason"},
+    // the failed ones first.
+    Q_INVOKABLE static QVariantList xmpProblemFiles(const QVariantMap& result);
     // "Project loaded." with a note on the images the reopened file could not find.
     Q_INVOKABLE static QString projectLoadedText(int skipped);
     // The question when a reopened project's input folder has gone.

@@ -392,6 +392,7 @@ TEST_F(Review, ExportIntoTheShootNeverTouchesAPhotograph) {
     EXPECT_EQ(r["selected"].toInt(), 0);
     EXPECT_EQ(r["inPlace"].toInt(), 2);
     EXPECT_EQ(skippedFiles(r), (QStringList{"a.jpg", "b.jpg"}));
+    for (const QVariant& v : r["skipped"].toList()) EXPECT_TRUE(v.toMap()["inPlace"].toBool());
     EXPECT_EQ(contents(input + "/a.jpg"), "photo a.jpg");
     EXPECT_EQ(contents(input + "/b.jpg"), "photo b.jpg");
     EXPECT_EQ(QDir(input).entryList(QDir::Files).size(), 2);  // no copies, no leftovers
@@ -429,6 +430,7 @@ TEST_F(Review, ExportCollisionsAndFailuresKeepEveryFile) {
     EXPECT_EQ(r["unselected"].toInt(), 1);
     EXPECT_EQ(skippedFiles(r), (QStringList{"z/DSC_1.jpg"}));
     EXPECT_EQ(r["skipped"].toList()[0].toMap()["reason"].toString(), "missing from the input folder");
+    EXPECT_FALSE(r["skipped"].toList()[0].toMap().contains("inPlace"));
     EXPECT_EQ(contents(portraits + "/DSC_1.jpg"), "photo y/DSC_1.jpg");
     EXPECT_EQ(contents(portraits + "/DSC_1 (2).jpg"), "photo z/DSC_1.jpg");
 

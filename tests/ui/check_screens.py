@@ -9,10 +9,10 @@ from PIL import Image
 
 EXPECTED = ["01-home-empty", "02-enhance-empty", "03-cull-empty", "04-cull-running", "05-results-time",
             "06-results-category", "07-lightbox", "08-cluster-popup", "09-for-review", "10-export-result",
-            "11-home-projects", "12-enhance-grid", "13-enhance-running", "14-enhance-viewer",
-            "15-deliver-no-token", "16-deliver-delivered", "17-deliver-over-quota", "18-deliver-error",
-            "19-deliver-cover-picker", "20-deliver-gallery-settings", "21-deliver-topup", "22-about", "23-about-end",
-            "24-account"]
+            "11-xmp-dialog", "12-xmp-result", "13-skipped-files", "14-home-projects", "15-enhance-grid",
+            "16-enhance-running", "17-enhance-viewer", "18-deliver-no-token", "19-deliver-delivered",
+            "20-deliver-over-quota", "21-deliver-error", "22-deliver-cover-picker", "23-deliver-gallery-settings",
+            "24-deliver-topup", "25-about", "26-about-end", "27-account"]
 
 
 def main() -> int:

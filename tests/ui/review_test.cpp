@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace keepframe;
 using namespace keepframe::testing;
 
@@ -236,4 +238,25 @@ TEST_F(UiTest, ACullStartedFromTheFolderDialogFillsTheGrid) {
     EXPECT_GE(app->selection().projectId(), 0);
     EXPECT_TRUE(prop("nav_home", "enabled").toBool());
     EXPECT_EQ(prop("mainWindow", "resultSummary").toMap()["outputBase"].toString(), path("shoot") + "_culled");
+}
+
+// The check box of a cell (and of a cluster popup tile) is drawn inside it.
+TEST_F(CullReview, CheckBoxesStayInsideTheirCells) {
+    const auto rightEdgeIn = [](QQuickItem* box, QQuickItem* owner) {
+        auto* indicator = qobject_cast<QQuickItem*>(box->property("indicator").value<QObject*>());
+        const QRectF whole = box->mapRectToItem(owner, QRectF(0, 0, box->width(), box->height()));
+        const QRectF drawn = indicator->mapRectToItem(owner, QRectF(0, 0, indicator->width(), indicator->height()));
+        return std::max(whole.right(), drawn.right());
+    };
+    QQuickItem* mark = partOf("DSC_0001.jpg", "markBox");
+    ASSERT_NE(mark, nullptr);
+    EXPECT_LE(rightEdgeIn(mark, cell("DSC_0001.jpg")), cell("DSC_0001.jpg")->width() - 4);
+
+    call("clusterPopup", "openForCluster", {"portrait", 1});
+    ASSERT_TRUE(uidriver::waitFor([&] { return item("clusterCell_DSC_0001.jpg") != nullptr; }));
+    uidriver::settle(window);
+    QQuickItem* tile = item("clusterCell_DSC_0001.jpg");
+    QQuickItem* keep = UiTest::partOf("clusterCell_DSC_0001.jpg", "keepBox");
+    ASSERT_NE(keep, nullptr);
+    EXPECT_LE(rightEdgeIn(keep, tile), tile->width() - 5);  // inside the tile's framed card
 }

@@ -46,6 +46,62 @@ TEST(ViewLogicTexts, ExportAndProjectMessages) {
                                                "found in the input folder and were skipped.");
 }
 
+TEST(ViewLogicTexts, WhatAnExportDidNotCopy) {
+    const auto row = [](const QString& file, const QString& reason) {
+        return QVariantMap{{"file", file}, {"reason", reason}};
+    };
+    QVariantMap result{{"selected", 2}, {"unselected", 0}, {"skipped", QVariantList{}}};
+    EXPECT_EQ(ViewLogic::exportReportText(result, false, false), "Exported 2 images to a 'final_selection' folder.");
+    QVariantMap inPlace = row("a.jpg", "the target is the source file itself");
+    inPlace["inPlace"] = true;
+    result["skipped"] = QVariantList{inPlace, row("sub/b.jpg", "missing from the input folder")};
+    EXPECT_EQ(ViewLogic::exportReportText(result, true, true),
+              "Exported 2 images to a 'final_selection' folder (organized by category).\n\nAlso exported 0 "
+              "unselected images to an 'unselected' folder.\n\nNot copied: 2\n• a.jpg — already there — the target "
+              "is the photograph itself\n• sub/b.jpg — missing from the input folder");
+    // A long list is cut after ten names, with the count of the rest.
+    QVariantList many;
+    for (int i = 0; i < 13; ++i) many << row(QString("f%1.jpg").arg(i), "gone");
+    result["skipped"] = many;
+    const QString text = ViewLogic::exportReportText(result, false, false);
+    EXPECT_TRUE(text.contains("Not copied: 13\n• f0.jpg — gone\n")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("\n• f9.jpg — gone\n…and 3 more")) << text.toStdString();
+    EXPECT_FALSE(text.contains("f10.jpg"));
+}
+
+TEST(ViewLogicTexts, FilesACullLeftOut) {
+    EXPECT_EQ(ViewLogic::leftOutNote({}), "");
+    EXPECT_EQ(ViewLogic::leftOutNote({{"skipped", QVariantList{}}, {"damaged", QVariantList{}}}), "");
+    const QVariantMap two{{"file", "a.jpg"}, {"reason", "undecodable"}};
+    const QVariantMap one{{"file", "sub/b.png"}, {"reason", "too large: 30000 x 30000 pixels"}};
+    EXPECT_EQ(ViewLogic::leftOutNote({{"skipped", QVariantList{two}}}), "1 file skipped");
+    EXPECT_EQ(ViewLogic::leftOutNote({{"damaged", QVariantList{"x.jpg", "y.jpg"}}}), "2 damaged");
+    const QVariantMap summary{{"skipped", QVariantList{two, one}}, {"damaged", QVariantList{"cut.jpg"}}};
+    EXPECT_EQ(ViewLogic::leftOutNote(summary), "2 files skipped · 1 damaged");
+    EXPECT_EQ(ViewLogic::leftOutFiles(summary),
+              (QVariantList{two, one,
+                            QVariantMap{{"file", "cut.jpg"},
+                                        {"reason", "damaged: the decoder reported corrupt or truncated data"}}}));
+}
+
+TEST(ViewLogicTexts, SidecarCountsAndProblems) {
+    const QVariantList notes{
+        QVariantMap{{"file", "a.jpg"}, {"outcome", "skipped"}, {"reason", "the photograph is not there any more"}},
+        QVariantMap{{"file", "b.CR2"}, {"outcome", "shared"}, {"reason", "one capture with b.jpg"}},
+        QVariantMap{{"file", "c.jpg"}, {"outcome", "failed"}, {"reason", "cannot write the sidecar: denied"}},
+        QVariantMap{{"file", "d.jpg"}, {"outcome", "merged"}, {"reason", "kept the user's keywords"}}};
+    const QVariantMap result{{"written", 7}, {"merged", 1}, {"unchanged", 2}, {"removed", 0}, {"shared", 1},
+                             {"skipped", 1}, {"failed", 1}, {"error", ""}, {"notes", notes}};
+    EXPECT_EQ(ViewLogic::xmpResultText(result), "7 written · 1 merged · 2 unchanged · 0 removed\n"
+                                                "1 shared · 1 skipped · 1 failed");
+    // Failed first, then skipped; shared and merged photographs are not problems.
+    EXPECT_EQ(ViewLogic::xmpProblemFiles(result),
+              (QVariantList{QVariantMap{{"file", "c.jpg"}, {"reason", "failed: cannot write the sidecar: denied"}},
+                            QVariantMap{{"file", "a.jpg"},
+                                        {"reason", "skipped: the photograph is not there any more"}}}));
+    EXPECT_EQ(ViewLogic::xmpResultText({{"error", "No project is open."}, {"written", 0}}), "No project is open.");
+}
+
 TEST(ViewLogicTexts, NamesLinksAndUrls) {
     EXPECT_EQ(ViewLogic::clusterLinkText("portrait", 10, 50), "PC10(50)");
     EXPECT_EQ(ViewLogic::clusterLinkText("featured", 3, 2), "PC3(2)");

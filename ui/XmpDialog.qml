@@ -1,0 +1,160 @@
+// "Write XMP sidecars": the rating, label and keywords of the open project in
+// sidecar files next to the photographs, for the photographer's editor; or
+// those values taken back out ("Remove Ours"). The write runs on the GUI
+// thread, so the dialog shows that it is busy for a frame before it starts.
+import QtQuick
+import KeepframeUI
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+
+ToolDialog {
+    id: dialog
+    objectName: "xmpDialog"
+    title: "Write XMP sidecars"
+    width: Math.min(560, (parent ? parent.width : 560) - 80)
+    closePolicy: busy ? Popup.NoAutoClose : Popup.CloseOnEscape
+
+    // "replace" (IMG_0001.xmp) or "append" (IMG_0001.CR2.xmp).
+    property string sidecarStyle: "replace"
+    property int rating: 3
+    // "Green" or "" (no label).
+    property string label: "Green"
+    property bool busy: false
+    property bool removing: false
+
+    // The counts and notes of the run, once it is done.
+    signal done(var result, bool removed)
+
+    function start(remove) {
+        removing = remove
+        busy = true
+        runner.start()
+    }
+
+    Timer {
+        id: runner
+        interval: 40
+        onTriggered: {
+            const result = selModel.writeXmpSidecars({ "style": dialog.sidecarStyle, "rating": dialog.rating,
+                                                       "label": dialog.label, "remove": dialog.removing })
+            dialog.busy = false
+            dialog.close()
+            dialog.done(result, dialog.removing)
+        }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 8
+        enabled: !dialog.busy
+
+        Text {
+            Layout.fillWidth: true
+            text: "Kept frames get the rating and label below, frames of moments with nothing kept a rating of 1, "
+                  + "removed frames are marked rejected. Keywords name the category, the moment and the people. "
+                  + "The photographs themselves are not changed."
+            color: Theme.textDim
+            font.family: Theme.fontBody
+            font.pixelSize: 12
+            lineHeight: 1.15
+            wrapMode: Text.Wrap
+        }
+
+        SectionLabel { text: "Sidecar name" }
+        ChoiceOption {
+            objectName: "xmpStyleReplace"
+            text: "IMG_0001.xmp — most catalogue editors"
+            checked: dialog.sidecarStyle === "replace"
+            onClicked: dialog.sidecarStyle = "replace"
+        }
+        ChoiceOption {
+            objectName: "xmpStyleAppend"
+            text: "IMG_0001.CR2.xmp — darktable, digiKam"
+            checked: dialog.sidecarStyle === "append"
+            onClicked: dialog.sidecarStyle = "append"
+        }
+
+        SectionLabel { text: "Rating for kept frames" }
+        Row {
+            spacing: 6
+            Repeater {
+                model: 5
+                delegate: ActionButton {
+                    required property int index
+                    objectName: "xmpRating" + (index + 1)
+                    implicitWidth: 52
+                    leftPadding: 6
+                    rightPadding: 6
+                    text: (index + 1) + " ★"
+                    checkable: true
+                    checked: dialog.rating === index + 1
+                    onClicked: dialog.rating = index + 1
+                }
+            }
+        }
+
+        SectionLabel { text: "Label for kept frames" }
+        RowLayout {
+            spacing: 18
+            ChoiceOption {
+                objectName: "xmpLabelGreen"
+                text: "Green"
+                checked: dialog.label === "Green"
+                onClicked: dialog.label = "Green"
+            }
+            ChoiceOption {
+                objectName: "xmpLabelNone"
+                text: "None"
+                checked: dialog.label === ""
+                onClicked: dialog.label = ""
+            }
+        }
+
+        RowLayout {
+            objectName: "xmpBusy"
+            visible: dialog.busy
+            spacing: 8
+            Layout.topMargin: 4
+            BusyIndicator {
+                implicitWidth: 22
+                implicitHeight: 22
+                running: dialog.busy
+            }
+            Text {
+                text: dialog.removing ? "Removing sidecar values…" : "Writing sidecars…"
+                color: Theme.text
+                font.family: Theme.fontBody
+                font.pixelSize: 13
+            }
+        }
+    }
+
+    footer: RowLayout {
+        spacing: 10
+        Item { Layout.fillWidth: true }
+        ActionButton {
+            objectName: "xmpCancelButton"
+            text: "Cancel"
+            enabled: !dialog.busy
+            Layout.bottomMargin: 16
+            onClicked: dialog.close()
+        }
+        ActionButton {
+            objectName: "xmpRemoveButton"
+            text: "Remove Ours"
+            tip: "Take the rating, label and keywords written here back out of the sidecars"
+            enabled: !dialog.busy
+            Layout.bottomMargin: 16
+            onClicked: dialog.start(true)
+        }
+        ActionButton {
+            objectName: "xmpWriteButton"
+            text: "Write"
+            highlighted: true
+            enabled: !dialog.busy
+            Layout.rightMargin: 20
+            Layout.bottomMargin: 16
+            onClicked: dialog.start(false)
+        }
+    }
+}
