@@ -8,7 +8,8 @@ if(EXISTS "${KEEPFRAME_MODEL_SOURCES}/MANIFEST.md")
     ${KEEPFRAME_MODELS_OUTPUT_DIR}/emotion-ferplus-8.onnx ${KEEPFRAME_MODELS_OUTPUT_DIR}/open_closed_eye.onnx
     ${KEEPFRAME_MODELS_OUTPUT_DIR}/MANIFEST.json)
   add_custom_command(OUTPUT ${_outputs}
-    COMMAND ${KEEPFRAME_PYTHON} ${_kit}/modelkit.py --src ${KEEPFRAME_MODEL_SOURCES} --out ${KEEPFRAME_MODELS_OUTPUT_DIR}
+    COMMAND ${KEEPFRAME_PYTHON} ${_kit}/modelkit.py
+            --src ${KEEPFRAME_MODEL_SOURCES} --out ${KEEPFRAME_MODELS_OUTPUT_DIR}
     DEPENDS ${_kit}/modelkit.py
     COMMENT "Building the face models from ${KEEPFRAME_MODEL_SOURCES}")
   add_custom_target(models ALL DEPENDS ${_outputs})

@@ -19,8 +19,8 @@ std::string cacheFolder() {
 }
 
 std::string cachedShoot(int count, int width, int height) {
-    const fs::path folder = utf8ToPath(cacheFolder()) /
-                            ("shoot-" + std::to_string(count) + "x" + std::to_string(width) + "x" + std::to_string(height));
+    const fs::path folder = utf8ToPath(cacheFolder()) / ("shoot-" + std::to_string(count) + "x" +
+                                                         std::to_string(width) + "x" + std::to_string(height));
     if (fs::exists(folder / ".complete")) return pathToUtf8(folder);
 
     shootgen::ShootOptions options;

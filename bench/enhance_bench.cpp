@@ -27,7 +27,8 @@ void enhanceBench() {
         EnhancePipeline::run(image, faces, {0.95f, 0.9f}, EnhanceSettings::forLevel(plus));  // warm-up
         const auto start = std::chrono::steady_clock::now();
         const int runs = 3;
-        for (int i = 0; i < runs; ++i) EnhancePipeline::run(image, faces, {0.95f, 0.9f}, EnhanceSettings::forLevel(plus));
+        for (int i = 0; i < runs; ++i)
+            EnhancePipeline::run(image, faces, {0.95f, 0.9f}, EnhanceSettings::forLevel(plus));
         ms[plus] = secondsSince(start) * 1000 / runs;
     }
     cv::setNumThreads(threads);

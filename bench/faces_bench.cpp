@@ -91,7 +91,8 @@ void facesBench() {
     }
     std::printf("faces: models in %s; %d frames of 6000x4000 made from the test photographs, %d faces, 1 thread\n",
                 models.c_str(), frames, faces);
-    std::printf("  per frame:  decode %.1f ms, detection %.1f ms, recogniser %.1f ms, eyes %.1f ms, expression %.1f ms\n",
+    std::printf("  per frame:  decode %.1f ms, detection %.1f ms, recogniser %.1f ms, eyes %.1f ms, "
+                "expression %.1f ms\n",
                 decode * 1000 / frames, detect * 1000 / frames, embed * 1000 / frames, eyes * 1000 / frames,
                 expression * 1000 / frames);
 

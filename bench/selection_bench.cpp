@@ -25,7 +25,8 @@ void selectionBench() {
         r.clusterNumber = 1 + i / 6;
         r.engineSelected = i % 3 == 0;  // about a third kept
         r.isPrimary = i % 6 == 0;
-        r.captureTime = i % 10 ? "2024:06:15 14:" + std::to_string(10 + i / 100) + ":" + std::to_string(10 + i % 50) : "";
+        r.captureTime =
+            i % 10 ? "2024:06:15 14:" + std::to_string(10 + i / 100) + ":" + std::to_string(10 + i % 50) : "";
         r.detectionCount = i % 5;
         for (int f = 0; f < i % 4; ++f) r.faceBoxes.push_back({100 * f, 100, 200, 200});
         result.images.push_back(std::move(r));

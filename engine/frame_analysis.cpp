@@ -67,7 +67,8 @@ std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, cons
                 slots[size_t(i)] = analyzeOne(files[size_t(i)], models.get(), config);
                 const int done = finished.fetch_add(1) + 1;
                 if (done % 50 == 0 || done == total) std::printf("  [%4d/%d] done\n", done, total);
-                if ((done % 5 == 0 || done == total) && progress) progress(2 + done * 63 / total, "Processing images…");
+                if ((done % 5 == 0 || done == total) && progress)
+                    progress(2 + done * 63 / total, "Processing images…");
             }
         } catch (...) {
             std::lock_guard<std::mutex> lock(errorMutex);

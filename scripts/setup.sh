@@ -109,7 +109,8 @@ else
     package/500Medium/IBMPlexMono_500Medium.ttf package/LICENSE_FONT
   mv "$fwork/package" "$fwork/plex"
   inter=""
-  for candidate in /usr/share/fonts/opentype/inter/Inter-Regular.otf /usr/share/fonts/truetype/inter/Inter-Regular.ttf; do
+  for candidate in /usr/share/fonts/opentype/inter/Inter-Regular.otf \
+                   /usr/share/fonts/truetype/inter/Inter-Regular.ttf; do
     if [ -f "$candidate" ]; then inter="$candidate"; break; fi
   done
   if [ -z "$inter" ]; then
@@ -128,7 +129,8 @@ else
     echo
     echo "This Font Software is licensed under the SIL Open Font License, Version 1.1."
     echo
-    sed -n '/^SIL OPEN FONT LICENSE Version 1.1/,$p' "$fwork/plex/LICENSE_FONT" | sed '1i -----------------------------------------------------------'
+    sed -n '/^SIL OPEN FONT LICENSE Version 1.1/,$p' "$fwork/plex/LICENSE_FONT" |
+      sed '1i -----------------------------------------------------------'
   } > "$FONT_DIR.tmp/BigShouldersDisplay-OFL.txt"
   if [ -n "$inter" ]; then
     cp "$inter" "$FONT_DIR.tmp/Inter.ttf"
@@ -145,5 +147,6 @@ fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
 sources="${KEEPFRAME_MODEL_SOURCES:-$root/../shared/models/src}"
 if [ ! -f "$sources/MANIFEST.md" ]; then
-  echo "setup: no model sources in $sources: put the pretrained files there (or set KEEPFRAME_MODEL_SOURCES) to get face analysis"
+  echo "setup: no model sources in $sources: put the pretrained files there" \
+       "(or set KEEPFRAME_MODEL_SOURCES) to get face analysis"
 fi

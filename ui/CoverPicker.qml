@@ -52,8 +52,9 @@ ToolDialog {
 
         Text {
             objectName: "coverPickerStatus"
-            text: picker.generating ? "Generating previews…"
-                                    : picker.thumbnails.length + " image(s) — click one to use it as the gallery cover."
+            text: picker.generating
+                  ? "Generating previews…"
+                  : picker.thumbnails.length + " image(s) — click one to use it as the gallery cover."
             color: Theme.textDim
             font.family: Theme.fontBody
             font.pixelSize: 13

@@ -626,7 +626,8 @@ Item {
                             onOpened: (filename) => { page.focusResults(); page.openViewer(filename) }
                             onMarkToggled: (filename) => { page.focusResults(); page.toggleMark(filename) }
                             onClusterRequested: (category, number) => page.openCluster(category, number)
-                            onHoverMoved: (filename, hovered, pos, aspect) => page.hoverChanged(filename, hovered, pos, aspect)
+                            onHoverMoved: (filename, hovered, pos, aspect) =>
+                                              page.hoverChanged(filename, hovered, pos, aspect)
                         }
                     }
                 }

@@ -162,8 +162,9 @@ Item {
                         objectName: "folderPath"
                         Layout.fillWidth: true
                         visible: page.source === "folder"
-                        text: page.folderUrl !== "" ? ViewLogic.localPath(page.folderUrl)
-                                                    : "No folder chosen — Browse… to pick the JPEG files to deliver."
+                        text: page.folderUrl !== ""
+                              ? ViewLogic.localPath(page.folderUrl)
+                              : "No folder chosen — Browse… to pick the JPEG files to deliver."
                         color: Theme.textDim
                         font.family: Theme.fontBody
                         font.pixelSize: 12

@@ -152,8 +152,9 @@ Popup {
                     Text {
                         objectName: "lightboxTitle"
                         Layout.fillWidth: true
-                        text: box.item ? ViewLogic.baseName(box.item.filename) + "  —  ‹ › to navigate, Esc to close"
-                                       : ""
+                        text: box.item
+                              ? ViewLogic.baseName(box.item.filename) + "  —  ‹ › to navigate, Esc to close"
+                              : ""
                         color: "#f0f0f0"
                         font.pixelSize: 14
                         font.weight: Font.Medium

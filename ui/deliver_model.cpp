@@ -176,7 +176,9 @@ void DeliverModel::setFaceSearch(bool enabled) {
 }
 
 QString DeliverModel::sourceText() const {
-    return QStringLiteral("%1 image(s) selected — %2 total").arg(images_.size()).arg(ViewLogic::sizeText(sourceBytes_));
+    return QStringLiteral("%1 image(s) selected — %2 total")
+        .arg(images_.size())
+        .arg(ViewLogic::sizeText(sourceBytes_));
 }
 
 QString DeliverModel::uploadSizeText() const {

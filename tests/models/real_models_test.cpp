@@ -26,7 +26,8 @@ const std::string kPhotos = KEEPFRAME_TEST_PHOTOS_DIR "/";
 const std::string kSources = KEEPFRAME_MODEL_SOURCES_DIR "/";
 
 std::string missingInputs() {
-    for (const char* f : {"buffalo_l/det_10g.onnx", "buffalo_l/w600k_r50.onnx", "emotion-ferplus-8.onnx", "open_closed_eye.onnx"})
+    for (const char* f :
+         {"buffalo_l/det_10g.onnx", "buffalo_l/w600k_r50.onnx", "emotion-ferplus-8.onnx", "open_closed_eye.onnx"})
         if (!fs::exists(kModels + f)) return "built model " + kModels + f + " is missing (model sources absent?)";
     if (!fs::exists(kPhotos + "faceapi_sample1.jpg")) return "test photographs missing in " + kPhotos;
     return {};
@@ -129,7 +130,8 @@ TEST(RealModels, DetectorAdapterReproducesTheSourceNetwork) {
         ASSERT_EQ(adapted.size(), kept.size()) << "sample " << i;
         for (size_t k = 0; k < kept.size(); ++k) {
             EXPECT_NEAR(adapted[k][4], kept[k][4], 1e-4);
-            for (int v : {0, 1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}) EXPECT_NEAR(adapted[k][v], kept[k][v], 1.0) << i;
+            for (int v : {0, 1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14})
+                EXPECT_NEAR(adapted[k][v], kept[k][v], 1.0) << i;
             ++compared;
         }
     }
@@ -205,14 +207,15 @@ TEST(RealModels, IdentitySimilarities) {
     auto summary = [](const char* label, std::vector<double> v) {
         std::sort(v.begin(), v.end());
         const double mean = std::accumulate(v.begin(), v.end(), 0.0) / v.size();
-        std::printf("  %s pairs: %zu, min %.3f, p10 %.3f, median %.3f, mean %.3f, p90 %.3f, max %.3f\n", label, v.size(),
-                    v.front(), v[v.size() / 10], v[v.size() / 2], mean, v[v.size() * 9 / 10], v.back());
+        std::printf("  %s pairs: %zu, min %.3f, p10 %.3f, median %.3f, mean %.3f, p90 %.3f, max %.3f\n", label,
+                    v.size(), v.front(), v[v.size() / 10], v[v.size() / 2], mean, v[v.size() * 9 / 10], v.back());
     };
     std::printf("  %zu faces embedded\n", faces.size());
     summary("same-person", same);
     summary("different-person", other);
-    const double sameMatch = std::count_if(same.begin(), same.end(), [](double s) { return s >= 0.5; }) / double(same.size());
-    const double otherMatch = std::count_if(other.begin(), other.end(), [](double s) { return s >= 0.5; }) / double(other.size());
+    auto matches = [](double s) { return s >= 0.5; };
+    const double sameMatch = std::count_if(same.begin(), same.end(), matches) / double(same.size());
+    const double otherMatch = std::count_if(other.begin(), other.end(), matches) / double(other.size());
     std::printf("  at 0.5: %.1f %% of same-person pairs match, %.2f %% of different-person pairs match\n",
                 100 * sameMatch, 100 * otherMatch);
     EXPECT_GE(sameMatch, 0.90);
@@ -272,7 +275,8 @@ TEST(RealModels, RecogniserAndExpressionAdaptersMatchTheirSourceNetworks) {
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < 112; ++y)
             for (int x = 0; x < 112; ++x)
-                input[size_t(c * 112 * 112 + y * 112 + x)] = (face.at<cv::Vec3b>(y, x)[2 - c] / 255.0f - mean[c]) / sd[c];
+                input[size_t(c * 112 * 112 + y * 112 + x)] =
+                    (face.at<cv::Vec3b>(y, x)[2 - c] / 255.0f - mean[c]) / sd[c];
     const auto out = rawRecogniser.run(input, {1, 3, 112, 112});
     std::vector<float> raw(out[0].GetTensorData<float>(), out[0].GetTensorData<float>() + 128);
     double norm = std::sqrt(dot(raw, raw)), cosine = 0;
@@ -283,7 +287,8 @@ TEST(RealModels, RecogniserAndExpressionAdaptersMatchTheirSourceNetworks) {
     // Expression: the engine's softmax over the adapter's logits gives back the
     // source network's probabilities (FER2013 order: angry, disgust, fear,
     // happy, sad, surprise, neutral).
-    const cv::Rect box{int(found[0][0]), int(found[0][1]), int(found[0][2] - found[0][0]), int(found[0][3] - found[0][1])};
+    const cv::Rect box{int(found[0][0]), int(found[0][1]), int(found[0][2] - found[0][0]),
+                       int(found[0][3] - found[0][1])};
     cv::Mat grey, small;
     cv::cvtColor(img(box & cv::Rect(0, 0, img.cols, img.rows)), grey, cv::COLOR_BGR2GRAY);
     cv::resize(grey, small, cv::Size(64, 64), 0, 0, cv::INTER_LINEAR);

@@ -217,7 +217,8 @@ TEST_F(Review, SectionsTitlesAndDisplayCategories) {
 
     QStringList titles;
     for (const QVariant& s : model.categoryView()) titles << s.toMap()["folder"].toString();
-    EXPECT_EQ(titles, (QStringList{"Details", "ceremony  —  Group", "reception  —  Portraits", "reception  —  Group"}));
+    EXPECT_EQ(titles,
+              (QStringList{"Details", "ceremony  —  Group", "reception  —  Portraits", "reception  —  Group"}));
     EXPECT_EQ(names(model.flatView()).first(), "root.jpg");
     EXPECT_EQ(names(model.flatView()).last(), "reception/a.jpg");  // kept first, then removed, per section
     EXPECT_EQ(names(model.removedView()), (QStringList{"reception/a.jpg"}));

@@ -21,10 +21,24 @@ inline std::vector<uint8_t> makeDng(const DngPreview& preview) {
     auto u16 = [](std::vector<uint8_t>& v, uint16_t x) { v.push_back(uint8_t(x)); v.push_back(uint8_t(x >> 8)); };
     auto u32 = [&](std::vector<uint8_t>& v, uint32_t x) { u16(v, uint16_t(x)); u16(v, uint16_t(x >> 16)); };
     struct Entry { uint16_t type; uint32_t count; std::vector<uint8_t> data; };
-    auto shorts = [&](std::initializer_list<uint16_t> xs) { Entry e{3, uint32_t(xs.size()), {}}; for (auto x : xs) u16(e.data, x); return e; };
-    auto longs = [&](std::initializer_list<uint32_t> xs) { Entry e{4, uint32_t(xs.size()), {}}; for (auto x : xs) u32(e.data, x); return e; };
-    auto bytes = [&](std::initializer_list<uint8_t> xs) { return Entry{1, uint32_t(xs.size()), std::vector<uint8_t>(xs)}; };
-    auto ascii = [&](const std::string& s) { Entry e{2, uint32_t(s.size() + 1), std::vector<uint8_t>(s.begin(), s.end())}; e.data.push_back(0); return e; };
+    auto shorts = [&](std::initializer_list<uint16_t> xs) {
+        Entry e{3, uint32_t(xs.size()), {}};
+        for (auto x : xs) u16(e.data, x);
+        return e;
+    };
+    auto longs = [&](std::initializer_list<uint32_t> xs) {
+        Entry e{4, uint32_t(xs.size()), {}};
+        for (auto x : xs) u32(e.data, x);
+        return e;
+    };
+    auto bytes = [&](std::initializer_list<uint8_t> xs) {
+        return Entry{1, uint32_t(xs.size()), std::vector<uint8_t>(xs)};
+    };
+    auto ascii = [&](const std::string& s) {
+        Entry e{2, uint32_t(s.size() + 1), std::vector<uint8_t>(s.begin(), s.end())};
+        e.data.push_back(0);
+        return e;
+    };
 
     // Writes an IFD at the end of `out`; `patch` receives the position of each entry's value field.
     auto writeIfd = [&](std::map<uint16_t, Entry> entries, std::map<uint16_t, size_t>& patch) {
@@ -34,13 +48,25 @@ inline std::vector<uint8_t> makeDng(const DngPreview& preview) {
         for (auto& [tag, e] : entries) {
             u16(out, tag); u16(out, e.type); u32(out, e.count);
             patch[tag] = out.size();
-            if (e.data.size() <= 4) { auto d = e.data; d.resize(4, 0); out.insert(out.end(), d.begin(), d.end()); }
-            else { u32(out, uint32_t(extra + data.size())); data.insert(data.end(), e.data.begin(), e.data.end()); if (data.size() % 2) data.push_back(0); }
+            if (e.data.size() <= 4) {
+                auto d = e.data;
+                d.resize(4, 0);
+                out.insert(out.end(), d.begin(), d.end());
+            } else {
+                u32(out, uint32_t(extra + data.size()));
+                data.insert(data.end(), e.data.begin(), e.data.end());
+                if (data.size() % 2) data.push_back(0);
+            }
         }
         u32(out, 0);
         out.insert(out.end(), data.begin(), data.end());
     };
-    auto set32 = [&](size_t at, uint32_t v) { out[at] = uint8_t(v); out[at+1] = uint8_t(v>>8); out[at+2] = uint8_t(v>>16); out[at+3] = uint8_t(v>>24); };
+    auto set32 = [&](size_t at, uint32_t v) {
+        out[at] = uint8_t(v);
+        out[at + 1] = uint8_t(v >> 8);
+        out[at + 2] = uint8_t(v >> 16);
+        out[at + 3] = uint8_t(v >> 24);
+    };
 
     const bool isJpeg = !preview.jpeg.empty();
     const std::vector<uint8_t>& payload = isJpeg ? preview.jpeg : preview.rgb;

@@ -32,7 +32,8 @@ inline cv::Mat analysisFrame(const std::vector<FaceSpec>& faces, int w = 640, in
             for (int y = 0; y < 2 * r; ++y)
                 for (int x = 0; x < 2 * r; ++x)
                     if (box.contains({box.x + x, box.y + y}) && (cv::Rect(0, 0, w, h).contains({box.x + x, box.y + y})))
-                        img.at<cv::Vec3b>(box.y + y, box.x + x) = ((x / 2 + y / 2) % 2) ? cv::Vec3b(100, 100, 100) : cv::Vec3b(70, 70, 70);
+                        img.at<cv::Vec3b>(box.y + y, box.x + x) =
+                            ((x / 2 + y / 2) % 2) ? cv::Vec3b(100, 100, 100) : cv::Vec3b(70, 70, 70);
         paintAnchor(img, {16, f.row, f.col, f.score, {f.half, f.half, f.half, f.half}, faceOffsets(f.half)});
     }
     return img;

@@ -68,7 +68,8 @@ TEST(DeliverRules, GalleryTextsAndLists) {
     gallery["status"] = "pending";
     gallery["faceSearchEnabled"] = false;
     gallery.remove("createdAt");
-    EXPECT_EQ(DeliverModel::galleryDetails(gallery), "12 image(s) · 3.0 MB · date unknown · Face search off · pending");
+    EXPECT_EQ(DeliverModel::galleryDetails(gallery),
+              "12 image(s) · 3.0 MB · date unknown · Face search off · pending");
     EXPECT_EQ(DeliverModel::gigabytes(1610612736), "1.50 GB");
     EXPECT_EQ(DeliverModel::topupPriceText(200, 1), "₹200 covers the remaining 1 month of your current term.");
     EXPECT_EQ(DeliverModel::topupPriceText(400, 12), "₹400 covers the remaining 12 months of your current term.");

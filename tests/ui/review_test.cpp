@@ -233,7 +233,8 @@ TEST_F(UiTest, ACullStartedFromTheFolderDialogFillsTheGrid) {
     EXPECT_TRUE(item("runningState")->isVisible());
     ASSERT_TRUE(uidriver::waitFor([&] { return !app->engine().running(); }, 120000));
     ASSERT_TRUE(uidriver::waitFor([&] { return prop("reviewRows", "keptShown").toInt() > 0; }));
-    EXPECT_TRUE(prop("summaryText", "text").toString().startsWith("Selected ")) << prop("summaryText", "text").toString().toStdString();
+    EXPECT_TRUE(prop("summaryText", "text").toString().startsWith("Selected "))
+        << prop("summaryText", "text").toString().toStdString();
     EXPECT_TRUE(prop("summaryText", "text").toString().contains("Culled in"));
     EXPECT_GE(app->selection().projectId(), 0);
     EXPECT_TRUE(prop("nav_home", "enabled").toBool());

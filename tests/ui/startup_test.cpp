@@ -52,7 +52,8 @@ TEST_F(UiTest, WithoutModelsTheProgramStartsAndTheFirstCullFails) {
     QObject* error = object("cullErrorDialog");
     ASSERT_TRUE(uidriver::waitFor([&] { return error->property("opened").toBool(); }));
     EXPECT_EQ(error->property("title").toString(), "Culling error");
-    EXPECT_TRUE(error->property("text").toString().contains("det_10g.onnx")) << error->property("text").toString().toStdString();
+    EXPECT_TRUE(error->property("text").toString().contains("det_10g.onnx"))
+        << error->property("text").toString().toStdString();
     EXPECT_EQ(prop("mainWindow", "statusText").toString(), "Error");
 }
 

@@ -57,8 +57,8 @@ TEST(ViewLogicTexts, WhatAnExportDidNotCopy) {
     result["skipped"] = QVariantList{inPlace, row("sub/b.jpg", "missing from the input folder")};
     EXPECT_EQ(ViewLogic::exportReportText(result, true, true),
               "Exported 2 images to a 'final_selection' folder (organized by category).\n\nAlso exported 0 "
-              "unselected images to an 'unselected' folder.\n\nNot copied: 2\n• a.jpg — already there — the target "
-              "is the photograph itself\n• sub/b.jpg — missing from the input folder");
+              "unselected images to an 'unselected' folder.\n\nNot copied: 2\n• a.jpg — already there — "
+              "the target is the photograph itself\n• sub/b.jpg — missing from the input folder");
     // A long list is cut after ten names, with the count of the rest.
     QVariantList many;
     for (int i = 0; i < 13; ++i) many << row(QString("f%1.jpg").arg(i), "gone");

@@ -287,7 +287,8 @@ def build(src, out, detector="yunet"):
 def main(argv=None):
     p = argparse.ArgumentParser(description="Builds Keepframe's four model files from pretrained sources.")
     p.add_argument("--out", required=True, help="models folder to write")
-    p.add_argument("--src", default=None, help="folder of source files (default: $KEEPFRAME_MODEL_SOURCES or ../shared/models/src)")
+    p.add_argument("--src", default=None,
+                   help="folder of source files (default: $KEEPFRAME_MODEL_SOURCES or ../shared/models/src)")
     p.add_argument("--detector", choices=("yunet", "scrfd"), default="yunet",
                    help="yunet (MIT, default) or scrfd (SCRFD 2.5G, non-commercial weights)")
     args = p.parse_args(argv)

@@ -26,7 +26,8 @@ std::vector<std::string> sourcePhotos(const std::string& folder) {
     for (const auto& e : fs::directory_iterator(utf8ToPath(folder), ec)) {
         const std::string name = pathToUtf8(e.path().filename());
         const std::string ext = fileExtension(name);
-        if (e.is_regular_file() && (ext == ".jpg" || ext == ".jpeg" || ext == ".png")) photos.push_back(pathToUtf8(e.path()));
+        if (e.is_regular_file() && (ext == ".jpg" || ext == ".jpeg" || ext == ".png"))
+            photos.push_back(pathToUtf8(e.path()));
     }
     std::sort(photos.begin(), photos.end());
     return photos;

@@ -36,7 +36,8 @@ def const(name, array, dtype=np.int64):
 
 
 def save(graph, path):
-    model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)], producer_name="keepframe-test-models")
+    model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)],
+                              producer_name="keepframe-test-models")
     model.ir_version = 8
     onnx.checker.check_model(model)
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -59,7 +60,8 @@ def detector(path, size=640):
             const(name + "_axes", [1, 2, 3]),
             const(name + "_steps", [1, stride, stride]),
         ])
-        nodes.append(helper.make_node("Slice", ["v", name + "_starts", name + "_ends", name + "_axes", name + "_steps"], [name]))
+        nodes.append(helper.make_node(
+            "Slice", ["v", name + "_starts", name + "_ends", name + "_axes", name + "_steps"], [name]))
         return name
 
     def per_anchor(name, planes, stride, second_zero):
