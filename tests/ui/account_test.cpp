@@ -161,7 +161,9 @@ TEST_F(Account, AboutShowsTheVersionInItsOwnPaletteAndFonts) {
     EXPECT_EQ(prop("aboutPage", "color").value<QColor>(), QColor("#14110f"));
     // The display fonts are the installed ones, not a fallback.
     const QFont mono = prop("aboutVersion", "font").value<QFont>();
-    if (haveFonts) EXPECT_EQ(QFontInfo(mono).family(), "IBM Plex Mono");
+    if (haveFonts) {
+        EXPECT_EQ(QFontInfo(mono).family(), "IBM Plex Mono");
+    }
     QQuickItem* scroll = item("aboutScroll");
     ASSERT_NE(scroll, nullptr);
     EXPECT_GT(scroll->property("contentHeight").toDouble(), scroll->height());

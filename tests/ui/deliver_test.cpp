@@ -325,9 +325,11 @@ TEST_F(Deliver, GallerySettingsPasswordAndDelete) {
     click("setCoverButton");
     ASSERT_TRUE(uidriver::waitFor([&] { return text("settingsStatus") == "Cover updated."; }));
     const QJsonObject files = service.getJson("/deliver/galleries/" + id + "/files");
-    for (const QJsonValue& f : files["files"].toArray())
-        if (f["filename"].toString() == "IMG_0003.jpg")
+    for (const QJsonValue& f : files["files"].toArray()) {
+        if (f["filename"].toString() == "IMG_0003.jpg") {
             EXPECT_EQ(files["current_cover_file_id"].toString(), f["file_id"].toString());
+        }
+    }
 
     click("disableDownloadButton");
     ASSERT_TRUE(uidriver::waitFor([&] { return text("settingsStatus") == "Download setting updated."; }));
