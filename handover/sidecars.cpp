@@ -163,6 +163,7 @@ struct Capture {
 
 std::optional<Capture> captureOf(const QString& path) {
     try {
+        const auto exiv2 = prepareXmp();
         auto image = Exiv2::ImageFactory::open(path.toStdString());
         image->readMetadata();
         const Exiv2::ExifData& exif = image->exifData();
@@ -224,6 +225,7 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
     } else if (!wanted) {
         return SidecarOutcome::Unchanged;
     }
+    auto exiv2 = prepareXmp();
     Exiv2::XmpData before;
     if (!parseXmp(text, before)) {
         reason = "the existing sidecar is not valid XMP; left as it is";
@@ -250,6 +252,7 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
         reason = "merging would lose " + lost + "; left as it is";
         return SidecarOutcome::Failed;
     }
+    exiv2.unlock();
     QString error;
     if (!replaceXmpFile(path, packet, error)) {
         reason = error;
