@@ -261,6 +261,12 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
     return existed ? SidecarOutcome::Merged : SidecarOutcome::Written;
 }
 
+QString stoppedText(int done, int total) {
+    return QString("Stopped after %1 of %2 photographs; the sidecars of the others were left as they were.")
+        .arg(done)
+        .arg(total);
+}
+
 class Reporter {
 public:
     Reporter(SidecarReport& report, const QString& root) : report_(report), root_(root) {}
@@ -312,6 +318,10 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
     FolderIndex folders;
     const int total = int(images.size());
     int done = 0;
+    if (progress && !progress(done, total)) {
+        report.error = stoppedText(done, total);
+        return report;
+    }
 
     // Every photograph of the project under the sidecar it belongs to.
     QList<Sidecar> sidecars;
@@ -385,7 +395,10 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
         reporter.add(chosenName, sidecar.path, outcome, reason);
 
         done += int(sidecar.claimants.size());
-        if (progress) progress(done, total);
+        if (progress && !progress(done, total) && done < total) {
+            report.error = stoppedText(done, total);
+            return report;
+        }
     }
     if (progress) progress(total, total);
     return report;
