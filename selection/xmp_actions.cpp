@@ -9,6 +9,7 @@
 
 #include <QHash>
 
+#include <exception>
 #include <system_error>
 #include <utility>
 
@@ -77,8 +78,13 @@ bool SelectionModel::startXmpSidecars(const QVariantMap& options) {
                 run.total.store(total);
                 return !run.cancel.load();
             };
-            const SidecarReport report = keepframe::writeXmpSidecars(folder, images, o, progress);
-            QVariantMap map = sidecarReportMap(report);
+            QVariantMap map;
+            try {
+                map = sidecarReportMap(keepframe::writeXmpSidecars(folder, images, o, progress));
+            } catch (const std::exception& e) {
+                // Out of memory, most likely: what was written stays, and the end is still told.
+                map = errorMap(QString("The sidecars could not all be written: %1").arg(e.what()));
+            }
             QMetaObject::invokeMethod(
                 this, [this, serial, map = std::move(map)] { finishXmp(serial, map); }, Qt::QueuedConnection);
         });

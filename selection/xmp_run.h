@@ -1,7 +1,7 @@
 // A write of XMP sidecars on a thread of its own, as SelectionModel starts it.
 // The user interface thread reads the project before the run starts; the
 // worker sees only its own copies of the images and options and the atomics
-// below, never the project database or a Qt object.
+// below, never the project database, and posts its result back to the model.
 #pragma once
 
 #include <atomic>
