@@ -4,7 +4,6 @@
 #include "dng_writer.h"
 #include "exif_writer.h"
 #include "handover.h"
-#include "jpeg_output.h"
 #include "project_store.h"
 #include "selection_model.h"
 #include "temp_dir.h"
@@ -14,7 +13,6 @@
 #endif
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -552,23 +550,6 @@ private:
     bool open_ = false;
 };
 
-// A JPEG file with EXIF and an XMP packet of its own namespace.
-void jpegWithXmp(const std::string& path, const std::string& ns, const std::string& prefix) {
-    std::vector<uint8_t> jpeg;
-    cv::imencode(".jpg", cv::Mat(16, 16, CV_8UC3, cv::Scalar(60, 90, 120)), jpeg);
-    const std::string packet = R"(<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF )"
-                               R"(xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#"><rdf:Description )"
-                               R"(rdf:about="" xmlns:)" + prefix + "=\"" + ns + "\" " + prefix +
-                               R"(:Note="x"/></rdf:RDF></x:xmpmeta>)";
-    const std::string body = std::string("http://ns.adobe.com/xap/1.0/") + '\0' + packet;
-    const std::string segment = std::string("\xFF\xE1") + char((body.size() + 2) >> 8) +
-                                char((body.size() + 2) & 0xFF) + body;
-    jpeg = shootgen::insertSegment(jpeg, std::vector<uint8_t>(segment.begin(), segment.end()));
-    jpeg = shootgen::insertSegment(jpeg, shootgen::makeExifApp1({"2024:06:01 12:00:00", "", "", 1}, false));
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
-}
-
 }  // namespace
 
 TEST_F(Handover, SidecarNamesAndStemsThatDifferOnlyInCase) {
@@ -689,43 +670,4 @@ TEST_F(Handover, DestroyingTheModelDuringABackgroundWriteStopsItAtAWholeSidecar)
         }
     }
     EXPECT_EQ(sidecars, committed);
-}
-
-// Enhancement workers copy EXIF through Exiv2 (which parses the XMP of each
-// JPEG it reads) while the sidecar writer parses and writes XMP: both meet
-// namespaces Exiv2 has not seen and registers in tables of the whole process.
-TEST_F(Handover, SidecarsAndEnhancementCopiesUseExiv2AtTheSameTime) {
-    constexpr int kFiles = 60;
-    std::vector<Shot> shots;
-    for (int i = 0; i < kFiles; ++i) shots.push_back({"s" + std::to_string(i) + ".jpg", "portrait", i + 1, true, true});
-    save(shots, shoot);
-    const auto copy = [&](const std::string& kind, int i) {
-        return dir.file("copies/" + kind + std::to_string(i) + ".jpg");
-    };
-    for (int i = 0; i < kFiles; ++i) {
-        const std::string n = std::to_string(i);
-        std::string side = kEditorSidecar;
-        side.replace(side.find("http://example.com/studio/1.0/"), 30, "http://example.com/side" + n + "/");
-        writeText(at("s" + n + ".xmp"), side);
-        jpegWithXmp(copy("src", i), "http://example.com/copy" + n + "/", "c" + n);
-        ASSERT_TRUE(shootgen::writeJpeg(copy("dst", i), cv::Mat(16, 16, CV_8UC3), {}));
-    }
-    std::thread copies([&] {
-        for (int i = 0; i < kFiles; ++i) copyExifWithResolution(copy("src", i), copy("dst", i), 300);
-    });
-    const SidecarReport r = run();
-    copies.join();
-
-    EXPECT_EQ(r.merged, kFiles) << notesOf(r);
-    for (int i = 0; i < kFiles; i += 7) {
-        SCOPED_TRACE(i);
-        auto x = exiv2Xmp(at("s" + std::to_string(i) + ".xmp"));
-        EXPECT_EQ(x["Xmp.xmp.Rating"], QStringList({"3"}));
-        EXPECT_EQ(x["Xmp.crs.Exposure2012"], QStringList({"+0.35"}));
-        auto image = Exiv2::ImageFactory::open(copy("dst", i));
-        image->readMetadata();
-        const auto resolution = image->exifData().findKey(Exiv2::ExifKey("Exif.Image.XResolution"));
-        ASSERT_NE(resolution, image->exifData().end());
-        EXPECT_EQ(resolution->toString(), "300/1");
-    }
 }
