@@ -2,7 +2,7 @@
 // headless: the time from opening the project to the first drawn frame of the
 // grid, the longest stall of the GUI thread while scrolling from top to
 // bottom, and the peak memory of the process; writing XMP sidecars for every
-// photograph of it; then the Home page with a
+// photograph of it in the background; then the Home page with a
 // library of 300 projects: listing and drawing the cards, and scrolling them.
 #include "desktop_app.h"
 #include "memory_tuning.h"
@@ -127,8 +127,11 @@ std::pair<int, qint64> longestStall(const std::function<void()>& step, const std
     return {steps, longest};
 }
 
-// The Cull page's "Write XMP sidecars" on the 5,000-image project: the call
-// runs on the GUI thread, so its duration is how long the window waits.
+// The Cull page's "Write XMP sidecars" on the 5,000-image project as the
+// dialog runs it: the project read on the GUI thread, the sidecars written in
+// the background while the dialog polls the progress. The total time runs to
+// the finished signal; the stall is the longest time the GUI thread did not
+// get to its timers, the start included.
 bool benchXmp(SelectionModel& selection, ProjectStore& store, int projectId, const QString& shoot) {
     cv::Mat photo(400, 600, CV_8UC3);
     cv::randu(photo, 0, 255);
@@ -142,20 +145,47 @@ bool benchXmp(SelectionModel& selection, ProjectStore& store, int projectId, con
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return false;
     }
-    QElapsedTimer clock;
-    const auto timed = [&](bool remove, QVariantMap& result) {
-        clock.restart();
-        result = selection.writeXmpSidecars({{"remove", remove}});
-        return double(clock.elapsed());
+    struct Run {
+        QVariantMap result;
+        double total = 0, start = 0;
+        qint64 stall = 0;
     };
-    QVariantMap first, again, removed;
-    const double writing = timed(false, first), rewriting = timed(false, again), removing = timed(true, removed);
-    std::printf("xmp: sidecars for %d photographs, on the GUI thread\n", int(rows.size()));
-    std::printf("  write:                    %7.0f ms (%d written, %d failed; aim: under 2000 ms)\n", writing,
-                first["written"].toInt(), first["failed"].toInt());
-    std::printf("  write again:              %7.0f ms (%d unchanged)\n", rewriting, again["unchanged"].toInt());
-    std::printf("  remove:                   %7.0f ms (%d removed)\n", removing, removed["removed"].toInt());
-    return first["written"].toInt() > 0;
+    const auto timed = [&](bool remove) {
+        Run run;
+        bool started = false, finished = false;
+        QElapsedTimer clock;
+        const auto connection =
+            QObject::connect(&selection, &SelectionModel::xmpSidecarsFinished, [&](const QVariantMap& result) {
+                run.total = double(clock.elapsed());
+                run.result = result;
+                finished = true;
+            });
+        const auto step = [&] {
+            if (started) {
+                selection.xmpProgressDone();  // as the dialog polls it
+                return;
+            }
+            started = true;
+            clock.start();
+            finished = !selection.startXmpSidecars({{"remove", remove}});
+            run.start = double(clock.elapsed());
+        };
+        run.stall = longestStall(step, [&] { return finished; }).second;
+        QObject::disconnect(connection);
+        return run;
+    };
+    const Run first = timed(false), again = timed(false), removed = timed(true);
+    std::printf("xmp: sidecars for %d photographs, written in the background\n", int(rows.size()));
+    const auto line = [](const char* what, const Run& r, const QString& counts) {
+        std::printf("  %-13s %5.0f ms in all (aim: under 2000 ms), start %3.0f ms, longest GUI stall %lld ms "
+                    "(aim: under 100 ms); %s\n",
+                    what, r.total, r.start, static_cast<long long>(r.stall), qPrintable(counts));
+    };
+    line("write:", first,
+         QString("%1 written, %2 failed").arg(first.result["written"].toInt()).arg(first.result["failed"].toInt()));
+    line("write again:", again, QString("%1 unchanged").arg(again.result["unchanged"].toInt()));
+    line("remove:", removed, QString("%1 removed").arg(removed.result["removed"].toInt()));
+    return first.result["written"].toInt() > 0;
 }
 
 // Home with 300 projects: listing them and drawing the first frame of the

@@ -1,6 +1,7 @@
 // EXIF copy through Exiv2, kept apart so that only this file sees its headers.
 #include "jpeg_output.h"
 
+#include "exiv2_lock.h"
 #include "paths.h"
 
 #if defined(__GNUC__)
@@ -12,6 +13,7 @@ namespace keepframe {
 
 void copyExifWithResolution(const std::string& sourcePath, const std::string& targetPath, int dpi) {
     try {
+        auto exiv2 = lockExiv2();
         auto source = Exiv2::ImageFactory::open(sourcePath);
         source->readMetadata();
         Exiv2::ExifData exif = source->exifData();
@@ -32,6 +34,7 @@ void copyExifWithResolution(const std::string& sourcePath, const std::string& ta
         const Exiv2::DataBuf written = io.read(long(io.size()));
         io.close();
         if (written.size_ <= 0) return;
+        exiv2.unlock();
         writeFileBytes(targetPath, std::vector<uint8_t>(written.pData_, written.pData_ + written.size_));
     } catch (...) {
         // The JPEG already written stays as it is.

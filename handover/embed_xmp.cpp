@@ -20,6 +20,7 @@ bool embedXmp(const QString& jpegCopy, const HandoverImage& image, const XmpOpti
     file.close();
     QByteArray out;
     try {
+        const auto exiv2 = prepareXmp();
         auto exiv = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
                                               long(bytes.size()));
         if (!exiv.get() || exiv->checkMode(Exiv2::mdXmp) != Exiv2::amReadWrite) {

@@ -77,11 +77,15 @@ QStringList handoverKeywords(const HandoverImage& image);
 // empty with `error` set when the project cannot be read.
 QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, QString& error);
 
-using HandoverProgress = std::function<void(int done, int total)>;
+// Told how many images are settled after each sidecar; returning false stops
+// the run there: the sidecars not reached yet stay as they were, and the
+// report says so in its error.
+using HandoverProgress = std::function<bool(int done, int total)>;
 
 // Writes (or, with options.remove, takes back) the sidecars of the images
 // below `inputFolder`, the folder the project's file names are relative to.
 // For previews made from RAW files the sidecars go next to the RAW originals.
+// Uses no Qt object and no project database, so it may run on any thread.
 SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverImage>& images,
                                const XmpOptions& options, const HandoverProgress& progress = {});
 

@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace keepframe {
 
@@ -65,18 +66,40 @@ bool isPhotograph(const QString& name) {
 
 bool isRaw(const QString& name) { return isRawExtension(lowerExtension(name).toStdString()); }
 
-// The files of each folder looked at, listed once.
+// The files of each folder looked at, listed once per run, with the look-ups
+// the writer needs answered from hashes: a run over a folder of thousands of
+// photographs stays linear.
 class FolderIndex {
 public:
-    const QStringList& files(const QString& folder) {
-        auto it = files_.find(folder);
-        if (it == files_.end())
-            it = files_.insert(folder, QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
-        return *it;
+    // The files of `folder` whose stem (the name without its last extension)
+    // equals `stem` ignoring case, in name order.
+    QStringList sameStem(const QString& folder, const QString& stem) {
+        return listing(folder).byStem.value(stem.toCaseFolded());
+    }
+    // The file of `folder` named `name` ignoring case (the last in name order
+    // when several are); empty when there is none.
+    QString named(const QString& folder, const QString& name) {
+        return listing(folder).byName.value(name.toCaseFolded());
     }
 
 private:
-    QHash<QString, QStringList> files_;
+    struct Listing {
+        QHash<QString, QStringList> byStem;  // case-folded stem -> names
+        QHash<QString, QString> byName;      // case-folded name -> name
+    };
+
+    const Listing& listing(const QString& folder) {
+        auto it = folders_.find(folder);
+        if (it != folders_.end()) return *it;
+        Listing l;
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+            l.byStem[QFileInfo(name).completeBaseName().toCaseFolded()].append(name);
+            l.byName.insert(name.toCaseFolded(), name);
+        }
+        return *folders_.insert(folder, std::move(l));
+    }
+
+    QHash<QString, Listing> folders_;
 };
 
 struct Photo {
@@ -99,7 +122,7 @@ bool locate(const Roots& roots, const QString& filename, FolderIndex& folders, P
         const QString folder =
             QDir::cleanPath(roots.originals + '/' + QDir(roots.project).relativeFilePath(info.absolutePath()));
         QStringList raws;
-        for (const QString& name : folders.files(folder))
+        for (const QString& name : folders.sameStem(folder, info.completeBaseName()))
             if (isRaw(name) && QFileInfo(name).completeBaseName() == info.completeBaseName()) raws << name;
         if (raws.size() > 1) {
             reason = "several RAW originals share this preview (" + raws.join(", ") + ")";
@@ -128,8 +151,8 @@ QString sidecarPath(const Photo& photo, SidecarStyle style, FolderIndex& folders
     const QString stem = style == SidecarStyle::Append ? info.fileName() : info.completeBaseName();
     if (stem.isEmpty()) return {};
     QString name = stem + ".xmp";
-    for (const QString& existing : folders.files(info.absolutePath()))
-        if (existing.compare(name, Qt::CaseInsensitive) == 0) name = existing;
+    const QString existing = folders.named(info.absolutePath(), name);
+    if (!existing.isEmpty()) name = existing;
     const QString path = info.absolutePath() + '/' + name;
     return path.compare(photo.path, Qt::CaseInsensitive) == 0 ? QString() : path;
 }
@@ -140,6 +163,7 @@ struct Capture {
 
 std::optional<Capture> captureOf(const QString& path) {
     try {
+        const auto exiv2 = prepareXmp();
         auto image = Exiv2::ImageFactory::open(path.toStdString());
         image->readMetadata();
         const Exiv2::ExifData& exif = image->exifData();
@@ -201,6 +225,7 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
     } else if (!wanted) {
         return SidecarOutcome::Unchanged;
     }
+    auto exiv2 = prepareXmp();
     Exiv2::XmpData before;
     if (!parseXmp(text, before)) {
         reason = "the existing sidecar is not valid XMP; left as it is";
@@ -227,12 +252,19 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
         reason = "merging would lose " + lost + "; left as it is";
         return SidecarOutcome::Failed;
     }
+    exiv2.unlock();
     QString error;
     if (!replaceXmpFile(path, packet, error)) {
         reason = error;
         return SidecarOutcome::Failed;
     }
     return existed ? SidecarOutcome::Merged : SidecarOutcome::Written;
+}
+
+QString stoppedText(int done, int total) {
+    return QString("Stopped after %1 of %2 photographs; the sidecars of the others were left as they were.")
+        .arg(done)
+        .arg(total);
 }
 
 class Reporter {
@@ -286,6 +318,10 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
     FolderIndex folders;
     const int total = int(images.size());
     int done = 0;
+    if (progress && !progress(done, total)) {
+        report.error = stoppedText(done, total);
+        return report;
+    }
 
     // Every photograph of the project under the sidecar it belongs to.
     QList<Sidecar> sidecars;
@@ -330,13 +366,11 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
             QList<Photo> others = sidecar.claimants.mid(1);
             if (options.style == SidecarStyle::Replace) {
                 const QFileInfo info(chosen.path);
-                for (const QString& name : folders.files(info.absolutePath())) {
+                for (const QString& name : folders.sameStem(info.absolutePath(), info.completeBaseName())) {
                     const QString path = info.absolutePath() + '/' + name;
                     const bool known = std::any_of(sidecar.claimants.begin(), sidecar.claimants.end(),
                                                    [&](const Photo& p) { return p.path == path; });
-                    if (!known && isPhotograph(name) &&
-                        QFileInfo(name).completeBaseName().compare(info.completeBaseName(), Qt::CaseInsensitive) == 0)
-                        others.append({-1, path, isRaw(name)});
+                    if (!known && isPhotograph(name)) others.append({-1, path, isRaw(name)});
                 }
             }
             const std::optional<Capture> capture = others.isEmpty() ? std::nullopt : captureOf(chosen.path);
@@ -361,7 +395,10 @@ SidecarReport writeXmpSidecars(const QString& inputFolder, const QList<HandoverI
         reporter.add(chosenName, sidecar.path, outcome, reason);
 
         done += int(sidecar.claimants.size());
-        if (progress) progress(done, total);
+        if (progress && !progress(done, total) && done < total) {
+            report.error = stoppedText(done, total);
+            return report;
+        }
     }
     if (progress) progress(total, total);
     return report;

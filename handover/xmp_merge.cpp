@@ -1,5 +1,6 @@
 #include "xmp_merge.h"
 
+#include "exiv2_lock.h"
 #include "path_safety.h"
 
 #include <exiv2/error.hpp>
@@ -33,19 +34,6 @@ const QString kKeywordRoot = QStringLiteral("Keepframe|");
 std::function<bool(const QString&)>& commitHook() {
     static std::function<bool(const QString&)> hook;
     return hook;
-}
-
-void registerNamespaces() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Exiv2::XmpParser::initialize();
-        Exiv2::XmpProperties::registerNs(kOwnNamespace, "keepframe");
-        try {
-            Exiv2::XmpProperties::ns("lr");
-        } catch (const Exiv2::AnyError&) {
-            Exiv2::XmpProperties::registerNs("http://ns.adobe.com/lightroom/1.0/", "lr");
-        }
-    });
 }
 
 bool isArray(Exiv2::TypeId type) {
@@ -173,6 +161,20 @@ Flat flatten(const Exiv2::XmpData& data) {
 
 }  // namespace
 
+std::unique_lock<std::recursive_mutex> prepareXmp() {
+    auto exiv2 = lockExiv2();
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::XmpProperties::registerNs(kOwnNamespace, "keepframe");
+        try {
+            Exiv2::XmpProperties::ns("lr");
+        } catch (const Exiv2::AnyError&) {
+            Exiv2::XmpProperties::registerNs("http://ns.adobe.com/lightroom/1.0/", "lr");
+        }
+    });
+    return exiv2;
+}
+
 XmpWanted wantedXmp(const HandoverImage& image, const XmpOptions& options) {
     XmpWanted w;
     switch (image.verdict) {
@@ -194,7 +196,7 @@ XmpWanted wantedXmp(const HandoverImage& image, const XmpOptions& options) {
 }
 
 bool parseXmp(const QByteArray& text, Exiv2::XmpData& data) {
-    registerNamespaces();
+    const auto exiv2 = prepareXmp();
     data.clear();
     if (text.trimmed().isEmpty()) return true;
     try {
@@ -208,7 +210,7 @@ bool parseXmp(const QByteArray& text, Exiv2::XmpData& data) {
 }
 
 QByteArray serializeXmp(const Exiv2::XmpData& data) {
-    registerNamespaces();
+    const auto exiv2 = prepareXmp();
     std::string packet;
     try {
         if (Exiv2::XmpParser::encode(packet, data, Exiv2::XmpParser::omitPacketWrapper) != 0) return {};
@@ -219,7 +221,7 @@ QByteArray serializeXmp(const Exiv2::XmpData& data) {
 }
 
 void applyHandover(Exiv2::XmpData& data, const XmpWanted* wanted, QStringList& remarks) {
-    registerNamespaces();
+    const auto exiv2 = prepareXmp();
     const QString rating = wanted && wanted->rating ? QString::number(*wanted->rating) : QString();
     handOverValue(data, kRatingKey, kOwnRatingKey, rating, "rating", remarks);
     handOverValue(data, kLabelKey, kOwnLabelKey, wanted ? wanted->label : QString(), "label", remarks);

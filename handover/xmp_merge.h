@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 
+#include <mutex>
 #include <optional>
 
 namespace keepframe {
@@ -22,6 +23,10 @@ struct XmpWanted {
     QString label;        // empty: none
     QStringList keywords; // hierarchical, all starting with "Keepframe|"
 };
+
+// Holds the Exiv2 lock (exiv2_lock.h) with our namespaces registered; every
+// use of Exiv2 in the hand-over runs under it.
+std::unique_lock<std::recursive_mutex> prepareXmp();
 
 XmpWanted wantedXmp(const HandoverImage& image, const XmpOptions& options);
 

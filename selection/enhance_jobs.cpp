@@ -13,6 +13,7 @@
 #include "project_file.h"
 #include "project_store.h"
 #include "selection_model.h"
+#include "xmp_run.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -95,6 +96,7 @@ int enhanceWorkerCount(unsigned hardwareThreads, int jobs) {
 
 SelectionModel::~SelectionModel() {
     blockSignals(true);  // nobody hears the end of a batch stopped by the model's own end
+    stopXmpSidecars();
     stopEnhance();
 }
 

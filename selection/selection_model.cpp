@@ -5,12 +5,14 @@
 #include "exif.h"
 #include "project_store.h"
 #include "records.h"
+#include "xmp_run.h"
 
 #include <algorithm>
 
 namespace keepframe {
 
-SelectionModel::SelectionModel(QObject* parent) : QObject(parent), enhance_(std::make_unique<EnhanceBatch>()) {}
+SelectionModel::SelectionModel(QObject* parent)
+    : QObject(parent), enhance_(std::make_unique<EnhanceBatch>()), xmp_(std::make_unique<XmpRun>()) {}
 
 int SelectionModel::countStatus(Status s) const {
     return int(std::count_if(images_.begin(), images_.end(), [s](const Image& i) { return i.status == s; }));

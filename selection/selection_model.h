@@ -16,6 +16,7 @@ namespace keepframe {
 
 class ProjectStore;
 struct EnhanceBatch;
+struct XmpRun;
 
 class SelectionModel : public QObject {
     Q_OBJECT
@@ -26,6 +27,7 @@ class SelectionModel : public QObject {
     Q_PROPERTY(int keptCount READ keptCount NOTIFY changed)
     Q_PROPERTY(bool hasData READ hasData NOTIFY changed)
     Q_PROPERTY(QString inputFolder READ inputFolder NOTIFY changed)
+    Q_PROPERTY(bool xmpRunning READ xmpRunning NOTIFY xmpRunningChanged)
 public:
     enum Status { None = 0, Primary = 1, Review = 2, Removed = 3, Added = 4 };
     Q_ENUM(Status)
@@ -52,7 +54,8 @@ public:
 
     explicit SelectionModel(QObject* parent = nullptr);
     // Stops a running enhancement batch and waits for it; the store, when set,
-    // must still exist (the batch's written files are counted in it).
+    // must still exist (the batch's written files are counted in it). A running
+    // write of XMP sidecars stops at the next sidecar and is waited for too.
     ~SelectionModel() override;
     void setStore(ProjectStore* store) { store_ = store; }
 
@@ -147,7 +150,18 @@ public:
     // "written", "merged", "unchanged", "removed", "shared", "skipped",
     // "failed", an "error" text and "notes" ({"file", "sidecar", "outcome",
     // "reason"} per photograph that was shared, skipped or failed).
+    // Refused with an "error" while startXmpSidecars() runs.
     Q_INVOKABLE QVariantMap writeXmpSidecars(const QVariantMap& options = {});
+    // The same on a thread of its own, for the desktop program: the project is
+    // read here, the sidecars are written in the background, and the map of
+    // writeXmpSidecars() arrives with xmpSidecarsFinished(). False (and no
+    // signal) while a write runs or without an open project.
+    Q_INVOKABLE bool startXmpSidecars(const QVariantMap& options = {});
+    // Images settled and images in all, of the running or the last write.
+    Q_INVOKABLE int xmpProgressDone() const;
+    Q_INVOKABLE int xmpProgressTotal() const;
+    // From startXmpSidecars() until xmpSidecarsFinished().
+    bool xmpRunning() const;
 
     // Cancels a running enhancement batch and waits until it has ended
     // (enhanceFinished() is emitted). Called before edited outputs are purged
@@ -166,6 +180,8 @@ public:
 signals:
     void changed();
     void enhanceFinished();
+    void xmpRunningChanged();
+    void xmpSidecarsFinished(const QVariantMap& result);
 
 private:
     int countStatus(Status s) const;
@@ -190,8 +206,13 @@ private:
     // stopEnhance() when a batch may be writing into this project's folder.
     void stopEnhanceInto(int projectId);
     int exportLevel(const QString& base, bool plus);
+    // Tells the end of XMP run `serial`, unless it was stopped.
+    void finishXmp(int serial, const QVariantMap& result);
+    // Stops a running XMP write at the next sidecar and waits for it; its end is not told.
+    void stopXmpSidecars();
 
     std::unique_ptr<EnhanceBatch> enhance_;
+    std::unique_ptr<XmpRun> xmp_;
     QList<Image> images_;
     QString inputFolder_;
     QString outputBase_;

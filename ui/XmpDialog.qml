@@ -1,7 +1,8 @@
 // "Write XMP sidecars": the rating, label and keywords of the open project in
 // sidecar files next to the photographs, for the photographer's editor; or
-// those values taken back out ("Remove Ours"). The write runs on the GUI
-// thread, so the dialog shows that it is busy for a frame before it starts.
+// those values taken back out ("Remove Ours"). The sidecars are written in the
+// background; the dialog shows how far the write has got and stays open, its
+// buttons off, until the result arrives.
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -21,25 +22,48 @@ ToolDialog {
     property string label: "Green"
     property bool busy: false
     property bool removing: false
+    // Photographs settled and in all, while the write runs.
+    property int progressDone: 0
+    property int progressTotal: 0
 
     // The counts and notes of the run, once it is done.
     signal done(var result, bool removed)
 
     function start(remove) {
         removing = remove
-        busy = true
-        runner.start()
+        progressDone = 0
+        progressTotal = 0
+        if (selModel.startXmpSidecars({ "style": dialog.sidecarStyle, "rating": dialog.rating,
+                                        "label": dialog.label, "remove": remove })) {
+            busy = true
+            return
+        }
+        close()
+        done({ "error": selModel.xmpRunning ? "XMP sidecars are being written already." : "No project is open." },
+             remove)
+    }
+
+    function finish(result) {
+        if (!busy)
+            return  // a write this dialog did not start
+        progressDone = progressTotal
+        busy = false
+        close()
+        done(result, removing)
+    }
+
+    Connections {
+        target: selModel
+        function onXmpSidecarsFinished(result) { dialog.finish(result) }
     }
 
     Timer {
-        id: runner
-        interval: 40
+        interval: 100
+        repeat: true
+        running: dialog.busy
         onTriggered: {
-            const result = selModel.writeXmpSidecars({ "style": dialog.sidecarStyle, "rating": dialog.rating,
-                                                       "label": dialog.label, "remove": dialog.removing })
-            dialog.busy = false
-            dialog.close()
-            dialog.done(result, dialog.removing)
+            dialog.progressDone = selModel.xmpProgressDone()
+            dialog.progressTotal = selModel.xmpProgressTotal()
         }
     }
 
@@ -110,21 +134,27 @@ ToolDialog {
             }
         }
 
-        RowLayout {
+        ColumnLayout {
             objectName: "xmpBusy"
             visible: dialog.busy
-            spacing: 8
+            spacing: 6
+            Layout.fillWidth: true
             Layout.topMargin: 4
-            BusyIndicator {
-                implicitWidth: 22
-                implicitHeight: 22
-                running: dialog.busy
-            }
             Text {
-                text: dialog.removing ? "Removing sidecar values…" : "Writing sidecars…"
+                objectName: "xmpProgressText"
+                text: (dialog.removing ? "Removing sidecar values… " : "Writing sidecars… ")
+                      + dialog.progressDone + " / " + dialog.progressTotal
                 color: Theme.text
                 font.family: Theme.fontBody
                 font.pixelSize: 13
+            }
+            LevelBar {
+                objectName: "xmpProgress"
+                Layout.fillWidth: true
+                from: 0
+                to: Math.max(1, dialog.progressTotal)
+                value: dialog.progressDone
+                indeterminate: dialog.progressTotal === 0
             }
         }
     }

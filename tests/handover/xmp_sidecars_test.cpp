@@ -22,10 +22,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <thread>
 
 using namespace keepframe;
 using keepframe::testing::TempDir;
@@ -513,4 +518,156 @@ TEST_F(Handover, ExportEmbedsXmpInCopiesAndTheModelReportsAsAMap) {
     EXPECT_FALSE(m["error"].toString().isEmpty());
     model.clear();
     EXPECT_EQ(model.writeXmpSidecars()["error"].toString(), "No project is open.");
+}
+
+namespace {
+
+// A commit hook that holds every sidecar's commit on the writer's thread until
+// the test opens the gate.
+class Gate {
+public:
+    bool pass() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++arrived_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        return true;
+    }
+    bool arrived(int count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return arrived_ >= count; });
+    }
+    void open() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int arrived_ = 0;
+    bool open_ = false;
+};
+
+}  // namespace
+
+TEST_F(Handover, SidecarNamesAndStemsThatDifferOnlyInCase) {
+    save({{"IMG_7.jpg", "portrait", 1, true, true}, {"IMG_8.jpg", "portrait", 2, true, true}}, shoot);
+    writeText(at("IMG_7.XMP"), kEditorSidecar);    // an editor's sidecar named in capitals
+    photo("img_8.JPEG", "2024:06:01 18:00:00");    // another camera's frame, the same name but for case
+
+    const SidecarReport r = run();
+    EXPECT_EQ(r.merged, 1) << notesOf(r);
+    EXPECT_EQ(r.written, 1);
+    EXPECT_EQ(r.skipped, 1);
+    EXPECT_FALSE(std::filesystem::exists(at("IMG_7.xmp")));
+    const QJsonObject t = exiftool(at("IMG_7.XMP"));
+    EXPECT_EQ(t["Rating"].toInt(), 3);
+    EXPECT_EQ(t["Exposure2012"].toString(), "+0.35");
+    const std::string notes = notesOf(r);
+    EXPECT_NE(notes.find("skipped img_8.JPEG"), std::string::npos) << notes;
+    EXPECT_NE(notes.find("which has IMG_8.xmp"), std::string::npos) << notes;
+}
+
+TEST_F(Handover, TheBackgroundWriteGivesTheSameResultAndRunsOneAtATime) {
+    save({{"a.jpg", "portrait", 1, true, true, 1, {2}}, {"b.jpg", "group", 2, true, false}, {"c.jpg"},
+          {"gone.jpg"}},
+         shoot);
+    std::filesystem::remove(at("gone.jpg"));
+    photo("a.jpeg", "2024:06:01 14:00:00");  // another capture with a's name, not in the project
+    writeText(at("c.xmp"), "<x:xmpmeta this is not XMP");
+    SelectionModel model;
+    model.setStore(&store);
+    ASSERT_TRUE(model.loadFromProject(projectId, QString::fromStdString(shoot)));
+    QSignalSpy finished(&model, &SelectionModel::xmpSidecarsFinished);
+    QSignalSpy running(&model, &SelectionModel::xmpRunningChanged);
+    const QVariantMap options{{"rating", 4}, {"label", ""}};
+
+    // Held at its first sidecar, the write runs and is the only one.
+    Gate gate;
+    setXmpCommitHookForTests([&](const QString&) { return gate.pass(); });
+    ASSERT_TRUE(model.startXmpSidecars(options));
+    EXPECT_TRUE(model.xmpRunning());
+    EXPECT_EQ(running.count(), 1);
+    ASSERT_TRUE(gate.arrived(1));
+    EXPECT_EQ(model.xmpProgressTotal(), 4);
+    EXPECT_LT(model.xmpProgressDone(), 4);
+    EXPECT_FALSE(model.startXmpSidecars(options));
+    EXPECT_EQ(model.writeXmpSidecars(options)["error"].toString(), "XMP sidecars are being written already.");
+    gate.open();
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_FALSE(model.xmpRunning());
+    EXPECT_EQ(running.count(), 2);
+    EXPECT_EQ(model.xmpProgressDone(), 4);
+    const QVariantMap background = finished.takeFirst().at(0).toMap();
+    const auto afterBackground = snapshot(shoot);
+    setXmpCommitHookForTests({});
+
+    // From the same start the write on the calling thread gives the same map and the same files.
+    std::filesystem::remove(at("a.xmp"));
+    std::filesystem::remove(at("b.xmp"));
+    const QVariantMap direct = model.writeXmpSidecars(options);
+    EXPECT_EQ(background, direct);
+    EXPECT_EQ(direct["written"].toInt(), 2);
+    EXPECT_EQ(direct["failed"].toInt(), 1);
+    EXPECT_EQ(direct["skipped"].toInt(), 2);  // gone.jpg, and a.jpeg beside a.jpg
+    EXPECT_EQ(snapshot(shoot), afterBackground);
+
+    // Options that make no sense end the same way, told after the call returns.
+    const QVariantMap sideways{{"style", "sideways"}};
+    ASSERT_TRUE(model.startXmpSidecars(sideways));
+    EXPECT_EQ(finished.count(), 0);
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_EQ(finished.takeFirst().at(0).toMap(), model.writeXmpSidecars(sideways));
+    EXPECT_FALSE(model.xmpRunning());
+
+    model.clear();
+    EXPECT_FALSE(model.startXmpSidecars(options));
+    EXPECT_FALSE(model.xmpRunning());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(finished.count(), 0);
+}
+
+TEST_F(Handover, DestroyingTheModelDuringABackgroundWriteStopsItAtAWholeSidecar) {
+    std::vector<Shot> shots;
+    for (int i = 0; i < 40; ++i) shots.push_back({"f" + std::to_string(i) + ".jpg", "portrait", i + 1, true, true});
+    save(shots, shoot);
+    std::atomic<int> commits{0};
+    setXmpCommitHookForTests([&](const QString&) {
+        ++commits;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return true;
+    });
+    auto model = std::make_unique<SelectionModel>();
+    model->setStore(&store);
+    ASSERT_TRUE(model->loadFromProject(projectId, QString::fromStdString(shoot)));
+    QObject listener;
+    int notices = 0;
+    QObject::connect(model.get(), &SelectionModel::xmpSidecarsFinished, &listener, [&] { ++notices; });
+    ASSERT_TRUE(model->startXmpSidecars());
+    for (int waited = 0; commits.load() < 3 && waited < 30000; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(commits.load(), 3);
+
+    model.reset();  // waits for the write, which ends at the next sidecar
+    const int committed = commits.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(commits.load(), committed);  // nothing runs on
+    EXPECT_EQ(notices, 0);
+    EXPECT_LT(committed, 40);
+
+    // Every sidecar there is whole, and nothing else was left behind.
+    int sidecars = 0;
+    for (const auto& e : std::filesystem::directory_iterator(shoot)) {
+        const std::string ext = e.path().extension().string();
+        if (ext == ".xmp") {
+            ++sidecars;
+            EXPECT_EQ(exiv2Xmp(e.path().string())["Xmp.xmp.Rating"], QStringList({"3"})) << e.path();
+        } else {
+            EXPECT_EQ(ext, ".jpg") << e.path();
+        }
+    }
+    EXPECT_EQ(sidecars, committed);
 }

@@ -4,12 +4,17 @@
 
 #include "engine_controller.h"
 #include "fault_files.h"
+#include "handover.h"
 #include "painted_frames.h"
 #include "selection_model.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSignalSpy>
+
+#include <condition_variable>
+#include <mutex>
 
 using namespace keepframe;
 using namespace keepframe::testing;
@@ -39,13 +44,17 @@ protected:
     }
     static QVariantMap row(const QString& file, const QString& reason) { return {{"file", file}, {"reason", reason}}; }
 
-    // Opens the XMP dialog from the toolbar and presses one of its buttons.
+    // Opens the XMP dialog from the toolbar, presses one of its buttons and
+    // waits for the write in the background to end.
     void runXmp(const QString& button) {
         click("xmpButton");
         ASSERT_TRUE(uidriver::waitFor([&] { return prop("xmpDialog", "opened").toBool(); }));
         click("xmpRating4");
+        QSignalSpy finished(&app->selection(), &SelectionModel::xmpSidecarsFinished);
         click(button);
-        ASSERT_TRUE(uidriver::waitFor([&] { return prop("xmpResultDialog", "opened").toBool(); }, 30000));
+        ASSERT_TRUE(finished.count() == 1 || finished.wait(30000));
+        ASSERT_TRUE(uidriver::waitFor([&] { return prop("xmpResultDialog", "opened").toBool(); }));
+        uidriver::settle(window);  // the result's list laid out as it is drawn
         EXPECT_FALSE(prop("xmpDialog", "visible").toBool());
     }
 };
@@ -109,13 +118,65 @@ TEST_F(Handover, TheAppendingStyleAndNoLabelReachTheWriter) {
     EXPECT_TRUE(prop("xmpLabelGreen", "checked").toBool());
     click("xmpStyleAppend");
     click("xmpLabelNone");
+    QSignalSpy finished(&app->selection(), &SelectionModel::xmpSidecarsFinished);
     click("xmpWriteButton");
-    ASSERT_TRUE(uidriver::waitFor([&] { return prop("xmpResultDialog", "opened").toBool(); }, 30000));
+    ASSERT_TRUE(finished.count() == 1 || finished.wait(30000));
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("xmpResultDialog", "opened").toBool(); }));
     EXPECT_TRUE(text("xmpResultDialog").startsWith("12 written")) << text("xmpResultDialog").toStdString();
     EXPECT_FALSE(QFile::exists(path("shoot/DSC_0001.xmp")));
     EXPECT_EQ(xmpValue(path("shoot/DSC_0001.jpg.xmp"), "xmp:Rating"), "3");
     EXPECT_EQ(xmpValue(path("shoot/DSC_0001.jpg.xmp"), "xmp:Label"), "(none)");
     EXPECT_FALSE(partOf("xmpResultDialog", "fileList")->isVisible());  // nothing to list
+}
+
+// While the sidecars are written the dialog counts them and takes no other
+// click; it cannot be closed until the result arrives.
+TEST_F(Handover, TheDialogShowsTheWriteUntilItEnds) {
+    // Holds every sidecar's commit on the writer's thread until released
+    // (at the latest when the test ends, so that the window's end can wait for the write).
+    struct Hold {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        void release() {
+            const std::lock_guard<std::mutex> lock(mutex);
+            open = true;
+            opened.notify_all();
+        }
+        ~Hold() {
+            release();
+            setXmpCommitHookForTests({});
+        }
+    } hold;
+    setXmpCommitHookForTests([&](const QString&) {
+        std::unique_lock<std::mutex> lock(hold.mutex);
+        hold.opened.wait(lock, [&] { return hold.open; });
+        return true;
+    });
+    click("xmpButton");
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("xmpDialog", "opened").toBool(); }));
+    QSignalSpy finished(&app->selection(), &SelectionModel::xmpSidecarsFinished);
+    click("xmpWriteButton");
+    // The first sidecar is held: the bar shows the count and the buttons are off.
+    const bool shown = uidriver::waitFor([&] {
+        return prop("xmpProgressText", "text").toString() == "Writing sidecars… 0 / 12";
+    });
+    EXPECT_TRUE(shown) << prop("xmpProgressText", "text").toString().toStdString();
+    EXPECT_TRUE(prop("xmpBusy", "visible").toBool());
+    EXPECT_TRUE(prop("xmpProgress", "visible").toBool());
+    for (const char* button : {"xmpWriteButton", "xmpRemoveButton", "xmpCancelButton"})
+        EXPECT_FALSE(prop(button, "enabled").toBool()) << button;
+    uidriver::key(window, Qt::Key_Escape);
+    uidriver::settle(window);
+    EXPECT_TRUE(prop("xmpDialog", "visible").toBool());
+    EXPECT_TRUE(finished.isEmpty());
+
+    hold.release();
+    ASSERT_TRUE(finished.count() == 1 || finished.wait(30000));
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("xmpResultDialog", "opened").toBool(); }));
+    EXPECT_FALSE(prop("xmpDialog", "visible").toBool());
+    EXPECT_TRUE(text("xmpResultDialog").startsWith("12 written")) << text("xmpResultDialog").toStdString();
+    EXPECT_FALSE(app->selection().xmpRunning());
 }
 
 TEST_F(Handover, ALongListScrollsInsideTheDialog) {
