@@ -71,7 +71,6 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         f.y2 = box.y2;
         f.gradient = float(gradientMean(grey, box));
         std::copy(c.begin() + 5, c.end(), f.landmarks.begin());
-        f.eyesOpen = eyeOpenScore(models.eye, analysis, f.landmarks);
         f.hasLandmarks = true;
         rec.faces.push_back(f);
         std::vector<float> embedding =
@@ -82,12 +81,11 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
 
 // Expression of the main face (the first for a portrait, the largest for a
 // group), judged on the half-size decode.
-float measureExpression(const ImageRecord& rec, const std::vector<uint8_t>& bytes, const ModelSet& models) {
+float measureExpression(const ImageRecord& rec, const cv::Mat& half, const ModelSet& models) {
     const FaceRecord* face = &rec.faces.front();
     if (rec.category != "portrait")
         for (const auto& f : rec.faces)
             if (f.area > face->area) face = &f;
-    const cv::Mat half = decodeImage(bytes, 2).image;
     if (half.empty()) return kUnmeasuredExpression;
     const int x1 = std::min(2 * face->x1, half.cols - 1), x2 = std::min(2 * face->x2, half.cols);
     const int y1 = std::min(2 * face->y1, half.rows - 1), y2 = std::min(2 * face->y2, half.rows);
@@ -133,7 +131,13 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     const bool scoreExpression =
         models != nullptr && faceCount > 0 &&
         (rec.category == "portrait" || (rec.category == "group" && config.groupExpressionEnabled));
-    if (scoreExpression) rec.expression = measureExpression(rec, bytes, *models);
+    // Eyes and expression are judged at half size: the quarter-size frame has
+    // too few pixels on the eyes of a group photograph's faces.
+    const bool scoreEyes = models != nullptr && faceCount > 0 && models->eye.loaded;
+    cv::Mat half;
+    if (scoreEyes || scoreExpression) half = decodeImage(bytes, 2).image;
+    for (FaceRecord& f : rec.faces) f.eyesOpen = eyeOpenScore(models->eye, half, f.landmarks);
+    if (scoreExpression) rec.expression = measureExpression(rec, half, *models);
 
     const ExifInfo exif = parseJpegExif(bytes.data(), bytes.size());
     rec.captureTime = exif.captureTime;
