@@ -66,6 +66,14 @@ std::vector<std::string> describeModelsFolder(const std::string& folder) {
         if (f.isEmpty()) continue;
         lines.push_back("  " + role.toStdString() + ": " + f.value("source").toString().toStdString() + " (" +
                         f.value("licence").toString().toStdString() + ")");
+        // Where the source file came from: its public origin, and the folder
+        // the kit read it from (downloaded into the cache, or a local copy).
+        const QString origin = f.value("origin").toString();
+        if (!origin.isEmpty()) lines.push_back("    origin: " + origin.toStdString());
+        const QString folder = f.value("source_folder").toString();
+        if (!folder.isEmpty())
+            lines.push_back("    taken from: " + folder.toStdString() +
+                            (f.value("downloaded").toBool() ? " (downloaded)" : " (local sources)"));
     }
     return lines;
 }
