@@ -213,6 +213,7 @@ def fetch(dest):
             os.remove(path)
         missing.append(key)
     for i, key in enumerate(missing):
+        print(f"modelkit: downloading {SOURCES[key]['file']} from {origin(key)}", flush=True)
         try:
             size = download(key, dest)
         except Unreachable as e:
@@ -220,7 +221,7 @@ def fetch(dest):
                      f"left, in {dest} (or in a folder named by KEEPFRAME_MODEL_SOURCES), then build again:"]
             lines += [f"  {SOURCES[k]['file']}  {origin(k)}" for k in missing[i:]]
             raise KitError("\n".join(lines))
-        print(f"modelkit: downloaded {SOURCES[key]['file']} ({size} bytes, sha256 verified)")
+        print(f"modelkit: {SOURCES[key]['file']}: {size} bytes, sha256 verified")
     return len(missing)
 
 
