@@ -7,6 +7,7 @@ import contextlib
 import hashlib
 import http.server
 import io
+import json
 import os
 import shutil
 import subprocess
@@ -94,10 +95,12 @@ class Fetch(unittest.TestCase):
         return sorted(os.listdir(self.dest)) if os.path.isdir(self.dest) else []
 
     def assert_cache_holds_exactly(self, keys):
-        self.assertEqual(self.cache_files(), sorted(self.name(k) for k in keys))
+        """The verified files of keys and the record of where each came from; nothing else."""
+        self.assertEqual(self.cache_files(), sorted([self.name(k) for k in keys] + [kit.ORIGINS]))
         for key in keys:
             with open(os.path.join(self.dest, self.name(key)), "rb") as f:
                 self.assertEqual(f.read(), self.content[key], key)
+        self.assertEqual(kit.downloaded_from(self.dest), {self.name(k): kit.origin(k) for k in keys})
 
     def test_downloads_each_source_once_into_the_cache(self):
         code, out, err = run_main("fetch")
@@ -117,8 +120,8 @@ class Fetch(unittest.TestCase):
             self.server.files[f"/mirror/{self.name(key)}"] = self.content[key]
         with mock.patch.dict(os.environ, {"KEEPFRAME_MODEL_MIRROR": self.server.base + "/mirror/"}):
             code, _, err = run_main("fetch")
-        self.assertEqual(code, 0, err)
-        self.assert_cache_holds_exactly(kit.DEFAULT_KEYS)
+            self.assertEqual(code, 0, err)
+            self.assert_cache_holds_exactly(kit.DEFAULT_KEYS)
         self.assertEqual(sorted(self.server.requests), sorted(f"/mirror/{self.name(k)}" for k in kit.DEFAULT_KEYS))
 
     def test_a_bad_download_is_refused_with_one_error_and_leaves_nothing_behind(self):
@@ -180,6 +183,21 @@ class Fetch(unittest.TestCase):
             self.assertIn(f"{self.name(key)}  {closed}/{self.name(key)}", err)
         self.assertEqual(self.cache_files(), [])
 
+    def test_an_unreadable_or_outdated_record_records_nothing(self):
+        self.assertEqual(run_main("fetch")[0], 0)
+        record = os.path.join(self.dest, kit.ORIGINS)
+        with open(record) as f:
+            entries = json.load(f)
+        entries[self.name("eye")]["sha256"] = "0" * 64
+        with open(record, "w") as f:
+            json.dump(entries, f)
+        self.assertNotIn(self.name("eye"), kit.downloaded_from(self.dest))
+        self.assertIn(self.name("yunet"), kit.downloaded_from(self.dest))
+        for garbage in ("[1, 2]", "{not json", '{"open_closed_eye.onnx": 7}'):
+            with open(record, "w") as f:
+                f.write(garbage)
+            self.assertEqual(kit.downloaded_from(self.dest), {}, garbage)
+
     def test_local_sources_are_preferred_to_the_cache(self):
         local = os.path.join(self.tmp, "local")
         os.makedirs(local)
@@ -236,7 +254,8 @@ class RealSources(unittest.TestCase):
         self.assertEqual(info.returncode, 0, info.stderr)
         for key in kit.DEFAULT_KEYS:
             self.assertIn("origin: " + kit.SOURCES[key]["url"], info.stdout)
-        self.assertEqual(info.stdout.count(f"taken from: {cache} (downloaded)"), 4, info.stdout)
+        for f in DEFAULT_FILES:
+            self.assertIn(f"taken from: {cache} (downloaded from {server.base}/{f})", info.stdout)
 
 
 if __name__ == "__main__":

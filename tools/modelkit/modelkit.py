@@ -162,6 +162,43 @@ class Unreachable(KitError):
     pass
 
 
+# Beside downloaded sources: the URL and sha256 each was downloaded with.
+ORIGINS = "ORIGINS.json"
+
+
+def downloaded_from(folder):
+    """File name -> the URL it was downloaded from, for the files whose recorded
+    sha256 is still the table's (an unreadable record records nothing)."""
+    try:
+        with open(os.path.join(folder, ORIGINS)) as f:
+            record = json.load(f)
+    except (OSError, ValueError):
+        return {}
+    found = {}
+    for info in SOURCES.values():
+        entry = record.get(info["file"]) if isinstance(record, dict) else None
+        if isinstance(entry, dict) and entry.get("sha256") == info["sha256"] and isinstance(entry.get("url"), str):
+            found[info["file"]] = entry["url"]
+    return found
+
+
+def record_origin(dest, key, url):
+    """Adds a verified download to the folder's record, replaced in one step."""
+    sha_of = {info["file"]: info["sha256"] for info in SOURCES.values()}
+    record = {name: {"url": u, "sha256": sha_of[name]} for name, u in downloaded_from(dest).items()}
+    record[SOURCES[key]["file"]] = {"url": url, "sha256": SOURCES[key]["sha256"]}
+    fd, tmp = tempfile.mkstemp(prefix=f".{ORIGINS}.", dir=dest)
+    try:
+        with os.fdopen(fd, "w") as f:
+            json.dump(record, f, indent=2)
+            f.write("\n")
+        os.chmod(tmp, 0o644)
+        os.replace(tmp, os.path.join(dest, ORIGINS))
+    finally:
+        if os.path.exists(tmp):
+            os.remove(tmp)
+
+
 def download(key, dest, timeout=60):
     """Downloads one source under a temporary name in dest and gives it its own
     name only once its length and sha256 are right; nothing else stays behind."""
@@ -194,6 +231,7 @@ def download(key, dest, timeout=60):
             raise KitError(f"{name} from {url} has sha256 {digest.hexdigest()}, expected {expected}; refused it")
         os.chmod(part, 0o644)
         os.replace(part, os.path.join(dest, name))
+        record_origin(dest, key, url)
         return size
     finally:
         if os.path.exists(part):
@@ -389,7 +427,7 @@ def build(src, out, detector="yunet"):
 
         manifest = {"kit": "keepframe-modelkit 1", "detector": det_key, "files": {}}
         source_folder = os.path.abspath(src)
-        downloaded = os.path.realpath(src) == os.path.realpath(download_cache())
+        downloads = downloaded_from(src)
         sources_of = {"detector": det_key, "recognizer": "mobilefacenet", "expression": "mini_xception", "eye": "eye"}
         for role, rel in OUTPUT_FILES.items():
             key = sources_of[role]
@@ -400,8 +438,9 @@ def build(src, out, detector="yunet"):
                 "source_sha256": SOURCES[key]["sha256"],
                 "licence": SOURCES[key]["licence"],
                 "source_folder": source_folder,
-                "downloaded": downloaded,
             }
+            if SOURCES[key]["file"] in downloads:
+                entry["downloaded_from"] = downloads[SOURCES[key]["file"]]
             if "url" in SOURCES[key]:
                 entry["origin"] = SOURCES[key]["url"]
             manifest["files"][role] = entry
