@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         {"enhancejobs", keepframe::bench::enhanceJobsBench},
         {"selection", keepframe::bench::selectionBench},
         {"graphopt", keepframe::bench::graphOptimizationBench},
-        {"raw", keepframe::bench::rawConversionBench},
+        {"rawconvert", keepframe::bench::rawConversionBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
     if (chosen.empty())

@@ -187,11 +187,11 @@ void graphOptimizationBench() {
     const LevelRun extended = runLevel(config, false, sample, files);
     const LevelRun all = runLevel(config, true, sample, files);
 
-    Drift stored, inMemory;
+    Drift stored, inMemory, boxes;
     Decisions decisions;
     compareResults(extended.result, all.result, stored, decisions);
     compareFrames(extended.frames, all.frames, inMemory, decisions);
-    compareDetections(extended.found, all.found, inMemory, decisions);
+    compareDetections(extended.found, all.found, boxes, decisions);
     int faces = 0;
     for (const auto& f : extended.found) faces += int(f.size());
 
@@ -208,6 +208,7 @@ void graphOptimizationBench() {
                 all.framesPerSecond / extended.framesPerSecond);
     std::printf("  largest difference in a stored value: %.6g (%s)\n", stored.largest, stored.where.c_str());
     std::printf("  largest difference in the analysis:   %.6g (%s)\n", inMemory.largest, inMemory.where.c_str());
+    std::printf("  largest difference in a detector box:  %.6g pixel\n", boxes.largest);
     const bool same = decisions.categories + decisions.clusters + decisions.selection + decisions.structure == 0;
     std::printf("  categories, clusters and selection: %s", same ? "identical\n" : "DIFFERENT");
     if (!same)

@@ -1,4 +1,5 @@
 #include "jpeg_encoder.h"
+#include "jpeg_bytes.h"
 #include "jpeg_output.h"
 #include "paths.h"
 #include "temp_dir.h"
@@ -18,19 +19,13 @@
 #include <exiv2/exiv2.hpp>
 
 using namespace keepframe;
+using keepframe::testing::jfifDensity;
 using keepframe::testing::TempDir;
 
 namespace {
 std::vector<uint8_t> readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-// Density units and values of the JFIF header.
-std::array<int, 3> density(const std::vector<uint8_t>& jpeg) {
-    for (size_t i = 2; i + 11 < jpeg.size() && i < 64; ++i)
-        if (jpeg[i] == 'J' && jpeg[i + 1] == 'F' && jpeg[i + 2] == 'I' && jpeg[i + 3] == 'F' && jpeg[i + 4] == 0)
-            return {jpeg[i + 7], jpeg[i + 8] << 8 | jpeg[i + 9], jpeg[i + 10] << 8 | jpeg[i + 11]};
-    return {-1, -1, -1};
 }
 }  // namespace
 
@@ -74,7 +69,7 @@ TEST(JpegOutput, DensityAndExifCopy) {
     const cv::Mat img(60, 80, CV_8UC3, cv::Scalar(30, 90, 200));
     const std::string target = dir.file("out.jpg");
     ASSERT_TRUE(writeJpegWithDensity(target, img, 300));
-    EXPECT_EQ(density(readAll(target)), (std::array<int, 3>{1, 300, 300}));
+    EXPECT_EQ(jfifDensity(readAll(target)), (std::array<int, 3>{1, 300, 300}));
     EXPECT_FALSE(cv::imread(target).empty());
 
     // A source without EXIF still gives the three resolution tags.
@@ -88,7 +83,7 @@ TEST(JpegOutput, DensityAndExifCopy) {
     EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.ResolutionUnit"))->toLong(), 2);
     EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution"))->toRational(), Exiv2::Rational(300, 1));
     EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.YResolution"))->toRational(), Exiv2::Rational(300, 1));
-    EXPECT_EQ(density(readAll(target)), (std::array<int, 3>{1, 300, 300}));
+    EXPECT_EQ(jfifDensity(readAll(target)), (std::array<int, 3>{1, 300, 300}));
 
     // A target Exiv2 cannot open keeps its bytes.
     ASSERT_TRUE(writeFileBytes(dir.file("junk.jpg"), {1, 2, 3}));
@@ -184,14 +179,14 @@ TEST(JpegOutput, MetadataAddedInMemory) {
     std::vector<uint8_t> stamped = jfif;
     EXPECT_TRUE(setJfifDensity(stamped, 300));
     EXPECT_EQ(stamped.size(), jfif.size());
-    EXPECT_EQ(density(stamped), (std::array<int, 3>{1, 300, 300}));
+    EXPECT_EQ(jfifDensity(stamped), (std::array<int, 3>{1, 300, 300}));
     std::vector<uint8_t> bare = jfif;
     bare.erase(bare.begin() + 2, bare.begin() + 4 + (bare[4] << 8 | bare[5]));
-    ASSERT_EQ(density(bare)[0], -1);
+    ASSERT_EQ(jfifDensity(bare)[0], -1);
     std::vector<uint8_t> inserted = bare;
     EXPECT_TRUE(setJfifDensity(inserted, 300));
     EXPECT_EQ(inserted.size(), bare.size() + 18);
-    EXPECT_EQ(density(inserted), (std::array<int, 3>{1, 300, 300}));
+    EXPECT_EQ(jfifDensity(inserted), (std::array<int, 3>{1, 300, 300}));
     EXPECT_TRUE(std::equal(bare.begin() + 2, bare.end(), inserted.begin() + 20));
     EXPECT_EQ(cv::norm(cv::imdecode(inserted, cv::IMREAD_COLOR), cv::imdecode(jfif, cv::IMREAD_COLOR),
                        cv::NORM_INF), 0);
@@ -211,7 +206,7 @@ TEST(JpegOutput, MetadataAddedInMemory) {
     const Exiv2::ExifData& exif = image->exifData();
     ASSERT_NE(exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution")), exif.end());
     EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution"))->toRational(), Exiv2::Rational(300, 1));
-    EXPECT_EQ(density(withExif), (std::array<int, 3>{1, 300, 300}));
+    EXPECT_EQ(jfifDensity(withExif), (std::array<int, 3>{1, 300, 300}));
     std::vector<uint8_t> unchanged = inserted;
     EXPECT_FALSE(insertExifWithResolution(dir.file("none.png"), unchanged, 300));
     EXPECT_EQ(unchanged, inserted);

@@ -1,4 +1,5 @@
 #include "dng_writer.h"
+#include "jpeg_bytes.h"
 #include "jpeg_output.h"
 #include "paths.h"
 #include "raw_conversion.h"
@@ -220,6 +221,16 @@ std::vector<uint8_t> cameraPreview(int w, int h) {
     return jpeg;
 }
 
+// A RAW file's worth of camera preview, with a capture time in its EXIF.
+DngPreview cameraDng() {
+    DngPreview camera;
+    camera.jpeg = cameraPreview(480, 320);
+    camera.width = 480;
+    camera.height = 320;
+    camera.dateTime = "2024:06:01 14:03:07";
+    return camera;
+}
+
 // The entropy-coded image from the first start-of-scan marker to the end.
 std::vector<uint8_t> scanData(const std::vector<uint8_t>& jpeg) {
     for (size_t i = 2; i + 3 < jpeg.size() && jpeg[i] == 0xFF;) {
@@ -236,14 +247,6 @@ std::string exifText(const std::string& path, const char* key) {
     return it == image->exifData().end() ? "" : it->toString();
 }
 
-// Density units and values of the JFIF header.
-std::array<int, 3> density(const std::vector<uint8_t>& jpeg) {
-    for (size_t i = 2; i + 11 < jpeg.size() && i < 64; ++i)
-        if (jpeg[i] == 'J' && jpeg[i + 1] == 'F' && jpeg[i + 2] == 'I' && jpeg[i + 3] == 'F' && jpeg[i + 4] == 0)
-            return {jpeg[i + 7], jpeg[i + 8] << 8 | jpeg[i + 9], jpeg[i + 10] << 8 | jpeg[i + 11]};
-    return {-1, -1, -1};
-}
-
 }  // namespace
 
 TEST(RawConversion, OneWriteGivesTheBytesOfTheEarlierPasses) {
@@ -251,11 +254,7 @@ TEST(RawConversion, OneWriteGivesTheBytesOfTheEarlierPasses) {
     // the EXIF and again to stamp the density; its single write must give the
     // same file, for a decodable JPEG preview, a bitmap and a damaged preview.
     TempDir dir;
-    DngPreview camera;
-    camera.jpeg = cameraPreview(480, 320);
-    camera.width = 480;
-    camera.height = 320;
-    camera.dateTime = "2024:06:01 14:03:07";
+    const DngPreview camera = cameraDng();
     DngPreview bitmap;
     bitmap.width = 40;
     bitmap.height = 30;
@@ -290,13 +289,9 @@ TEST(RawConversion, OneWriteGivesTheBytesOfTheEarlierPasses) {
 
 TEST(RawConversion, KeptPreviewsKeepTheCameraBytes) {
     TempDir dir;
-    DngPreview camera;
-    camera.jpeg = cameraPreview(480, 320);
-    camera.width = 480;
-    camera.height = 320;
-    camera.dateTime = "2024:06:01 14:03:07";
+    const DngPreview camera = cameraDng();
     writeDng(dir.file("Shoot/DSC_0001.dng"), camera);
-    ASSERT_EQ(density(camera.jpeg)[0], -1);
+    ASSERT_EQ(jfifDensity(camera.jpeg)[0], -1);
 
     ASSERT_TRUE(convertRawFile({dir.file("Shoot/DSC_0001.dng"), dir.file("kept.jpg"), "DSC_0001.dng", true}));
     const auto kept = readAll(dir.file("kept.jpg"));
@@ -305,7 +300,7 @@ TEST(RawConversion, KeptPreviewsKeepTheCameraBytes) {
     const cv::Mat pixels = cv::imread(dir.file("kept.jpg"));
     ASSERT_EQ(pixels.size(), cv::Size(480, 320));
     EXPECT_EQ(cv::norm(pixels, cv::imdecode(camera.jpeg, cv::IMREAD_COLOR), cv::NORM_INF), 0);
-    EXPECT_EQ(density(kept), (std::array<int, 3>{1, 300, 300}));  // inserted: the camera wrote none
+    EXPECT_EQ(jfifDensity(kept), (std::array<int, 3>{1, 300, 300}));  // inserted: the camera wrote none
     EXPECT_EQ(exifText(dir.file("kept.jpg"), "Exif.Image.DateTime"), camera.dateTime);
     EXPECT_EQ(exifText(dir.file("kept.jpg"), "Exif.Image.XResolution"), "300/1");
     EXPECT_LT(kept.size(), camera.jpeg.size() + 4096);  // no bigger than the preview and its metadata
