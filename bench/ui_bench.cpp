@@ -103,30 +103,46 @@ bool storeLibrary(const QString& folder, int count) {
     return true;
 }
 
-// Calls `step` every 30 ms until `done`; a 5 ms ticker measures the longest
-// time the GUI thread did not get to it. Returns {steps, longest stall in ms}.
+// The longest time the GUI thread did not get to a 5 ms ticker, from start()
+// to take() and from one take() to the next.
+class StallWatch {
+public:
+    StallWatch() {
+        QObject::connect(&ticker_, &QTimer::timeout, [this] {
+            longest_ = std::max(longest_, clock_.elapsed() - last_);
+            last_ = clock_.elapsed();
+        });
+    }
+    void start() {
+        clock_.start();
+        last_ = longest_ = 0;
+        ticker_.start(5);
+    }
+    qint64 take() {
+        const qint64 longest = longest_;
+        longest_ = 0;
+        return longest;
+    }
+
+private:
+    QTimer ticker_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0, longest_ = 0;
+};
+
+// Calls `step` every 30 ms until `done`. Returns {steps, longest stall in ms}.
 std::pair<int, qint64> longestStall(const std::function<void()>& step, const std::function<bool()>& done) {
-    qint64 longest = 0, last = 0;
     int steps = 0;
-    QElapsedTimer ticks;
-    ticks.start();
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, ticks.elapsed() - last);
-        last = ticks.elapsed();
-    });
     QTimer stepper;
     QObject::connect(&stepper, &QTimer::timeout, [&] {
         step();
         ++steps;
     });
-    ticker.start(5);
+    StallWatch watch;
+    watch.start();
     stepper.start(30);
-    last = ticks.elapsed();
     uidriver::waitFor(done, 300000);
-    stepper.stop();
-    ticker.stop();
-    return {steps, longest};
+    return {steps, watch.take()};
 }
 
 // The Cull page's "Write XMP sidecars" on the 5,000-image project as the
@@ -286,26 +302,17 @@ bool benchCompare(QQuickWindow* window, const QString& folder) {
     store.openRegistry();
     const int first = store.loadProjectImages(id).value(0).toMap()["id"].toInt();
 
-    qint64 longest = 0, last = 0;
-    QElapsedTimer ticks;
-    ticks.start();
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, ticks.elapsed() - last);
-        last = ticks.elapsed();
-    });
+    StallWatch watch;
     const auto is = [](QObject* pane, const char* property) { return pane->property(property).toBool(); };
     QElapsedTimer clock;
-    ticker.start(5);
-    last = ticks.elapsed();
+    watch.start();
     clock.start();
     uidriver::call(compare, "openFor", {first, "cluster"});
     uidriver::waitFor([&] { return is(left, "loaded") && is(right, "loaded"); }, 30000);
     const double opening = double(clock.elapsed());
-    const qint64 openStall = longest;
+    const qint64 openStall = watch.take();
 
     // At fit: one step as soon as the frame before is drawn.
-    longest = 0;
     std::vector<double> appear;
     for (int step = 1; step < kFrames - 1; ++step) {
         clock.restart();
@@ -313,10 +320,9 @@ bool benchCompare(QQuickWindow* window, const QString& folder) {
         uidriver::waitFor([&] { return is(right, "loaded"); }, 30000);
         appear.push_back(double(clock.elapsed()));
     }
-    const qint64 fitStall = longest;
+    const qint64 fitStall = watch.take();
 
     // 100 %: both frames sharp, then steps back, each until the new frame is sharp.
-    longest = 0;
     clock.restart();
     uidriver::key(window, Qt::Key_Z);
     uidriver::waitFor([&] { return is(left, "sharp") && is(right, "sharp"); }, 60000);
@@ -328,8 +334,7 @@ bool benchCompare(QQuickWindow* window, const QString& folder) {
         uidriver::waitFor([&] { return is(right, "sharp"); }, 60000);
         sharp.push_back(double(clock.elapsed()));
     }
-    const qint64 zoomStall = longest;
-    ticker.stop();
+    const qint64 zoomStall = watch.take();
     uidriver::call(compare, "close");
 
     std::printf("compare: a moment of %d frames of 6000 x 4000 (JPEG, %.1f MB each)\n", kFrames,

@@ -112,7 +112,8 @@ Item {
                 id: screen
                 objectName: "paneScreenImage"
                 anchors.fill: parent
-                source: pane.screenSource
+                // Asked once the pane has its size: the decode size follows it.
+                source: pane.width > 0 ? pane.screenSource : ""
                 sourceSize.width: pane.decodeSide
                 sourceSize.height: pane.decodeSide
                 asynchronous: true

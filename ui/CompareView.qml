@@ -176,7 +176,7 @@ Popup {
                         Text {
                             objectName: "compareLeftName"
                             width: parent.width
-                            text: compare.pinned ? "📌 " + ViewLogic.baseName(compare.pinned.filename) : ""
+                            text: compare.pinned ? "Pinned · " + ViewLogic.baseName(compare.pinned.filename) : ""
                             color: "#f0f0f0"
                             font.pixelSize: 14
                             font.weight: Font.Medium
@@ -278,20 +278,21 @@ Popup {
                 }
             }
 
-            // The next frame of the moment, decoded ahead at both sizes in use.
+            // The next frame of the moment, decoded ahead at both sizes in use
+            // once the frames shown are read (it would slow them down before).
             Item {
                 visible: false
                 Image {
                     objectName: "compareAhead"
-                    source: compare.ahead ? CompareLogic.frameUrl(compare.imageFolder, compare.ahead.filename, false)
-                                          : ""
+                    source: compare.ahead && rightPane.loaded && leftPane.loaded
+                            ? CompareLogic.frameUrl(compare.imageFolder, compare.ahead.filename, false) : ""
                     sourceSize.width: compare.decodeSide
                     sourceSize.height: compare.decodeSide
                     asynchronous: true
                     cache: false
                 }
                 Image {
-                    source: compare.ahead && rightPane.wantsFull
+                    source: compare.ahead && rightPane.wantsFull && rightPane.sharp
                             ? CompareLogic.frameUrl(compare.imageFolder, compare.ahead.filename, true) : ""
                     asynchronous: true
                     cache: false

@@ -67,7 +67,7 @@ TEST_F(CompareReview, OpensFromTheViewerStepsSkippingThePinnedFrameAndPins) {
     uidriver::key(window, Qt::Key_C);
     ASSERT_TRUE(uidriver::waitFor([&] { return opened(); }));
     EXPECT_EQ(compare()->property("openedFrom").toString(), "lightbox");
-    EXPECT_EQ(text("compareLeftName"), "📌 DSC_0001.jpg");
+    EXPECT_EQ(text("compareLeftName"), "Pinned · DSC_0001.jpg");
     EXPECT_EQ(text("compareLeftDetails"), "Kept · Primary  ·  score 0.51  ·  eye 0");
     EXPECT_EQ(text("compareRightName"), "DSC_0002.jpg");
     EXPECT_EQ(text("compareRightDetails"), "Kept · Review  ·  score 0.52  ·  eye 0");
@@ -89,11 +89,11 @@ TEST_F(CompareReview, OpensFromTheViewerStepsSkippingThePinnedFrameAndPins) {
     uidriver::key(window, Qt::Key_Left);
     uidriver::key(window, Qt::Key_Left);  // the pinned frame is first: nothing further
     EXPECT_EQ(text("compareRightName"), "DSC_0002.jpg");
-    EXPECT_EQ(text("compareLeftName"), "📌 DSC_0001.jpg");
+    EXPECT_EQ(text("compareLeftName"), "Pinned · DSC_0001.jpg");
 
     // Enter pins the right frame; the right pane goes on in the direction of the last step.
     uidriver::key(window, Qt::Key_Return);
-    EXPECT_EQ(text("compareLeftName"), "📌 DSC_0002.jpg");
+    EXPECT_EQ(text("compareLeftName"), "Pinned · DSC_0002.jpg");
     EXPECT_EQ(text("compareRightName"), "DSC_0001.jpg");
     uidriver::key(window, Qt::Key_Right);
     EXPECT_EQ(text("compareRightName"), "DSC_0003.jpg");
@@ -109,7 +109,7 @@ TEST_F(CompareReview, OpensFromTheViewerStepsSkippingThePinnedFrameAndPins) {
     openViewerOn("DSC_0004.jpg");
     click("lightboxCompare");
     ASSERT_TRUE(uidriver::waitFor([&] { return opened(); }));
-    EXPECT_EQ(text("compareLeftName"), "📌 DSC_0004.jpg");
+    EXPECT_EQ(text("compareLeftName"), "Pinned · DSC_0004.jpg");
     EXPECT_EQ(text("compareRightName"), "");
     EXPECT_EQ(UiTest::partProp("compareRightPane", "paneMessage", "text").toString(),
               "This moment has no other frame.");
@@ -124,7 +124,7 @@ TEST_F(CompareReview, SpaceKeepsAndDropsTheRightFrameInTheDatabaseGridAndPopup) 
     click("clusterCompare");
     ASSERT_TRUE(uidriver::waitFor([&] { return opened(); }));
     EXPECT_EQ(compare()->property("openedFrom").toString(), "cluster");
-    EXPECT_EQ(text("compareLeftName"), "📌 DSC_0002.jpg");
+    EXPECT_EQ(text("compareLeftName"), "Pinned · DSC_0002.jpg");
     EXPECT_EQ(text("compareRightName"), "DSC_0003.jpg");
     const auto popupKeeps = [&](const QString& filename) {
         return uidriver::find(item("clusterCell_" + filename), "keepBox")->property("checked").toBool();
@@ -160,7 +160,7 @@ TEST_F(CompareReview, SpaceKeepsAndDropsTheRightFrameInTheDatabaseGridAndPopup) 
     EXPECT_TRUE(prop("clusterPopup", "opened").toBool());
     uidriver::key(window, Qt::Key_C);
     ASSERT_TRUE(uidriver::waitFor([&] { return opened(); }));
-    EXPECT_EQ(text("compareLeftName"), "📌 DSC_0002.jpg");
+    EXPECT_EQ(text("compareLeftName"), "Pinned · DSC_0002.jpg");
 }
 
 // Changes made from the compare view opened on the viewer in a moment reach the viewer's own check box.
@@ -270,7 +270,7 @@ TEST_F(UiTest, FacesAt100PercentOnTurnedFramesAndFramesWithoutFaces) {
     QQuickItem* left = item("compareLeftPane");
     QQuickItem* right = item("compareRightPane");
     ASSERT_TRUE(uidriver::waitFor([&] { return both(left, right, "loaded"); }));
-    EXPECT_EQ(prop("compareLeftName", "text").toString(), "📌 IMG #1 é.jpg");
+    EXPECT_EQ(prop("compareLeftName", "text").toString(), "Pinned · IMG #1 é.jpg");
     EXPECT_EQ(prop("compareLeftDetails", "text").toString(), "Kept · Primary  ·  score 0.51  ·  eye 152");
     // Decoded upright: wider than high although stored the other way round.
     QQuickItem* screen = qobject_cast<QQuickItem*>(uidriver::find(left, "paneScreenImage"));
