@@ -3,6 +3,7 @@
 #include "account_token.h"
 #include "delivery_manager.h"
 #include "engine_controller.h"
+#include "frame_image_provider.h"
 #include "models_folder.h"
 #include "project_store.h"
 #include "selection_model.h"
@@ -90,6 +91,7 @@ bool DesktopApp::loadMainWindow() {
     qml_->rootContext()->setContextProperty(QStringLiteral("engine"), engine_.get());
     qml_->rootContext()->setContextProperty(QStringLiteral("selModel"), selection_.get());
     qml_->rootContext()->setContextProperty(QStringLiteral("delivery"), delivery_.get());
+    qml_->addImageProvider(QStringLiteral("frames"), new FrameImageProvider);  // the engine owns it
     QObject::connect(
         qml_.get(), &QQmlApplicationEngine::objectCreationFailed, qApp, [] { QCoreApplication::exit(-1); },
         Qt::QueuedConnection);

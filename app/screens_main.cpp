@@ -1,5 +1,6 @@
 // keepframe-screens OUT: starts the desktop program headless on a generated
-// demo shoot (with a few damaged files), culls it, and saves a PNG of each state of the Home, Cull,
+// demo shoot (with a few damaged files), culls it, and saves a PNG of each
+// state of the Home, Cull (with its viewer, cluster popup and compare view),
 // Enhance, Deliver, About and Account pages to OUT (the Deliver page talks to
 // the stand-in delivery service on this machine). It uses the models next to it when built, else
 // $KEEPFRAME_MODELS.
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -62,6 +64,34 @@ int frameWithMostFaces(const QVariantList& list) {
         }
     }
     return best;
+}
+
+// The compare view on the moment of the kept frame with the most faces (of
+// those whose moment has more than one): at fit, then at 100 % on the faces.
+bool compareScreens(QQuickWindow* window, const QVariantList& list, const QString& out) {
+    QVariantList shared;
+    for (const QVariant& v : list)
+        if (v.toMap()["clusterImageCount"].toInt() > 1) shared << v;
+    QObject* compare = need(window, "compareView");
+    auto* left = qobject_cast<QQuickItem*>(need(window, "compareLeftPane"));
+    auto* right = qobject_cast<QQuickItem*>(need(window, "compareRightPane"));
+    if (!compare || !left || !right || shared.isEmpty()) return false;
+    const int id = shared.value(frameWithMostFaces(shared)).toMap()["id"].toInt();
+    if (!uidriver::call(compare, "openFor", {id, "cluster"}).toBool()) return false;
+    const auto loaded = [&] {
+        return left->property("loaded").toBool() && right->property("loaded").toBool();
+    };
+    uidriver::waitFor(loaded, 20000);
+    if (!save(window, out, "08a-compare-fit")) return false;
+    uidriver::call(compare, "focusFaces", {false});
+    // The full-resolution frames are drawn only once read.
+    const auto sharp = [](QQuickItem* pane) {
+        return !pane->property("wantsFull").toBool() || pane->property("sharp").toBool();
+    };
+    uidriver::waitFor([&] { return sharp(left) && sharp(right); }, 20000);
+    if (!save(window, out, "08b-compare-faces")) return false;
+    uidriver::call(compare, "close");
+    return true;
 }
 
 // A few more projects from the same photographs, so that Home shows a
@@ -236,6 +266,7 @@ int run(const QString& out) {
     if (!popup) return 1;
     uidriver::call(popup, "openForCluster", {category, cluster});
     if (!save(window, out, "08-cluster-popup")) return 1;
+    if (!compareScreens(window, list, out)) return 1;
     uidriver::call(popup, "close");
     uidriver::call(cull, "openForReview");
     if (!save(window, out, "09-for-review")) return 1;

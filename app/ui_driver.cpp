@@ -8,6 +8,9 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
+
+#include <cmath>
 
 namespace keepframe::uidriver {
 
@@ -99,7 +102,31 @@ void hover(QQuickWindow* window, QQuickItem* item) {
     QTest::mouseMove(window, at);
 }
 
-void key(QQuickWindow* window, int key) { QTest::keyClick(window, Qt::Key(key)); }
+void key(QQuickWindow* window, int key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(window, Qt::Key(key), modifiers);
+}
+
+void wheel(QQuickWindow* window, QQuickItem* item, QPointF at, double notches, Qt::KeyboardModifiers modifiers) {
+    const QPointF scene = item->mapToScene(at);
+    QTest::mouseMove(window, scene.toPoint() - QPoint(1, 1));
+    QTest::mouseMove(window, scene.toPoint());
+    // A wheel event made here reaches the window's items only through the
+    // platform's input queue, which tests cannot reach: it goes to the item.
+    QWheelEvent event(at, window->mapToGlobal(scene), QPoint(), QPoint(0, int(std::lround(notches * 120))),
+                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(item, &event);
+    QCoreApplication::processEvents();
+}
+
+void drag(QQuickWindow* window, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers) {
+    QTest::mouseMove(window, from);
+    QTest::mousePress(window, Qt::LeftButton, modifiers, from);
+    constexpr int steps = 4;
+    for (int i = 1; i <= steps; ++i)
+        QTest::mouseEvent(QTest::MouseMove, window, Qt::NoButton, modifiers, from + (to - from) * i / steps);
+    QTest::mouseRelease(window, Qt::LeftButton, modifiers, to);
+    QCoreApplication::processEvents();
+}
 
 QVariant call(QObject* object, const char* function, const QVariantList& args) {
     QVariant result;

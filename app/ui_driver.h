@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPoint>
+#include <Qt>
 #include <QString>
 #include <QVariant>
 
@@ -32,7 +33,13 @@ void settle(QQuickWindow* window);
 QPoint centre(QQuickItem* item);
 void click(QQuickWindow* window, QQuickItem* item);
 void hover(QQuickWindow* window, QQuickItem* item);
-void key(QQuickWindow* window, int key);
+void key(QQuickWindow* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// Turns the mouse wheel by `notches` (120 units each; negative: towards the user) over the point `at`
+// of `item`, the item under the pointer that takes the wheel (the pointer is moved there first).
+void wheel(QQuickWindow* window, QQuickItem* item, QPointF at, double notches,
+           Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// Presses the left button at `from`, moves to `to` in a few steps and lets go.
+void drag(QQuickWindow* window, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // Calls a function of a QML object with up to three arguments.
 QVariant call(QObject* object, const char* function, const QVariantList& args = {});

@@ -102,6 +102,22 @@ QVariantList SelectionModel::clustersFromDb(const QString& category, bool onlyOr
     return clusters;
 }
 
+QVariantList SelectionModel::momentFrames(int imageId) {
+    if (!projectOpen() || imageId < 0) return {};
+    QVariantList frames = store_->momentImages(projectId_, imageId);
+    for (QVariant& v : frames) {
+        QVariantMap m = v.toMap();
+        const bool engine = m["engineSelected"].toBool(), user = m["userSelected"].toBool();
+        const Status original = !engine ? None : m["isPrimary"].toBool() ? Primary : Review;
+        m["status"] = int(user ? (engine ? original : Added) : (engine ? Removed : None));
+        m["original"] = int(original);
+        QVariantList faces = store_->displayFacesForImage(m["id"].toInt());
+        m["faces"] = faces.isEmpty() ? m["faceBoxes"] : faces;
+        v = m;
+    }
+    return frames;
+}
+
 QVariantList SelectionModel::notSelectedImages() {
     if (!projectOpen()) return {};
     QVariantList out;

@@ -80,6 +80,11 @@ public:
     Q_INVOKABLE QVariantList keptImages() const;
     Q_INVOKABLE QVariantList facesForImage(int imageId);
     Q_INVOKABLE QVariantList detectionsForImage(int imageId);
+    // Every frame of the moment of one stored image, in capture order, for the
+    // compare view: the cluster images of clustersFromDb with "status" (as the
+    // grid counts it; 0 for a frame neither the engine nor the user keeps),
+    // "eyeScore" and "faces" (the confident faces, else all face boxes).
+    Q_INVOKABLE QVariantList momentFrames(int imageId);
     // Enhancement jobs and edited outputs (the working files of this run of the program).
     Q_INVOKABLE QVariantList deliverableImages();
     Q_INVOKABLE bool enhanceImage(int imageId, const QString& filename, bool plus = false);

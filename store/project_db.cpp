@@ -78,6 +78,13 @@ const char* const kProjectIndexes[] = {
 
 const char* const kFacesStatement = "SELECT x, y, w, h FROM faces WHERE image_id = ?";
 
+// The frames of one moment (category, cluster number), in capture order.
+const char* const kMomentImagesStatement = R"sql(SELECT id, filename, thumb_path, user_selected, is_primary,
+       category, cluster_number, full_w, full_h, orientation, score, capture_time,
+       applied_rotation, engine_selected, eye_sharp
+FROM images WHERE category = ? AND cluster_number = ?
+ORDER BY (capture_time IS NULL), capture_time, filename)sql";
+
 // A stored thumbnail path that would leave the project folder gives no URL.
 QString thumbUrl(const QString& projectFolder, const QString& thumbPath) {
     if (projectFolder.isEmpty() || thumbPath.isEmpty()) return {};
@@ -240,11 +247,7 @@ QVariantList ProjectStore::clustersForProject(int projectId, const QString& cate
     QSqlQuery faces(db);
     faces.prepare(kFacesStatement);
     QSqlQuery images(db);
-    images.prepare(R"sql(SELECT id, filename, thumb_path, user_selected, is_primary,
-       category, cluster_number, full_w, full_h, orientation, score, capture_time,
-       applied_rotation
-FROM images WHERE category = ? AND cluster_number = ?
-ORDER BY (capture_time IS NULL), capture_time, filename)sql");
+    images.prepare(kMomentImagesStatement);
     QVariantList out;
     while (q.next()) {
         QVariantMap cluster;
@@ -252,36 +255,58 @@ ORDER BY (capture_time IS NULL), capture_time, filename)sql");
         cluster["clusterNumber"] = number;
         cluster["imageCount"] = q.value(1).toInt();
         cluster["selectedCount"] = q.value(2).toInt();
-        QVariantList list;
-        images.bindValue(0, category);
-        images.bindValue(1, number);
-        if (images.exec()) {
-            while (images.next()) {
-                QVariantMap m;
-                const int id = images.value(0).toInt();
-                const QString thumb = images.value(2).isNull() ? QString() : images.value(2).toString();
-                m["id"] = id;
-                m["filename"] = images.value(1).toString();
-                m["thumbPath"] = thumb;
-                m["thumbUrl"] = thumbUrl(folder, thumb);
-                m["userSelected"] = images.value(3).toInt() != 0;
-                m["isPrimary"] = images.value(4).toInt() != 0;
-                m["category"] = images.value(5).toString();
-                m["clusterNumber"] = images.value(6).toInt();
-                m["fullW"] = images.value(7).toInt();
-                m["fullH"] = images.value(8).toInt();
-                m["orientation"] = images.value(9).toInt();
-                m["score"] = images.value(10).toDouble();
-                m["captureTime"] = images.value(11).isNull() ? QString() : images.value(11).toString();
-                m["appliedRotation"] = images.value(12).toInt();
-                m["faceBoxes"] = faceBoxes(faces, id);
-                list.push_back(m);
-            }
-        }
-        cluster["images"] = list;
+        cluster["images"] = momentImageMaps(images, category, number, folder, faces);
         out.push_back(cluster);
     }
     return out;
+}
+
+QVariantList ProjectStore::momentImageMaps(QSqlQuery& images, const QString& category, int clusterNumber,
+                                          const QString& projectFolder, QSqlQuery& faces) {
+    QVariantList list;
+    images.bindValue(0, category);
+    images.bindValue(1, clusterNumber);
+    if (!images.exec()) return list;
+    while (images.next()) {
+        QVariantMap m;
+        const int id = images.value(0).toInt();
+        const QString thumb = images.value(2).isNull() ? QString() : images.value(2).toString();
+        m["id"] = id;
+        m["filename"] = images.value(1).toString();
+        m["thumbPath"] = thumb;
+        m["thumbUrl"] = thumbUrl(projectFolder, thumb);
+        m["userSelected"] = images.value(3).toInt() != 0;
+        m["isPrimary"] = images.value(4).toInt() != 0;
+        m["category"] = images.value(5).toString();
+        m["clusterNumber"] = images.value(6).toInt();
+        m["fullW"] = images.value(7).toInt();
+        m["fullH"] = images.value(8).toInt();
+        m["orientation"] = images.value(9).toInt();
+        m["score"] = images.value(10).toDouble();
+        m["captureTime"] = images.value(11).isNull() ? QString() : images.value(11).toString();
+        m["appliedRotation"] = images.value(12).toInt();
+        m["engineSelected"] = images.value(13).toInt() != 0;
+        m["eyeScore"] = images.value(14).toDouble();
+        m["faceBoxes"] = faceBoxes(faces, id);
+        list.push_back(m);
+    }
+    return list;
+}
+
+QVariantList ProjectStore::momentImages(int projectId, int imageId) {
+    if (!openProject(projectId)) return {};
+    const QSqlDatabase db = namedConnection(projectConnectionName_);
+    QSqlQuery of(db);
+    of.prepare("SELECT category, cluster_number FROM images WHERE id = ?");
+    of.bindValue(0, imageId);
+    if (!of.exec() || !of.next()) {
+        lastError_ = QStringLiteral("momentImages: no image %1").arg(imageId);
+        return {};
+    }
+    QSqlQuery faces(db), images(db);
+    faces.prepare(kFacesStatement);
+    images.prepare(kMomentImagesStatement);
+    return momentImageMaps(images, of.value(0).toString(), of.value(1).toInt(), projectFolder(), faces);
 }
 
 QVariantList ProjectStore::unselectedImagesForProject(int projectId) {

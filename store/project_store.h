@@ -63,6 +63,10 @@ public:
     QVariantList loadProjectImages(int projectId);
     QVariantList clustersForProject(int projectId, const QString& category, bool onlyOrphans);
     QVariantList unselectedImagesForProject(int projectId);
+    // Every frame of the moment (category and cluster) of one image, in
+    // capture order, as clustersForProject lists a cluster's images, with
+    // "engineSelected" and "eyeScore" besides; empty when the image is unknown.
+    QVariantList momentImages(int projectId, int imageId);
     // Number of images in the venue, portrait and group clusters of which the
     // user keeps nothing (what clustersForProject with onlyOrphans lists); -1
     // when the project cannot be read.
@@ -107,6 +111,9 @@ private:
     int discardSave(int projectId, const QString& folder, const QString& message);
     // Face boxes of one image through a prepared faces statement.
     static QVariantList faceBoxes(QSqlQuery& facesQuery, int imageId);
+    // The images of one moment through a prepared statement of them.
+    static QVariantList momentImageMaps(QSqlQuery& images, const QString& category, int clusterNumber,
+                                        const QString& projectFolder, QSqlQuery& faces);
     bool fail(const QString& message);
 
     QString registryConnectionName_;

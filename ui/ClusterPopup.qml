@@ -1,6 +1,7 @@
 // The cluster browser: every frame of one moment (cluster mode) or every
 // frame of the moments where nothing is kept (unselected mode), with a check
-// box per frame that keeps it or drops it at once.
+// box per frame that keeps it or drops it at once. C (or its button) compares
+// the current frame with the others of its moment.
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -25,6 +26,8 @@ Popup {
     signal finished(string mode, string category, int clusterNumber, bool changed)
     // Enter on a frame: show `list` in the viewer at `index`.
     signal viewRequested(var list, int index)
+    // C on a frame: the compare view on its moment.
+    signal compareRequested(int imageId)
 
     function openForCluster(cat, number) {
         mode = "cluster"
@@ -126,6 +129,13 @@ Popup {
                 font.pixelSize: 13
             }
             ActionButton {
+                objectName: "clusterCompare"
+                text: "Compare (C)"
+                tip: "The current photo beside the others of its moment, at full resolution"
+                enabled: grid.currentIndex >= 0 && grid.currentIndex < popup.images.length
+                onClicked: popup.compareRequested(popup.images[grid.currentIndex].id)
+            }
+            ActionButton {
                 objectName: "clusterClose"
                 text: "✕"
                 onClicked: popup.close()
@@ -165,6 +175,9 @@ Popup {
                     event.accepted = true
                 } else if (event.key === Qt.Key_Escape) {
                     popup.close()
+                    event.accepted = true
+                } else if (event.key === Qt.Key_C && it) {
+                    popup.compareRequested(it.id)
                     event.accepted = true
                 } else if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter) && it) {
                     popup.viewRequested(popup.images.map(i => Object.assign({}, i, {

@@ -67,6 +67,7 @@ Item {
     }
 
     function closeOverlays() {
+        compareView.close()
         lightbox.close()
         clusterPopup.close()
         preview.shown = false
@@ -716,11 +717,13 @@ Item {
                 page.focusResults()
         }
         onClusterSelectionChanged: (imageId, selected) => clusterPopup.syncSelection(imageId, selected)
+        onCompareRequested: (imageId) => compareView.openFor(imageId, "lightbox")
     }
 
     ClusterPopup {
         id: clusterPopup
         onViewRequested: (list, index) => lightbox.openList(list, index, "cluster")
+        onCompareRequested: (imageId) => compareView.openFor(imageId, "cluster")
         onFinished: (mode, category, number, changed) => {
             if (changed)
                 rows.refresh()
@@ -731,6 +734,26 @@ Item {
                 page.reviewedTick++
             }
             page.focusResults()
+        }
+    }
+
+    CompareView {
+        id: compareView
+        imageFolder: page.imageFolder
+        onKeepChanged: (imageId, kept) => {
+            if (lightbox.opened)
+                lightbox.syncSelection(imageId, kept)
+            if (clusterPopup.opened)
+                clusterPopup.syncSelection(imageId, kept)
+        }
+        // Back where it was opened.
+        onClosed: {
+            if (openedFrom === "lightbox" && lightbox.opened)
+                lightbox.focusViewer()
+            else if (clusterPopup.opened)
+                clusterPopup.focusGrid()
+            else
+                page.focusResults()
         }
     }
 

@@ -1,7 +1,7 @@
 // The full-size viewer over the whole window: one image of a list with its
 // face crops, stepping with the arrow keys. From the grid, Space or Delete
 // removes the image from the selection; from the cluster popup, Space keeps or
-// drops it.
+// drops it. C (or its button) compares the image with the others of its moment.
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -31,8 +31,12 @@ Popup {
     readonly property bool inSelection: !item ? false
                                       : context === "cluster" ? item.userSelected === true : item.status !== 3
 
+    readonly property bool comparable: item !== null && item.id !== undefined && item.id >= 0
+
     // A keep/drop from the cluster context, for the cluster popup.
     signal clusterSelectionChanged(int imageId, bool selected)
+    // C: the compare view on the moment of this stored image.
+    signal compareRequested(int imageId)
 
     function openList(images, at, openedFrom) {
         context = openedFrom
@@ -99,6 +103,22 @@ Popup {
         clusterSelectionChanged(it.id, selected)
     }
 
+    // Takes over a keep/drop made elsewhere (the compare view).
+    function syncSelection(imageId, kept) {
+        const at = list.findIndex(i => i.id === imageId)
+        if (at < 0)
+            return
+        const it = list[at]
+        const copy = list.slice()
+        copy[at] = Object.assign({}, it, { "userSelected": kept,
+                                           "status": kept ? (it.original > 0 ? it.original : 4) : 3 })
+        list = copy
+    }
+
+    function focusViewer() {
+        content.forceActiveFocus()
+    }
+
     onClosed: index = -1
 
     parent: T.Overlay.overlay
@@ -124,6 +144,9 @@ Popup {
                 box.step(1)
             } else if (event.key === Qt.Key_Escape) {
                 box.close()
+            } else if (event.key === Qt.Key_C) {
+                if (box.comparable)
+                    box.compareRequested(box.item.id)
             } else if (event.key === Qt.Key_Space || event.key === Qt.Key_Delete) {
                 if (box.context === "grid")
                     box.removeCurrent()
@@ -180,6 +203,13 @@ Popup {
                                 box.removeCurrent()
                             checked = Qt.binding(() => box.inSelection)
                         }
+                    }
+                    ActionButton {
+                        objectName: "lightboxCompare"
+                        text: "Compare (C)"
+                        tip: "This frame beside the others of its moment, at full resolution"
+                        enabled: box.comparable
+                        onClicked: box.compareRequested(box.item.id)
                     }
                     ActionButton {
                         objectName: "lightboxClose"

@@ -1,5 +1,6 @@
 #include "ui_fixture.h"
 
+#include "exif_writer.h"
 #include "records.h"
 
 #include <QTest>
@@ -40,7 +41,18 @@ int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames,
             cv::rectangle(image, cv::Rect(face[0], face[1], face[2], face[3]), cv::Scalar(120, 160, 215), cv::FILLED);
         const std::string path = folder.toStdString() + "/" + f.filename;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        if (!cv::imwrite(path, image)) return -1;
+        if (f.orientation == 1) {
+            if (!cv::imwrite(path, image)) return -1;
+        } else {
+            // Stored as the camera leaves it: turned back, with the tag that turns it upright.
+            cv::Mat stored;
+            cv::rotate(image, stored, f.orientation == 6   ? cv::ROTATE_90_COUNTERCLOCKWISE
+                                      : f.orientation == 8 ? cv::ROTATE_90_CLOCKWISE
+                                                           : cv::ROTATE_180);
+            shootgen::ExifFields exif;
+            exif.orientation = f.orientation;
+            if (!shootgen::writeJpeg(path, stored, exif)) return -1;
+        }
         ResultImage r;
         r.filename = f.filename;
         r.path = path;
@@ -50,6 +62,8 @@ int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames,
         r.isPrimary = f.primary;
         r.fullW = f.width;
         r.fullH = f.height;
+        r.orientation = f.orientation;
+        r.eyeSharpness = f.eyeSharpness;
         r.captureTime = "2024:06:15 14:00:" + std::to_string(10 + n);
         r.score = 0.5f + 0.01f * float(n);
         r.reason = f.selected ? "best_in_cluster" : "not_best";

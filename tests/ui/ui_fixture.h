@@ -38,6 +38,8 @@ struct ProjectFrame {
     std::vector<FaceBox> faces;
     int width = 1200;  // upright pixels
     int height = 800;
+    int orientation = 1;  // EXIF: 6 and 8 store the frame turned, 3 upside down
+    float eyeSharpness = 0;
 };
 
 // The review state most tests start from: twelve frames in the top folder
