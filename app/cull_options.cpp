@@ -16,7 +16,7 @@ const char* const kCullUsage =
     "[--by-category] [--with-unselected] [--embed-xmp]\n       keepframe-cull --xmp PROJECT_ID "
     "[--xmp-style replace|append] [--xmp-rating 1-5] [--xmp-label NAME|none]\n       keepframe-cull --xmp-remove "
     "PROJECT_ID [--xmp-style replace|append]\n       keepframe-cull --save-project-file PROJECT_ID FILE\n"
-    "       keepframe-cull --models-info [DIR]";
+    "       keepframe-cull --models-info [DIR]\n       keepframe-cull --inspect FILE... [--models DIR]";
 
 namespace {
 bool parseCount(const std::string& text, int& value) {
