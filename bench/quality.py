@@ -260,26 +260,31 @@ def person_benchmark(cull, models, photos, work, size, seed):
     identities = os.path.join(photos, "identities")
     sources = source_photos(identities)
     people = sorted({p for _, p in sources if p})
-    print(f"Persons (a shoot generated from identities/: {len(sources)} photographs of {len(people)} people)")
+    groups = sum(1 for _, p in sources if not p)
+    print(f"Persons (a shoot generated from identities/: {len(sources) - groups} photographs of one of "
+          f"{len(people)} people, {groups} group photographs)")
     manifest = make_shoot(identities, os.path.join(work, f"shoot-{size[0]}x{size[1]}-{seed}"), size, seed)
     truth = source_truth(cull, models, identities, sources)
     with tempfile.TemporaryDirectory(prefix="quality-library-", dir=work) as library:
         persons, found = run_cull(cull, models, os.path.join(work, f"shoot-{size[0]}x{size[1]}-{seed}"), library)
-    true_ids, predicted, missed = [], [], 0
+    true_ids, predicted, missed = [], [], {}
     for frame in manifest["frames"]:
         s, dx, dy = frame["map"]
         boxes = found.get(frame["file"], [])
         for person, (x, y, w, h) in truth.get(frame["source"], []):
             k = best_match([x * s + dx, y * s + dy, w * s, h * s], [b for b, _ in boxes])
             if k is None:
-                missed += 1
+                missed[frame["source"]] = missed.get(frame["source"], 0) + 1
                 continue
             true_ids.append(person)
             predicted.append(boxes[k][1])
     precision, recall, true_pairs, predicted_pairs = pairwise(true_ids, predicted)
     holding = {p for p in predicted if p is not None}
     print(f"  frames: {len(manifest['frames'])} of {size[0]} x {size[1]}; labelled faces in the project: "
-          f"{len(true_ids)} ({missed} not found, {predicted.count(None)} given to no person)")
+          f"{len(true_ids)} ({sum(missed.values())} not found, {predicted.count(None)} given to no person)")
+    if missed:
+        print("  not found (no usable face at the labelled place): " +
+              ", ".join(f"{rel} x{n}" for rel, n in sorted(missed.items())))
     print(f"  persons found: {persons} (true people: {len(people)}; persons holding the labelled faces: "
           f"{len(holding)})")
     for person in people:
