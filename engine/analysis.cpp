@@ -62,8 +62,7 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         rec.detections.push_back(d);
         Landmarks landmarks;
         std::copy(c.begin() + 5, c.end(), landmarks.begin());
-        const float eyes = d.ok || details != nullptr ? eyeOpenScore(models.eye, analysis, landmarks) : 1.0f;
-        if (details != nullptr) details->push_back({landmarks, float(sharp), eyes});
+        if (details != nullptr) details->push_back({landmarks, float(sharp)});
         if (!d.ok) continue;
 
         FaceRecord f;
@@ -75,7 +74,6 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         f.y2 = box.y2;
         f.gradient = float(gradientMean(grey, box));
         f.landmarks = landmarks;
-        f.eyesOpen = eyes;
         f.hasLandmarks = true;
         rec.faces.push_back(f);
         std::vector<float> embedding =
@@ -94,12 +92,12 @@ float boxExpression(int bx1, int by1, int bx2, int by2, const cv::Mat& half, con
 }
 
 // Expression of the main face (the first for a portrait, the largest for a group).
-float measureExpression(const ImageRecord& rec, const std::vector<uint8_t>& bytes, const ModelSet& models) {
+float measureExpression(const ImageRecord& rec, const cv::Mat& half, const ModelSet& models) {
     const FaceRecord* face = &rec.faces.front();
     if (rec.category != "portrait")
         for (const auto& f : rec.faces)
             if (f.area > face->area) face = &f;
-    return boxExpression(face->x1, face->y1, face->x2, face->y2, decodeImage(bytes, 2).image, models);
+    return boxExpression(face->x1, face->y1, face->x2, face->y2, half, models);
 }
 
 }  // namespace
@@ -140,11 +138,18 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     const bool scoreExpression =
         models != nullptr && faceCount > 0 &&
         (rec.category == "portrait" || (rec.category == "group" && config.groupExpressionEnabled));
-    if (scoreExpression) rec.expression = measureExpression(rec, bytes, *models);
+    // Eyes and expression are judged at half size: the quarter-size frame has
+    // too few pixels on the eyes of a group photograph's faces.
+    const bool scoreEyes = models != nullptr && faceCount > 0 && models->eye.loaded;
+    cv::Mat half;
+    if (scoreEyes || scoreExpression) half = decodeImage(bytes, 2).image;
+    for (FaceRecord& f : rec.faces) f.eyesOpen = eyeOpenScore(models->eye, half, f.landmarks);
+    if (scoreExpression) rec.expression = measureExpression(rec, half, *models);
     if (details != nullptr && !details->empty()) {
-        const cv::Mat half = decodeImage(bytes, 2).image;
+        if (half.empty()) half = decodeImage(bytes, 2).image;
         for (size_t i = 0; i < details->size(); ++i) {
             const DetectionRecord& d = rec.detections[i];
+            (*details)[i].eyesOpen = eyeOpenScore(models->eye, half, (*details)[i].landmarks);
             (*details)[i].expression = boxExpression(d.x1, d.y1, d.x2, d.y2, half, *models);
         }
     }
