@@ -138,6 +138,9 @@ int runInspect(const std::vector<std::string>& args, const std::string& defaultM
                 return 2;
             }
             models = args[++i];
+        } else if (args[i].size() > 2 && args[i].compare(0, 2, "--") == 0) {
+            std::fprintf(stderr, "keepframe-cull: unknown --inspect option %s\n", args[i].c_str());
+            return 2;
         } else {
             files.push_back(args[i]);
         }

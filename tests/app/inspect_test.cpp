@@ -127,6 +127,7 @@ TEST_F(Inspect, FilesItCannotAnalyseGiveOneErrorLine) {
 TEST_F(Inspect, CommandLine) {
     EXPECT_EQ(runInspect({"--inspect"}, testModelsDir()), 2);
     EXPECT_EQ(runInspect({"--inspect", "x.jpg", "--models"}, testModelsDir()), 2);
+    EXPECT_EQ(runInspect({"--inspect", "x.jpg", "--quiet"}, testModelsDir()), 2);
     EXPECT_EQ(runInspect({"--inspect", dir.file("x.jpg")}, dir.str()), 1);  // no models there
     const std::string good = writeFrame(dir, "good.png", analysisFrame({{15, 20, 3, 0.875f}}));
     EXPECT_EQ(runInspect({"--inspect", good}, testModelsDir()), 0);

@@ -368,10 +368,10 @@ def build_scrfd_detector(path):
 def build_recognizer(path):
     """MobileFaceNet: engine input v / 127.5 - 1 (BGR planes) -> RGB, v / 255,
     ImageNet mean/std. The aligned face and its mirror image run through the
-    network as a batch of two and their embeddings are summed, so that the
-    embedding no longer depends on which way the face is turned or lit; the
-    128-d sum is padded with zeros to 512 (cosine similarity is unchanged; the
-    engine normalises)."""
+    network as a batch of two and their embeddings are summed: a face and its
+    mirror image get one embedding, and what differs between the two views
+    averages out. The 128-d sum is padded with zeros to 512 (cosine similarity
+    is unchanged; the engine normalises)."""
     model = onnx.load(path)
     a = Adapter()
     v = a.op("Mul", [a.op("Add", ["kf_input", a.const([1.0])], before=True), a.const([127.5])], before=True)
