@@ -251,7 +251,8 @@ int main(int argc, char** argv) {
     controller.setRecognizerModelPath(QString::fromStdString(modelPaths.recognizerModelPath));
     controller.setExpressionModelPath(QString::fromStdString(modelPaths.expressionModelPath));
     controller.setEyeModelPath(QString::fromStdString(modelPaths.eyeModelPath));
-    controller.setRunOptions({options->threads, options->writeOutputs, !options->quiet, !options->noSave});
+    controller.setRunOptions({options->threads, options->writeOutputs, !options->quiet, !options->noSave,
+                              options->fullGraphOptimization, options->keepRawPreviews});
 
     ProgressLine line;
     int exitCode = 0;

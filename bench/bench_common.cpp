@@ -38,4 +38,18 @@ std::string cachedShoot(int count, int width, int height) {
     return pathToUtf8(folder);
 }
 
+std::string benchModelsFolder() {
+    const char* env = std::getenv("KEEPFRAME_MODELS");
+    return env && *env ? env : KEEPFRAME_BUILD_MODELS_DIR;
+}
+
+EngineConfig realModelConfig(const std::string& folder) {
+    EngineConfig c;
+    c.detectorModelPath = folder + "/buffalo_l/det_10g.onnx";
+    c.recognizerModelPath = folder + "/buffalo_l/w600k_r50.onnx";
+    c.expressionModelPath = folder + "/emotion-ferplus-8.onnx";
+    c.eyeModelPath = folder + "/open_closed_eye.onnx";
+    return c;
+}
+
 }  // namespace keepframe::bench

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <string>
 
+#include "records.h"
+
 namespace keepframe::bench {
 
 inline double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -17,5 +19,10 @@ std::string cacheFolder();
 // shared test photographs when present (painted scenes otherwise) and kept in
 // the cache for later runs.
 std::string cachedShoot(int count, int width, int height);
+
+// The real face models: $KEEPFRAME_MODELS, else the folder the build makes.
+std::string benchModelsFolder();
+// A configuration naming the four real models of `folder`.
+EngineConfig realModelConfig(const std::string& folder);
 
 }  // namespace keepframe::bench

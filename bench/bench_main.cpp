@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
         {"enhance", keepframe::bench::enhanceBench},
         {"enhancejobs", keepframe::bench::enhanceJobsBench},
         {"selection", keepframe::bench::selectionBench},
+        {"graphopt", keepframe::bench::graphOptimizationBench},
+        {"rawconvert", keepframe::bench::rawConversionBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
     if (chosen.empty())

@@ -9,5 +9,7 @@ void storeBench();
 void enhanceBench();
 void enhanceJobsBench();
 void selectionBench();
+void graphOptimizationBench();
+void rawConversionBench();
 
 }  // namespace keepframe::bench

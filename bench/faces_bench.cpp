@@ -23,20 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string modelsFolder() {
-    const char* env = std::getenv("KEEPFRAME_MODELS");
-    return env && *env ? env : KEEPFRAME_BUILD_MODELS_DIR;
-}
-
-EngineConfig modelConfig(const std::string& folder) {
-    EngineConfig c;
-    c.detectorModelPath = folder + "/buffalo_l/det_10g.onnx";
-    c.recognizerModelPath = folder + "/buffalo_l/w600k_r50.onnx";
-    c.expressionModelPath = folder + "/emotion-ferplus-8.onnx";
-    c.eyeModelPath = folder + "/open_closed_eye.onnx";
-    return c;
-}
-
 template <typename F>
 double msPerCall(int calls, F&& f) {
     const auto start = Clock::now();
@@ -47,8 +33,8 @@ double msPerCall(int calls, F&& f) {
 }  // namespace
 
 void facesBench() {
-    const std::string models = modelsFolder();
-    EngineConfig config = modelConfig(models);
+    const std::string models = benchModelsFolder();
+    EngineConfig config = realModelConfig(models);
     if (!fs::exists(config.detectorModelPath)) {
         std::printf("faces: no models in %s (build them with the model kit); section skipped\n", models.c_str());
         return;
