@@ -4,6 +4,7 @@
 #include "memory_tuning.h"
 #include "cull_options.h"
 #include "engine_controller.h"
+#include "inspect.h"
 #include "models_folder.h"
 #include "paths.h"
 #include "primary_target.h"
@@ -217,6 +218,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!args.empty() && args[0] == "--list") return listLibrary();
+    if (!args.empty() && args[0] == "--inspect")
+        return runInspect(args, resolveModelsFolder(applicationFolder(argv[0])));
     if (!args.empty() && args[0] == "--export") return exportProject(args);
     if (!args.empty() && args[0] == "--save-project-file") return saveProjectFile(args);
     if (isXmpCommand(args)) return runXmpCommand(args);
@@ -234,26 +237,20 @@ int main(int argc, char** argv) {
 
     std::string models = options->modelsFolder;
     if (models.empty()) models = resolveModelsFolder(applicationFolder(argv[0]));
-    if (models.back() != '/') models += '/';
     // The first three models are required; say which file is missing before
-    // any work starts. (A missing eye model only disables eye scoring.)
-    for (int m = 0; m < 3; ++m) {
-        const std::string path = models + kModelFiles[m];
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(utf8ToPath(path), ec)) {
-            std::fprintf(stderr,
-                         "keepframe-cull: model file not found: %s (build the models with tools/modelkit, or name a "
-                         "models folder with --models DIR or KEEPFRAME_MODELS)\n",
-                         path.c_str());
-            return 1;
-        }
+    // any work starts.
+    const std::string missing = missingModelMessage(models);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "keepframe-cull: %s\n", missing.c_str());
+        return 1;
     }
 
+    const EngineConfig modelPaths = modelConfig(models);
     EngineController controller;
-    controller.setDetectorModelPath(QString::fromStdString(models + kModelFiles[0]));
-    controller.setRecognizerModelPath(QString::fromStdString(models + kModelFiles[1]));
-    controller.setExpressionModelPath(QString::fromStdString(models + kModelFiles[2]));
-    controller.setEyeModelPath(QString::fromStdString(models + kModelFiles[3]));
+    controller.setDetectorModelPath(QString::fromStdString(modelPaths.detectorModelPath));
+    controller.setRecognizerModelPath(QString::fromStdString(modelPaths.recognizerModelPath));
+    controller.setExpressionModelPath(QString::fromStdString(modelPaths.expressionModelPath));
+    controller.setEyeModelPath(QString::fromStdString(modelPaths.eyeModelPath));
     controller.setRunOptions({options->threads, options->writeOutputs, !options->quiet, !options->noSave,
                               options->fullGraphOptimization, options->keepRawPreviews});
 

@@ -17,7 +17,7 @@ const char* const kCullUsage =
     "[--by-category] [--with-unselected] [--embed-xmp]\n       keepframe-cull --xmp PROJECT_ID "
     "[--xmp-style replace|append] [--xmp-rating 1-5] [--xmp-label NAME|none]\n       keepframe-cull --xmp-remove "
     "PROJECT_ID [--xmp-style replace|append]\n       keepframe-cull --save-project-file PROJECT_ID FILE\n"
-    "       keepframe-cull --models-info [DIR]\n"
+    "       keepframe-cull --models-info [DIR]\n       keepframe-cull --inspect FILE... [--models DIR]\n"
     "  --graph-optimization all   ONNX Runtime's full graph optimisation: faster face models whose figures differ "
     "from\n                             the default (extended) level in the last float digits\n"
     "  --keep-raw-previews        RAW input: keep each camera preview as it is (with the RAW's EXIF and 300 "

@@ -17,6 +17,28 @@ namespace keepframe {
 const char* const kModelFiles[4] = {"buffalo_l/det_10g.onnx", "buffalo_l/w600k_r50.onnx", "emotion-ferplus-8.onnx",
                                     "open_closed_eye.onnx"};
 
+std::string missingModelMessage(const std::string& folder) {
+    for (int m = 0; m < 3; ++m) {
+        const fs::path path = utf8ToPath(folder) / kModelFiles[m];
+        std::error_code ec;
+        if (!fs::is_regular_file(path, ec))
+            return "model file not found: " + pathToUtf8(path) +
+                   " (build the models with tools/modelkit, or name a models folder with --models DIR or "
+                   "KEEPFRAME_MODELS)";
+    }
+    return {};
+}
+
+EngineConfig modelConfig(const std::string& folder) {
+    EngineConfig config;
+    const fs::path dir = utf8ToPath(folder);
+    config.detectorModelPath = pathToUtf8(dir / kModelFiles[0]);
+    config.recognizerModelPath = pathToUtf8(dir / kModelFiles[1]);
+    config.expressionModelPath = pathToUtf8(dir / kModelFiles[2]);
+    config.eyeModelPath = pathToUtf8(dir / kModelFiles[3]);
+    return config;
+}
+
 std::string resolveModelsFolder(const std::string& applicationFolder) {
     const std::string beside = pathToUtf8(utf8ToPath(applicationFolder) / "models");
     std::error_code ec;

@@ -4,11 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "records.h"
+
 namespace keepframe {
 
 // The model files inside a models folder, in the order detector, recogniser,
 // expression, eye state.
 extern const char* const kModelFiles[4];
+
+// The line naming the first required model file (detector, recogniser,
+// expression) missing from `folder`, or "" when all three are there. A missing
+// eye model only disables eye scoring.
+std::string missingModelMessage(const std::string& folder);
+
+// Engine settings whose four model paths are the files of `folder`.
+EngineConfig modelConfig(const std::string& folder);
 
 // The application folder + "/models"; when that folder does not exist, the
 // development folder named by $KEEPFRAME_MODELS if it exists; otherwise the

@@ -49,7 +49,7 @@ std::string rejection(const FaceCandidate& c, const Box& box, float area, double
 
 // Detections, their verdicts, and the usable faces with their embeddings.
 void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey, const ModelSet& models,
-                  const EngineConfig& config) {
+                  const EngineConfig& config, std::vector<DetectionDetail>* details) {
     const int W = analysis.cols, H = analysis.rows;
     for (const FaceCandidate& c : detectFaces(models.detector, analysis, 0.5f)) {
         const Box box{std::max(0, int(c[0])), std::max(0, int(c[1])), std::min(int(c[2]), W), std::min(int(c[3]), H)};
@@ -60,6 +60,9 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
             box.x1, box.y1, box.x2, box.y2, c[4], false, rejection(c, box, area, sharp, analysis, config)};
         d.ok = d.reason.empty();
         rec.detections.push_back(d);
+        Landmarks landmarks;
+        std::copy(c.begin() + 5, c.end(), landmarks.begin());
+        if (details != nullptr) details->push_back({landmarks, float(sharp)});
         if (!d.ok) continue;
 
         FaceRecord f;
@@ -70,7 +73,7 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         f.x2 = box.x2;
         f.y2 = box.y2;
         f.gradient = float(gradientMean(grey, box));
-        std::copy(c.begin() + 5, c.end(), f.landmarks.begin());
+        f.landmarks = landmarks;
         f.hasLandmarks = true;
         rec.faces.push_back(f);
         std::vector<float> embedding =
@@ -79,24 +82,28 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
     }
 }
 
-// Expression of the main face (the first for a portrait, the largest for a
-// group), judged on the half-size decode.
+// Expression of the face in an analysis-image box, judged on the half-size decode.
+float boxExpression(int bx1, int by1, int bx2, int by2, const cv::Mat& half, const ModelSet& models) {
+    if (half.empty()) return kUnmeasuredExpression;
+    const int x1 = std::min(2 * bx1, half.cols - 1), x2 = std::min(2 * bx2, half.cols);
+    const int y1 = std::min(2 * by1, half.rows - 1), y2 = std::min(2 * by2, half.rows);
+    if (x2 <= x1 || y2 <= y1) return kUnmeasuredExpression;
+    return expressionScore(models.expression, half(cv::Rect(x1, y1, x2 - x1, y2 - y1)));
+}
+
+// Expression of the main face (the first for a portrait, the largest for a group).
 float measureExpression(const ImageRecord& rec, const cv::Mat& half, const ModelSet& models) {
     const FaceRecord* face = &rec.faces.front();
     if (rec.category != "portrait")
         for (const auto& f : rec.faces)
             if (f.area > face->area) face = &f;
-    if (half.empty()) return kUnmeasuredExpression;
-    const int x1 = std::min(2 * face->x1, half.cols - 1), x2 = std::min(2 * face->x2, half.cols);
-    const int y1 = std::min(2 * face->y1, half.rows - 1), y2 = std::min(2 * face->y2, half.rows);
-    if (x2 <= x1 || y2 <= y1) return kUnmeasuredExpression;
-    return expressionScore(models.expression, half(cv::Rect(x1, y1, x2 - x1, y2 - y1)));
+    return boxExpression(face->x1, face->y1, face->x2, face->y2, half, models);
 }
 
 }  // namespace
 
 ImageRecord analyzeImage(const std::string& relativeName, const std::string& fullPath, ModelSet* models,
-                         const EngineConfig& config) {
+                         const EngineConfig& config, std::vector<DetectionDetail>* details) {
     ImageRecord rec;
     rec.filename = relativeName;
     rec.path = fullPath;
@@ -123,7 +130,7 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.exposure = float(imageExposure(grey));
     rec.contrast = float(imageContrast(grey));
 
-    if (models != nullptr) analyzeFaces(rec, analysis, grey, *models, config);
+    if (models != nullptr) analyzeFaces(rec, analysis, grey, *models, config, details);
     rec.eyeSharpness = rec.faces.empty() ? 0.0f : float(eyeSharpness(grey, rec.faces.front().landmarks.data()));
     const size_t faceCount = rec.faces.size();
     rec.category = faceCount == 0 ? "venue" : faceCount <= 2 ? "portrait" : "group";
@@ -138,6 +145,14 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     if (scoreEyes || scoreExpression) half = decodeImage(bytes, 2).image;
     for (FaceRecord& f : rec.faces) f.eyesOpen = eyeOpenScore(models->eye, half, f.landmarks);
     if (scoreExpression) rec.expression = measureExpression(rec, half, *models);
+    if (details != nullptr && !details->empty()) {
+        if (half.empty()) half = decodeImage(bytes, 2).image;
+        for (size_t i = 0; i < details->size(); ++i) {
+            const DetectionRecord& d = rec.detections[i];
+            (*details)[i].eyesOpen = eyeOpenScore(models->eye, half, (*details)[i].landmarks);
+            (*details)[i].expression = boxExpression(d.x1, d.y1, d.x2, d.y2, half, *models);
+        }
+    }
 
     const ExifInfo exif = parseJpegExif(bytes.data(), bytes.size());
     rec.captureTime = exif.captureTime;

@@ -2,7 +2,9 @@
 // hash, sharpness, exposure, contrast, EXIF, category and thumbnail.
 #pragma once
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "records.h"
 
@@ -10,12 +12,24 @@ namespace keepframe {
 
 struct ModelSet;
 
+// One detection as the analysis judged it, rejected ones included: one entry
+// per DetectionRecord, in the same order. The eye and expression scores are
+// the ones a usable face gets (the cull itself scores only usable faces, and
+// the expression only of a frame's main face).
+struct DetectionDetail {
+    std::array<float, 10> landmarks{};  // analysis-image pixels, as FaceRecord::landmarks
+    float sharpness = 0;                // Laplacian variance in the box (the "blurry" test)
+    float eyesOpen = 1;
+    float expression = 0.75f;
+};
+
 // `models` is the calling thread's own model set; without one the face steps
 // are skipped and every frame is "venue". `valid` is false, with the reason
 // in `problem`, when the file cannot be read or decoded or its size is refused
 // (image_decode.h); a frame the decoder reports damaged is analysed and
-// marked `damaged`.
+// marked `damaged`. With `details`, it also receives what the analysis saw of
+// every detection (keepframe-cull --inspect).
 ImageRecord analyzeImage(const std::string& relativeName, const std::string& fullPath, ModelSet* models,
-                         const EngineConfig& config);
+                         const EngineConfig& config, std::vector<DetectionDetail>* details = nullptr);
 
 }  // namespace keepframe

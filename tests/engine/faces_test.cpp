@@ -152,6 +152,39 @@ TEST(AlignFace, RefusesUnusableLandmarksAndAlignsGoodOnes) {
     EXPECT_TRUE(alignFace(img, nan).empty());
 }
 
+TEST(AlignFace, LeastSquaresSimilarityOverAllFiveLandmarks) {
+    const cv::Mat img = texture(5, 400, 300);
+    const float tx[5] = {38.2946f, 73.5318f, 56.0252f, 41.5493f, 70.7299f};
+    const float ty[5] = {51.6963f, 51.5014f, 71.7366f, 92.3655f, 92.2041f};
+    // Landmarks exactly on the template turned by 10 degrees, scaled by 2 and shifted.
+    const double angle = 10 * CV_PI / 180, c = 2 * std::cos(angle), s = 2 * std::sin(angle);
+    Landmarks exact;
+    for (int j = 0; j < 5; ++j) {
+        exact[size_t(2 * j)] = float(c * tx[j] - s * ty[j] + 120);
+        exact[size_t(2 * j + 1)] = float(s * tx[j] + c * ty[j] + 40);
+    }
+    const cv::Mat toImage = (cv::Mat_<double>(2, 3) << c, -s, 120, s, c, 40);
+    cv::Mat expected;
+    cv::warpAffine(img, expected, toImage, cv::Size(112, 112), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_REFLECT);
+    const cv::Mat aligned = alignFace(img, exact);
+    ASSERT_EQ(aligned.size(), cv::Size(112, 112));
+    EXPECT_LE(cv::norm(aligned, expected, cv::NORM_INF), 1.0);
+
+    // A mouth corner 6 template pixels off (a smile) still counts: the face
+    // moves a little instead of the point being dropped, and the same
+    // landmarks always give the same face.
+    Landmarks smile = exact;
+    smile[6] -= 12;
+    const cv::Mat smiling = alignFace(img, smile);
+    auto meanDifference = [](const cv::Mat& a, const cv::Mat& b) {
+        return cv::norm(a, b, cv::NORM_L1) / double(a.total() * 3);
+    };
+    EXPECT_GT(meanDifference(smiling, aligned), 1.0);
+    EXPECT_LT(meanDifference(smiling, aligned), meanDifference(alignFace(texture(6, 400, 300), exact), aligned) / 2);
+    EXPECT_EQ(cv::norm(smiling, alignFace(img, smile), cv::NORM_INF), 0.0);
+}
+
 TEST(EmbedFace, UnitLengthMatchesEqualCropsAndFallsBackToTheBox) {
     auto& m = models();
     const cv::Mat a = texture(11, 300, 300), b = texture(12, 300, 300);

@@ -268,17 +268,23 @@ TEST(RealModels, RecogniserAndExpressionAdaptersMatchTheirSourceNetworks) {
     const cv::Mat face = alignFace(img, landmarksOf(found[0]));
     ASSERT_FALSE(face.empty());
 
-    // Recogniser: the source network on RGB, /255, ImageNet mean and std.
+    // Recogniser: the source network on RGB, /255, ImageNet mean and std, run
+    // on the face and on its mirror image, the two embeddings summed.
     const auto adapted = embedFace(models().recognizer, img, landmarksOf(found[0]), 0, 0, 0, 0);
-    std::vector<float> input(3 * 112 * 112);
-    const float mean[3] = {0.485f, 0.456f, 0.406f}, sd[3] = {0.229f, 0.224f, 0.225f};
-    for (int c = 0; c < 3; ++c)
-        for (int y = 0; y < 112; ++y)
-            for (int x = 0; x < 112; ++x)
-                input[size_t(c * 112 * 112 + y * 112 + x)] =
-                    (face.at<cv::Vec3b>(y, x)[2 - c] / 255.0f - mean[c]) / sd[c];
-    const auto out = rawRecogniser.run(input, {1, 3, 112, 112});
-    std::vector<float> raw(out[0].GetTensorData<float>(), out[0].GetTensorData<float>() + 128);
+    cv::Mat mirrored;
+    cv::flip(face, mirrored, 1);
+    std::vector<float> raw(128, 0.0f);
+    for (const cv::Mat& view : {face, mirrored}) {
+        std::vector<float> input(3 * 112 * 112);
+        const float mean[3] = {0.485f, 0.456f, 0.406f}, sd[3] = {0.229f, 0.224f, 0.225f};
+        for (int c = 0; c < 3; ++c)
+            for (int y = 0; y < 112; ++y)
+                for (int x = 0; x < 112; ++x)
+                    input[size_t(c * 112 * 112 + y * 112 + x)] =
+                        (view.at<cv::Vec3b>(y, x)[2 - c] / 255.0f - mean[c]) / sd[c];
+        const auto out = rawRecogniser.run(input, {1, 3, 112, 112});
+        for (size_t i = 0; i < 128; ++i) raw[i] += out[0].GetTensorData<float>()[i];
+    }
     double norm = std::sqrt(dot(raw, raw)), cosine = 0;
     for (size_t i = 0; i < 128; ++i) cosine += adapted[i] * raw[i] / norm;
     EXPECT_GT(cosine, 0.9999);
@@ -298,4 +304,29 @@ TEST(RealModels, RecogniserAndExpressionAdaptersMatchTheirSourceNetworks) {
     const float* p = probs[0].GetTensorData<float>();
     const double expected = 0.75 * p[6] + 1.0 * p[3] + 0.3 * p[5] + 0.05 * p[4];
     EXPECT_NEAR(expressionScore(models().expression, img(box & cv::Rect(0, 0, img.cols, img.rows))), expected, 1e-4);
+}
+
+TEST(RealModels, RecogniserGivesAFaceAndItsMirrorImageOneEmbedding) {
+    REQUIRE_REAL_INPUTS();
+    // Landmarks that cannot be aligned make the embedding take the box crop,
+    // here the whole 112 x 112 face image as it is.
+    const Landmarks unusable{};
+    auto embed = [&](const cv::Mat& face) { return embedFace(models().recognizer, face, unusable, 0, 0, 112, 112); };
+    std::vector<std::vector<float>> faces;
+    for (int i : {3, 5}) {
+        const cv::Mat img = analysisImage(kPhotos + "faceapi_sample" + std::to_string(i) + ".jpg");
+        const auto found = detectFaces(models().detector, img, 0.5f);
+        ASSERT_FALSE(found.empty());
+        const cv::Mat face = alignFace(img, landmarksOf(found[0]));
+        ASSERT_FALSE(face.empty());
+        cv::Mat mirrored;
+        cv::flip(face, mirrored, 1);
+        const auto a = embed(face), b = embed(mirrored);
+        ASSERT_EQ(a.size(), 512u);
+        ASSERT_EQ(b.size(), 512u);
+        for (size_t k = 0; k < a.size(); ++k) EXPECT_NEAR(a[k], b[k], 1e-5) << "sample " << i << " value " << k;
+        faces.push_back(a);
+    }
+    // Two different people still differ.
+    EXPECT_LT(dot(faces[0], faces[1]), 0.9);
 }

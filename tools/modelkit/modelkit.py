@@ -367,11 +367,11 @@ def build_scrfd_detector(path):
 
 def build_recognizer(path):
     """MobileFaceNet: engine input v / 127.5 - 1 (BGR planes) -> RGB, v / 255,
-    ImageNet mean/std; the 128-d output is padded with zeros to 512 (cosine
-    similarity is unchanged; the engine normalises). Raw similarities already
-    fit the engine's same-person threshold of 0.5 on the identity test photos
-    (same person 0.52 to 0.85, different people -0.33 to 0.32), so no
-    calibration is applied."""
+    ImageNet mean/std. The aligned face and its mirror image run through the
+    network as a batch of two and their embeddings are summed: a face and its
+    mirror image get one embedding, and what differs between the two views
+    averages out. The 128-d sum is padded with zeros to 512 (cosine similarity
+    is unchanged; the engine normalises)."""
     model = onnx.load(path)
     a = Adapter()
     v = a.op("Mul", [a.op("Add", ["kf_input", a.const([1.0])], before=True), a.const([127.5])], before=True)
@@ -379,11 +379,18 @@ def build_recognizer(path):
     mean = np.array([0.485, 0.456, 0.406], np.float32).reshape(1, 3, 1, 1)
     std = np.array([0.229, 0.224, 0.225], np.float32).reshape(1, 3, 1, 1)
     scaled = a.op("Mul", [rgb, a.const(1.0 / (255.0 * std))], before=True)
-    a.op("Sub", [scaled, a.const(mean / std)], hint="normalised", before=True)
+    face = a.op("Sub", [scaled, a.const(mean / std)], before=True)
+    last = np.iinfo(np.int64).min
+    mirrored = a.op("Slice", [face, a.const([-1], np.int64), a.const([last], np.int64), a.const([3], np.int64),
+                              a.const([-1], np.int64)], before=True)
+    a.op("Concat", [face, mirrored], axis=0, hint="normalised", before=True)
     normalised = a.nodes_before[-1].output[0]
 
-    embedding = model.graph.output[0].name
-    padded = a.op("Concat", [embedding, a.const(np.zeros((1, 384), np.float32))], axis=1, hint="embedding")
+    # The network's last Reshape flattens the whole batch; its 2 x 128 values are the two embeddings.
+    width = 128
+    pair = a.op("Reshape", [model.graph.output[0].name, a.const([2, width], np.int64)])
+    summed = a.op("ReduceSum", [pair], axes=[0], keepdims=1)
+    padded = a.op("Concat", [summed, a.const(np.zeros((1, 512 - width), np.float32))], axis=1, hint="embedding")
     return wrap(model, a, float_input("kf_input", [1, 3, 112, 112]), normalised, [float_input(padded, [1, 512])])
 
 
