@@ -72,13 +72,15 @@ float expressionScore(const OnnxModel& expression, const cv::Mat& faceCrop) {
 float eyeOpenScore(const OnnxModel& eye, const cv::Mat& half, const Landmarks& landmarks) {
     if (!eye.loaded || half.empty()) return 1.0f;
     // Landmarks are quarter-size coordinates; the windows are cut from the
-    // half-size frame, where an eye has twice the pixels.
+    // half-size frame, where an eye has twice the pixels (quarter pixel x
+    // covers half pixels 2x and 2x + 1, centred on 2x + 0.5).
     const float distance = 2.0f * std::hypot(landmarks[2] - landmarks[0], landmarks[3] - landmarks[1]);
     float scores[2];
     int used = 0;
     for (int e = 0; e < 2; ++e) {
         const cv::Rect window =
-            eyeStateWindow(2.0f * landmarks[2 * e], 2.0f * landmarks[2 * e + 1], distance, half.cols, half.rows);
+            eyeStateWindow(2.0f * landmarks[2 * e] + 0.5f, 2.0f * landmarks[2 * e + 1] + 0.5f, distance, half.cols,
+                           half.rows);
         if (window.empty()) continue;
         float score = 1.0f;
         try {

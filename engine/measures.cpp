@@ -18,17 +18,6 @@ cv::Rect measurableRegion(const cv::Mat& img, const Box& box) {
     return cv::Rect(x1, y1, x2 - x1, y2 - y1);
 }
 
-// The clamped window from x1..x2, y1..y2, or an empty one when it is too
-// small to show an eye (9 pixels wide or less, 7 pixels tall or less).
-cv::Rect usableEyeWindow(int x1, int y1, int x2, int y2, int width, int height) {
-    x1 = std::max(0, x1);
-    y1 = std::max(0, y1);
-    x2 = std::min(x2, width);
-    y2 = std::min(y2, height);
-    if (x2 - x1 <= 9 || y2 - y1 <= 7) return {};
-    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
-}
-
 }  // namespace
 
 double imageSharpness(const cv::Mat& grey) {
@@ -74,14 +63,24 @@ double gradientMean(const cv::Mat& grey, const Box& box) {
 
 cv::Rect eyeWindow(float lx, float ly, int width, int height) {
     const int x = int(lx), y = int(ly);
-    return usableEyeWindow(x - 25, y - 17, x + 25, y + 17, width, height);
+    const int x1 = std::max(0, x - 25), x2 = std::min(x + 25, width);
+    const int y1 = std::max(0, y - 17), y2 = std::min(y + 17, height);
+    if (x2 - x1 <= 9 || y2 - y1 <= 7) return {};
+    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
 }
 
 cv::Rect eyeStateWindow(float ex, float ey, float eyeDistance, int width, int height) {
     const double half = 0.35 * double(eyeDistance);
     if (!(half > 0.0) || !std::isfinite(ex) || !std::isfinite(ey) || !std::isfinite(half)) return {};
+    // An eye outside the frame is not seen; one on it is judged however small
+    // its face (the window is enlarged to the model's input), down to a
+    // window of 4 pixels, below which nothing of an eye is left.
+    if (ex < 0 || ey < 0 || ex >= width || ey >= height) return {};
     const auto at = [](double v) { return int(std::clamp(std::lround(v), -(1L << 30), 1L << 30)); };
-    return usableEyeWindow(at(ex - half), at(ey - half), at(ex + half), at(ey + half), width, height);
+    const int x1 = std::max(0, at(ex - half)), y1 = std::max(0, at(ey - half));
+    const int x2 = std::min(at(ex + half), width), y2 = std::min(at(ey + half), height);
+    if (x2 - x1 < 4 || y2 - y1 < 4) return {};
+    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
 }
 
 double eyeSharpness(const cv::Mat& grey, const float* landmarks) {

@@ -34,9 +34,10 @@ cv::Rect eyeWindow(float lx, float ly, int width, int height);
 
 // The window the eye-state model judges: a square centred on the eye at
 // (ex, ey), of side 0.7 x the distance between the two eyes, all in the
-// coordinates of the frame it is cut from, clamped to that frame; empty under
-// the same size floor as eyeWindow. A fixed window would hold the whole face
-// of a small group-photo face and the eyelid of a close portrait.
+// coordinates of the frame it is cut from, clamped to that frame; empty when
+// the eye lies outside the frame or less than 4 x 4 pixels remain. A fixed
+// window would hold the whole face of a small group-photo face and the eyelid
+// of a close portrait.
 cv::Rect eyeStateWindow(float ex, float ey, float eyeDistance, int width, int height);
 
 // Mean Laplacian variance of the eye windows of the first two landmarks; 0

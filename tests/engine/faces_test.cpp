@@ -240,29 +240,32 @@ TEST(EyeOpenScore, SquareWindowsOfTheHalfSizeFrame) {
     EXPECT_EQ(eyeStateWindow(100, 200, 200, 400, 400), cv::Rect(30, 130, 140, 140));
     EXPECT_EQ(eyeStateWindow(5, 200, 200, 400, 400), cv::Rect(0, 130, 75, 140));
     EXPECT_EQ(eyeStateWindow(390, 395, 20, 400, 400), cv::Rect(383, 388, 14, 12));
-    // The size floor of the sharpness window: 9 px wide or 7 px tall is not an eye.
-    EXPECT_TRUE(eyeStateWindow(100, 100, 12, 400, 400).empty());   // 8 x 8
-    EXPECT_FALSE(eyeStateWindow(100, 100, 15, 400, 400).empty());  // 10 x 10
-    EXPECT_TRUE(eyeStateWindow(100, 410, 40, 400, 400).empty());   // 28 x 4
+    // Small faces are judged down to a 4 px window; an eye off the frame is not.
+    EXPECT_EQ(eyeStateWindow(100, 100, 12, 400, 400), cv::Rect(96, 96, 8, 8));
+    EXPECT_EQ(eyeStateWindow(100, 100, 6, 400, 400), cv::Rect(98, 98, 4, 4));
+    EXPECT_TRUE(eyeStateWindow(100, 100, 4, 400, 400).empty());  // 2 x 2
+    EXPECT_TRUE(eyeStateWindow(100, 400, 40, 400, 400).empty());  // centre below the frame
+    EXPECT_TRUE(eyeStateWindow(-1, 100, 40, 400, 400).empty());
+    EXPECT_EQ(eyeStateWindow(100, 399, 40, 400, 400), cv::Rect(86, 385, 28, 15));
     EXPECT_TRUE(eyeStateWindow(100, 100, 0, 400, 400).empty());
     EXPECT_TRUE(eyeStateWindow(100, 100, std::nanf(""), 400, 400).empty());
 
     auto& m = models();
     // Quarter-size landmarks (50, 100) and (150, 100) are the half-size eyes
-    // (100, 200) and (300, 200), 200 px apart: windows 140 px square.
+    // (100.5, 200.5) and (300.5, 200.5), 200 px apart: windows 140 px square.
     const Landmarks lm = {50, 100, 150, 100, 100, 120, 60, 150, 140, 150};
     cv::Mat half = black(400, 400);
-    half(cv::Rect(30, 130, 140, 140)).setTo(cv::Scalar::all(255));
-    half(cv::Rect(230, 130, 140, 140)).setTo(cv::Scalar::all(255));
+    half(cv::Rect(31, 131, 140, 140)).setTo(cv::Scalar::all(255));
+    half(cv::Rect(231, 131, 140, 140)).setTo(cv::Scalar::all(255));
     EXPECT_NEAR(eyeOpenScore(m.eye, half, lm), 1.0, 0.02);  // both windows fully open
-    half(cv::Rect(230, 130, 140, 140)).setTo(cv::Scalar::all(0));
+    half(cv::Rect(231, 131, 140, 140)).setTo(cv::Scalar::all(0));
     EXPECT_NEAR(eyeOpenScore(m.eye, half, lm), 0.0, 0.02);  // the closed eye decides
 
     // A small face: windows enlarged to the model's 32 x 32 still judge the eye.
     cv::Mat small = black(200, 200);
     const Landmarks near = {45, 50, 55, 50, 50, 55, 46, 60, 54, 60};  // half-size eyes 20 px apart
-    small(cv::Rect(83, 93, 14, 14)).setTo(cv::Scalar::all(255));
-    small(cv::Rect(103, 93, 14, 14)).setTo(cv::Scalar::all(255));
+    small(cv::Rect(84, 94, 14, 14)).setTo(cv::Scalar::all(255));
+    small(cv::Rect(104, 94, 14, 14)).setTo(cv::Scalar::all(255));
     EXPECT_NEAR(eyeOpenScore(m.eye, small, near), 1.0, 0.02);
 
     // Neutral cases count the eyes as open: no usable window, no frame or no
