@@ -4,6 +4,8 @@
 #include <chrono>
 #include <string>
 
+#include "records.h"
+
 namespace keepframe::bench {
 
 inline double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -17,5 +19,19 @@ std::string cacheFolder();
 // shared test photographs when present (painted scenes otherwise) and kept in
 // the cache for later runs.
 std::string cachedShoot(int count, int width, int height);
+
+// A folder of `count` frames of the camera-like generator (grain, 4:2:2,
+// quality 92, EXIF orientations, bursts, real faces), made once and kept.
+std::string cachedCameraShoot(int count, int width, int height);
+
+// The face models of the build (build/app/models), or $KEEPFRAME_MODELS.
+std::string modelsFolder();
+// A configuration naming the four models of `folder`.
+EngineConfig modelConfig(const std::string& folder);
+
+// The process's peak resident memory in megabytes since the last reset;
+// negative where the system does not tell.
+double peakMemoryMb();
+void resetPeakMemory();
 
 }  // namespace keepframe::bench

@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
         {"enhance", keepframe::bench::enhanceBench},
         {"enhancejobs", keepframe::bench::enhanceJobsBench},
         {"selection", keepframe::bench::selectionBench},
+        {"camera", keepframe::bench::cameraBench},
+        {"raw", keepframe::bench::rawBench},
+        {"scale", keepframe::bench::scaleBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
     if (chosen.empty())

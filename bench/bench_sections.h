@@ -9,5 +9,8 @@ void storeBench();
 void enhanceBench();
 void enhanceJobsBench();
 void selectionBench();
+void cameraBench();
+void rawBench();
+void scaleBench();
 
 }  // namespace keepframe::bench

@@ -23,20 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string modelsFolder() {
-    const char* env = std::getenv("KEEPFRAME_MODELS");
-    return env && *env ? env : KEEPFRAME_BUILD_MODELS_DIR;
-}
-
-EngineConfig modelConfig(const std::string& folder) {
-    EngineConfig c;
-    c.detectorModelPath = folder + "/buffalo_l/det_10g.onnx";
-    c.recognizerModelPath = folder + "/buffalo_l/w600k_r50.onnx";
-    c.expressionModelPath = folder + "/emotion-ferplus-8.onnx";
-    c.eyeModelPath = folder + "/open_closed_eye.onnx";
-    return c;
-}
-
 template <typename F>
 double msPerCall(int calls, F&& f) {
     const auto start = Clock::now();

@@ -82,7 +82,7 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
 
 // Expression of the main face (the first for a portrait, the largest for a
 // group), judged on the half-size decode.
-float measureExpression(const ImageRecord& rec, const std::vector<uint8_t>& bytes, const ModelSet& models) {
+float measureExpression(const ImageRecord& rec, std::span<const uint8_t> bytes, const ModelSet& models) {
     const FaceRecord* face = &rec.faces.front();
     if (rec.category != "portrait")
         for (const auto& f : rec.faces)
@@ -103,13 +103,16 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.filename = relativeName;
     rec.path = fullPath;
 
-    // The file is read once; decoding and the EXIF walk share the bytes.
-    std::vector<uint8_t> bytes;
-    if (!readFileBytes(fullPath, bytes)) {
+    // The file is read once; decoding and the EXIF walk share the bytes. Each
+    // analysis thread reads and decodes frame after frame into its own memory.
+    thread_local FileBuffer file;
+    thread_local cv::Mat quarter;
+    if (!file.read(fullPath)) {
         rec.problem = "unreadable";
         return rec;
     }
-    DecodedImage decoded = decodeImage(bytes, 4);
+    const std::span<const uint8_t> bytes = file.bytes();
+    DecodedImage decoded = decodeImage(bytes, 4, &quarter);
     if (decoded.status != DecodeStatus::Ok && decoded.status != DecodeStatus::Damaged) {
         rec.problem = decoded.problem;
         return rec;
@@ -144,7 +147,7 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.detectionCount = int32_t(rec.detections.size());
     rec.clusterId = -1;
 
-    rec.thumbnailJpeg = encodeThumbnail(analysis, config.thumbnailLongSide);
+    if (config.makeThumbnails) rec.thumbnailJpeg = encodeThumbnail(analysis, config.thumbnailLongSide);
     rec.valid = true;
     return rec;
 }

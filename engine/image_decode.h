@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,9 +51,30 @@ struct DecodedImage {
     std::string problem;  // the refusal, or what the decoder reported; empty when Ok
 };
 
+// Turns stored pixels upright by their EXIF orientation (1 to 8; other values
+// leave them as they are), as OpenCV's readers do.
+void applyOrientation(cv::Mat& image, int orientation);
+
 // Decodes in colour at 1 / `reduction` of the size (1, 2, 4 or 8) with the
 // EXIF orientation applied, giving the same pixels as cv::imdecode with
 // IMREAD_COLOR or IMREAD_REDUCED_COLOR_<reduction>. Never throws for bad data.
-DecodedImage decodeImage(const std::vector<uint8_t>& bytes, int reduction);
+// With `into`, a JPEG is decoded into its memory (taken afresh only when the
+// size or type differs), which the result then shares until it is turned
+// upright: decoding frame after frame into one buffer, keep no earlier result.
+DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into = nullptr);
+
+// A part of the upright frame decoded at 1 / reduction of its size.
+struct FrameRegion {
+    cv::Size frameSize;  // the whole upright frame at that size; empty when it cannot be decoded
+    cv::Rect area;       // the part asked for, within the frame
+    cv::Mat pixels;      // its pixels, as decodeImage gives them there; empty when none
+};
+
+// Decodes only `area` (upright pixels at 1 / `reduction`, clipped to the
+// frame) of the image: of a JPEG, the rows below the area are never decoded
+// and the rows above and the columns beside it only entropy-decoded. Other
+// images are decoded whole and cut. The pixels equal those of decodeImage
+// inside the area, for every EXIF orientation, sampling and restart interval.
+FrameRegion decodeRegion(std::span<const uint8_t> bytes, int reduction, const cv::Rect& area);
 
 }  // namespace keepframe

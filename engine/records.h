@@ -48,6 +48,7 @@ struct EngineConfig {
     int32_t workerThreads = 0;            // 0 or less: automatic
     bool verbose = true;
     int32_t thumbnailLongSide = 640;      // 0 or less: 400
+    bool makeThumbnails = true;           // false when the result is not stored: no thumbnail is encoded
 
     // Moment clustering.
     int32_t phashThreshold = 15;

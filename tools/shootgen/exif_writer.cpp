@@ -1,11 +1,16 @@
 #include "exif_writer.h"
 
+#include <csetjmp>
+#include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <map>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "paths.h"
+
+#include <jpeglib.h>
 
 namespace keepframe::shootgen {
 namespace {
@@ -81,6 +86,59 @@ private:
     bool big_;
 };
 
+// Everything libjpeg's error jump may touch lives outside the function that calls setjmp.
+struct EncoderJob {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    std::jmp_buf jump;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::vector<uint8_t> result;
+};
+
+[[noreturn]] void onEncoderError(j_common_ptr info) {
+    std::longjmp(*static_cast<std::jmp_buf*>(info->client_data), 1);
+}
+
+bool runEncoder(EncoderJob& job, const cv::Mat& bgr, const JpegEncoding& encoding) {
+    job.cinfo.err = jpeg_std_error(&job.errors);
+    job.errors.error_exit = onEncoderError;
+    job.cinfo.client_data = &job.jump;
+    if (setjmp(job.jump)) {
+        jpeg_destroy_compress(&job.cinfo);
+        std::free(job.buffer);
+        return false;
+    }
+    jpeg_create_compress(&job.cinfo);
+    jpeg_mem_dest(&job.cinfo, &job.buffer, &job.size);
+    job.cinfo.image_width = JDIMENSION(bgr.cols);
+    job.cinfo.image_height = JDIMENSION(bgr.rows);
+    job.cinfo.input_components = 3;
+    job.cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&job.cinfo);
+    jpeg_set_quality(&job.cinfo, encoding.quality, TRUE);
+    const int lumaH = encoding.sampling == ChromaSampling::Yuv444 ? 1 : 2;
+    const int lumaV = encoding.sampling == ChromaSampling::Yuv420 ? 2 : 1;
+    job.cinfo.comp_info[0].h_samp_factor = lumaH;
+    job.cinfo.comp_info[0].v_samp_factor = lumaV;
+    for (int c = 1; c < 3; ++c) {
+        job.cinfo.comp_info[c].h_samp_factor = 1;
+        job.cinfo.comp_info[c].v_samp_factor = 1;
+    }
+    job.cinfo.restart_in_rows = encoding.restartRows;
+    if (encoding.progressive) jpeg_simple_progression(&job.cinfo);
+    jpeg_start_compress(&job.cinfo, TRUE);
+    while (job.cinfo.next_scanline < job.cinfo.image_height) {
+        JSAMPROW row = const_cast<uchar*>(bgr.ptr<uchar>(int(job.cinfo.next_scanline)));
+        jpeg_write_scanlines(&job.cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&job.cinfo);
+    job.result.assign(job.buffer, job.buffer + job.size);
+    jpeg_destroy_compress(&job.cinfo);
+    std::free(job.buffer);
+    return true;
+}
+
 }  // namespace
 
 std::vector<uint8_t> makeExifApp1(const ExifFields& fields, bool bigEndian) {
@@ -124,13 +182,25 @@ std::vector<uint8_t> insertSegment(const std::vector<uint8_t>& jpeg, const std::
 bool writeJpeg(const std::string& path, const cv::Mat& image, const ExifFields& fields, int quality,
                bool bigEndian) {
     std::vector<uint8_t> jpeg;
-    if (!cv::imencode(".jpg", image, jpeg, {cv::IMWRITE_JPEG_QUALITY, quality}) || jpeg.size() < 2) return false;
+    if (!cv::imencode(".jpg", image, jpeg, {cv::IMWRITE_JPEG_QUALITY, quality})) return false;
+    return writeJpegBytes(path, std::move(jpeg), fields, bigEndian);
+}
+
+bool writeJpegBytes(const std::string& path, std::vector<uint8_t> jpeg, const ExifFields& fields, bool bigEndian) {
+    if (jpeg.size() < 2) return false;
     const bool hasExif = fields.orientation != 0 || !fields.dateTime.empty() || !fields.dateTimeOriginal.empty() ||
                          !fields.subSecTimeOriginal.empty();
     if (hasExif) jpeg = insertSegment(jpeg, makeExifApp1(fields, bigEndian));
     std::ofstream out(utf8ToPath(path), std::ios::binary);
     out.write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
-    return bool(out);
+    out.close();
+    return !out.fail();
+}
+
+std::vector<uint8_t> encodeJpeg(const cv::Mat& bgr, const JpegEncoding& encoding) {
+    if (bgr.empty() || bgr.type() != CV_8UC3) return {};
+    EncoderJob job;
+    return runEncoder(job, bgr, encoding) ? job.result : std::vector<uint8_t>{};
 }
 
 }  // namespace keepframe::shootgen

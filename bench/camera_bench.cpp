@@ -1,0 +1,288 @@
+// Culls of camera-like shoots against their floors, as the photographer runs
+// them (CullWorker: RAW conversion, cull, project saved with its thumbnails):
+//   camera  24 MP JPEGs against a quarter-size libjpeg-turbo decode of every
+//           file plus the face detector alone on those frames
+//   raw     DNG files with those JPEGs as their previews, byte for byte,
+//           against extracting the previews and culling them
+//   scale   1,000 and 5,000 frames of 6 MP: time per frame and peak memory
+// Each cull prints a digest of the project database and of the thumbnails, so
+// that two builds can be shown to store the same project.
+#include "bench_common.h"
+#include "bench_sections.h"
+
+#include "cull_worker.h"
+#include "dng_writer.h"
+#include "faces.h"
+#include "frame_analysis.h"
+#include "image_decode.h"
+#include "paths.h"
+#include "raw_conversion.h"
+#include "raw_names.h"
+#include "scan.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+#include <libraw/libraw.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace fs = std::filesystem;
+
+namespace keepframe::bench {
+namespace {
+
+constexpr int kThreads = 2;  // the floor and the cull run on the same number of threads
+constexpr int kCameraFrames = 80;
+constexpr int kDngFrames = 40;
+
+struct CullRun {
+    double seconds = 0;
+    double peakMb = 0;
+    int frames = 0;
+    std::string databaseDigest;
+    std::string thumbnailsDigest;
+};
+
+std::string fileDigest(const fs::path& path, QCryptographicHash& all) {
+    QFile file(QString::fromStdString(pathToUtf8(path)));
+    if (!file.open(QIODevice::ReadOnly)) return "unreadable";
+    const QByteArray bytes = file.readAll();
+    all.addData(bytes);
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16).toStdString();
+}
+
+// The digests of the one project in `library`: its database, and its
+// thumbnails in name order.
+void digestProject(const fs::path& library, CullRun& run) {
+    for (const auto& e : fs::recursive_directory_iterator(library)) {
+        if (e.path().filename() != "project.db") continue;
+        QCryptographicHash none(QCryptographicHash::Sha256), thumbs(QCryptographicHash::Sha256);
+        run.databaseDigest = fileDigest(e.path(), none);
+        std::vector<fs::path> names;
+        for (const auto& t : fs::directory_iterator(e.path().parent_path() / "thumbnails")) names.push_back(t.path());
+        std::sort(names.begin(), names.end());
+        for (const auto& t : names) {
+            thumbs.addData(QByteArray::fromStdString(pathToUtf8(t.filename())));
+            fileDigest(t, thumbs);
+        }
+        run.thumbnailsDigest = thumbs.result().toHex().left(16).toStdString();
+        return;
+    }
+    throw std::runtime_error("no project saved in " + pathToUtf8(library));
+}
+
+// One cull as the desktop program runs it, saved into a library of its own.
+CullRun cull(EngineConfig config, const std::string& name) {
+    const fs::path library = utf8ToPath(cacheFolder()) / ("library-" + name);
+    fs::remove_all(library);
+    qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(pathToUtf8(library)));
+    config.workerThreads = kThreads;
+    config.verbose = false;
+    CullRun run;
+    QString failure;
+    CullWorker worker(config, true);
+    QObject::connect(&worker, &CullWorker::finished,
+                     [&](const QVariant& summary) { run.frames = summary.toMap().value("totalInput").toInt(); });
+    QObject::connect(&worker, &CullWorker::failed, [&](const QString& message) { failure = message; });
+    std::fflush(stdout);
+    resetPeakMemory();
+    const auto start = std::chrono::steady_clock::now();
+    worker.run();
+    run.seconds = secondsSince(start);
+    run.peakMb = peakMemoryMb();
+    if (!failure.isEmpty()) throw std::runtime_error(failure.toStdString());
+    digestProject(library, run);
+    return run;
+}
+
+void warmPageCache(const std::vector<std::string>& paths) {
+    std::vector<uint8_t> bytes;
+    for (const auto& p : paths) readFileBytes(p, bytes);
+}
+
+std::vector<std::string> filesOf(const std::string& folder, const char* extension) {
+    std::vector<std::string> paths;
+    for (const auto& e : fs::directory_iterator(utf8ToPath(folder)))
+        if (e.path().extension() == extension) paths.push_back(pathToUtf8(e.path()));
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// Runs `work(index, thread)` for every index on kThreads threads; seconds.
+double onThreads(size_t count, const std::function<void(size_t, int)>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> pool;
+    for (int t = 0; t < kThreads; ++t)
+        pool.emplace_back([&, t] {
+            for (size_t i; (i = next.fetch_add(1)) < count;) work(i, t);
+        });
+    for (auto& t : pool) t.join();
+    return secondsSince(start);
+}
+
+// The floor of a JPEG cull: every file read and decoded at a quarter of its
+// size by libjpeg-turbo, and the detector run on the frame. Seconds.
+double jpegFloor(const std::vector<std::string>& paths, const EngineConfig& config, double& peakMb) {
+    std::vector<std::unique_ptr<ModelSet>> models;
+    for (int t = 0; t < kThreads; ++t) models.push_back(loadModelSet(config));
+    resetPeakMemory();
+    const double seconds = onThreads(paths.size(), [&](size_t i, int t) {
+        std::vector<uint8_t> bytes;
+        readFileBytes(paths[i], bytes);
+        const cv::Mat frame = cv::imdecode(bytes, cv::IMREAD_REDUCED_COLOR_4);
+        if (frame.empty()) throw std::runtime_error("cannot decode " + paths[i]);
+        detectFaces(models[size_t(t)]->detector, frame, 0.5f);
+    });
+    peakMb = peakMemoryMb();
+    return seconds;
+}
+
+void printRun(const char* label, const CullRun& run, int files) {
+    std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame  peak %6.0f MB  (%d of %d frames culled)\n", label,
+                files / run.seconds, run.seconds * 1000 / files, run.peakMb, run.frames, files);
+    std::printf("  %-34s database %s  thumbnails %s\n", "", run.databaseDigest.c_str(), run.thumbnailsDigest.c_str());
+}
+
+bool haveModels(const EngineConfig& config, const char* section) {
+    if (fs::exists(config.detectorModelPath)) return true;
+    std::printf("%s: no models in %s (build them with the model kit); section skipped\n", section,
+                modelsFolder().c_str());
+    return false;
+}
+
+// A shoot of DNG files whose previews are the camera shoot's JPEGs, byte for byte.
+std::string cachedDngShoot(const std::string& jpegFolder, int count) {
+    const fs::path folder = utf8ToPath(cacheFolder()) / ("dng-" + std::to_string(count) + "x6000x4000");
+    if (fs::exists(folder / ".complete")) return pathToUtf8(folder);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const auto jpegs = filesOf(jpegFolder, ".jpg");
+    for (int i = 0; i < count && size_t(i) < jpegs.size(); ++i) {
+        testing::DngPreview preview;
+        if (!readFileBytes(jpegs[size_t(i)], preview.jpeg)) throw std::runtime_error("cannot read " + jpegs[size_t(i)]);
+        const auto size = readDeclaredSize(preview.jpeg.data(), preview.jpeg.size());
+        if (!size) throw std::runtime_error("no size in " + jpegs[size_t(i)]);
+        preview.width = int(size->width);
+        preview.height = int(size->height);
+        const std::string name = utf8ToPath(jpegs[size_t(i)]).stem().string() + ".dng";
+        if (!writeFileBytes(pathToUtf8(folder / name), testing::makeDng(preview)))
+            throw std::runtime_error("cannot write " + name);
+    }
+    std::FILE* done = std::fopen(pathToUtf8(folder / ".complete").c_str(), "w");
+    if (done) std::fclose(done);
+    return pathToUtf8(folder);
+}
+
+// The embedded preview of every RAW file written out as it is, on kThreads threads.
+double extractPreviews(const std::vector<std::string>& raws, const std::string& target) {
+    fs::remove_all(utf8ToPath(target));
+    fs::create_directories(utf8ToPath(target));
+    return onThreads(raws.size(), [&](size_t i, int) {
+        auto raw = std::make_unique<LibRaw>();
+        if (raw->open_file(raws[i].c_str()) != LIBRAW_SUCCESS || raw->unpack_thumb() != LIBRAW_SUCCESS ||
+            raw->imgdata.thumbnail.tformat != LIBRAW_THUMBNAIL_JPEG)
+            throw std::runtime_error("no JPEG preview in " + raws[i]);
+        const auto& t = raw->imgdata.thumbnail;
+        const std::vector<uint8_t> bytes(t.thumb, t.thumb + t.tlength);
+        const std::string name = utf8ToPath(raws[i]).stem().string() + ".jpg";
+        if (!writeFileBytes(pathToUtf8(utf8ToPath(target) / name), bytes))
+            throw std::runtime_error("cannot write " + name);
+    });
+}
+
+uint64_t folderBytes(const fs::path& folder) {
+    uint64_t total = 0;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(folder, ec))
+        if (e.is_regular_file()) total += e.file_size();
+    return total;
+}
+
+void scaleRun(int frames) {
+    const EngineConfig models = modelConfig(modelsFolder());
+    if (!haveModels(models, "scale")) return;
+    EngineConfig config = models;
+    config.inputFolder = cachedCameraShoot(frames, 3000, 2000);
+    warmPageCache(filesOf(config.inputFolder, ".jpg"));
+    const CullRun run = cull(config, "scale");
+    std::printf("scale: %d camera-like frames of 3000x2000, %d threads\n", frames, kThreads);
+    printRun("cull (saved project)", run, frames);
+}
+
+}  // namespace
+
+void cameraBench() {
+    EngineConfig config = modelConfig(modelsFolder());
+    if (!haveModels(config, "camera")) return;
+    config.inputFolder = cachedCameraShoot(kCameraFrames, 6000, 4000);
+    const auto paths = filesOf(config.inputFolder, ".jpg");
+    warmPageCache(paths);
+    const auto megabytes = double(folderBytes(utf8ToPath(config.inputFolder))) / 1e6 / double(paths.size());
+
+    double floorPeak = 0;
+    const double floor = jpegFloor(paths, config, floorPeak);
+    const CullRun run = cull(config, "camera");
+    const double n = double(paths.size());
+    std::printf("camera: %zu camera-like JPEGs of 6000x4000 (%.1f MB each), %d threads\n", paths.size(), megabytes,
+                kThreads);
+    std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame  peak %6.0f MB\n", "floor (quarter decode + detector)",
+                n / floor, floor * 1000 / n, floorPeak);
+    printRun("cull (saved project)", run, int(paths.size()));
+    std::printf("  ratio cull/floor:                  %6.2f  (goal: 1.3 or less)\n", run.seconds / floor);
+}
+
+void rawBench() {
+    EngineConfig config = modelConfig(modelsFolder());
+    if (!haveModels(config, "raw")) return;
+    const std::string shoot = cachedDngShoot(cachedCameraShoot(kCameraFrames, 6000, 4000), kDngFrames);
+    const auto raws = filesOf(shoot, ".dng");
+    warmPageCache(raws);
+    const double n = double(raws.size());
+
+    // The floor: the previews taken out as they are, and culled.
+    const std::string previews = pathToUtf8(utf8ToPath(cacheFolder()) / "dng-previews");
+    const double extract = extractPreviews(raws, previews);
+    EngineConfig previewConfig = config;
+    previewConfig.inputFolder = previews;
+    const CullRun previewCull = cull(previewConfig, "raw-floor");
+    const double floor = extract + previewCull.seconds;
+
+    // The cull of the RAW shoot, its conversion folder made afresh.
+    const fs::path converted = utf8ToPath(shoot) / utf8ToPath(conversionFolderName(shoot));
+    fs::remove_all(converted);
+    config.inputFolder = shoot;
+    const CullRun run = cull(config, "raw");
+    const double written = double(folderBytes(converted));
+
+    std::printf("raw: %zu DNG files of 6000x4000 with camera-like JPEG previews, %d threads\n", raws.size(), kThreads);
+    std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame\n", "preview extraction", n / extract, extract * 1000 / n);
+    printRun("cull of the previews", previewCull, int(raws.size()));
+    std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame\n", "floor (extraction + cull)", n / floor, floor * 1000 / n);
+    printRun("cull of the RAW shoot", run, int(raws.size()));
+    std::printf("  ratio cull/floor:                  %6.2f\n", run.seconds / floor);
+    std::printf("  written into the shoot:            %6.1f GB per 1,000 RAW files (previews: %.1f GB)\n",
+                written / n * 1000 / 1e9, double(folderBytes(utf8ToPath(previews))) / n * 1000 / 1e9);
+}
+
+void scaleBench() {
+    scaleRun(1000);
+    if (std::getenv("KEEPFRAME_BENCH_QUICK")) {
+        std::printf("scale: 5,000 frames skipped (KEEPFRAME_BENCH_QUICK is set)\n");
+        return;
+    }
+    scaleRun(5000);
+}
+
+}  // namespace keepframe::bench
