@@ -65,7 +65,7 @@ void facesBench() {
             embedFace(set->recognizer, img, lm, int(c[0]), int(c[1]), int(c[2]), int(c[3]));
             embed += secondsSince(t);
             t = Clock::now();
-            eyeOpenScore(set->eye, img, lm);
+            eyeOpenScore(set->eye, half, lm);
             eyes += secondsSince(t);
             const cv::Rect box = cv::Rect(int(c[0]) * 2, int(c[1]) * 2, int(c[2] - c[0]) * 2, int(c[3] - c[1]) * 2) &
                                  cv::Rect(0, 0, half.cols, half.rows);

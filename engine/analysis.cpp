@@ -71,7 +71,6 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         f.y2 = box.y2;
         f.gradient = float(gradientMean(grey, box));
         std::copy(c.begin() + 5, c.end(), f.landmarks.begin());
-        f.eyesOpen = eyeOpenScore(models.eye, analysis, f.landmarks);
         f.hasLandmarks = true;
         rec.faces.push_back(f);
         std::vector<float> embedding =
@@ -80,19 +79,44 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
     }
 }
 
-// Expression of the main face (the first for a portrait, the largest for a
-// group), judged on the half-size decode.
-float measureExpression(const ImageRecord& rec, std::span<const uint8_t> bytes, const ModelSet& models) {
+// The main face for the expression: the first of a portrait, the largest of a group.
+const FaceRecord& expressionFace(const ImageRecord& rec) {
     const FaceRecord* face = &rec.faces.front();
     if (rec.category != "portrait")
         for (const auto& f : rec.faces)
             if (f.area > face->area) face = &f;
-    const cv::Mat half = decodeImage(bytes, 2).image;
-    if (half.empty()) return kUnmeasuredExpression;
-    const int x1 = std::min(2 * face->x1, half.cols - 1), x2 = std::min(2 * face->x2, half.cols);
-    const int y1 = std::min(2 * face->y1, half.rows - 1), y2 = std::min(2 * face->y2, half.rows);
-    if (x2 <= x1 || y2 <= y1) return kUnmeasuredExpression;
-    return expressionScore(models.expression, half(cv::Rect(x1, y1, x2 - x1, y2 - y1)));
+    return *face;
+}
+
+// The main face's box in the half-size frame of `frame` size; empty when none of it is inside.
+cv::Rect expressionArea(const ImageRecord& rec, cv::Size frame) {
+    const FaceRecord& face = expressionFace(rec);
+    const int x1 = std::min(2 * face.x1, frame.width - 1), x2 = std::min(2 * face.x2, frame.width);
+    const int y1 = std::min(2 * face.y1, frame.height - 1), y2 = std::min(2 * face.y2, frame.height);
+    if (x2 <= x1 || y2 <= y1) return {};
+    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
+}
+
+// Expression of the main face, judged on the half-size frame.
+float measureExpression(const ImageRecord& rec, const FrameRegion& half, const ModelSet& models) {
+    if (half.frameSize.empty()) return kUnmeasuredExpression;
+    const cv::Rect area = expressionArea(rec, half.frameSize);
+    if (area.empty()) return kUnmeasuredExpression;
+    return expressionScore(models.expression, half.cut(area));
+}
+
+// The part of the half-size frame of `frame` size that holds the eye windows
+// of every face (with `eyes`) and the expression crop (with `expression`).
+cv::Rect halfSizeArea(const ImageRecord& rec, cv::Size frame, bool eyes, bool expression) {
+    cv::Rect needed;
+    const auto add = [&](const cv::Rect& r) {
+        if (!r.empty()) needed = needed.empty() ? r : (needed | r);
+    };
+    if (eyes)
+        for (const FaceRecord& f : rec.faces)
+            for (const cv::Rect& window : eyeStateWindows(f.landmarks, frame)) add(window);
+    if (expression) add(expressionArea(rec, frame));
+    return needed;
 }
 
 }  // namespace
@@ -136,7 +160,17 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     const bool scoreExpression =
         models != nullptr && faceCount > 0 &&
         (rec.category == "portrait" || (rec.category == "group" && config.groupExpressionEnabled));
-    if (scoreExpression) rec.expression = measureExpression(rec, bytes, *models);
+    // Eyes and expression are judged at half size: the quarter-size frame has
+    // too few pixels on the eyes of a group photograph's faces. Only the part
+    // of the half-size frame that holds them is decoded.
+    const bool scoreEyes = models != nullptr && faceCount > 0 && models->eye.loaded;
+    FrameRegion half;
+    if (scoreEyes || scoreExpression)
+        half = decodeRegion(bytes, 2, [&](cv::Size frame) {
+            return halfSizeArea(rec, frame, scoreEyes, scoreExpression);
+        });
+    for (FaceRecord& f : rec.faces) f.eyesOpen = eyeOpenScore(models->eye, half, f.landmarks);
+    if (scoreExpression) rec.expression = measureExpression(rec, half, *models);
 
     const ExifInfo exif = parseJpegExif(bytes.data(), bytes.size());
     rec.captureTime = exif.captureTime;

@@ -52,8 +52,10 @@ std::vector<float> embedFace(const OnnxModel& recognizer, const cv::Mat& bgr, co
 // 0 to 1; 0.75 for crops too small to judge.
 float expressionScore(const OnnxModel& expression, const cv::Mat& faceCrop);
 
-// 0 to 1 (the less open eye); 1.0 without an eye model or usable eye window.
-float eyeOpenScore(const OnnxModel& eye, const cv::Mat& bgr, const Landmarks& landmarks);
+// 0 to 1 (the less open eye), judged on eyeStateWindow squares of the
+// half-size frame `half`, with `landmarks` in quarter-size coordinates; 1.0
+// without an eye model, a frame or a usable eye window.
+float eyeOpenScore(const OnnxModel& eye, const cv::Mat& half, const Landmarks& landmarks);
 
 
 }  // namespace keepframe

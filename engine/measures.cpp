@@ -18,6 +18,17 @@ cv::Rect measurableRegion(const cv::Mat& img, const Box& box) {
     return cv::Rect(x1, y1, x2 - x1, y2 - y1);
 }
 
+// The clamped window from x1..x2, y1..y2, or an empty one when it is too
+// small to show an eye (9 pixels wide or less, 7 pixels tall or less).
+cv::Rect usableEyeWindow(int x1, int y1, int x2, int y2, int width, int height) {
+    x1 = std::max(0, x1);
+    y1 = std::max(0, y1);
+    x2 = std::min(x2, width);
+    y2 = std::min(y2, height);
+    if (x2 - x1 <= 9 || y2 - y1 <= 7) return {};
+    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
+}
+
 }  // namespace
 
 double imageSharpness(const cv::Mat& grey) {
@@ -63,10 +74,14 @@ double gradientMean(const cv::Mat& grey, const Box& box) {
 
 cv::Rect eyeWindow(float lx, float ly, int width, int height) {
     const int x = int(lx), y = int(ly);
-    const int x1 = std::max(0, x - 25), x2 = std::min(x + 25, width);
-    const int y1 = std::max(0, y - 17), y2 = std::min(y + 17, height);
-    if (x2 - x1 <= 9 || y2 - y1 <= 7) return {};
-    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
+    return usableEyeWindow(x - 25, y - 17, x + 25, y + 17, width, height);
+}
+
+cv::Rect eyeStateWindow(float ex, float ey, float eyeDistance, int width, int height) {
+    const double half = 0.35 * double(eyeDistance);
+    if (!(half > 0.0) || !std::isfinite(ex) || !std::isfinite(ey) || !std::isfinite(half)) return {};
+    const auto at = [](double v) { return int(std::clamp(std::lround(v), -(1L << 30), 1L << 30)); };
+    return usableEyeWindow(at(ex - half), at(ey - half), at(ex + half), at(ey + half), width, height);
 }
 
 double eyeSharpness(const cv::Mat& grey, const float* landmarks) {

@@ -26,11 +26,18 @@ double laplacianVariance(const cv::Mat& grey, const Box& box);
 // 3-pixel minimum as laplacianVariance.
 double gradientMean(const cv::Mat& grey, const Box& box);
 
-// The window around an eye landmark, shared by the eye-state model and the
-// eye sharpness: x from max(0, lx - 25) to min(lx + 25, W), y from
-// max(0, ly - 17) to min(ly + 17, H), with lx and ly truncated; an empty
-// rectangle when it is 9 pixels wide or less or 7 pixels tall or less.
+// The window around an eye landmark for the eye sharpness: x from
+// max(0, lx - 25) to min(lx + 25, W), y from max(0, ly - 17) to
+// min(ly + 17, H), with lx and ly truncated; an empty rectangle when it is 9
+// pixels wide or less or 7 pixels tall or less.
 cv::Rect eyeWindow(float lx, float ly, int width, int height);
+
+// The window the eye-state model judges: a square centred on the eye at
+// (ex, ey), of side 0.7 x the distance between the two eyes, all in the
+// coordinates of the frame it is cut from, clamped to that frame; empty under
+// the same size floor as eyeWindow. A fixed window would hold the whole face
+// of a small group-photo face and the eyelid of a close portrait.
+cv::Rect eyeStateWindow(float ex, float ey, float eyeDistance, int width, int height);
 
 // Mean Laplacian variance of the eye windows of the first two landmarks; 0
 // when neither window is usable.

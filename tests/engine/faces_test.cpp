@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 #include <opencv2/imgproc.hpp>
@@ -201,31 +202,55 @@ TEST(ExpressionScore, SoftmaxWeightsAndSmallCrops) {
     EXPECT_FLOAT_EQ(expressionScore(m.expression, cv::Mat()), 0.75f);
 }
 
-TEST(EyeOpenScore, WindowsMissingModelAndOneEye) {
+TEST(EyeOpenScore, SquareWindowsOfTheHalfSizeFrame) {
+    // Side 0.7 x the eye distance, centred on the eye, clamped to the frame.
+    EXPECT_EQ(eyeStateWindow(100, 200, 200, 400, 400), cv::Rect(30, 130, 140, 140));
+    EXPECT_EQ(eyeStateWindow(5, 200, 200, 400, 400), cv::Rect(0, 130, 75, 140));
+    EXPECT_EQ(eyeStateWindow(390, 395, 20, 400, 400), cv::Rect(383, 388, 14, 12));
+    // The size floor of the sharpness window: 9 px wide or 7 px tall is not an eye.
+    EXPECT_TRUE(eyeStateWindow(100, 100, 12, 400, 400).empty());   // 8 x 8
+    EXPECT_FALSE(eyeStateWindow(100, 100, 15, 400, 400).empty());  // 10 x 10
+    EXPECT_TRUE(eyeStateWindow(100, 410, 40, 400, 400).empty());   // 28 x 4
+    EXPECT_TRUE(eyeStateWindow(100, 100, 0, 400, 400).empty());
+    EXPECT_TRUE(eyeStateWindow(100, 100, std::nanf(""), 400, 400).empty());
+
     auto& m = models();
-    cv::Mat img = black(200, 200);
-    img(cv::Rect(0, 0, 100, 200)).setTo(cv::Scalar::all(255));  // left half bright: open
-    Landmarks lm = {50, 100, 150, 100, 100, 120, 60, 150, 140, 150};
-    const float both = eyeOpenScore(m.eye, img, lm);
-    EXPECT_NEAR(both, 0.0, 0.02);  // the darker (closed) eye decides
+    // Quarter-size landmarks (50, 100) and (150, 100) are the half-size eyes
+    // (100, 200) and (300, 200), 200 px apart: windows 140 px square.
+    const Landmarks lm = {50, 100, 150, 100, 100, 120, 60, 150, 140, 150};
+    cv::Mat half = black(400, 400);
+    half(cv::Rect(30, 130, 140, 140)).setTo(cv::Scalar::all(255));
+    half(cv::Rect(230, 130, 140, 140)).setTo(cv::Scalar::all(255));
+    EXPECT_NEAR(eyeOpenScore(m.eye, half, lm), 1.0, 0.02);  // both windows fully open
+    half(cv::Rect(230, 130, 140, 140)).setTo(cv::Scalar::all(0));
+    EXPECT_NEAR(eyeOpenScore(m.eye, half, lm), 0.0, 0.02);  // the closed eye decides
 
-    // Right eye beyond the frame: only the open left eye counts.
-    Landmarks oneEye = lm;
-    oneEye[2] = 260;
-    EXPECT_NEAR(eyeOpenScore(m.eye, img, oneEye), 1.0, 0.02);
-    // Windows 9 px wide or 7 px tall are not used; none used gives 1.0.
-    EXPECT_TRUE(eyeWindow(-16, 100, 200, 200).empty());  // x 0..9
-    EXPECT_FALSE(eyeWindow(-15, 100, 200, 200).empty()); // x 0..10
-    EXPECT_TRUE(eyeWindow(100, -10, 200, 200).empty());  // y 0..7
-    EXPECT_FALSE(eyeWindow(100, -9, 200, 200).empty());  // y 0..8
-    Landmarks noEyes = lm;
-    noEyes[0] = noEyes[2] = 500;
-    EXPECT_FLOAT_EQ(eyeOpenScore(m.eye, img, noEyes), 1.0f);
+    // A small face: windows enlarged to the model's 32 x 32 still judge the eye.
+    cv::Mat small = black(200, 200);
+    const Landmarks near = {45, 50, 55, 50, 50, 55, 46, 60, 54, 60};  // half-size eyes 20 px apart
+    small(cv::Rect(83, 93, 14, 14)).setTo(cv::Scalar::all(255));
+    small(cv::Rect(103, 93, 14, 14)).setTo(cv::Scalar::all(255));
+    EXPECT_NEAR(eyeOpenScore(m.eye, small, near), 1.0, 0.02);
 
-    // Without the eye model every face scores 1.0.
+    // Neutral cases count the eyes as open: no usable window, no frame or no
+    // model gives 1.0.
+    Landmarks outside = lm;
+    outside[0] = 900;
+    outside[2] = 1000;
+    EXPECT_FLOAT_EQ(eyeOpenScore(m.eye, half, outside), 1.0f);
+    EXPECT_FLOAT_EQ(eyeOpenScore(m.eye, cv::Mat(), lm), 1.0f);
     const OnnxModel missing = loadEyeModel(testModelsDir() + "no-such-eye.onnx");
     EXPECT_FALSE(missing.loaded);
-    EXPECT_FLOAT_EQ(eyeOpenScore(missing, img, lm), 1.0f);
+    EXPECT_FLOAT_EQ(eyeOpenScore(missing, half, lm), 1.0f);
+}
+
+TEST(EyeSharpness, KeepsTheFixedWindowOfTheQuarterSizeFrame) {
+    // Windows 9 px wide or 7 px tall are not used.
+    EXPECT_TRUE(eyeWindow(-16, 100, 200, 200).empty());   // x 0..9
+    EXPECT_FALSE(eyeWindow(-15, 100, 200, 200).empty());  // x 0..10
+    EXPECT_TRUE(eyeWindow(100, -10, 200, 200).empty());   // y 0..7
+    EXPECT_FALSE(eyeWindow(100, -9, 200, 200).empty());   // y 0..8
+    EXPECT_EQ(eyeWindow(100.9f, 100, 200, 200), cv::Rect(75, 83, 50, 34));
 }
 
 TEST(ModelLoading, MissingOrBrokenFilesRaiseTheRuntimeMessage) {

@@ -238,7 +238,7 @@ TEST(RealModels, ExpressionAndEyes) {
             const cv::Rect box = cv::Rect(int(f[0]) * 2, int(f[1]) * 2, int(f[2] - f[0]) * 2, int(f[3] - f[1]) * 2) &
                                  cv::Rect(0, 0, half.cols, half.rows);
             const float expr = expressionScore(models().expression, half(box));
-            const float eyes = eyeOpenScore(models().eye, quarter, landmarksOf(f));
+            const float eyes = eyeOpenScore(models().eye, half, landmarksOf(f));
             std::printf("  [x=%d expr %.2f eyes %.2f]", int(f[0]), expr, eyes);
             if (i >= 3) smiling.push_back(expr);
             if (i == 2) notSmiling.push_back(expr);
@@ -250,7 +250,7 @@ TEST(RealModels, ExpressionAndEyes) {
     }
     auto mean = [](const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0) / v.size(); };
     std::printf("  expression: smiling mean %.2f, not smiling mean %.2f\n", mean(smiling), mean(notSmiling));
-    std::printf("  eyes (engine's fixed 50 x 34 windows on the quarter-size frame): closed/downcast mean %.2f, "
+    std::printf("  eyes (square windows of the half-size frame): closed/downcast mean %.2f, "
                 "open mean %.2f\n", mean(closedEyes), mean(openEyes));
     EXPECT_GT(mean(smiling), mean(notSmiling) + 0.3);
 }
