@@ -227,13 +227,14 @@ cv::Rect storedArea(const cv::Rect& area, int orientation, cv::Size stored) {
     }
 }
 
-// The upright frame's part `region.area` (clipped to the frame here) into
-// region.pixels: libjpeg-turbo skips the rows above it, crops the columns
+// The upright frame's part that `areaIn` names (clipped to the frame) into
+// region: libjpeg-turbo skips the rows above it, crops the columns
 // beside it and stops below it. The decoded band reaches one iMCU beyond the
 // area on every side, so that upsampling near its edges sees the same
 // neighbours as in a whole decode; the band is then cut to the area exactly.
 // False on a fatal decoder error, or for CMYK and YCCK data.
-bool runJpegRegion(JpegJob& job, std::span<const uint8_t> bytes, int reduction, FrameRegion& region) {
+bool runJpegRegion(JpegJob& job, std::span<const uint8_t> bytes, int reduction, int orientation,
+                   const std::function<cv::Rect(cv::Size)>& areaIn, FrameRegion& region) {
     catchJpegErrors(job);
     if (setjmp(job.errors.jump)) {
         jpeg_destroy_decompress(&job.cinfo);
@@ -242,10 +243,9 @@ bool runJpegRegion(JpegJob& job, std::span<const uint8_t> bytes, int reduction, 
     }
     if (!startJpeg(job, bytes, reduction)) return false;
     const cv::Size stored(int(job.cinfo.output_width), int(job.cinfo.output_height));
-    const int orientation = parseJpegExif(bytes.data(), bytes.size()).orientation;
     const bool turned = orientation >= 5 && orientation <= 8;
     region.frameSize = turned ? cv::Size(stored.height, stored.width) : stored;
-    region.area &= cv::Rect(cv::Point(0, 0), region.frameSize);
+    region.area = areaIn(region.frameSize) & cv::Rect(cv::Point(0, 0), region.frameSize);
     if (region.area.empty()) {
         jpeg_destroy_decompress(&job.cinfo);
         return true;
@@ -329,21 +329,24 @@ void applyOrientation(cv::Mat& image, int orientation) {
     }
 }
 
-FrameRegion decodeRegion(std::span<const uint8_t> bytes, int reduction, const cv::Rect& area) {
-    FrameRegion region;
-    region.area = area;
+FrameRegion decodeRegion(std::span<const uint8_t> bytes, int reduction,
+                         const std::function<cv::Rect(cv::Size frame)>& areaIn) {
     if (isJpeg(bytes.data(), bytes.size())) {
         const std::optional<DeclaredSize> declared = readDeclaredSize(bytes.data(), bytes.size());
         JpegJob job;
+        FrameRegion region;
         if (declared && frameSizeProblem(declared->width, declared->height).empty() &&
-            runJpegRegion(job, bytes, reduction, region))
+            runJpegRegion(job, bytes, reduction, parseJpegExif(bytes.data(), bytes.size()).orientation, areaIn,
+                          region))
             return region;
     }
     // Anything else is decoded whole and cut.
-    const DecodedImage whole = decodeImage(bytes, reduction);
-    region.frameSize = whole.image.size();
-    region.area = area & cv::Rect(cv::Point(0, 0), region.frameSize);
-    region.pixels = region.area.empty() ? cv::Mat() : whole.image(region.area).clone();
+    const cv::Mat whole = decodeImage(bytes, reduction).image;
+    FrameRegion region;
+    if (whole.empty()) return region;
+    region.frameSize = whole.size();
+    region.area = areaIn(region.frameSize) & cv::Rect(cv::Point(0, 0), region.frameSize);
+    if (!region.area.empty()) region.pixels = whole(region.area).clone();
     return region;
 }
 

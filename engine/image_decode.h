@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,16 +66,25 @@ DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat*
 
 // A part of the upright frame decoded at 1 / reduction of its size.
 struct FrameRegion {
+    FrameRegion() = default;
+    // The whole of a decoded frame.
+    FrameRegion(const cv::Mat& whole) : frameSize(whole.size()), area(0, 0, whole.cols, whole.rows), pixels(whole) {}
+
+    // The pixels of `part`, which lies within `area`.
+    cv::Mat cut(const cv::Rect& part) const { return pixels(part - area.tl()); }
+
     cv::Size frameSize;  // the whole upright frame at that size; empty when it cannot be decoded
     cv::Rect area;       // the part asked for, within the frame
     cv::Mat pixels;      // its pixels, as decodeImage gives them there; empty when none
 };
 
-// Decodes only `area` (upright pixels at 1 / `reduction`, clipped to the
-// frame) of the image: of a JPEG, the rows below the area are never decoded
-// and the rows above and the columns beside it only entropy-decoded. Other
-// images are decoded whole and cut. The pixels equal those of decodeImage
-// inside the area, for every EXIF orientation, sampling and restart interval.
-FrameRegion decodeRegion(std::span<const uint8_t> bytes, int reduction, const cv::Rect& area);
+// Decodes only the area `areaIn` gives for the upright frame's size (pixels
+// at 1 / `reduction`; clipped to the frame) of the image: of a JPEG, the rows
+// below the area are never decoded and the rows above and the columns beside
+// it only entropy-decoded. Other images are decoded whole and cut. The pixels
+// equal those of decodeImage inside the area, for every EXIF orientation,
+// chroma sampling and restart interval.
+FrameRegion decodeRegion(std::span<const uint8_t> bytes, int reduction,
+                         const std::function<cv::Rect(cv::Size frame)>& areaIn);
 
 }  // namespace keepframe
