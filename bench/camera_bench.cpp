@@ -149,6 +149,13 @@ double jpegFloor(const std::vector<std::string>& paths, const EngineConfig& conf
     return seconds;
 }
 
+// Rounds of the floor and the cull ($KEEPFRAME_BENCH_ROUNDS, 2 unless set).
+int rounds() {
+    const char* env = std::getenv("KEEPFRAME_BENCH_ROUNDS");
+    const int n = env ? std::atoi(env) : 2;
+    return std::max(1, n);
+}
+
 void printRun(const char* label, const CullRun& run, int files) {
     std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame  peak %6.0f MB  (%d of %d frames culled)\n", label,
                 files / run.seconds, run.seconds * 1000 / files, run.peakMb, run.frames, files);
@@ -230,17 +237,27 @@ void cameraBench() {
     const auto paths = filesOf(config.inputFolder, ".jpg");
     warmPageCache(paths);
     const auto megabytes = double(folderBytes(utf8ToPath(config.inputFolder))) / 1e6 / double(paths.size());
-
-    double floorPeak = 0;
-    const double floor = jpegFloor(paths, config, floorPeak);
-    const CullRun run = cull(config, "camera");
     const double n = double(paths.size());
-    std::printf("camera: %zu camera-like JPEGs of 6000x4000 (%.1f MB each), %d threads\n", paths.size(), megabytes,
-                kThreads);
+
+    // Floor and cull in turn, the best of each kept: the machine is shared.
+    double floor = 0, floorPeak = 0;
+    CullRun best;
+    for (int round = 1; round <= rounds(); ++round) {
+        double peak = 0;
+        const double seconds = jpegFloor(paths, config, peak);
+        const CullRun run = cull(config, "camera");
+        std::printf("camera round %d: floor %.1f ms/frame, cull %.1f ms/frame, ratio %.2f\n", round,
+                    seconds * 1000 / n, run.seconds * 1000 / n, run.seconds / seconds);
+        if (round == 1 || seconds < floor) floor = seconds;
+        floorPeak = std::max(floorPeak, peak);
+        if (round == 1 || run.seconds < best.seconds) best = run;
+    }
+    std::printf("camera: %zu camera-like JPEGs of 6000x4000 (%.1f MB each), %d threads, best of %d\n", paths.size(),
+                megabytes, kThreads, rounds());
     std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame  peak %6.0f MB\n", "floor (quarter decode + detector)",
                 n / floor, floor * 1000 / n, floorPeak);
-    printRun("cull (saved project)", run, int(paths.size()));
-    std::printf("  ratio cull/floor:                  %6.2f  (goal: 1.3 or less)\n", run.seconds / floor);
+    printRun("cull (saved project)", best, int(paths.size()));
+    std::printf("  ratio cull/floor:                  %6.2f  (goal: 1.3 or less)\n", best.seconds / floor);
 }
 
 void rawBench() {
@@ -250,29 +267,43 @@ void rawBench() {
     const auto raws = filesOf(shoot, ".dng");
     warmPageCache(raws);
     const double n = double(raws.size());
-
-    // The floor: the previews taken out as they are, and culled.
     const std::string previews = pathToUtf8(utf8ToPath(cacheFolder()) / "dng-previews");
-    const double extract = extractPreviews(raws, previews);
+    const fs::path converted = utf8ToPath(shoot) / utf8ToPath(conversionFolderName(shoot));
     EngineConfig previewConfig = config;
     previewConfig.inputFolder = previews;
-    const CullRun previewCull = cull(previewConfig, "raw-floor");
-    const double floor = extract + previewCull.seconds;
-
-    // The cull of the RAW shoot, its conversion folder made afresh.
-    const fs::path converted = utf8ToPath(shoot) / utf8ToPath(conversionFolderName(shoot));
-    fs::remove_all(converted);
+    // The RAW shoot is culled as the program is set up to cull it: a
+    // benchmark of another conversion mode sets that mode on `config` here.
     config.inputFolder = shoot;
-    const CullRun run = cull(config, "raw");
-    const double written = double(folderBytes(converted));
 
-    std::printf("raw: %zu DNG files of 6000x4000 with camera-like JPEG previews, %d threads\n", raws.size(), kThreads);
+    double extract = 0, floor = 0, written = 0;
+    CullRun previewCull, best;
+    for (int round = 1; round <= rounds(); ++round) {
+        // The floor: the previews taken out as they are, and culled.
+        const double seconds = extractPreviews(raws, previews);
+        const CullRun floorCull = cull(previewConfig, "raw-floor");
+        // The RAW shoot, its conversion folder made afresh.
+        fs::remove_all(converted);
+        const CullRun run = cull(config, "raw");
+        written = double(folderBytes(converted));
+        std::printf("raw round %d: floor %.1f ms/frame, cull %.1f ms/frame, ratio %.2f\n", round,
+                    (seconds + floorCull.seconds) * 1000 / n, run.seconds * 1000 / n,
+                    run.seconds / (seconds + floorCull.seconds));
+        if (round == 1 || seconds + floorCull.seconds < floor) {
+            floor = seconds + floorCull.seconds;
+            extract = seconds;
+            previewCull = floorCull;
+        }
+        if (round == 1 || run.seconds < best.seconds) best = run;
+    }
+
+    std::printf("raw: %zu DNG files of 6000x4000 with camera-like JPEG previews, %d threads, best of %d\n",
+                raws.size(), kThreads, rounds());
     std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame\n", "preview extraction", n / extract, extract * 1000 / n);
     printRun("cull of the previews", previewCull, int(raws.size()));
     std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame\n", "floor (extraction + cull)", n / floor, floor * 1000 / n);
-    printRun("cull of the RAW shoot", run, int(raws.size()));
-    std::printf("  ratio cull/floor:                  %6.2f\n", run.seconds / floor);
-    std::printf("  written into the shoot:            %6.1f GB per 1,000 RAW files (previews: %.1f GB)\n",
+    printRun("cull of the RAW shoot", best, int(raws.size()));
+    std::printf("  ratio cull/floor:                  %6.2f\n", best.seconds / floor);
+    std::printf("  written into the shoot:            %6.1f GB per 1,000 RAW files (the previews: %.1f GB)\n",
                 written / n * 1000 / 1e9, double(folderBytes(utf8ToPath(previews))) / n * 1000 / 1e9);
 }
 
