@@ -254,7 +254,8 @@ int main(int argc, char** argv) {
     controller.setRecognizerModelPath(QString::fromStdString(models + kModelFiles[1]));
     controller.setExpressionModelPath(QString::fromStdString(models + kModelFiles[2]));
     controller.setEyeModelPath(QString::fromStdString(models + kModelFiles[3]));
-    controller.setRunOptions({options->threads, options->writeOutputs, !options->quiet, !options->noSave});
+    controller.setRunOptions({options->threads, options->writeOutputs, !options->quiet, !options->noSave,
+                              options->fullGraphOptimization, options->keepRawPreviews});
 
     ProgressLine line;
     int exitCode = 0;

@@ -11,12 +11,17 @@ namespace keepframe {
 
 const char* const kCullUsage =
     "usage: keepframe-cull INPUT [--output DIR] [--select N] [--threads N] [--write-outputs] [--models DIR] "
-    "[--quiet] [--no-save]\n                      [--xmp [--xmp-style replace|append] [--xmp-rating 1-5] "
+    "[--quiet] [--no-save]\n                      [--graph-optimization extended|all] [--keep-raw-previews]\n"
+    "                      [--xmp [--xmp-style replace|append] [--xmp-rating 1-5] "
     "[--xmp-label NAME|none]]\n       keepframe-cull --list\n       keepframe-cull --export PROJECT_ID DEST "
     "[--by-category] [--with-unselected] [--embed-xmp]\n       keepframe-cull --xmp PROJECT_ID "
     "[--xmp-style replace|append] [--xmp-rating 1-5] [--xmp-label NAME|none]\n       keepframe-cull --xmp-remove "
     "PROJECT_ID [--xmp-style replace|append]\n       keepframe-cull --save-project-file PROJECT_ID FILE\n"
-    "       keepframe-cull --models-info [DIR]";
+    "       keepframe-cull --models-info [DIR]\n"
+    "  --graph-optimization all   ONNX Runtime's full graph optimisation: faster face models whose figures differ "
+    "from\n                             the default (extended) level in the last float digits\n"
+    "  --keep-raw-previews        RAW input: keep each camera preview as it is (with the RAW's EXIF and 300 "
+    "dpi)\n                             instead of re-encoding it at full quality";
 
 namespace {
 bool parseCount(const std::string& text, int& value) {
@@ -56,6 +61,15 @@ std::optional<CullOptions> parseCullOptions(const std::vector<std::string>& args
             (a == "--select" ? o.select : o.threads) = n;
         } else if (a == "--models") {
             if (!value(o.modelsFolder)) return std::nullopt;
+        } else if (a == "--graph-optimization") {
+            if (!value(v)) return std::nullopt;
+            if (v != "extended" && v != "all") {
+                error = "--graph-optimization takes extended or all, not \"" + v + "\"";
+                return std::nullopt;
+            }
+            o.fullGraphOptimization = v == "all";
+        } else if (a == "--keep-raw-previews") {
+            o.keepRawPreviews = true;
         } else if (a == "--write-outputs") {
             o.writeOutputs = true;
         } else if (a == "--quiet") {

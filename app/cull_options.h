@@ -18,6 +18,8 @@ struct CullOptions {
     std::string modelsFolder;  // empty: the default models folder
     bool quiet = false;
     bool noSave = false;       // do not store the cull as a project
+    bool fullGraphOptimization = false;  // --graph-optimization all
+    bool keepRawPreviews = false;        // --keep-raw-previews
     XmpRequest xmp;            // XMP sidecars for the editor after the cull
 };
 

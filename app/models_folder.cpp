@@ -66,6 +66,16 @@ std::vector<std::string> describeModelsFolder(const std::string& folder) {
         if (f.isEmpty()) continue;
         lines.push_back("  " + role.toStdString() + ": " + f.value("source").toString().toStdString() + " (" +
                         f.value("licence").toString().toStdString() + ")");
+        // Where the source file came from: its public origin, the folder the
+        // kit read it from and, when the kit downloaded it there, from where.
+        const QString origin = f.value("origin").toString();
+        if (!origin.isEmpty()) lines.push_back("    origin: " + origin.toStdString());
+        const QString folder = f.value("source_folder").toString();
+        const QString url = f.value("downloaded_from").toString();
+        std::string from = "    taken from: " + folder.toStdString();
+        if (url == origin && !url.isEmpty()) from += " (downloaded from its origin)";
+        else if (!url.isEmpty()) from += " (downloaded from " + url.toStdString() + ")";
+        if (!folder.isEmpty()) lines.push_back(from);
     }
     return lines;
 }

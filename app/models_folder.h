@@ -19,7 +19,8 @@ std::string resolveModelsFolder(const std::string& applicationFolder);
 std::string applicationFolder(const char* argv0);
 
 // Human-readable description of a models folder: each file with its size (or
-// "missing") and the model kit's MANIFEST.json summary when present.
+// "missing") and the model kit's MANIFEST.json summary when present: each
+// model's source, licence, origin and the folder its source was taken from.
 std::vector<std::string> describeModelsFolder(const std::string& folder);
 
 }  // namespace keepframe

@@ -70,12 +70,12 @@ std::string cachedCameraShoot(int count, int width, int height) {
     });
 }
 
-std::string modelsFolder() {
+std::string benchModelsFolder() {
     const char* env = std::getenv("KEEPFRAME_MODELS");
     return env && *env ? env : KEEPFRAME_BUILD_MODELS_DIR;
 }
 
-EngineConfig modelConfig(const std::string& folder) {
+EngineConfig realModelConfig(const std::string& folder) {
     EngineConfig c;
     c.detectorModelPath = folder + "/buffalo_l/det_10g.onnx";
     c.recognizerModelPath = folder + "/buffalo_l/w600k_r50.onnx";

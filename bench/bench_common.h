@@ -24,10 +24,10 @@ std::string cachedShoot(int count, int width, int height);
 // quality 92, EXIF orientations, bursts, real faces), made once and kept.
 std::string cachedCameraShoot(int count, int width, int height);
 
-// The face models of the build (build/app/models), or $KEEPFRAME_MODELS.
-std::string modelsFolder();
-// A configuration naming the four models of `folder`.
-EngineConfig modelConfig(const std::string& folder);
+// The real face models: $KEEPFRAME_MODELS, else the folder the build makes.
+std::string benchModelsFolder();
+// A configuration naming the four real models of `folder`.
+EngineConfig realModelConfig(const std::string& folder);
 
 // The process's peak resident memory in megabytes since the last reset;
 // negative where the system does not tell.

@@ -25,8 +25,9 @@ int main(int argc, char** argv) {
         {"enhancejobs", keepframe::bench::enhanceJobsBench},
         {"selection", keepframe::bench::selectionBench},
         {"camera", keepframe::bench::cameraBench},
-        {"raw", keepframe::bench::rawBench},
         {"scale", keepframe::bench::scaleBench},
+        {"graphopt", keepframe::bench::graphOptimizationBench},
+        {"rawconvert", keepframe::bench::rawConversionBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
     if (chosen.empty())

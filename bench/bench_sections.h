@@ -10,7 +10,8 @@ void enhanceBench();
 void enhanceJobsBench();
 void selectionBench();
 void cameraBench();
-void rawBench();
 void scaleBench();
+void graphOptimizationBench();
+void rawConversionBench();
 
 }  // namespace keepframe::bench

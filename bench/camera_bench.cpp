@@ -1,9 +1,7 @@
-// Culls of camera-like shoots against their floors, as the photographer runs
-// them (CullWorker: RAW conversion, cull, project saved with its thumbnails):
-//   camera  24 MP JPEGs against a quarter-size libjpeg-turbo decode of every
-//           file plus the face detector alone on those frames
-//   raw     DNG files with those JPEGs as their previews, byte for byte,
-//           against extracting the previews and culling them
+// Culls of camera-like shoots as the photographer runs them (CullWorker:
+// cull, project saved with its thumbnails):
+//   camera  24 MP JPEGs against their floor, a quarter-size libjpeg-turbo
+//           decode of every file plus the face detector alone on those frames
 //   scale   1,000 and 5,000 frames of 6 MP: time per frame and peak memory
 // Each cull prints a digest of the project database and of the thumbnails, so
 // that two builds can be shown to store the same project.
@@ -11,19 +9,14 @@
 #include "bench_sections.h"
 
 #include "cull_worker.h"
-#include "dng_writer.h"
 #include "faces.h"
 #include "frame_analysis.h"
 #include "image_decode.h"
 #include "paths.h"
-#include "raw_conversion.h"
-#include "raw_names.h"
 #include "scan.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-
-#include <libraw/libraw.h>
 
 #include <algorithm>
 #include <atomic>
@@ -44,7 +37,6 @@ namespace {
 
 constexpr int kThreads = 2;  // the floor and the cull run on the same number of threads
 constexpr int kCameraFrames = 80;
-constexpr int kDngFrames = 40;
 
 struct CullRun {
     double seconds = 0;
@@ -165,48 +157,8 @@ void printRun(const char* label, const CullRun& run, int files) {
 bool haveModels(const EngineConfig& config, const char* section) {
     if (fs::exists(config.detectorModelPath)) return true;
     std::printf("%s: no models in %s (build them with the model kit); section skipped\n", section,
-                modelsFolder().c_str());
+                benchModelsFolder().c_str());
     return false;
-}
-
-// A shoot of DNG files whose previews are the camera shoot's JPEGs, byte for byte.
-std::string cachedDngShoot(const std::string& jpegFolder, int count) {
-    const fs::path folder = utf8ToPath(cacheFolder()) / ("dng-" + std::to_string(count) + "x6000x4000");
-    if (fs::exists(folder / ".complete")) return pathToUtf8(folder);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const auto jpegs = filesOf(jpegFolder, ".jpg");
-    for (int i = 0; i < count && size_t(i) < jpegs.size(); ++i) {
-        testing::DngPreview preview;
-        if (!readFileBytes(jpegs[size_t(i)], preview.jpeg)) throw std::runtime_error("cannot read " + jpegs[size_t(i)]);
-        const auto size = readDeclaredSize(preview.jpeg.data(), preview.jpeg.size());
-        if (!size) throw std::runtime_error("no size in " + jpegs[size_t(i)]);
-        preview.width = int(size->width);
-        preview.height = int(size->height);
-        const std::string name = utf8ToPath(jpegs[size_t(i)]).stem().string() + ".dng";
-        if (!writeFileBytes(pathToUtf8(folder / name), testing::makeDng(preview)))
-            throw std::runtime_error("cannot write " + name);
-    }
-    std::FILE* done = std::fopen(pathToUtf8(folder / ".complete").c_str(), "w");
-    if (done) std::fclose(done);
-    return pathToUtf8(folder);
-}
-
-// The embedded preview of every RAW file written out as it is, on kThreads threads.
-double extractPreviews(const std::vector<std::string>& raws, const std::string& target) {
-    fs::remove_all(utf8ToPath(target));
-    fs::create_directories(utf8ToPath(target));
-    return onThreads(raws.size(), [&](size_t i, int) {
-        auto raw = std::make_unique<LibRaw>();
-        if (raw->open_file(raws[i].c_str()) != LIBRAW_SUCCESS || raw->unpack_thumb() != LIBRAW_SUCCESS ||
-            raw->imgdata.thumbnail.tformat != LIBRAW_THUMBNAIL_JPEG)
-            throw std::runtime_error("no JPEG preview in " + raws[i]);
-        const auto& t = raw->imgdata.thumbnail;
-        const std::vector<uint8_t> bytes(t.thumb, t.thumb + t.tlength);
-        const std::string name = utf8ToPath(raws[i]).stem().string() + ".jpg";
-        if (!writeFileBytes(pathToUtf8(utf8ToPath(target) / name), bytes))
-            throw std::runtime_error("cannot write " + name);
-    });
 }
 
 uint64_t folderBytes(const fs::path& folder) {
@@ -218,7 +170,7 @@ uint64_t folderBytes(const fs::path& folder) {
 }
 
 void scaleRun(int frames) {
-    const EngineConfig models = modelConfig(modelsFolder());
+    const EngineConfig models = realModelConfig(benchModelsFolder());
     if (!haveModels(models, "scale")) return;
     EngineConfig config = models;
     config.inputFolder = cachedCameraShoot(frames, 3000, 2000);
@@ -231,7 +183,7 @@ void scaleRun(int frames) {
 }  // namespace
 
 void cameraBench() {
-    EngineConfig config = modelConfig(modelsFolder());
+    EngineConfig config = realModelConfig(benchModelsFolder());
     if (!haveModels(config, "camera")) return;
     config.inputFolder = cachedCameraShoot(kCameraFrames, 6000, 4000);
     const auto paths = filesOf(config.inputFolder, ".jpg");
@@ -258,53 +210,6 @@ void cameraBench() {
                 n / floor, floor * 1000 / n, floorPeak);
     printRun("cull (saved project)", best, int(paths.size()));
     std::printf("  ratio cull/floor:                  %6.2f  (goal: 1.3 or less)\n", best.seconds / floor);
-}
-
-void rawBench() {
-    EngineConfig config = modelConfig(modelsFolder());
-    if (!haveModels(config, "raw")) return;
-    const std::string shoot = cachedDngShoot(cachedCameraShoot(kCameraFrames, 6000, 4000), kDngFrames);
-    const auto raws = filesOf(shoot, ".dng");
-    warmPageCache(raws);
-    const double n = double(raws.size());
-    const std::string previews = pathToUtf8(utf8ToPath(cacheFolder()) / "dng-previews");
-    const fs::path converted = utf8ToPath(shoot) / utf8ToPath(conversionFolderName(shoot));
-    EngineConfig previewConfig = config;
-    previewConfig.inputFolder = previews;
-    // The RAW shoot is culled as the program is set up to cull it: a
-    // benchmark of another conversion mode sets that mode on `config` here.
-    config.inputFolder = shoot;
-
-    double extract = 0, floor = 0, written = 0;
-    CullRun previewCull, best;
-    for (int round = 1; round <= rounds(); ++round) {
-        // The floor: the previews taken out as they are, and culled.
-        const double seconds = extractPreviews(raws, previews);
-        const CullRun floorCull = cull(previewConfig, "raw-floor");
-        // The RAW shoot, its conversion folder made afresh.
-        fs::remove_all(converted);
-        const CullRun run = cull(config, "raw");
-        written = double(folderBytes(converted));
-        std::printf("raw round %d: floor %.1f ms/frame, cull %.1f ms/frame, ratio %.2f\n", round,
-                    (seconds + floorCull.seconds) * 1000 / n, run.seconds * 1000 / n,
-                    run.seconds / (seconds + floorCull.seconds));
-        if (round == 1 || seconds + floorCull.seconds < floor) {
-            floor = seconds + floorCull.seconds;
-            extract = seconds;
-            previewCull = floorCull;
-        }
-        if (round == 1 || run.seconds < best.seconds) best = run;
-    }
-
-    std::printf("raw: %zu DNG files of 6000x4000 with camera-like JPEG previews, %d threads, best of %d\n",
-                raws.size(), kThreads, rounds());
-    std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame\n", "preview extraction", n / extract, extract * 1000 / n);
-    printRun("cull of the previews", previewCull, int(raws.size()));
-    std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame\n", "floor (extraction + cull)", n / floor, floor * 1000 / n);
-    printRun("cull of the RAW shoot", best, int(raws.size()));
-    std::printf("  ratio cull/floor:                  %6.2f\n", best.seconds / floor);
-    std::printf("  written into the shoot:            %6.1f GB per 1,000 RAW files (the previews: %.1f GB)\n",
-                written / n * 1000 / 1e9, double(folderBytes(utf8ToPath(previews))) / n * 1000 / 1e9);
 }
 
 void scaleBench() {

@@ -33,8 +33,8 @@ double msPerCall(int calls, F&& f) {
 }  // namespace
 
 void facesBench() {
-    const std::string models = modelsFolder();
-    EngineConfig config = modelConfig(models);
+    const std::string models = benchModelsFolder();
+    EngineConfig config = realModelConfig(models);
     if (!fs::exists(config.detectorModelPath)) {
         std::printf("faces: no models in %s (build them with the model kit); section skipped\n", models.c_str());
         return;

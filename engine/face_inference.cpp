@@ -105,10 +105,11 @@ float eyeOpenScore(const OnnxModel& eye, const FrameRegion& half, const Landmark
 
 std::unique_ptr<ModelSet> loadModelSet(const EngineConfig& config) {
     auto set = std::make_unique<ModelSet>();
-    set->detector = loadDetector(config.detectorModelPath, 640);
-    set->recognizer = loadRecognizer(config.recognizerModelPath);
-    set->expression = loadExpressionModel(config.expressionModelPath);
-    set->eye = loadEyeModel(config.eyeModelPath);
+    const bool full = config.fullGraphOptimization;
+    set->detector = loadDetector(config.detectorModelPath, 640, full);
+    set->recognizer = loadRecognizer(config.recognizerModelPath, full);
+    set->expression = loadExpressionModel(config.expressionModelPath, full);
+    set->eye = loadEyeModel(config.eyeModelPath, full);
     return set;
 }
 

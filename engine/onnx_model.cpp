@@ -8,13 +8,14 @@
 namespace keepframe {
 namespace {
 
-OnnxModel load(const std::string& path, const char* logId) {
+OnnxModel load(const std::string& path, const char* logId, bool fullOptimization) {
     OnnxModel m;
     try {
         m.env = std::make_unique<Ort::Env>(ORT_LOGGING_LEVEL_WARNING, logId);
         Ort::SessionOptions options;
         options.SetIntraOpNumThreads(1);
-        options.SetGraphOptimizationLevel(GraphOptimizationLevel::ORT_ENABLE_EXTENDED);
+        options.SetGraphOptimizationLevel(fullOptimization ? GraphOptimizationLevel::ORT_ENABLE_ALL
+                                                           : GraphOptimizationLevel::ORT_ENABLE_EXTENDED);
         const std::filesystem::path file = utf8ToPath(path);
         m.session = std::make_unique<Ort::Session>(*m.env, file.c_str(), options);
         m.inputName = m.session->GetInputNameAllocated(0, m.allocator).get();
@@ -44,19 +45,23 @@ std::vector<Ort::Value> OnnxModel::run(std::vector<float>& input, const std::vec
     }
 }
 
-OnnxModel loadDetector(const std::string& path, int inputSize) {
-    OnnxModel m = load(path, "det");
+OnnxModel loadDetector(const std::string& path, int inputSize, bool fullOptimization) {
+    OnnxModel m = load(path, "det", fullOptimization);
     m.inputSize = inputSize;
     return m;
 }
 
-OnnxModel loadRecognizer(const std::string& path) { return load(path, "recog"); }
+OnnxModel loadRecognizer(const std::string& path, bool fullOptimization) {
+    return load(path, "recog", fullOptimization);
+}
 
-OnnxModel loadExpressionModel(const std::string& path) { return load(path, "emo"); }
+OnnxModel loadExpressionModel(const std::string& path, bool fullOptimization) {
+    return load(path, "emo", fullOptimization);
+}
 
-OnnxModel loadEyeModel(const std::string& path) {
+OnnxModel loadEyeModel(const std::string& path, bool fullOptimization) {
     try {
-        OnnxModel m = load(path, "eye");
+        OnnxModel m = load(path, "eye", fullOptimization);
         m.outputNames.resize(1);
         return m;
     } catch (const std::exception&) {

@@ -25,12 +25,13 @@ struct OnnxModel {
 };
 
 // Throw std::runtime_error carrying the runtime's message when the file is
-// missing or not a usable model.
-OnnxModel loadDetector(const std::string& path, int inputSize);
-OnnxModel loadRecognizer(const std::string& path);
-OnnxModel loadExpressionModel(const std::string& path);
+// missing or not a usable model. Sessions use the extended graph optimisation
+// level, or the full level when `fullOptimization` is set.
+OnnxModel loadDetector(const std::string& path, int inputSize, bool fullOptimization = false);
+OnnxModel loadRecognizer(const std::string& path, bool fullOptimization = false);
+OnnxModel loadExpressionModel(const std::string& path, bool fullOptimization = false);
 // Never throws: a model that cannot be loaded has `loaded` false.
-OnnxModel loadEyeModel(const std::string& path);
+OnnxModel loadEyeModel(const std::string& path, bool fullOptimization = false);
 
 // Number of float elements of an output tensor, and its data.
 size_t tensorSize(const Ort::Value& value);

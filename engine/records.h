@@ -49,6 +49,13 @@ struct EngineConfig {
     bool verbose = true;
     int32_t thumbnailLongSide = 640;      // 0 or less: 400
     bool makeThumbnails = true;           // false when the result is not stored: no thumbnail is encoded
+    // ONNX Runtime's full graph optimisation (layout changes and fused kernels
+    // for this processor) instead of the extended level: faster sessions whose
+    // outputs differ from the extended level's in the last float digits.
+    bool fullGraphOptimization = false;
+    // RAW input: keep each RAW file's embedded JPEG preview as it is (with the
+    // RAW's EXIF and a 300 dpi density) instead of re-encoding it.
+    bool keepRawPreviews = false;
 
     // Moment clustering.
     int32_t phashThreshold = 15;

@@ -11,7 +11,8 @@
 
 namespace keepframe {
 
-void copyExifWithResolution(const std::string& sourcePath, const std::string& targetPath, int dpi) {
+bool insertExifWithResolution(const std::string& sourcePath, std::vector<uint8_t>& jpeg, int dpi) {
+    if (jpeg.empty()) return false;
     try {
         auto exiv2 = lockExiv2();
         auto source = Exiv2::ImageFactory::open(sourcePath);
@@ -20,22 +21,31 @@ void copyExifWithResolution(const std::string& sourcePath, const std::string& ta
         exif["Exif.Image.ResolutionUnit"] = uint16_t(2);
         exif["Exif.Image.XResolution"] = Exiv2::URational(dpi, 1);
         exif["Exif.Image.YResolution"] = Exiv2::URational(dpi, 1);
-        // The metadata is written into a copy in memory, which then replaces
-        // the file through writeFileBytes: Exiv2 itself would truncate the file
-        // before writing it back.
-        std::vector<uint8_t> bytes;
-        if (!readFileBytes(targetPath, bytes) || bytes.empty()) return;
-        auto target = Exiv2::ImageFactory::open(bytes.data(), long(bytes.size()));
+        // Exiv2 writes into its own copy of the bytes, which replaces the
+        // buffer only once it is complete.
+        auto target = Exiv2::ImageFactory::open(jpeg.data(), long(jpeg.size()));
         target->readMetadata();
         target->setExifData(exif);
         target->writeMetadata();
         Exiv2::BasicIo& io = target->io();
-        if (io.open() != 0) return;
+        if (io.open() != 0) return false;
         const Exiv2::DataBuf written = io.read(long(io.size()));
         io.close();
-        if (written.size_ <= 0) return;
-        exiv2.unlock();
-        writeFileBytes(targetPath, std::vector<uint8_t>(written.pData_, written.pData_ + written.size_));
+        if (written.size_ <= 0) return false;
+        jpeg.assign(written.pData_, written.pData_ + written.size_);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void copyExifWithResolution(const std::string& sourcePath, const std::string& targetPath, int dpi) {
+    try {
+        // Written through writeFileBytes: Exiv2 itself would truncate the file
+        // before writing it back.
+        std::vector<uint8_t> bytes;
+        if (!readFileBytes(targetPath, bytes) || bytes.empty()) return;
+        if (insertExifWithResolution(sourcePath, bytes, dpi)) writeFileBytes(targetPath, bytes);
     } catch (...) {
         // The JPEG already written stays as it is.
     }

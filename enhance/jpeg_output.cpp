@@ -26,6 +26,23 @@ bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi) {
     return false;
 }
 
+bool setJfifDensity(std::vector<uint8_t>& jpeg, int dpi) {
+    if (applyDensityStamp(jpeg, dpi)) return true;
+    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return false;
+    // An APP0 segment of 16 bytes: identifier, version 1.1, dots per inch,
+    // both densities, no thumbnail.
+    const uint8_t high = uint8_t((dpi >> 8) & 0xFF), low = uint8_t(dpi & 0xFF);
+    const uint8_t app0[] = {0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, high, low, high, low, 0, 0};
+    jpeg.insert(jpeg.begin() + 2, std::begin(app0), std::end(app0));
+    return true;
+}
+
+void addRawPreviewMetadata(const std::string& rawPath, std::vector<uint8_t>& jpeg, int dpi) {
+    setJfifDensity(jpeg, dpi);
+    insertExifWithResolution(rawPath, jpeg, dpi);
+    applyDensityStamp(jpeg, dpi);
+}
+
 bool writeJpeg(const std::string& path, const cv::Mat& image, const JpegOptions& options) {
     std::vector<uint8_t> buffer;
     return encodeJpeg(image, options, buffer) && writeFileBytes(path, buffer);

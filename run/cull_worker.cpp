@@ -86,7 +86,8 @@ void CullWorker::run() {
                 emit progressUpdate(all < 1 ? 1 : 1 + done * 4 / all,
                                     QStringLiteral("Converting RAW %1 of %2…").arg(done).arg(total));
             };
-            const int converted = convertRawFolder(config_.inputFolder, jpegFolder, progress, &failedRaw);
+            const int converted =
+                convertRawFolder(config_.inputFolder, jpegFolder, progress, &failedRaw, config_.keepRawPreviews);
             for (const std::string& name : failedRaw) unconverted.push_back({name, "RAW preview could not be read"});
             // With no RAW file converted, a folder that holds other images is
             // culled from those, and the RAW files are named as skipped.

@@ -68,6 +68,8 @@ void EngineController::startCull(const QString& inputFolder, const QString& outp
     config.verbose = options_.verbose;
     config.workerThreads = options_.workerThreads;
     config.writeOutputs = options_.writeOutputs;
+    config.fullGraphOptimization = options_.fullGraphOptimization;
+    config.keepRawPreviews = options_.keepRawPreviews;
     if (!detectorPath_.isEmpty()) config.detectorModelPath = detectorPath_.toStdString();
     if (!recognizerPath_.isEmpty()) config.recognizerModelPath = recognizerPath_.toStdString();
     if (!expressionPath_.isEmpty()) config.expressionModelPath = expressionPath_.toStdString();

@@ -19,6 +19,8 @@ struct CullRunOptions {
     bool writeOutputs = false;  // reports and copies in the output folder
     bool verbose = false;       // the engine's own console log
     bool saveProject = true;    // store the result in the project library
+    bool fullGraphOptimization = false;  // ONNX Runtime's full graph optimisation
+    bool keepRawPreviews = false;        // RAW previews kept as the camera wrote them
 };
 
 // "file:///" or "file://" removed, separators made native; empty stays empty.

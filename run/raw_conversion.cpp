@@ -46,26 +46,32 @@ void walkRawFiles(const std::string& inputFolder, Visit&& visit) {
     }
 }
 
-cv::Mat decodePreview(const libraw_thumbnail_t& t, bool& isJpeg, std::vector<uint8_t>& jpegBytes) {
-    isJpeg = false;
+// The JPEG bytes made from an embedded preview, before any metadata: a JPEG
+// preview decoded and encoded again with the RAW-preview settings and the
+// density stamp, or kept byte for byte when `keep` is set or it does not
+// decode; a 3-colour bitmap encoded. False for any other preview.
+bool previewJpeg(const libraw_thumbnail_t& t, bool keep, std::vector<uint8_t>& out) {
+    cv::Mat image;
     if (t.tformat == LIBRAW_THUMBNAIL_JPEG && t.thumb && t.tlength > 0) {
-        isJpeg = true;
         const auto* bytes = reinterpret_cast<const uint8_t*>(t.thumb);
-        jpegBytes.assign(bytes, bytes + t.tlength);
+        out.assign(bytes, bytes + t.tlength);
+        if (keep) return true;
         try {
-            return cv::imdecode(jpegBytes, cv::IMREAD_COLOR);
+            image = cv::imdecode(out, cv::IMREAD_COLOR);
         } catch (const cv::Exception&) {
-            return {};
+            image.release();
         }
-    }
-    if (t.tformat == LIBRAW_THUMBNAIL_BITMAP && t.tcolors == 3 && t.twidth > 0 && t.theight > 0 && t.thumb &&
-        size_t(t.tlength) >= size_t(t.twidth) * t.theight * 3) {
+        if (image.empty()) return true;  // a damaged preview is kept byte for byte
+    } else if (t.tformat == LIBRAW_THUMBNAIL_BITMAP && t.tcolors == 3 && t.twidth > 0 && t.theight > 0 && t.thumb &&
+               size_t(t.tlength) >= size_t(t.twidth) * t.theight * 3) {
         const cv::Mat rgb(t.theight, t.twidth, CV_8UC3, t.thumb);
-        cv::Mat bgr;
-        cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-        return bgr;
+        cv::cvtColor(rgb, image, cv::COLOR_RGB2BGR);
+    } else {
+        return false;
     }
-    return {};
+    if (!encodeJpeg(image, rawPreviewJpegOptions(), out)) return false;
+    applyDensityStamp(out, 300);
+    return true;
 }
 
 // The preview's name inside the conversion folder for the RAW file `relative`:
@@ -135,25 +141,19 @@ bool convertRawFile(const RawJob& job) {
         const int opened = raw->open_file(job.source.c_str());
 #endif
         if (opened != LIBRAW_SUCCESS || raw->unpack_thumb() != LIBRAW_SUCCESS) return false;
-
-        bool isJpeg = false;
-        std::vector<uint8_t> jpegBytes;
-        const cv::Mat preview = decodePreview(raw->imgdata.thumbnail, isJpeg, jpegBytes);
-        bool written = false;
-        if (!preview.empty()) written = writeJpegWithDensity(job.target, preview, 300);
-        else if (isJpeg) written = writeFileBytes(job.target, jpegBytes);  // a damaged preview is kept byte for byte
-        raw->recycle();
-        if (!written) return false;
-        copyExifWithResolution(job.source, job.target, 300);
-        restampDensity(job.target, 300);
-        return true;
+        std::vector<uint8_t> jpeg;
+        const bool made = previewJpeg(raw->imgdata.thumbnail, job.keepPreview, jpeg);
+        raw.reset();
+        if (!made) return false;
+        addRawPreviewMetadata(job.source, jpeg, 300);
+        return writeFileBytes(job.target, jpeg);
     } catch (...) {
         return false;
     }
 }
 
 int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress,
-                     std::vector<std::string>* failedFiles) {
+                     std::vector<std::string>* failedFiles, bool keepPreviews) {
     const fs::path root = utf8ToPath(inputFolder), outRoot = utf8ToPath(conversionFolder);
     std::error_code ec;
     fs::create_directories(outRoot, ec);
@@ -172,7 +172,7 @@ int convertRawFolder(const std::string& inputFolder, const std::string& conversi
     for (const auto& [name, file] : sources) {
         const fs::path target = outRoot / utf8ToPath(previewName(name, targets));
         fs::create_directories(target.parent_path(), ec);
-        jobs.push_back({pathToUtf8(file), pathToUtf8(target), pathToUtf8(file.filename())});
+        jobs.push_back({pathToUtf8(file), pathToUtf8(target), pathToUtf8(file.filename()), keepPreviews});
         names.push_back(name);
     }
 

@@ -19,9 +19,15 @@ struct RawJob {
     std::string source;
     std::string target;
     std::string fileName;
+    // A JPEG preview is kept as the camera wrote it, with the RAW's EXIF and
+    // the density added, instead of being decoded and encoded again.
+    bool keepPreview = false;
 };
 
-// One file: its embedded preview as a 300 dpi JPEG with the RAW's EXIF.
+// One file: its embedded preview as a 300 dpi JPEG with the RAW's EXIF. A
+// JPEG preview is decoded and encoded again at full quality unless the job
+// keeps it; one that does not decode is always kept. The target is written
+// once, replaced whole.
 bool convertRawFile(const RawJob& job);
 
 using RawProgress = std::function<void(int done, int total, const std::string& fileName)>;
@@ -34,7 +40,8 @@ using RawProgress = std::function<void(int done, int total, const std::string& f
 // previews (DSC_0001.jpg, DSC_0001_CR2.jpg). `failedFiles`, when given,
 // receives the relative names of the files not converted. Folders of the
 // conversion folder that stay empty, and the folder itself, are removed.
+// `keepPreviews` keeps the JPEG previews as the cameras wrote them (RawJob).
 int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress,
-                     std::vector<std::string>* failedFiles = nullptr);
+                     std::vector<std::string>* failedFiles = nullptr, bool keepPreviews = false);
 
 }  // namespace keepframe

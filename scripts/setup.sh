@@ -7,6 +7,8 @@
 #   - ONNX Runtime from its npm package, unpacked into a cache outside the clone
 #   - the desktop program's fonts (Inter from Debian; Big Shoulders Display and
 #     IBM Plex Mono from npm packages), with their licence texts, in the cache
+#   - the face models' pretrained source files, when no local folder holds them,
+#     from their public origins (tools/modelkit), in the cache
 # The cache lives in $KEEPFRAME_CACHE (default ~/.cache/keepframe).
 set -euo pipefail
 
@@ -142,11 +144,15 @@ else
   echo "setup: fonts unpacked into $FONT_DIR"
 fi
 
-# The face models are built from pretrained source files kept outside the
-# project (see tools/modelkit); the build runs the kit when they are present.
+# The face models are built from pretrained source files: a local folder that
+# holds the four default ones ($KEEPFRAME_MODEL_SOURCES, else ../shared/models/src)
+# is used as it is; otherwise the model kit downloads them into
+# $CACHE/model-sources and verifies their sha256. Without them the build still
+# succeeds and the program reports the missing models.
 root="$(cd "$(dirname "$0")/.." && pwd)"
-sources="${KEEPFRAME_MODEL_SOURCES:-$root/../shared/models/src}"
-if [ ! -f "$sources/MANIFEST.md" ]; then
-  echo "setup: no model sources in $sources: put the pretrained files there" \
-       "(or set KEEPFRAME_MODEL_SOURCES) to get face analysis"
+kit=(/usr/bin/python3 "$root/tools/modelkit/modelkit.py")
+if sources="$(KEEPFRAME_CACHE="$CACHE" "${kit[@]}" locate)"; then
+  echo "setup: model sources present in $sources"
+elif ! KEEPFRAME_CACHE="$CACHE" "${kit[@]}" fetch; then
+  echo "setup: continuing without face models; keepframe-cull will report them missing" >&2
 fi

@@ -29,6 +29,17 @@ TEST(CullOptions, DefaultsAndValues) {
     EXPECT_EQ(o->output, "o");
     EXPECT_EQ(o->modelsFolder, "m");
     EXPECT_EQ(parseCullOptions({"in", "--select", "0"}, error)->select, -1);  // 0 is automatic
+
+    // Both speed options are off unless asked for; the last level given holds.
+    EXPECT_FALSE(parseCullOptions({"in"}, error)->fullGraphOptimization);
+    EXPECT_FALSE(parseCullOptions({"in"}, error)->keepRawPreviews);
+    o = parseCullOptions({"--graph-optimization", "all", "in", "--keep-raw-previews"}, error);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->fullGraphOptimization);
+    EXPECT_TRUE(o->keepRawPreviews);
+    EXPECT_EQ(o->input, "in");
+    EXPECT_FALSE(parseCullOptions({"in", "--graph-optimization", "all", "--graph-optimization", "extended"}, error)
+                     ->fullGraphOptimization);
 }
 
 TEST(CullOptions, BadCommandLines) {
@@ -42,6 +53,11 @@ TEST(CullOptions, BadCommandLines) {
         {"in", "--bogus"},
         {"in", "other"},
         {"in", "--output", ""},
+        {"in", "--graph-optimization"},
+        {"in", "--graph-optimization", "ALL"},
+        {"in", "--graph-optimization", "basic"},
+        {"in", "--graph-optimization", "--keep-raw-previews"},
+        {"in", "--keep-raw-previews=yes"},
     };
     for (const auto& args : bad) {
         std::string error;

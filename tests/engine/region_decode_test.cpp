@@ -5,10 +5,13 @@
 #include "exif_writer.h"
 #include "fault_files.h"
 #include "image_decode.h"
+#include "jpeg_encoder.h"
 #include "paths.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <opencv2/imgproc.hpp>
 
@@ -65,21 +68,35 @@ void expectSameAsWholeDecode(const std::vector<uint8_t>& bytes, int reduction, c
 
 }  // namespace
 
+namespace {
+
+std::vector<uint8_t> jpegOf(const cv::Mat& image, const JpegOptions& options) {
+    std::vector<uint8_t> jpeg;
+    EXPECT_TRUE(encodeJpeg(image, options, jpeg));
+    return jpeg;
+}
+
+}  // namespace
+
 TEST(RegionDecode, SamePixelsAsTheWholeDecodeOnCameraLikeJpegs) {
-    using shootgen::ChromaSampling;
     const cv::Mat big = cameraLike(1001, 667, 3), small = cameraLike(97, 61, 4);
-    const char* samplings[] = {"4:2:0", "4:2:2", "4:4:4"};
-    for (ChromaSampling sampling : {ChromaSampling::Yuv420, ChromaSampling::Yuv422, ChromaSampling::Yuv444})
+    struct Sampling {
+        const char* name;
+        bool full, half;
+    };
+    for (const Sampling sampling : {Sampling{"4:2:0", false, false}, {"4:2:2", false, true}, {"4:4:4", true, false}})
         for (int restartRows : {0, 3}) {
-            shootgen::JpegEncoding encoding{92, sampling, restartRows, false};
+            const JpegOptions options{92, sampling.full, false, false, sampling.half, restartRows};
             for (const cv::Mat* image : {&big, &small}) {
-                const std::vector<uint8_t> jpeg = shootgen::encodeJpeg(*image, encoding);
-                ASSERT_FALSE(jpeg.empty());
+                const std::vector<uint8_t> jpeg = jpegOf(*image, options);
+                const uint8_t restartInterval[] = {0xFF, 0xDD};  // the DRI marker
+                ASSERT_EQ(std::search(jpeg.begin(), jpeg.end(), restartInterval, restartInterval + 2) != jpeg.end(),
+                          restartRows > 0);
                 for (int orientation = 1; orientation <= 8; ++orientation)
                     for (int reduction : {1, 2, 4}) {
                         if (image == &big && reduction == 1) continue;  // the small frame covers it
                         expectSameAsWholeDecode(withOrientation(jpeg, orientation), reduction,
-                                                std::string(samplings[int(sampling)]) + " restart " +
+                                                std::string(sampling.name) + " restart " +
                                                     std::to_string(restartRows) + " " +
                                                     std::to_string(image->cols) + " orientation " +
                                                     std::to_string(orientation) + " 1/" + std::to_string(reduction));
@@ -90,14 +107,13 @@ TEST(RegionDecode, SamePixelsAsTheWholeDecodeOnCameraLikeJpegs) {
 
 TEST(RegionDecode, ProgressiveGreyDamagedAndOtherFormats) {
     const cv::Mat image = cameraLike(333, 517, 8);
-    const std::vector<uint8_t> progressive =
-        shootgen::encodeJpeg(image, {90, shootgen::ChromaSampling::Yuv420, 0, true});
+    const std::vector<uint8_t> progressive = jpegOf(image, {90, false, false, true, false, 0});
     expectSameAsWholeDecode(withOrientation(progressive, 6), 2, "progressive");
     cv::Mat grey;
     cv::extractChannel(image, grey, 0);
     expectSameAsWholeDecode(withOrientation(encoded(grey, ".jpg"), 8), 2, "grey");
     // Cut off: the rows past the end are the decoder's grey in both.
-    expectSameAsWholeDecode(truncated(shootgen::encodeJpeg(image, {}), 0.5), 2, "truncated");
+    expectSameAsWholeDecode(truncated(jpegOf(image, {}), 0.5), 2, "truncated");
     expectSameAsWholeDecode(encoded(image, ".png"), 2, "png");
 
     // Nothing decodable: no frame, no pixels.
@@ -107,7 +123,7 @@ TEST(RegionDecode, ProgressiveGreyDamagedAndOtherFormats) {
     EXPECT_TRUE(none.pixels.empty());
     // An area outside the frame: the frame's size, and no pixels.
     const FrameRegion outside =
-        decodeRegion(shootgen::encodeJpeg(image, {}), 2, [](cv::Size) { return cv::Rect(1000, 1000, 10, 10); });
+        decodeRegion(jpegOf(image, {}), 2, [](cv::Size) { return cv::Rect(1000, 1000, 10, 10); });
     EXPECT_EQ(outside.frameSize, cv::Size(167, 259));
     EXPECT_TRUE(outside.pixels.empty());
 }
@@ -115,9 +131,9 @@ TEST(RegionDecode, ProgressiveGreyDamagedAndOtherFormats) {
 TEST(ReusedMemory, FramesAndFilesComeOutAsWhenNothingIsReused) {
     // Frame after frame into one buffer: the same pixels as a fresh decode,
     // in the buffer's own memory while the size stays.
-    const std::vector<uint8_t> first = shootgen::encodeJpeg(cameraLike(640, 480, 1), {});
-    const std::vector<uint8_t> second = shootgen::encodeJpeg(cameraLike(640, 480, 2), {});
-    const std::vector<uint8_t> turned = withOrientation(shootgen::encodeJpeg(cameraLike(480, 640, 3), {}), 6);
+    const std::vector<uint8_t> first = jpegOf(cameraLike(640, 480, 1), {});
+    const std::vector<uint8_t> second = jpegOf(cameraLike(640, 480, 2), {});
+    const std::vector<uint8_t> turned = withOrientation(jpegOf(cameraLike(480, 640, 3), {}), 6);
     cv::Mat buffer;
     const cv::Mat a = decodeImage(first, 4, &buffer).image.clone();
     const uchar* memory = buffer.data;

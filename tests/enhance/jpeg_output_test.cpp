@@ -1,10 +1,12 @@
 #include "jpeg_encoder.h"
+#include "jpeg_bytes.h"
 #include "jpeg_output.h"
 #include "paths.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
@@ -17,19 +19,13 @@
 #include <exiv2/exiv2.hpp>
 
 using namespace keepframe;
+using keepframe::testing::jfifDensity;
 using keepframe::testing::TempDir;
 
 namespace {
 std::vector<uint8_t> readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-// Density units and values of the JFIF header.
-std::array<int, 3> density(const std::vector<uint8_t>& jpeg) {
-    for (size_t i = 2; i + 11 < jpeg.size() && i < 64; ++i)
-        if (jpeg[i] == 'J' && jpeg[i + 1] == 'F' && jpeg[i + 2] == 'I' && jpeg[i + 3] == 'F' && jpeg[i + 4] == 0)
-            return {jpeg[i + 7], jpeg[i + 8] << 8 | jpeg[i + 9], jpeg[i + 10] << 8 | jpeg[i + 11]};
-    return {-1, -1, -1};
 }
 }  // namespace
 
@@ -73,7 +69,7 @@ TEST(JpegOutput, DensityAndExifCopy) {
     const cv::Mat img(60, 80, CV_8UC3, cv::Scalar(30, 90, 200));
     const std::string target = dir.file("out.jpg");
     ASSERT_TRUE(writeJpegWithDensity(target, img, 300));
-    EXPECT_EQ(density(readAll(target)), (std::array<int, 3>{1, 300, 300}));
+    EXPECT_EQ(jfifDensity(readAll(target)), (std::array<int, 3>{1, 300, 300}));
     EXPECT_FALSE(cv::imread(target).empty());
 
     // A source without EXIF still gives the three resolution tags.
@@ -87,7 +83,7 @@ TEST(JpegOutput, DensityAndExifCopy) {
     EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.ResolutionUnit"))->toLong(), 2);
     EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution"))->toRational(), Exiv2::Rational(300, 1));
     EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.YResolution"))->toRational(), Exiv2::Rational(300, 1));
-    EXPECT_EQ(density(readAll(target)), (std::array<int, 3>{1, 300, 300}));
+    EXPECT_EQ(jfifDensity(readAll(target)), (std::array<int, 3>{1, 300, 300}));
 
     // A target Exiv2 cannot open keeps its bytes.
     ASSERT_TRUE(writeFileBytes(dir.file("junk.jpg"), {1, 2, 3}));
@@ -168,4 +164,53 @@ TEST(JpegOutput, FilesAreReplacedWholeAndNothingIsLeftBeside) {
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"enhanced.jpg", "photo.jpg"}));
+}
+
+TEST(JpegOutput, MetadataAddedInMemory) {
+    TempDir dir;
+    cv::Mat img(48, 64, CV_8UC3);
+    cv::randu(img, cv::Scalar::all(0), cv::Scalar::all(255));
+    std::vector<uint8_t> jfif;
+    ASSERT_TRUE(cv::imencode(".jpg", img, jfif));
+    ASSERT_EQ(jfif[3], 0xE0);
+
+    // A JFIF segment is stamped in place; a JPEG without one gets one after
+    // its start marker, and its image stays the same.
+    std::vector<uint8_t> stamped = jfif;
+    EXPECT_TRUE(setJfifDensity(stamped, 300));
+    EXPECT_EQ(stamped.size(), jfif.size());
+    EXPECT_EQ(jfifDensity(stamped), (std::array<int, 3>{1, 300, 300}));
+    std::vector<uint8_t> bare = jfif;
+    bare.erase(bare.begin() + 2, bare.begin() + 4 + (bare[4] << 8 | bare[5]));
+    ASSERT_EQ(jfifDensity(bare)[0], -1);
+    std::vector<uint8_t> inserted = bare;
+    EXPECT_TRUE(setJfifDensity(inserted, 300));
+    EXPECT_EQ(inserted.size(), bare.size() + 18);
+    EXPECT_EQ(jfifDensity(inserted), (std::array<int, 3>{1, 300, 300}));
+    EXPECT_TRUE(std::equal(bare.begin() + 2, bare.end(), inserted.begin() + 20));
+    EXPECT_EQ(cv::norm(cv::imdecode(inserted, cv::IMREAD_COLOR), cv::imdecode(jfif, cv::IMREAD_COLOR),
+                       cv::NORM_INF), 0);
+    for (std::vector<uint8_t> notJpeg : {std::vector<uint8_t>{}, std::vector<uint8_t>(40, 7)}) {
+        const auto before = notJpeg;
+        EXPECT_FALSE(setJfifDensity(notJpeg, 300));
+        EXPECT_EQ(notJpeg, before);
+    }
+
+    // The EXIF goes into the buffer; a source or buffer Exiv2 cannot read
+    // leaves the buffer as it was.
+    cv::imwrite(dir.file("plain.png"), img);
+    std::vector<uint8_t> withExif = inserted;
+    ASSERT_TRUE(insertExifWithResolution(dir.file("plain.png"), withExif, 300));
+    auto image = Exiv2::ImageFactory::open(withExif.data(), long(withExif.size()));
+    image->readMetadata();
+    const Exiv2::ExifData& exif = image->exifData();
+    ASSERT_NE(exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution")), exif.end());
+    EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution"))->toRational(), Exiv2::Rational(300, 1));
+    EXPECT_EQ(jfifDensity(withExif), (std::array<int, 3>{1, 300, 300}));
+    std::vector<uint8_t> unchanged = inserted;
+    EXPECT_FALSE(insertExifWithResolution(dir.file("none.png"), unchanged, 300));
+    EXPECT_EQ(unchanged, inserted);
+    std::vector<uint8_t> junk(100, 9);
+    EXPECT_FALSE(insertExifWithResolution(dir.file("plain.png"), junk, 300));
+    EXPECT_EQ(junk, std::vector<uint8_t>(100, 9));
 }

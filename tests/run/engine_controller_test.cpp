@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <fstream>
 
 using namespace keepframe;
@@ -40,6 +41,21 @@ struct Controller : ::testing::Test {
             writeFrame(dir, "shoot/DSC_000" + std::to_string(i) + ".png",
                        analysisFrame({{15, 20, 3, 0.7f + 0.03f * i}}, 640, 480, 110));
         return QString::fromStdString(dir.str() + "/shoot");
+    }
+    // RAW files whose previews show a face; returns the preview.
+    std::vector<uint8_t> rawShoot(const std::string& folder, int files) {
+        const cv::Mat frame = analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 110);
+        cv::Mat full;
+        cv::resize(frame, full, frame.size() * 4, 0, 0, cv::INTER_NEAREST);
+        DngPreview p;
+        cv::imencode(".jpg", full, p.jpeg, {cv::IMWRITE_JPEG_QUALITY, 100});
+        p.width = full.cols;
+        p.height = full.rows;
+        const auto bytes = makeDng(p);
+        for (int i = 0; i < files; ++i)
+            std::ofstream(dir.file(folder + "/DSC_000" + std::to_string(i) + ".dng"), std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return p.jpeg;
     }
     // Waits until one more result signal than before has arrived.
     bool waitForEnd(QSignalSpy& finished, QSignalSpy& failed) {
@@ -128,21 +144,7 @@ TEST_F(Controller, NegativeSelectIsAutomaticAndAnUnsavableProjectFailsTheRun) {
 }
 
 TEST_F(Controller, RawInputProgressOrderAndFailure) {
-    // Three RAW files whose previews show a face.
-    const cv::Mat frame = analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 110);
-    cv::Mat full;
-    cv::resize(frame, full, frame.size() * 4, 0, 0, cv::INTER_NEAREST);
-    std::vector<uint8_t> jpeg;
-    cv::imencode(".jpg", full, jpeg, {cv::IMWRITE_JPEG_QUALITY, 100});
-    for (int i = 0; i < 3; ++i) {
-        DngPreview p;
-        p.jpeg = jpeg;
-        p.width = full.cols;
-        p.height = full.rows;
-        const auto bytes = makeDng(p);
-        std::ofstream(dir.file("raw/DSC_000" + std::to_string(i) + ".dng"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
+    rawShoot("raw", 3);
     const QString in = QString::fromStdString(dir.str() + "/raw");
     EXPECT_TRUE(controller.inputHasRaw(in));
     EXPECT_FALSE(controller.inputHasRaw(""));
@@ -231,4 +233,36 @@ TEST_F(Controller, PipelineErrorsAreReported) {
     ASSERT_EQ(failed.size(), 1);
     EXPECT_TRUE(failed[0][0].toString().contains("missing.onnx")) << failed[0][0].toString().toStdString();
     EXPECT_FALSE(controller.running());
+}
+
+TEST_F(Controller, SpeedOptionsReachTheConversionAndTheModels) {
+    const std::vector<uint8_t> preview = rawShoot("raw", 3);
+    const QString in = QString::fromStdString(dir.str() + "/raw");
+    const std::string converted = dir.str() + "/raw/raw_JPG/DSC_0001.jpg";
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    CullRunOptions options;
+    options.saveProject = false;
+    std::vector<QVariantMap> summaries;
+    std::vector<std::vector<uint8_t>> files;
+    for (const bool fast : {false, true}) {
+        options.fullGraphOptimization = fast;
+        options.keepRawPreviews = fast;
+        controller.setRunOptions(options);
+        controller.startCull(in, in + "_culled", 0);
+        ASSERT_TRUE(waitForEnd(finished, failed));
+        ASSERT_EQ(finished.size(), summaries.size() + 1) << failed.last()[0].toString().toStdString();
+        summaries.push_back(finished.last()[0].toMap());
+        std::ifstream file(converted, std::ios::binary);
+        files.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    // Kept, the preview's image data ends the file unchanged; encoded again, it does not.
+    const long half = long(preview.size() / 2);
+    const auto endsWithPreview = [&](const std::vector<uint8_t>& file) {
+        return long(file.size()) > half && std::equal(preview.end() - half, preview.end(), file.end() - half);
+    };
+    EXPECT_FALSE(endsWithPreview(files[0]));
+    EXPECT_TRUE(endsWithPreview(files[1]));
+    // The full optimisation level runs the same models to the same picks.
+    for (const char* key : {"totalInput", "totalSelected", "primaryCount", "portrait", "group", "venue"})
+        EXPECT_EQ(summaries[0][key], summaries[1][key]) << key;
 }

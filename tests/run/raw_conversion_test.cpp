@@ -1,14 +1,24 @@
 #include "dng_writer.h"
+#include "jpeg_bytes.h"
+#include "jpeg_output.h"
+#include "paths.h"
 #include "raw_conversion.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // Exiv2 0.27 still hands out std::auto_ptr
+#endif
+#include <exiv2/exiv2.hpp>
 
 using namespace keepframe;
 using namespace keepframe::testing;
@@ -33,6 +43,19 @@ void writeJpegDng(const std::string& path, cv::Scalar bgr = cv::Scalar(20, 120, 
     p.width = 160;
     p.height = 120;
     writeDng(path, p);
+}
+
+// A preview whose frame header claims 60000 x 60000 pixels: LibRaw hands it
+// out as a JPEG, the decoder refuses it.
+std::vector<uint8_t> undecodablePreview() {
+    std::vector<uint8_t> jpeg = previewJpeg();
+    for (size_t i = 2; i + 8 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+            jpeg[i + 5] = jpeg[i + 7] = 0xEA;
+            jpeg[i + 6] = jpeg[i + 8] = 0x60;
+            break;
+        }
+    return jpeg;
 }
 
 std::vector<uint8_t> readAll(const std::string& path) {
@@ -93,16 +116,8 @@ TEST(RawConversion, ConvertsPreviewsIntoMirroredFolders) {
 
 TEST(RawConversion, DamagedPreviewIsKeptByteForByteAndBrokenFilesFail) {
     TempDir dir;
-    // A preview whose frame header claims 60000 x 60000 pixels: LibRaw hands
-    // it out as a JPEG, the decoder refuses it.
     DngPreview damaged;
-    damaged.jpeg = previewJpeg();
-    for (size_t i = 2; i + 8 < damaged.jpeg.size(); ++i)
-        if (damaged.jpeg[i] == 0xFF && damaged.jpeg[i + 1] == 0xC0) {
-            damaged.jpeg[i + 5] = damaged.jpeg[i + 7] = 0xEA;
-            damaged.jpeg[i + 6] = damaged.jpeg[i + 8] = 0x60;
-            break;
-        }
+    damaged.jpeg = undecodablePreview();
     damaged.width = 160;
     damaged.height = 120;
     writeDng(dir.file("in/bad_preview.dng"), damaged);
@@ -189,4 +204,134 @@ TEST(RawConversion, UnreadableFilesAreNamedAndEmptyFoldersRemoved) {
     EXPECT_EQ(failed.size(), 2u);
     EXPECT_TRUE(std::filesystem::is_regular_file(shoot + "/Shoot_JPG/good.jpg"));
     EXPECT_FALSE(std::filesystem::exists(shoot + "/Shoot_JPG/card1"));
+}
+
+namespace {
+
+// A camera-like preview: grain, as cameras write it, and no JFIF segment.
+std::vector<uint8_t> cameraPreview(int w, int h) {
+    cv::Mat frame(h, w, CV_8UC3, cv::Scalar(90, 140, 190));
+    cv::Mat grain(frame.size(), frame.type());
+    cv::randn(grain, cv::Scalar::all(0), cv::Scalar::all(12));
+    frame += grain;
+    std::vector<uint8_t> jpeg;
+    cv::imencode(".jpg", frame, jpeg, {cv::IMWRITE_JPEG_QUALITY, 92});
+    if (jpeg.size() > 6 && jpeg[2] == 0xFF && jpeg[3] == 0xE0)
+        jpeg.erase(jpeg.begin() + 2, jpeg.begin() + 4 + (jpeg[4] << 8 | jpeg[5]));
+    return jpeg;
+}
+
+// A RAW file's worth of camera preview, with a capture time in its EXIF.
+DngPreview cameraDng() {
+    DngPreview camera;
+    camera.jpeg = cameraPreview(480, 320);
+    camera.width = 480;
+    camera.height = 320;
+    camera.dateTime = "2024:06:01 14:03:07";
+    return camera;
+}
+
+// The entropy-coded image from the first start-of-scan marker to the end.
+std::vector<uint8_t> scanData(const std::vector<uint8_t>& jpeg) {
+    for (size_t i = 2; i + 3 < jpeg.size() && jpeg[i] == 0xFF;) {
+        if (jpeg[i + 1] == 0xDA) return {jpeg.begin() + long(i), jpeg.end()};
+        i += 2 + size_t(jpeg[i + 2] << 8 | jpeg[i + 3]);
+    }
+    return {};
+}
+
+std::string exifText(const std::string& path, const char* key) {
+    auto image = Exiv2::ImageFactory::open(path);
+    image->readMetadata();
+    const auto it = image->exifData().findKey(Exiv2::ExifKey(key));
+    return it == image->exifData().end() ? "" : it->toString();
+}
+
+}  // namespace
+
+TEST(RawConversion, OneWriteGivesTheBytesOfTheEarlierPasses) {
+    // The conversion used to write the preview, then rewrite the file to add
+    // the EXIF and again to stamp the density; its single write must give the
+    // same file, for a decodable JPEG preview, a bitmap and a damaged preview.
+    TempDir dir;
+    const DngPreview camera = cameraDng();
+    DngPreview bitmap;
+    bitmap.width = 40;
+    bitmap.height = 30;
+    bitmap.rgb.assign(40 * 30 * 3, 90);
+    bitmap.dateTime = camera.dateTime;
+    DngPreview damaged;
+    damaged.jpeg = undecodablePreview();
+    damaged.width = 160;
+    damaged.height = 120;
+    damaged.dateTime = camera.dateTime;
+    const std::vector<std::pair<std::string, DngPreview>> cases = {
+        {"camera", camera}, {"bitmap", bitmap}, {"damaged", damaged}};
+    for (const auto& [name, preview] : cases) {
+        const std::string raw = dir.file(name + ".dng"), now = dir.file(name + ".jpg");
+        const std::string before = dir.file(name + "_before.jpg");
+        writeDng(raw, preview);
+        ASSERT_TRUE(convertRawFile({raw, now, name})) << name;
+        cv::Mat image;
+        try {
+            if (preview.rgb.empty()) image = cv::imdecode(preview.jpeg, cv::IMREAD_COLOR);
+            else cv::cvtColor(cv::Mat(30, 40, CV_8UC3, bitmap.rgb.data()), image, cv::COLOR_RGB2BGR);
+        } catch (const cv::Exception&) {
+            image.release();
+        }
+        ASSERT_TRUE(image.empty() ? writeFileBytes(before, preview.jpeg) : writeJpegWithDensity(before, image, 300));
+        copyExifWithResolution(raw, before, 300);
+        restampDensity(before, 300);
+        EXPECT_EQ(readAll(now), readAll(before)) << name;
+        EXPECT_EQ(exifText(now, "Exif.Image.DateTime"), camera.dateTime) << name;
+    }
+}
+
+TEST(RawConversion, KeptPreviewsKeepTheCameraBytes) {
+    TempDir dir;
+    const DngPreview camera = cameraDng();
+    writeDng(dir.file("Shoot/DSC_0001.dng"), camera);
+    ASSERT_EQ(jfifDensity(camera.jpeg)[0], -1);
+
+    ASSERT_TRUE(convertRawFile({dir.file("Shoot/DSC_0001.dng"), dir.file("kept.jpg"), "DSC_0001.dng", true}));
+    const auto kept = readAll(dir.file("kept.jpg"));
+    EXPECT_EQ(scanData(kept), scanData(camera.jpeg));  // the image itself, byte for byte
+    ASSERT_FALSE(scanData(kept).empty());
+    const cv::Mat pixels = cv::imread(dir.file("kept.jpg"));
+    ASSERT_EQ(pixels.size(), cv::Size(480, 320));
+    EXPECT_EQ(cv::norm(pixels, cv::imdecode(camera.jpeg, cv::IMREAD_COLOR), cv::NORM_INF), 0);
+    EXPECT_EQ(jfifDensity(kept), (std::array<int, 3>{1, 300, 300}));  // inserted: the camera wrote none
+    EXPECT_EQ(exifText(dir.file("kept.jpg"), "Exif.Image.DateTime"), camera.dateTime);
+    EXPECT_EQ(exifText(dir.file("kept.jpg"), "Exif.Image.XResolution"), "300/1");
+    EXPECT_LT(kept.size(), camera.jpeg.size() + 4096);  // no bigger than the preview and its metadata
+
+    // The folder conversion passes the mode on; without it the preview is encoded again.
+    const std::string shoot = dir.str() + "/Shoot";
+    EXPECT_EQ(convertRawFolder(shoot, shoot + "/kept", {}, nullptr, true), 1);
+    EXPECT_EQ(readAll(shoot + "/kept/DSC_0001.jpg"), kept);
+    EXPECT_EQ(convertRawFolder(shoot, shoot + "/encoded", {}), 1);
+    EXPECT_NE(scanData(readAll(shoot + "/encoded/DSC_0001.jpg")), scanData(camera.jpeg));
+
+    // A damaged preview is kept too; a bitmap preview is still encoded; a RAW
+    // without a usable preview fails and leaves an earlier file untouched.
+    DngPreview damaged = camera;
+    damaged.jpeg.resize(damaged.jpeg.size() / 2);
+    writeDng(dir.file("damaged.dng"), damaged);
+    ASSERT_TRUE(convertRawFile({dir.file("damaged.dng"), dir.file("damaged.jpg"), "damaged.dng", true}));
+    EXPECT_EQ(scanData(readAll(dir.file("damaged.jpg"))), scanData(damaged.jpeg));
+    DngPreview bitmap;
+    bitmap.width = 40;
+    bitmap.height = 30;
+    bitmap.rgb.assign(40 * 30 * 3, 200);
+    writeDng(dir.file("bitmap.dng"), bitmap);
+    ASSERT_TRUE(convertRawFile({dir.file("bitmap.dng"), dir.file("bitmap.jpg"), "bitmap.dng", true}));
+    EXPECT_EQ(cv::imread(dir.file("bitmap.jpg")).size(), cv::Size(40, 30));
+    DngPreview grey = bitmap;
+    grey.rgb.resize(40 * 30);  // too few bytes for a 3-colour bitmap
+    writeDng(dir.file("grey.dng"), grey);
+    ASSERT_TRUE(writeFileBytes(dir.file("grey.jpg"), {1, 2, 3}));
+    EXPECT_FALSE(convertRawFile({dir.file("grey.dng"), dir.file("grey.jpg"), "grey.dng", true}));
+    EXPECT_EQ(readAll(dir.file("grey.jpg")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_FALSE(convertRawFile({dir.file("missing.dng"), dir.file("missing.jpg"), "missing.dng", true}));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing.jpg")));
 }

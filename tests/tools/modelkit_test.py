@@ -71,6 +71,9 @@ class ModelKit(unittest.TestCase):
             with open(os.path.join(out, entry["file"]), "rb") as f:
                 self.assertEqual(hashlib.sha256(f.read()).hexdigest(), entry["sha256"], role)
             self.assertTrue(entry["licence"])
+            self.assertEqual(entry["source_folder"], src, role)
+            self.assertNotIn("downloaded_from", entry, role)
+            self.assertTrue(entry["origin"].startswith("https://raw.githubusercontent.com/"), role)
         self.assertEqual(manifest["detector"], "yunet")
 
 

@@ -2,9 +2,16 @@
 """Builds Keepframe's four model files from verified pretrained source files.
 
     modelkit.py --out DIR [--src DIR] [--detector yunet|scrfd]
+    modelkit.py fetch [--dest DIR]     download the default sources
+    modelkit.py locate [--src DIR]     print the folder that holds them
 
 Sources: --src, else $KEEPFRAME_MODEL_SOURCES, else ../shared/models/src beside
 the repository. Every source file is checked against its sha256 before use.
+`fetch` downloads each default source that is missing from
+$KEEPFRAME_CACHE/model-sources (default ~/.cache/keepframe/model-sources) from
+its origin in SOURCES, or from $KEEPFRAME_MODEL_MIRROR + "/" + its file name,
+and keeps it only when its sha256 matches. `locate` prefers the local sources
+to the downloaded ones.
 The output folder receives exactly
     buffalo_l/det_10g.onnx       face detector (5 landmarks)
     buffalo_l/w600k_r50.onnx     face recogniser (512-float embedding)
@@ -16,11 +23,15 @@ and gives exactly what the engine expects; the engine is unchanged.
 """
 import argparse
 import hashlib
+import http.client
 import json
 import os
 import shutil
 import sys
 import tempfile
+import urllib.error
+import urllib.parse
+import urllib.request
 
 import numpy as np
 import onnx
@@ -28,11 +39,21 @@ from onnx import TensorProto, helper, numpy_helper
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
+
+def github_raw(repo, commit, path):
+    return f"https://raw.githubusercontent.com/{repo}/{commit}/{path}"
+
+
+# One table of source files. The four defaults carry the origin they are
+# downloaded from when no local folder holds them: the raw file at a fixed
+# commit of the public repository that carries it.
 SOURCES = {
     "yunet": {
         "file": "face_detection_yunet_2026may.onnx",
         "sha256": "ebafce4e3c118d6554634be5c27ab333b4c047a9a8c3faf1d7cf93101c22f0f0",
         "licence": "MIT (OpenCV Zoo YuNet, Copyright (c) 2020 Shiqi Yu)",
+        "url": github_raw("RuDr8A/RealTime-PPE-Compliance", "d876a822bbb20180b9ed7850c1d3229d72883067",
+                          "face_detection_yunet_2026may.onnx"),
     },
     "scrfd": {
         "file": "scrfd_2.5g_bnkps_det_2.5g.onnx",
@@ -43,18 +64,25 @@ SOURCES = {
         "file": "mobilefacenet_foamliu_128d_bnfused.onnx",
         "sha256": "e0974ec4c84ae30781e9b0a320c37c6705944d4532bfa9fb0c083755b19dde14",
         "licence": "Apache-2.0 (foamliu/MobileFaceNet weights)",
+        "url": github_raw("rit5k0005296-star/SmartStorage-RV1126B", "c82083740e324d64677418ceff207ff51efe2c51",
+                          "models/mobilefacenet.onnx"),
     },
     "mini_xception": {
         "file": "fer2013_mini_XCEPTION.102-0.66.onnx",
         "sha256": "95036c208085db79ad43e057245b8cb6e21b5319ef7dcb4f0c83e0102f550d30",
         "licence": "MIT (oarriaga/face_classification); trained on FER2013",
+        "url": github_raw("ishaansucksatlife/SAMS", "23c605494ece0e4e09922b5eeab37b86d3cdf81c",
+                          "assets/fer2013_mini_xception.onnx"),
     },
     "eye": {
         "file": "open_closed_eye.onnx",
         "sha256": "4daa100034482525a26c9afb9297c16580a531189e66e3d2b2ac7d32becfd593",
         "licence": "Apache-2.0 (OpenVINO Open Model Zoo open-closed-eye-0001)",
+        "url": github_raw("rorens05/bus-driver-camera-ai", "24d5d9b9ff2801e4f1404abdf102dfb5aaa40dc5",
+                          "data/open_closed_eye.onnx"),
     },
 }
+DEFAULT_KEYS = ("yunet", "mobilefacenet", "mini_xception", "eye")
 
 OUTPUT_FILES = {
     "detector": "buffalo_l/det_10g.onnx",
@@ -95,6 +123,144 @@ def verified(src, key):
     if digest != info["sha256"]:
         raise KitError(f"model source {path} has sha256 {digest}, expected {info['sha256']}; refusing it")
     return path
+
+
+# ---------------------------------------------------------------- download
+
+def download_cache():
+    """The folder that downloaded sources are kept in."""
+    cache = os.environ.get("KEEPFRAME_CACHE") or os.path.join(os.path.expanduser("~"), ".cache", "keepframe")
+    return os.path.join(cache, "model-sources")
+
+
+def holds_defaults(folder):
+    try:
+        for key in DEFAULT_KEYS:
+            verified(folder, key)
+    except KitError:
+        return False
+    return True
+
+
+def locate(src):
+    """The folder holding every default source, verified: src first, else the download cache."""
+    for folder in (src, download_cache()):
+        if holds_defaults(folder):
+            return os.path.abspath(folder)
+    return None
+
+
+def origin(key):
+    """Where a source is downloaded from: its table origin, or the file of that name under $KEEPFRAME_MODEL_MIRROR."""
+    mirror = os.environ.get("KEEPFRAME_MODEL_MIRROR")
+    if mirror:
+        return mirror.rstrip("/") + "/" + urllib.parse.quote(SOURCES[key]["file"])
+    return SOURCES[key]["url"]
+
+
+class Unreachable(KitError):
+    pass
+
+
+# Beside downloaded sources: the URL and sha256 each was downloaded with.
+ORIGINS = "ORIGINS.json"
+
+
+def downloaded_from(folder):
+    """File name -> the URL it was downloaded from, for the files whose recorded
+    sha256 is still the table's (an unreadable record records nothing)."""
+    try:
+        with open(os.path.join(folder, ORIGINS)) as f:
+            record = json.load(f)
+    except (OSError, ValueError):
+        return {}
+    found = {}
+    for info in SOURCES.values():
+        entry = record.get(info["file"]) if isinstance(record, dict) else None
+        if isinstance(entry, dict) and entry.get("sha256") == info["sha256"] and isinstance(entry.get("url"), str):
+            found[info["file"]] = entry["url"]
+    return found
+
+
+def record_origin(dest, key, url):
+    """Adds a verified download to the folder's record, replaced in one step."""
+    sha_of = {info["file"]: info["sha256"] for info in SOURCES.values()}
+    record = {name: {"url": u, "sha256": sha_of[name]} for name, u in downloaded_from(dest).items()}
+    record[SOURCES[key]["file"]] = {"url": url, "sha256": SOURCES[key]["sha256"]}
+    fd, tmp = tempfile.mkstemp(prefix=f".{ORIGINS}.", dir=dest)
+    try:
+        with os.fdopen(fd, "w") as f:
+            json.dump(record, f, indent=2)
+            f.write("\n")
+        os.chmod(tmp, 0o644)
+        os.replace(tmp, os.path.join(dest, ORIGINS))
+    finally:
+        if os.path.exists(tmp):
+            os.remove(tmp)
+
+
+def download(key, dest, timeout=60):
+    """Downloads one source under a temporary name in dest and gives it its own
+    name only once its length and sha256 are right; nothing else stays behind."""
+    name, expected = SOURCES[key]["file"], SOURCES[key]["sha256"]
+    url = origin(key)
+    fd, part = tempfile.mkstemp(prefix=f".{name}.", suffix=".part", dir=dest)
+    try:
+        digest, size = hashlib.sha256(), 0
+        with os.fdopen(fd, "wb") as out:
+            try:
+                response = urllib.request.urlopen(url, timeout=timeout)
+            except urllib.error.HTTPError as e:
+                raise KitError(f"could not download {name} from {url}: HTTP {e.code} {e.reason}")
+            except urllib.error.URLError as e:
+                raise Unreachable(str(e.reason))
+            try:
+                with response:
+                    length = response.headers.get("Content-Length")
+                    for block in iter(lambda: response.read(1 << 16), b""):
+                        out.write(block)
+                        digest.update(block)
+                        size += len(block)
+            except (OSError, http.client.HTTPException) as e:
+                raise KitError(f"download of {name} from {url} failed: {e}")
+            if length is not None and length.isdigit() and size != int(length):
+                raise KitError(f"download of {name} from {url} is truncated: {size} of {length} bytes")
+            out.flush()
+            os.fsync(out.fileno())
+        if digest.hexdigest() != expected:
+            raise KitError(f"{name} from {url} has sha256 {digest.hexdigest()}, expected {expected}; refused it")
+        os.chmod(part, 0o644)
+        os.replace(part, os.path.join(dest, name))
+        record_origin(dest, key, url)
+        return size
+    finally:
+        if os.path.exists(part):
+            os.remove(part)
+
+
+def fetch(dest):
+    """Downloads into dest each default source it does not hold verified; returns how many."""
+    os.makedirs(dest, exist_ok=True)
+    missing = []
+    for key in DEFAULT_KEYS:
+        path = os.path.join(dest, SOURCES[key]["file"])
+        if os.path.exists(path):
+            if sha256(path) == SOURCES[key]["sha256"]:
+                continue
+            print(f"modelkit: {path} does not match its sha256; removing it")
+            os.remove(path)
+        missing.append(key)
+    for i, key in enumerate(missing):
+        print(f"modelkit: downloading {SOURCES[key]['file']} from {origin(key)}", flush=True)
+        try:
+            size = download(key, dest)
+        except Unreachable as e:
+            lines = [f"cannot download the face model sources ({e}). Put these files, under the names on the",
+                     f"left, in {dest} (or in a folder named by KEEPFRAME_MODEL_SOURCES), then build again:"]
+            lines += [f"  {SOURCES[k]['file']}  {origin(k)}" for k in missing[i:]]
+            raise KitError("\n".join(lines))
+        print(f"modelkit: {SOURCES[key]['file']}: {size} bytes, sha256 verified")
+    return len(missing)
 
 
 # ---------------------------------------------------------------- graph helpers
@@ -260,6 +426,8 @@ def build(src, out, detector="yunet"):
         shutil.copyfile(paths["eye"], os.path.join(tmp, OUTPUT_FILES["eye"]))
 
         manifest = {"kit": "keepframe-modelkit 1", "detector": det_key, "files": {}}
+        source_folder = os.path.abspath(src)
+        downloads = downloaded_from(src)
         sources_of = {"detector": det_key, "recognizer": "mobilefacenet", "expression": "mini_xception", "eye": "eye"}
         for role, rel in OUTPUT_FILES.items():
             key = sources_of[role]
@@ -269,7 +437,12 @@ def build(src, out, detector="yunet"):
                 "source": SOURCES[key]["file"],
                 "source_sha256": SOURCES[key]["sha256"],
                 "licence": SOURCES[key]["licence"],
+                "source_folder": source_folder,
             }
+            if SOURCES[key]["file"] in downloads:
+                entry["downloaded_from"] = downloads[SOURCES[key]["file"]]
+            if "url" in SOURCES[key]:
+                entry["origin"] = SOURCES[key]["url"]
             manifest["files"][role] = entry
         with open(os.path.join(tmp, "MANIFEST.json"), "w") as f:
             json.dump(manifest, f, indent=2)
@@ -284,7 +457,39 @@ def build(src, out, detector="yunet"):
         shutil.rmtree(tmp, ignore_errors=True)
 
 
+def fetch_main(argv):
+    p = argparse.ArgumentParser(prog="modelkit.py fetch",
+                                description="Downloads the default model sources that are missing and verifies them.")
+    p.add_argument("--dest", default=None, help="folder to download into (default: $KEEPFRAME_CACHE/model-sources)")
+    args = p.parse_args(argv)
+    dest = args.dest or download_cache()
+    try:
+        count = fetch(dest)
+    except (KitError, OSError) as e:
+        print(f"modelkit: {e}", file=sys.stderr)
+        return 1
+    print(f"modelkit: model sources in {dest}" + ("" if count else " (nothing to download)"))
+    return 0
+
+
+def locate_main(argv):
+    p = argparse.ArgumentParser(prog="modelkit.py locate",
+                                description="Prints the folder that holds every default source, verified.")
+    p.add_argument("--src", default=None,
+                   help="local folder, preferred (default: $KEEPFRAME_MODEL_SOURCES or ../shared/models/src)")
+    folder = locate(p.parse_args(argv).src or default_sources())
+    if folder is None:
+        return 1
+    print(folder)
+    return 0
+
+
 def main(argv=None):
+    argv = sys.argv[1:] if argv is None else argv
+    if argv[:1] == ["fetch"]:
+        return fetch_main(argv[1:])
+    if argv[:1] == ["locate"]:
+        return locate_main(argv[1:])
     p = argparse.ArgumentParser(description="Builds Keepframe's four model files from pretrained sources.")
     p.add_argument("--out", required=True, help="models folder to write")
     p.add_argument("--src", default=None,

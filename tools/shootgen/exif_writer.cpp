@@ -1,16 +1,11 @@
 #include "exif_writer.h"
 
-#include <csetjmp>
-#include <cstdlib>
-#include <cstdio>
 #include <fstream>
 #include <map>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "paths.h"
-
-#include <jpeglib.h>
 
 namespace keepframe::shootgen {
 namespace {
@@ -86,59 +81,6 @@ private:
     bool big_;
 };
 
-// Everything libjpeg's error jump may touch lives outside the function that calls setjmp.
-struct EncoderJob {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    std::jmp_buf jump;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    std::vector<uint8_t> result;
-};
-
-[[noreturn]] void onEncoderError(j_common_ptr info) {
-    std::longjmp(*static_cast<std::jmp_buf*>(info->client_data), 1);
-}
-
-bool runEncoder(EncoderJob& job, const cv::Mat& bgr, const JpegEncoding& encoding) {
-    job.cinfo.err = jpeg_std_error(&job.errors);
-    job.errors.error_exit = onEncoderError;
-    job.cinfo.client_data = &job.jump;
-    if (setjmp(job.jump)) {
-        jpeg_destroy_compress(&job.cinfo);
-        std::free(job.buffer);
-        return false;
-    }
-    jpeg_create_compress(&job.cinfo);
-    jpeg_mem_dest(&job.cinfo, &job.buffer, &job.size);
-    job.cinfo.image_width = JDIMENSION(bgr.cols);
-    job.cinfo.image_height = JDIMENSION(bgr.rows);
-    job.cinfo.input_components = 3;
-    job.cinfo.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&job.cinfo);
-    jpeg_set_quality(&job.cinfo, encoding.quality, TRUE);
-    const int lumaH = encoding.sampling == ChromaSampling::Yuv444 ? 1 : 2;
-    const int lumaV = encoding.sampling == ChromaSampling::Yuv420 ? 2 : 1;
-    job.cinfo.comp_info[0].h_samp_factor = lumaH;
-    job.cinfo.comp_info[0].v_samp_factor = lumaV;
-    for (int c = 1; c < 3; ++c) {
-        job.cinfo.comp_info[c].h_samp_factor = 1;
-        job.cinfo.comp_info[c].v_samp_factor = 1;
-    }
-    job.cinfo.restart_in_rows = encoding.restartRows;
-    if (encoding.progressive) jpeg_simple_progression(&job.cinfo);
-    jpeg_start_compress(&job.cinfo, TRUE);
-    while (job.cinfo.next_scanline < job.cinfo.image_height) {
-        JSAMPROW row = const_cast<uchar*>(bgr.ptr<uchar>(int(job.cinfo.next_scanline)));
-        jpeg_write_scanlines(&job.cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&job.cinfo);
-    job.result.assign(job.buffer, job.buffer + job.size);
-    jpeg_destroy_compress(&job.cinfo);
-    std::free(job.buffer);
-    return true;
-}
-
 }  // namespace
 
 std::vector<uint8_t> makeExifApp1(const ExifFields& fields, bool bigEndian) {
@@ -197,10 +139,5 @@ bool writeJpegBytes(const std::string& path, std::vector<uint8_t> jpeg, const Ex
     return !out.fail();
 }
 
-std::vector<uint8_t> encodeJpeg(const cv::Mat& bgr, const JpegEncoding& encoding) {
-    if (bgr.empty() || bgr.type() != CV_8UC3) return {};
-    EncoderJob job;
-    return runEncoder(job, bgr, encoding) ? job.result : std::vector<uint8_t>{};
-}
 
 }  // namespace keepframe::shootgen

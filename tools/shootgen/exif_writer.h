@@ -29,19 +29,6 @@ std::vector<uint8_t> insertSegment(const std::vector<uint8_t>& jpeg, const std::
 bool writeJpeg(const std::string& path, const cv::Mat& image, const ExifFields& fields, int quality = 92,
                bool bigEndian = false);
 
-enum class ChromaSampling { Yuv420, Yuv422, Yuv444 };
-
-// How cameras vary in writing their JPEGs.
-struct JpegEncoding {
-    int quality = 92;
-    ChromaSampling sampling = ChromaSampling::Yuv422;
-    int restartRows = 0;  // a restart marker every N rows of blocks; 0: none
-    bool progressive = false;
-};
-
-// An 8-bit BGR image as JPEG through libjpeg; empty when it cannot be encoded.
-std::vector<uint8_t> encodeJpeg(const cv::Mat& bgr, const JpegEncoding& encoding);
-
 // `jpeg` with the EXIF block of `fields` (none when they are empty), written to `path`.
 bool writeJpegBytes(const std::string& path, std::vector<uint8_t> jpeg, const ExifFields& fields,
                     bool bigEndian = false);

@@ -206,7 +206,8 @@ int generateCameraShoot(const std::string& folder, const CameraShootOptions& opt
         exif.subSecTimeOriginal = std::to_string(10 + i % 90);
         exif.orientation = orientation;
         const std::string path = pathToUtf8(utf8ToPath(folder) / name);
-        if (!writeJpegBytes(path, encodeJpeg(frame, options.encoding), exif))
+        std::vector<uint8_t> jpeg;
+        if (!encodeJpeg(frame, options.encoding, jpeg) || !writeJpegBytes(path, std::move(jpeg), exif))
             throw std::runtime_error("cannot write " + path);
     }
     return options.count;

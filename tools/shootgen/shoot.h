@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "exif_writer.h"
+#include "jpeg_encoder.h"
 
 namespace keepframe::shootgen {
 
@@ -35,7 +35,7 @@ struct CameraShootOptions {
     std::string photoFolder;
     double noise = 7.0;  // standard deviation of the grain, in 8-bit steps
     unsigned seed = 11;
-    JpegEncoding encoding;
+    JpegOptions encoding{92, false, false, false, true};  // quality 92, 4:2:2
 };
 
 // Writes the frames into `folder` (created when missing); returns how many.
