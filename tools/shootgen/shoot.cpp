@@ -133,6 +133,25 @@ void pasteFace(cv::Mat& canvas, const cv::Mat& photo, const cv::Rect& face, int 
     blended.convertTo(target, CV_8UC3);
 }
 
+// "DSC_nnnn.jpg" of frame `index` (counted from 0) in `folder`.
+std::string framePath(const std::string& folder, int index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "DSC_%04d.jpg", index + 1);
+    return pathToUtf8(utf8ToPath(folder) / name);
+}
+
+// The EXIF of frame `index`, taken `seconds` after midnight of the wedding day.
+ExifFields frameExif(int index, int seconds, int orientation) {
+    char when[32];
+    std::snprintf(when, sizeof when, "2024:06:15 %02d:%02d:%02d", seconds / 3600 % 24, seconds / 60 % 60,
+                  seconds % 60);
+    ExifFields exif;
+    exif.dateTimeOriginal = when;
+    exif.subSecTimeOriginal = std::to_string(10 + index % 90);
+    exif.orientation = orientation;
+    return exif;
+}
+
 // The EXIF orientation that undoes `orientation`.
 int inverseOrientation(int orientation) { return orientation == 6 ? 8 : orientation == 8 ? 6 : orientation; }
 
@@ -197,17 +216,10 @@ int generateCameraShoot(const std::string& folder, const CameraShootOptions& opt
         cv::add(frame, grain, frame, cv::noArray(), CV_8UC3);
         applyOrientation(frame, inverseOrientation(orientation));  // stored as the sensor saw it
 
-        char name[32], when[32];
-        std::snprintf(name, sizeof name, "DSC_%04d.jpg", i + 1);
-        std::snprintf(when, sizeof when, "2024:06:15 %02d:%02d:%02d", seconds / 3600 % 24, seconds / 60 % 60,
-                      seconds % 60);
-        ExifFields exif;
-        exif.dateTimeOriginal = when;
-        exif.subSecTimeOriginal = std::to_string(10 + i % 90);
-        exif.orientation = orientation;
-        const std::string path = pathToUtf8(utf8ToPath(folder) / name);
+        const std::string path = framePath(folder, i);
         std::vector<uint8_t> jpeg;
-        if (!encodeJpeg(frame, options.encoding, jpeg) || !writeJpegBytes(path, std::move(jpeg), exif))
+        if (!encodeJpeg(frame, options.encoding, jpeg) ||
+            !writeJpegBytes(path, std::move(jpeg), frameExif(i, seconds, orientation)))
             throw std::runtime_error("cannot write " + path);
     }
     return options.count;
@@ -242,16 +254,8 @@ int generateShoot(const std::string& folder, const ShootOptions& options) {
         cv::randn(noise, cv::Scalar::all(0), cv::Scalar::all(3));
         frame += noise;  // sensor-like grain keeps file sizes camera-like
 
-        char name[32], when[32];
-        std::snprintf(name, sizeof name, "DSC_%04d.jpg", i + 1);
-        std::snprintf(when, sizeof when, "2024:06:15 %02d:%02d:%02d", seconds / 3600 % 24, seconds / 60 % 60,
-                      seconds % 60);
-        ExifFields exif;
-        exif.dateTimeOriginal = when;
-        exif.subSecTimeOriginal = std::to_string(10 + i % 90);
-        exif.orientation = 1;
-        const std::string path = pathToUtf8(utf8ToPath(folder) / name);
-        if (!writeJpeg(path, frame, exif, 92)) throw std::runtime_error("cannot write " + path);
+        const std::string path = framePath(folder, i);
+        if (!writeJpeg(path, frame, frameExif(i, seconds, 1), 92)) throw std::runtime_error("cannot write " + path);
         ++written;
     }
     return written;
