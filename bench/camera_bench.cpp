@@ -40,6 +40,8 @@ constexpr int kCameraFrames = 80;
 
 struct CullRun {
     double seconds = 0;
+    double analysisSeconds = 0;  // until clustering starts
+    double savingSeconds = 0;    // the project and its thumbnails stored
     double peakMb = 0;
     int frames = 0;
     std::string databaseDigest;
@@ -90,8 +92,14 @@ CullRun cull(EngineConfig config, const std::string& name) {
     std::fflush(stdout);
     resetPeakMemory();
     const auto start = std::chrono::steady_clock::now();
+    // The worker's progress marks the start of clustering (67 %) and of saving (82 %).
+    QObject::connect(&worker, &CullWorker::progressUpdate, [&](int percent, const QString&) {
+        if (percent >= 67 && run.analysisSeconds == 0) run.analysisSeconds = secondsSince(start);
+        if (percent >= 82 && run.savingSeconds == 0) run.savingSeconds = secondsSince(start);
+    });
     worker.run();
     run.seconds = secondsSince(start);
+    run.savingSeconds = run.savingSeconds > 0 ? run.seconds - run.savingSeconds : 0;
     run.peakMb = peakMemoryMb();
     if (!failure.isEmpty()) throw std::runtime_error(failure.toStdString());
     digestProject(library, run);
@@ -151,6 +159,8 @@ int rounds() {
 void printRun(const char* label, const CullRun& run, int files) {
     std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame  peak %6.0f MB  (%d of %d frames culled)\n", label,
                 files / run.seconds, run.seconds * 1000 / files, run.peakMb, run.frames, files);
+    std::printf("  %-34s analysis %.1f ms/frame, saving %.1f ms/frame\n", "", run.analysisSeconds * 1000 / files,
+                run.savingSeconds * 1000 / files);
     std::printf("  %-34s database %s  thumbnails %s\n", "", run.databaseDigest.c_str(), run.thumbnailsDigest.c_str());
 }
 
