@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -18,24 +20,54 @@ std::string cacheFolder() {
     return pathToUtf8(base / "bench");
 }
 
-std::string cachedShoot(int count, int width, int height) {
-    const fs::path folder = utf8ToPath(cacheFolder()) / ("shoot-" + std::to_string(count) + "x" +
-                                                         std::to_string(width) + "x" + std::to_string(height));
-    if (fs::exists(folder / ".complete")) return pathToUtf8(folder);
+namespace {
 
-    shootgen::ShootOptions options;
-    options.count = count;
-    options.width = width;
-    options.height = height;
-    const fs::path photos = fs::path(KEEPFRAME_SOURCE_DIR).parent_path() / "shared" / "testphotos";
-    if (fs::is_directory(photos)) options.sourceFolder = pathToUtf8(photos);
-    std::printf("Generating %d frames of %dx%d into %s (once)...\n", count, width, height, folder.c_str());
+fs::path sharedPhotos() { return fs::path(KEEPFRAME_SOURCE_DIR).parent_path() / "shared" / "testphotos"; }
+
+// `folder` of the cache, made by `make` unless a finished one is there.
+std::string cachedFolder(const std::string& name, const std::string& what,
+                         const std::function<void(const std::string&)>& make) {
+    const fs::path folder = utf8ToPath(cacheFolder()) / name;
+    if (fs::exists(folder / ".complete")) return pathToUtf8(folder);
+    std::printf("Generating %s into %s (once)...\n", what.c_str(), folder.c_str());
     std::fflush(stdout);
     fs::remove_all(folder);
-    shootgen::generateShoot(pathToUtf8(folder), options);
+    make(pathToUtf8(folder));
     std::FILE* done = std::fopen(pathToUtf8(folder / ".complete").c_str(), "w");
     if (done) std::fclose(done);
     return pathToUtf8(folder);
+}
+
+std::string sizeName(int count, int width, int height) {
+    return std::to_string(count) + "x" + std::to_string(width) + "x" + std::to_string(height);
+}
+
+}  // namespace
+
+std::string cachedShoot(int count, int width, int height) {
+    const std::string what = std::to_string(count) + " frames of " + std::to_string(width) + "x" +
+                             std::to_string(height);
+    return cachedFolder("shoot-" + sizeName(count, width, height), what, [&](const std::string& folder) {
+        shootgen::ShootOptions options;
+        options.count = count;
+        options.width = width;
+        options.height = height;
+        if (fs::is_directory(sharedPhotos())) options.sourceFolder = pathToUtf8(sharedPhotos());
+        shootgen::generateShoot(folder, options);
+    });
+}
+
+std::string cachedCameraShoot(int count, int width, int height) {
+    const std::string what = std::to_string(count) + " camera-like frames of " + std::to_string(width) + "x" +
+                             std::to_string(height);
+    return cachedFolder("camera-" + sizeName(count, width, height), what, [&](const std::string& folder) {
+        shootgen::CameraShootOptions options;
+        options.count = count;
+        options.width = width;
+        options.height = height;
+        if (fs::is_directory(sharedPhotos())) options.photoFolder = pathToUtf8(sharedPhotos());
+        shootgen::generateCameraShoot(folder, options);
+    });
 }
 
 std::string benchModelsFolder() {
@@ -50,6 +82,20 @@ EngineConfig realModelConfig(const std::string& folder) {
     c.expressionModelPath = folder + "/emotion-ferplus-8.onnx";
     c.eyeModelPath = folder + "/open_closed_eye.onnx";
     return c;
+}
+
+// Linux keeps the peak in /proc/self/status (VmHWM) and resets it on request.
+double peakMemoryMb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return -1;
+}
+
+void resetPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
 }
 
 }  // namespace keepframe::bench

@@ -20,9 +20,18 @@ std::string cacheFolder();
 // the cache for later runs.
 std::string cachedShoot(int count, int width, int height);
 
+// A folder of `count` frames of the camera-like generator (grain, 4:2:2,
+// quality 92, EXIF orientations, bursts, real faces), made once and kept.
+std::string cachedCameraShoot(int count, int width, int height);
+
 // The real face models: $KEEPFRAME_MODELS, else the folder the build makes.
 std::string benchModelsFolder();
 // A configuration naming the four real models of `folder`.
 EngineConfig realModelConfig(const std::string& folder);
+
+// The process's peak resident memory in megabytes since the last reset;
+// negative where the system does not tell.
+double peakMemoryMb();
+void resetPeakMemory();
 
 }  // namespace keepframe::bench

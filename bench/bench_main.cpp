@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
         {"enhance", keepframe::bench::enhanceBench},
         {"enhancejobs", keepframe::bench::enhanceJobsBench},
         {"selection", keepframe::bench::selectionBench},
+        {"camera", keepframe::bench::cameraBench},
+        {"scale", keepframe::bench::scaleBench},
         {"graphopt", keepframe::bench::graphOptimizationBench},
         {"rawconvert", keepframe::bench::rawConversionBench},
     };

@@ -9,6 +9,8 @@ void storeBench();
 void enhanceBench();
 void enhanceJobsBench();
 void selectionBench();
+void cameraBench();
+void scaleBench();
 void graphOptimizationBench();
 void rawConversionBench();
 

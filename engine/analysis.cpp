@@ -82,22 +82,52 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
     }
 }
 
-// Expression of the face in an analysis-image box, judged on the half-size decode.
-float boxExpression(int bx1, int by1, int bx2, int by2, const cv::Mat& half, const ModelSet& models) {
-    if (half.empty()) return kUnmeasuredExpression;
-    const int x1 = std::min(2 * bx1, half.cols - 1), x2 = std::min(2 * bx2, half.cols);
-    const int y1 = std::min(2 * by1, half.rows - 1), y2 = std::min(2 * by2, half.rows);
-    if (x2 <= x1 || y2 <= y1) return kUnmeasuredExpression;
-    return expressionScore(models.expression, half(cv::Rect(x1, y1, x2 - x1, y2 - y1)));
-}
-
-// Expression of the main face (the first for a portrait, the largest for a group).
-float measureExpression(const ImageRecord& rec, const cv::Mat& half, const ModelSet& models) {
+// The main face for the expression: the first of a portrait, the largest of a group.
+const FaceRecord& expressionFace(const ImageRecord& rec) {
     const FaceRecord* face = &rec.faces.front();
     if (rec.category != "portrait")
         for (const auto& f : rec.faces)
             if (f.area > face->area) face = &f;
-    return boxExpression(face->x1, face->y1, face->x2, face->y2, half, models);
+    return *face;
+}
+
+// An analysis-image box in the half-size frame of `frame` size; empty when none of it is inside.
+cv::Rect halfSizeBox(int bx1, int by1, int bx2, int by2, cv::Size frame) {
+    const int x1 = std::min(2 * bx1, frame.width - 1), x2 = std::min(2 * bx2, frame.width);
+    const int y1 = std::min(2 * by1, frame.height - 1), y2 = std::min(2 * by2, frame.height);
+    if (x2 <= x1 || y2 <= y1) return {};
+    return cv::Rect(x1, y1, x2 - x1, y2 - y1);
+}
+
+// Expression of the face in an analysis-image box, judged on the half-size frame.
+float boxExpression(int bx1, int by1, int bx2, int by2, const FrameRegion& half, const ModelSet& models) {
+    if (half.frameSize.empty()) return kUnmeasuredExpression;
+    const cv::Rect area = halfSizeBox(bx1, by1, bx2, by2, half.frameSize);
+    if (area.empty()) return kUnmeasuredExpression;
+    return expressionScore(models.expression, half.cut(area));
+}
+
+// Expression of the main face, judged on the half-size frame.
+float measureExpression(const ImageRecord& rec, const FrameRegion& half, const ModelSet& models) {
+    const FaceRecord& face = expressionFace(rec);
+    return boxExpression(face.x1, face.y1, face.x2, face.y2, half, models);
+}
+
+// The part of the half-size frame of `frame` size that holds the eye windows
+// of every face (with `eyes`) and the expression crop (with `expression`).
+cv::Rect halfSizeArea(const ImageRecord& rec, cv::Size frame, bool eyes, bool expression) {
+    cv::Rect needed;
+    const auto add = [&](const cv::Rect& r) {
+        if (!r.empty()) needed = needed.empty() ? r : (needed | r);
+    };
+    if (eyes)
+        for (const FaceRecord& f : rec.faces)
+            for (const cv::Rect& window : eyeStateWindows(f.landmarks, frame)) add(window);
+    if (expression) {
+        const FaceRecord& face = expressionFace(rec);
+        add(halfSizeBox(face.x1, face.y1, face.x2, face.y2, frame));
+    }
+    return needed;
 }
 
 }  // namespace
@@ -108,13 +138,16 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.filename = relativeName;
     rec.path = fullPath;
 
-    // The file is read once; decoding and the EXIF walk share the bytes.
-    std::vector<uint8_t> bytes;
-    if (!readFileBytes(fullPath, bytes)) {
+    // The file is read once; decoding and the EXIF walk share the bytes. Each
+    // analysis thread reads and decodes frame after frame into its own memory.
+    thread_local FileBuffer file;
+    thread_local cv::Mat quarter;
+    if (!file.read(fullPath)) {
         rec.problem = "unreadable";
         return rec;
     }
-    DecodedImage decoded = decodeImage(bytes, 4);
+    const std::span<const uint8_t> bytes = file.bytes();
+    DecodedImage decoded = decodeImage(bytes, 4, &quarter);
     if (decoded.status != DecodeStatus::Ok && decoded.status != DecodeStatus::Damaged) {
         rec.problem = decoded.problem;
         return rec;
@@ -139,18 +172,24 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
         models != nullptr && faceCount > 0 &&
         (rec.category == "portrait" || (rec.category == "group" && config.groupExpressionEnabled));
     // Eyes and expression are judged at half size: the quarter-size frame has
-    // too few pixels on the eyes of a group photograph's faces.
+    // too few pixels on the eyes of a group photograph's faces. Only the part
+    // of the half-size frame that holds them is decoded.
     const bool scoreEyes = models != nullptr && faceCount > 0 && models->eye.loaded;
-    cv::Mat half;
-    if (scoreEyes || scoreExpression) half = decodeImage(bytes, 2).image;
+    FrameRegion half;
+    if (scoreEyes || scoreExpression)
+        half = decodeRegion(bytes, 2, [&](cv::Size frame) {
+            return halfSizeArea(rec, frame, scoreEyes, scoreExpression);
+        });
     for (FaceRecord& f : rec.faces) f.eyesOpen = eyeOpenScore(models->eye, half, f.landmarks);
     if (scoreExpression) rec.expression = measureExpression(rec, half, *models);
     if (details != nullptr && !details->empty()) {
-        if (half.empty()) half = decodeImage(bytes, 2).image;
+        // Rejected detections lie anywhere: judged on the whole half-size frame,
+        // whose pixels equal those of the part decoded above.
+        const FrameRegion whole(decodeImage(bytes, 2).image);
         for (size_t i = 0; i < details->size(); ++i) {
             const DetectionRecord& d = rec.detections[i];
-            (*details)[i].eyesOpen = eyeOpenScore(models->eye, half, (*details)[i].landmarks);
-            (*details)[i].expression = boxExpression(d.x1, d.y1, d.x2, d.y2, half, *models);
+            (*details)[i].eyesOpen = eyeOpenScore(models->eye, whole, (*details)[i].landmarks);
+            (*details)[i].expression = boxExpression(d.x1, d.y1, d.x2, d.y2, whole, *models);
         }
     }
 
@@ -163,7 +202,7 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.detectionCount = int32_t(rec.detections.size());
     rec.clusterId = -1;
 
-    rec.thumbnailJpeg = encodeThumbnail(analysis, config.thumbnailLongSide);
+    if (config.makeThumbnails) rec.thumbnailJpeg = encodeThumbnail(analysis, config.thumbnailLongSide);
     rec.valid = true;
     return rec;
 }

@@ -69,24 +69,29 @@ float expressionScore(const OnnxModel& expression, const cv::Mat& faceCrop) {
     return float(0.75 * p[0] + 1.0 * p[1] + 0.3 * p[2] + 0.05 * p[3]);
 }
 
-float eyeOpenScore(const OnnxModel& eye, const cv::Mat& half, const Landmarks& landmarks) {
-    if (!eye.loaded || half.empty()) return 1.0f;
+std::array<cv::Rect, 2> eyeStateWindows(const Landmarks& landmarks, cv::Size frame) {
     // Landmarks are quarter-size coordinates; the windows are cut from the
     // half-size frame, where an eye has twice the pixels (quarter pixel x
     // covers half pixels 2x and 2x + 1, centred on 2x + 0.5).
     const float distance = 2.0f * std::hypot(landmarks[2] - landmarks[0], landmarks[3] - landmarks[1]);
+    std::array<cv::Rect, 2> windows;
+    for (int e = 0; e < 2; ++e)
+        windows[size_t(e)] = eyeStateWindow(2.0f * landmarks[2 * e] + 0.5f, 2.0f * landmarks[2 * e + 1] + 0.5f,
+                                            distance, frame.width, frame.height);
+    return windows;
+}
+
+float eyeOpenScore(const OnnxModel& eye, const FrameRegion& half, const Landmarks& landmarks) {
+    if (!eye.loaded || half.frameSize.empty()) return 1.0f;
     float scores[2];
     int used = 0;
-    for (int e = 0; e < 2; ++e) {
-        const cv::Rect window =
-            eyeStateWindow(2.0f * landmarks[2 * e] + 0.5f, 2.0f * landmarks[2 * e + 1] + 0.5f, distance, half.cols,
-                           half.rows);
+    for (const cv::Rect& window : eyeStateWindows(landmarks, half.frameSize)) {
         if (window.empty()) continue;
         float score = 1.0f;
         try {
             cv::Mat small;
             const bool shrinking = window.width >= 32 && window.height >= 32;
-            cv::resize(half(window), small, cv::Size(32, 32), 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+            cv::resize(half.cut(window), small, cv::Size(32, 32), 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
             std::vector<float> input = planarTensor(small, 1.0 / 255.0, -127.0 / 255.0);
             const std::vector<Ort::Value> out = eye.run(input, {1, 3, 32, 32});
             if (!out.empty() && tensorSize(out[0]) >= 2) score = out[0].GetTensorData<float>()[1];

@@ -9,6 +9,7 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "image_decode.h"
 #include "measures.h"
 #include "onnx_model.h"
 #include "records.h"
@@ -52,10 +53,15 @@ std::vector<float> embedFace(const OnnxModel& recognizer, const cv::Mat& bgr, co
 // 0 to 1; 0.75 for crops too small to judge.
 float expressionScore(const OnnxModel& expression, const cv::Mat& faceCrop);
 
-// 0 to 1 (the less open eye), judged on eyeStateWindow squares of the
-// half-size frame `half`, with `landmarks` in quarter-size coordinates; 1.0
-// without an eye model, a frame or a usable eye window.
-float eyeOpenScore(const OnnxModel& eye, const cv::Mat& half, const Landmarks& landmarks);
+// The eyeStateWindow squares of both eyes (either may be empty) in a
+// half-size frame of `frame` size, with `landmarks` in quarter-size coordinates.
+std::array<cv::Rect, 2> eyeStateWindows(const Landmarks& landmarks, cv::Size frame);
+
+// 0 to 1 (the less open eye), judged on the eyeStateWindows of the half-size
+// frame `half` (the whole frame, or the part of it that holds the windows),
+// with `landmarks` in quarter-size coordinates; 1.0 without an eye model, a
+// frame or a usable eye window.
+float eyeOpenScore(const OnnxModel& eye, const FrameRegion& half, const Landmarks& landmarks);
 
 
 }  // namespace keepframe

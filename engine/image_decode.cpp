@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -144,17 +145,10 @@ struct JpegJob {
     bool fourComponents = false;
 };
 
-// Decodes into job.image in BGR order; false on a fatal decoder error, or for
-// CMYK and YCCK data (job.fourComponents), which OpenCV converts instead.
-bool runJpeg(JpegJob& job, const std::vector<uint8_t>& bytes, int reduction) {
-    job.cinfo.err = jpeg_std_error(&job.errors.pub);
-    job.errors.pub.error_exit = onJpegError;
-    job.errors.pub.emit_message = onJpegMessage;
-    if (setjmp(job.errors.jump)) {
-        jpeg_destroy_decompress(&job.cinfo);
-        job.image.release();
-        return false;
-    }
+// Reads the header and sets the scale and the BGR output; false for CMYK and
+// YCCK data (job.fourComponents), which OpenCV converts instead. Call after
+// setjmp: fatal errors jump back to the caller.
+bool startJpeg(JpegJob& job, std::span<const uint8_t> bytes, int reduction) {
     jpeg_create_decompress(&job.cinfo);
     jpeg_mem_src(&job.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&job.cinfo, TRUE);
@@ -167,12 +161,37 @@ bool runJpeg(JpegJob& job, const std::vector<uint8_t>& bytes, int reduction) {
     job.cinfo.scale_denom = static_cast<unsigned>(reduction);
     job.cinfo.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&job.cinfo);
+    return true;
+}
+
+void catchJpegErrors(JpegJob& job) {
+    job.cinfo.err = jpeg_std_error(&job.errors.pub);
+    job.errors.pub.error_exit = onJpegError;
+    job.errors.pub.emit_message = onJpegMessage;
+}
+
+// job.image sized for `rows` x `columns` BGR pixels; the decoder is let go
+// before an allocation failure reaches the caller.
+void makeRoom(JpegJob& job, int rows, int columns) {
     try {
-        job.image.create(int(job.cinfo.output_height), int(job.cinfo.output_width), CV_8UC3);
+        job.image.create(rows, columns, CV_8UC3);
     } catch (...) {
         jpeg_destroy_decompress(&job.cinfo);
         throw;
     }
+}
+
+// Decodes into job.image in BGR order; false on a fatal decoder error, or for
+// CMYK and YCCK data.
+bool runJpeg(JpegJob& job, std::span<const uint8_t> bytes, int reduction) {
+    catchJpegErrors(job);
+    if (setjmp(job.errors.jump)) {
+        jpeg_destroy_decompress(&job.cinfo);
+        job.image.release();
+        return false;
+    }
+    if (!startJpeg(job, bytes, reduction)) return false;
+    makeRoom(job, int(job.cinfo.output_height), int(job.cinfo.output_width));
     while (job.cinfo.output_scanline < job.cinfo.output_height) {
         JSAMPROW row = job.image.ptr<uchar>(int(job.cinfo.output_scanline));
         jpeg_read_scanlines(&job.cinfo, &row, 1);
@@ -183,7 +202,102 @@ bool runJpeg(JpegJob& job, const std::vector<uint8_t>& bytes, int reduction) {
     return true;
 }
 
-// Turns stored pixels upright by their EXIF orientation, as OpenCV's readers do.
+// Where the upright pixels of `area` lie in the stored frame of `stored` size.
+cv::Rect storedArea(const cv::Rect& area, int orientation, cv::Size stored) {
+    const int right = stored.width - area.x - area.width, bottom = stored.height - area.y - area.height;
+    // Turned frames: upright columns are stored rows and upright rows stored columns.
+    const int turnedRight = stored.width - area.y - area.height, turnedBottom = stored.height - area.x - area.width;
+    switch (orientation) {
+    case 2:
+        return {right, area.y, area.width, area.height};
+    case 3:
+        return {right, bottom, area.width, area.height};
+    case 4:
+        return {area.x, bottom, area.width, area.height};
+    case 5:
+        return {area.y, area.x, area.height, area.width};
+    case 6:
+        return {area.y, turnedBottom, area.height, area.width};
+    case 7:
+        return {turnedRight, turnedBottom, area.height, area.width};
+    case 8:
+        return {turnedRight, area.x, area.height, area.width};
+    default:
+        return area;
+    }
+}
+
+// The upright frame's part that `areaIn` names (clipped to the frame) into
+// region: libjpeg-turbo skips the rows above it, crops the columns
+// beside it and stops below it. The decoded band reaches one iMCU beyond the
+// area on every side, so that upsampling near its edges sees the same
+// neighbours as in a whole decode; the band is then cut to the area exactly.
+// False on a fatal decoder error, or for CMYK and YCCK data.
+bool runJpegRegion(JpegJob& job, std::span<const uint8_t> bytes, int reduction, int orientation,
+                   const std::function<cv::Rect(cv::Size)>& areaIn, FrameRegion& region) {
+    catchJpegErrors(job);
+    if (setjmp(job.errors.jump)) {
+        jpeg_destroy_decompress(&job.cinfo);
+        job.image.release();
+        return false;
+    }
+    if (!startJpeg(job, bytes, reduction)) return false;
+    const cv::Size stored(int(job.cinfo.output_width), int(job.cinfo.output_height));
+    const bool turned = orientation >= 5 && orientation <= 8;
+    region.frameSize = turned ? cv::Size(stored.height, stored.width) : stored;
+    region.area = areaIn(region.frameSize) & cv::Rect(cv::Point(0, 0), region.frameSize);
+    if (region.area.empty()) {
+        jpeg_destroy_decompress(&job.cinfo);
+        return true;
+    }
+    const cv::Rect wanted = storedArea(region.area, orientation, stored);
+    const int alignX = job.cinfo.max_h_samp_factor * job.cinfo.min_DCT_scaled_size;
+    const int alignY = job.cinfo.max_v_samp_factor * job.cinfo.min_DCT_scaled_size;
+    const cv::Rect band = cv::Rect(wanted.x - alignX, wanted.y - alignY, wanted.width + 2 * alignX,
+                                   wanted.height + 2 * alignY) & cv::Rect(cv::Point(0, 0), stored);
+    auto left = JDIMENSION(band.x), width = JDIMENSION(band.width);
+    jpeg_crop_scanline(&job.cinfo, &left, &width);
+    if (band.y > 0) jpeg_skip_scanlines(&job.cinfo, JDIMENSION(band.y));
+    makeRoom(job, band.height, int(width));
+    for (int y = 0; y < band.height; ++y) {
+        JSAMPROW row = job.image.ptr<uchar>(y);
+        if (jpeg_read_scanlines(&job.cinfo, &row, 1) != 1) {
+            jpeg_destroy_decompress(&job.cinfo);
+            job.image.release();
+            return false;
+        }
+    }
+    jpeg_destroy_decompress(&job.cinfo);  // the rows below are never decoded
+    region.pixels = job.image(cv::Rect(wanted.x - int(left), wanted.y - band.y, wanted.width, wanted.height)).clone();
+    applyOrientation(region.pixels, orientation);
+    return true;
+}
+
+int openCvFlags(int reduction) {
+    switch (reduction) {
+    case 2:
+        return cv::IMREAD_REDUCED_COLOR_2;
+    case 4:
+        return cv::IMREAD_REDUCED_COLOR_4;
+    case 8:
+        return cv::IMREAD_REDUCED_COLOR_8;
+    default:
+        return cv::IMREAD_COLOR;
+    }
+}
+
+cv::Mat decodeWithOpenCv(std::span<const uint8_t> bytes, int reduction) {
+    if (bytes.size() > size_t(std::numeric_limits<int>::max())) return {};
+    try {
+        const cv::Mat data(1, int(bytes.size()), CV_8U, const_cast<uint8_t*>(bytes.data()));
+        return cv::imdecode(data, openCvFlags(reduction));
+    } catch (const cv::Exception&) {
+        return {};
+    }
+}
+
+}  // namespace
+
 void applyOrientation(cv::Mat& image, int orientation) {
     switch (orientation) {
     case 2:
@@ -215,28 +329,26 @@ void applyOrientation(cv::Mat& image, int orientation) {
     }
 }
 
-int openCvFlags(int reduction) {
-    switch (reduction) {
-    case 2:
-        return cv::IMREAD_REDUCED_COLOR_2;
-    case 4:
-        return cv::IMREAD_REDUCED_COLOR_4;
-    case 8:
-        return cv::IMREAD_REDUCED_COLOR_8;
-    default:
-        return cv::IMREAD_COLOR;
+FrameRegion decodeRegion(std::span<const uint8_t> bytes, int reduction,
+                         const std::function<cv::Rect(cv::Size frame)>& areaIn) {
+    if (isJpeg(bytes.data(), bytes.size())) {
+        const std::optional<DeclaredSize> declared = readDeclaredSize(bytes.data(), bytes.size());
+        JpegJob job;
+        FrameRegion region;
+        if (declared && frameSizeProblem(declared->width, declared->height).empty() &&
+            runJpegRegion(job, bytes, reduction, parseJpegExif(bytes.data(), bytes.size()).orientation, areaIn,
+                          region))
+            return region;
     }
+    // Anything else is decoded whole and cut.
+    const cv::Mat whole = decodeImage(bytes, reduction).image;
+    FrameRegion region;
+    if (whole.empty()) return region;
+    region.frameSize = whole.size();
+    region.area = areaIn(region.frameSize) & cv::Rect(cv::Point(0, 0), region.frameSize);
+    if (!region.area.empty()) region.pixels = whole(region.area).clone();
+    return region;
 }
-
-cv::Mat decodeWithOpenCv(const std::vector<uint8_t>& bytes, int reduction) {
-    try {
-        return cv::imdecode(bytes, openCvFlags(reduction));
-    } catch (const cv::Exception&) {
-        return {};
-    }
-}
-
-}  // namespace
 
 std::optional<DeclaredSize> readDeclaredSize(const uint8_t* data, size_t size) {
     if (data == nullptr) return std::nullopt;
@@ -262,7 +374,7 @@ std::string frameSizeProblem(int64_t width, int64_t height) {
     return {};
 }
 
-DecodedImage decodeImage(const std::vector<uint8_t>& bytes, int reduction) {
+DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into) {
     DecodedImage out;
     out.problem = "undecodable";
     if (bytes.empty()) return out;
@@ -280,8 +392,10 @@ DecodedImage decodeImage(const std::vector<uint8_t>& bytes, int reduction) {
     bool decoded = false;
     if (isJpeg(bytes.data(), bytes.size())) {
         JpegJob job;
+        if (into != nullptr) job.image = *into;
         decoded = runJpeg(job, bytes, reduction);
         if (decoded) {
+            if (into != nullptr) *into = job.image;
             out.image = std::move(job.image);
             damage = job.errors.damage;
             applyOrientation(out.image, parseJpegExif(bytes.data(), bytes.size()).orientation);

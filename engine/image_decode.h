@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,9 +52,39 @@ struct DecodedImage {
     std::string problem;  // the refusal, or what the decoder reported; empty when Ok
 };
 
+// Turns stored pixels upright by their EXIF orientation (1 to 8; other values
+// leave them as they are), as OpenCV's readers do.
+void applyOrientation(cv::Mat& image, int orientation);
+
 // Decodes in colour at 1 / `reduction` of the size (1, 2, 4 or 8) with the
 // EXIF orientation applied, giving the same pixels as cv::imdecode with
 // IMREAD_COLOR or IMREAD_REDUCED_COLOR_<reduction>. Never throws for bad data.
-DecodedImage decodeImage(const std::vector<uint8_t>& bytes, int reduction);
+// With `into`, a JPEG is decoded into its memory (taken afresh only when the
+// size or type differs), which the result then shares until it is turned
+// upright: decoding frame after frame into one buffer, keep no earlier result.
+DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into = nullptr);
+
+// A part of the upright frame decoded at 1 / reduction of its size.
+struct FrameRegion {
+    FrameRegion() = default;
+    // The whole of a decoded frame.
+    FrameRegion(const cv::Mat& whole) : frameSize(whole.size()), area(0, 0, whole.cols, whole.rows), pixels(whole) {}
+
+    // The pixels of `part`, which lies within `area`.
+    cv::Mat cut(const cv::Rect& part) const { return pixels(part - area.tl()); }
+
+    cv::Size frameSize;  // the whole upright frame at that size; empty when it cannot be decoded
+    cv::Rect area;       // the part asked for, within the frame
+    cv::Mat pixels;      // its pixels, as decodeImage gives them there; empty when none
+};
+
+// Decodes only the area `areaIn` gives for the upright frame's size (pixels
+// at 1 / `reduction`; clipped to the frame) of the image: of a JPEG, the rows
+// below the area are never decoded and the rows above and the columns beside
+// it only entropy-decoded. Other images are decoded whole and cut. The pixels
+// equal those of decodeImage inside the area, for every EXIF orientation,
+// chroma sampling and restart interval.
+FrameRegion decodeRegion(std::span<const uint8_t> bytes, int reduction,
+                         const std::function<cv::Rect(cv::Size frame)>& areaIn);
 
 }  // namespace keepframe

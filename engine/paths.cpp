@@ -61,6 +61,24 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes) {
     return true;
 }
 
+bool FileBuffer::read(const std::string& path) {
+    size_ = 0;
+    if (!isRegularFile(path)) return false;
+    std::ifstream in(utf8ToPath(path), std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const std::streamoff size = in.tellg();
+    if (size < 0) return false;
+    if (size_t(size) > capacity_) {
+        data_.reset();  // the old buffer goes before the larger one is taken
+        data_.reset(new uint8_t[size_t(size)]);
+        capacity_ = size_t(size);
+    }
+    in.seekg(0);
+    if (size > 0 && !in.read(reinterpret_cast<char*>(data_.get()), size)) return false;
+    size_ = size_t(size);
+    return true;
+}
+
 bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     namespace fs = std::filesystem;
     const fs::path target = utf8ToPath(path);

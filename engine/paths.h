@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,20 @@ bool isRegularFile(const std::string& path);
 // Reads a whole regular file; false (and an empty buffer) when it cannot be
 // read or is not a regular file (a folder or a pipe is never opened).
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
+
+// One file after another read into memory kept from file to file and never
+// zero-filled first: the way to read every photograph of a shoot.
+class FileBuffer {
+public:
+    // As readFileBytes: false, and no bytes, when the file cannot be read.
+    bool read(const std::string& path);
+    std::span<const uint8_t> bytes() const { return {data_.get(), size_}; }
+
+private:
+    std::unique_ptr<uint8_t[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
 
 // Replaces the file at `path` with the bytes: they go to a hidden temporary
 // file beside it (ending in ".tmp", so a scan never takes a leftover for a

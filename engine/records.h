@@ -48,6 +48,7 @@ struct EngineConfig {
     int32_t workerThreads = 0;            // 0 or less: automatic
     bool verbose = true;
     int32_t thumbnailLongSide = 640;      // 0 or less: 400
+    bool makeThumbnails = true;           // false when the result is not stored: no thumbnail is encoded
     // ONNX Runtime's full graph optimisation (layout changes and fused kernels
     // for this processor) instead of the extended level: faster sessions whose
     // outputs differ from the extended level's in the last float digits.

@@ -1,5 +1,7 @@
 #include "jpeg_encoder.h"
 
+#include <algorithm>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +58,7 @@ bool encodeJpeg(const cv::Mat& image, const JpegOptions& options, std::vector<ui
     jpeg_set_quality(&cinfo, options.quality, TRUE);
     cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
     if (options.progressive) jpeg_simple_progression(&cinfo);
+    cinfo.restart_in_rows = std::max(0, options.restartRows);
     if (src.channels() == 3 && (options.fullChroma || options.halfChroma)) {
         for (int c = 0; c < 3; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
         if (!options.fullChroma) cinfo.comp_info[0].h_samp_factor = 2;

@@ -16,6 +16,7 @@ struct JpegOptions {
     bool optimize = false;
     bool progressive = false;
     bool halfChroma = false;  // without fullChroma: colour halved across only (4:2:2, as cameras write)
+    int restartRows = 0;      // a restart marker every N rows of blocks, as some cameras write; 0: none
 };
 
 // Encodes an 8-bit BGR (or grey) image; false on any encoder error.

@@ -14,7 +14,10 @@
 
 namespace keepframe {
 
-CullWorker::CullWorker(EngineConfig config, bool saveProject) : config_(std::move(config)), saveProject_(saveProject) {}
+CullWorker::CullWorker(EngineConfig config, bool saveProject) : config_(std::move(config)), saveProject_(saveProject) {
+    // Thumbnails are only for the stored project.
+    config_.makeThumbnails = config_.makeThumbnails && saveProject_;
+}
 
 QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int projectId) {
     // The face count and the featured flag of a pick, so that the in-memory

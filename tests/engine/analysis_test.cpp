@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -62,6 +63,35 @@ TEST(AnalyzeImage, OrientationSixIsMeasuredUpright) {
     const cv::Mat thumb = cv::imdecode(r.thumbnailJpeg, cv::IMREAD_COLOR);
     EXPECT_EQ(thumb.cols, 100);  // small frames keep their analysis size
     EXPECT_EQ(thumb.rows, 200);
+}
+
+// Each thread reads and decodes frame after frame into the same memory: a
+// frame of another size or orientation in between changes nothing, and a
+// run that stores nothing makes no thumbnails.
+TEST(AnalyzeImage, FramesInTurnOnOneThreadAreAnalysedAlike) {
+    TempDir dir;
+    ExifFields turned;
+    turned.orientation = 6;
+    ASSERT_TRUE(shootgen::writeJpeg(dir.file("a.jpg"), scene(1200, 800), {}));
+    ASSERT_TRUE(shootgen::writeJpeg(dir.file("b.jpg"), scene(900, 600), turned));
+    const ImageRecord a = analyzeImage("a.jpg", dir.file("a.jpg"), nullptr, EngineConfig{});
+    const ImageRecord b = analyzeImage("b.jpg", dir.file("b.jpg"), nullptr, EngineConfig{});
+    EngineConfig unsaved;
+    unsaved.makeThumbnails = false;
+    const ImageRecord again = analyzeImage("a.jpg", dir.file("a.jpg"), nullptr, unsaved);
+    ImageRecord fresh;
+    std::thread([&] { fresh = analyzeImage("b.jpg", dir.file("b.jpg"), nullptr, EngineConfig{}); }).join();
+
+    ASSERT_TRUE(a.valid && b.valid && again.valid && fresh.valid);
+    EXPECT_EQ(b.fullW, 600);
+    EXPECT_EQ(b.fullH, 900);
+    EXPECT_EQ(again.phash, a.phash);
+    EXPECT_EQ(again.sharpness, a.sharpness);
+    EXPECT_EQ(again.exposure, a.exposure);
+    EXPECT_TRUE(again.thumbnailJpeg.empty());
+    EXPECT_FALSE(a.thumbnailJpeg.empty());
+    EXPECT_EQ(fresh.phash, b.phash);
+    EXPECT_EQ(fresh.thumbnailJpeg, b.thumbnailJpeg);
 }
 
 TEST(AnalyzeImage, OddWidthIsNotCorrectedAndThumbnailSideDefaults) {

@@ -124,13 +124,20 @@ std::vector<uint8_t> insertSegment(const std::vector<uint8_t>& jpeg, const std::
 bool writeJpeg(const std::string& path, const cv::Mat& image, const ExifFields& fields, int quality,
                bool bigEndian) {
     std::vector<uint8_t> jpeg;
-    if (!cv::imencode(".jpg", image, jpeg, {cv::IMWRITE_JPEG_QUALITY, quality}) || jpeg.size() < 2) return false;
+    if (!cv::imencode(".jpg", image, jpeg, {cv::IMWRITE_JPEG_QUALITY, quality})) return false;
+    return writeJpegBytes(path, std::move(jpeg), fields, bigEndian);
+}
+
+bool writeJpegBytes(const std::string& path, std::vector<uint8_t> jpeg, const ExifFields& fields, bool bigEndian) {
+    if (jpeg.size() < 2) return false;
     const bool hasExif = fields.orientation != 0 || !fields.dateTime.empty() || !fields.dateTimeOriginal.empty() ||
                          !fields.subSecTimeOriginal.empty();
     if (hasExif) jpeg = insertSegment(jpeg, makeExifApp1(fields, bigEndian));
     std::ofstream out(utf8ToPath(path), std::ios::binary);
     out.write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
-    return bool(out);
+    out.close();
+    return !out.fail();
 }
+
 
 }  // namespace keepframe::shootgen

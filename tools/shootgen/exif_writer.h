@@ -29,4 +29,8 @@ std::vector<uint8_t> insertSegment(const std::vector<uint8_t>& jpeg, const std::
 bool writeJpeg(const std::string& path, const cv::Mat& image, const ExifFields& fields, int quality = 92,
                bool bigEndian = false);
 
+// `jpeg` with the EXIF block of `fields` (none when they are empty), written to `path`.
+bool writeJpegBytes(const std::string& path, std::vector<uint8_t> jpeg, const ExifFields& fields,
+                    bool bigEndian = false);
+
 }  // namespace keepframe::shootgen

@@ -1,4 +1,5 @@
-// keepframe-make-shoot DIR [--count N] [--size WxH] [--from PHOTOS] [--seed N]
+// keepframe-make-shoot DIR [--camera] [--count N] [--size WxH] [--from PHOTOS] [--seed N]
+// --camera: camera-like frames (grain, 4:2:2, EXIF orientations, faces pasted from PHOTOS).
 #include "shoot.h"
 
 #include <cstdio>
@@ -8,13 +9,20 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: keepframe-make-shoot DIR [--count N] [--size WxH] [--from PHOTOS] [--seed N]\n");
+        std::fprintf(stderr,
+                     "usage: keepframe-make-shoot DIR [--camera] [--count N] [--size WxH] [--from PHOTOS] "
+                     "[--seed N]\n");
         return 2;
     }
     keepframe::shootgen::ShootOptions options;
     const std::string folder = argv[1];
+    bool camera = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--camera") {
+            camera = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "keepframe-make-shoot: %s needs a value\n", arg.c_str());
             return 2;
@@ -34,7 +42,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const int n = keepframe::shootgen::generateShoot(folder, options);
+        keepframe::shootgen::CameraShootOptions cameraOptions;
+        cameraOptions.count = options.count;
+        cameraOptions.width = options.width;
+        cameraOptions.height = options.height;
+        cameraOptions.photoFolder = options.sourceFolder;
+        cameraOptions.seed = options.seed;
+        const int n = camera ? keepframe::shootgen::generateCameraShoot(folder, cameraOptions)
+                             : keepframe::shootgen::generateShoot(folder, options);
         std::printf("Wrote %d frames of %dx%d to %s\n", n, options.width, options.height, folder.c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "keepframe-make-shoot: %s\n", e.what());
