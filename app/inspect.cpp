@@ -4,6 +4,7 @@
 #include "faces.h"
 #include "models_folder.h"
 #include "paths.h"
+#include "scan.h"
 
 #include <cmath>
 #include <cstdio>
@@ -16,9 +17,11 @@ namespace {
 
 constexpr int kAnalysisScale = 4;  // analysis pixels -> full-resolution pixels
 
+// A JSON string of the text; bytes that are not UTF-8 (a file name given in
+// another encoding) are shown as "\xNN", so every line stays valid JSON.
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (const char ch : text) {
+    for (const char ch : printableName(text)) {
         const auto c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
             out += '\\';

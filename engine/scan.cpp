@@ -69,7 +69,18 @@ bool isUtf8(const std::string& text) {
     return true;
 }
 
-// The name as it can be shown and stored: bytes that are not UTF-8 become "\xNN".
+// Whether the name survives the trip to UTF-8 and back unchanged: names the
+// platform hands over in another encoding could not be stored or found again.
+bool roundTrips(const fs::path& file, const std::string& utf8) {
+    try {
+        return isUtf8(utf8) && utf8ToPath(utf8) == file;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
 std::string printableName(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size();) {
@@ -86,18 +97,6 @@ std::string printableName(const std::string& text) {
     }
     return out;
 }
-
-// Whether the name survives the trip to UTF-8 and back unchanged: names the
-// platform hands over in another encoding could not be stored or found again.
-bool roundTrips(const fs::path& file, const std::string& utf8) {
-    try {
-        return isUtf8(utf8) && utf8ToPath(utf8) == file;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-}  // namespace
 
 std::vector<InputFile> scanInputImages(const EngineConfig& config, std::vector<SkippedFile>* skipped) {
     const fs::path root = utf8ToPath(config.inputFolder);

@@ -19,6 +19,9 @@ struct InputFile {
 std::string fileExtension(const std::string& fileName);
 bool isImageExtension(const std::string& extension);
 
+// The name as it can be shown and stored: bytes that are not UTF-8 become "\xNN".
+std::string printableName(const std::string& text);
+
 // Every image file below the input folder, sorted by relative name. A file
 // reached through a link is named by the link's own place in the shoot; links
 // to folders are not entered. Files whose names cannot be held as UTF-8 are

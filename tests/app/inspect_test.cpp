@@ -124,6 +124,17 @@ TEST_F(Inspect, FilesItCannotAnalyseGiveOneErrorLine) {
     }
 }
 
+TEST_F(Inspect, NamesThatAreNotUtf8StayValidJson) {
+    // A name in another encoding ("caf\xE9.jpg" in Latin-1) is shown with the
+    // byte spelled out; the line must still parse.
+    const std::string name = dir.file("caf") + "\xE9.jpg";
+    const InspectedFile inspected = inspectFile(name, models.get(), config);
+    const auto lines = objects(inspected);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["kind"].toString(), "error");
+    EXPECT_EQ(lines[0]["file"].toString().toStdString(), dir.file("caf") + "\\xE9.jpg");
+}
+
 TEST_F(Inspect, CommandLine) {
     EXPECT_EQ(runInspect({"--inspect"}, testModelsDir()), 2);
     EXPECT_EQ(runInspect({"--inspect", "x.jpg", "--models"}, testModelsDir()), 2);
