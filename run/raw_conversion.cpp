@@ -57,7 +57,10 @@ bool previewJpeg(const libraw_thumbnail_t& t, bool keep, std::vector<uint8_t>& o
         out.assign(bytes, bytes + t.tlength);
         if (keep) return true;
         try {
-            image = cv::imdecode(out, cv::IMREAD_COLOR);
+            // The pixels as the preview stores them: the RAW's orientation,
+            // copied with its EXIF, turns them upright. Turned here by an
+            // orientation of the preview's own, they would be turned twice.
+            image = cv::imdecode(out, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
         } catch (const cv::Exception&) {
             image.release();
         }

@@ -335,3 +335,38 @@ TEST(RawConversion, KeptPreviewsKeepTheCameraBytes) {
     EXPECT_FALSE(convertRawFile({dir.file("missing.dng"), dir.file("missing.jpg"), "missing.dng", true}));
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing.jpg")));
 }
+
+// A camera may give its preview an EXIF orientation of its own, the same as
+// the RAW's. Both modes store the preview's pixels as they are, under the
+// RAW's orientation, so that a viewer turns them upright exactly once.
+TEST(RawConversion, PreviewWithItsOwnOrientationIsTurnedOnce) {
+    TempDir dir;
+    DngPreview camera = cameraDng();
+    camera.orientation = 6;
+    {
+        auto image = Exiv2::ImageFactory::open(camera.jpeg.data(), long(camera.jpeg.size()));
+        image->readMetadata();
+        Exiv2::ExifData exif;
+        exif["Exif.Image.Orientation"] = uint16_t(6);
+        image->setExifData(exif);
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        ASSERT_EQ(io.open(), 0);
+        const Exiv2::DataBuf bytes = io.read(long(io.size()));
+        io.close();
+        camera.jpeg.assign(bytes.pData_, bytes.pData_ + bytes.size_);
+    }
+    writeDng(dir.file("DSC_0001.dng"), camera);
+    const cv::Mat stored = cv::imdecode(camera.jpeg, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+    ASSERT_EQ(stored.size(), cv::Size(480, 320));
+
+    for (const bool keep : {false, true}) {
+        const std::string out = dir.file(keep ? "kept.jpg" : "encoded.jpg");
+        ASSERT_TRUE(convertRawFile({dir.file("DSC_0001.dng"), out, "DSC_0001.dng", keep}));
+        EXPECT_EQ(exifText(out, "Exif.Image.Orientation"), "6") << out;
+        EXPECT_EQ(cv::imread(out).size(), cv::Size(320, 480)) << out;  // upright: turned once
+        const cv::Mat pixels = cv::imread(out, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+        ASSERT_EQ(pixels.size(), stored.size()) << out;
+        EXPECT_LT(cv::norm(pixels, stored, cv::NORM_L1) / double(stored.total() * 3), 3.0) << out;
+    }
+}

@@ -14,6 +14,7 @@ struct DngPreview {
     std::vector<uint8_t> rgb;      // 8-bit RGB pixels
     int width = 0, height = 0;
     std::string dateTime;          // IFD0 DateTime ("YYYY:MM:DD hh:mm:ss"); none when empty
+    int orientation = 0;           // IFD0 Orientation; none when 0
 };
 
 inline std::vector<uint8_t> makeDng(const DngPreview& preview) {
@@ -77,6 +78,7 @@ inline std::vector<uint8_t> makeDng(const DngPreview& preview) {
         {278, longs({uint32_t(preview.height)})}, {279, longs({uint32_t(payload.size())})}, {330, longs({0})},
         {50706, bytes({1, 4, 0, 0})}, {50708, ascii("Keepframe Test Camera")}};
     if (!preview.dateTime.empty()) ifd0[306] = ascii(preview.dateTime);
+    if (preview.orientation > 0) ifd0[274] = shorts({uint16_t(preview.orientation)});
     std::map<uint16_t, size_t> p0;
     writeIfd(ifd0, p0);
     const uint32_t rawIfd = uint32_t(out.size());
