@@ -8,6 +8,7 @@
 #include "bench_common.h"
 #include "bench_sections.h"
 
+#include "analysis.h"
 #include "cull_worker.h"
 #include "faces.h"
 #include "frame_analysis.h"
@@ -19,6 +20,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +48,8 @@ struct CullRun {
     int frames = 0;
     std::string databaseDigest;
     std::string thumbnailsDigest;
+    std::array<double, AnalysisTimings::StepCount> stepMs{};  // thread time a frame
+    double facesPerFrame = 0;
 };
 
 std::string fileDigest(const fs::path& path, QCryptographicHash& all) {
@@ -83,6 +87,8 @@ CullRun cull(EngineConfig config, const std::string& name) {
     qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(pathToUtf8(library)));
     config.workerThreads = kThreads;
     config.verbose = false;
+    AnalysisTimings timings;
+    config.timings = &timings;
     CullRun run;
     QString failure;
     CullWorker worker(config, true);
@@ -103,6 +109,9 @@ CullRun cull(EngineConfig config, const std::string& name) {
     run.peakMb = peakMemoryMb();
     if (!failure.isEmpty()) throw std::runtime_error(failure.toStdString());
     digestProject(library, run);
+    const double frames = std::max(1, timings.frames.load());
+    for (size_t i = 0; i < run.stepMs.size(); ++i) run.stepMs[i] = double(timings.nanoseconds[i].load()) / 1e6 / frames;
+    run.facesPerFrame = timings.faces.load() / frames;
     return run;
 }
 
@@ -164,6 +173,21 @@ void printRun(const char* label, const CullRun& run, int files) {
     std::printf("  %-34s database %s  thumbnails %s\n", "", run.databaseDigest.c_str(), run.thumbnailsDigest.c_str());
 }
 
+// The analysis step by step: the steps the floor also takes, and the rest as
+// a share of them (on busy cores, close to the ratio of the wall times).
+void printSteps(const CullRun& run) {
+    using T = AnalysisTimings;
+    std::printf("  analysis steps, thread time a frame (%.2f usable faces a frame):\n", run.facesPerFrame);
+    double floorSteps = 0, rest = 0;
+    for (int i = 0; i < T::StepCount; ++i) {
+        const bool inFloor = i == T::Read || i == T::QuarterDecode || i == T::Detector;
+        (inFloor ? floorSteps : rest) += run.stepMs[size_t(i)];
+        std::printf("    %-22s %7.1f ms%s\n", T::name(T::Step(i)), run.stepMs[size_t(i)], inFloor ? "  (floor)" : "");
+    }
+    std::printf("    %-22s %7.1f ms = %.2f of the floor's steps\n", "beyond the floor", rest,
+                floorSteps > 0 ? rest / floorSteps : 0.0);
+}
+
 bool haveModels(const EngineConfig& config, const char* section) {
     if (fs::exists(config.detectorModelPath)) return true;
     std::printf("%s: no models in %s (build them with the model kit); section skipped\n", section,
@@ -219,6 +243,7 @@ void cameraBench() {
     std::printf("  %-34s %6.2f frames/s  %7.1f ms/frame  peak %6.0f MB\n", "floor (quarter decode + detector)",
                 n / floor, floor * 1000 / n, floorPeak);
     printRun("cull (saved project)", best, int(paths.size()));
+    printSteps(best);
     std::printf("  ratio cull/floor:                  %6.2f  (goal: 1.3 or less)\n", best.seconds / floor);
 }
 

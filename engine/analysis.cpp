@@ -8,13 +8,38 @@
 #include "phash.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace keepframe {
+
+const char* AnalysisTimings::name(Step step) {
+    static const char* const names[StepCount] = {"read",         "quarter-size decode", "measures",
+                                                 "detector",     "face checks",         "recogniser",
+                                                 "half-size decode", "eyes and expression", "thumbnail"};
+    return names[step];
+}
+
 namespace {
+
+// Adds the time since its last mark to a step of the timings, when there are any.
+class StepClock {
+public:
+    explicit StepClock(AnalysisTimings* timings) : timings_(timings) {}
+    void mark(AnalysisTimings::Step step) {
+        if (timings_ == nullptr) return;
+        const auto now = std::chrono::steady_clock::now();
+        timings_->nanoseconds[step].fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(now - last_).count());
+        last_ = now;
+    }
+
+private:
+    AnalysisTimings* timings_;
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
 
 constexpr float kUnmeasuredExpression = 0.75f;
 
@@ -49,9 +74,11 @@ std::string rejection(const FaceCandidate& c, const Box& box, float area, double
 
 // Detections, their verdicts, and the usable faces with their embeddings.
 void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey, const ModelSet& models,
-                  const EngineConfig& config, std::vector<DetectionDetail>* details) {
+                  const EngineConfig& config, std::vector<DetectionDetail>* details, StepClock& clock) {
     const int W = analysis.cols, H = analysis.rows;
-    for (const FaceCandidate& c : detectFaces(models.detector, analysis, 0.5f)) {
+    const std::vector<FaceCandidate> candidates = detectFaces(models.detector, analysis, 0.5f);
+    clock.mark(AnalysisTimings::Detector);
+    for (const FaceCandidate& c : candidates) {
         const Box box{std::max(0, int(c[0])), std::max(0, int(c[1])), std::min(int(c[2]), W), std::min(int(c[3]), H)};
         if (box.x1 >= box.x2 || box.y1 >= box.y2) continue;
         const float area = (float(box.x2 - box.x1) / W) * (float(box.y2 - box.y1) / H);
@@ -63,6 +90,7 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         Landmarks landmarks;
         std::copy(c.begin() + 5, c.end(), landmarks.begin());
         if (details != nullptr) details->push_back({landmarks, float(sharp)});
+        clock.mark(AnalysisTimings::FaceChecks);
         if (!d.ok) continue;
 
         FaceRecord f;
@@ -79,6 +107,7 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         std::vector<float> embedding =
             embedFace(models.recognizer, analysis, f.landmarks, box.x1, box.y1, box.x2, box.y2);
         if (!embedding.empty()) rec.embeddings.push_back(std::move(embedding));
+        clock.mark(AnalysisTimings::Recogniser);
     }
 }
 
@@ -140,6 +169,7 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
 
     // The file is read once; decoding and the EXIF walk share the bytes. Each
     // analysis thread reads and decodes frame after frame into its own memory.
+    StepClock clock(config.timings);
     thread_local FileBuffer file;
     thread_local cv::Mat quarter;
     if (!file.read(fullPath)) {
@@ -147,6 +177,7 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
         return rec;
     }
     const std::span<const uint8_t> bytes = file.bytes();
+    clock.mark(AnalysisTimings::Read);
     DecodedImage decoded = decodeImage(bytes, 4, &quarter);
     if (decoded.status != DecodeStatus::Ok && decoded.status != DecodeStatus::Damaged) {
         rec.problem = decoded.problem;
@@ -155,6 +186,7 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.damaged = decoded.status == DecodeStatus::Damaged;
     rec.problem = decoded.problem;
     const cv::Mat analysis = std::move(decoded.image);
+    clock.mark(AnalysisTimings::QuarterDecode);
 
     cv::Mat grey;
     cv::cvtColor(analysis, grey, cv::COLOR_BGR2GRAY);
@@ -163,8 +195,10 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.exposure = float(imageExposure(grey));
     rec.contrast = float(imageContrast(grey));
 
-    if (models != nullptr) analyzeFaces(rec, analysis, grey, *models, config, details);
+    clock.mark(AnalysisTimings::Measures);
+    if (models != nullptr) analyzeFaces(rec, analysis, grey, *models, config, details, clock);
     rec.eyeSharpness = rec.faces.empty() ? 0.0f : float(eyeSharpness(grey, rec.faces.front().landmarks.data()));
+    clock.mark(AnalysisTimings::Measures);
     const size_t faceCount = rec.faces.size();
     rec.category = faceCount == 0 ? "venue" : faceCount <= 2 ? "portrait" : "group";
     rec.expression = kUnmeasuredExpression;
@@ -180,8 +214,10 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
         half = decodeRegion(bytes, 2, [&](cv::Size frame) {
             return halfSizeArea(rec, frame, scoreEyes, scoreExpression);
         });
+    clock.mark(AnalysisTimings::HalfSizeDecode);
     for (FaceRecord& f : rec.faces) f.eyesOpen = eyeOpenScore(models->eye, half, f.landmarks);
     if (scoreExpression) rec.expression = measureExpression(rec, half, *models);
+    clock.mark(AnalysisTimings::EyesAndExpression);
     if (details != nullptr && !details->empty()) {
         // Rejected detections lie anywhere: judged on the whole half-size frame,
         // whose pixels equal those of the part decoded above.
@@ -201,8 +237,14 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.faceCount = int32_t(rec.faces.size());
     rec.detectionCount = int32_t(rec.detections.size());
     rec.clusterId = -1;
+    clock.mark(AnalysisTimings::Measures);
 
     if (config.makeThumbnails) rec.thumbnailJpeg = encodeThumbnail(analysis, config.thumbnailLongSide);
+    clock.mark(AnalysisTimings::Thumbnail);
+    if (config.timings != nullptr) {
+        config.timings->frames.fetch_add(1);
+        config.timings->faces.fetch_add(int(rec.faces.size()));
+    }
     rec.valid = true;
     return rec;
 }

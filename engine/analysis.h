@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,27 @@ struct DetectionDetail {
     float sharpness = 0;                // Laplacian variance in the box (the "blurry" test)
     float eyesOpen = 1;
     float expression = 0.75f;
+};
+
+// The thread time of each step of the analysis, summed over frames and
+// threads (EngineConfig::timings).
+struct AnalysisTimings {
+    enum Step {
+        Read,               // the file into memory
+        QuarterDecode,      // the quarter-size frame
+        Measures,           // grey, perceptual hash, sharpness, exposure, contrast, EXIF
+        Detector,
+        FaceChecks,         // each detection's sharpness, skin and edge checks
+        Recogniser,         // alignment and embedding of each usable face
+        HalfSizeDecode,     // the part of the half-size frame with the eyes and the expression crop
+        EyesAndExpression,  // the eye-state and expression models
+        Thumbnail,
+        StepCount
+    };
+    static const char* name(Step step);
+    std::array<std::atomic<int64_t>, StepCount> nanoseconds{};
+    std::atomic<int> frames{0};
+    std::atomic<int> faces{0};  // usable faces
 };
 
 // `models` is the calling thread's own model set; without one the face steps

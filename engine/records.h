@@ -13,6 +13,8 @@ namespace keepframe {
 // The desktop program and keepframe-cull always supply their own paths.
 std::string defaultModelsFolder();
 
+struct AnalysisTimings;
+
 struct EngineConfig {
     std::string inputFolder;
     std::string outputFolder;
@@ -56,6 +58,8 @@ struct EngineConfig {
     // RAW input: keep each RAW file's embedded JPEG preview as it is (with the
     // RAW's EXIF and a 300 dpi density) instead of re-encoding it.
     bool keepRawPreviews = false;
+    // When set, the analysis adds the time each of its steps takes (benchmarks).
+    AnalysisTimings* timings = nullptr;
 
     // Moment clustering.
     int32_t phashThreshold = 15;
