@@ -17,8 +17,8 @@
 namespace keepframe {
 
 const char* AnalysisTimings::name(Step step) {
-    static const char* const names[StepCount] = {"read",         "quarter-size decode", "measures",
-                                                 "detector",     "face checks",         "recogniser",
+    static const char* const names[StepCount] = {"read",       "quarter-size decode", "measures",
+                                                 "detector",   "face checks",         "recogniser",
                                                  "half-size decode", "eyes and expression", "thumbnail"};
     return names[step];
 }
@@ -32,7 +32,8 @@ public:
     void mark(AnalysisTimings::Step step) {
         if (timings_ == nullptr) return;
         const auto now = std::chrono::steady_clock::now();
-        timings_->nanoseconds[step].fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(now - last_).count());
+        const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - last_);
+        timings_->nanoseconds[step].fetch_add(elapsed.count());
         last_ = now;
     }
 
