@@ -137,6 +137,11 @@ bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJ
     connect(reply, &QNetworkReply::finished, this, [reply, onReply, onFailure] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status == 0) {
+            // No answer at all (refused, no network, TLS, timeout): the reason is Qt's own.
+            onFailure(QStringLiteral("http 0: %1").arg(reply->errorString()));
+            return;
+        }
         if (status >= 300 && status <= 399) {
             onFailure(redirectRefusal(status, *reply));
             return;

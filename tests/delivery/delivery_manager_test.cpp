@@ -482,6 +482,17 @@ TEST_F(Service, FolderScanAndCoverThumbnails) {
     EXPECT_EQ(ready.size(), 2);
 }
 
+TEST_F(Service, AServiceThatDoesNotAnswerIsReportedWithTheNetworkReason) {
+    QSignalSpy failed(&manager, &DeliveryManager::galleriesFetchFailed);
+    process.kill();
+    process.waitForFinished(3000);
+    manager.fetchGalleries();
+    ASSERT_TRUE(failed.wait(10000));
+    const QString reason = failed.last()[0].toString();
+    EXPECT_TRUE(reason.startsWith("http 0: ")) << reason.toStdString();
+    EXPECT_GT(reason.size(), QString("http 0: ").size()) << "the reason is missing";
+}
+
 TEST_F(Service, RedirectsAreFailuresAndNeverFollowed) {
     startOtherOrigin();
     QSignalSpy readFailed(&manager, &DeliveryManager::studioProfileFetchFailed),
