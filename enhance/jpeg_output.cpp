@@ -9,26 +9,59 @@
 
 namespace keepframe {
 
+namespace {
+
+// Writes `dpi` dots per inch into the JFIF segment whose identifier starts at `i`.
+bool stampJfifAt(std::vector<uint8_t>& jpeg, size_t i, int dpi) {
+    if (i + 11 >= jpeg.size()) return false;
+    jpeg[i + 7] = 1;  // dots per inch
+    jpeg[i + 8] = jpeg[i + 10] = uint8_t((dpi >> 8) & 0xFF);
+    jpeg[i + 9] = jpeg[i + 11] = uint8_t(dpi & 0xFF);
+    return true;
+}
+
+bool isJfifIdentifier(const std::vector<uint8_t>& jpeg, size_t i) {
+    return i + 4 < jpeg.size() && jpeg[i] == 'J' && jpeg[i + 1] == 'F' && jpeg[i + 2] == 'I' && jpeg[i + 3] == 'F' &&
+           jpeg[i + 4] == 0;
+}
+
+// Where the identifier of the buffer's JFIF segment starts, found by walking
+// its marker segments up to the scan (a camera may put its EXIF first); 0 when
+// there is none.
+size_t jfifSegmentIdentifier(const std::vector<uint8_t>& jpeg) {
+    size_t i = 2;
+    while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF) {
+        const uint8_t marker = jpeg[i + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++i;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9) break;
+        const size_t length = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+        if (length < 2 || i + 2 + length > jpeg.size()) break;
+        if (marker == 0xE0 && length >= 16 && isJfifIdentifier(jpeg, i + 4)) return i + 4;
+        i += 2 + length;
+    }
+    return 0;
+}
+
+}  // namespace
+
 bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi) {
     const size_t n = jpeg.size();
     if (n < 20) return false;
     const size_t limit = std::min<size_t>(n - 14, 64);
-    for (size_t i = 2; i < limit; ++i) {
-        const bool jfif =
-            jpeg[i] == 'J' && jpeg[i + 1] == 'F' && jpeg[i + 2] == 'I' && jpeg[i + 3] == 'F' && jpeg[i + 4] == 0;
-        if (!jfif) continue;
-        if (i + 11 >= n) return false;
-        jpeg[i + 7] = 1;  // dots per inch
-        jpeg[i + 8] = jpeg[i + 10] = uint8_t((dpi >> 8) & 0xFF);
-        jpeg[i + 9] = jpeg[i + 11] = uint8_t(dpi & 0xFF);
-        return true;
-    }
+    for (size_t i = 2; i < limit; ++i)
+        if (isJfifIdentifier(jpeg, i)) return stampJfifAt(jpeg, i, dpi);
     return false;
 }
 
 bool setJfifDensity(std::vector<uint8_t>& jpeg, int dpi) {
     if (applyDensityStamp(jpeg, dpi)) return true;
     if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return false;
+    // A JFIF segment further on is stamped where it is: a second one would be
+    // read after the first and its density would win.
+    if (const size_t at = jfifSegmentIdentifier(jpeg); at > 0) return stampJfifAt(jpeg, at, dpi);
     // An APP0 segment of 16 bytes: identifier, version 1.1, dots per inch,
     // both densities, no thumbnail.
     const uint8_t high = uint8_t((dpi >> 8) & 0xFF), low = uint8_t(dpi & 0xFF);

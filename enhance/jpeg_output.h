@@ -18,8 +18,9 @@ namespace keepframe {
 bool applyDensityStamp(std::vector<uint8_t>& jpeg, int dpi);
 
 // Sets the JFIF density of a JPEG buffer to `dpi` dots per inch: stamps its
-// JFIF segment (applyDensityStamp) or, when it has none, inserts one right
-// after the start-of-image marker. False, with the buffer unchanged, when the
+// JFIF segment (within the first 64 bytes as applyDensityStamp, or further on
+// behind other segments) or, when it has none, inserts one right after the
+// start-of-image marker. False, with the buffer unchanged, when the
 // buffer does not begin with that marker.
 bool setJfifDensity(std::vector<uint8_t>& jpeg, int dpi);
 

@@ -190,6 +190,31 @@ TEST(JpegOutput, MetadataAddedInMemory) {
     EXPECT_TRUE(std::equal(bare.begin() + 2, bare.end(), inserted.begin() + 20));
     EXPECT_EQ(cv::norm(cv::imdecode(inserted, cv::IMREAD_COLOR), cv::imdecode(jfif, cv::IMREAD_COLOR),
                        cv::NORM_INF), 0);
+    // A JFIF segment behind a camera's EXIF is stamped where it is, not doubled:
+    // a decoder reads every JFIF segment, and the last one's density wins.
+    const auto jfifSegments = [](const std::vector<uint8_t>& jpeg) {
+        std::vector<std::array<int, 3>> found;
+        for (size_t i = 2; i + 4 <= jpeg.size() && jpeg[i] == 0xFF && jpeg[i + 1] != 0xDA;) {
+            const size_t length = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+            const std::vector<uint8_t> segment(jpeg.begin() + long(i), jpeg.begin() + long(i + 2 + length));
+            if (jpeg[i + 1] == 0xE0) found.push_back(jfifDensity(segment));
+            i += 2 + length;
+        }
+        return found;
+    };
+    std::vector<uint8_t> app1 = {0xFF, 0xE1, 0, 102, 'E', 'x', 'i', 'f', 0, 0};
+    app1.resize(104, 0x20);
+    const uint8_t app0[] = {0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 0, 72, 0, 72, 0, 0};
+    std::vector<uint8_t> behind = bare;
+    behind.insert(behind.begin() + 2, std::begin(app0), std::end(app0));
+    behind.insert(behind.begin() + 2, app1.begin(), app1.end());
+    ASSERT_EQ(jfifSegments(behind), (std::vector<std::array<int, 3>>{{1, 72, 72}}));
+    const size_t size = behind.size();
+    EXPECT_TRUE(setJfifDensity(behind, 300));
+    EXPECT_EQ(behind.size(), size);
+    EXPECT_EQ(jfifSegments(behind), (std::vector<std::array<int, 3>>{{1, 300, 300}}));
+    EXPECT_EQ(cv::norm(cv::imdecode(behind, cv::IMREAD_COLOR), cv::imdecode(jfif, cv::IMREAD_COLOR),
+                       cv::NORM_INF), 0);
     for (std::vector<uint8_t> notJpeg : {std::vector<uint8_t>{}, std::vector<uint8_t>(40, 7)}) {
         const auto before = notJpeg;
         EXPECT_FALSE(setJfifDensity(notJpeg, 300));
