@@ -600,6 +600,20 @@ TEST_F(Library, GarbageRegistryIsReported) {
 }
 
 TEST_F(Library, ReadOnlyDataFolderIsReported) {
+    {
+        // A data folder that cannot be made (a file stands where its parent
+        // should be) fails for every user, the administrator too.
+        const QString blocked = QString::fromStdString(dir.str()) + "/blocked";
+        QFile file(blocked);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("KEEPFRAME_DATA_DIR", (blocked + "/data").toUtf8());
+        ProjectStore store;
+        EXPECT_FALSE(store.openRegistry());
+        EXPECT_TRUE(store.lastError().startsWith("Could not create app data folder: ")) << qPrintable(store.lastError());
+        EXPECT_EQ(store.saveCullResult(shoot(2), "/in/x", {}, 1), -1);
+        qputenv("KEEPFRAME_DATA_DIR", data.toUtf8());
+    }
     // Not for a user who may write anywhere.
     ASSERT_TRUE(QDir().mkpath(data));
     ASSERT_TRUE(QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
