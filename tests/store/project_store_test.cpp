@@ -610,7 +610,8 @@ TEST_F(Library, ReadOnlyDataFolderIsReported) {
         qputenv("KEEPFRAME_DATA_DIR", (blocked + "/data").toUtf8());
         ProjectStore store;
         EXPECT_FALSE(store.openRegistry());
-        EXPECT_TRUE(store.lastError().startsWith("Could not create app data folder: ")) << qPrintable(store.lastError());
+        EXPECT_TRUE(store.lastError().startsWith("Could not create app data folder: "))
+            << qPrintable(store.lastError());
         EXPECT_EQ(store.saveCullResult(shoot(2), "/in/x", {}, 1), -1);
         qputenv("KEEPFRAME_DATA_DIR", data.toUtf8());
     }
