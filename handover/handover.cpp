@@ -34,7 +34,7 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
         return {};
     }
     const QString errorBefore = store.lastError();
-    const QVariantList rows = store.loadProjectImages(projectId);
+    const QList<HandoverRow> rows = store.loadHandoverRows(projectId);
     const QHash<int, QList<int>> persons = store.personsByImage(projectId);
     if (store.lastError() != errorBefore) {
         error = store.lastError();
@@ -42,25 +42,20 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
     }
     // Clusters of which the user keeps at least one frame.
     QSet<std::pair<QString, int>> keptClusters;
-    for (const QVariant& v : rows) {
-        const QVariantMap row = v.toMap();
-        if (!row["userSelected"].toBool()) continue;
-        keptClusters.insert({row["category"].toString(), row["clusterNumber"].toInt()});
-    }
+    for (const HandoverRow& row : rows)
+        if (row.userSelected) keptClusters.insert({row.category, row.clusterNumber});
     QList<HandoverImage> out;
     out.reserve(rows.size());
-    for (const QVariant& v : rows) {
-        const QVariantMap row = v.toMap();
+    for (const HandoverRow& row : rows) {
         HandoverImage image;
-        image.filename = row["filename"].toString();
-        image.category = row["category"].toString();
-        image.displayCategory =
-            displayCategoryOf(image.category, row["totalDetectedFaces"].toInt(), row["isFeatured"].toBool());
-        image.clusterNumber = row["clusterNumber"].toInt();
-        image.persons = persons.value(row["id"].toInt());
+        image.filename = row.filename;
+        image.category = row.category;
+        image.displayCategory = displayCategoryOf(row.category, row.totalDetectedFaces, row.isFeatured);
+        image.clusterNumber = row.clusterNumber;
+        image.persons = persons.value(row.id);
         const bool clusterKept = keptClusters.contains({image.category, image.clusterNumber});
-        if (row["userSelected"].toBool()) image.verdict = HandoverVerdict::Kept;
-        else if (row["engineSelected"].toBool()) image.verdict = HandoverVerdict::Rejected;
+        if (row.userSelected) image.verdict = HandoverVerdict::Kept;
+        else if (row.engineSelected) image.verdict = HandoverVerdict::Rejected;
         else image.verdict = clusterKept ? HandoverVerdict::Unpicked : HandoverVerdict::ForReview;
         out.append(image);
     }

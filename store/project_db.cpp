@@ -455,6 +455,32 @@ QHash<int, QList<int>> ProjectStore::personsByImage(int projectId) {
     return out;
 }
 
+QList<HandoverRow> ProjectStore::loadHandoverRows(int projectId) {
+    QList<HandoverRow> out;
+    if (!openProject(projectId)) return out;
+    QSqlQuery q(namedConnection(projectConnectionName_));
+    q.setForwardOnly(true);
+    if (!q.exec(R"sql(SELECT id, filename, category, cluster_number, total_detected_faces, is_featured,
+       engine_selected, user_selected
+FROM images ORDER BY (capture_time IS NULL), capture_time, filename)sql")) {
+        lastError_ = "loadHandoverRows failed: " + q.lastError().text();
+        return out;
+    }
+    while (q.next()) {
+        HandoverRow row;
+        row.id = q.value(0).toInt();
+        row.filename = q.value(1).toString();
+        row.category = q.value(2).toString();
+        row.clusterNumber = q.value(3).toInt();
+        row.totalDetectedFaces = q.value(4).toInt();
+        row.isFeatured = q.value(5).toInt() != 0;
+        row.engineSelected = q.value(6).toInt() != 0;
+        row.userSelected = q.value(7).toInt() != 0;
+        out.append(row);
+    }
+    return out;
+}
+
 QString displayCategoryOf(const QString& category, int totalDetectedFaces, bool isFeatured) {
     if (category == "venue") return "venue";
     if (totalDetectedFaces > 2) return "group";

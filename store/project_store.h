@@ -26,6 +26,19 @@ QString folderSlug(const QString& name);
 // for frames of the main people only, else "portrait".
 QString displayCategoryOf(const QString& category, int totalDetectedFaces, bool isFeatured);
 
+// What handing the cull over (XMP sidecars) needs of one image: its verdicts,
+// moment and category, without the faces and paths the review screens read.
+struct HandoverRow {
+    int id = 0;
+    QString filename;
+    QString category;
+    int clusterNumber = 0;
+    int totalDetectedFaces = 0;
+    bool isFeatured = false;
+    bool engineSelected = false;
+    bool userSelected = false;
+};
+
 class ProjectStore {
 public:
     ProjectStore();
@@ -81,6 +94,10 @@ public:
     // distinct numbers, ascending); images without a recognised person are
     // absent. Empty with lastError() set when the project cannot be read.
     QHash<int, QList<int>> personsByImage(int projectId);
+    // Every image of a project in the order of loadProjectImages, with only
+    // what the handover needs: one query. Empty with lastError() set when the
+    // project cannot be read.
+    QList<HandoverRow> loadHandoverRows(int projectId);
 
     // A finished cull as a new project; its id, or -1. The project becomes
     // visible in the library only once all of it is written: its row gets

@@ -220,6 +220,24 @@ TEST_F(Library, SaveAndReadBack) {
     ASSERT_TRUE(ui.setUserSelected(1, false));
     EXPECT_EQ(ui.clustersForProject(id, "portrait", true).size(), 1);
     EXPECT_EQ(ui.unselectedImagesForProject(id).size(), 3);
+
+    // The handover's rows: the full rows' order and verdict fields, the user's change included.
+    const QVariantList full = ui.loadProjectImages(id);
+    const QList<HandoverRow> lean = ui.loadHandoverRows(id);
+    ASSERT_EQ(lean.size(), full.size());
+    for (qsizetype i = 0; i < lean.size(); ++i) {
+        const QVariantMap m = full[i].toMap();
+        const HandoverRow& h = lean[i];
+        EXPECT_EQ(h.id, m["id"].toInt());
+        EXPECT_EQ(h.filename, m["filename"].toString());
+        EXPECT_EQ(h.category, m["category"].toString());
+        EXPECT_EQ(h.clusterNumber, m["clusterNumber"].toInt());
+        EXPECT_EQ(h.totalDetectedFaces, m["totalDetectedFaces"].toInt());
+        EXPECT_EQ(h.isFeatured, m["isFeatured"].toBool());
+        EXPECT_EQ(h.engineSelected, m["engineSelected"].toBool());
+        EXPECT_EQ(h.userSelected, m["userSelected"].toBool()) << i;
+    }
+    EXPECT_TRUE(ui.loadHandoverRows(id + 100).isEmpty());
     ASSERT_TRUE(ui.resetToEngine(id));
     EXPECT_EQ(ui.unselectedImagesForProject(id).size(), 2);
 }
