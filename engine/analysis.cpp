@@ -28,7 +28,10 @@ namespace {
 // Adds the time since its last mark to a step of the timings, when there are any.
 class StepClock {
 public:
-    explicit StepClock(AnalysisTimings* timings) : timings_(timings) {}
+    // The clock is read only when there are timings to add to.
+    explicit StepClock(AnalysisTimings* timings) : timings_(timings) {
+        if (timings_ != nullptr) last_ = std::chrono::steady_clock::now();
+    }
     void mark(AnalysisTimings::Step step) {
         if (timings_ == nullptr) return;
         const auto now = std::chrono::steady_clock::now();
@@ -39,7 +42,7 @@ public:
 
 private:
     AnalysisTimings* timings_;
-    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_;
 };
 
 constexpr float kUnmeasuredExpression = 0.75f;

@@ -1,5 +1,6 @@
 #include "exif.h"
 
+#include "jpeg_segments.h"
 #include "paths.h"
 
 #include <optional>
@@ -122,37 +123,23 @@ bool findExifPayload(const uint8_t* data, size_t size, const uint8_t*& payload, 
             break;
         }
     }
-    size_t pos = 2;
-    while (pos + 4 <= limit) {
-        if (data[pos] != 0xFF) return false;
-        const uint8_t marker = data[pos + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++pos;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9) return false;  // image data: no EXIF ahead
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            pos += 2;
-            continue;
-        }
-        const size_t length = (size_t(data[pos + 2]) << 8) | data[pos + 3];
-        if (length < 2 || length > limit - pos - 2) return false;
-        if (marker == 0xE1) {
-            const uint8_t* seg = data + pos + 4;
-            const size_t segSize = length - 2;
-            static const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
-            bool isExif = segSize >= 6;
-            for (int k = 0; isExif && k < 6; ++k) isExif = seg[k] == kExifHeader[k];
-            if (isExif) {
-                if (length < 16) return false;
-                payload = seg + 6;
-                payloadSize = segSize - 6;
-                return true;
-            }
-        }
-        pos += 2 + length;
-    }
-    return false;
+    bool found = false;
+    walkJpegSegments(data, limit, [&](uint8_t marker, size_t pos, size_t length) {
+        if (length > limit - pos - 2) return true;  // runs past the data: no EXIF
+        if (marker != 0xE1) return false;
+        const uint8_t* seg = data + pos + 4;
+        const size_t segSize = length - 2;
+        static const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+        bool isExif = segSize >= 6;
+        for (int k = 0; isExif && k < 6; ++k) isExif = seg[k] == kExifHeader[k];
+        if (!isExif) return false;
+        if (length < 16) return true;
+        payload = seg + 6;
+        payloadSize = segSize - 6;
+        found = true;
+        return true;
+    });
+    return found;
 }
 
 ExifInfo readExifFile(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "image_decode.h"
 
 #include "exif.h"
+#include "jpeg_segments.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -33,29 +34,15 @@ bool isJpeg(const uint8_t* data, size_t size) {
 // The frame header (SOF0 to SOF15, except the DHT, JPG and DAC markers that
 // share the range) of the first frame, found by walking the segments.
 std::optional<DeclaredSize> jpegSize(const uint8_t* data, size_t size) {
-    size_t pos = 2;
-    while (pos + 4 <= size) {
-        if (data[pos] != 0xFF) return std::nullopt;
-        const uint8_t marker = data[pos + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++pos;
-            continue;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // markers without a length
-            pos += 2;
-            continue;
-        }
-        if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // image data before any frame header
-        const size_t length = bigEndian16(data + pos + 2);
-        if (length < 2) return std::nullopt;
+    std::optional<DeclaredSize> declared;
+    walkJpegSegments(data, size, [&](uint8_t marker, size_t pos, size_t length) {
         const bool frameHeader = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frameHeader) {
-            if (length < 7 || pos + 9 > size) return std::nullopt;
-            return DeclaredSize{bigEndian16(data + pos + 7), bigEndian16(data + pos + 5)};
-        }
-        pos += 2 + length;
-    }
-    return std::nullopt;
+        if (!frameHeader) return false;
+        if (length >= 7 && pos + 9 <= size)
+            declared = DeclaredSize{bigEndian16(data + pos + 7), bigEndian16(data + pos + 5)};
+        return true;
+    });
+    return declared;
 }
 
 std::optional<DeclaredSize> pngSize(const uint8_t* data, size_t size) {

@@ -1,6 +1,7 @@
 #include "jpeg_output.h"
 
 #include "jpeg_encoder.h"
+#include "jpeg_segments.h"
 #include "paths.h"
 
 #include <algorithm>
@@ -26,23 +27,16 @@ bool isJfifIdentifier(const std::vector<uint8_t>& jpeg, size_t i) {
 }
 
 // Where the identifier of the buffer's JFIF segment starts, found by walking
-// its marker segments up to the scan (a camera may put its EXIF first); 0 when
-// there is none.
+// its header segments (a camera may put its EXIF first); 0 when there is none.
 size_t jfifSegmentIdentifier(const std::vector<uint8_t>& jpeg) {
-    size_t i = 2;
-    while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF) {
-        const uint8_t marker = jpeg[i + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++i;
-            continue;
-        }
-        if (marker == 0xDA || marker == 0xD9) break;
-        const size_t length = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
-        if (length < 2 || i + 2 + length > jpeg.size()) break;
-        if (marker == 0xE0 && length >= 16 && isJfifIdentifier(jpeg, i + 4)) return i + 4;
-        i += 2 + length;
-    }
-    return 0;
+    size_t at = 0;
+    walkJpegSegments(jpeg.data(), jpeg.size(), [&](uint8_t marker, size_t pos, size_t length) {
+        if (marker != 0xE0 || length < 16 || pos + 2 + length > jpeg.size() || !isJfifIdentifier(jpeg, pos + 4))
+            return false;
+        at = pos + 4;
+        return true;
+    });
+    return at;
 }
 
 }  // namespace

@@ -78,12 +78,18 @@ const char* const kProjectIndexes[] = {
 
 const char* const kFacesStatement = "SELECT x, y, w, h FROM faces WHERE image_id = ?";
 
+// `query` with its images in capture order: dated ones by time, then by name; undated ones last.
+QString inCaptureOrder(const char* query) {
+    return QString::fromUtf8(query) + R"sql( ORDER BY (capture_time IS NULL), capture_time, filename)sql";
+}
+
 // The frames of one moment (category, cluster number), in capture order.
-const char* const kMomentImagesStatement = R"sql(SELECT id, filename, thumb_path, user_selected, is_primary,
+QString momentImagesStatement() {
+    return inCaptureOrder(R"sql(SELECT id, filename, thumb_path, user_selected, is_primary,
        category, cluster_number, full_w, full_h, orientation, score, capture_time,
        applied_rotation, engine_selected, eye_sharp
-FROM images WHERE category = ? AND cluster_number = ?
-ORDER BY (capture_time IS NULL), capture_time, filename)sql";
+FROM images WHERE category = ? AND cluster_number = ?)sql");
+}
 
 // A stored thumbnail path that would leave the project folder gives no URL.
 QString thumbUrl(const QString& projectFolder, const QString& thumbPath) {
@@ -181,14 +187,14 @@ QVariantList ProjectStore::faceBoxes(QSqlQuery& q, int imageId) {
 QVariantList ProjectStore::loadProjectImages(int projectId) {
     if (!openProject(projectId)) return {};
     QSqlQuery q(namedConnection(projectConnectionName_));
-    if (!q.exec(R"sql(SELECT i.id, i.filename, i.path, i.category, i.cluster_number, i.capture_time,
+    if (!q.exec(inCaptureOrder(R"sql(SELECT i.id, i.filename, i.path, i.category, i.cluster_number, i.capture_time,
        i.full_w, i.full_h, i.orientation, i.score, i.reason, i.engine_selected,
        i.user_selected, i.is_primary, i.thumb_path, i.has_vip,
        (SELECT c.image_count FROM clusters c
         WHERE c.category = i.category AND c.cluster_number = i.cluster_number)
          AS cluster_image_count,
        i.total_detected_faces, i.is_featured, i.applied_rotation
-FROM images i ORDER BY (i.capture_time IS NULL), i.capture_time, i.filename)sql")) {
+FROM images i)sql"))) {
         lastError_ = "loadProjectImages failed: " + q.lastError().text();
         return {};
     }
@@ -247,7 +253,7 @@ QVariantList ProjectStore::clustersForProject(int projectId, const QString& cate
     QSqlQuery faces(db);
     faces.prepare(kFacesStatement);
     QSqlQuery images(db);
-    images.prepare(kMomentImagesStatement);
+    images.prepare(momentImagesStatement());
     QVariantList out;
     while (q.next()) {
         QVariantMap cluster;
@@ -305,15 +311,14 @@ QVariantList ProjectStore::momentImages(int projectId, int imageId) {
     }
     QSqlQuery faces(db), images(db);
     faces.prepare(kFacesStatement);
-    images.prepare(kMomentImagesStatement);
+    images.prepare(momentImagesStatement());
     return momentImageMaps(images, of.value(0).toString(), of.value(1).toInt(), projectFolder(), faces);
 }
 
 QVariantList ProjectStore::unselectedImagesForProject(int projectId) {
     if (!openProject(projectId)) return {};
     QSqlQuery q(namedConnection(projectConnectionName_));
-    if (!q.exec(R"sql(SELECT filename, category FROM images WHERE user_selected = 0
-                      ORDER BY (capture_time IS NULL), capture_time, filename)sql")) {
+    if (!q.exec(inCaptureOrder(R"sql(SELECT filename, category FROM images WHERE user_selected = 0)sql"))) {
         lastError_ = "unselectedImagesForProject failed: " + q.lastError().text();
         return {};
     }
@@ -460,9 +465,8 @@ QList<HandoverRow> ProjectStore::loadHandoverRows(int projectId) {
     if (!openProject(projectId)) return out;
     QSqlQuery q(namedConnection(projectConnectionName_));
     q.setForwardOnly(true);
-    if (!q.exec(R"sql(SELECT id, filename, category, cluster_number, total_detected_faces, is_featured,
-       engine_selected, user_selected
-FROM images ORDER BY (capture_time IS NULL), capture_time, filename)sql")) {
+    if (!q.exec(inCaptureOrder(R"sql(SELECT id, filename, category, cluster_number, total_detected_faces,
+       is_featured, engine_selected, user_selected FROM images)sql"))) {
         lastError_ = "loadHandoverRows failed: " + q.lastError().text();
         return out;
     }
