@@ -282,7 +282,10 @@ Item {
                     Text {
                         objectName: "summaryText"
                         Layout.fillWidth: true
-                        Layout.maximumWidth: implicitWidth
+                        // Whole pixels: the layout rounds a fractional width down,
+                        // and the summary would lose its last word to the ellipsis.
+                        Layout.preferredWidth: Math.ceil(implicitWidth)
+                        Layout.maximumWidth: Math.ceil(implicitWidth)
                         text: page.summaryText
                         color: Theme.text
                         font.pixelSize: 14

@@ -236,6 +236,16 @@ TEST_F(UiTest, ACullStartedFromTheFolderDialogFillsTheGrid) {
     EXPECT_TRUE(prop("summaryText", "text").toString().startsWith("Selected "))
         << prop("summaryText", "text").toString().toStdString();
     EXPECT_TRUE(prop("summaryText", "text").toString().contains("Culled in"));
+    // The summary gets the room it needs, whatever the width of its text in
+    // fractions of a pixel.
+    for (const char* elapsed : {"1s", "3s", "12s", "47s", "1m 5s", "11m 38s", "1h 2m"}) {
+        const QString summary = QString("Selected 4 of 17   V:0 P:0 G:4    ·    Culled in ") + elapsed;
+        object("mainWindow")->setProperty("summaryText", summary);
+        uidriver::settle(window);
+        EXPECT_EQ(prop("summaryText", "text").toString(), summary);
+        EXPECT_FALSE(prop("summaryText", "truncated").toBool())
+            << elapsed << ": " << item("summaryText")->width() << " < " << item("summaryText")->implicitWidth();
+    }
     EXPECT_GE(app->selection().projectId(), 0);
     EXPECT_TRUE(prop("nav_home", "enabled").toBool());
     EXPECT_EQ(prop("mainWindow", "resultSummary").toMap()["outputBase"].toString(), path("shoot") + "_culled");
