@@ -22,7 +22,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git ca-certificates
+  build-essential cmake ninja-build pkg-config git ca-certificates ccache
   clang libclang-rt-14-dev
   qt6-base-dev qt6-declarative-dev qt6-httpserver-dev libqt6sql6-sqlite
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
