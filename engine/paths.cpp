@@ -35,9 +35,35 @@ std::string pathToUtf8(const std::filesystem::path& path) {
 
 std::string relativeName(const std::filesystem::path& file, const std::filesystem::path& root) {
     const std::filesystem::path rel = file.lexically_relative(root);
-    std::string name = rel.empty() || *rel.begin() == ".." ? pathToUtf8(file.filename()) : pathToUtf8(rel);
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
+    const bool outside = rel.empty() || *rel.begin() == "..";
+    // The generic form has "/" for the platform's separators and nothing else.
+    const std::u8string name = outside ? file.filename().generic_u8string() : rel.generic_u8string();
+    return std::string(name.begin(), name.end());
+}
+
+bool nameStaysInside(std::string_view name) {
+    if (name.empty() || name.find('\0') != std::string_view::npos) return false;
+    if (name.front() == '/' || name.front() == '\\') return false;
+    const char first = name.front();
+    const bool asciiLetter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
+    if (name.size() >= 2 && asciiLetter && name[1] == ':') return false;  // a drive
+    int depth = 0;
+    size_t start = 0;
+    while (start <= name.size()) {
+        const size_t end = std::min(name.find_first_of("/\\", start), name.size());
+        const std::string_view part = name.substr(start, end - start);
+        start = end + 1;
+#ifdef _WIN32
+        if (part.find(':') != std::string_view::npos) return false;  // a drive or an alternate data stream
+#endif
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (--depth < 0) return false;
+            continue;
+        }
+        ++depth;
+    }
+    return depth > 0;
 }
 
 bool isRegularFile(const std::string& path) {

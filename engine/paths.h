@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace keepframe {
@@ -16,8 +17,19 @@ std::string pathToUtf8(const std::filesystem::path& path);
 
 // The file's path as enumerated below the input folder, UTF-8 with "/"
 // separators: a linked file keeps its own place in the shoot, whatever it
-// points at. The bare file name when no relative path can be formed.
+// points at. The bare file name when no relative path can be formed. Only the
+// platform's own separators become "/": where "\" is not one (Linux, macOS)
+// it stays part of the name, so that "sub\kit.jpg" and "sub/kit.jpg" remain
+// two photographs.
 std::string relativeName(const std::filesystem::path& file, const std::filesystem::path& root);
+
+// True for a relative name that stays inside the folder it is joined to on
+// every platform a project may be opened on: not empty, no NUL, no leading "/"
+// or "\", no drive ("C:"), and after resolving "." and ".." ("\" read as a
+// separator too, as Windows reads it) neither climbing out of the folder nor
+// naming the folder itself. On Windows a ":" anywhere (a drive or an alternate
+// data stream) is refused as well.
+bool nameStaysInside(std::string_view relativeName);
 
 // Whether the path names a regular file (a link to one counts); folders,
 // pipes and devices do not.

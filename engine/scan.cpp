@@ -135,6 +135,13 @@ std::vector<InputFile> scanInputImages(const EngineConfig& config, std::vector<S
                                              "file name is not valid UTF-8"});
             continue;
         }
+        // A name every later path is built from must stay inside the shoot
+        // wherever the project is opened: "..\\x.jpg" is a plain name here
+        // but climbs out of the folder on Windows.
+        if (!nameStaysInside(rel)) {
+            if (skipped) skipped->push_back({rel, "file name cannot be stored safely"});
+            continue;
+        }
         files.push_back({std::move(rel), std::move(full)});
     }
     std::sort(files.begin(), files.end(),

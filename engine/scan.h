@@ -11,7 +11,7 @@
 namespace keepframe {
 
 struct InputFile {
-    std::string relativeName;  // "/" separators
+    std::string relativeName;  // "/" for the platform's separators
     std::string fullPath;
 };
 
@@ -24,7 +24,8 @@ std::string printableName(const std::string& text);
 
 // Every image file below the input folder, sorted by relative name. A file
 // reached through a link is named by the link's own place in the shoot; links
-// to folders are not entered. Files whose names cannot be held as UTF-8 are
+// to folders are not entered. Files whose names cannot be held as UTF-8, or
+// would not stay inside the shoot on every platform (nameStaysInside), are
 // left out and, when `skipped` is given, added to it with their reason.
 // Throws std::runtime_error when the input folder is missing or not a folder.
 // Sub-folders that cannot be read are passed over.

@@ -23,24 +23,8 @@ bool failWith(QString* error, const QString& why) {
 }  // namespace
 
 bool staysInside(const QString& relativeName) {
-    if (relativeName.isEmpty() || relativeName.contains(QChar(0))) return false;
-    if (relativeName.startsWith('/') || relativeName.startsWith('\\')) return false;
-    const QChar first = relativeName[0];
-    const bool asciiLetter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
-    if (relativeName.size() >= 2 && asciiLetter && relativeName[1] == ':') return false;  // a drive
-    int depth = 0;
-    for (const QString& part : QString(relativeName).replace('\\', '/').split('/', Qt::SkipEmptyParts)) {
-#ifdef Q_OS_WIN
-        if (part.contains(':')) return false;  // a drive or an alternate data stream
-#endif
-        if (part == ".") continue;
-        if (part == "..") {
-            if (--depth < 0) return false;
-            continue;
-        }
-        ++depth;
-    }
-    return depth > 0;
+    if (relativeName.contains(QChar(0))) return false;
+    return nameStaysInside(relativeName.toStdString());
 }
 
 QString joinFolder(const QString& folder, const QString& name) {

@@ -12,10 +12,11 @@ class QFileDevice;
 
 namespace keepframe {
 
-// True for a relative name that stays inside the folder it is joined to: not
-// empty, no NUL, no leading "/" or "\", no drive ("C:"), and after resolving
-// "." and ".." ("\" read as a separator too) neither climbing out of the
-// folder nor naming the folder itself.
+// True for a relative name that stays inside the folder it is joined to, by
+// the rule of nameStaysInside (engine/paths.h): not empty, no NUL, no leading
+// "/" or "\", no drive ("C:"), and after resolving "." and ".." ("\" read as
+// a separator too) neither climbing out of the folder nor naming the folder
+// itself.
 bool staysInside(const QString& relativeName);
 
 // The folder and the name joined with "/" unless the folder is empty or already

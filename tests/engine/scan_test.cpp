@@ -57,6 +57,25 @@ TEST(Scan, RecursiveFilteredAndSortedBytewise) {
             std::filesystem::exists(std::filesystem::path(std::u8string(f.fullPath.begin(), f.fullPath.end()))));
 }
 
+#ifndef _WIN32
+// Where "\\" is no separator it is part of a file's name, as Windows archives
+// unpacked here leave them: such a name is a photograph of its own, and one
+// that would climb out of the shoot on Windows is left out and named.
+TEST(Scan, BackslashesArePartOfTheNameWhereTheyAreNoSeparator) {
+    TempDir dir;
+    for (const char* f : {"sub/kit.jpg", "sub\\kit.jpg", "..\\evil.jpg", "a\\..\\..\\x.jpg", "\\lead.jpg"})
+        touch(dir.file(f));
+    EngineConfig config;
+    config.inputFolder = dir.str();
+    std::vector<SkippedFile> skipped;
+    const auto files = scanInputImages(config, &skipped);
+    EXPECT_EQ(names(files), (std::vector<std::string>{"sub/kit.jpg", "sub\\kit.jpg"}));
+    EXPECT_EQ(files[1].fullPath, dir.str() + "/sub\\kit.jpg");
+    ASSERT_EQ(skipped.size(), 3u);
+    for (const SkippedFile& f : skipped) EXPECT_EQ(f.reason, "file name cannot be stored safely") << f.filename;
+}
+#endif
+
 TEST(Scan, MissingOrNonFolderInputIsAnError) {
     TempDir dir;
     EngineConfig config;

@@ -224,6 +224,40 @@ TEST_F(Controller, ALoneUnreadableRawDoesNotFailAShootOfImages) {
     EXPECT_EQ(store.listProjects()[0].toMap()["inputFolder"].toString(), QFileInfo(in).canonicalFilePath());
 }
 
+#ifndef _WIN32
+TEST_F(Controller, BackslashNamesAreStoredAsTheNamesTheyAre) {
+    // Unzipped from a Windows archive: "\\" in names. One name would climb out
+    // of the shoot on Windows; it is named and the rest is stored.
+    const QString in = shoot(3);
+    const cv::Mat face = analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 110);
+    writeFrame(dir, "shoot/sub/kit.png", face);
+    writeFrame(dir, "shoot/sub\\kit.png", analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 90));
+    writeFrame(dir, "shoot/..\\evil.png", face);
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    controller.startCull(in, in + "_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1) << failed.last()[0].toString().toStdString();
+    const QVariantMap summary = finished[0][0].toMap();
+    EXPECT_EQ(summary["totalInput"].toInt(), 5);
+    const QVariantList skipped = summary["skipped"].toList();
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_EQ(skipped[0].toMap()["file"].toString(), "..\\evil.png");
+    EXPECT_EQ(skipped[0].toMap()["reason"].toString(), "file name cannot be stored safely");
+
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    const int id = summary["projectId"].toInt();
+    QHash<QString, QString> stored;  // name -> path
+    for (const QVariant& v : store.loadProjectImages(id))
+        stored.insert(v.toMap()["filename"].toString(), v.toMap()["path"].toString());
+    ASSERT_TRUE(stored.contains("sub/kit.png"));
+    ASSERT_TRUE(stored.contains("sub\\kit.png"));
+    EXPECT_EQ(QFileInfo(stored["sub/kit.png"]).fileName(), "kit.png");
+    EXPECT_EQ(QFileInfo(stored["sub\\kit.png"]).fileName(), "sub\\kit.png");
+    EXPECT_EQ(QFileInfo(stored["sub\\kit.png"]).absolutePath(), in);
+}
+#endif
+
 TEST_F(Controller, PipelineErrorsAreReported) {
     controller.setDetectorModelPath(QString::fromStdString(dir.str() + "/missing.onnx"));
     QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
