@@ -5,6 +5,7 @@
 #include "cull_options.h"
 #include "engine_controller.h"
 #include "inspect.h"
+#include "library_cli.h"
 #include "models_folder.h"
 #include "paths.h"
 #include "primary_target.h"
@@ -24,8 +25,9 @@ using namespace keepframe;
 
 namespace {
 
-// The last progress the main loop has seen: 82 once saving has started.
-std::atomic<int> gStage{0};
+// The running cull's phase, set once the controller exists; read by the
+// interrupt handler (an atomic of its own size is safe to read there).
+const std::atomic<CullPhase>* gPhase = nullptr;
 std::atomic<bool> gInterrupted{false};
 
 void interrupt(int) {
@@ -33,7 +35,8 @@ void interrupt(int) {
     // it saves, finish the project first (the main loop exits afterwards). A
     // save cut short anyway is never listed: its project is only complete,
     // and visible, after its last step.
-    if (gStage.load() < 82) std::_Exit(130);
+    const CullPhase phase = gPhase != nullptr ? gPhase->load() : CullPhase::Idle;
+    if (phase != CullPhase::Saving && phase != CullPhase::Finishing) std::_Exit(130);
     gInterrupted.store(true);
 }
 
@@ -81,9 +84,14 @@ int listLibrary() {
     ProjectStore store;
     if (!store.openRegistry()) {
         std::fprintf(stderr, "keepframe-cull: %s\n", store.lastError().toUtf8().constData());
-        return 1;
+        return kExitFailure;
     }
     const QVariantList projects = store.listProjects();
+    if (!store.lastError().isEmpty()) {
+        std::fprintf(stderr, "keepframe-cull: the project library cannot be read: %s\n",
+                     store.lastError().toUtf8().constData());
+        return kExitFailure;
+    }
     std::printf("Library: %s (%d projects)\n", store.appDataDir().toUtf8().constData(), int(projects.size()));
     std::printf("%-5s %-30s %-19s %7s %8s  %s\n", "id", "name", "created", "images", "selected", "input folder");
     for (const QVariant& v : projects) {
@@ -95,32 +103,27 @@ int listLibrary() {
     return 0;
 }
 
-// Opens a stored project into a selection model, as the review screen does.
-bool openProject(ProjectStore& store, SelectionModel& model, const std::string& idText) {
+// Opens a stored project into a selection model, as the review screen does;
+// 0, or the exit code after the reason was printed. A project that cannot be
+// read whole is never taken for an empty one.
+int openProject(ProjectStore& store, SelectionModel& model, const std::string& idText) {
     bool isNumber = false;
     const int id = QString::fromStdString(idText).toInt(&isNumber);
     if (!isNumber) {
         std::fprintf(stderr, "keepframe-cull: \"%s\" is not a project id (see keepframe-cull --list)\n",
                      idText.c_str());
-        return false;
+        return kExitBadRequest;
     }
-    if (!store.openRegistry()) {
-        std::fprintf(stderr, "keepframe-cull: %s\n", store.lastError().toUtf8().constData());
-        return false;
+    int exitCode = 0;
+    const std::optional<QVariantMap> project = findStoredProject(store, id, exitCode);
+    if (!project) return exitCode;
+    model.setStore(&store);
+    if (!model.loadFromProject(id, (*project)["inputFolder"].toString())) {
+        std::fprintf(stderr, "keepframe-cull: project %d cannot be read: %s\n", id,
+                     model.storeError().toUtf8().constData());
+        return kExitFailure;
     }
-    for (const QVariant& v : store.listProjects()) {
-        const QVariantMap p = v.toMap();
-        if (p["id"].toInt() != id) continue;
-        if (!store.openProject(id)) {
-            std::fprintf(stderr, "keepframe-cull: %s\n", store.lastError().toUtf8().constData());
-            return false;
-        }
-        model.setStore(&store);
-        model.loadFromProject(id, p["inputFolder"].toString());
-        return true;
-    }
-    std::fprintf(stderr, "keepframe-cull: no project %d in the library (see keepframe-cull --list)\n", id);
-    return false;
+    return 0;
 }
 
 // --export PROJECT_ID DEST [--by-category] [--with-unselected]
@@ -141,7 +144,7 @@ int exportProject(const std::vector<std::string>& args) {
     }
     ProjectStore store;
     SelectionModel model;
-    if (!openProject(store, model, args[1])) return 2;
+    if (const int failed = openProject(store, model, args[1])) return failed;
     const QVariantMap r = model.exportFinal(QString::fromStdString(args[2]), byCategory, withUnselected, embedXmp);
     std::printf("Exported %d kept images to %s/final_selection", r["selected"].toInt(), args[2].c_str());
     if (withUnselected) std::printf(" and %d others to %s/unselected", r["unselected"].toInt(), args[2].c_str());
@@ -166,7 +169,7 @@ int saveProjectFile(const std::vector<std::string>& args) {
     }
     ProjectStore store;
     SelectionModel model;
-    if (!openProject(store, model, args[1])) return 2;
+    if (const int failed = openProject(store, model, args[1])) return failed;
     if (!model.saveProject(QString::fromStdString(args[2]))) {
         std::fprintf(stderr, "keepframe-cull: cannot write %s\n", args[2].c_str());
         return 1;
@@ -256,10 +259,8 @@ int main(int argc, char** argv) {
 
     ProgressLine line;
     int exitCode = 0;
-    QObject::connect(&controller, &EngineController::progress, [&](int percent, const QString& message) {
-        gStage = percent;
-        line.show(percent, message);
-    });
+    QObject::connect(&controller, &EngineController::progress,
+                     [&](int percent, const QString& message) { line.show(percent, message); });
     QObject::connect(&controller, &EngineController::finished, [&](const QVariant& summary) {
         line.end();
         const QVariantMap s = summary.toMap();
@@ -279,6 +280,7 @@ int main(int argc, char** argv) {
         QCoreApplication::exit(1);
     });
 
+    gPhase = &controller.phaseFlag();
     onInterrupt(interrupt);
     controller.startCull(QString::fromStdString(options->input), QString::fromStdString(options->output),
                          options->select);

@@ -3,6 +3,7 @@
 #include "analysis.h"
 #include "faces.h"
 #include "models_folder.h"
+#include "number_text.h"
 #include "paths.h"
 #include "scan.h"
 
@@ -41,9 +42,7 @@ std::string jsonString(const std::string& text) {
 // infinite in the output (JSON has neither).
 std::string jsonNumber(double v, int decimals = 4) {
     if (!std::isfinite(v)) return "null";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, v);
-    std::string s = text;
+    std::string s = fixedText(v, decimals);
     if (s.find('.') != std::string::npos) {
         while (s.back() == '0') s.pop_back();
         if (s.back() == '.') s.pop_back();

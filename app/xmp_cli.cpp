@@ -2,6 +2,7 @@
 
 #include "cull_options.h"
 #include "handover.h"
+#include "library_cli.h"
 #include "project_store.h"
 
 #include <cstdio>
@@ -15,22 +16,10 @@ void fail(const QString& message) { std::fprintf(stderr, "keepframe-cull: %s\n",
 // Writes or takes back the sidecars of a stored project and prints what happened.
 int handOver(int projectId, const XmpRequest& request, bool remove) {
     ProjectStore store;
-    if (!store.openRegistry()) {
-        fail(store.lastError());
-        return 1;
-    }
-    QString inputFolder;
-    bool found = false;
-    for (const QVariant& v : store.listProjects()) {
-        const QVariantMap p = v.toMap();
-        if (p["id"].toInt() != projectId) continue;
-        inputFolder = p["inputFolder"].toString();
-        found = true;
-    }
-    if (!found) {
-        fail(QString("no project %1 in the library (see keepframe-cull --list)").arg(projectId));
-        return 2;
-    }
+    int exitCode = 0;
+    const std::optional<QVariantMap> project = findStoredProject(store, projectId, exitCode);
+    if (!project) return exitCode;
+    const QString inputFolder = (*project)["inputFolder"].toString();
     XmpOptions options;
     options.style = request.append ? SidecarStyle::Append : SidecarStyle::Replace;
     options.keptRating = request.rating;

@@ -1,5 +1,6 @@
 #include "reports.h"
 
+#include "number_text.h"
 #include "paths.h"
 
 #include <algorithm>
@@ -109,8 +110,9 @@ void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>
     out << line << std::string(88, '-') << "\n";
     int rank = 0;
     for (const ImageRecord* f : kept) {
-        std::snprintf(line, sizeof line, "%-4d %-25s %-10s %7.4f  %-28s %6d\n", ++rank, f->filename.c_str(),
-                      f->category.c_str(), double(f->finalScore), f->reason.c_str(), f->clusterSize);
+        std::snprintf(line, sizeof line, "%-4d %-25s %-10s %s  %-28s %6d\n", ++rank, f->filename.c_str(),
+                      f->category.c_str(), paddedFixedText(f->finalScore, 7, 4).c_str(), f->reason.c_str(),
+                      f->clusterSize);
         std::string row = line;
         if (row.empty() || row.back() != '\n') row += '\n';  // an over-long row is cut but keeps its line end
         out << row;
@@ -125,9 +127,9 @@ void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>
             else if (f->category == "group") ++groupSlots;
         }
         std::snprintf(line, sizeof line,
-                      "Person_%03d  total=%4d  portrait=%4d  group=%4d  p_imp=%.2f  p_slots=%d  g_slots=%d\n",
+                      "Person_%03d  total=%4d  portrait=%4d  group=%4d  p_imp=%s  p_slots=%d  g_slots=%d\n",
                       person.personId, person.totalCount, person.portraitCount, person.groupCount,
-                      double(person.portraitImportance), portraitSlots, groupSlots);
+                      fixedText(person.portraitImportance, 2).c_str(), portraitSlots, groupSlots);
         out << line << "  Samples: ";
         for (size_t s = 0; s < person.samples.size(); ++s) out << (s ? ", " : "") << person.samples[s];
         out << "\n\n";

@@ -33,10 +33,11 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
         error = store.lastError();
         return {};
     }
-    const QString errorBefore = store.lastError();
+    // The rows' read clears the store's error; after it, any text is a failure of this project's reads.
     const QList<HandoverRow> rows = store.loadHandoverRows(projectId);
-    const QHash<int, QList<int>> persons = store.personsByImage(projectId);
-    if (store.lastError() != errorBefore) {
+    const QHash<int, QList<int>> persons = store.lastError().isEmpty() ? store.personsByImage(projectId)
+                                                                       : QHash<int, QList<int>>();
+    if (!store.lastError().isEmpty()) {
         error = store.lastError();
         return {};
     }

@@ -10,11 +10,15 @@
 #include <QHash>
 
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 namespace keepframe {
 
-CullWorker::CullWorker(EngineConfig config, bool saveProject) : config_(std::move(config)), saveProject_(saveProject) {
+CullWorker::CullWorker(EngineConfig config, bool saveProject, std::shared_ptr<std::atomic<CullPhase>> phase)
+    : config_(std::move(config)), saveProject_(saveProject), phase_(std::move(phase)) {
+    if (!phase_) phase_ = std::make_shared<std::atomic<CullPhase>>();
+    phase_->store(CullPhase::Analysing);
     // Thumbnails are only for the stored project.
     config_.makeThumbnails = config_.makeThumbnails && saveProject_;
 }
@@ -75,6 +79,14 @@ QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int pro
 void CullWorker::run() {
     const qint64 start = QDateTime::currentMSecsSinceEpoch();
     try {
+        // This thread's own store and connections. A library that cannot take
+        // the project fails the run before any analysis, with the store's reason.
+        std::optional<ProjectStore> store;
+        if (saveProject_) {
+            store.emplace();
+            if (!store->openRegistry() || !store->checkCanSave())
+                throw std::runtime_error(("Could not save the project: " + store->lastError()).toStdString());
+        }
         std::vector<SkippedFile> unconverted;
         if (hasRawFiles(config_.inputFolder)) {
             const std::string jpegFolder =
@@ -103,19 +115,16 @@ void CullWorker::run() {
         });
         result.skipped.insert(result.skipped.begin(), unconverted.begin(), unconverted.end());
 
+        phase_->store(CullPhase::Saving);
         emit progressUpdate(82, QStringLiteral("Saving project & thumbnails…"));
         int projectId = -1;
-        if (saveProject_) {
-            // This thread's own store and connections. A project that cannot
-            // be saved fails the run with the store's reason.
-            ProjectStore store;
-            if (!store.openRegistry())
-                throw std::runtime_error(("Could not save the project: " + store.lastError()).toStdString());
+        if (store) {
             const int seconds = int((QDateTime::currentMSecsSinceEpoch() - start) / 1000);
-            projectId = store.saveCullResult(result, QString::fromStdString(config_.inputFolder), {}, seconds);
+            projectId = store->saveCullResult(result, QString::fromStdString(config_.inputFolder), {}, seconds);
             if (projectId < 0)
-                throw std::runtime_error(("Could not save the project: " + store.lastError()).toStdString());
+                throw std::runtime_error(("Could not save the project: " + store->lastError()).toStdString());
         }
+        phase_->store(CullPhase::Finishing);
         emit progressUpdate(99, QStringLiteral("Finishing up…"));
         emit finished(cullSummary(result, config_, projectId));
     } catch (const std::exception& e) {

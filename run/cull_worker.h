@@ -5,14 +5,27 @@
 #include <QObject>
 #include <QVariant>
 
+#include <atomic>
+#include <memory>
+
 #include "records.h"
 
 namespace keepframe {
 
+// Where a run is: what may be stopped at once, and what must finish first.
+enum class CullPhase {
+    Idle,       // no run
+    Analysing,  // RAW conversion and analysis: nothing of a project exists yet
+    Saving,     // the project is being written
+    Finishing,  // the project is complete
+};
+
 class CullWorker : public QObject {
     Q_OBJECT
 public:
-    explicit CullWorker(EngineConfig config, bool saveProject = true);
+    // `phase`, when given, follows the run from any thread.
+    explicit CullWorker(EngineConfig config, bool saveProject = true,
+                        std::shared_ptr<std::atomic<CullPhase>> phase = nullptr);
 
 public slots:
     void run();
@@ -25,6 +38,7 @@ signals:
 private:
     EngineConfig config_;
     bool saveProject_;
+    std::shared_ptr<std::atomic<CullPhase>> phase_;
 };
 
 // The summary map of a finished cull (without "elapsedSeconds"). Beside the

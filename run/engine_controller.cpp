@@ -81,7 +81,7 @@ void EngineController::startCull(const QString& inputFolder, const QString& outp
 
     disposeThread();
     thread_ = new QThread(this);
-    auto* worker = new CullWorker(std::move(config), options_.saveProject);
+    auto* worker = new CullWorker(std::move(config), options_.saveProject, phase_);
     worker->moveToThread(thread_);
     worker_ = worker;
     connect(thread_, &QThread::started, worker, &CullWorker::run);
@@ -96,6 +96,7 @@ void EngineController::startCull(const QString& inputFolder, const QString& outp
 }
 
 void EngineController::onWorkerFinished(const QVariant& summary) {
+    phase_->store(CullPhase::Idle);
     emit progress(100, QStringLiteral("Done."));
     setRunning(false);
     QVariantMap map = summary.toMap();
@@ -105,6 +106,7 @@ void EngineController::onWorkerFinished(const QVariant& summary) {
 }
 
 void EngineController::onWorkerFailed(const QString& message) {
+    phase_->store(CullPhase::Idle);
     setRunning(false);
     worker_ = nullptr;
     emit failed(message);

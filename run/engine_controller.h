@@ -8,9 +8,14 @@
 #include <QThread>
 #include <QVariant>
 
+#include "cull_worker.h"
+
+#include <atomic>
+#include <memory>
+
 namespace keepframe {
 
-class CullWorker;
+static_assert(std::atomic<CullPhase>::is_always_lock_free, "the phase is read in signal handlers");
 
 // Settings of a run that the desktop program leaves at these defaults and the
 // command line may change.
@@ -34,6 +39,10 @@ public:
     ~EngineController() override;
 
     bool running() const { return running_; }
+    // Where the running cull is, read from any thread (a signal handler
+    // too): Idle when none runs or the last one ended.
+    CullPhase phase() const { return phase_->load(); }
+    const std::atomic<CullPhase>& phaseFlag() const { return *phase_; }
 
     void setDetectorModelPath(const QString& p) { detectorPath_ = p; }
     void setRecognizerModelPath(const QString& p) { recognizerPath_ = p; }
@@ -64,6 +73,7 @@ private:
     QString detectorPath_, recognizerPath_, expressionPath_, eyePath_;
     CullRunOptions options_;
     qint64 startMs_ = 0;
+    std::shared_ptr<std::atomic<CullPhase>> phase_ = std::make_shared<std::atomic<CullPhase>>(CullPhase::Idle);
 };
 
 }  // namespace keepframe

@@ -35,6 +35,7 @@ PACKAGES=(
   python3 python3-onnx python3-numpy python3-pil
   fonts-inter
   libimage-exiftool-perl
+  locales
 )
 
 missing=()

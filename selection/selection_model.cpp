@@ -83,11 +83,15 @@ void sortImageMaps(QVariantList& maps) {
 
 bool SelectionModel::loadFromProject(int projectId, const QString& inputFolder) {
     if (!store_) return false;
-    projectId_ = projectId;
-    inputFolder_ = inputFolder;
+    const QVariantList rows = store_->loadProjectImages(projectId);
+    // A project that cannot be read whole shows nothing of itself (and
+    // nothing of the project open before): the caller says why.
+    const bool readable = store_->lastError().isEmpty();
+    projectId_ = readable ? projectId : -1;
+    inputFolder_ = readable ? inputFolder : QString();
     outputBase_.clear();
     images_.clear();
-    for (const QVariant& v : store_->loadProjectImages(projectId)) {
+    for (const QVariant& v : rows) {
         const QVariantMap r = v.toMap();
         const bool engine = r["engineSelected"].toBool(), user = r["userSelected"].toBool();
         if (!engine && !user) continue;
@@ -118,7 +122,7 @@ bool SelectionModel::loadFromProject(int projectId, const QString& inputFolder) 
         images_.push_back(i);
     }
     emit changed();
-    return true;
+    return readable;
 }
 
 void SelectionModel::load(const QVariantList& items, const QString& inputFolder, const QString& outputBase) {
@@ -284,6 +288,8 @@ void SelectionModel::resetAll() {
 // ---------------------------------------------------------------- library wrappers
 
 QVariantList SelectionModel::listProjects() { return store_ ? store_->listProjects() : QVariantList{}; }
+
+QString SelectionModel::storeError() const { return store_ ? store_->lastError() : QString(); }
 
 bool SelectionModel::renameProject(int projectId, const QString& newName) {
     if (!store_) return false;

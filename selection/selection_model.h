@@ -70,6 +70,10 @@ public:
 
     // Project library.
     Q_INVOKABLE QVariantList listProjects();
+    // Why the last operation on the library or the open project failed (the
+    // store's text); empty after listProjects() or loadFromProject() read
+    // everything.
+    Q_INVOKABLE QString storeError() const;
     Q_INVOKABLE bool renameProject(int projectId, const QString& newName);
     Q_INVOKABLE bool deleteProject(int projectId);
     Q_INVOKABLE bool setCover(int imageId);
@@ -116,6 +120,8 @@ public:
     Q_INVOKABLE QVariantMap usageCounters() const;
     Q_INVOKABLE void clear();
     Q_INVOKABLE void setImageSelected(int imageId, bool selected);
+    // False, with storeError() set and no images, when the project cannot be
+    // read whole.
     Q_INVOKABLE bool loadFromProject(int projectId, const QString& inputFolder);
     Q_INVOKABLE int projectId() const { return projectId_; }
     Q_INVOKABLE QVariantList clustersFromDb(const QString& category, bool onlyOrphans = false);

@@ -160,9 +160,11 @@ bool ProjectStore::openProject(int projectId) {
 bool ProjectStore::imageNamesStayInside(int projectId) {
     // Every path into the shoot is the input folder joined with a stored
     // name, so a name that climbs out of it (or is absolute) refuses the
-    // whole project. A database without tables passes; its reads fail later.
+    // whole project. So does a database whose images cannot all be read.
     QSqlQuery q(namedConnection(projectConnectionName_));
-    if (!q.exec("SELECT filename FROM images")) return true;
+    q.setForwardOnly(true);
+    if (!q.exec("SELECT filename FROM images"))
+        return fail(QStringLiteral("Project %1 cannot be read: ").arg(projectId) + q.lastError().text());
     while (q.next()) {
         const QString name = q.value(0).toString();
         if (!staysInside(name)) {
@@ -170,6 +172,8 @@ bool ProjectStore::imageNamesStayInside(int projectId) {
             return fail(text.arg(projectId).arg(name));
         }
     }
+    if (q.lastError().type() != QSqlError::NoError)
+        return fail(QStringLiteral("Project %1 cannot be read: ").arg(projectId) + q.lastError().text());
     return true;
 }
 
@@ -185,6 +189,7 @@ QVariantList ProjectStore::faceBoxes(QSqlQuery& q, int imageId) {
 }
 
 QVariantList ProjectStore::loadProjectImages(int projectId) {
+    lastError_.clear();
     if (!openProject(projectId)) return {};
     QSqlQuery q(namedConnection(projectConnectionName_));
     if (!q.exec(inCaptureOrder(R"sql(SELECT i.id, i.filename, i.path, i.category, i.cluster_number, i.capture_time,
@@ -228,8 +233,10 @@ FROM images i)sql"))) {
         m["isFeatured"] = q.value(18).toInt() != 0;
         m["appliedRotation"] = q.value(19).toInt();
         m["faceBoxes"] = faceBoxes(faces, id);
+        if (readFailed(faces, "loadProjectImages")) return {};
         out.push_back(m);
     }
+    if (readFailed(q, "loadProjectImages")) return {};
     return out;
 }
 
@@ -264,6 +271,7 @@ QVariantList ProjectStore::clustersForProject(int projectId, const QString& cate
         cluster["images"] = momentImageMaps(images, category, number, folder, faces);
         out.push_back(cluster);
     }
+    if (readFailed(q, "clustersForProject") || readFailed(images, "clustersForProject")) return {};
     return out;
 }
 
@@ -325,6 +333,7 @@ QVariantList ProjectStore::unselectedImagesForProject(int projectId) {
     QVariantList out;
     while (q.next())
         out.push_back(QVariantMap{{"filename", q.value(0).toString()}, {"category", q.value(1).toString()}});
+    if (readFailed(q, "unselectedImagesForProject")) return {};
     return out;
 }
 
@@ -457,10 +466,12 @@ QHash<int, QList<int>> ProjectStore::personsByImage(int projectId) {
         return out;
     }
     while (q.next()) out[q.value(0).toInt()].append(q.value(1).toInt());
+    if (readFailed(q, "personsByImage")) return {};
     return out;
 }
 
 QList<HandoverRow> ProjectStore::loadHandoverRows(int projectId) {
+    lastError_.clear();
     QList<HandoverRow> out;
     if (!openProject(projectId)) return out;
     QSqlQuery q(namedConnection(projectConnectionName_));
@@ -482,6 +493,7 @@ QList<HandoverRow> ProjectStore::loadHandoverRows(int projectId) {
         row.userSelected = q.value(7).toInt() != 0;
         out.append(row);
     }
+    if (readFailed(q, "loadHandoverRows")) return {};
     return out;
 }
 

@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QThread>
 #include <QUrl>
 
@@ -79,6 +80,34 @@ ProjectStore::~ProjectStore() {
 bool ProjectStore::fail(const QString& message) {
     lastError_ = message;
     return false;
+}
+
+bool ProjectStore::readFailed(const QSqlQuery& query, const char* operation) {
+    if (query.lastError().type() == QSqlError::NoError) return false;
+    lastError_ = QString::fromLatin1(operation) + " failed: " + query.lastError().text();
+    return true;
+}
+
+bool ProjectStore::checkCanSave() {
+    if (!registryOpen()) return fail("Registry not open.");
+    QSqlDatabase db = namedConnection(registryConnectionName_);
+    QSqlQuery q(db);
+    if (!q.exec("PRAGMA quick_check") || !q.next()) return fail("Registry check failed: " + q.lastError().text());
+    if (q.value(0).toString() != "ok") return fail("Registry check failed: the library database is damaged ("
+                                                   + q.value(0).toString() + ")");
+    q.finish();
+    if (!q.exec("BEGIN IMMEDIATE")) return fail("Registry write check failed: " + q.lastError().text());
+    QSqlQuery write(db);
+    const bool written = write.exec(R"sql(INSERT INTO app_stats (key, value) VALUES ('write_check', 0)
+                                          ON CONFLICT(key) DO UPDATE SET value = value)sql");
+    const QString why = write.lastError().text();
+    write.finish();
+    QSqlQuery(db).exec("ROLLBACK");
+    if (!written) return fail("Registry write check failed: " + why);
+    QTemporaryFile probe(projectsRoot() + "/.write-check-XXXXXX.tmp");
+    if (!probe.open()) return fail("Could not write into the projects folder " + projectsRoot() + ": "
+                                   + probe.errorString());
+    return true;
 }
 
 QString ProjectStore::resolveAppDataDir() {
@@ -184,6 +213,7 @@ QString ProjectStore::projectPath(const QString& dbFolder) const {
 }
 
 QVariantList ProjectStore::listProjects() {
+    lastError_.clear();
     if (!registryOpen()) {
         fail("Registry not open.");
         return {};
@@ -220,6 +250,7 @@ QVariantList ProjectStore::listProjects() {
         m["coverThumbUrl"] = cover.isEmpty() ? QString() : QUrl::fromLocalFile(cover).toString();
         out.push_back(m);
     }
+    if (readFailed(q, "listProjects")) return {};
     return out;
 }
 

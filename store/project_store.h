@@ -2,7 +2,12 @@
 // lifetime usage counters) and the database of the one open project
 // (project.db). Each instance and its two connections belong to the thread
 // that created it. Nothing here throws: failures return false, -1, 0 or an
-// empty result and leave a message in lastError().
+// empty result and leave a message in lastError(). The reads that list a
+// library or a project (listProjects, loadProjectImages, loadHandoverRows)
+// clear lastError() first, so that an empty result with an empty lastError()
+// is an empty library or project, and one with a text is a failure: a damaged
+// database (a row that cannot be read, even after the first ones) is never
+// passed off as an empty or shorter one.
 #pragma once
 
 #include <QHash>
@@ -53,6 +58,11 @@ public:
     // Registry and counters.
     bool openRegistry();
     bool registryOpen() const;
+    // Whether a project can be saved now, asked before a cull starts rather
+    // than after its analysis: the registry reads back whole and takes a
+    // write (tried in a transaction that is rolled back), and the projects
+    // folder takes a new file. False with lastError() set otherwise.
+    bool checkCanSave();
     QVariantList listProjects();
     bool renameProject(int projectId, const QString& newName);
     bool deleteProject(int projectId);
@@ -132,6 +142,10 @@ private:
     static QVariantList momentImageMaps(QSqlQuery& images, const QString& category, int clusterNumber,
                                         const QString& projectFolder, QSqlQuery& faces);
     bool fail(const QString& message);
+    // True, with lastError() set to "`operation` failed: " and the driver's
+    // text, when `query` met an error; for the end of a loop over its rows,
+    // where next() returning false may mean a page that cannot be read.
+    bool readFailed(const QSqlQuery& query, const char* operation);
 
     QString registryConnectionName_;
     QString projectConnectionName_;

@@ -26,9 +26,13 @@ Item {
     readonly property int columns: Math.max(1, Math.floor((width - 48) / (cardWidth + cardSpacing)))
     readonly property int gridWidth: columns * (cardWidth + cardSpacing)
 
+    // Why the library could not be read (empty when it was).
+    property string libraryError: ""
+
     // Re-reads the project list.
     function refresh() {
         projects = selModel.listProjects()
+        libraryError = selModel.storeError()
     }
 
     function openCardMenu(project) {
@@ -125,14 +129,19 @@ Item {
                 spacing: 10
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
-                    text: "No projects yet"
+                    text: page.libraryError === "" ? "No projects yet" : "The project library cannot be read"
                     color: Theme.text
                     font.pixelSize: 20
                     font.weight: Font.DemiBold
                 }
                 Text {
+                    objectName: "homeEmptyDetail"
                     anchors.horizontalCenter: parent.horizontalCenter
-                    text: "Click “New Project” to cull a folder of photos."
+                    width: Math.min(implicitWidth, page.width - 72)
+                    wrapMode: Text.Wrap
+                    horizontalAlignment: Text.AlignHCenter
+                    text: page.libraryError === "" ? "Click “New Project” to cull a folder of photos."
+                                                   : page.libraryError
                     color: Theme.textDim
                     font.pixelSize: 14
                 }

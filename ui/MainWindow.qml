@@ -53,7 +53,10 @@ ApplicationWindow {
 
     // Opens a stored project from the library (the Home page's cards).
     function openStoredProject(projectId, name, folder) {
-        selModel.loadFromProject(projectId, folder)
+        if (!selModel.loadFromProject(projectId, folder)) {
+            projectMessage.show("Open project", "The project cannot be read: " + selModel.storeError())
+            return
+        }
         selModel.touchOpenProject()
         resultSummary = { "inputFolder": folder, "projectId": projectId }
         cullPage.resetForLoadedProject()
@@ -124,9 +127,15 @@ ApplicationWindow {
             // The project's file names are relative to the folder the run
             // analysed (the JPEG copies when RAW files were converted).
             const folder = summary.inputFolder ? summary.inputFolder : ViewLogic.localPath(window.inputFolder)
-            if (summary.projectId !== undefined && summary.projectId >= 0)
-                selModel.loadFromProject(summary.projectId, folder)
-            else
+            if (summary.projectId !== undefined && summary.projectId >= 0) {
+                if (!selModel.loadFromProject(summary.projectId, folder)) {
+                    window.statusText = "Error"
+                    cullError.show("Culling error", "The project was saved but cannot be read: "
+                                   + selModel.storeError())
+                    homePage.refresh()
+                    return
+                }
+            } else
                 selModel.load(summary.selected, folder, summary.outputBase)
             selModel.setSummary(summary)
             window.summaryText = ViewLogic.summaryText(summary)

@@ -122,6 +122,42 @@ TEST_F(Home, ACardOpensItsProjectOnTheCullPage) {
     EXPECT_EQ(app->selection().keptCount(), 2);
 }
 
+TEST_F(Home, ADamagedProjectOrLibraryIsNamedNotShownEmpty) {
+    const int id = storeProject(path("shoot"), standardFrames(), "Lantern Wedding");
+    ASSERT_GE(id, 0);
+    const QString projects = path("library/projects");
+    const QStringList folders = QDir(projects).entryList({"*_p" + QString::number(id)}, QDir::Dirs);
+    ASSERT_EQ(folders.size(), 1);
+    const QString db = projects + "/" + folders[0] + "/project.db";
+    QFile::remove(db + "-wal");
+    ASSERT_TRUE(QFile::resize(db, 5000));
+    start();
+
+    // The card opens nothing and says why; the page stays where it was.
+    click("projectCard_" + QString::number(id));
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("projectMessageDialog", "opened").toBool(); }));
+    EXPECT_TRUE(prop("projectMessageDialog", "text").toString().startsWith("The project cannot be read: "))
+        << prop("projectMessageDialog", "text").toString().toStdString();
+    EXPECT_EQ(prop("mainWindow", "activePage").toString(), "home");
+    EXPECT_FALSE(app->selection().hasData());
+    EXPECT_EQ(app->selection().projectId(), -1);
+    call("projectMessageDialog", "close");
+
+    // A library that cannot be listed is not an empty one (damaged while the
+    // program is closed: an open one reads the pages it keeps).
+    app.reset();
+    QFile::remove(path("library/projects.db-wal"));
+    QFile registry(path("library/projects.db"));
+    ASSERT_TRUE(registry.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(registry.seek(4096));
+    ASSERT_EQ(registry.write(QByteArray(4096, '\x5a')), 4096);
+    registry.close();
+    start();
+    EXPECT_TRUE(item("homeEmptyState")->isVisible());
+    EXPECT_FALSE(prop("homeEmptyDetail", "text").toString().isEmpty());
+    EXPECT_NE(prop("homeEmptyDetail", "text").toString(), "Click “New Project” to cull a folder of photos.");
+}
+
 TEST_F(Home, RenameIgnoresABlankNameAndRenamesTheOpenProject) {
     const int id = storeProject(path("shoot"), standardFrames(), "Lantern Wedding");
     start();

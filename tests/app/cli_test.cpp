@@ -1,0 +1,162 @@
+// The command-line programs as a user runs them: real processes on real
+// shoots, a temporary project library, the test models.
+#include "painted_frames.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+
+#include <random>
+
+using namespace keepframe::testing;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out, err;
+};
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct CommandLine : ::testing::Test {
+    TempDir dir;
+    QString library = QString::fromStdString(dir.str() + "/library");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+
+    void SetUp() override { env.insert("KEEPFRAME_DATA_DIR", library); }
+
+    Outcome run(const QString& program, const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        Outcome r;
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    Outcome cull(const QStringList& args) { return run(KEEPFRAME_CULL_PROGRAM, args); }
+
+    // A small shoot with faces, culled into the library; the project's id.
+    int culledProject() {
+        for (int i = 0; i < 4; ++i)
+            writeFrame(dir, "shoot/DSC_000" + std::to_string(i) + ".png",
+                       analysisFrame({{15, 20, 3, 0.7f + 0.05f * i}}, 640, 480, 110));
+        const Outcome r = cull({QString::fromStdString(dir.str() + "/shoot"), "--models", KEEPFRAME_TEST_MODELS_DIR,
+                            "--quiet"});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const QRegularExpressionMatch m = QRegularExpression("Project: +(\\d+) in (\\S+)").match(r.out);
+        EXPECT_TRUE(m.hasMatch()) << r.out.toStdString();
+        projectFolder = m.captured(2);
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    }
+    QString projectFolder;
+};
+
+// Overwrites `length` bytes at `offset` with random ones.
+void scribble(const QString& path, qint64 offset, qint64 length) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    std::mt19937 random(7);
+    QByteArray noise(int(length), Qt::Uninitialized);
+    for (char& c : noise) c = char(random());
+    ASSERT_TRUE(f.seek(offset));
+    ASSERT_EQ(f.write(noise), length);
+}
+
+}  // namespace
+
+TEST_F(CommandLine, ADamagedProjectIsAnErrorAndOverwritesNothing) {
+    const int id = culledProject();
+    ASSERT_GE(id, 0);
+    const QString review = QString::fromStdString(dir.str() + "/review.json");
+    const QString sid = QString::number(id);
+    ASSERT_EQ(cull({"--save-project-file", sid, review}).exitCode, 0);
+    const QByteArray good = readAll(review);
+    ASSERT_FALSE(good.isEmpty());
+
+    // The project database cut short, as a full disk or a crash of the disk leaves it.
+    const QString db = projectFolder + "/project.db";
+    QFile::remove(db + "-wal");
+    QFile::remove(db + "-shm");
+    ASSERT_TRUE(QFile::resize(db, 5000));
+
+    Outcome r = cull({"--save-project-file", sid, review});
+    EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains("cannot be read")) << r.err.toStdString();
+    EXPECT_EQ(readAll(review), good);  // the earlier review file is left whole
+
+    const QString dest = QString::fromStdString(dir.str() + "/export");
+    r = cull({"--export", sid, dest});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("cannot be read")) << r.err.toStdString();
+    EXPECT_FALSE(QDir(dest + "/final_selection").exists());
+
+    r = cull({"--xmp", sid});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(QDir(QString::fromStdString(dir.str() + "/shoot")).entryList({"*.xmp"}).isEmpty());
+}
+
+TEST_F(CommandLine, ADamagedLibraryIsAnErrorBeforeAnyAnalysis) {
+    ASSERT_GE(culledProject(), 0);
+    // Random bytes over the page that holds the projects.
+    const QString registry = library + "/projects.db";
+    QFile::remove(registry + "-wal");
+    QFile::remove(registry + "-shm");
+    scribble(registry, 4096, 4096);
+
+    Outcome r = cull({"--list"});
+    EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains("the project library cannot be read")) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains("projects)"));
+
+    r = cull({QString::fromStdString(dir.str() + "/shoot"), "--models", KEEPFRAME_TEST_MODELS_DIR});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("Could not save the project: ")) << r.err.toStdString();
+    // Refused before the analysis: no frame was looked at.
+    EXPECT_FALSE(r.out.contains("Step 1")) << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains("Summary"));
+}
+
+TEST_F(CommandLine, InspectWritesJsonUnderACommaLocale) {
+    // A German locale of our own: the machine need not have one generated.
+    const QString locales = QString::fromStdString(dir.str() + "/locales");
+    ASSERT_TRUE(QDir().mkpath(locales));
+    QProcess make;
+    make.start("localedef", {"-i", "de_DE", "-f", "UTF-8", locales + "/de_DE.UTF-8"});
+    // localedef exits with 1 for warnings about the locale sources; the locale is made all the same.
+    if (!make.waitForFinished(60000) || make.exitCode() > 1 || !QDir(locales + "/de_DE.UTF-8").exists())
+        GTEST_SKIP() << "localedef cannot make de_DE.UTF-8 here";
+    env.insert("LOCPATH", locales);
+    env.insert("LC_ALL", "de_DE.UTF-8");
+
+    const std::string frame = writeFrame(dir, "DSC_0001.png", analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 110));
+    const Outcome r = cull({"--inspect", QString::fromStdString(frame), "--models", KEEPFRAME_TEST_MODELS_DIR});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 2);
+    for (const QString& line : lines) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        EXPECT_TRUE(doc.object()["sharpness"].isDouble()) << line.toStdString();
+    }
+}
