@@ -134,8 +134,14 @@ bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJ
     } else {
         reply = network_.sendCustomRequest(request, verb);
     }
-    connect(reply, &QNetworkReply::finished, this, [reply, onReply, onFailure] {
+    auto* watch = new ReplyWatch(reply, limits_.serviceStallMs, limits_.answerMs, limits_.maxAnswerBytes);
+    connect(reply, &QNetworkReply::finished, this, [reply, watch, onReply, onFailure] {
         reply->deleteLater();
+        watch->finish();
+        if (!watch->failure().isEmpty()) {
+            onFailure(watch->failure());
+            return;
+        }
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status == 0) {
             // No answer at all (refused, no network, TLS, timeout): the reason is Qt's own.
@@ -146,7 +152,7 @@ bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJ
             onFailure(redirectRefusal(status, *reply));
             return;
         }
-        onReply(status, reply->readAll());
+        onReply(status, watch->body());
     });
     return true;
 }
