@@ -173,7 +173,8 @@ private:
     static QString requestProblem(const QString& token, const QString& base);
     bool changeSettings(bool stored, const QString& error);
     // Sends one service request; false (with `onFailure` called) when the
-    // manager is not initialized, has no token or the address is not allowed.
+    // manager is not initialized, has no token, the address is not allowed or
+    // `path` is empty (an identifier that is not one path segment, endpoint()).
     // A redirect is never followed: it ends the request with `onFailure`, and
     // so does passing a limit of limits_ (the reason names the limit).
     bool send(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,

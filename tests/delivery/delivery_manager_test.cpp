@@ -655,6 +655,48 @@ TEST_F(Service, UploadsWaitingTheirTurnNeverTimeOut) {
         EXPECT_TRUE(item.uploadFailure.isEmpty()) << item.uploadFailure.toStdString();
 }
 
+TEST_F(Service, IdentifiersAreOneNameInTheAddress) {
+    QSignalSpy statusFailed(&manager, &DeliveryManager::topupStatusCheckFailed),
+        deleteFailed(&manager, &DeliveryManager::galleryDeleteFailed),
+        filesFailed(&manager, &DeliveryManager::galleryFilesFetchFailed);
+    manager.checkTopupStatus("../../../probe/topup?x=1#");
+    ASSERT_TRUE(statusFailed.wait(5000));
+    EXPECT_EQ(statusFailed[0][0].toString(), "http 404: Top-up not found");
+    manager.deleteGallery("../../probe/delete");
+    ASSERT_TRUE(deleteFailed.wait(5000));
+    EXPECT_EQ(deleteFailed[0][0].toString(), "http 404: Gallery not found");
+    // Nothing, and no token, reached another path of the service.
+    const QJsonArray reached = QJsonDocument::fromJson(call("GET", url + "/admin/probes")).object()["probes"].toArray();
+    EXPECT_TRUE(reached.isEmpty()) << QJsonDocument(reached).toJson().toStdString();
+
+    // What cannot be one name is refused before anything is sent.
+    for (const QString id : {"", ".", ".."}) manager.fetchGalleryFiles(id);
+    ASSERT_EQ(filesFailed.size(), 3);
+    for (const auto& args : filesFailed)
+        EXPECT_EQ(args[0].toString(),
+                  "Invalid identifier: it cannot be sent as one name in the address; nothing was sent.");
+}
+
+TEST_F(Service, PaymentCodeOnlyFromHttpsOrThisComputer) {
+    QSignalSpy created(&manager, &DeliveryManager::storageTopupCreated),
+        failed(&manager, &DeliveryManager::storageTopupFailed);
+    for (const char* bad : {"file:///etc/passwd", "http://pay.example.com/qr.png", "data:image/png;base64,AAAA"}) {
+        forceNext("POST", "/deliver/storage/topup", 200,
+                  QJsonObject{{"topup_id", "tp_1"}, {"additional_gb", 10}, {"qr_image_url", bad}});
+        manager.requestStorageTopup(10);
+        ASSERT_TRUE(failed.wait(5000)) << bad;
+        EXPECT_EQ(failed.last()[0].toString(),
+                  "The service gave a payment code address that is not https; it was not opened.");
+    }
+    EXPECT_EQ(created.size(), 0);
+    const QString https = "https://pay.example.com/q.png";
+    forceNext("POST", "/deliver/storage/topup", 200,
+              QJsonObject{{"topup_id", "tp_1"}, {"additional_gb", 10}, {"qr_image_url", https}});
+    manager.requestStorageTopup(10);
+    ASSERT_TRUE(created.wait(5000));
+    EXPECT_EQ(created[0][5].toString(), https);
+}
+
 TEST_F(Service, UprightSizesAndTheQualityTheUploadLabelStates) {
     QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
         failed(&manager, &DeliveryManager::deliveryFailed);
