@@ -17,6 +17,7 @@
 #include <QNetworkReply>
 
 #include <algorithm>
+#include <memory>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -240,13 +241,19 @@ void DeliveryManager::startUploads() {
     totalCount_ = int(items_.size());
     doneCount_ = 0;
     pendingUploads_ = int(items_.size());
+    nextUpload_ = 0;
     emit deliveryProgress();
-    for (DeliveryItem& item : items_) {
-        auto* file = new QFile(item.uploadPath);
+    for (int slot = 0; slot < std::max(1, limits_.parallelUploads) && nextUpload_ < items_.size(); ++slot)
+        startNextUpload();
+}
+
+void DeliveryManager::startNextUpload() {
+    while (nextUpload_ < items_.size()) {
+        DeliveryItem& item = items_[nextUpload_++];
+        auto file = std::make_unique<QFile>(item.uploadPath);
         // Storage URLs come from the service; they too must be HTTPS or local.
         if (item.uploadUrl.isEmpty() || item.uploadPath.isEmpty() || !isAllowedServiceUrl(item.uploadUrl) ||
             !file->open(QIODevice::ReadOnly)) {
-            delete file;
             item.uploaded = false;
             ++doneCount_;
             emit deliveryProgress();
@@ -255,17 +262,29 @@ void DeliveryManager::startUploads() {
         }
         QNetworkRequest request{QUrl(item.uploadUrl)};
         request.setHeader(QNetworkRequest::ContentTypeHeader, "image/jpeg");
-        QNetworkReply* reply = network_.put(request, file);  // streamed from disk
-        file->setParent(reply);
-        const int index = item.index;
-        connect(reply, &QNetworkReply::finished, this, [this, reply, index] {
+        QNetworkReply* reply = network_.put(request, file.get());  // streamed from disk
+        file.release()->setParent(reply);
+        auto* watch = new ReplyWatch(reply, limits_.uploadStallMs, limits_.answerMs, limits_.maxAnswerBytes);
+        const size_t index = size_t(item.index);
+        connect(reply, &QNetworkReply::finished, this, [this, reply, watch, index] {
             reply->deleteLater();
+            watch->finish();
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            items_[size_t(index)].uploaded = status >= 200 && status <= 299;
+            DeliveryItem& done = items_[index];
+            done.uploaded = watch->failure().isEmpty() && status >= 200 && status <= 299;
+            if (!watch->failure().isEmpty()) {
+                done.uploadFailure = watch->failure();
+            } else if (status == 0) {
+                done.uploadFailure = QStringLiteral("http 0: %1").arg(reply->errorString());
+            } else if (!done.uploaded) {
+                done.uploadFailure = httpErrorText(status, watch->body());
+            }
             ++doneCount_;
             emit deliveryProgress();
             uploadFinishedOne();
+            startNextUpload();
         });
+        return;
     }
 }
 

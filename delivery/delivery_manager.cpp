@@ -23,6 +23,15 @@ QString httpErrorText(int status, const QByteArray& body) {
 namespace {
 
 const char* const kNoAccessToken = "No access token: add your delivery service token on the Account page.";
+const char* const kInvalidId = "Invalid identifier: it cannot be sent as one name in the address; nothing was sent.";
+
+// `pattern` with `id` in place of %1 as exactly one path segment: percent-encoded,
+// so that a "/", "?", "#" or "%" in an identifier (the service hands many of them
+// out) never reaches another path. Empty when `id` cannot be one segment.
+QString endpoint(const char* pattern, const QString& id) {
+    if (id.isEmpty() || id == "." || id == "..") return {};
+    return QString::fromLatin1(pattern).arg(QString::fromLatin1(QUrl::toPercentEncoding(id)));
+}
 
 // A redirect would carry the bearer token, or the photographs, to wherever it
 // points; it is reported instead of followed.
@@ -121,6 +130,10 @@ bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJ
         onFailure(problem);
         return false;
     }
+    if (path.isEmpty()) {
+        onFailure(QString::fromUtf8(kInvalidId));
+        return false;
+    }
     QNetworkRequest request{QUrl(base + path)};
     request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     QNetworkReply* reply = nullptr;
@@ -134,8 +147,14 @@ bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJ
     } else {
         reply = network_.sendCustomRequest(request, verb);
     }
-    connect(reply, &QNetworkReply::finished, this, [reply, onReply, onFailure] {
+    auto* watch = new ReplyWatch(reply, limits_.serviceStallMs, limits_.answerMs, limits_.maxAnswerBytes);
+    connect(reply, &QNetworkReply::finished, this, [reply, watch, onReply, onFailure] {
         reply->deleteLater();
+        watch->finish();
+        if (!watch->failure().isEmpty()) {
+            onFailure(watch->failure());
+            return;
+        }
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status == 0) {
             // No answer at all (refused, no network, TLS, timeout): the reason is Qt's own.
@@ -146,7 +165,7 @@ bool DeliveryManager::send(const QByteArray& verb, const QString& path, const QJ
             onFailure(redirectRefusal(status, *reply));
             return;
         }
-        onReply(status, reply->readAll());
+        onReply(status, watch->body());
     });
     return true;
 }
@@ -190,7 +209,7 @@ void DeliveryManager::fetchGalleries() {
 
 void DeliveryManager::fetchGalleryFiles(const QString& galleryId) {
     const Failure failed = [this](const QString& r) { emit galleryFilesFetchFailed(r); };
-    send("GET", "/deliver/galleries/" + galleryId + "/files", nullptr, failed,
+    send("GET", endpoint("/deliver/galleries/%1/files", galleryId), nullptr, failed,
          [this, failed, galleryId](int status, const QByteArray& body) {
              if (status != 200) return failed(httpErrorText(status, body));
              const QJsonObject o = QJsonDocument::fromJson(body).object();
@@ -204,7 +223,7 @@ void DeliveryManager::fetchGalleryFiles(const QString& galleryId) {
 
 void DeliveryManager::postSetting(const QString& galleryId, const QJsonObject& setting, const std::function<void()>& ok,
                                   const Failure& failed) {
-    send("POST", "/deliver/galleries/" + galleryId + "/settings", &setting, failed,
+    send("POST", endpoint("/deliver/galleries/%1/settings", galleryId), &setting, failed,
          [ok, failed](int status, const QByteArray& body) {
              if (status != 200) return failed(httpErrorText(status, body));
              ok();
@@ -231,7 +250,7 @@ void DeliveryManager::setGalleryFaceSearch(const QString& galleryId, bool enable
 void DeliveryManager::changeGalleryPassword(const QString& galleryId, const QString& newPassword) {
     const Failure failed = [this](const QString& r) { emit passwordChangeFailed(r); };
     const QJsonObject body{{"new_password", newPassword}};
-    send("POST", "/gallery/" + galleryId + "/change-password", &body, failed,
+    send("POST", endpoint("/gallery/%1/change-password", galleryId), &body, failed,
          [this, failed, galleryId](int status, const QByteArray& reply) {
              if (status != 200) return failed(httpErrorText(status, reply));
              emit passwordChanged(galleryId);
@@ -240,7 +259,7 @@ void DeliveryManager::changeGalleryPassword(const QString& galleryId, const QStr
 
 void DeliveryManager::deleteGallery(const QString& galleryId) {
     const Failure failed = [this](const QString& r) { emit galleryDeleteFailed(r); };
-    send("DELETE", "/deliver/galleries/" + galleryId, nullptr, failed,
+    send("DELETE", endpoint("/deliver/galleries/%1", galleryId), nullptr, failed,
          [this, failed, galleryId](int status, const QByteArray& body) {
              if (status != 200) return failed(httpErrorText(status, body));
              emit galleryDeleted(galleryId);
@@ -278,15 +297,21 @@ void DeliveryManager::requestStorageTopup(int additionalGb) {
         if (status == 503) return failed(QStringLiteral("Couldn't generate a payment code — try again."));
         if (status != 200) return failed(httpErrorText(status, reply));
         const QJsonObject o = QJsonDocument::fromJson(reply).object();
+        // The page shows the payment code from this address: never a local file or plain http elsewhere
+        // (a missing address reads as empty, as every missing key does, and shows nothing).
+        const QString qrImageUrl = o.value("qr_image_url").toString();
+        if (!qrImageUrl.isEmpty() && !isAllowedServiceUrl(qrImageUrl))
+            return failed(QStringLiteral("The service gave a payment code address that is not https; "
+                                         "it was not opened."));
         emit storageTopupCreated(o.value("topup_id").toString(), o.value("additional_gb").toInt(),
                                  o.value("remaining_months").toInt(), o.value("amount_rupees").toInt(),
-                                 o.value("qr_code_id").toString(), o.value("qr_image_url").toString());
+                                 o.value("qr_code_id").toString(), qrImageUrl);
     });
 }
 
 void DeliveryManager::checkTopupStatus(const QString& topupId) {
     const Failure failed = [this](const QString& r) { emit topupStatusCheckFailed(r); };
-    send("GET", "/deliver/storage/topup/" + topupId + "/status", nullptr, failed,
+    send("GET", endpoint("/deliver/storage/topup/%1/status", topupId), nullptr, failed,
          [this, failed, topupId](int status, const QByteArray& body) {
              if (status != 200) return failed(httpErrorText(status, body));
              const QJsonObject o = QJsonDocument::fromJson(body).object();

@@ -4,6 +4,8 @@
 // later with exactly one success or one failure signal.
 #pragma once
 
+#include "reply_watch.h"
+
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -37,6 +39,7 @@ struct DeliveryItem {
     QString compressedKey;
     QString uploadUrl;
     bool uploaded = false;
+    QString uploadFailure;  // why a started upload failed ("http %1: %2"); empty otherwise
     bool isCover = false;
     std::vector<FaceCrop> faces;
     int width = 0, height = 0;
@@ -71,6 +74,9 @@ public:
     void setFaceModelPath(const QString& path) { faceModelPath_ = path; }
     // Points this manager at `url` whatever the settings say (source "application").
     void setBaseUrl(const QString& url);
+    // The time and size limits of requests and uploads (tests shorten them).
+    void setRequestLimits(const RequestLimits& limits) { limits_ = limits; }
+    const RequestLimits& requestLimits() const { return limits_; }
 
     bool isRunning() const { return running_.load(); }
     int totalCount() const { return totalCount_.load(); }
@@ -167,8 +173,10 @@ private:
     static QString requestProblem(const QString& token, const QString& base);
     bool changeSettings(bool stored, const QString& error);
     // Sends one service request; false (with `onFailure` called) when the
-    // manager is not initialized, has no token or the address is not allowed.
-    // A redirect is never followed: it ends the request with `onFailure`.
+    // manager is not initialized, has no token, the address is not allowed or
+    // `path` is empty (an identifier that is not one path segment, endpoint()).
+    // A redirect is never followed: it ends the request with `onFailure`, and
+    // so does passing a limit of limits_ (the reason names the limit).
     bool send(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,
               const Reply& onReply);
     void postSetting(const QString& galleryId, const QJsonObject& setting, const std::function<void()>& ok,
@@ -177,7 +185,11 @@ private:
     void setRunning(bool running);
     void runDeliveryWorker();
     void sendUploadRequest();
+    // Starts the first uploads, RequestLimits::parallelUploads of them.
     void startUploads();
+    // Starts the next item's upload; an item that cannot be sent on the way is
+    // counted as failed at once.
+    void startNextUpload();
     void uploadFinishedOne();
     void sendCompletion();
     void finishThumbnails();
@@ -185,10 +197,12 @@ private:
     AccountTokenProvider* tokenProvider_ = nullptr;
     QNetworkAccessManager network_;
     QString baseUrlOverride_;
+    RequestLimits limits_;
     std::thread deliveryThread_;
     std::vector<DeliveryItem> items_;
     std::atomic<bool> running_{false};
     std::atomic<int> totalCount_{0}, doneCount_{0}, pendingUploads_{0};
+    size_t nextUpload_ = 0;  // the item the next upload slot takes
     std::thread thumbnailThread_;
     struct ThumbnailJob {
         QString filename, sourcePath, thumbnailPath;

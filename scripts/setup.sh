@@ -149,11 +149,13 @@ fi
 # holds the four default ones ($KEEPFRAME_MODEL_SOURCES, else ../shared/models/src)
 # is used as it is; otherwise the model kit downloads them into
 # $CACHE/model-sources and verifies their sha256. Without them the build still
-# succeeds and the program reports the missing models.
+# succeeds and the program reports the missing models. The kit bounds every
+# download in length and time; the outer limit also covers a name lookup that
+# never returns or a wait for another clone's fetch into the same cache.
 root="$(cd "$(dirname "$0")/.." && pwd)"
 kit=(/usr/bin/python3 "$root/tools/modelkit/modelkit.py")
 if sources="$(KEEPFRAME_CACHE="$CACHE" "${kit[@]}" locate)"; then
   echo "setup: model sources present in $sources"
-elif ! KEEPFRAME_CACHE="$CACHE" "${kit[@]}" fetch; then
+elif ! KEEPFRAME_CACHE="$CACHE" timeout --kill-after=10 900 "${kit[@]}" fetch; then
   echo "setup: continuing without face models; keepframe-cull will report them missing" >&2
 fi

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -18,6 +19,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -27,6 +29,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <tuple>
 
 #ifdef __linux__
 #include <csignal>
@@ -163,6 +166,16 @@ struct Service : ::testing::Test {
                    const QJsonObject& headers = {}) {
         const QJsonObject o{
             {"method", method}, {"path", path}, {"status", status}, {"body", body}, {"headers", headers}};
+        ASSERT_EQ(call("POST", url + "/admin/fail", o), R"({"ok": true})");
+    }
+    // Tells the service to answer the next matching request as a broken server
+    // ("silent", "drip", "drip-headers", "endless", "huge"; stand_in.py).
+    void misbehaveNext(const QString& method, const QString& path, const QString& behaviour, QJsonObject o = {}) {
+        o["method"] = method;
+        o["path"] = path;
+        o["status"] = 200;
+        o["behaviour"] = behaviour;
+        if (!o.contains("body")) o["body"] = QJsonObject{{"galleries", QJsonArray{}}};
         ASSERT_EQ(call("POST", url + "/admin/fail", o), R"({"ok": true})");
     }
     QVariantList photos(int n, int width = 800, int height = 600, int orientation = 0) {
@@ -529,6 +542,159 @@ TEST_F(Service, RedirectsAreFailuresAndNeverFollowed) {
     call("GET", other + "/probe/control");
     ASSERT_EQ(probes().size(), 1);
     EXPECT_TRUE(probes()[0].toObject()["authorization"].toBool());
+}
+
+namespace {
+
+// Limits short enough for tests of broken services; each trips within two seconds.
+RequestLimits shortLimits() {
+    RequestLimits limits;
+    limits.serviceStallMs = 800;
+    limits.uploadStallMs = 1000;
+    limits.answerMs = 1500;
+    limits.maxAnswerBytes = 64 * 1024;
+    return limits;
+}
+
+const QString kStalled = "http 0: the request made no progress for 0.8 s; it was stopped";
+const QString kTooLarge = "http 200: the answer is larger than 64 KB; it was not read";
+
+}  // namespace
+
+TEST_F(Service, BrokenAnswersEndInOneFailureNamingTheLimit) {
+    manager.setRequestLimits(shortLimits());
+    QSignalSpy received(&manager, &DeliveryManager::galleriesReceived),
+        failed(&manager, &DeliveryManager::galleriesFetchFailed);
+    const std::vector<std::tuple<QString, QJsonObject, QString>> cases = {
+        {"silent", {}, kStalled},
+        {"drip-headers", {{"interval_ms", 100}}, kStalled},  // headers that never end are no progress
+        {"drip", {{"interval_ms", 300}},
+         "http 200: the answer did not arrive in full within 1.5 s; the request was stopped"},
+        {"endless", {}, kTooLarge},
+        {"huge", {{"size", 1 << 20}}, kTooLarge},  // announced: refused before it is read
+    };
+    for (const auto& [behaviour, options, reason] : cases) {
+        misbehaveNext("GET", "/deliver/galleries", behaviour, options);
+        const qsizetype before = failed.size();
+        QElapsedTimer clock;
+        clock.start();
+        manager.fetchGalleries();
+        ASSERT_TRUE(failed.wait(5000)) << behaviour.toStdString();
+        EXPECT_LT(clock.elapsed(), 3000) << behaviour.toStdString();
+        EXPECT_EQ(failed.last()[0].toString(), reason) << behaviour.toStdString();
+        QTest::qWait(200);  // exactly one answer per call
+        EXPECT_EQ(failed.size(), before + 1) << behaviour.toStdString();
+    }
+    EXPECT_EQ(received.size(), 0);
+
+    // A request with a body is held to the same limits.
+    QSignalSpy saveFailed(&manager, &DeliveryManager::studioProfileSaveFailed);
+    misbehaveNext("POST", "/deliver/profile", "silent");
+    manager.saveStudioProfile("Light & Lace", "");
+    ASSERT_TRUE(saveFailed.wait(5000));
+    EXPECT_EQ(saveFailed[0][0].toString(), kStalled);
+
+    // The service and the manager are none the worse.
+    manager.fetchGalleries();
+    ASSERT_TRUE(received.wait(5000));
+}
+
+TEST_F(Service, JsonAnswersAreReadUpToFourMegabytes) {
+    QSignalSpy received(&manager, &DeliveryManager::galleriesReceived),
+        failed(&manager, &DeliveryManager::galleriesFetchFailed);
+    misbehaveNext("GET", "/deliver/galleries", "huge", {{"size", 3 << 20}});
+    manager.fetchGalleries();
+    ASSERT_TRUE(received.wait(10000));
+    misbehaveNext("GET", "/deliver/galleries", "huge", {{"size", 5 << 20}});
+    manager.fetchGalleries();
+    ASSERT_TRUE(failed.wait(10000));
+    EXPECT_EQ(failed[0][0].toString(), "http 200: the answer is larger than 4 MB; it was not read");
+}
+
+TEST_F(Service, StalledOrEndlessUploadsFailAloneAndTheNextDeliveryStarts) {
+    manager.setRequestLimits(shortLimits());
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed);
+    misbehaveNext("PUT", "/storage/*", "silent");
+    misbehaveNext("PUT", "/storage/*", "endless");
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Stalled", "pw", 80, photos(3)); }));
+    EXPECT_EQ(finished[0][2].toInt(), 1);
+    EXPECT_EQ(finished[0][3].toInt(), 2);
+    QStringList reasons;
+    for (const DeliveryItem& item : manager.items())
+        if (!item.uploaded) reasons << item.uploadFailure;
+    reasons.sort();
+    // Uploads have a limit of their own (1 s here, 0.8 s for service requests).
+    EXPECT_EQ(reasons, (QStringList{"http 0: the request made no progress for 1 s; it was stopped", kTooLarge}));
+    EXPECT_FALSE(manager.isRunning());
+
+    // A confirmation that is never answered ends the run as well.
+    misbehaveNext("POST", "/deliver/upload-complete", "silent");
+    EXPECT_FALSE(deliver(finished, failed, [&] { manager.startDelivery("Unconfirmed", "pw", 80, photos(1)); }));
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0][0].toString(), "upload-complete failed, " + kStalled);
+    EXPECT_FALSE(manager.isRunning());
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Again", "pw", 80, photos(2)); }));
+    EXPECT_EQ(finished.last()[2].toInt(), 2);
+}
+
+TEST_F(Service, UploadsWaitingTheirTurnNeverTimeOut) {
+    // Six slow storage answers would hold every connection Qt opens to one
+    // host; uploads queued behind them would see no progress for longer than
+    // their limit. Only uploads that are on the wire are held to it.
+    RequestLimits limits = shortLimits();
+    limits.answerMs = 4000;
+    manager.setRequestLimits(limits);
+    for (int i = 0; i < 6; ++i)
+        misbehaveNext("PUT", "/storage/*", "drip", {{"interval_ms", 250}, {"body", "stored"}});
+    QSignalSpy finished(&manager, &DeliveryManager::deliveryFinished),
+        failed(&manager, &DeliveryManager::deliveryFailed);
+    ASSERT_TRUE(deliver(finished, failed, [&] { manager.startDelivery("Queue", "pw", 10, photos(8)); }));
+    EXPECT_EQ(finished[0][2].toInt(), 8);
+    for (const DeliveryItem& item : manager.items())
+        EXPECT_TRUE(item.uploadFailure.isEmpty()) << item.uploadFailure.toStdString();
+}
+
+TEST_F(Service, IdentifiersAreOneNameInTheAddress) {
+    QSignalSpy statusFailed(&manager, &DeliveryManager::topupStatusCheckFailed),
+        deleteFailed(&manager, &DeliveryManager::galleryDeleteFailed),
+        filesFailed(&manager, &DeliveryManager::galleryFilesFetchFailed);
+    manager.checkTopupStatus("../../../probe/topup?x=1#");
+    ASSERT_TRUE(statusFailed.wait(5000));
+    EXPECT_EQ(statusFailed[0][0].toString(), "http 404: Top-up not found");
+    manager.deleteGallery("../../probe/delete");
+    ASSERT_TRUE(deleteFailed.wait(5000));
+    EXPECT_EQ(deleteFailed[0][0].toString(), "http 404: Gallery not found");
+    // Nothing, and no token, reached another path of the service.
+    const QJsonArray reached = QJsonDocument::fromJson(call("GET", url + "/admin/probes")).object()["probes"].toArray();
+    EXPECT_TRUE(reached.isEmpty()) << QJsonDocument(reached).toJson().toStdString();
+
+    // What cannot be one name is refused before anything is sent.
+    for (const QString id : {"", ".", ".."}) manager.fetchGalleryFiles(id);
+    ASSERT_EQ(filesFailed.size(), 3);
+    for (const auto& args : filesFailed)
+        EXPECT_EQ(args[0].toString(),
+                  "Invalid identifier: it cannot be sent as one name in the address; nothing was sent.");
+}
+
+TEST_F(Service, PaymentCodeOnlyFromHttpsOrThisComputer) {
+    QSignalSpy created(&manager, &DeliveryManager::storageTopupCreated),
+        failed(&manager, &DeliveryManager::storageTopupFailed);
+    for (const char* bad : {"file:///etc/passwd", "http://pay.example.com/qr.png", "data:image/png;base64,AAAA"}) {
+        forceNext("POST", "/deliver/storage/topup", 200,
+                  QJsonObject{{"topup_id", "tp_1"}, {"additional_gb", 10}, {"qr_image_url", bad}});
+        manager.requestStorageTopup(10);
+        ASSERT_TRUE(failed.wait(5000)) << bad;
+        EXPECT_EQ(failed.last()[0].toString(),
+                  "The service gave a payment code address that is not https; it was not opened.");
+    }
+    EXPECT_EQ(created.size(), 0);
+    const QString https = "https://pay.example.com/q.png";
+    forceNext("POST", "/deliver/storage/topup", 200,
+              QJsonObject{{"topup_id", "tp_1"}, {"additional_gb", 10}, {"qr_image_url", https}});
+    manager.requestStorageTopup(10);
+    ASSERT_TRUE(created.wait(5000));
+    EXPECT_EQ(created[0][5].toString(), https);
 }
 
 TEST_F(Service, UprightSizesAndTheQualityTheUploadLabelStates) {

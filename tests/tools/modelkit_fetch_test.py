@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Downloading the model sources from a loopback server that serves good,
-truncated, altered and missing files: the kit ends with verified files or with
-one error naming the file, never leaves a partial or unverified file in the
-cache, downloads nothing twice and prefers local sources."""
+truncated, altered, missing, endless and dripped files: the kit ends with
+verified files or with one error naming the file, in bounded time, never leaves
+a partial or unverified file in the cache, downloads nothing twice and prefers
+local sources."""
 import contextlib
 import hashlib
 import http.server
@@ -14,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 from unittest import mock
 
@@ -28,10 +30,21 @@ CULL = os.environ.get("KEEPFRAME_CULL", "")
 
 class Handler(http.server.BaseHTTPRequestHandler):
     """Serves server.files (path -> bytes); server.claimed (path -> length)
-    announces a longer body than is sent, and the connection then closes."""
+    announces a longer body than is sent, and the connection then closes.
+    server.hostile (path -> (behaviour, seconds)) answers as a broken mirror:
+    "endless" sends a body without length that never ends, "drip" sends the
+    file a byte every `seconds`, "drip-headers" its headers too."""
 
     def do_GET(self):
         self.server.requests.append(self.path)
+        if self.path in self.server.hostile:
+            behaviour, seconds = self.server.hostile[self.path]
+            try:
+                getattr(self, behaviour.replace("-", "_"))(seconds)
+            except OSError:  # the kit hung up: that is the point
+                pass
+            self.close_connection = True
+            return
         body = self.server.files.get(self.path)
         if body is None:
             self.send_error(404)
@@ -41,6 +54,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def endless(self, _):
+        self.wfile.write(b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")
+        block = b"x" * (1 << 16)
+        for _ in range(100_000):  # at most 6.5 GB, at about 10 MB/s, to a client that never stops
+            self.wfile.write(block)
+            time.sleep(0.006)
+
+    def drip(self, seconds):
+        body = self.server.files[self.path]
+        self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body))
+        self.send_slowly(body, seconds)
+
+    def drip_headers(self, seconds):
+        body = self.server.files[self.path]
+        self.send_slowly(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body, seconds)
+
+    def send_slowly(self, data, seconds):
+        for i in range(len(data)):
+            self.wfile.write(data[i:i + 1])
+            time.sleep(seconds)
+
     def log_message(self, *args):
         pass
 
@@ -48,7 +82,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 @contextlib.contextmanager
 def loopback_server():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.files, server.claimed, server.requests = {}, {}, []
+    server.files, server.claimed, server.requests, server.hostile = {}, {}, [], {}
     server.base = f"http://127.0.0.1:{server.server_address[1]}"
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
@@ -84,6 +118,7 @@ class Fetch(unittest.TestCase):
             body = f"fake {key} network ".encode() * 200
             self.content[key] = body
             table[key]["sha256"] = hashlib.sha256(body).hexdigest()
+            table[key]["size"] = len(body)
             table[key]["url"] = f"{self.server.base}/origin/{key}.onnx"
             self.server.files[f"/origin/{key}.onnx"] = body
         self.enterContext(mock.patch.object(kit, "SOURCES", table))
@@ -160,6 +195,61 @@ class Fetch(unittest.TestCase):
                 self.assertEqual(code, 0, err)
                 self.assertEqual(self.server.requests, [eye_path])
                 self.assert_cache_holds_exactly(kit.DEFAULT_KEYS)
+
+    def test_a_hostile_mirror_is_stopped_at_the_length_and_the_deadline(self):
+        eye_path = "/origin/eye.onnx"
+        # (behaviour, seconds) or a length announced -> expected words in the error
+        cases = [
+            (("endless", 0), "longer than its"),
+            (4_000_000_000, "announces 4000000000 bytes"),
+            (("drip", 0.2), "did not finish within 1.5 s"),
+            (("drip-headers", 0.2), "did not finish within 1.5 s"),
+        ]
+        self.enterContext(mock.patch.object(kit, "FILE_SECONDS", 1.5))
+        self.enterContext(mock.patch.object(kit, "READ_SECONDS", 1))  # longer than each drip's pause
+        for misbehaviour, expected in cases:
+            with self.subTest(misbehaviour):
+                shutil.rmtree(self.cache, ignore_errors=True)
+                self.server.hostile.clear()
+                self.server.claimed.clear()
+                if isinstance(misbehaviour, int):
+                    self.server.claimed[eye_path] = misbehaviour
+                else:
+                    self.server.hostile[eye_path] = misbehaviour
+                started = time.monotonic()
+                code, _, err = run_main("fetch")
+                self.assertLess(time.monotonic() - started, 6)
+                self.assertEqual(code, 1)
+                self.assertEqual(len(err.strip().splitlines()), 1, err)
+                self.assertIn(self.name("eye"), err)
+                self.assertIn(self.server.base + eye_path, err)
+                self.assertIn(expected, err)
+                self.assert_cache_holds_exactly(["yunet", "mobilefacenet", "mini_xception"])
+
+    def test_what_a_killed_fetch_left_is_removed_by_the_next(self):
+        # A fetch of the real table from a mirror that drips, killed while it downloads.
+        first = kit.SOURCES["yunet"]["file"]
+        self.server.files["/mirror/" + first] = b"y" * 1000
+        self.server.hostile["/mirror/" + first] = ("drip", 0.05)
+        env = dict(os.environ, KEEPFRAME_MODEL_MIRROR=self.server.base + "/mirror")
+        child = subprocess.Popen([sys.executable, KIT, "fetch"], env=env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        try:
+            for _ in range(200):
+                parts = [f for f in self.cache_files() if f.endswith(".part")]
+                if parts:
+                    break
+                time.sleep(0.05)
+            time.sleep(0.2)  # the first bytes are on their way
+        finally:
+            child.kill()
+            child.wait()
+        self.assertEqual(len(parts), 1, self.cache_files())
+
+        code, out, err = run_main("fetch")
+        self.assertEqual(code, 0, err)
+        self.assertIn(f"removing {parts[0]}", out)
+        self.assert_cache_holds_exactly(kit.DEFAULT_KEYS)
 
     def test_an_altered_file_already_in_the_cache_is_replaced(self):
         self.assertEqual(run_main("fetch")[0], 0)

@@ -18,14 +18,23 @@ Test and operator helpers (token required):
     POST /admin/fail                 {"method": "GET", "path": "/deliver/profile",
                                       "status": 404, "body": "...",
                                       "headers": {"Location": "..."}}
-        answers the next matching request only; a path ending in "*" matches by prefix
+        answers the next matching request only; a path ending in "*" matches by prefix.
+        With "behaviour" the request is served as usual (an upload is stored) but
+        answered as a broken or hostile server would:
+          "silent"        reads the request, then never answers (until the client leaves)
+          "drip"          headers at once, then the body one byte every "interval_ms" (200)
+          "drip-headers"  status line, headers and body one byte every "interval_ms"
+          "endless"       a chunked body that never ends
+          "huge"          a valid JSON object of "size" bytes, its length announced
     GET  /admin/probes               the requests that reached /probe/<name> (no token
                                      needed there), each with whether it carried an
                                      Authorization header
 Only loopback addresses are served by default; it is a test partner, not a product.
 """
 import argparse
+import contextlib
 import hashlib
+import select
 import hmac
 import html
 import json
@@ -36,6 +45,7 @@ import sqlite3
 import struct
 import sys
 import threading
+import time
 import uuid
 import zlib
 from datetime import datetime
@@ -68,6 +78,72 @@ class Refused(Exception):
 
 def answer(status, body=None, content_type="application/json", headers=None):
     return status, body, content_type, headers or {}
+
+
+class Hostile:
+    """A forced answer that misbehaves (see "behaviour" above); played outside the
+    store's lock, so that the service keeps answering other requests meanwhile."""
+
+    LONGEST = 600  # seconds any misbehaviour lasts at most
+
+    def __init__(self, forced):
+        self.kind = forced["behaviour"]
+        self.status = int(forced["status"])
+        body = forced.get("body", "")
+        self.body = body.encode() if isinstance(body, str) else json.dumps(body).encode()
+        self.interval = max(int(forced.get("interval_ms", 200)), 1) / 1000.0
+        self.size = int(forced.get("size", 0))
+
+    def head(self, extra):
+        lines = ["HTTP/1.1 %d Forced" % self.status, "Content-Type: application/json", "Connection: close"]
+        return ("\r\n".join(lines + extra) + "\r\n\r\n").encode()
+
+    def play(self, handler):
+        handler.close_connection = True
+        try:
+            getattr(self, "play_" + self.kind.replace("-", "_"))(handler.connection)
+        except OSError:  # the client gave up: that is the point
+            pass
+
+    def play_silent(self, conn):
+        end = time.monotonic() + self.LONGEST
+        while time.monotonic() < end:
+            readable, _, _ = select.select([conn], [], [], 0.2)
+            if readable and not conn.recv(65536):
+                return
+
+    def drip(self, conn, data):
+        end = time.monotonic() + self.LONGEST
+        for i in range(len(data)):
+            if time.monotonic() > end:
+                return
+            conn.sendall(data[i:i + 1])
+            time.sleep(self.interval)
+
+    def play_drip(self, conn):
+        conn.sendall(self.head(["Content-Length: %d" % len(self.body)]))
+        self.drip(conn, self.body)
+
+    def play_drip_headers(self, conn):
+        self.drip(conn, self.head(["Content-Length: %d" % len(self.body)]) + self.body)
+
+    def play_endless(self, conn):
+        conn.sendall(self.head(["Transfer-Encoding: chunked"]))
+        chunk = b"%x\r\n%s\r\n" % (1 << 16, b" " * (1 << 16))
+        end = time.monotonic() + self.LONGEST
+        while time.monotonic() < end:
+            conn.sendall(chunk)
+            time.sleep(0.001)  # at most about 60 MB/s, even to a client that keeps reading
+
+    def play_huge(self, conn):
+        start, finish = b'{"galleries": [], "padding": "', b'"}'
+        pad = max(self.size - len(start) - len(finish), 0)
+        conn.sendall(self.head(["Content-Length: %d" % (len(start) + pad + len(finish))]) + start)
+        block = b"x" * (1 << 20)
+        while pad > 0:
+            conn.sendall(block[:pad])
+            pad -= min(pad, len(block))
+        conn.sendall(finish)
 
 
 def is_int(value):
@@ -196,6 +272,8 @@ class Handler(BaseHTTPRequestHandler):
             matches = path.startswith(wanted[:-1]) if wanted.endswith("*") else path == wanted
             if f["method"] == self.command and matches:
                 self.store.failures.remove(f)
+                if f.get("behaviour"):
+                    return Hostile(f)
                 body = f.get("body", "")
                 data = body.encode() if isinstance(body, str) else json.dumps(body).encode()
                 return answer(int(f["status"]), data, headers=f.get("headers") or {})
@@ -239,12 +317,17 @@ class Handler(BaseHTTPRequestHandler):
         if public is None and not self.authorised():
             return answer(401, {"detail": "Invalid or missing token"})
         forced = self.forced_answer(path)
-        if forced:
+        if forced and not isinstance(forced, Hostile):
             return forced
         found = public or self.find(self.PRIVATE, path)
         if found is None:
-            return answer(404, {"detail": "No such endpoint: %s %s" % (self.command, path)})
+            return forced or answer(404, {"detail": "No such endpoint: %s %s" % (self.command, path)})
         handler, args = found
+        if forced:
+            # The request has its effect (an upload is stored); only the answer misbehaves.
+            with contextlib.suppress(Refused):
+                handler(*args)
+            return forced
         return handler(*args)
 
     def route(self):
@@ -257,6 +340,9 @@ class Handler(BaseHTTPRequestHandler):
         except Exception as error:  # a fault of the stand-in itself: answer, keep serving
             self.close_connection = True
             response = answer(500, {"detail": "Stand-in fault: %r" % (error,)})
+        if isinstance(response, Hostile):
+            response.play(self)
+            return
         self.reply(*response)
 
     do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = route
@@ -388,6 +474,12 @@ class Handler(BaseHTTPRequestHandler):
         if not isinstance(body.setdefault("headers", {}), dict):
             raise Refused(422, "headers must be an object")
         body.setdefault("method", "GET")
+        behaviour = body.get("behaviour")
+        if behaviour is not None and behaviour not in ("silent", "drip", "drip-headers", "endless", "huge"):
+            raise Refused(422, "unknown behaviour")
+        for key in ("interval_ms", "size"):
+            if key in body and not is_int(body[key]):
+                raise Refused(422, key + " must be a whole number")
         self.store.failures.append(body)
         return answer(200, {"ok": True})
 

@@ -10,8 +10,10 @@ the repository. Every source file is checked against its sha256 before use.
 `fetch` downloads each default source that is missing from
 $KEEPFRAME_CACHE/model-sources (default ~/.cache/keepframe/model-sources) from
 its origin in SOURCES, or from $KEEPFRAME_MODEL_MIRROR + "/" + its file name,
-and keeps it only when its sha256 matches. `locate` prefers the local sources
-to the downloaded ones.
+and keeps it only when its length and sha256 match. It reads no byte past the
+table's length, stops a download that is not complete within FILE_SECONDS or
+that sends nothing for READ_SECONDS, and first removes what an interrupted fetch
+left behind. `locate` prefers the local sources to the downloaded ones.
 The output folder receives exactly
     buffalo_l/det_10g.onnx       face detector (5 landmarks)
     buffalo_l/w600k_r50.onnx     face recogniser (512-float embedding)
@@ -22,13 +24,17 @@ Each file wraps its source network in a small adapter graph so that it takes
 and gives exactly what the engine expects; the engine is unchanged.
 """
 import argparse
+import contextlib
+import fcntl
 import hashlib
 import http.client
 import json
 import os
 import shutil
+import socket
 import sys
 import tempfile
+import threading
 import urllib.error
 import urllib.parse
 import urllib.request
@@ -44,13 +50,14 @@ def github_raw(repo, commit, path):
     return f"https://raw.githubusercontent.com/{repo}/{commit}/{path}"
 
 
-# One table of source files. The four defaults carry the origin they are
-# downloaded from when no local folder holds them: the raw file at a fixed
-# commit of the public repository that carries it.
+# One table of source files with their sha256 and length in bytes. The four
+# defaults carry the origin they are downloaded from when no local folder holds
+# them: the raw file at a fixed commit of the public repository that carries it.
 SOURCES = {
     "yunet": {
         "file": "face_detection_yunet_2026may.onnx",
         "sha256": "ebafce4e3c118d6554634be5c27ab333b4c047a9a8c3faf1d7cf93101c22f0f0",
+        "size": 229738,
         "licence": "MIT (OpenCV Zoo YuNet, Copyright (c) 2020 Shiqi Yu)",
         "url": github_raw("RuDr8A/RealTime-PPE-Compliance", "d876a822bbb20180b9ed7850c1d3229d72883067",
                           "face_detection_yunet_2026may.onnx"),
@@ -58,11 +65,13 @@ SOURCES = {
     "scrfd": {
         "file": "scrfd_2.5g_bnkps_det_2.5g.onnx",
         "sha256": "041f73f47371333d1d17a6fee6c8ab4e6aecabefe398ff32cca4e2d5eaee0af9",
+        "size": 3292009,
         "licence": "InsightFace SCRFD 2.5G weights: non-commercial research use only",
     },
     "mobilefacenet": {
         "file": "mobilefacenet_foamliu_128d_bnfused.onnx",
         "sha256": "e0974ec4c84ae30781e9b0a320c37c6705944d4532bfa9fb0c083755b19dde14",
+        "size": 3981135,
         "licence": "Apache-2.0 (foamliu/MobileFaceNet weights)",
         "url": github_raw("rit5k0005296-star/SmartStorage-RV1126B", "c82083740e324d64677418ceff207ff51efe2c51",
                           "models/mobilefacenet.onnx"),
@@ -70,6 +79,7 @@ SOURCES = {
     "mini_xception": {
         "file": "fer2013_mini_XCEPTION.102-0.66.onnx",
         "sha256": "95036c208085db79ad43e057245b8cb6e21b5319ef7dcb4f0c83e0102f550d30",
+        "size": 235945,
         "licence": "MIT (oarriaga/face_classification); trained on FER2013",
         "url": github_raw("ishaansucksatlife/SAMS", "23c605494ece0e4e09922b5eeab37b86d3cdf81c",
                           "assets/fer2013_mini_xception.onnx"),
@@ -77,6 +87,7 @@ SOURCES = {
     "eye": {
         "file": "open_closed_eye.onnx",
         "sha256": "4daa100034482525a26c9afb9297c16580a531189e66e3d2b2ac7d32becfd593",
+        "size": 46164,
         "licence": "Apache-2.0 (OpenVINO Open Model Zoo open-closed-eye-0001)",
         "url": github_raw("rorens05/bus-driver-camera-ai", "24d5d9b9ff2801e4f1404abdf102dfb5aaa40dc5",
                           "data/open_closed_eye.onnx"),
@@ -199,31 +210,114 @@ def record_origin(dest, key, url):
             os.remove(tmp)
 
 
-def download(key, dest, timeout=60):
+# Bounds of one download: no read waits longer than READ_SECONDS, and the whole
+# file, from the first connection to its last byte, arrives within FILE_SECONDS.
+# Tests shorten both.
+READ_SECONDS = 30
+FILE_SECONDS = 120
+
+
+class Deadline:
+    """Ends one download when its time is up, whatever read it waits in (a
+    header sent a byte at a time included): every connection it opened is shut
+    down, its reads end, and `expired` says why."""
+
+    def __init__(self, seconds):
+        self.expired = False
+        self._sockets = []  # duplicates of the connections' sockets: shutting one shuts the connection
+        self._lock = threading.Lock()
+        self._timer = threading.Timer(seconds, self._expire)
+        self._timer.daemon = True
+
+    def __enter__(self):
+        self._timer.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._timer.cancel()
+        with self._lock:
+            for sock in self._sockets:
+                sock.close()
+            self._sockets.clear()
+
+    def _expire(self):
+        with self._lock:
+            self.expired = True
+            for sock in self._sockets:
+                with contextlib.suppress(OSError):
+                    sock.shutdown(socket.SHUT_RDWR)
+
+    def _watch(self, sock):
+        with self._lock:
+            self._sockets.append(sock.dup())
+            if self.expired:
+                with contextlib.suppress(OSError):
+                    sock.shutdown(socket.SHUT_RDWR)
+        return sock
+
+    def opener(self):
+        """A URL opener whose connections, TLS handshake included, end at the deadline."""
+        watch = self._watch
+
+        def watched(base):
+            class Connection(base):
+                def __init__(self, *args, **kwargs):
+                    super().__init__(*args, **kwargs)
+                    self._create_connection = lambda *a, **k: watch(socket.create_connection(*a, **k))
+            return Connection
+
+        class Plain(urllib.request.HTTPHandler):
+            def http_open(self, req):
+                return self.do_open(watched(http.client.HTTPConnection), req)
+
+        class Secure(urllib.request.HTTPSHandler):
+            def https_open(self, req):
+                return self.do_open(watched(http.client.HTTPSConnection), req, context=self._context)
+
+        return urllib.request.build_opener(Plain, Secure)
+
+
+def download(key, dest):
     """Downloads one source under a temporary name in dest and gives it its own
-    name only once its length and sha256 are right; nothing else stays behind."""
-    name, expected = SOURCES[key]["file"], SOURCES[key]["sha256"]
+    name only once its length and sha256 are right; nothing else stays behind.
+    No byte past the table's length is read, and the whole download is bounded
+    in time (FILE_SECONDS)."""
+    name, expected, length = SOURCES[key]["file"], SOURCES[key]["sha256"], SOURCES[key]["size"]
     url = origin(key)
     fd, part = tempfile.mkstemp(prefix=f".{name}.", suffix=".part", dir=dest)
     try:
         digest, size = hashlib.sha256(), 0
-        with os.fdopen(fd, "wb") as out:
+        with os.fdopen(fd, "wb") as out, Deadline(FILE_SECONDS) as deadline:
+            late = KitError(f"download of {name} from {url} did not finish within {FILE_SECONDS} s; stopped it")
             try:
-                response = urllib.request.urlopen(url, timeout=timeout)
+                response = deadline.opener().open(url, timeout=READ_SECONDS)
             except urllib.error.HTTPError as e:
                 raise KitError(f"could not download {name} from {url}: HTTP {e.code} {e.reason}")
             except urllib.error.URLError as e:
-                raise Unreachable(str(e.reason))
+                raise late if deadline.expired else Unreachable(str(e.reason))
+            except http.client.HTTPException as e:  # not an HTTP answer at all
+                raise late if deadline.expired else KitError(f"could not download {name} from {url}: {e!r}")
             try:
                 with response:
-                    length = response.headers.get("Content-Length")
-                    for block in iter(lambda: response.read(1 << 16), b""):
+                    announced = response.headers.get("Content-Length")
+                    if announced is not None and announced.isdigit() and int(announced) > length:
+                        raise KitError(f"{name} from {url} announces {announced} bytes, more than its {length}; "
+                                       "refused it")
+                    # One byte past the length is enough to know the file is wrong.
+                    while size <= length:
+                        block = response.read(min(1 << 16, length + 1 - size))
+                        if not block:
+                            break
                         out.write(block)
                         digest.update(block)
                         size += len(block)
             except (OSError, http.client.HTTPException) as e:
-                raise KitError(f"download of {name} from {url} failed: {e}")
-            if length is not None and length.isdigit() and size != int(length):
+                raise late if deadline.expired else KitError(f"download of {name} from {url} failed: {e}")
+            if deadline.expired:  # a connection shut at the deadline may read as a clean end
+                raise late
+            if size > length:
+                raise KitError(f"download of {name} from {url} is longer than its {length} bytes; stopped reading")
+            if size < length:
                 raise KitError(f"download of {name} from {url} is truncated: {size} of {length} bytes")
             out.flush()
             os.fsync(out.fileno())
@@ -238,29 +332,58 @@ def download(key, dest, timeout=60):
             os.remove(part)
 
 
+@contextlib.contextmanager
+def exclusive(folder):
+    """Holds the download folder for one fetch at a time: clones in other
+    folders share the cache, and a fetch removes what no running fetch owns."""
+    fd = os.open(folder, os.O_RDONLY)
+    try:
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            print(f"modelkit: waiting for another fetch into {folder}", flush=True)
+            fcntl.flock(fd, fcntl.LOCK_EX)
+        yield
+    finally:
+        os.close(fd)
+
+
+def left_behind(entry):
+    """Whether a file of the download folder is what an interrupted fetch left:
+    a partial download or an unfinished record of origins."""
+    if entry.startswith(f".{ORIGINS}."):
+        return True
+    return entry.endswith(".part") and any(entry.startswith(f".{info['file']}.") for info in SOURCES.values())
+
+
 def fetch(dest):
     """Downloads into dest each default source it does not hold verified; returns how many."""
     os.makedirs(dest, exist_ok=True)
-    missing = []
-    for key in DEFAULT_KEYS:
-        path = os.path.join(dest, SOURCES[key]["file"])
-        if os.path.exists(path):
-            if sha256(path) == SOURCES[key]["sha256"]:
-                continue
-            print(f"modelkit: {path} does not match its sha256; removing it")
-            os.remove(path)
-        missing.append(key)
-    for i, key in enumerate(missing):
-        print(f"modelkit: downloading {SOURCES[key]['file']} from {origin(key)}", flush=True)
-        try:
-            size = download(key, dest)
-        except Unreachable as e:
-            lines = [f"cannot download the face model sources ({e}). Put these files, under the names on the",
-                     f"left, in {dest} (or in a folder named by KEEPFRAME_MODEL_SOURCES), then build again:"]
-            lines += [f"  {SOURCES[k]['file']}  {origin(k)}" for k in missing[i:]]
-            raise KitError("\n".join(lines))
-        print(f"modelkit: {SOURCES[key]['file']}: {size} bytes, sha256 verified")
-    return len(missing)
+    with exclusive(dest):
+        for entry in sorted(os.listdir(dest)):
+            if left_behind(entry):
+                print(f"modelkit: removing {entry}, left behind by an interrupted download")
+                os.remove(os.path.join(dest, entry))
+        missing = []
+        for key in DEFAULT_KEYS:
+            path = os.path.join(dest, SOURCES[key]["file"])
+            if os.path.exists(path):
+                if sha256(path) == SOURCES[key]["sha256"]:
+                    continue
+                print(f"modelkit: {path} does not match its sha256; removing it")
+                os.remove(path)
+            missing.append(key)
+        for i, key in enumerate(missing):
+            print(f"modelkit: downloading {SOURCES[key]['file']} from {origin(key)}", flush=True)
+            try:
+                size = download(key, dest)
+            except Unreachable as e:
+                lines = [f"cannot download the face model sources ({e}). Put these files, under the names on the",
+                         f"left, in {dest} (or in a folder named by KEEPFRAME_MODEL_SOURCES), then build again:"]
+                lines += [f"  {SOURCES[k]['file']}  {origin(k)}" for k in missing[i:]]
+                raise KitError("\n".join(lines))
+            print(f"modelkit: {SOURCES[key]['file']}: {size} bytes, sha256 verified")
+        return len(missing)
 
 
 # ---------------------------------------------------------------- graph helpers
