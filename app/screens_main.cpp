@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 using namespace keepframe;
 
@@ -288,8 +289,15 @@ int run(const QString& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: keepframe-screens OUT\n");
+    const char* const usage = "usage: keepframe-screens OUT\n  Saves a PNG of every screen of the desktop program "
+                              "into OUT, made headless on a generated demo shoot.";
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        std::printf("%s\n", usage);
+        return 0;
+    }
+    if (argc != 2 || first.empty() || first[0] == '-') {
+        std::fprintf(stderr, "%s\n", usage);
         return 2;
     }
     keepLargeAllocationsMapped();

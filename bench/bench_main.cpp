@@ -30,6 +30,13 @@ int main(int argc, char** argv) {
         {"rawconvert", keepframe::bench::rawConversionBench},
     };
     std::vector<std::string> chosen(argv + 1, argv + argc);
+    if (!chosen.empty() && (chosen[0] == "--help" || chosen[0] == "-h")) {
+        std::printf("usage: keepframe-bench [SECTION]...\n  Prints the speed figures of each section named (all "
+                    "when none is); sections:");
+        for (const auto& [n, fn] : sections) std::printf(" %s", n.c_str());
+        std::printf("\n");
+        return 0;
+    }
     if (chosen.empty())
         for (const auto& [name, fn] : sections) chosen.push_back(name);
     for (const auto& name : chosen) {

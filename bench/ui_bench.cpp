@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <functional>
 #include <utility>
 
@@ -356,6 +357,14 @@ bool benchCompare(QQuickWindow* window, const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1) {
+        const std::string first = argv[1];
+        const bool help = first == "--help" || first == "-h";
+        std::fprintf(help ? stdout : stderr,
+                     "usage: keepframe-ui-bench\n  Measures the desktop program headless at wedding scale: the "
+                     "review grid, XMP sidecars, Home and the compare view.\n");
+        return help ? 0 : 2;
+    }
     keepLargeAllocationsMapped();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_QUICK_BACKEND", "software");

@@ -12,7 +12,7 @@
 namespace keepframe {
 
 QString normalizeFolderArgument(const QString& text) {
-    const QString s = stripFileUrl(text);
+    const QString s = localPathFromUrl(text);
     return s.isEmpty() ? s : QDir::toNativeSeparators(s);
 }
 

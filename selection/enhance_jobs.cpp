@@ -256,7 +256,7 @@ int SelectionModel::exportLevel(const QString& base, bool plus) {
 }
 
 QVariantList SelectionModel::exportEdited(const QString& destBaseIn) {
-    const QString base = stripFileUrl(destBaseIn);
+    const QString base = localPathFromUrl(destBaseIn);
     if (base.isEmpty() || inputFolder_.isEmpty()) return QVariantList{0, 0};
     const int enhanced = exportLevel(base, false);
     const int plus = exportLevel(base, true);

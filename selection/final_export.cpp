@@ -22,7 +22,7 @@ QString storedLabel(const QString& category) {
 QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCategory, bool includeUnselected,
                                         bool embedXmp) {
     int selected = 0, unselected = 0;
-    QString base = stripFileUrl(destBaseIn);
+    QString base = localPathFromUrl(destBaseIn);
     if (base.isEmpty()) base = outputBase_;
     if (base.isEmpty() || inputFolder_.isEmpty())
         return QVariantMap{{"selected", 0}, {"unselected", 0}, {"inPlace", 0}, {"skipped", QVariantList{}}};

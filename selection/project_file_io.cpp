@@ -12,7 +12,7 @@
 namespace keepframe {
 
 bool SelectionModel::saveProject(const QString& pathIn) {
-    const QString path = stripFileUrl(pathIn);
+    const QString path = localPathFromUrl(pathIn);
     if (path.isEmpty()) return false;
     QJsonArray items;
     for (const Image& i : images_) {
@@ -38,7 +38,7 @@ bool SelectionModel::saveProject(const QString& pathIn) {
 
 QVariantMap SelectionModel::openProjectFile(const QString& pathIn) {
     QString error;
-    const auto document = readProjectFile(stripFileUrl(pathIn), error);
+    const auto document = readProjectFile(localPathFromUrl(pathIn), error);
     if (!document) return QVariantMap{{"ok", false}, {"error", error}};
     pendingProject_ = *document;
     const QString input = document->value("inputFolder").toString(), output = document->value("outputBase").toString();
@@ -51,7 +51,7 @@ QVariantMap SelectionModel::openProjectFile(const QString& pathIn) {
 
 int SelectionModel::applyPendingProject(const QString& inputFolderOverride) {
     if (pendingProject_.isEmpty()) return -1;
-    QString input = stripFileUrl(inputFolderOverride);
+    QString input = localPathFromUrl(inputFolderOverride);
     if (input.isEmpty()) input = pendingProject_.value("inputFolder").toString();
     images_.clear();
     inputFolder_ = input;

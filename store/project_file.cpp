@@ -7,19 +7,16 @@
 #include <QFileDevice>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QUrl>
 
 namespace keepframe {
 
-QString stripFileUrl(const QString& pathOrUrl) {
-    if (pathOrUrl.startsWith("file:///")) {
-#ifdef _WIN32
-        return pathOrUrl.mid(8);
-#else
-        return pathOrUrl.mid(7);  // keep the root of a local path on this platform
-#endif
-    }
-    if (pathOrUrl.startsWith("file://")) return pathOrUrl.mid(7);
-    return pathOrUrl;
+QString localPathFromUrl(const QString& pathOrUrl) {
+    if (!pathOrUrl.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive)) return pathOrUrl;
+    // Parsed tolerantly: a "%" that starts no escape stays a "%".
+    const QUrl url(pathOrUrl, QUrl::TolerantMode);
+    if (!url.isValid() || !url.isLocalFile()) return pathOrUrl;
+    return url.toLocalFile();
 }
 
 QJsonObject projectFileDocument(const QString& inputFolder, const QString& outputBase, const QVariantMap& summary,

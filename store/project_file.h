@@ -12,8 +12,13 @@
 
 namespace keepframe {
 
-// A path from a file dialog with a leading "file:///" or "file://" removed.
-QString stripFileUrl(const QString& pathOrUrl);
+// The local path that a file dialog or the user interface hands over: a
+// "file:" URL becomes its local file, with its percent escapes decoded
+// ("file:///shoots/100%25%20wedding" is "/shoots/100% wedding") and a host
+// kept as the UNC path it names ("file://server/share" is "//server/share"),
+// with "/" separators as Qt writes paths; anything else is taken as a path
+// already.
+QString localPathFromUrl(const QString& pathOrUrl);
 
 QJsonObject projectFileDocument(const QString& inputFolder, const QString& outputBase, const QVariantMap& summary,
                                 const QJsonArray& items);

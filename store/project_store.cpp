@@ -5,6 +5,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -150,19 +153,39 @@ bool ProjectStore::openRegistry() {
     return true;
 }
 
+QString ProjectStore::saveLockPath(const QString& folderName) const {
+    return projectsRoot() + "/." + folderName + ".saving";
+}
+
+namespace {
+
+// True when the save that holds the lock at `path` has died: its lock can be
+// taken (and is then removed). A lock that is not there tells nothing: the
+// save may be about to take it.
+bool saveDied(const QString& path) {
+    if (!QFileInfo::exists(path)) return false;
+    QLockFile lock(path);
+    lock.setStaleLockTime(0);  // stale only when its process is gone, however long a save takes
+    return lock.tryLock(0);
+}
+
+}  // namespace
+
 void ProjectStore::removeAbandonedSaves() {
     QSqlDatabase db = namedConnection(registryConnectionName_);
     QSqlQuery q(db);
-    q.prepare(R"sql(SELECT id, name FROM projects
-                    WHERE (db_folder IS NULL OR db_folder = '') AND created_at < ?)sql");
-    q.bindValue(0, QDateTime::currentDateTime().addSecs(-kAbandonedSaveSeconds).toString(Qt::ISODate).left(19));
+    q.prepare(R"sql(SELECT id, name, created_at FROM projects WHERE db_folder IS NULL OR db_folder = '')sql");
     if (!q.exec()) return;
+    const QString cutoff = QDateTime::currentDateTime().addSecs(-kAbandonedSaveSeconds).toString(Qt::ISODate).left(19);
     QSqlQuery remove(db);
     remove.prepare("DELETE FROM projects WHERE id = ? AND (db_folder IS NULL OR db_folder = '')");
     while (q.next()) {
         const int id = q.value(0).toInt();
         // The folder the save was writing: its name is made from the row.
-        removeFolderTree(projectsRoot() + "/" + folderSlug(q.value(1).toString()) + "_p" + QString::number(id));
+        const QString folderName = folderSlug(q.value(1).toString()) + "_p" + QString::number(id);
+        if (q.value(2).toString() >= cutoff && !saveDied(saveLockPath(folderName))) continue;
+        removeFolderTree(projectsRoot() + "/" + folderName);
+        QFile::remove(saveLockPath(folderName));
         remove.bindValue(0, id);
         remove.exec();
     }

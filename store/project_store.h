@@ -130,7 +130,12 @@ private:
     QString folderOf(int projectId) const;  // db_folder of a row, empty when none
     // projectsRoot() + "/" + dbFolder when dbFolder is a plain folder name; empty otherwise.
     QString projectPath(const QString& dbFolder) const;
+    // Removes what saves that died left behind: at once when the process
+    // that saved is known to be gone (its save lock is stale), otherwise
+    // after kAbandonedSaveSeconds.
     void removeAbandonedSaves();
+    // The lock a save holds while it writes the project folder `folderName`.
+    QString saveLockPath(const QString& folderName) const;
     // True when every image name of the open project database stays inside the input folder.
     bool imageNamesStayInside(int projectId);
     bool addToStat(const QString& key, qint64 delta);

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -87,6 +88,12 @@ VALUES (?, ?, ?, ?, ?, ?, ?, NULL, 0, 1))sql");
     // nobody else opens the new database.
     const QString folderName = folderSlug(name) + "_p" + QString::number(projectId);
     const QString folder = projectsRoot() + "/" + folderName;
+    // Held while the project is written: a library opened meanwhile by
+    // another program leaves this save alone, and one opened after this
+    // process died removes what it left at once (removeAbandonedSaves).
+    QLockFile saving(saveLockPath(folderName));
+    saving.setStaleLockTime(0);
+    saving.tryLock(0);
     if (!openProjectDb(folder, true)) return discardSave(projectId, folder, lastError_);
     currentProjectId_ = projectId;
 

@@ -1,5 +1,7 @@
 #include "view_logic.h"
 
+#include "project_file.h"
+
 #include <QDateTime>
 #include <QUrl>
 
@@ -159,13 +161,7 @@ QString ViewLogic::baseName(const QString& filename) {
     return filename.mid(cut + 1);
 }
 
-QString ViewLogic::localPath(const QString& pathOrUrl) {
-    if (pathOrUrl.startsWith("file:")) {
-        const QUrl url(pathOrUrl);
-        if (url.isLocalFile()) return url.toLocalFile();
-    }
-    return pathOrUrl;
-}
+QString ViewLogic::localPath(const QString& pathOrUrl) { return localPathFromUrl(pathOrUrl); }
 
 QString ViewLogic::fileUrl(const QString& path) {
     return path.isEmpty() ? QString() : QUrl::fromLocalFile(localPath(path)).toString(QUrl::FullyEncoded);

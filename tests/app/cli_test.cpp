@@ -160,3 +160,23 @@ TEST_F(CommandLine, InspectWritesJsonUnderACommaLocale) {
         EXPECT_TRUE(doc.object()["sharpness"].isDouble()) << line.toStdString();
     }
 }
+
+TEST_F(CommandLine, EveryProgramAnswersHelpAndRefusesWhatItDoesNotKnow) {
+    // Run where a folder named after an option would land.
+    const QString work = QString::fromStdString(dir.str() + "/work");
+    ASSERT_TRUE(QDir().mkpath(work));
+    for (const char* program : {KEEPFRAME_CULL_PROGRAM, KEEPFRAME_ENHANCE_PROGRAM, KEEPFRAME_MAKE_SHOOT_PROGRAM}) {
+        QProcess p;
+        p.setWorkingDirectory(work);
+        p.start(program, {"--help"});
+        ASSERT_TRUE(p.waitForFinished(60000)) << program;
+        EXPECT_EQ(p.exitCode(), 0) << program;
+        EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).startsWith("usage: ")) << program;
+        p.start(program, {"--no-such-option"});
+        ASSERT_TRUE(p.waitForFinished(60000)) << program;
+        EXPECT_EQ(p.exitCode(), 2) << program;
+        EXPECT_FALSE(p.readAllStandardError().isEmpty()) << program;
+    }
+    EXPECT_TRUE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
+        << QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(", ").toStdString();
+}

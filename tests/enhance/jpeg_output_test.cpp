@@ -89,9 +89,13 @@ TEST(JpegOutput, DensityAndExifCopy) {
     ASSERT_TRUE(writeFileBytes(dir.file("junk.jpg"), {1, 2, 3}));
     copyExifWithResolution(dir.file("plain.png"), dir.file("junk.jpg"), 300);
     EXPECT_EQ(readAll(dir.file("junk.jpg")), (std::vector<uint8_t>{1, 2, 3}));
-    // Missing source: nothing happens.
-    EXPECT_NO_THROW(copyExifWithResolution(dir.file("none.jpg"), target, 300));
-    EXPECT_NO_THROW(restampDensity(dir.file("none.jpg"), 300));
+    // A missing source leaves the target's bytes as they were; a missing file is not made.
+    const std::vector<uint8_t> before = readAll(target);
+    copyExifWithResolution(dir.file("none.jpg"), target, 300);
+    EXPECT_EQ(readAll(target), before);
+    restampDensity(dir.file("none.jpg"), 300);
+    copyExifWithResolution(dir.file("plain.png"), dir.file("none.jpg"), 300);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "none.jpg"));
 }
 
 // Horizontal and vertical sampling factors of each component in the frame header.

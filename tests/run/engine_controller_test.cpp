@@ -75,7 +75,9 @@ TEST(FolderArguments, FileUrlsAreStripped) {
     EXPECT_EQ(normalizeFolderArgument("file:///tmp/shoot"), "/tmp/shoot");
     EXPECT_EQ(normalizeFolderArgument("/tmp/shoot"), "/tmp/shoot");
 #endif
-    EXPECT_EQ(normalizeFolderArgument("file://server/shoot"), QDir::toNativeSeparators("server/shoot"));
+    // A host names a share.
+    EXPECT_EQ(normalizeFolderArgument("file://server/shoot"), QDir::toNativeSeparators("//server/shoot"));
+    EXPECT_EQ(normalizeFolderArgument("file:///tmp/100%25%20wedding"), QDir::toNativeSeparators("/tmp/100% wedding"));
 }
 
 TEST_F(Controller, RefusesMissingFoldersAndASecondRun) {

@@ -1,13 +1,20 @@
 #include "path_safety.h"
+#include "project_file.h"
 #include "project_store.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QThread>
@@ -412,6 +419,21 @@ TEST(PathSafety, NamesThatLeaveTheirFolder) {
         EXPECT_FALSE(isChildName(bad)) << bad;
 }
 
+TEST(PathSafety, FileUrlsBecomeTheLocalPathsTheyName) {
+    // As Qt's dialogs hand them over (escaped), and as typed (not).
+    EXPECT_EQ(localPathFromUrl("file:///shoots/100%25%20wedding"), "/shoots/100% wedding");
+    EXPECT_EQ(localPathFromUrl("file:///shoots/100% wedding"), "/shoots/100% wedding");
+    EXPECT_EQ(localPathFromUrl("file:///shoots/my%20shoot/a b"), "/shoots/my shoot/a b");
+    EXPECT_EQ(localPathFromUrl("file:///shoots/%C3%A9t%C3%A9"), QString::fromUtf8("/shoots/\xc3\xa9t\xc3\xa9"));
+    EXPECT_EQ(localPathFromUrl(QString::fromUtf8("file:///shoots/\xc3\xa9t\xc3\xa9")),
+              QString::fromUtf8("/shoots/\xc3\xa9t\xc3\xa9"));
+    // A host is a share, not the first folder of a local path.
+    EXPECT_EQ(localPathFromUrl("file://server/share/wedding"), "//server/share/wedding");
+    // Paths stay as they are, whatever they hold.
+    for (const char* path : {"", "/shoots/100% wedding", "relative/a%20b", "//server/share", "C:/shoots"})
+        EXPECT_EQ(localPathFromUrl(path), path);
+}
+
 TEST(PathSafety, FoldersAreComparedWithLinksResolved) {
     TempDir dir;
     const QString root = QString::fromStdString(dir.str());
@@ -598,6 +620,49 @@ TEST_F(Library, InjectedSaveFailuresLeaveNothingListed) {
     EXPECT_EQ(scalar(data + "/projects.db", "SELECT COUNT(*) FROM projects WHERE name = 'Killed'").toInt(), 0);
     // A save that may still be running in another program is left alone.
     EXPECT_EQ(scalar(data + "/projects.db", "SELECT COUNT(*) FROM projects WHERE name = 'Saving'").toInt(), 1);
+
+#ifndef _WIN32
+    // A save whose process died just now (its lock is stale) is removed at
+    // once; one whose process lives (it holds its lock) is not.
+    auto incompleteRow = [&](const char* name) {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "recent");
+        db.setDatabaseName(data + "/projects.db");
+        QString folder;
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.prepare("INSERT INTO projects (name, input_folder, created_at) VALUES (?, '/in', ?)");
+            q.bindValue(0, QString(name));
+            q.bindValue(1, QDateTime::currentDateTime().toString(Qt::ISODate).left(19));
+            if (q.exec()) folder = QString(name) + "_p" + q.lastInsertId().toString();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("recent");
+        EXPECT_TRUE(QDir().mkpath(data + "/projects/" + folder + "/thumbnails"));
+        return folder;
+    };
+    const QString died = incompleteRow("Died"), living = incompleteRow("Living");
+    const pid_t child = fork();
+    if (child == 0) {
+        QLockFile lock(data + "/projects/." + died + ".saving");
+        lock.setStaleLockTime(0);
+        _exit(lock.tryLock(0) ? 0 : 1);  // dies holding it
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QLockFile held(data + "/projects/." + living + ".saving");
+    held.setStaleLockTime(0);
+    ASSERT_TRUE(held.tryLock(0));
+
+    ProjectStore later;
+    ASSERT_TRUE(later.openRegistry());
+    EXPECT_FALSE(QDir(data + "/projects/" + died).exists());
+    EXPECT_FALSE(QFile::exists(data + "/projects/." + died + ".saving"));
+    EXPECT_EQ(scalar(data + "/projects.db", "SELECT COUNT(*) FROM projects WHERE name = 'Died'").toInt(), 0);
+    EXPECT_TRUE(QDir(data + "/projects/" + living).exists());
+    EXPECT_EQ(scalar(data + "/projects.db", "SELECT COUNT(*) FROM projects WHERE name = 'Living'").toInt(), 1);
+    EXPECT_EQ(later.listProjects().size(), 1);
+#endif
 }
 
 TEST_F(Library, GarbageRegistryIsReported) {

@@ -7,11 +7,24 @@
 #include <exception>
 #include <string>
 
+namespace {
+
+const char* const kUsage =
+    "usage: keepframe-make-shoot DIR [--camera] [--count N] [--size WxH] [--from PHOTOS] [--seed N]\n"
+    "  Writes a generated shoot into DIR: painted frames, or with --camera camera-like 4:2:2 JPEGs with grain,\n"
+    "  EXIF orientations and faces pasted from the photographs in PHOTOS.";
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: keepframe-make-shoot DIR [--camera] [--count N] [--size WxH] [--from PHOTOS] "
-                     "[--seed N]\n");
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        std::printf("%s\n", kUsage);
+        return 0;
+    }
+    // The folder comes first; an option in its place is a mistake, never a folder's name.
+    if (argc < 2 || first.empty() || first[0] == '-') {
+        std::fprintf(stderr, "%s\n", kUsage);
         return 2;
     }
     keepframe::shootgen::ShootOptions options;
