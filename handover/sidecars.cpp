@@ -235,8 +235,11 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
     const XmpContent had = contentOf(before.data, before.form);
     Exiv2::XmpData after = before.data;
     applyHandover(after, wanted, remarks);
+    if (wanted && !existed) markAsCreated(after);
     if (existed && contentOf(after, before.form) == had) return SidecarOutcome::Unchanged;
-    if (!wanted && after.empty()) {
+    // Only a sidecar we wrote goes once nothing but our values was in it; one
+    // that was there before stays, even empty.
+    if (!wanted && after.empty() && createdByUs(before.data)) {
         if (!QFile::remove(path)) {
             reason = "cannot delete the sidecar";
             return SidecarOutcome::Failed;

@@ -32,6 +32,7 @@ const char* const kHierarchyKey = "Xmp.lr.hierarchicalSubject";
 const char* const kOwnRatingKey = "Xmp.keepframe.Rating";
 const char* const kOwnLabelKey = "Xmp.keepframe.Label";
 const char* const kOwnSubjectKey = "Xmp.keepframe.Subject";  // dc:subject entries we added
+const char* const kCreatedKey = "Xmp.keepframe.Created";      // the sidecar is one we wrote where there was none
 const char* const kInstanceIdKey = "Xmp.xmpMM.InstanceID";
 const QString kKeywordRoot = QStringLiteral("Keepframe|");
 
@@ -286,6 +287,17 @@ void applyHandover(Exiv2::XmpData& data, const XmpWanted* wanted, QStringList& r
     handOverValue(data, kRatingKey, kOwnRatingKey, rating, "rating", remarks);
     handOverValue(data, kLabelKey, kOwnLabelKey, wanted ? wanted->label : QString(), "label", remarks);
     handOverKeywords(data, wanted ? &wanted->keywords : nullptr);
+    if (!wanted) erase(data, kCreatedKey);
+}
+
+void markAsCreated(Exiv2::XmpData& data) {
+    const auto exiv2 = prepareXmp();
+    setText(data, kCreatedKey, "True");
+}
+
+bool createdByUs(const Exiv2::XmpData& data) {
+    const auto exiv2 = prepareXmp();
+    return textOf(data, kCreatedKey) == "True";
 }
 
 QString lostProperty(const XmpContent& before, const XmpContent& after) {

@@ -66,6 +66,11 @@ XmpContent contentOf(const Exiv2::XmpData& data, const PacketForm& form);
 // mentioned in `remarks`.
 void applyHandover(Exiv2::XmpData& data, const XmpWanted* wanted, QStringList& remarks);
 
+// Marks a sidecar as written by us where there was none; only such a sidecar
+// is deleted once our values are taken back out and nothing else is left.
+void markAsCreated(Exiv2::XmpData& data);
+bool createdByUs(const Exiv2::XmpData& data);
+
 // The first property of `before` outside our own values (or a foreign keyword)
 // that `after` no longer holds unchanged; empty when nothing was lost.
 QString lostProperty(const XmpContent& before, const XmpContent& after);

@@ -1,8 +1,8 @@
 // What a sidecar keeps through a merge and a removal beside its properties'
 // values: the namespace each property belongs to (whatever prefix this or
-// another file binds), the subject of its descriptions and values given as
-// resources. Read back with exiftool and with a plain XML reader, never with
-// Exiv2.
+// another file binds), the subject of its descriptions, values given as
+// resources, and the sidecar itself when it was there before us. Read back
+// with exiftool and with a plain XML reader, never with Exiv2.
 #include "exif_writer.h"
 #include "handover.h"
 #include "qt_print.h"
@@ -330,6 +330,29 @@ TEST_F(RoundTrip, TheSubjectOfTheDescriptionsAndResourcesStayAsTheyWere) {
     EXPECT_EQ(back.resources, a.resources);
     EXPECT_EQ(back.values.count(kXmp + "Rating"), 0u);
     EXPECT_EQ(exiftoolGroups(at("shoot/b.xmp"))["XMP-rdf:About"].toString(), "uuid:0b7e-11");
+}
+
+TEST_F(RoundTrip, RemovalDeletesOnlySidecarsItWrote) {
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) photo(at(std::string("shoot/") + name));
+    writeText(at("shoot/a.xmp"), "");  // an empty file another program left
+    writeText(at("shoot/b.xmp"), R"(<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF
+        xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#"/></x:xmpmeta>)");
+
+    SidecarReport r = run("shoot", {"a.jpg", "b.jpg", "c.jpg"});
+    EXPECT_EQ(r.merged, 2) << notesOf(r);
+    EXPECT_EQ(r.written, 1);
+    r = run("shoot", {"a.jpg", "b.jpg", "c.jpg"}, remove);
+    EXPECT_EQ(r.removed, 1) << notesOf(r);
+    EXPECT_EQ(r.merged, 2);
+    EXPECT_FALSE(std::filesystem::exists(at("shoot/c.xmp")));
+    for (const char* name : {"shoot/a.xmp", "shoot/b.xmp"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(std::filesystem::exists(at(name)));
+        EXPECT_TRUE(readRdfFile(at(name)).values.empty());
+        EXPECT_FALSE(exiftoolGroups(at(name)).contains("XMP-xmp:Rating"));
+    }
+    r = run("shoot", {"a.jpg", "b.jpg", "c.jpg"}, remove);
+    EXPECT_EQ(r.unchanged, 3) << notesOf(r);
 }
 
 TEST_F(RoundTrip, EveryNamespaceKeepsItsExactName) {
