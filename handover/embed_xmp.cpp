@@ -31,7 +31,9 @@ bool embedXmp(const QString& jpegCopy, const HandoverImage& image, const XmpOpti
         }
         exiv->readMetadata();
         // The packet as the copy holds it, read afresh: Exiv2's own reading of
-        // it went through whatever prefixes it binds.
+        // it went through whatever prefixes it binds, and without this flag
+        // Exiv2 hands out its own rewrite of what it read instead.
+        exiv->writeXmpFromPacket(true);
         XmpPacket packet;
         if (!parseXmp(QByteArray::fromStdString(exiv->xmpPacket()), packet)) {
             error = "cannot put XMP into " + jpegCopy + ": the XMP it holds is not valid";
@@ -47,7 +49,6 @@ bool embedXmp(const QString& jpegCopy, const HandoverImage& image, const XmpOpti
             return false;
         }
         exiv->setXmpPacket(text.toStdString());
-        exiv->writeXmpFromPacket(true);
         exiv->writeMetadata();
         Exiv2::BasicIo& io = exiv->io();
         io.open();

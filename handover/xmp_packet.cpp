@@ -303,6 +303,26 @@ void readNamespaces(const QList<Token>& tokens, PacketForm& form) {
         if (!slashed(uri) && !all.contains(uri + '/')) form.unslashed.insert(uri);
 }
 
+// The simple properties a compact writer put as attributes on a description
+// that were resources, taken off it as elements that say so.
+QList<Token> resourceElements(Token& description, const PacketForm& form, const QString& rdfPrefix) {
+    QList<Token> elements;
+    description.attributes.removeIf([&](const Attribute& a) {
+        if (!form.resources.contains(resourceKey(withSlash(a.namespaceUri) + a.name, a.value))) return false;
+        Token start;
+        start.type = QXmlStreamReader::StartElement;
+        start.prefix = a.prefix;
+        start.name = a.name;
+        start.namespaceUri = a.namespaceUri;
+        start.attributes.append({rdfPrefix, "resource", kRdfNamespace, a.value});
+        Token end;
+        end.type = QXmlStreamReader::EndElement;
+        elements << start << end;
+        return true;
+    });
+    return elements;
+}
+
 }  // namespace
 
 bool preparePacket(const QByteArray& text, const StandardNamespace& standard, QByteArray& prepared,
@@ -335,6 +355,8 @@ QByteArray restoreForm(const QByteArray& packet, const PacketForm& form) {
                 return a.namespaceUri == kRdfNamespace && a.name == u"about";
             });
             t.attributes.prepend({rdfPrefix, "about", kRdfNamespace, form.about});
+            const QList<Token> elements = resourceElements(t, form, rdfPrefix);
+            for (qsizetype k = 0; k < elements.size(); ++k) tokens.insert(i + 1 + k, elements[k]);
             continue;
         }
         const std::optional<QString> text = plainText(tokens, i);
