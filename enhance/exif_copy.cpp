@@ -14,7 +14,8 @@ namespace keepframe {
 bool insertExifWithResolution(const std::string& sourcePath, std::vector<uint8_t>& jpeg, int dpi) {
     if (jpeg.empty()) return false;
     try {
-        auto exiv2 = lockExiv2();
+        // The source's own XMP is read too; whatever it declares ends with the scope.
+        const Exiv2FileScope exiv2;
         auto source = Exiv2::ImageFactory::open(sourcePath);
         source->readMetadata();
         Exiv2::ExifData exif = source->exifData();

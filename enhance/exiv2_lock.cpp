@@ -22,6 +22,9 @@ void lockUnlock(void* mutex, bool lock) {
     else m->unlock();
 }
 
+// How many file scopes the thread is inside.
+thread_local int fileScopes = 0;
+
 }  // namespace
 
 std::unique_lock<std::recursive_mutex> lockExiv2() {
@@ -29,6 +32,25 @@ std::unique_lock<std::recursive_mutex> lockExiv2() {
     static const bool initialized = Exiv2::XmpParser::initialize(lockUnlock, &exiv2Mutex());
     (void)initialized;  // a toolkit that cannot start makes every XMP call fail, and each says so
     return guard;
+}
+
+void forgetXmpNamespaces() {
+    // Ending the toolkit empties both tables; starting it again registers the
+    // standard namespaces (and takes the lock function again).
+    Exiv2::XmpParser::terminate();
+    Exiv2::XmpParser::initialize(lockUnlock, &exiv2Mutex());
+}
+
+Exiv2FileScope::Exiv2FileScope() : lock_(lockExiv2()) {
+    if (fileScopes++ == 0) forgetXmpNamespaces();
+}
+
+Exiv2FileScope::~Exiv2FileScope() { release(); }
+
+void Exiv2FileScope::release() {
+    if (!lock_.owns_lock()) return;
+    if (--fileScopes == 0) forgetXmpNamespaces();
+    lock_.unlock();
 }
 
 }  // namespace keepframe

@@ -3,6 +3,8 @@
 #include "handover.h"
 #include "xmp_merge.h"
 
+#include "exiv2_lock.h"
+
 #include <exiv2/basicio.hpp>
 #include <exiv2/image.hpp>
 
@@ -20,7 +22,7 @@ bool embedXmp(const QString& jpegCopy, const HandoverImage& image, const XmpOpti
     file.close();
     QByteArray out;
     try {
-        const auto exiv2 = prepareXmp();
+        const Exiv2FileScope exiv2;
         auto exiv = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
                                               long(bytes.size()));
         if (!exiv.get() || exiv->checkMode(Exiv2::mdXmp) != Exiv2::amReadWrite) {
@@ -28,9 +30,25 @@ bool embedXmp(const QString& jpegCopy, const HandoverImage& image, const XmpOpti
             return false;
         }
         exiv->readMetadata();
+        // The packet as the copy holds it, read afresh: Exiv2's own reading of
+        // it went through whatever prefixes it binds, and without this flag
+        // Exiv2 hands out its own rewrite of what it read instead.
+        exiv->writeXmpFromPacket(true);
+        XmpPacket packet;
+        if (!parseXmp(QByteArray::fromStdString(exiv->xmpPacket()), packet)) {
+            error = "cannot put XMP into " + jpegCopy + ": the XMP it holds is not valid";
+            return false;
+        }
         const XmpWanted wanted = wantedXmp(image, options);
         QStringList remarks;
-        applyHandover(exiv->xmpData(), options.remove ? nullptr : &wanted, remarks);
+        applyHandover(packet.data, options.remove ? nullptr : &wanted, remarks);
+        // Nothing left: the copy carries no packet rather than an empty one.
+        const QByteArray text = packet.data.empty() ? QByteArray() : serializeXmp(packet.data, packet.form, true);
+        if (text.isEmpty() && !packet.data.empty()) {
+            error = "cannot put XMP into " + jpegCopy + ": could not encode the XMP";
+            return false;
+        }
+        exiv->setXmpPacket(text.toStdString());
         exiv->writeMetadata();
         Exiv2::BasicIo& io = exiv->io();
         io.open();

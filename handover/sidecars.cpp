@@ -15,6 +15,7 @@
 #include "xmp_merge.h"
 
 #include "exif.h"
+#include "exiv2_lock.h"
 #include "path_safety.h"
 #include "raw_names.h"
 #include "scan.h"
@@ -163,7 +164,7 @@ struct Capture {
 
 std::optional<Capture> captureOf(const QString& path) {
     try {
-        const auto exiv2 = prepareXmp();
+        const Exiv2FileScope exiv2;  // the photograph's own XMP is read too
         auto image = Exiv2::ImageFactory::open(path.toStdString());
         image->readMetadata();
         const Exiv2::ExifData& exif = image->exifData();
@@ -225,34 +226,42 @@ SidecarOutcome handOverFile(const QString& path, const XmpWanted* wanted, QStrin
     } else if (!wanted) {
         return SidecarOutcome::Unchanged;
     }
-    auto exiv2 = prepareXmp();
-    Exiv2::XmpData before;
+    Exiv2FileScope exiv2;
+    XmpPacket before;
     if (!parseXmp(text, before)) {
         reason = "the existing sidecar is not valid XMP; left as it is";
         return SidecarOutcome::Failed;
     }
-    Exiv2::XmpData after = before;
+    const XmpContent had = contentOf(before.data, before.form);
+    Exiv2::XmpData after = before.data;
     applyHandover(after, wanted, remarks);
-    if (existed && sameXmp(before, after)) return SidecarOutcome::Unchanged;
-    if (!wanted && after.empty()) {
+    if (wanted && !existed) markAsCreated(after);
+    if (existed && contentOf(after, before.form) == had) return SidecarOutcome::Unchanged;
+    // Only a sidecar we wrote goes once nothing but our values was in it; one
+    // that was there before stays, even empty.
+    if (!wanted && after.empty() && createdByUs(before.data)) {
         if (!QFile::remove(path)) {
             reason = "cannot delete the sidecar";
             return SidecarOutcome::Failed;
         }
         return SidecarOutcome::Removed;
     }
-    const QByteArray packet = serializeXmp(after);
-    Exiv2::XmpData check;
+    const QByteArray packet = serializeXmp(after, before.form);
+    XmpPacket check;
     if (packet.isEmpty() || !parseXmp(packet, check)) {
         reason = "could not encode the XMP";
         return SidecarOutcome::Failed;
     }
-    const QString lost = lostProperty(before, check);
+    const QString lost = lostProperty(had, contentOf(check.data, check.form));
     if (!lost.isEmpty()) {
         reason = "merging would lose " + lost + "; left as it is";
         return SidecarOutcome::Failed;
     }
-    exiv2.unlock();
+    if (check.form.about != before.form.about) {
+        reason = "merging would lose the rdf:about of the sidecar; left as it is";
+        return SidecarOutcome::Failed;
+    }
+    exiv2.release();
     QString error;
     if (!replaceXmpFile(path, packet, error)) {
         reason = error;

@@ -22,6 +22,9 @@ namespace {
 // Where we note what we set, so that a later run or a removal recognises its
 // own values and leaves everyone else's alone.
 const char* const kOwnNamespace = "http://ns.orvo.app/keepframe/1.0/";
+const char* const kLightroomNamespace = "http://ns.adobe.com/lightroom/1.0/";
+const char* const kXmpNamespace = "http://ns.adobe.com/xap/1.0/";
+const char* const kDublinCoreNamespace = "http://purl.org/dc/elements/1.1/";
 const char* const kRatingKey = "Xmp.xmp.Rating";
 const char* const kLabelKey = "Xmp.xmp.Label";
 const char* const kSubjectKey = "Xmp.dc.subject";
@@ -29,6 +32,8 @@ const char* const kHierarchyKey = "Xmp.lr.hierarchicalSubject";
 const char* const kOwnRatingKey = "Xmp.keepframe.Rating";
 const char* const kOwnLabelKey = "Xmp.keepframe.Label";
 const char* const kOwnSubjectKey = "Xmp.keepframe.Subject";  // dc:subject entries we added
+const char* const kCreatedKey = "Xmp.keepframe.Created";      // the sidecar is one we wrote where there was none
+const char* const kInstanceIdKey = "Xmp.xmpMM.InstanceID";
 const QString kKeywordRoot = QStringLiteral("Keepframe|");
 
 std::function<bool(const QString&)>& commitHook() {
@@ -145,33 +150,64 @@ void handOverKeywords(Exiv2::XmpData& data, const QStringList* wanted) {
     setList(data, kOwnSubjectKey, added);
 }
 
-bool governedByUs(const std::string& key) {
-    return key == kRatingKey || key == kLabelKey || key == kSubjectKey || key == kHierarchyKey ||
-           key.rfind("Xmp.keepframe.", 0) == 0;
+// Properties by namespace and name, as contentOf() names them.
+QString expanded(const char* ns, const char* name) { return QString(ns) + name; }
+
+bool governedByUs(const QString& property) {
+    return property == expanded(kXmpNamespace, "Rating") || property == expanded(kXmpNamespace, "Label") ||
+           property == expanded(kDublinCoreNamespace, "subject") ||
+           property == expanded(kLightroomNamespace, "hierarchicalSubject") || property.startsWith(kOwnNamespace);
 }
 
-using Flat = std::vector<std::tuple<std::string, int, QStringList>>;
+const QStringList* valuesIn(const XmpContent& content, const QString& property) {
+    for (const auto& [name, type, items] : content)
+        if (name == property) return &items;
+    return nullptr;
+}
 
-Flat flatten(const Exiv2::XmpData& data) {
-    Flat out;
-    for (const auto& d : data) out.emplace_back(d.key(), int(d.typeId()), values(d));
-    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
-    return out;
+// The namespace behind an Exiv2 prefix: the one the packet binds it to, or
+// for a standard prefix the packet does not bind, the standard one.
+QString namespaceOf(const std::string& prefix, const PacketForm& form) {
+    const QString bound = form.namespaces.value(QString::fromStdString(prefix));
+    if (!bound.isEmpty()) return bound;
+    try {
+        return QString::fromStdString(Exiv2::XmpProperties::ns(prefix));
+    } catch (const Exiv2::AnyError&) {
+        return QString::fromStdString(prefix) + ':';  // unknown: compares unequal to every namespace
+    }
+}
+
+// The namespace the fresh tables bind a prefix to; empty when none.
+QString standardNamespace(const Exiv2::Dictionary& toolkit, const QString& prefix) {
+    const auto it = toolkit.find(prefix.toStdString());
+    if (it != toolkit.end()) return QString::fromStdString(it->second);
+    try {
+        return QString::fromStdString(Exiv2::XmpProperties::ns(prefix.toStdString()));
+    } catch (const Exiv2::AnyError&) {
+        return {};
+    }
+}
+
+// The XMP toolkit reads an rdf:about of "uuid:..." as the document's
+// xmpMM:InstanceID, over any the packet holds: the packet's own comes back
+// and none is made up. False when it cannot come back as it was.
+bool keepInstanceId(XmpPacket& packet) {
+    if (!packet.form.about.startsWith("uuid:")) return true;
+    if (packet.form.complexInstanceId) return false;
+    if (packet.form.instanceId) setText(packet.data, kInstanceIdKey, *packet.form.instanceId);
+    else erase(packet.data, kInstanceIdKey);
+    return true;
 }
 
 }  // namespace
 
 std::unique_lock<std::recursive_mutex> prepareXmp() {
     auto exiv2 = lockExiv2();
-    static std::once_flag once;
-    std::call_once(once, [] {
+    // Registered again after every fresh start of the tables.
+    if (Exiv2::XmpProperties::prefix(kOwnNamespace).empty())
         Exiv2::XmpProperties::registerNs(kOwnNamespace, "keepframe");
-        try {
-            Exiv2::XmpProperties::ns("lr");
-        } catch (const Exiv2::AnyError&) {
-            Exiv2::XmpProperties::registerNs("http://ns.adobe.com/lightroom/1.0/", "lr");
-        }
-    });
+    if (Exiv2::XmpProperties::prefix(kLightroomNamespace).empty())
+        Exiv2::XmpProperties::registerNs(kLightroomNamespace, "lr");
     return exiv2;
 }
 
@@ -195,29 +231,54 @@ XmpWanted wantedXmp(const HandoverImage& image, const XmpOptions& options) {
     return w;
 }
 
-bool parseXmp(const QByteArray& text, Exiv2::XmpData& data) {
-    const auto exiv2 = prepareXmp();
-    data.clear();
+bool parseXmp(const QByteArray& text, XmpPacket& packet) {
+    const auto exiv2 = lockExiv2();
+    forgetXmpNamespaces();
+    const auto own = prepareXmp();
+    packet = XmpPacket();
     if (text.trimmed().isEmpty()) return true;
+    Exiv2::Dictionary toolkit;
     try {
-        if (Exiv2::XmpParser::decode(data, text.toStdString()) != 0) return false;
+        Exiv2::XmpProperties::registeredNamespaces(toolkit);
     } catch (const Exiv2::AnyError&) {
         return false;
     }
-    // Well-formed XML that is not XMP at all (no properties, no RDF) is not
-    // ours to overwrite.
-    return !data.empty() || text.contains("rdf:RDF");
+    const StandardNamespace standard = [&](const QString& prefix) { return standardNamespace(toolkit, prefix); };
+    // Some writers pad a packet inside a file with NUL bytes, which are no XML.
+    QByteArray body = text;
+    while (body.endsWith('\0')) body.chop(1);
+    QByteArray prepared;
+    if (!preparePacket(body, standard, prepared, packet.form)) return false;
+    try {
+        if (Exiv2::XmpParser::decode(packet.data, prepared.toStdString()) != 0) return false;
+    } catch (const Exiv2::AnyError&) {
+        return false;
+    }
+    // Well-formed XML that is not XMP at all (no RDF, whatever its prefix) is
+    // not ours to overwrite.
+    return packet.form.rdf && keepInstanceId(packet);
 }
 
-QByteArray serializeXmp(const Exiv2::XmpData& data) {
+QByteArray serializeXmp(const Exiv2::XmpData& data, const PacketForm& form, bool wrapped) {
     const auto exiv2 = prepareXmp();
+    if (data.empty()) return emptyPacket(form.about);
     std::string packet;
+    const auto options = wrapped ? Exiv2::XmpParser::useCompactFormat : Exiv2::XmpParser::omitPacketWrapper;
     try {
-        if (Exiv2::XmpParser::encode(packet, data, Exiv2::XmpParser::omitPacketWrapper) != 0) return {};
+        if (Exiv2::XmpParser::encode(packet, data, options) != 0) return {};
     } catch (const Exiv2::AnyError&) {
         return {};
     }
-    return QByteArray::fromStdString(packet);
+    return restoreForm(QByteArray::fromStdString(packet), form);
+}
+
+XmpContent contentOf(const Exiv2::XmpData& data, const PacketForm& form) {
+    const auto exiv2 = prepareXmp();
+    XmpContent out;
+    for (const auto& d : data) out.emplace_back(namespaceOf(d.groupName(), form) + QString::fromStdString(d.tagName()),
+                                                int(d.typeId()), values(d));
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 void applyHandover(Exiv2::XmpData& data, const XmpWanted* wanted, QStringList& remarks) {
@@ -226,19 +287,30 @@ void applyHandover(Exiv2::XmpData& data, const XmpWanted* wanted, QStringList& r
     handOverValue(data, kRatingKey, kOwnRatingKey, rating, "rating", remarks);
     handOverValue(data, kLabelKey, kOwnLabelKey, wanted ? wanted->label : QString(), "label", remarks);
     handOverKeywords(data, wanted ? &wanted->keywords : nullptr);
+    if (!wanted) erase(data, kCreatedKey);
 }
 
-bool sameXmp(const Exiv2::XmpData& a, const Exiv2::XmpData& b) { return flatten(a) == flatten(b); }
+void markAsCreated(Exiv2::XmpData& data) {
+    const auto exiv2 = prepareXmp();
+    setText(data, kCreatedKey, "True");
+}
 
-QString lostProperty(const Exiv2::XmpData& before, const Exiv2::XmpData& after) {
-    for (const auto& d : before) {
-        if (governedByUs(d.key())) continue;
-        const auto it = after.findKey(Exiv2::XmpKey(d.key()));
-        if (it == after.end() || values(*it) != values(d)) return QString::fromStdString(d.key());
+bool createdByUs(const Exiv2::XmpData& data) {
+    const auto exiv2 = prepareXmp();
+    return textOf(data, kCreatedKey) == "True";
+}
+
+QString lostProperty(const XmpContent& before, const XmpContent& after) {
+    for (const auto& [property, type, items] : before) {
+        if (governedByUs(property)) continue;
+        const QStringList* now = valuesIn(after, property);
+        if (!now || *now != items) return property;
     }
-    const QStringList hierarchy = listOf(after, kHierarchyKey);
-    for (const QString& k : listOf(before, kHierarchyKey))
-        if (!k.startsWith(kKeywordRoot) && !hierarchy.contains(k)) return QString("keyword ") + k;
+    const QString hierarchy = expanded(kLightroomNamespace, "hierarchicalSubject");
+    const QStringList* was = valuesIn(before, hierarchy);
+    const QStringList* now = valuesIn(after, hierarchy);
+    for (const QString& k : was ? *was : QStringList())
+        if (!k.startsWith(kKeywordRoot) && (!now || !now->contains(k))) return QString("keyword ") + k;
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include "exif_writer.h"
 #include "handover.h"
 #include "project_store.h"
+#include "qt_print.h"
 #include "selection_model.h"
 #include "temp_dir.h"
 
