@@ -2,6 +2,7 @@
 # Installs everything Keepframe needs on Debian 12 and is safe to run again:
 # a second run installs nothing and downloads nothing.
 #   - Debian packages (build tools, Qt 6, OpenCV, LibRaw, Exiv2, GoogleTest,
+#     qmllint with the type information of the QML modules it checks against,
 #     exiftool as an independent metadata reader for the tests,
 #     python3-onnx/numpy for the model tools)
 #   - ONNX Runtime from its npm package, unpacked into a cache outside the clone
@@ -29,6 +30,7 @@ PACKAGES=(
   qml6-module-qtquick-dialogs qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtqml-workerscript qml6-module-qtquick-shapes
   qml6-module-qt-labs-folderlistmodel qml6-module-qtcore
+  qt6-declarative-dev-tools qml6-module-qtqml qml6-module-qtqml-models
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-calib3d-dev
   libraw-dev libexiv2-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev

@@ -1,4 +1,5 @@
 // The About page: what the program does, in its own palette and display fonts.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic

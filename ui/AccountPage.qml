@@ -1,6 +1,7 @@
 // The Account page: the usage counters of this computer's library, the studio
 // branding clients see on their gallery pages, and the delivery service this
 // program talks to (its address and the access token).
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -17,23 +18,23 @@ Item {
     property bool serviceFailed: false
 
     // Settings given by the environment (or by the program itself) are not edited here.
-    readonly property bool urlFixed: delivery.serviceUrlSource === "environment"
-                                     || delivery.serviceUrlSource === "application"
-    readonly property bool tokenFixed: delivery.accessTokenSource === "environment"
-                                       || delivery.accessTokenSource === "application"
+    readonly property bool urlFixed: App.delivery.serviceUrlSource === "environment"
+                                     || App.delivery.serviceUrlSource === "application"
+    readonly property bool tokenFixed: App.delivery.accessTokenSource === "environment"
+                                       || App.delivery.accessTokenSource === "application"
 
     // Re-reads the usage counters (culls finished since the last visit count).
     function refresh() {
-        usage = selModel.usageCounters()
+        usage = App.selModel.usageCounters()
         brandingStatus = ""
         serviceStatus = ""
-        urlField.text = delivery.serviceUrl
+        urlField.text = App.delivery.serviceUrl
         tokenField.text = ""
     }
 
     function saveBranding() {
         brandingStatus = ""
-        delivery.saveStudioProfile(studioField.text, phoneField.text)
+        App.delivery.saveStudioProfile(studioField.text, phoneField.text)
     }
 
     // Stores what changed of the address and the token; each answers with
@@ -43,28 +44,28 @@ Item {
         serviceFailed = false
         let ok = true
         let changedAny = false
-                if (!urlFixed && urlField.text.trim() !== delivery.serviceUrl) {
+                if (!urlFixed && urlField.text.trim() !== App.delivery.serviceUrl) {
             changedAny = true
-            ok = delivery.setServiceUrl(urlField.text.trim())
+            ok = App.delivery.setServiceUrl(urlField.text.trim())
         }
         if (ok && !tokenFixed && tokenField.text !== "") {
             changedAny = true
-            ok = delivery.setAccessToken(tokenField.text)
+            ok = App.delivery.setAccessToken(tokenField.text)
         }
         if (!ok)
             return
         tokenField.text = ""
-        urlField.text = delivery.serviceUrl
+        urlField.text = App.delivery.serviceUrl
         serviceStatus = changedAny ? "Saved." : "Nothing changed."
         // The branding card can be filled now that the service can be asked.
-        if (changedAny && delivery.hasAccessToken)
-            delivery.fetchStudioProfile()
+        if (changedAny && App.delivery.hasAccessToken)
+            App.delivery.fetchStudioProfile()
     }
 
     function clearToken() {
         serviceStatus = ""
         serviceFailed = false
-        if (delivery.clearAccessToken()) {
+        if (App.delivery.clearAccessToken()) {
             tokenField.text = ""
             serviceStatus = "Access token removed."
         }
@@ -89,14 +90,14 @@ Item {
     }
 
     Connections {
-        target: delivery
+        target: App.delivery
         function onStudioProfileReceived(studioName, phone) {
             studioField.text = studioName
             phoneField.text = phone
         }
         function onStudioProfileFetchFailed(reason) {
             page.brandingFailed = true
-            page.brandingStatus = "Couldn't load: " + reasons.describeReason(reason, delivery.serviceUrl)
+            page.brandingStatus = "Couldn't load: " + reasons.describeReason(reason, App.delivery.serviceUrl)
         }
         function onStudioProfileSaved() {
             page.brandingFailed = false
@@ -104,7 +105,7 @@ Item {
         }
         function onStudioProfileSaveFailed(reason) {
             page.brandingFailed = true
-            page.brandingStatus = "Couldn't save: " + reasons.describeReason(reason, delivery.serviceUrl)
+            page.brandingStatus = "Couldn't save: " + reasons.describeReason(reason, App.delivery.serviceUrl)
         }
         function onServiceSettingsChangeFailed(reason) {
             page.serviceFailed = true
@@ -249,7 +250,7 @@ Item {
                         Layout.fillWidth: true
                         Layout.preferredWidth: 1
                         label: "Service address"
-                        placeholderText: delivery.defaultServiceUrl
+                        placeholderText: App.delivery.defaultServiceUrl
                         enabled: !page.urlFixed
                         onAccepted: page.saveServiceSettings()
                     }
@@ -260,7 +261,7 @@ Item {
                         Layout.preferredWidth: 1
                         label: "Access token"
                         masked: true
-                        placeholderText: delivery.hasAccessToken ? "Paste a new token to replace the stored one"
+                        placeholderText: App.delivery.hasAccessToken ? "Paste a new token to replace the stored one"
                                                                  : "Paste your access token"
                         enabled: !page.tokenFixed
                         onAccepted: page.saveServiceSettings()
@@ -269,7 +270,7 @@ Item {
                         objectName: "serviceUrlSource"
                         Layout.fillWidth: true
                         Layout.preferredWidth: 1
-                        text: page.sourceText(delivery.serviceUrlSource, "KEEPFRAME_DELIVERY_URL")
+                        text: page.sourceText(App.delivery.serviceUrlSource, "KEEPFRAME_DELIVERY_URL")
                         color: Theme.textDim
                         font.family: Theme.fontBody
                         font.pixelSize: 12
@@ -283,13 +284,13 @@ Item {
                             width: 8
                             height: 8
                             radius: 4
-                            color: delivery.hasAccessToken ? "#3fb950" : "#d29922"
+                            color: App.delivery.hasAccessToken ? "#3fb950" : "#d29922"
                         }
                         Text {
                             objectName: "accessTokenState"
                             Layout.fillWidth: true
-                            text: delivery.hasAccessToken
-                                  ? "Access token: set — " + page.sourceText(delivery.accessTokenSource,
+                            text: App.delivery.hasAccessToken
+                                  ? "Access token: set — " + page.sourceText(App.delivery.accessTokenSource,
                                                                                "KEEPFRAME_DELIVERY_TOKEN")
                                   : "Access token: not set — deliveries and galleries need it."
                             color: Theme.textDim
@@ -313,7 +314,7 @@ Item {
                     ActionButton {
                         objectName: "clearTokenButton"
                         text: "Clear Token"
-                        enabled: delivery.accessTokenSource === "settings"
+                        enabled: App.delivery.accessTokenSource === "settings"
                         onClicked: page.clearToken()
                     }
                     Text {

@@ -3,6 +3,7 @@
 // by side for portrait ones (before left). It opens on the highest level
 // that exists; Tab switches level, ← → and ‹ › walk the kept frames, Space
 // checks or unchecks the frame, Esc closes.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -22,7 +23,7 @@ Popup {
 
     readonly property int count: cells ? cells.count : 0
     readonly property bool stacked: item.landscape !== false
-    readonly property string beforeSource: item.filename ? selModel.originalUrl(item.filename) : ""
+    readonly property string beforeSource: item.filename ? App.selModel.originalUrl(item.filename) : ""
     readonly property string afterSource: plus ? (item.plusUrl || "") : (item.enhanceUrl || "")
     readonly property string levelName: plus ? "Enhance Plus" : "Enhance"
 
@@ -74,7 +75,8 @@ Popup {
     background: Rectangle { color: "#0d0d0d" }
     T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.8) }
 
-    contentItem: Item {
+    Item {
+        anchors.fill: parent
         focus: true
         Keys.onPressed: (event) => {
             switch (event.key) {

@@ -2,6 +2,7 @@
 // frame of the moments where nothing is kept (unselected mode), with a check
 // box per frame that keeps it or drops it at once. C (or its button) compares
 // the current frame with the others of its moment.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -33,7 +34,7 @@ Popup {
         mode = "cluster"
         category = cat
         clusterNumber = Number(number)
-        const clusters = selModel.clustersFromDb(cat, false)
+        const clusters = App.selModel.clustersFromDb(cat, false)
         const found = clusters.find(c => Number(c.clusterNumber) === Number(number))
         show(found ? found.images : [])
     }
@@ -42,7 +43,7 @@ Popup {
         mode = "unselected"
         category = ""
         clusterNumber = -1
-        show(selModel.unselectedClusterImages())
+        show(App.selModel.unselectedClusterImages())
     }
 
     function show(list) {
@@ -69,7 +70,7 @@ Popup {
 
     // Keeps or drops one frame (its check box, or Space).
     function setKept(imageId, kept) {
-        selModel.setImageSelected(imageId, kept)
+        App.selModel.setImageSelected(imageId, kept)
         syncSelection(imageId, kept)
     }
 
@@ -82,7 +83,7 @@ Popup {
         // and its siblings leave with it.
         if (mode === "unselected" && kept) {
             const at = grid.currentIndex
-            setImages(selModel.unselectedClusterImages())
+            setImages(App.selModel.unselectedClusterImages())
             grid.currentIndex = Math.min(at, images.length - 1)
         }
     }
@@ -108,7 +109,8 @@ Popup {
     }
     T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.6) }
 
-    contentItem: ColumnLayout {
+    ColumnLayout {
+        anchors.fill: parent
         spacing: 6
         RowLayout {
             Layout.fillWidth: true
@@ -210,7 +212,7 @@ Popup {
                         y: 5
                         width: parent.width - 10
                         height: 130
-                        source: ViewLogic.thumbnailSource(tile.modelData.thumbUrl, selModel.inputFolder,
+                        source: ViewLogic.thumbnailSource(tile.modelData.thumbUrl, App.selModel.inputFolder,
                                                           tile.modelData.filename)
                         asynchronous: true
                         autoTransform: true

@@ -27,7 +27,7 @@ Item {
     readonly property int turn: frame && frame.appliedRotation ? frame.appliedRotation : 0
     readonly property size shown: CompareLogic.shownSize(uprightW, uprightH, turn)
     readonly property bool hasFace: frame !== null && frame.faces !== undefined && frame.faces.length > 0
-    readonly property real fitScale: CompareLogic.fitView(shown.width, shown.height, width, height).scale
+    readonly property real fitScale: CompareLogic.fitScale(shown.width, shown.height, width, height)
     readonly property bool fitted: Math.abs(view.scale - fitScale) < 1e-6
     // Past the screen-size decode the frame is read at full resolution.
     readonly property real screenScale: screen.implicitWidth > 0 && uprightW > 0 ? screen.implicitWidth / uprightW : 1

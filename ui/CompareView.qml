@@ -34,8 +34,8 @@ Popup {
 
     // Opens on the moment of a stored image; false when it has none.
     function openFor(imageId, from) {
-        const list = selModel.momentFrames(imageId)
-        const at = list.findIndex(f => f.id === imageId)
+        const list = App.selModel.momentFrames(imageId)
+        const at = ViewLogic.indexOfEntry(list, "id", imageId)
         if (at < 0)
             return false
         openedFrom = from
@@ -75,8 +75,8 @@ Popup {
         if (!it)
             return
         const kept = !(it.userSelected === true)
-        selModel.setImageSelected(it.id, kept)
-        frames = selModel.momentFrames(it.id)
+        App.selModel.setImageSelected(it.id, kept)
+        frames = App.selModel.momentFrames(it.id)
         keepChanged(it.id, kept)
     }
 
@@ -136,8 +136,9 @@ Popup {
     background: Rectangle { color: "#0d0d0d" }
     T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.85) }
 
-    contentItem: Item {
+    Item {
         id: content
+        anchors.fill: parent
         focus: true
         Keys.onPressed: (event) => {
             const shift = (event.modifiers & Qt.ShiftModifier) !== 0

@@ -2,6 +2,7 @@
 // delivered. Images without a thumbnail get one made in the background
 // ("Generating previews…"); a preview that could not be made shows "?" and
 // can still be chosen.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -28,17 +29,17 @@ ToolDialog {
         thumbnails = []
         generating = true
         open()
-        delivery.generateCoverThumbnails(list)
+        App.delivery.generateCoverThumbnails(list)
     }
 
     Connections {
-        target: delivery
+        target: App.delivery
         function onCoverThumbnailsReady(list) {
             if (!picker.generating)
                 return
             // An answer for an earlier list (a run was still busy): ask again for these images.
             if (!picker.plan.sameImages(list, picker.images)) {
-                delivery.generateCoverThumbnails(picker.images)
+                App.delivery.generateCoverThumbnails(picker.images)
                 return
             }
             picker.thumbnails = list

@@ -1,6 +1,7 @@
 // The Cull page: the progress of a running cull, then the review of its
 // result: the grid of kept frames by sub-folder or category, the For Review
 // pool, the Removed section, batch actions on checked frames and the export.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -34,9 +35,9 @@ Item {
     property string scrollToFilename: ""
     property alias includeUnselected: unselectedBox.checked
 
-    readonly property bool running: engine.running
-    readonly property bool loaded: selModel.hasData
-    readonly property string imageFolder: selModel.inputFolder
+    readonly property bool running: App.engine.running
+    readonly property bool loaded: App.selModel.hasData
+    readonly property string imageFolder: App.selModel.inputFolder
     readonly property int cellHeight: Theme.thumbImageHeight + 40
     readonly property int cellSpacing: 10
     // "2 files skipped · 1 damaged" after a cull that left files out.
@@ -95,12 +96,12 @@ Item {
     }
 
     function removeMarked() {
-        selModel.removeMany(markedFiles())
+        App.selModel.removeMany(markedFiles())
         clearMarks()
     }
 
     function restoreMarked() {
-        selModel.restoreMany(markedFiles())
+        App.selModel.restoreMany(markedFiles())
         clearMarks()
     }
 
@@ -125,8 +126,8 @@ Item {
     // Opens the viewer on the grid's order at `filename`.
     function openViewer(filename) {
         preview.shown = false
-        const list = viewMode === "category" ? selModel.flatViewByCategory() : selModel.flatView()
-        const at = Math.max(0, list.findIndex(i => i.filename === filename))
+        const list = viewMode === "category" ? App.selModel.flatViewByCategory() : App.selModel.flatView()
+        const at = Math.max(0, ViewLogic.indexOfEntry(list, "filename", filename))
         lightbox.openList(list, at, "grid")
     }
 
@@ -144,7 +145,7 @@ Item {
     // be copied too, then asks for the folder.
     function startExport() {
         if (includeUnselected) {
-            const preview = selModel.unselectedExportPreview()
+            const preview = App.selModel.unselectedExportPreview()
             if (preview.count > 0) {
                 exportQuestion.show("Export unselected images?",
                                     ViewLogic.unselectedExportQuestion(preview.count, preview.sizeBytes))
@@ -157,7 +158,8 @@ Item {
     // Copies the final selection into `folderUrl` (the folder dialog's action).
     function exportFinalTo(folderUrl) {
         const byCategory = viewMode === "category"
-        const result = selModel.exportFinal(ViewLogic.localPath(folderUrl.toString()), byCategory, includeUnselected)
+        const result = App.selModel.exportFinal(ViewLogic.localPath(folderUrl.toString()), byCategory,
+                                                includeUnselected)
         exportResult.show("Export complete", ViewLogic.exportReportText(result, byCategory, includeUnselected))
     }
 
@@ -198,7 +200,7 @@ Item {
     function scrollToEnd() {
         results.positionViewAtEnd()
         scrollResults(results.contentHeight)
-        Qt.callLater(() => scrollResults(results.contentHeight))
+        endAgain.restart()
     }
 
     function hoverChanged(filename, hovered, scenePosition, aspect) {
@@ -223,7 +225,7 @@ Item {
     onLoadedChanged: if (loaded) focusResults()
 
     Connections {
-        target: selModel
+        target: App.selModel
         function onChanged() {
             page.clearMarks()
             rows.refresh()
@@ -233,7 +235,7 @@ Item {
     ReviewGridModel {
         id: rows
         objectName: "reviewRows"
-        selection: selModel
+        selection: App.selModel
         byCategory: page.viewMode === "category"
         columns: Math.max(1, Math.floor((results.width - 36 + page.cellSpacing) / (Theme.thumbSize + page.cellSpacing)))
     }
@@ -327,7 +329,7 @@ Item {
                         text: "Write XMP Sidecars…"
                         tip: "Ratings, labels and keywords of this project for your photo editor"
                         // Only a stored project knows its moments and people.
-                        enabled: !page.running && selModel.hasData && selModel.projectId() >= 0
+                        enabled: !page.running && App.selModel.hasData && App.selModel.projectId() >= 0
                         onClicked: xmpDialog.open()
                     }
                     ActionButton {
@@ -691,6 +693,12 @@ Item {
                 }
             }
         }
+    }
+
+    Timer {
+        id: endAgain
+        interval: 0
+        onTriggered: page.scrollResults(results.contentHeight)
     }
 
     Timer {

@@ -3,6 +3,7 @@
 // progress and result, the storage left, and the galleries already
 // delivered. Everything is asked of the service again each time the page is
 // shown; the state lives in the DeliverModel.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -15,9 +16,9 @@ Item {
 
     property bool active: false
     // "project" (the open project's kept images) or "folder".
-    property string source: selModel.hasData ? "project" : "folder"
+    property string source: App.selModel.hasData ? "project" : "folder"
     property string folderUrl: ""
-    readonly property bool hasToken: delivery.hasAccessToken
+    readonly property bool hasToken: App.delivery.hasAccessToken
     signal accountRequested()
 
     // Reads the images, the quota and the galleries again.
@@ -30,9 +31,9 @@ Item {
 
     function reloadImages() {
         if (source === "project")
-            plan.images = selModel.hasData ? selModel.deliverableImages() : []
+            plan.images = App.selModel.hasData ? App.selModel.deliverableImages() : []
         else
-            plan.images = folderUrl !== "" ? delivery.scanFolder(folderUrl) : []
+            plan.images = folderUrl !== "" ? App.delivery.scanFolder(folderUrl) : []
     }
 
     function useSource(kind) {
@@ -56,7 +57,7 @@ Item {
     DeliverModel {
         id: plan
         objectName: "deliverModel"
-        service: delivery
+        service: App.delivery
         level: compression.value
         title: titleField.text
         password: passwordField.text
@@ -65,7 +66,7 @@ Item {
     }
 
     Connections {
-        target: delivery
+        target: App.delivery
         enabled: page.active
         function onGalleryDeleted(galleryId) { plan.refresh() }
         function onGalleryDeleteFailed(reason) {
@@ -140,7 +141,7 @@ Item {
                         ChoiceOption {
                             objectName: "projectSourceOption"
                             text: "Current project images"
-                            enabled: selModel.hasData && !plan.running
+                            enabled: App.selModel.hasData && !plan.running
                             checked: page.source === "project"
                             onClicked: page.useSource("project")
                         }
@@ -334,8 +335,8 @@ Item {
                             objectName: "deliveryProgressBar"
                             Layout.fillWidth: true
                             from: 0
-                            to: Math.max(1, delivery.totalCount)
-                            value: delivery.doneCount
+                            to: Math.max(1, App.delivery.totalCount)
+                            value: App.delivery.doneCount
                         }
                         Text {
                             objectName: "progressCount"
@@ -440,8 +441,8 @@ Item {
                     Layout.fillWidth: true
                     visible: plan.quotaLoaded
                     from: 0
-                    to: Math.max(1, plan.quotaBytes)
-                    value: Math.min(plan.usedBytes, plan.quotaBytes)
+                    to: 1
+                    value: plan.storageUsedFraction
                 }
             }
 
@@ -544,7 +545,7 @@ Item {
             show("Delete gallery?", "“" + gallery.title + "” and its " + gallery.fileCount + " image(s) will be "
                  + "removed from the service, and its link will stop working. This cannot be undone.")
         }
-        onAccepted: delivery.deleteGallery(galleryId)
+        onAccepted: App.delivery.deleteGallery(galleryId)
     }
     MessageBox {
         id: galleryMessage

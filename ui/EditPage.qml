@@ -3,6 +3,7 @@
 // background (the running level's button cancels), the grid shows each
 // frame's best correction, "Export" copies the corrections out, and a click
 // opens the before/after viewer.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -37,16 +38,16 @@ Item {
     function enhanceClicked(plus) {
         if (running) {
             if (runningLevel === (plus ? "plus" : "enhance"))
-                selModel.cancelEnhance()
+                App.selModel.cancelEnhance()
             return
         }
-        if (!selModel.enhanceImagesParallel(cells.checkedIds(), cells.checkedNames(), plus)) {
+        if (!App.selModel.enhanceImagesParallel(cells.checkedIds(), cells.checkedNames(), plus)) {
             resetRun()
             return
         }
         runningLevel = plus ? "plus" : "enhance"
         progressDone = 0
-        progressTotal = selModel.enhanceProgressTotal()
+        progressTotal = App.selModel.enhanceProgressTotal()
         progressTimer.start()
     }
 
@@ -61,7 +62,7 @@ Item {
     // and the frames that kept no file are named.
     function batchEnded() {
         const plus = runningLevel === "plus"
-        const failures = selModel.enhanceFailures()
+        const failures = App.selModel.enhanceFailures()
         resetRun()
         cells.refreshEdited()
         viewer.refresh()
@@ -70,7 +71,7 @@ Item {
     }
 
     function exportEnhancedTo(folderUrl) {
-        const counts = selModel.exportEdited(ViewLogic.localPath(folderUrl.toString()))
+        const counts = App.selModel.exportEdited(ViewLogic.localPath(folderUrl.toString()))
         exportResult.show("Export complete", ViewLogic.enhancedExportText(counts[0], counts[1]))
     }
 
@@ -81,7 +82,7 @@ Item {
     onVisibleChanged: if (visible) reload()
 
     Connections {
-        target: selModel
+        target: App.selModel
         function onEnhanceFinished() { page.batchEnded() }
     }
 
@@ -90,8 +91,8 @@ Item {
         interval: 120
         repeat: true
         onTriggered: {
-            page.progressDone = selModel.enhanceProgressDone()
-            if (!selModel.enhanceIsRunning())
+            page.progressDone = App.selModel.enhanceProgressDone()
+            if (!App.selModel.enhanceIsRunning())
                 stop()
         }
     }
@@ -99,7 +100,7 @@ Item {
     EnhanceGridModel {
         id: cells
         objectName: "enhanceCells"
-        selection: selModel
+        selection: App.selModel
     }
 
     ColumnLayout {

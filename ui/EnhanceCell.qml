@@ -2,9 +2,9 @@
 // stacked over it (shown while the frame is checked), the check box, and
 // badges for the corrections that exist. Both pictures stay loaded, so a
 // check only switches what is shown.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
-import QtQuick.Controls.Basic
 
 Item {
     id: cell

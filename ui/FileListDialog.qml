@@ -1,5 +1,6 @@
 // A result with the files it concerns: a text, then each file with its
 // reason in a list that scrolls when it is long, and OK.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic

@@ -2,7 +2,6 @@
 // when the service has taken it, shows the reason when it has not.
 import QtQuick
 import KeepframeUI
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 
 ToolDialog {
@@ -30,11 +29,11 @@ ToolDialog {
     function submit() {
         errorText = ""
         busy = true
-        delivery.changeGalleryPassword(galleryId, passwordField.text)
+        App.delivery.changeGalleryPassword(galleryId, passwordField.text)
     }
 
     Connections {
-        target: delivery
+        target: App.delivery
         enabled: dialog.opened
         function onPasswordChanged(galleryId) {
             if (galleryId !== dialog.galleryId)

@@ -1,6 +1,7 @@
 // One delivered gallery in the Deliver page's list: its title with the
 // Settings, Password and Delete actions, its details, and its client link
 // with Copy / Open.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Layouts

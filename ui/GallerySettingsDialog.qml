@@ -1,6 +1,7 @@
 // "Settings — <title>" of one delivered gallery: its cover, the clients'
 // download access and face search. The file list is asked for on opening; an
 // answer about another gallery (the dialog was reopened meanwhile) is ignored.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -37,7 +38,7 @@ ToolDialog {
         loadingFiles = true
         faceSwitch.checked = faceSearchEnabled
         open()
-        delivery.fetchGalleryFiles(galleryId)
+        App.delivery.fetchGalleryFiles(galleryId)
     }
 
     function failed(prefix, reason) {
@@ -45,7 +46,7 @@ ToolDialog {
     }
 
     Connections {
-        target: delivery
+        target: App.delivery
         enabled: dialog.opened
         function onGalleryFilesReceived(galleryId, currentCoverFileId, galleryFiles) {
             if (galleryId !== dialog.galleryId)
@@ -155,7 +156,7 @@ ToolDialog {
             objectName: "setCoverButton"
             text: "Set Cover"
             enabled: dialog.chosenFileId !== "" && dialog.chosenFileId !== dialog.coverFileId
-            onClicked: delivery.setGalleryCover(dialog.galleryId, dialog.chosenFileId)
+            onClicked: App.delivery.setGalleryCover(dialog.galleryId, dialog.chosenFileId)
         }
 
         SectionLabel { text: "Client download access" }
@@ -164,12 +165,12 @@ ToolDialog {
             ActionButton {
                 objectName: "enableDownloadButton"
                 text: "Enable Download"
-                onClicked: delivery.setGalleryAllowDownload(dialog.galleryId, true)
+                onClicked: App.delivery.setGalleryAllowDownload(dialog.galleryId, true)
             }
             ActionButton {
                 objectName: "disableDownloadButton"
                 text: "Disable Download"
-                onClicked: delivery.setGalleryAllowDownload(dialog.galleryId, false)
+                onClicked: App.delivery.setGalleryAllowDownload(dialog.galleryId, false)
             }
         }
 
@@ -182,7 +183,7 @@ ToolDialog {
                 focusPolicy: Qt.NoFocus
                 checked: dialog.faceSearchEnabled
                 enabled: dialog.faceDataRows > 0
-                onToggled: delivery.setGalleryFaceSearch(dialog.galleryId, checked)
+                onToggled: App.delivery.setGalleryFaceSearch(dialog.galleryId, checked)
             }
             Text {
                 Layout.fillWidth: true

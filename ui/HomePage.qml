@@ -2,6 +2,7 @@
 // folder; a card opens its project, and its menu renames or deletes it. The
 // window reacts to the three signals and calls refresh() whenever the page
 // becomes active and after every cull. Nothing can be started while a cull runs.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -18,7 +19,7 @@ Item {
 
     // The library as selModel lists it: one map per project.
     property var projects: []
-    readonly property bool busy: engine.running
+    readonly property bool busy: App.engine.running
     readonly property int cardWidth: 256
     readonly property int cardHeight: 236
     readonly property int cardSpacing: 18
@@ -31,8 +32,8 @@ Item {
 
     // Re-reads the project list.
     function refresh() {
-        projects = selModel.listProjects()
-        libraryError = selModel.storeError()
+        projects = App.selModel.listProjects()
+        libraryError = App.selModel.storeError()
     }
 
     function openCardMenu(project) {
@@ -53,7 +54,7 @@ Item {
         const name = text.trim()
         if (name === "")
             return
-        const renamed = selModel.renameProject(projectId, name)
+        const renamed = App.selModel.renameProject(projectId, name)
         refresh()
         if (renamed)
             libraryChanged()
@@ -67,7 +68,7 @@ Item {
     }
 
     function deleteProject(projectId) {
-        const deleted = selModel.deleteProject(projectId)
+        const deleted = App.selModel.deleteProject(projectId)
         refresh()
         if (deleted)
             libraryChanged()
@@ -335,8 +336,9 @@ Item {
             font.weight: Font.DemiBold
             color: "#f0f0f0"
         }
-        contentItem: TextField {
+        TextField {
             id: renameField
+            anchors.fill: parent
             objectName: "renameField"
             placeholderText: "Project name"
             placeholderTextColor: "#8a8a8a"

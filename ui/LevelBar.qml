@@ -27,7 +27,6 @@ ProgressBar {
             color: Theme.accent
         }
         Rectangle {
-            id: runner
             visible: bar.indeterminate
             width: parent.width * 0.3
             height: parent.height
@@ -35,7 +34,7 @@ ProgressBar {
             color: Theme.accent
             XAnimator on x {
                 running: bar.indeterminate && bar.visible
-                from: -runner.width
+                from: -0.3 * bar.availableWidth
                 to: bar.availableWidth
                 duration: 1200
                 loops: Animation.Infinite

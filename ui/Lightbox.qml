@@ -2,6 +2,7 @@
 // face crops, stepping with the arrow keys. From the grid, Space or Delete
 // removes the image from the selection; from the cluster popup, Space keeps or
 // drops it. C (or its button) compares the image with the others of its moment.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -50,10 +51,10 @@ Popup {
         const it = item
         if (!it)
             return
-        faces = it.id !== undefined && it.id >= 0 ? selModel.facesForImage(it.id) : []
+        faces = it.id !== undefined && it.id >= 0 ? App.selModel.facesForImage(it.id) : []
         if (faces.length === 0 && it.faceBoxes)
             faces = it.faceBoxes
-        detections = it.id !== undefined && it.id >= 0 ? selModel.detectionsForImage(it.id) : []
+        detections = it.id !== undefined && it.id >= 0 ? App.selModel.detectionsForImage(it.id) : []
         lastFilename = it.filename
     }
 
@@ -68,7 +69,7 @@ Popup {
         const it = item
         if (!it)
             return
-        selModel.removeImage(it.filename)
+        App.selModel.removeImage(it.filename)
         const rest = list.slice()
         rest.splice(index, 1)
         list = rest
@@ -84,7 +85,7 @@ Popup {
         const it = item
         if (!it)
             return
-        selModel.restoreImage(it.filename)
+        App.selModel.restoreImage(it.filename)
         const copy = list.slice()
         copy[index] = Object.assign({}, it, { "status": it.original > 0 ? it.original : 4 })
         list = copy
@@ -96,7 +97,7 @@ Popup {
         if (!it)
             return
         const selected = !(it.userSelected === true)
-        selModel.setImageSelected(it.id, selected)
+        App.selModel.setImageSelected(it.id, selected)
         const copy = list.slice()
         copy[index] = Object.assign({}, it, { "userSelected": selected })
         list = copy
@@ -134,8 +135,9 @@ Popup {
     background: Rectangle { color: "#0d0d0d" }
     T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.8) }
 
-    contentItem: Item {
+    Item {
         id: content
+        anchors.fill: parent
         focus: true
         Keys.onPressed: (event) => {
             if (event.key === Qt.Key_Left) {

@@ -34,30 +34,30 @@ ApplicationWindow {
             homePage.refresh()
         } else if (activePage === "account") {
             accountPage.refresh()
-            delivery.fetchStudioProfile()
+            App.delivery.fetchStudioProfile()
         }
     }
 
     // Starts a cull of the folder the user chose (the folder dialog's action).
     function startCullIn(folderUrl) {
         inputFolder = folderUrl.toString()
-        selModel.clear()
+        App.selModel.clear()
         cullPage.resetForNewCull()
         activePage = "cull"
         summaryText = ""
         statusText = "Starting…"
         progressValue = 0
         const folder = ViewLogic.localPath(inputFolder)
-        engine.startCull(folder, ViewLogic.autoOutputFolder(folder), 0)
+        App.engine.startCull(folder, ViewLogic.autoOutputFolder(folder), 0)
     }
 
     // Opens a stored project from the library (the Home page's cards).
     function openStoredProject(projectId, name, folder) {
-        if (!selModel.loadFromProject(projectId, folder)) {
-            projectMessage.show("Open project", "The project cannot be read: " + selModel.storeError())
+        if (!App.selModel.loadFromProject(projectId, folder)) {
+            projectMessage.show("Open project", "The project cannot be read: " + App.selModel.storeError())
             return
         }
-        selModel.touchOpenProject()
+        App.selModel.touchOpenProject()
         resultSummary = { "inputFolder": folder, "projectId": projectId }
         cullPage.resetForLoadedProject()
         activePage = "cull"
@@ -71,7 +71,7 @@ ApplicationWindow {
         const openedId = resultSummary.projectId
         if (openedId === undefined)
             return
-        if (selModel.projectId() !== openedId) {
+        if (App.selModel.projectId() !== openedId) {
             resultSummary = {}
             summaryText = ""
             return
@@ -84,13 +84,18 @@ ApplicationWindow {
 
     // Writes the open review to a project file.
     function saveProjectFileTo(fileUrl) {
-        const saved = selModel.saveProject(ViewLogic.localPath(fileUrl.toString()))
+        const saved = App.selModel.saveProject(ViewLogic.localPath(fileUrl.toString()))
         projectMessage.show("Save project", saved ? "Project saved." : "Failed to save the project file.")
     }
 
     // Reads a project file; asks for the new folder when its photographs moved.
     function openProjectFileFrom(fileUrl) {
-        const result = selModel.openProjectFile(ViewLogic.localPath(fileUrl.toString()))
+        followProjectFile(App.selModel.openProjectFile(ViewLogic.localPath(fileUrl.toString())))
+    }
+
+    // What reading a project file gave: an error, or the project to load now
+    // or once its photographs are found.
+    function followProjectFile(result) {
         if (!result.ok) {
             projectMessage.show("Open project", result.error ? result.error : "Could not open the project file.")
             return
@@ -105,10 +110,10 @@ ApplicationWindow {
 
     // Loads the pending project file, with a new input folder when given.
     function applyProjectFile(folderUrl) {
-        const skipped = selModel.applyPendingProject(ViewLogic.localPath(folderUrl.toString()))
+        const skipped = App.selModel.applyPendingProject(ViewLogic.localPath(folderUrl.toString()))
         if (skipped < 0)
             return
-        resultSummary = { "inputFolder": selModel.inputFolder }
+        resultSummary = { "inputFolder": App.selModel.inputFolder }
         cullPage.resetForLoadedProject()
         activePage = "cull"
         summaryText = "Project loaded."
@@ -117,7 +122,7 @@ ApplicationWindow {
     }
 
     Connections {
-        target: engine
+        target: App.engine
         function onProgress(percent, message) {
             window.progressValue = percent / 100
             window.statusText = ViewLogic.progressText(percent, message)
@@ -128,16 +133,16 @@ ApplicationWindow {
             // analysed (the JPEG copies when RAW files were converted).
             const folder = summary.inputFolder ? summary.inputFolder : ViewLogic.localPath(window.inputFolder)
             if (summary.projectId !== undefined && summary.projectId >= 0) {
-                if (!selModel.loadFromProject(summary.projectId, folder)) {
+                if (!App.selModel.loadFromProject(summary.projectId, folder)) {
                     window.statusText = "Error"
                     cullError.show("Culling error", "The project was saved but cannot be read: "
-                                   + selModel.storeError())
+                                   + App.selModel.storeError())
                     homePage.refresh()
                     return
                 }
             } else
-                selModel.load(summary.selected, folder, summary.outputBase)
-            selModel.setSummary(summary)
+                App.selModel.load(summary.selected, folder, summary.outputBase)
+            App.selModel.setSummary(summary)
             window.summaryText = ViewLogic.summaryText(summary)
             window.statusText = "Done in " + ViewLogic.elapsedText(summary.elapsedSeconds) + "."
             window.progressValue = 1
@@ -153,7 +158,7 @@ ApplicationWindow {
     header: NavBar {
         objectName: "navBar"
         activePage: window.activePage
-        busy: engine.running
+        busy: App.engine.running
         onNavigate: (page) => window.activePage = page
     }
 

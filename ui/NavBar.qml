@@ -1,5 +1,6 @@
 // The bar across the top of the window: the product word, the six pages,
 // the Preview Size and BG sliders where they apply, and the version.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic

@@ -3,7 +3,6 @@
 // marks it for a batch action. Borders tell last viewed, marked and removed.
 import QtQuick
 import KeepframeUI
-import QtQuick.Controls.Basic
 
 Item {
     id: cell

@@ -34,7 +34,7 @@ ToolDialog {
     function requestCode() {
         message = ""
         requesting = true
-        delivery.requestStorageTopup(amount.value)
+        App.delivery.requestStorageTopup(amount.value)
     }
 
     Timer {
@@ -43,11 +43,11 @@ ToolDialog {
         interval: dialog.pollInterval
         repeat: true
         running: dialog.opened && dialog.stage === "pay"
-        onTriggered: delivery.checkTopupStatus(dialog.topupId)
+        onTriggered: App.delivery.checkTopupStatus(dialog.topupId)
     }
 
     Connections {
-        target: delivery
+        target: App.delivery
         enabled: dialog.opened
         function onStorageTopupCreated(topupId, additionalGb, remainingMonths, amountRupees, qrCodeId, qrImageUrl) {
             if (!dialog.requesting)

@@ -3,6 +3,7 @@
 // those values taken back out ("Remove Ours"). The sidecars are written in the
 // background; the dialog shows how far the write has got and stays open, its
 // buttons off, until the result arrives.
+pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -33,13 +34,13 @@ ToolDialog {
         removing = remove
         progressDone = 0
         progressTotal = 0
-        if (selModel.startXmpSidecars({ "style": dialog.sidecarStyle, "rating": dialog.rating,
+        if (App.selModel.startXmpSidecars({ "style": dialog.sidecarStyle, "rating": dialog.rating,
                                         "label": dialog.label, "remove": remove })) {
             busy = true
             return
         }
         close()
-        done({ "error": selModel.xmpRunning ? "XMP sidecars are being written already." : "No project is open." },
+        done({ "error": App.selModel.xmpRunning ? "XMP sidecars are being written already." : "No project is open." },
              remove)
     }
 
@@ -53,7 +54,7 @@ ToolDialog {
     }
 
     Connections {
-        target: selModel
+        target: App.selModel
         function onXmpSidecarsFinished(result) { dialog.finish(result) }
     }
 
@@ -62,8 +63,8 @@ ToolDialog {
         repeat: true
         running: dialog.busy
         onTriggered: {
-            dialog.progressDone = selModel.xmpProgressDone()
-            dialog.progressTotal = selModel.xmpProgressTotal()
+            dialog.progressDone = App.selModel.xmpProgressDone()
+            dialog.progressTotal = App.selModel.xmpProgressTotal()
         }
     }
 

@@ -16,11 +16,6 @@ QVariantMap view(double scale, double cx, double cy) {
     return QVariantMap{{"scale", scale}, {"cx", cx}, {"cy", cy}};
 }
 
-double fitScale(double imageW, double imageH, double paneW, double paneH) {
-    if (imageW <= 0 || imageH <= 0 || paneW <= 0 || paneH <= 0) return 1.0;
-    return std::min(paneW / imageW, paneH / imageH);
-}
-
 int quarterTurn(int rotation) { return ((rotation % 360) + 360) % 360; }
 
 // One side of clampView: the centre coordinate along a side of the frame.
@@ -35,6 +30,11 @@ double clampCentre(double centre, double image, double pane, double scale) {
 QSizeF CompareLogic::shownSize(double uprightW, double uprightH, int appliedRotation) {
     const int turn = quarterTurn(appliedRotation);
     return turn == 90 || turn == 270 ? QSizeF(uprightH, uprightW) : QSizeF(uprightW, uprightH);
+}
+
+double CompareLogic::fitScale(double imageW, double imageH, double paneW, double paneH) {
+    if (imageW <= 0 || imageH <= 0 || paneW <= 0 || paneH <= 0) return 1.0;
+    return std::min(paneW / imageW, paneH / imageH);
 }
 
 QVariantMap CompareLogic::fitView(double imageW, double imageH, double paneW, double paneH) {

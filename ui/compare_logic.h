@@ -26,6 +26,8 @@ public:
 
     // The frame as shown: its upright size, sides swapped by a quarter turn.
     Q_INVOKABLE static QSizeF shownSize(double uprightW, double uprightH, int appliedRotation);
+    // The scale at which the whole frame fits the pane (1 while either size is unknown).
+    Q_INVOKABLE static double fitScale(double imageW, double imageH, double paneW, double paneH);
     // The whole frame in the pane, centred.
     Q_INVOKABLE static QVariantMap fitView(double imageW, double imageH, double paneW, double paneH);
     // Scales by `factor` about the pane point (px, py): the frame point under

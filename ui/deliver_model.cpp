@@ -128,6 +128,11 @@ QString DeliverModel::storageText() const {
         .arg(gigabytes(used_), gigabytes(quota_), gigabytes(remaining_));
 }
 
+double DeliverModel::storageUsedFraction() const {
+    if (quota_ <= 0) return 0.0;
+    return std::clamp(double(used_) / double(quota_), 0.0, 1.0);
+}
+
 void DeliverModel::setImages(const QVariantList& images) {
     // The same images read again (the page shown again) keep their cover;
     // another list drops it, as the cover may not be among them.

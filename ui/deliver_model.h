@@ -36,6 +36,8 @@ class DeliverModel : public QObject {
     Q_PROPERTY(qlonglong usedBytes READ usedBytes NOTIFY changed)
     Q_PROPERTY(qlonglong remainingBytes READ remainingBytes NOTIFY changed)
     Q_PROPERTY(QString storageText READ storageText NOTIFY changed)
+    // How full the storage is, 0 to 1 (0 while no quota is known).
+    Q_PROPERTY(double storageUsedFraction READ storageUsedFraction NOTIFY changed)
     Q_PROPERTY(bool storageFailed READ storageFailed NOTIFY changed)
     Q_PROPERTY(QVariantList galleries READ galleries NOTIFY changed)
     Q_PROPERTY(int lifetimeGalleriesCreated READ lifetimeGalleriesCreated NOTIFY changed)
@@ -76,6 +78,7 @@ public:
     qlonglong usedBytes() const { return used_; }
     qlonglong remainingBytes() const { return remaining_; }
     QString storageText() const;
+    double storageUsedFraction() const;
     bool storageFailed() const { return !storageError_.isEmpty(); }
     QVariantList galleries() const { return galleries_; }
     int lifetimeGalleriesCreated() const { return lifetimeGalleries_; }

@@ -25,6 +25,24 @@ QVariantMap fileRow(const QString& file, const QString& reason) {
     return QVariantMap{{"file", file}, {"reason", reason}};
 }
 
+bool isNumber(const QVariant& v) {
+    switch (v.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float: return true;
+    default: return false;
+    }
+}
+
+// Numbers by value; anything else only as the same type ("7" is not 7).
+bool sameValue(const QVariant& a, const QVariant& b) {
+    if (isNumber(a) && isNumber(b)) return a.toDouble() == b.toDouble();
+    return a.isValid() && a.metaType() == b.metaType() && a == b;
+}
+
 }  // namespace
 
 QString ViewLogic::plural(int n) { return n == 1 ? QString() : QStringLiteral("s"); }
@@ -187,16 +205,22 @@ QString ViewLogic::autoOutputFolder(const QString& inputFolder) {
     return folder + "_culled";
 }
 
-QRect ViewLogic::faceCropRect(const QVariant& box, int fw, int fh, int orientation) {
+QRectF ViewLogic::faceCropRect(const QVariant& box, int fw, int fh, int orientation) {
     const QVariantList b = box.toList();
     if (b.size() < 4) return {};
     const int x = b[0].toInt(), y = b[1].toInt(), w = b[2].toInt(), h = b[3].toInt();
     switch (orientation) {
-    case 6: return QRect(y, fw - (x + w), h, w);
-    case 8: return QRect(fh - (y + h), x, h, w);
-    case 3: return QRect(fw - (x + w), fh - (y + h), w, h);
-    default: return QRect(x, y, w, h);
+    case 6: return QRectF(y, fw - (x + w), h, w);
+    case 8: return QRectF(fh - (y + h), x, h, w);
+    case 3: return QRectF(fw - (x + w), fh - (y + h), w, h);
+    default: return QRectF(x, y, w, h);
     }
+}
+
+int ViewLogic::indexOfEntry(const QVariantList& list, const QString& key, const QVariant& value) {
+    for (int i = 0; i < list.size(); ++i)
+        if (sameValue(list[i].toMap().value(key), value)) return i;
+    return -1;
 }
 
 QString ViewLogic::projectDateText(const QString& createdAt) {

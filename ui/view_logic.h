@@ -64,8 +64,11 @@ public:
     Q_INVOKABLE static QString autoOutputFolder(const QString& inputFolder);
     // A face box in upright full-resolution pixels as a rectangle of the file
     // as stored on disk, for an EXIF orientation (6, 8 and 3 turn it).
-    Q_INVOKABLE static QRect faceCropRect(const QVariant& box, int uprightWidth, int uprightHeight,
-                                          int orientation);
+    Q_INVOKABLE static QRectF faceCropRect(const QVariant& box, int uprightWidth, int uprightHeight,
+                                           int orientation);
+    // The index of the first map in `list` whose `key` holds `value` (numbers
+    // compare by value, whatever their type), or -1.
+    Q_INVOKABLE static int indexOfEntry(const QVariantList& list, const QString& key, const QVariant& value);
     // "s" unless n is 1.
     Q_INVOKABLE static QString plural(int n);
 

@@ -292,6 +292,17 @@ TEST_F(Deliver, StartNeedsTheEstimateWithAFifthMoreToFitToTheByte) {
     EXPECT_FALSE(visible("quotaWarning"));
 }
 
+// The storage bar shows the used part of the quota, and stays full when more is used than the quota.
+TEST_F(Deliver, TheStorageBarShowsTheUsedPartOfTheQuota) {
+    startWithService();
+    openDeliverPage();
+    const qint64 gb = 1073741824LL;
+    forceStorage(4 * gb, gb, 3 * gb);
+    EXPECT_NEAR(prop("storageBar", "visualPosition").toDouble(), 0.25, 1e-9);
+    forceStorage(gb, 2 * gb, 0);
+    EXPECT_NEAR(prop("storageBar", "visualPosition").toDouble(), 1.0, 1e-9);
+}
+
 TEST_F(Deliver, GallerySettingsPasswordAndDelete) {
     startWithService();
     openDeliverPage();

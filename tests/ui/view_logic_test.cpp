@@ -147,6 +147,21 @@ TEST(ViewLogicTexts, ProjectCardsAndEnhanceMessages) {
     EXPECT_TRUE(failures.endsWith("\n• DSC_10.jpg\n…and 2 more")) << failures.toStdString();
 }
 
+// The viewers find an image in a view by its file name or database id; an id
+// from QML is a double, the view's own an integer.
+TEST(ViewLogicLookup, FindsTheFirstMapWithTheValueWhateverTheNumberType) {
+    const QVariantList list{QVariantMap{{"id", 7}, {"filename", "a.jpg"}},
+                            QVariantMap{{"filename", "b.jpg"}},
+                            QVariantMap{{"id", qint64(9)}, {"filename", "b.jpg"}}};
+    EXPECT_EQ(ViewLogic::indexOfEntry(list, "filename", "b.jpg"), 1);
+    EXPECT_EQ(ViewLogic::indexOfEntry(list, "id", 9.0), 2);
+    EXPECT_EQ(ViewLogic::indexOfEntry(list, "id", 7), 0);
+    EXPECT_EQ(ViewLogic::indexOfEntry(list, "id", 8.0), -1);
+    EXPECT_EQ(ViewLogic::indexOfEntry(list, "id", "7"), -1);
+    EXPECT_EQ(ViewLogic::indexOfEntry(list, "filename", QVariant()), -1);
+    EXPECT_EQ(ViewLogic::indexOfEntry({}, "id", 1), -1);
+}
+
 TEST(ViewLogicFaceCrops, FollowTheOrientationOfTheFileOnDisk) {
     // Upright 4000 x 6000 frame (a portrait shot stored as 6000 x 4000).
     const QVariantList box{100, 200, 300, 400};
