@@ -16,7 +16,7 @@ Rectangle {
     component Eyebrow: Text {
         color: Theme.wsTeal
         font.family: Theme.fontMono
-        font.pixelSize: 12
+        font.pixelSize: Theme.sizeAboutLabel
         font.weight: Font.Medium
         font.letterSpacing: 2.2
     }
@@ -24,7 +24,7 @@ Rectangle {
     component Heading: Text {
         color: Theme.wsPaper
         font.family: Theme.fontDisplay
-        font.pixelSize: 40
+        font.pixelSize: Theme.sizeAboutHeading
         font.weight: Font.Bold
         Layout.fillWidth: true
         wrapMode: Text.Wrap
@@ -32,7 +32,7 @@ Rectangle {
     component Body: Text {
         color: Theme.wsAsh
         font.family: Theme.fontBody
-        font.pixelSize: 14
+        font.pixelSize: Theme.sizeAboutBody
         lineHeight: 1.3
         Layout.fillWidth: true
         wrapMode: Text.Wrap
@@ -46,7 +46,7 @@ Rectangle {
         property color mark: Theme.wsAccent
         color: Theme.wsPanel
         radius: 3
-        border.color: Qt.rgba(0.95, 0.93, 0.89, 0.07)
+        border.color: Theme.wsBorder
         implicitHeight: cardColumn.implicitHeight + 40
         Layout.fillWidth: true
         Layout.fillHeight: true
@@ -64,7 +64,7 @@ Rectangle {
                 text: card.step
                 color: card.mark
                 font.family: Theme.fontMono
-                font.pixelSize: 12
+                font.pixelSize: Theme.sizeAboutLabel
                 font.weight: Font.Medium
                 font.letterSpacing: 1.6
             }
@@ -72,7 +72,7 @@ Rectangle {
                 text: card.name
                 color: Theme.wsPaper
                 font.family: Theme.fontDisplay
-                font.pixelSize: 26
+                font.pixelSize: Theme.sizeAboutCardName
                 font.weight: Font.Bold
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
@@ -81,7 +81,7 @@ Rectangle {
                 text: card.detail
                 color: Theme.wsAsh
                 font.family: Theme.fontBody
-                font.pixelSize: 13
+                font.pixelSize: Theme.sizeAboutDetail
                 lineHeight: 1.3
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
@@ -111,7 +111,7 @@ Rectangle {
                 text: "KEEPFRAME"
                 color: Theme.wsPaper
                 font.family: Theme.fontDisplay
-                font.pixelSize: 104
+                font.pixelSize: Theme.sizeAboutWordmark
                 font.weight: Font.Black
                 font.letterSpacing: 2
                 Layout.topMargin: 4
@@ -129,7 +129,7 @@ Rectangle {
                       + "A private gallery your clients can search by face."
                 color: Theme.wsPaper
                 font.family: Theme.fontBody
-                font.pixelSize: 20
+                font.pixelSize: Theme.sizeAboutTagline
                 lineHeight: 1.35
                 Layout.topMargin: 22
             }
@@ -138,7 +138,7 @@ Rectangle {
                 text: page.versionText
                 color: Theme.wsAsh
                 font.family: Theme.fontMono
-                font.pixelSize: 12
+                font.pixelSize: Theme.sizeAboutLabel
                 font.letterSpacing: 1.2
                 Layout.topMargin: 18
             }
@@ -219,7 +219,7 @@ Rectangle {
                 text: "ORVO KEEPFRAME  ·  " + page.versionText.toUpperCase()
                 color: Theme.wsAshDim
                 font.family: Theme.fontMono
-                font.pixelSize: 11
+                font.pixelSize: Theme.sizeAboutFootnote
                 font.letterSpacing: 1.6
                 Layout.topMargin: 56
             }

@@ -131,7 +131,7 @@ Item {
                 objectName: "pageTitle"
                 text: "Account"
                 font.family: Theme.fontBody
-                font.pixelSize: 26
+                font.pixelSize: Theme.sizePageHeading
                 font.weight: Font.DemiBold
                 color: Theme.text
             }
@@ -162,14 +162,14 @@ Item {
                                           .toLocaleString(Qt.locale(), "f", 0)
                                     color: Theme.text
                                     font.family: Theme.fontBody
-                                    font.pixelSize: 30
+                                    font.pixelSize: Theme.sizeFigure
                                     font.weight: Font.DemiBold
                                 }
                                 Text {
                                     text: parent.modelData[1]
                                     color: Theme.textDim
                                     font.family: Theme.fontBody
-                                    font.pixelSize: 12
+                                    font.pixelSize: Theme.sizeCaption
                                 }
                             }
                         }
@@ -217,7 +217,7 @@ Item {
                             text: page.brandingStatus
                             color: page.brandingFailed ? Theme.errorText : Theme.okText
                             font.family: Theme.fontBody
-                            font.pixelSize: 13
+                            font.pixelSize: Theme.sizeDetail
                             wrapMode: Text.Wrap
                         }
                     }
@@ -226,7 +226,7 @@ Item {
                         text: "A field left empty keeps what the service already has."
                         color: Theme.textDim
                         font.family: Theme.fontBody
-                        font.pixelSize: 12
+                        font.pixelSize: Theme.sizeCaption
                     }
                 }
             }
@@ -273,7 +273,7 @@ Item {
                         text: page.sourceText(App.delivery.serviceUrlSource, "KEEPFRAME_DELIVERY_URL")
                         color: Theme.textDim
                         font.family: Theme.fontBody
-                        font.pixelSize: 12
+                        font.pixelSize: Theme.sizeCaption
                         wrapMode: Text.Wrap
                     }
                     RowLayout {
@@ -284,7 +284,7 @@ Item {
                             width: 8
                             height: 8
                             radius: 4
-                            color: App.delivery.hasAccessToken ? "#3fb950" : "#d29922"
+                            color: App.delivery.hasAccessToken ? Theme.settingSet : Theme.settingMissing
                         }
                         Text {
                             objectName: "accessTokenState"
@@ -295,7 +295,7 @@ Item {
                                   : "Access token: not set — deliveries and galleries need it."
                             color: Theme.textDim
                             font.family: Theme.fontBody
-                            font.pixelSize: 12
+                            font.pixelSize: Theme.sizeCaption
                             wrapMode: Text.Wrap
                         }
                     }
@@ -323,7 +323,7 @@ Item {
                         text: page.serviceStatus
                         color: page.serviceFailed ? Theme.errorText : Theme.okText
                         font.family: Theme.fontBody
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         wrapMode: Text.Wrap
                     }
                 }

@@ -10,7 +10,7 @@ Button {
 
     focusPolicy: Qt.NoFocus
     font.family: Theme.fontBody
-    font.pixelSize: 13
+    font.pixelSize: Theme.sizeControl
     font.weight: highlighted ? Font.DemiBold : Font.Medium
     leftPadding: 12
     rightPadding: 12

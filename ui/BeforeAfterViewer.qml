@@ -72,8 +72,8 @@ Popup {
     focus: true
     padding: 0
     closePolicy: Popup.CloseOnEscape
-    background: Rectangle { color: "#0d0d0d" }
-    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.8) }
+    background: Rectangle { color: Theme.viewerBackground }
+    T.Overlay.modal: Rectangle { color: Theme.scrimViewer }
 
     Item {
         anchors.fill: parent
@@ -98,7 +98,7 @@ Popup {
             Rectangle {
                 Layout.fillWidth: true
                 implicitHeight: 48
-                color: "#161616"
+                color: Theme.viewerBar
                 RowLayout {
                     anchors.fill: parent
                     anchors.leftMargin: 18
@@ -108,26 +108,26 @@ Popup {
                         objectName: "viewerTitle"
                         Layout.fillWidth: true
                         text: box.item.name ? box.item.name + "  —  Before / " + box.levelName : ""
-                        color: "#f0f0f0"
-                        font.pixelSize: 14
+                        color: Theme.overlayText
+                        font.pixelSize: Theme.sizeBody
                         font.weight: Font.Medium
                         elide: Text.ElideRight
                     }
                     Text {
                         text: "Tab  Enhance / Plus"
-                        color: "#9a9a9a"
-                        font.pixelSize: 12
+                        color: Theme.overlayMuted
+                        font.pixelSize: Theme.sizeCaption
                     }
                     Text {
                         objectName: "viewerPosition"
                         text: (box.row + 1) + " / " + box.count
-                        color: "#cfcfcf"
-                        font.pixelSize: 13
+                        color: Theme.overlayTextDim
+                        font.pixelSize: Theme.sizeDetail
                     }
                     CheckOption {
                         objectName: "viewerCheck"
                         text: "Selected"
-                        labelColor: "#f0f0f0"
+                        labelColor: Theme.overlayText
                         checked: box.item.checked === true
                         onToggled: {
                             box.toggleCheck()
@@ -189,14 +189,14 @@ Popup {
                                 width: label.implicitWidth + 16
                                 height: 24
                                 radius: 4
-                                color: Qt.rgba(0, 0, 0, 0.62)
+                                color: Theme.pictureLabel
                                 Text {
                                     id: label
                                     objectName: pane.modelData.after ? "afterLabel" : "beforeLabel"
                                     anchors.centerIn: parent
                                     text: pane.modelData.after ? "After — " + box.levelName : "Before"
-                                    color: "#f0f0f0"
-                                    font.pixelSize: 12
+                                    color: Theme.overlayText
+                                    font.pixelSize: Theme.sizeCaption
                                     font.weight: Font.DemiBold
                                 }
                             }
@@ -206,8 +206,8 @@ Popup {
                                 visible: pane.source === "" || picture.status === Image.Error
                                 text: pane.modelData.after ? "No " + box.levelName + " version yet"
                                                            : "The original was not found"
-                                color: "#9a9a9a"
-                                font.pixelSize: 14
+                                color: Theme.overlayMuted
+                                font.pixelSize: Theme.sizeBody
                             }
                             BusyIndicator {
                                 anchors.centerIn: picture
@@ -230,12 +230,12 @@ Popup {
                         width: 46
                         height: 86
                         radius: 6
-                        color: arrowArea.containsMouse && usable ? Qt.rgba(1, 1, 1, 0.16) : Qt.rgba(1, 1, 1, 0.07)
+                        color: arrowArea.containsMouse && usable ? Theme.viewerArrowHover : Theme.viewerArrow
                         Text {
                             anchors.centerIn: parent
                             text: parent.modelData.glyph
-                            color: parent.usable ? "#f0f0f0" : "#555555"
-                            font.pixelSize: 44
+                            color: parent.usable ? Theme.overlayText : Theme.overlayDisabled
+                            font.pixelSize: Theme.sizeArrowGlyph
                         }
                         MouseArea {
                             id: arrowArea

@@ -11,7 +11,7 @@ CheckBox {
     focusPolicy: Qt.NoFocus
     hoverEnabled: true
     font.family: Theme.fontBody
-    font.pixelSize: 13
+    font.pixelSize: Theme.sizeControl
     padding: 2
     spacing: 7
 
@@ -25,15 +25,15 @@ CheckBox {
         x: control.leftPadding
         y: control.topPadding + (control.availableHeight - height) / 2
         radius: 3
-        color: control.checked ? Theme.accent : Qt.rgba(0.08, 0.08, 0.08, 0.75)
+        color: control.checked ? Theme.accent : Theme.checkFill
         border.width: 1.5
-        border.color: control.checked ? Theme.accent : (control.hovered ? "#ffffff" : "#9a9a9a")
+        border.color: control.checked ? Theme.accent : (control.hovered ? Theme.checkBorderHover : Theme.checkBorder)
         Text {
             anchors.centerIn: parent
             visible: control.checked
             text: "✓"
             color: Theme.accentText
-            font.pixelSize: 13
+            font.pixelSize: Theme.sizeControl
             font.bold: true
         }
     }

@@ -8,7 +8,7 @@ RadioButton {
     focusPolicy: Qt.NoFocus
     hoverEnabled: true
     font.family: Theme.fontBody
-    font.pixelSize: 13
+    font.pixelSize: Theme.sizeControl
     padding: 2
     spacing: 7
 
@@ -18,9 +18,9 @@ RadioButton {
         x: control.leftPadding
         y: control.topPadding + (control.availableHeight - height) / 2
         radius: 9
-        color: Qt.rgba(0.08, 0.08, 0.08, 0.75)
+        color: Theme.checkFill
         border.width: 1.5
-        border.color: control.checked ? Theme.accent : (control.hovered ? "#ffffff" : "#9a9a9a")
+        border.color: control.checked ? Theme.accent : (control.hovered ? Theme.checkBorderHover : Theme.checkBorder)
         Rectangle {
             anchors.centerIn: parent
             width: 8

@@ -103,11 +103,11 @@ Popup {
     padding: 16
     closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
     background: Rectangle {
-        color: "#1b1b1c"
+        color: Theme.popupBackground
         border.color: Theme.panelBorder
         radius: 6
     }
-    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.6) }
+    T.Overlay.modal: Rectangle { color: Theme.scrimPopup }
 
     ColumnLayout {
         anchors.fill: parent
@@ -119,16 +119,16 @@ Popup {
                 Layout.fillWidth: true
                 text: popup.mode === "cluster" ? popup.category + " · cluster " + popup.clusterNumber
                                                : "Unselected images"
-                color: "#f0f0f0"
-                font.pixelSize: 17
+                color: Theme.overlayText
+                font.pixelSize: Theme.sizePopupTitle
                 font.weight: Font.DemiBold
                 elide: Text.ElideRight
             }
             Text {
                 objectName: "clusterCount"
                 text: popup.images.length + " photos"
-                color: "#cfcfcf"
-                font.pixelSize: 13
+                color: Theme.overlayTextDim
+                font.pixelSize: Theme.sizeDetail
             }
             ActionButton {
                 objectName: "clusterCompare"
@@ -151,8 +151,8 @@ Popup {
                   : "These photos are from clusters where nothing was selected. Click to view large; "
                     + "use the checkbox to add any to your selection."
             wrapMode: Text.Wrap
-            color: "#bdbdbd"
-            font.pixelSize: 12
+            color: Theme.overlayHint
+            font.pixelSize: Theme.sizeCaption
             Layout.bottomMargin: 6
         }
 
@@ -201,9 +201,9 @@ Popup {
                     anchors.fill: parent
                     anchors.margins: 5
                     radius: 4
-                    color: "#262627"
+                    color: Theme.popupTile
                     border.width: tile.GridView.isCurrentItem ? 2 : 1
-                    border.color: tile.GridView.isCurrentItem ? Theme.accent : "#333333"
+                    border.color: tile.GridView.isCurrentItem ? Theme.accent : Theme.popupTileBorder
                     opacity: tile.kept ? 1.0 : 0.75
 
                     Image {
@@ -231,15 +231,15 @@ Popup {
                     Text {
                         anchors { left: parent.left; right: parent.right; top: thumb.bottom; margins: 6 }
                         text: ViewLogic.baseName(tile.modelData.filename)
-                        color: "#e6e6e6"
-                        font.pixelSize: 12
+                        color: Theme.overlayCaption
+                        font.pixelSize: Theme.sizeCaption
                         elide: Text.ElideMiddle
                     }
                     Text {
                         anchors { left: parent.left; bottom: parent.bottom; margins: 6 }
                         text: tile.kept ? "Kept" : "Not kept"
-                        color: tile.kept ? Theme.reviewed : "#9a9a9a"
-                        font.pixelSize: 11
+                        color: tile.kept ? Theme.reviewed : Theme.overlayMuted
+                        font.pixelSize: Theme.sizeFootnote
                     }
                     CheckOption {
                         objectName: "keepBox"

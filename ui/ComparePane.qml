@@ -17,7 +17,7 @@ Item {
     property string mode: "fit"
     property var view: ({ "scale": 1, "cx": 0, "cy": 0 })
     property string emptyText: ""
-    property color accent: "#9a9a9a"
+    property color accent: Theme.overlayMuted
     // The last pointer position over the pane.
     property point pointer: Qt.point(width / 2, height / 2)
     readonly property bool pointerInside: mouse.containsMouse
@@ -88,7 +88,7 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: "#0b0b0b"
+        color: Theme.viewerPane
     }
 
     // The frame as shown, in screen pixels, placed by the view.
@@ -167,7 +167,7 @@ Item {
         width: zoomLabel.implicitWidth + 14
         height: 22
         radius: 3
-        color: Qt.rgba(0, 0, 0, 0.6)
+        color: Theme.pictureLabel
         border.color: pane.accent
         Text {
             id: zoomLabel
@@ -175,8 +175,8 @@ Item {
             anchors.centerIn: parent
             text: CompareLogic.zoomText(pane.view, pane.fitted)
                   + (pane.wantsFull && !pane.sharp ? "  · sharpening…" : "")
-            color: "#f0f0f0"
-            font.pixelSize: 12
+            color: Theme.overlayText
+            font.pixelSize: Theme.sizeCaption
         }
     }
     Text {
@@ -184,10 +184,10 @@ Item {
         visible: pane.frame !== null && pane.mode === "faces" && !pane.hasFace
         anchors { horizontalCenter: parent.horizontalCenter; bottom: parent.bottom; bottomMargin: 12 }
         text: "No face found: centred on the frame"
-        color: "#f0f0f0"
+        color: Theme.overlayText
         style: Text.Outline
-        styleColor: "#000000"
-        font.pixelSize: 13
+        styleColor: Theme.pictureTextOutline
+        font.pixelSize: Theme.sizeDetail
     }
     Text {
         objectName: "paneMessage"
@@ -198,8 +198,8 @@ Item {
         visible: text !== ""
         text: pane.frame === null ? pane.emptyText
               : screen.status === Image.Error ? "Cannot read " + ViewLogic.baseName(pane.frame.filename) : ""
-        color: "#cfcfcf"
-        font.pixelSize: 14
+        color: Theme.overlayTextDim
+        font.pixelSize: Theme.sizeBody
     }
     BusyIndicator {
         anchors.centerIn: parent

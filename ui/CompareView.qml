@@ -133,8 +133,8 @@ Popup {
     focus: true
     padding: 0
     closePolicy: Popup.CloseOnEscape
-    background: Rectangle { color: "#0d0d0d" }
-    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.85) }
+    background: Rectangle { color: Theme.viewerBackground }
+    T.Overlay.modal: Rectangle { color: Theme.scrimCompare }
 
     Item {
         id: content
@@ -164,7 +164,7 @@ Popup {
             Rectangle {
                 Layout.fillWidth: true
                 implicitHeight: 58
-                color: "#161616"
+                color: Theme.viewerBar
                 RowLayout {
                     anchors.fill: parent
                     anchors.leftMargin: 18
@@ -178,8 +178,8 @@ Popup {
                             objectName: "compareLeftName"
                             width: parent.width
                             text: compare.pinned ? "Pinned · " + ViewLogic.baseName(compare.pinned.filename) : ""
-                            color: "#f0f0f0"
-                            font.pixelSize: 14
+                            color: Theme.overlayText
+                            font.pixelSize: Theme.sizeBody
                             font.weight: Font.Medium
                             elide: Text.ElideMiddle
                         }
@@ -187,8 +187,8 @@ Popup {
                             objectName: "compareLeftDetails"
                             width: parent.width
                             text: compare.pinned ? CompareLogic.detailsText(compare.pinned) : ""
-                            color: "#bdbdbd"
-                            font.pixelSize: 12
+                            color: Theme.overlayHint
+                            font.pixelSize: Theme.sizeCaption
                             elide: Text.ElideRight
                         }
                     }
@@ -200,8 +200,8 @@ Popup {
                             objectName: "compareRightName"
                             width: parent.width
                             text: compare.right ? ViewLogic.baseName(compare.right.filename) : ""
-                            color: "#f0f0f0"
-                            font.pixelSize: 14
+                            color: Theme.overlayText
+                            font.pixelSize: Theme.sizeBody
                             font.weight: Font.Medium
                             elide: Text.ElideMiddle
                         }
@@ -209,8 +209,8 @@ Popup {
                             objectName: "compareRightDetails"
                             width: parent.width
                             text: compare.right ? CompareLogic.detailsText(compare.right) : ""
-                            color: "#bdbdbd"
-                            font.pixelSize: 12
+                            color: Theme.overlayHint
+                            font.pixelSize: Theme.sizeCaption
                             elide: Text.ElideRight
                         }
                     }
@@ -218,13 +218,13 @@ Popup {
                         objectName: "comparePosition"
                         text: (compare.rightIndex + 1) + " / " + compare.frames.length
                         visible: compare.right !== null
-                        color: "#cfcfcf"
-                        font.pixelSize: 13
+                        color: Theme.overlayTextDim
+                        font.pixelSize: Theme.sizeDetail
                     }
                     CheckOption {
                         objectName: "compareKeep"
                         text: "Keep right"
-                        labelColor: "#f0f0f0"
+                        labelColor: Theme.overlayText
                         enabled: compare.right !== null
                         checked: compare.right !== null && compare.right.userSelected === true
                         onToggled: {
@@ -304,7 +304,7 @@ Popup {
             Rectangle {
                 Layout.fillWidth: true
                 implicitHeight: 40
-                color: "#161616"
+                color: Theme.viewerBar
                 RowLayout {
                     anchors.fill: parent
                     anchors.leftMargin: 18
@@ -315,8 +315,8 @@ Popup {
                         Layout.fillWidth: true
                         text: "‹ ›  Step   ·   Enter  Pin   ·   Space  Keep / remove   ·   "
                               + "Z  Fit / 100 %   ·   F  Faces   ·   Shift  One pane   ·   Esc  Back"
-                        color: "#cfcfcf"
-                        font.pixelSize: 12
+                        color: Theme.overlayTextDim
+                        font.pixelSize: Theme.sizeCaption
                         elide: Text.ElideRight
                     }
                     ActionButton {

@@ -58,7 +58,7 @@ ToolDialog {
                   : picker.thumbnails.length + " image(s) — click one to use it as the gallery cover."
             color: Theme.textDim
             font.family: Theme.fontBody
-            font.pixelSize: 13
+            font.pixelSize: Theme.sizeDetail
         }
         BusyIndicator {
             visible: picker.generating
@@ -90,8 +90,8 @@ ToolDialog {
                 Rectangle {
                     anchors { fill: parent; margins: 4 }
                     radius: 4
-                    color: tile.isCurrent ? Qt.rgba(0.16, 0.38, 1, 0.22)
-                         : tileArea.containsMouse ? Qt.rgba(1, 1, 1, 0.07) : "transparent"
+                    color: tile.isCurrent ? Theme.chosenTile
+                         : tileArea.containsMouse ? Theme.hoverFill : "transparent"
                     border.width: tile.isCurrent ? 2 : 1
                     border.color: tile.isCurrent ? Theme.accent : Theme.panelBorder
 
@@ -99,7 +99,7 @@ ToolDialog {
                         id: frame
                         anchors { top: parent.top; left: parent.left; right: parent.right; margins: 6 }
                         height: 104
-                        color: "#101010"
+                        color: Theme.coverWell
                         Image {
                             id: thumb
                             anchors.fill: parent
@@ -115,8 +115,8 @@ ToolDialog {
                             anchors.centerIn: parent
                             visible: tile.modelData.thumbUrl === "" || thumb.status === Image.Error
                             text: "?"
-                            color: "#9a9a9a"
-                            font.pixelSize: 40
+                            color: Theme.overlayMuted
+                            font.pixelSize: Theme.sizePlaceholderGlyph
                             font.weight: Font.DemiBold
                         }
                     }
@@ -125,7 +125,7 @@ ToolDialog {
                         text: ViewLogic.baseName(tile.modelData.filename)
                         color: Theme.text
                         font.family: Theme.fontBody
-                        font.pixelSize: 11
+                        font.pixelSize: Theme.sizeFootnote
                         elide: Text.ElideMiddle
                         horizontalAlignment: Text.AlignHCenter
                     }
@@ -155,7 +155,7 @@ ToolDialog {
                                         : "No cover chosen — the service uses its own default."
             color: Theme.textDim
             font.family: Theme.fontBody
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
             elide: Text.ElideRight
         }
         ActionButton {

@@ -250,7 +250,7 @@ Item {
             Layout.fillWidth: true
             visible: page.running || page.loaded
             implicitHeight: statusColumn.implicitHeight + 18
-            color: Qt.rgba(Theme.panel.r, Theme.panel.g, Theme.panel.b, 0.55)
+            color: Theme.statusStrip
             ColumnLayout {
                 id: statusColumn
                 anchors { left: parent.left; right: parent.right; verticalCenter: parent.verticalCenter;
@@ -274,7 +274,7 @@ Item {
                         Layout.fillWidth: true
                         text: page.statusText
                         color: Theme.text
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         elide: Text.ElideRight
                     }
                 }
@@ -290,7 +290,7 @@ Item {
                         Layout.maximumWidth: Math.ceil(implicitWidth)
                         text: page.summaryText
                         color: Theme.text
-                        font.pixelSize: 14
+                        font.pixelSize: Theme.sizeBody
                         font.weight: Font.Medium
                         elide: Text.ElideRight
                     }
@@ -302,7 +302,7 @@ Item {
                         Layout.leftMargin: text === "" ? 0 : 8
                         text: page.leftOutNote === "" ? "" : "⚠ " + page.leftOutNote
                         color: Theme.warnText
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         font.weight: Font.Medium
                         font.underline: leftOutArea.containsMouse
                         MouseArea {
@@ -355,14 +355,14 @@ Item {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "No project open"
                     color: Theme.text
-                    font.pixelSize: 22
+                    font.pixelSize: Theme.sizeEmptyTitle
                     font.weight: Font.DemiBold
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Open a project from Home, or start a new one to cull a shoot."
                     color: Theme.textDim
-                    font.pixelSize: 14
+                    font.pixelSize: Theme.sizeBody
                 }
                 Row {
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -400,14 +400,14 @@ Item {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Culling your shoot…"
                     color: Theme.text
-                    font.pixelSize: 18
+                    font.pixelSize: Theme.sizeTitle
                     font.weight: Font.DemiBold
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Faces, eyes, sharpness and moments are analysed; the picks appear here when it is done."
                     color: Theme.textDim
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.sizeDetail
                 }
             }
         }
@@ -431,13 +431,13 @@ Item {
                         Text {
                             text: parent.modelData[0]
                             color: Theme.text
-                            font.pixelSize: 12
+                            font.pixelSize: Theme.sizeCaption
                             font.weight: Font.DemiBold
                         }
                         Text {
                             text: parent.modelData[1]
                             color: Theme.textDim
-                            font.pixelSize: 12
+                            font.pixelSize: Theme.sizeCaption
                         }
                     }
                 }
@@ -460,7 +460,7 @@ Item {
                 Text {
                     text: "View:"
                     color: Theme.textDim
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.sizeDetail
                 }
                 ActionButton {
                     objectName: "timeViewButton"
@@ -489,7 +489,7 @@ Item {
                     objectName: "markCounter"
                     text: page.markCount > 0 ? page.markCount + " checked" : "Check images to remove or restore"
                     color: page.markCount > 0 ? Theme.text : Theme.textDim
-                    font.pixelSize: 12
+                    font.pixelSize: Theme.sizeCaption
                     Layout.preferredWidth: 214
                     elide: Text.ElideRight
                 }
@@ -601,7 +601,7 @@ Item {
                             objectName: "sectionTitle"
                             text: row.title
                             color: Theme.text
-                            font.pixelSize: 16
+                            font.pixelSize: Theme.sizeSectionTitle
                             font.weight: Font.DemiBold
                         }
                     }
@@ -609,7 +609,7 @@ Item {
                         objectName: "sectionCount"
                         text: "Primary (" + row.count + ")"
                         color: Theme.textDim
-                        font.pixelSize: 12
+                        font.pixelSize: Theme.sizeCaption
                         font.weight: Font.Medium
                     }
                 }
@@ -660,7 +660,7 @@ Item {
                             horizontalAlignment: Text.AlignHCenter
                             text: "For Review (" + row.count + ")"
                             color: Theme.text
-                            font.pixelSize: 16
+                            font.pixelSize: Theme.sizeSectionTitle
                             font.weight: Font.DemiBold
                         }
                         Text {
@@ -668,7 +668,7 @@ Item {
                             horizontalAlignment: Text.AlignHCenter
                             text: "Moments with nothing kept"
                             color: Theme.textDim
-                            font.pixelSize: 12
+                            font.pixelSize: Theme.sizeCaption
                             wrapMode: Text.Wrap
                         }
                     }
@@ -688,7 +688,7 @@ Item {
                     anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 10 }
                     text: "Removed (" + row.count + ")"
                     color: Theme.text
-                    font.pixelSize: 16
+                    font.pixelSize: Theme.sizeSectionTitle
                     font.weight: Font.DemiBold
                 }
             }

@@ -87,7 +87,7 @@ Item {
                 text: "Delivery is not set up yet"
                 color: Theme.text
                 font.family: Theme.fontBody
-                font.pixelSize: 22
+                font.pixelSize: Theme.sizeEmptyTitle
                 font.weight: Font.DemiBold
             }
             Text {
@@ -97,7 +97,7 @@ Item {
                 horizontalAlignment: Text.AlignHCenter
                 color: Theme.textDim
                 font.family: Theme.fontBody
-                font.pixelSize: 14
+                font.pixelSize: Theme.sizeBody
                 lineHeight: 1.2
             }
             ActionButton {
@@ -168,7 +168,7 @@ Item {
                               : "No folder chosen — Browse… to pick the JPEG files to deliver."
                         color: Theme.textDim
                         font.family: Theme.fontBody
-                        font.pixelSize: 12
+                        font.pixelSize: Theme.sizeCaption
                         elide: Text.ElideMiddle
                     }
                     Text {
@@ -176,7 +176,7 @@ Item {
                         text: plan.sourceText
                         color: Theme.text
                         font.family: Theme.fontBody
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         font.weight: Font.Medium
                     }
 
@@ -190,7 +190,7 @@ Item {
                                                              : "None chosen — the service picks one."
                             color: plan.coverFilename !== "" ? Theme.text : Theme.textDim
                             font.family: Theme.fontBody
-                            font.pixelSize: 13
+                            font.pixelSize: Theme.sizeDetail
                             elide: Text.ElideMiddle
                         }
                         ActionButton {
@@ -220,7 +220,7 @@ Item {
                         text: "Adds real time to this delivery — runs face detection on every image."
                         color: Theme.textDim
                         font.family: Theme.fontBody
-                        font.pixelSize: 12
+                        font.pixelSize: Theme.sizeCaption
                         wrapMode: Text.Wrap
                     }
 
@@ -244,7 +244,7 @@ Item {
                             width: compression.availableWidth
                             height: implicitHeight
                             radius: 2
-                            color: Theme.lightBackground ? Qt.rgba(0, 0, 0, 0.15) : Qt.rgba(1, 1, 1, 0.15)
+                            color: Theme.sliderTrack
                             Rectangle {
                                 width: compression.visualPosition * parent.width
                                 height: parent.height
@@ -260,7 +260,7 @@ Item {
                             implicitWidth: 18
                             implicitHeight: 18
                             radius: 9
-                            color: compression.pressed ? "#e6e6e6" : "#ffffff"
+                            color: compression.pressed ? Theme.sliderHandlePressed : Theme.sliderHandle
                             border.width: 2
                             border.color: Theme.accent
                         }
@@ -271,7 +271,7 @@ Item {
                         text: plan.uploadSizeText
                         color: Theme.text
                         font.family: Theme.fontBody
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         wrapMode: Text.Wrap
                     }
 
@@ -305,7 +305,7 @@ Item {
                         text: "This exceeds your remaining storage — increase compression or free up space below."
                         color: Theme.errorText
                         font.family: Theme.fontBody
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         wrapMode: Text.Wrap
                     }
                     ActionButton {
@@ -329,7 +329,7 @@ Item {
                             text: plan.progressTitle
                             color: Theme.text
                             font.family: Theme.fontBody
-                            font.pixelSize: 13
+                            font.pixelSize: Theme.sizeDetail
                         }
                         LevelBar {
                             objectName: "deliveryProgressBar"
@@ -343,7 +343,7 @@ Item {
                             text: plan.progressCount
                             color: Theme.textDim
                             font.family: Theme.fontBody
-                            font.pixelSize: 12
+                            font.pixelSize: Theme.sizeCaption
                         }
                     }
                     Text {
@@ -352,7 +352,7 @@ Item {
                         text: plan.actualSizeText
                         color: Theme.textDim
                         font.family: Theme.fontBody
-                        font.pixelSize: 12
+                        font.pixelSize: Theme.sizeCaption
                     }
 
                     // The outcome of the last delivery.
@@ -366,7 +366,7 @@ Item {
                             text: plan.resultText
                             color: Theme.okText
                             font.family: Theme.fontBody
-                            font.pixelSize: 14
+                            font.pixelSize: Theme.sizeBody
                             font.weight: Font.DemiBold
                         }
                         RowLayout {
@@ -376,9 +376,9 @@ Item {
                                 objectName: "resultLink"
                                 Layout.fillWidth: true
                                 text: plan.resultLink
-                                color: Theme.lightBackground ? "#1a4fd6" : "#82a7ff"
+                                color: Theme.link
                                 font.family: Theme.fontMono
-                                font.pixelSize: 12
+                                font.pixelSize: Theme.sizeCaption
                                 elide: Text.ElideMiddle
                             }
                             ActionButton {
@@ -401,7 +401,7 @@ Item {
                         text: plan.errorText
                         color: Theme.errorText
                         font.family: Theme.fontBody
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         wrapMode: Text.Wrap
                     }
                     Item { implicitHeight: 4 }
@@ -426,7 +426,7 @@ Item {
                         text: plan.storageText
                         color: plan.storageFailed ? Theme.errorText : Theme.text
                         font.family: Theme.fontBody
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         font.weight: Font.Medium
                         wrapMode: Text.Wrap
                     }
@@ -456,7 +456,7 @@ Item {
                         text: "Galleries"
                         color: Theme.text
                         font.family: Theme.fontBody
-                        font.pixelSize: 15
+                        font.pixelSize: Theme.sizeCardTitle
                         font.weight: Font.DemiBold
                     }
                     Text {
@@ -465,7 +465,7 @@ Item {
                         text: plan.lifetimeGalleriesCreated + " created lifetime"
                         color: Theme.textDim
                         font.family: Theme.fontBody
-                        font.pixelSize: 12
+                        font.pixelSize: Theme.sizeCaption
                     }
                     ActionButton {
                         objectName: "refreshGalleriesButton"
@@ -502,7 +502,7 @@ Item {
                         text: "No galleries yet."
                         color: Theme.textDim
                         font.family: Theme.fontBody
-                        font.pixelSize: 14
+                        font.pixelSize: Theme.sizeBody
                     }
                 }
             }

@@ -123,7 +123,7 @@ Item {
                     objectName: "enhanceTitle"
                     text: "Enhance"
                     color: Theme.text
-                    font.pixelSize: 18
+                    font.pixelSize: Theme.sizeTitle
                     font.weight: Font.DemiBold
                     Layout.rightMargin: 12
                 }
@@ -131,7 +131,7 @@ Item {
                     objectName: "checkedCounter"
                     text: cells.checkedCount + " of " + cells.count + " selected"
                     color: Theme.textDim
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.sizeDetail
                     Layout.preferredWidth: 130
                 }
                 ActionButton {
@@ -193,7 +193,7 @@ Item {
             Layout.fillWidth: true
             visible: page.running
             implicitHeight: 40
-            color: Qt.rgba(Theme.panel.r, Theme.panel.g, Theme.panel.b, 0.55)
+            color: Theme.statusStrip
             RowLayout {
                 anchors { left: parent.left; right: parent.right; verticalCenter: parent.verticalCenter;
                           leftMargin: 18; rightMargin: 18 }
@@ -208,7 +208,7 @@ Item {
                     background: Rectangle {
                         implicitHeight: 6
                         radius: 3
-                        color: Qt.rgba(0.5, 0.5, 0.5, 0.35)
+                        color: Theme.progressTrack
                     }
                     contentItem: Item {
                         implicitHeight: 6
@@ -226,7 +226,7 @@ Item {
                     text: ViewLogic.enhanceProgressText(page.runningLevel === "plus", page.progressDone,
                                                         page.progressTotal)
                     color: Theme.text
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.sizeDetail
                 }
             }
         }
@@ -251,13 +251,13 @@ Item {
                         Text {
                             text: parent.modelData[0]
                             color: Theme.text
-                            font.pixelSize: 12
+                            font.pixelSize: Theme.sizeCaption
                             font.weight: Font.DemiBold
                         }
                         Text {
                             text: parent.modelData[1]
                             color: Theme.textDim
-                            font.pixelSize: 12
+                            font.pixelSize: Theme.sizeCaption
                         }
                     }
                 }
@@ -277,14 +277,14 @@ Item {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Open a project first"
                     color: Theme.text
-                    font.pixelSize: 22
+                    font.pixelSize: Theme.sizeEmptyTitle
                     font.weight: Font.DemiBold
                 }
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "Open a culled project from Home, then return to the Enhance tab."
                     color: Theme.textDim
-                    font.pixelSize: 14
+                    font.pixelSize: Theme.sizeBody
                 }
             }
         }

@@ -52,7 +52,7 @@ Item {
 
         Rectangle {
             anchors.fill: parent
-            color: Qt.rgba(0, 0, 0, 0.35)
+            color: Theme.imageWell
         }
         Image {
             id: original
@@ -84,7 +84,7 @@ Item {
             visible: original.status === Image.Error
             text: "Not found"
             color: Theme.textDim
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
         }
         MouseArea {
             objectName: "openArea"
@@ -99,7 +99,7 @@ Item {
             spacing: 5
             Repeater {
                 model: [{ "name": "enhanceBadge", "label": "Enhance", "shown": cell.enhanceUrl !== "",
-                          "colour": "#2e7d5b" },
+                          "colour": Theme.enhanceBadge },
                         { "name": "plusBadge", "label": "Plus", "shown": cell.plusUrl !== "",
                           "colour": Theme.accent }]
                 delegate: Rectangle {
@@ -114,8 +114,8 @@ Item {
                         id: badgeText
                         anchors.centerIn: parent
                         text: parent.modelData.label
-                        color: "#ffffff"
-                        font.pixelSize: 11
+                        color: Theme.badgeText
+                        font.pixelSize: Theme.sizeBadge
                         font.weight: Font.DemiBold
                     }
                 }
@@ -141,7 +141,7 @@ Item {
                   topMargin: 7 }
         text: cell.name + (cell.editedUrl !== "" && !cell.checked ? "   · original shown" : "")
         color: Theme.text
-        font.pixelSize: 12
+        font.pixelSize: Theme.sizeCaption
         elide: Text.ElideMiddle
     }
 }

@@ -34,7 +34,7 @@ ToolDialog {
             text: dialog.text
             color: Theme.text
             font.family: Theme.fontBody
-            font.pixelSize: 14
+            font.pixelSize: Theme.sizeBody
             lineHeight: 1.15
             wrapMode: Text.Wrap
         }
@@ -68,7 +68,7 @@ ToolDialog {
                     text: parent.modelData.file
                     color: Theme.text
                     font.family: Theme.fontBody
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.sizeDetail
                     font.weight: Font.Medium
                     elide: Text.ElideMiddle
                 }
@@ -77,7 +77,7 @@ ToolDialog {
                     text: parent.modelData.reason
                     color: Theme.textDim
                     font.family: Theme.fontBody
-                    font.pixelSize: 12
+                    font.pixelSize: Theme.sizeCaption
                     wrapMode: Text.Wrap
                 }
             }

@@ -22,7 +22,7 @@ ColumnLayout {
         text: field.label
         color: Theme.textDim
         font.family: Theme.fontBody
-        font.pixelSize: 12
+        font.pixelSize: Theme.sizeCaption
         font.weight: Font.Medium
         elide: Text.ElideRight
         Layout.fillWidth: true
@@ -35,9 +35,9 @@ ColumnLayout {
         leftPadding: 10
         rightPadding: 10
         font.family: Theme.fontBody
-        font.pixelSize: 13
+        font.pixelSize: Theme.sizeControl
         color: Theme.text
-        placeholderTextColor: Theme.lightBackground ? "#8a8a8a" : "#7d7d7d"
+        placeholderTextColor: Theme.placeholderText
         selectionColor: Theme.accent
         selectedTextColor: Theme.accentText
         echoMode: field.masked ? TextInput.Password : TextInput.Normal
@@ -46,7 +46,7 @@ ColumnLayout {
         onAccepted: field.accepted()
         background: Rectangle {
             radius: 4
-            color: Theme.lightBackground ? "#ffffff" : "#161616"
+            color: Theme.field
             border.width: 1
             border.color: input.activeFocus ? Theme.accent : Theme.panelBorder
         }

@@ -65,7 +65,7 @@ ToolDialog {
             text: dialog.errorText
             color: Theme.errorText
             font.family: Theme.fontBody
-            font.pixelSize: 13
+            font.pixelSize: Theme.sizeDetail
             wrapMode: Text.Wrap
         }
     }

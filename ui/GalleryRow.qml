@@ -23,13 +23,13 @@ Rectangle {
         bottomPadding: 3
         leftPadding: 10
         rightPadding: 10
-        font.pixelSize: 12
+        font.pixelSize: Theme.sizeCompactControl
     }
 
     objectName: "galleryRow_" + gallery.galleryId
     implicitHeight: column.implicitHeight + 22
     radius: 5
-    color: Theme.lightBackground ? Qt.rgba(1, 1, 1, 0.55) : Qt.rgba(1, 1, 1, 0.045)
+    color: Theme.listRow
     border.color: Theme.panelBorder
 
     ColumnLayout {
@@ -46,7 +46,7 @@ Rectangle {
                 text: row.gallery.title !== "" ? row.gallery.title : "(untitled)"
                 color: Theme.text
                 font.family: Theme.fontBody
-                font.pixelSize: 14
+                font.pixelSize: Theme.sizeBody
                 font.weight: Font.DemiBold
                 elide: Text.ElideRight
             }
@@ -72,7 +72,7 @@ Rectangle {
             text: row.details
             color: Theme.textDim
             font.family: Theme.fontBody
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
             elide: Text.ElideRight
         }
         RowLayout {
@@ -82,9 +82,9 @@ Rectangle {
                 objectName: "galleryLink"
                 Layout.fillWidth: true
                 text: row.link
-                color: Theme.lightBackground ? "#1a4fd6" : "#82a7ff"
+                color: Theme.link
                 font.family: Theme.fontMono
-                font.pixelSize: 11
+                font.pixelSize: Theme.sizeFootnote
                 elide: Text.ElideMiddle
             }
             RowButton {

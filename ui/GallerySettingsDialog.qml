@@ -99,7 +99,7 @@ ToolDialog {
             Layout.fillWidth: true
             Layout.preferredHeight: 196
             radius: 4
-            color: Theme.lightBackground ? "#ffffff" : "#161616"
+            color: Theme.field
             border.color: Theme.panelBorder
             ListView {
                 id: fileList
@@ -116,15 +116,14 @@ ToolDialog {
                     objectName: "galleryFile_" + modelData.filename
                     width: fileList.width
                     height: 28
-                    color: chosen ? Qt.rgba(0.16, 0.38, 1, 0.30) : fileArea.containsMouse ? Qt.rgba(1, 1, 1, 0.06)
-                                                                                         : "transparent"
+                    color: chosen ? Theme.chosenRow : fileArea.containsMouse ? Theme.hoverFill : "transparent"
                     Text {
                         anchors { left: parent.left; right: coverMark.left; leftMargin: 10; rightMargin: 8
                                   verticalCenter: parent.verticalCenter }
                         text: fileRow.modelData.filename
                         color: Theme.text
                         font.family: Theme.fontBody
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.sizeDetail
                         elide: Text.ElideMiddle
                     }
                     Text {
@@ -133,7 +132,7 @@ ToolDialog {
                         text: fileRow.modelData.fileId === dialog.coverFileId ? "current cover" : ""
                         color: Theme.textDim
                         font.family: Theme.fontBody
-                        font.pixelSize: 11
+                        font.pixelSize: Theme.sizeFootnote
                     }
                     MouseArea {
                         id: fileArea
@@ -148,7 +147,7 @@ ToolDialog {
                     text: dialog.loadingFiles ? "Loading files…" : "No files."
                     color: Theme.textDim
                     font.family: Theme.fontBody
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.sizeDetail
                 }
             }
         }
@@ -191,7 +190,7 @@ ToolDialog {
                                               : "This gallery holds no face data (delivered without face search)."
                 color: Theme.textDim
                 font.family: Theme.fontBody
-                font.pixelSize: 12
+                font.pixelSize: Theme.sizeCaption
                 wrapMode: Text.Wrap
             }
         }
@@ -204,7 +203,7 @@ ToolDialog {
             visible: text !== ""
             color: dialog.statusText.startsWith("Couldn't") ? Theme.errorText : Theme.okText
             font.family: Theme.fontBody
-            font.pixelSize: 13
+            font.pixelSize: Theme.sizeDetail
             wrapMode: Text.Wrap
         }
     }

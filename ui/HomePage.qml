@@ -89,7 +89,7 @@ Item {
             text: "+  New Project"
             highlighted: true
             enabled: !page.busy
-            font.pixelSize: 16
+            font.pixelSize: Theme.sizeLeadButton
             leftPadding: 28
             rightPadding: 28
             topPadding: 11
@@ -114,7 +114,7 @@ Item {
             Layout.bottomMargin: 12
             text: "Your Projects"
             color: Theme.text
-            font.pixelSize: 18
+            font.pixelSize: Theme.sizeTitle
             font.weight: Font.DemiBold
         }
 
@@ -132,7 +132,7 @@ Item {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: page.libraryError === "" ? "No projects yet" : "The project library cannot be read"
                     color: Theme.text
-                    font.pixelSize: 20
+                    font.pixelSize: Theme.sizeListEmptyTitle
                     font.weight: Font.DemiBold
                 }
                 Text {
@@ -144,7 +144,7 @@ Item {
                     text: page.libraryError === "" ? "Click “New Project” to cull a folder of photos."
                                                    : page.libraryError
                     color: Theme.textDim
-                    font.pixelSize: 14
+                    font.pixelSize: Theme.sizeBody
                 }
             }
         }
@@ -203,7 +203,7 @@ Item {
                             width: parent.width - 12
                             height: 158
                             radius: 5
-                            color: "#d4d4d8"
+                            color: Theme.cardCover
                             clip: true
                             Image {
                                 id: cover
@@ -222,7 +222,7 @@ Item {
                                 visible: slot.modelData.coverThumbUrl === "" || cover.status === Image.Error
                                 text: "No preview"
                                 color: Theme.cardSub
-                                font.pixelSize: 13
+                                font.pixelSize: Theme.sizeDetail
                             }
                         }
                         Text {
@@ -231,7 +231,7 @@ Item {
                                       leftMargin: 12; rightMargin: 12; topMargin: 12 }
                             text: slot.modelData.name
                             color: Theme.cardText
-                            font.pixelSize: 15
+                            font.pixelSize: Theme.sizeCardTitle
                             font.weight: Font.DemiBold
                             elide: Text.ElideRight
                         }
@@ -242,7 +242,7 @@ Item {
                             text: ViewLogic.projectCardLine(slot.modelData.createdAt, slot.modelData.totalImages,
                                                             slot.modelData.userSelectedCount)
                             color: Theme.cardSub
-                            font.pixelSize: 12
+                            font.pixelSize: Theme.sizeCaption
                             elide: Text.ElideRight
                         }
                         MouseArea {
@@ -270,12 +270,12 @@ Item {
         id: entry
         implicitWidth: 170
         font.family: Theme.fontBody
-        font.pixelSize: 13
+        font.pixelSize: Theme.sizeControl
         contentItem: Text {
             leftPadding: 6
             text: entry.text
             font: entry.font
-            color: "#f0f0f0"
+            color: Theme.overlayText
             verticalAlignment: Text.AlignVCenter
         }
         background: Rectangle {
@@ -292,7 +292,7 @@ Item {
         padding: 4
         background: Rectangle {
             implicitWidth: 170
-            color: "#242426"
+            color: Theme.menuBackground
             border.color: Theme.panelBorder
             radius: 5
         }
@@ -323,7 +323,7 @@ Item {
         onAccepted: page.renameProject(project.id, renameField.text)
 
         background: Rectangle {
-            color: Qt.rgba(0.13, 0.13, 0.14, 1)
+            color: Theme.messageBackground
             border.color: Theme.panelBorder
             radius: 6
         }
@@ -332,24 +332,24 @@ Item {
             padding: 20
             bottomPadding: 4
             font.family: Theme.fontBody
-            font.pixelSize: 16
+            font.pixelSize: Theme.sizeDialogTitle
             font.weight: Font.DemiBold
-            color: "#f0f0f0"
+            color: Theme.overlayText
         }
         TextField {
             id: renameField
             anchors.fill: parent
             objectName: "renameField"
             placeholderText: "Project name"
-            placeholderTextColor: "#8a8a8a"
+            placeholderTextColor: Theme.overlayPlaceholder
             font.family: Theme.fontBody
-            font.pixelSize: 14
-            color: "#f0f0f0"
+            font.pixelSize: Theme.sizeBody
+            color: Theme.overlayText
             selectByMouse: true
             background: Rectangle {
                 implicitHeight: 34
                 radius: 4
-                color: "#1a1a1b"
+                color: Theme.messageField
                 border.color: renameField.activeFocus ? Theme.accent : Theme.panelBorder
             }
             onAccepted: renameDialog.accept()
@@ -372,7 +372,7 @@ Item {
                 onClicked: renameDialog.accept()
             }
         }
-        T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.55) }
+        T.Overlay.modal: Rectangle { color: Theme.scrim }
     }
 
     MessageBox {

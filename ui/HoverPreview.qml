@@ -29,8 +29,8 @@ Item {
     Rectangle {
         anchors.fill: parent
         anchors.margins: -3
-        color: "#0b0b0b"
-        border.color: Qt.rgba(1, 1, 1, 0.25)
+        color: Theme.viewerPane
+        border.color: Theme.previewBorder
         radius: 3
     }
     Image {

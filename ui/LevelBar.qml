@@ -13,7 +13,7 @@ ProgressBar {
         implicitWidth: 200
         implicitHeight: 6
         radius: 3
-        color: Theme.lightBackground ? Qt.rgba(0, 0, 0, 0.12) : Qt.rgba(1, 1, 1, 0.12)
+        color: Theme.levelTrack
     }
     contentItem: Item {
         implicitHeight: 6

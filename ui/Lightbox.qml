@@ -132,8 +132,8 @@ Popup {
     focus: true
     padding: 0
     closePolicy: Popup.CloseOnEscape
-    background: Rectangle { color: "#0d0d0d" }
-    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.8) }
+    background: Rectangle { color: Theme.viewerBackground }
+    T.Overlay.modal: Rectangle { color: Theme.scrimViewer }
 
     Item {
         id: content
@@ -168,7 +168,7 @@ Popup {
             Rectangle {
                 Layout.fillWidth: true
                 implicitHeight: 48
-                color: "#161616"
+                color: Theme.viewerBar
                 RowLayout {
                     anchors.fill: parent
                     anchors.leftMargin: 18
@@ -180,21 +180,21 @@ Popup {
                         text: box.item
                               ? ViewLogic.baseName(box.item.filename) + "  —  ‹ › to navigate, Esc to close"
                               : ""
-                        color: "#f0f0f0"
-                        font.pixelSize: 14
+                        color: Theme.overlayText
+                        font.pixelSize: Theme.sizeBody
                         font.weight: Font.Medium
                         elide: Text.ElideRight
                     }
                     Text {
                         objectName: "lightboxPosition"
                         text: (box.index + 1) + " / " + box.list.length
-                        color: "#cfcfcf"
-                        font.pixelSize: 13
+                        color: Theme.overlayTextDim
+                        font.pixelSize: Theme.sizeDetail
                     }
                     CheckOption {
                         objectName: "lightboxKeep"
                         text: box.context === "cluster" ? "Keep this image" : "In selection"
-                        labelColor: "#f0f0f0"
+                        labelColor: Theme.overlayText
                         checked: box.inSelection
                         onToggled: {
                             if (box.context === "cluster")
@@ -232,8 +232,8 @@ Popup {
                 Text {
                     objectName: "faceRowLabel"
                     text: "Faces (" + box.faces.length + ") — check sharpness & expression"
-                    color: "#cfcfcf"
-                    font.pixelSize: 12
+                    color: Theme.overlayTextDim
+                    font.pixelSize: Theme.sizeCaption
                 }
                 ListView {
                     objectName: "faceRow"
@@ -248,8 +248,8 @@ Popup {
                         required property var modelData
                         width: 128
                         height: 128
-                        color: "#1c1c1c"
-                        border.color: "#3a3a3a"
+                        color: Theme.faceTile
+                        border.color: Theme.faceTileBorder
                         Image {
                             anchors.fill: parent
                             anchors.margins: 2
@@ -310,12 +310,12 @@ Popup {
                         width: 46
                         height: 86
                         radius: 6
-                        color: arrowArea.containsMouse && usable ? Qt.rgba(1, 1, 1, 0.16) : Qt.rgba(1, 1, 1, 0.07)
+                        color: arrowArea.containsMouse && usable ? Theme.viewerArrowHover : Theme.viewerArrow
                         Text {
                             anchors.centerIn: parent
                             text: parent.modelData.glyph
-                            color: parent.usable ? "#f0f0f0" : "#555555"
-                            font.pixelSize: 44
+                            color: parent.usable ? Theme.overlayText : Theme.overlayDisabled
+                            font.pixelSize: Theme.sizeArrowGlyph
                         }
                         MouseArea {
                             id: arrowArea

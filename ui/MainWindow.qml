@@ -16,7 +16,7 @@ ApplicationWindow {
     title: "Keepframe — Photo Culling and Enhance"
     color: Theme.background
     font.family: Theme.fontBody
-    font.pixelSize: 14
+    font.pixelSize: Theme.sizeBody
 
     // Page keys in the order of the page stack.
     readonly property var pageOrder: ["home", "cull", "account", "edit", "deliver", "about"]

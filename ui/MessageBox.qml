@@ -29,7 +29,7 @@ Dialog {
     closePolicy: Popup.CloseOnEscape
 
     background: Rectangle {
-        color: Qt.rgba(0.13, 0.13, 0.14, 1)
+        color: Theme.messageBackground
         border.color: Theme.panelBorder
         radius: 6
     }
@@ -39,9 +39,9 @@ Dialog {
         padding: 20
         bottomPadding: 4
         font.family: Theme.fontBody
-        font.pixelSize: 16
+        font.pixelSize: Theme.sizeDialogTitle
         font.weight: Font.DemiBold
-        color: "#f0f0f0"
+        color: Theme.overlayText
         elide: Label.ElideRight
     }
     contentItem: Label {
@@ -49,9 +49,9 @@ Dialog {
         text: box.text
         wrapMode: Text.Wrap
         font.family: Theme.fontBody
-        font.pixelSize: 14
+        font.pixelSize: Theme.sizeBody
         lineHeight: 1.15
-        color: "#dcdcdc"
+        color: Theme.overlayBody
     }
     footer: RowLayout {
         spacing: 10
@@ -71,5 +71,5 @@ Dialog {
             onClicked: box.accept()
         }
     }
-    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.55) }
+    T.Overlay.modal: Rectangle { color: Theme.scrim }
 }

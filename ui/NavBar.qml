@@ -41,7 +41,7 @@ Rectangle {
         Text {
             text: "Keepframe"
             font.family: Theme.fontBody
-            font.pixelSize: 18
+            font.pixelSize: Theme.sizeBrand
             font.bold: true
             color: Theme.text
             Layout.rightMargin: 22
@@ -63,7 +63,7 @@ Rectangle {
                     anchors.centerIn: parent
                     text: navItem.modelData.label
                     font.family: Theme.fontBody
-                    font.pixelSize: 14
+                    font.pixelSize: Theme.sizeBody
                     font.bold: navItem.active
                     color: !navItem.enabled ? Theme.textDim : navItem.active ? Theme.accent
                          : navArea.containsMouse ? Theme.text : Theme.textDim
@@ -93,7 +93,7 @@ Rectangle {
             Text {
                 text: "Preview Size"
                 font.family: Theme.fontBody
-                font.pixelSize: 12
+                font.pixelSize: Theme.sizeCaption
                 color: Theme.textDim
             }
             Slider {
@@ -115,7 +115,7 @@ Rectangle {
             Text {
                 text: "BG"
                 font.family: Theme.fontBody
-                font.pixelSize: 12
+                font.pixelSize: Theme.sizeCaption
                 color: Theme.textDim
             }
             Slider {
@@ -134,7 +134,7 @@ Rectangle {
             objectName: "versionLabel"
             text: "v" + Qt.application.version
             font.family: Theme.fontBody
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
             color: Theme.textDim
         }
     }

@@ -27,7 +27,7 @@ Rectangle {
             text: card.title
             color: Theme.text
             font.family: Theme.fontBody
-            font.pixelSize: 15
+            font.pixelSize: Theme.sizeCardTitle
             font.weight: Font.DemiBold
             Layout.fillWidth: true
             elide: Text.ElideRight
@@ -37,7 +37,7 @@ Rectangle {
             text: card.subtitle
             color: Theme.textDim
             font.family: Theme.fontBody
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
             Layout.fillWidth: true
             wrapMode: Text.Wrap
         }

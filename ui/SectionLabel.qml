@@ -6,7 +6,7 @@ import QtQuick.Layouts
 Text {
     color: Theme.textDim
     font.family: Theme.fontBody
-    font.pixelSize: 11
+    font.pixelSize: Theme.sizeSectionLabel
     font.weight: Font.DemiBold
     font.letterSpacing: 1.1
     font.capitalization: Font.AllUppercase

@@ -51,7 +51,7 @@ Item {
         y: 4
         width: parent.width - 8
         height: Theme.thumbImageHeight - 4
-        color: Qt.rgba(0, 0, 0, 0.35)
+        color: Theme.imageWell
 
         Image {
             id: picture
@@ -70,7 +70,7 @@ Item {
             visible: picture.status === Image.Error
             text: "Not found"
             color: Theme.textDim
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
         }
         MouseArea {
             objectName: "openArea"
@@ -101,7 +101,7 @@ Item {
             width: parent.width
             text: ViewLogic.baseName(cell.filename) + (cell.added ? "  +" : "")
             color: Theme.text
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
             elide: Text.ElideMiddle
         }
         Text {
@@ -109,7 +109,7 @@ Item {
             visible: cell.linkText !== ""
             text: cell.linkText
             color: cell.linkReviewed ? Theme.reviewed : Theme.accent
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
             font.weight: Font.DemiBold
             font.underline: linkArea.containsMouse
             MouseArea {

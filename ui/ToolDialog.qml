@@ -16,7 +16,7 @@ Dialog {
     closePolicy: Popup.CloseOnEscape
 
     background: Rectangle {
-        color: Theme.lightBackground ? "#f4f4f4" : Qt.rgba(0.13, 0.13, 0.14, 1)
+        color: Theme.dialog
         border.color: Theme.panelBorder
         radius: 6
     }
@@ -27,10 +27,10 @@ Dialog {
         padding: 20
         bottomPadding: 8
         font.family: Theme.fontBody
-        font.pixelSize: 16
+        font.pixelSize: Theme.sizeDialogTitle
         font.weight: Font.DemiBold
         color: Theme.text
         elide: Text.ElideRight
     }
-    T.Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.55) }
+    T.Overlay.modal: Rectangle { color: Theme.scrim }
 }

@@ -89,7 +89,7 @@ ToolDialog {
                 text: "Extra storage"
                 color: Theme.textDim
                 font.family: Theme.fontBody
-                font.pixelSize: 12
+                font.pixelSize: Theme.sizeCaption
             }
             SpinBox {
                 id: amount
@@ -103,7 +103,7 @@ ToolDialog {
                 textFromValue: (value) => value + " GB"
                 valueFromText: (text) => parseInt(text)
                 font.family: Theme.fontBody
-                font.pixelSize: 14
+                font.pixelSize: Theme.sizeBody
                 implicitWidth: 170
             }
             Text {
@@ -113,7 +113,7 @@ ToolDialog {
                 text: dialog.message
                 color: Theme.errorText
                 font.family: Theme.fontBody
-                font.pixelSize: 13
+                font.pixelSize: Theme.sizeDetail
                 wrapMode: Text.Wrap
             }
         }
@@ -128,7 +128,7 @@ ToolDialog {
                 text: dialog.priceText
                 color: Theme.text
                 font.family: Theme.fontBody
-                font.pixelSize: 14
+                font.pixelSize: Theme.sizeBody
                 wrapMode: Text.Wrap
             }
             Image {
@@ -149,7 +149,7 @@ ToolDialog {
                                                   : "Waiting for your payment…"
                 color: Theme.textDim
                 font.family: Theme.fontBody
-                font.pixelSize: 12
+                font.pixelSize: Theme.sizeCaption
             }
         }
 
@@ -161,7 +161,7 @@ ToolDialog {
             text: dialog.paidText
             color: Theme.okText
             font.family: Theme.fontBody
-            font.pixelSize: 14
+            font.pixelSize: Theme.sizeBody
             wrapMode: Text.Wrap
         }
     }

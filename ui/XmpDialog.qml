@@ -80,7 +80,7 @@ ToolDialog {
                   + "The photographs themselves are not changed."
             color: Theme.textDim
             font.family: Theme.fontBody
-            font.pixelSize: 12
+            font.pixelSize: Theme.sizeCaption
             lineHeight: 1.15
             wrapMode: Text.Wrap
         }
@@ -147,7 +147,7 @@ ToolDialog {
                       + dialog.progressDone + " / " + dialog.progressTotal
                 color: Theme.text
                 font.family: Theme.fontBody
-                font.pixelSize: 13
+                font.pixelSize: Theme.sizeDetail
             }
             LevelBar {
                 objectName: "xmpProgress"
