@@ -238,7 +238,7 @@ Popup {
                     Text {
                         anchors { left: parent.left; bottom: parent.bottom; margins: 6 }
                         text: tile.kept ? "Kept" : "Not kept"
-                        color: tile.kept ? Theme.reviewed : Theme.overlayMuted
+                        color: tile.kept ? Theme.reviewed : Theme.notKeptText
                         font.pixelSize: Theme.sizeFootnote
                     }
                     CheckOption {

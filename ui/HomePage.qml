@@ -221,7 +221,7 @@ Item {
                                 anchors.centerIn: parent
                                 visible: slot.modelData.coverThumbUrl === "" || cover.status === Image.Error
                                 text: "No preview"
-                                color: Theme.cardSub
+                                color: Theme.cardCoverText
                                 font.pixelSize: Theme.sizeDetail
                             }
                         }

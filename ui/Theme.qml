@@ -46,13 +46,14 @@ QtObject {
     readonly property color removed: "#c62828"
     readonly property color reviewed: "#3fb950"
 
-    // Status lines: a failure and a confirmation.
-    readonly property color errorText: lightBackground ? "#b3261e" : "#ff8a80"
-    readonly property color okText: lightBackground ? "#1e7a34" : "#7ed491"
+    // Status lines: a failure and a confirmation. They sit on the panel and on
+    // its list rows, so each is made readable on both at every BG level.
+    readonly property color errorText: readableOnPanel(lightBackground ? "#b3261e" : "#ff8a80")
+    readonly property color okText: readableOnPanel(lightBackground ? "#1e7a34" : "#7ed491")
     // A note that something was left out.
-    readonly property color warnText: lightBackground ? "#8a5300" : "#ffc266"
+    readonly property color warnText: readableOnPanel(lightBackground ? "#8a5300" : "#ffc266")
     // A web address to open or copy.
-    readonly property color link: lightBackground ? "#1a4fd6" : "#82a7ff"
+    readonly property color link: readableOnPanel(lightBackground ? "#1a4fd6" : "#82a7ff")
     // The dot beside a setting that is in place, or still missing.
     readonly property color settingSet: "#3fb950"
     readonly property color settingMissing: "#d29922"
@@ -66,7 +67,7 @@ QtObject {
     readonly property color listRow: lightBackground ? Qt.rgba(1, 1, 1, 0.55) : Qt.rgba(1, 1, 1, 0.045)
     // Where something is typed or picked from a list.
     readonly property color field: lightBackground ? "#ffffff" : "#161616"
-    readonly property color placeholderText: lightBackground ? "#8a8a8a" : "#7d7d7d"
+    readonly property color placeholderText: lightBackground ? "#757575" : "#828282"
     // The dialogs of the pages.
     readonly property color dialog: lightBackground ? "#f4f4f4" : Qt.rgba(0.13, 0.13, 0.14, 1)
     // Check boxes and radio buttons when off: the fill and the rim (lit under the pointer).
@@ -167,4 +168,35 @@ QtObject {
     readonly property int sizeAboutDetail: 13
     readonly property int sizeAboutLabel: 12
     readonly property int sizeAboutFootnote: 11
+    readonly property color notKeptText: "#b0b0b0"
+    readonly property color cardCoverText: "#555555"
+
+    // A list row as it shows on the panel.
+    readonly property color listRowOnPanel: Qt.tint(panel, listRow)
+
+    // WCAG 2 relative luminance and contrast ratio.
+    function luminanceOf(c: color): real {
+        const lin = v => v <= 0.04045 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4)
+        return 0.2126 * lin(c.r) + 0.7152 * lin(c.g) + 0.0722 * lin(c.b)
+    }
+    function contrastOf(a: color, b: color): real {
+        const la = luminanceOf(a)
+        const lb = luminanceOf(b)
+        return (Math.max(la, lb) + 0.05) / (Math.min(la, lb) + 0.05)
+    }
+    // `c` moved towards white on a dark surface (towards black on a light one)
+    // just far enough to read at 4.5:1 on `surface`.
+    function readableOn(c: color, surface: color): color {
+        const target = luminanceOf(surface) < 0.18 ? 1.0 : 0.0
+        for (let step = 0; step <= 20; ++step) {
+            const t = step / 20
+            const mixed = Qt.rgba(c.r + (target - c.r) * t, c.g + (target - c.g) * t, c.b + (target - c.b) * t, 1)
+            if (contrastOf(mixed, surface) >= 4.5)
+                return mixed
+        }
+        return Qt.rgba(target, target, target, 1)
+    }
+    function readableOnPanel(c: color): color {
+        return readableOn(readableOn(c, panel), listRowOnPanel)
+    }
 }
