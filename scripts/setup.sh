@@ -30,7 +30,7 @@ PACKAGES=(
   qml6-module-qtqml-workerscript qml6-module-qtquick-shapes
   qml6-module-qt-labs-folderlistmodel qml6-module-qtcore
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-calib3d-dev
-  libraw-dev libexiv2-dev libjpeg62-turbo-dev
+  libraw-dev libexiv2-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev
   libgtest-dev libgmock-dev
   python3 python3-onnx python3-numpy python3-pil
   fonts-inter
