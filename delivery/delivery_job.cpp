@@ -4,6 +4,7 @@
 #include "account_token.h"
 #include "delivery_files.h"
 #include "faces.h"
+#include "image_decode.h"
 #include "jpeg_encoder.h"
 #include "path_safety.h"
 #include "paths.h"
@@ -26,14 +27,13 @@ namespace keepframe {
 
 namespace {
 
+// The upright pixels of a photograph; empty for one that is too large, damaged
+// or no image: a damaged frame is never handed to a client as a whole one.
 cv::Mat decodeColour(const QString& path) {
     std::vector<uint8_t> bytes;
     if (!readFileBytes(path.toStdString(), bytes)) return {};
-    try {
-        return cv::imdecode(bytes, cv::IMREAD_COLOR);  // applies the EXIF orientation
-    } catch (const cv::Exception&) {
-        return {};
-    }
+    DecodedImage decoded = decodeImage(bytes, 1);
+    return decoded.status == DecodeStatus::Ok ? std::move(decoded.image) : cv::Mat();
 }
 
 // The resized copy of one item; its path, or empty when it could not be made.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine_log.h"
+
 namespace keepframe {
 
 // Folder the engine looks in for its four models when the caller names none.
@@ -60,6 +62,8 @@ struct EngineConfig {
     bool keepRawPreviews = false;
     // When set, the analysis adds the time each of its steps takes (benchmarks).
     AnalysisTimings* timings = nullptr;
+    // Where the run's log lines go; the console unless given a sink.
+    EngineLog log;
 
     // Moment clustering.
     int32_t phashThreshold = 15;

@@ -1,5 +1,7 @@
 #include "raw_conversion.h"
 
+#include "image_decode.h"
+
 #include "jpeg_output.h"
 #include "paths.h"
 #include "scan.h"
@@ -56,6 +58,10 @@ bool previewJpeg(const libraw_thumbnail_t& t, bool keep, std::vector<uint8_t>& o
         const auto* bytes = reinterpret_cast<const uint8_t*>(t.thumb);
         out.assign(bytes, bytes + t.tlength);
         if (keep) return true;
+        // A preview whose header declares a frame the program never decodes
+        // (more than 200 megapixels, a degenerate size) is kept as it is.
+        const std::optional<DeclaredSize> declared = readDeclaredSize(out.data(), out.size());
+        if (!declared || !frameSizeProblem(declared->width, declared->height).empty()) return true;
         try {
             // The pixels as the preview stores them: the RAW's orientation,
             // copied with its EXIF, turns them upright. Turned here by an

@@ -6,6 +6,7 @@
 
 #include "enhance_pipeline.h"
 #include "export_run.h"
+#include "image_decode.h"
 #include "jpeg_encoder.h"
 #include "jpeg_output.h"
 #include "path_safety.h"
@@ -73,7 +74,11 @@ bool runEnhanceJob(const EnhanceJob& job) {
         {
             std::vector<uint8_t> bytes;
             if (!readFileBytes(job.source, bytes) || bytes.empty()) return false;
-            image = cv::imdecode(bytes, cv::IMREAD_COLOR);  // upright, in the pixels the face boxes refer to
+            // Upright, in the pixels the face boxes refer to. A frame that is
+            // too large or damaged is not corrected: it is named as failed.
+            DecodedImage decoded = decodeImage(bytes, 1);
+            if (decoded.status != DecodeStatus::Ok) return false;
+            image = std::move(decoded.image);
         }
         if (image.empty()) return false;
         const EnhanceResult result =

@@ -1,5 +1,6 @@
 // A whole cull through the real ONNX Runtime path with the test models, on a
 // small generated shoot: the result must hold together.
+#include "captured_log.h"
 #include "cull.h"
 #include "fault_files.h"
 #include "painted_frames.h"
@@ -50,9 +51,10 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
     config.requestedPrimaryCount = 3;
     config.workerThreads = 2;
     config.writeOutputs = true;
-    ::testing::internal::CaptureStdout();
+    keepframe::testing::CapturedLog captured;
+    config.log = captured.log();
     const CullResult r = runCull(config);
-    const std::string log = ::testing::internal::GetCapturedStdout();
+    const std::string log = captured.info();
 
     ASSERT_EQ(r.totalInput, 18);
     ASSERT_EQ(r.images.size(), 18u);
@@ -126,11 +128,10 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
     config.writeOutputs = true;
     config.verbose = false;
     config.workerThreads = 3;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
+    keepframe::testing::CapturedLog captured;
+    config.log = captured.log();
     const CullResult r = runCull(config);
-    ::testing::internal::GetCapturedStdout();
-    const std::string warnings = ::testing::internal::GetCapturedStderr();
+    const std::string warnings = captured.warnings();
 
     // The shoot goes on; the damaged frame is stored in scan order and never picked.
     ASSERT_EQ(r.totalInput, 6);
@@ -194,11 +195,9 @@ TEST(CullEndToEnd, DamagedFramesOfEveryFormatAreStoredNeverPicked) {
     config.outputFolder = dir.str() + "/out";
     config.verbose = false;
     config.workerThreads = 2;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
+    keepframe::testing::CapturedLog quiet;
+    config.log = quiet.log();
     const CullResult r = runCull(config);
-    ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
 
     const std::vector<std::string> damaged = {"cmyk.jpg", "cut.bmp", "cut.png", "cut.tif"};
     EXPECT_EQ(r.damaged, damaged);

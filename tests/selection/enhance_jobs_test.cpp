@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QUrl>
 
@@ -184,16 +185,21 @@ TEST_F(Enhance, OneImageBatchWritesOneCheckedFile) {
 }
 
 TEST_F(Enhance, FailedImagesAreNamedAndNotCounted) {
-    save(numbered(3));
+    save(numbered(4, 320, 240));
     std::ofstream(dir.file("shoot/DSC_1001.jpg"), std::ios::trunc) << "not a photograph";
+    // Cut short, as a card that was pulled too early leaves it: the decoder
+    // would fill the rest with grey, and that is no photograph to correct.
+    const QString cut = QString::fromStdString(dir.file("shoot/DSC_1003.jpg"));
+    ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() * 6 / 10));
     ASSERT_TRUE(cv::imwrite(dir.file("outside.jpg"), cv::Mat(32, 32, CV_8UC3, cv::Scalar(60, 90, 140))));
     QSignalSpy finished(&model, &SelectionModel::enhanceFinished);
-    const QVariantList ids{idOf("DSC_1000.jpg"), idOf("DSC_1001.jpg"), idOf("DSC_1002.jpg"), 99};
-    const QVariantList names{"DSC_1000.jpg", "DSC_1001.jpg", "DSC_1002.jpg", "../outside.jpg"};
+    const QVariantList ids{idOf("DSC_1000.jpg"), idOf("DSC_1001.jpg"), idOf("DSC_1002.jpg"), idOf("DSC_1003.jpg"),
+                           99};
+    const QVariantList names{"DSC_1000.jpg", "DSC_1001.jpg", "DSC_1002.jpg", "DSC_1003.jpg", "../outside.jpg"};
     ASSERT_TRUE(model.enhanceImagesParallel(ids, names, false));
     ASSERT_TRUE(finished.wait(30000));
-    EXPECT_EQ(model.enhanceProgressDone(), 4);
-    EXPECT_EQ(model.enhanceFailures(), (QStringList{"DSC_1001.jpg", "../outside.jpg"}));
+    EXPECT_EQ(model.enhanceProgressDone(), 5);
+    EXPECT_EQ(model.enhanceFailures(), (QStringList{"DSC_1001.jpg", "DSC_1003.jpg", "../outside.jpg"}));
     EXPECT_EQ(enhancedCounter(), 2);
     EXPECT_FALSE(model.hasEdited(idOf("DSC_1001.jpg")));
     EXPECT_FALSE(model.hasEdited(99));
