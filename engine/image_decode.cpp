@@ -285,7 +285,9 @@ cv::Mat decodeWithOpenCv(std::span<const uint8_t> bytes, int reduction) {
 
 }  // namespace
 
-void applyOrientation(cv::Mat& image, int orientation) {
+void applyOrientation(cv::Mat& image, int orientation, cv::Mat* turnedInto) {
+    cv::Mat fresh;
+    cv::Mat& turned = turnedInto != nullptr ? *turnedInto : fresh;
     switch (orientation) {
     case 2:
         cv::flip(image, image, 1);
@@ -297,19 +299,23 @@ void applyOrientation(cv::Mat& image, int orientation) {
         cv::flip(image, image, 0);
         break;
     case 5:
-        cv::transpose(image, image);
+        cv::transpose(image, turned);
+        image = turned;
         break;
     case 6:
-        cv::transpose(image, image);
-        cv::flip(image, image, 1);
+        cv::transpose(image, turned);
+        cv::flip(turned, turned, 1);
+        image = turned;
         break;
     case 7:
         cv::flip(image, image, -1);
-        cv::transpose(image, image);
+        cv::transpose(image, turned);
+        image = turned;
         break;
     case 8:
-        cv::transpose(image, image);
-        cv::flip(image, image, 0);
+        cv::transpose(image, turned);
+        cv::flip(turned, turned, 0);
+        image = turned;
         break;
     default:
         break;
@@ -361,7 +367,7 @@ std::string frameSizeProblem(int64_t width, int64_t height) {
     return {};
 }
 
-DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into) {
+DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into, cv::Mat* turnedInto) {
     DecodedImage out;
     out.problem = "undecodable";
     if (bytes.empty()) return out;
@@ -385,7 +391,7 @@ DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat*
             if (into != nullptr) *into = job.image;
             out.image = std::move(job.image);
             damage = job.errors.damage;
-            applyOrientation(out.image, parseJpegExif(bytes.data(), bytes.size()).orientation);
+            applyOrientation(out.image, parseJpegExif(bytes.data(), bytes.size()).orientation, turnedInto);
         } else if (job.fourComponents) {
             out.image = decodeWithOpenCv(bytes, reduction);
         }
