@@ -242,3 +242,23 @@ TEST(PipelineDigests, BothLevelsGiveTheRecordedBytes) {
     }
     if (!same) std::printf("Digests of this build:\n%s", table.c_str());
 }
+
+// A worker's buffers serve frame after frame: every case in turn, sizes
+// changing from one to the next, both levels alternating and the whole run
+// twice, through one EnhanceBuffers, gives the recorded pixels every time.
+TEST(PipelineDigests, OneBuffersServeEveryFrameInTurn) {
+    const std::vector<Case> all = cases();
+    EnhanceBuffers buffers;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < all.size(); ++i) {
+            for (int plus : {pass, 1 - pass}) {
+                const Case& c = all[i];
+                const EnhanceResult r = EnhancePipeline::run(c.image, c.faces, c.confidences,
+                                                             EnhanceSettings::forLevel(plus), buffers);
+                ASSERT_TRUE(r.ok) << c.name;
+                EXPECT_EQ(pixelDigest(r.image), plus ? kRecorded[i].plusPixels : kRecorded[i].enhancePixels)
+                    << c.name << (plus ? " (Plus)" : " (Enhance)") << ", pass " << pass;
+            }
+        }
+    }
+}
