@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/hal/intrin.hpp>
@@ -102,6 +103,11 @@ void darkenBlendRow(const uchar* in, const float* mask, const uchar* dark, uchar
         for (int i = 0; i < 4; ++i) {
             k[i] = cv::v_min(cv::v_max(cv::v_load(mask + x + 4 * i), zero), one);
             keep[i] = one - k[i];
+        }
+        // Far from any highlight the mask is 0, and v (1 - 0) + dark[v] 0 is v itself.
+        if (cv::v_check_all((k[0] == zero) & (k[1] == zero) & (k[2] == zero) & (k[3] == zero))) {
+            if (out != in) std::memcpy(out + 3 * x, in + 3 * x, 3 * kLanes);
+            continue;
         }
         for (int i = 0; i < 3 * kLanes; ++i) darkened[i] = dark[in[3 * x + i]];
         v_uint8x16 channel[3], target[3];

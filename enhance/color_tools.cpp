@@ -80,12 +80,29 @@ cv::Mat applyLevels(const cv::Mat& image, int black, int white, float gamma) {
 
 namespace {
 
-// One 1 x 256 three-channel table from three single-channel ones.
-cv::Mat interleavedTable(const uchar* blue, const uchar* green, const uchar* red) {
-    cv::Mat table(1, 256, CV_8UC3);
-    auto* t = table.ptr<cv::Vec3b>();
-    for (int v = 0; v < 256; ++v) t[v] = cv::Vec3b(blue[v], green[v], red[v]);
-    return table;
+using ChannelTable = std::array<uchar, 256>;
+
+// Passes each channel of an 8-bit BGR image through its own table into `out`
+// (which may be `in`): one pass over the interleaved pixels.
+void lookUpEach(const cv::Mat& in, const ChannelTable& blue, const ChannelTable& green, const ChannelTable& red,
+                cv::Mat& out) {
+    CV_Assert(in.type() == CV_8UC3);
+    out.create(in.size(), CV_8UC3);
+    for (int y = 0; y < in.rows; ++y) {
+        const uchar* s = in.ptr<uchar>(y);
+        uchar* d = out.ptr<uchar>(y);
+        for (int x = 0; x < 3 * in.cols; x += 3) {
+            d[x] = blue[s[x]];
+            d[x + 1] = green[s[x + 1]];
+            d[x + 2] = red[s[x + 2]];
+        }
+    }
+}
+
+ChannelTable toArray(const std::vector<uchar>& table) {
+    ChannelTable out;
+    std::copy_n(table.begin(), 256, out.begin());
+    return out;
 }
 
 }  // namespace
@@ -94,7 +111,7 @@ cv::Mat applyPerChannel(const cv::Mat& image, const std::vector<uchar>& blue, co
                         const std::vector<uchar>& red) {
     if (image.empty()) return image;
     cv::Mat out;
-    cv::LUT(image, interleavedTable(blue.data(), green.data(), red.data()), out);  // one pass, not split and merge
+    lookUpEach(image, toArray(blue), toArray(green), toArray(red), out);  // one pass, not split and merge
     return out;
 }
 
@@ -102,8 +119,8 @@ namespace {
 
 // Scaling an 8-bit channel, cutting at 255 and 0 and rounding back is a
 // function of the 8-bit value alone: one 256-entry table.
-std::array<uchar, 256> scaleTable(float percent) {
-    std::array<uchar, 256> table;
+ChannelTable scaleTable(float percent) {
+    ChannelTable table;
     const float factor = 1.0f + percent / 100.0f;
     for (int v = 0; v < 256; ++v)
         table[size_t(v)] = cv::saturate_cast<uchar>(std::max(std::min(float(v) * factor, 255.0f), 0.0f));
@@ -111,7 +128,7 @@ std::array<uchar, 256> scaleTable(float percent) {
 }
 
 // Passes channel `channel` of an 8-bit three-channel image through `table`, in place.
-void applyToChannel(cv::Mat& image, int channel, const std::array<uchar, 256>& table) {
+void applyToChannel(cv::Mat& image, int channel, const ChannelTable& table) {
     for (int y = 0; y < image.rows; ++y) {
         uchar* p = image.ptr<uchar>(y) + channel;
         for (int x = 0; x < image.cols; ++x) p[3 * x] = table[p[3 * x]];
@@ -141,14 +158,22 @@ cv::Mat adjustHls(const cv::Mat& image, float hueShift, float saturationPercent,
 cv::Mat adjustHls(const cv::Mat& image, float hueShift, float saturationPercent, float lightnessPercent,
                   EnhanceBuffers& buffers) {
     if (image.empty()) return image;
+    const ChannelTable lightness = scaleTable(lightnessPercent), saturation = scaleTable(saturationPercent);
     cv::Mat& out = buffers.reusable(image);
-    cv::Mat& hls = buffers.other(out);
-    cv::cvtColor(image, hls, cv::COLOR_BGR2HLS);
-    if (hueShift != 0) rotateHue(hls, hueShift);
-    // Only the channels that change are looked up (H 0, L 1, S 2).
-    if (lightnessPercent != 0) applyToChannel(hls, 1, scaleTable(lightnessPercent));
-    if (saturationPercent != 0) applyToChannel(hls, 2, scaleTable(saturationPercent));
-    cv::cvtColor(hls, out, cv::COLOR_HLS2BGR);
+    out.create(image.size(), CV_8UC3);
+    // Both conversions work pixel by pixel: a strip of rows at a time gives
+    // the pixels of whole-image conversions, and may write over its input.
+    for (int top = 0; top < image.rows; top += EnhanceBuffers::kStripRows) {
+        const int rows = std::min(EnhanceBuffers::kStripRows, image.rows - top);
+        cv::Mat& hls = buffers.strip;
+        cv::cvtColor(image.rowRange(top, top + rows), hls, cv::COLOR_BGR2HLS);
+        if (hueShift != 0) rotateHue(hls, hueShift);
+        // Only the channels that change are looked up (H 0, L 1, S 2).
+        if (lightnessPercent != 0) applyToChannel(hls, 1, lightness);
+        if (saturationPercent != 0) applyToChannel(hls, 2, saturation);
+        cv::Mat target = out.rowRange(top, top + rows);
+        cv::cvtColor(hls, target, cv::COLOR_HLS2BGR);
+    }
     return out;
 }
 
@@ -268,16 +293,13 @@ void ChannelTables::then(const std::vector<uchar>& blue, const std::vector<uchar
     identity_ = false;
 }
 
-cv::Mat ChannelTables::lookUp() const { return interleavedTable(tables_[0].data(), tables_[1].data(), tables_[2].data()); }
-
 SkinSample ChannelTables::sampleSkin(const std::vector<cv::Rect>& faces, const std::vector<float>& confidences,
                                      const EnhanceSettings& settings) const {
     if (identity_) return keepframe::sampleSkin(image_, faces, confidences, settings);
     if (image_.empty()) return {};
-    const cv::Mat table = lookUp();
-    const auto read = [this, &table](const cv::Rect& r) {
+    const auto read = [this](const cv::Rect& r) {
         cv::Mat region;
-        cv::LUT(image_(r), table, region);
+        lookUpEach(image_(r), tables_[0], tables_[1], tables_[2], region);
         return region;
     };
     return keepframe::sampleSkin(image_.size(), read, faces, confidences, settings);
@@ -286,7 +308,7 @@ SkinSample ChannelTables::sampleSkin(const std::vector<cv::Rect>& faces, const s
 cv::Mat ChannelTables::applied(EnhanceBuffers& buffers) const {
     if (identity_ || image_.empty()) return image_;
     cv::Mat& out = buffers.reusable(image_);
-    cv::LUT(image_, lookUp(), out);
+    lookUpEach(image_, tables_[0], tables_[1], tables_[2], out);
     return out;
 }
 

@@ -78,7 +78,6 @@ public:
     cv::Mat applied(EnhanceBuffers& buffers) const;
 
 private:
-    cv::Mat lookUp() const;  // 1 x 256, three channels
     cv::Mat image_;
     std::array<std::array<uchar, 256>, 3> tables_{};
     bool identity_ = true;

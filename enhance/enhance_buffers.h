@@ -15,11 +15,18 @@
 namespace keepframe {
 
 struct EnhanceBuffers {
-    cv::Mat decoded;      // the source frame, for callers that decode into it
-    cv::Mat upright;      // the source turned upright, when it is stored turned
-    cv::Mat images[2];    // 8-bit BGR working images, one stage's output beside the other's
+    // Stages that need a whole image only as the input of a per-row step
+    // (a colour-space round trip, a blur and blend) work this many rows at a
+    // time, through a strip-sized buffer that stays in the processor's cache.
+    static constexpr int kStripRows = 64;
+
+    // 8-bit BGR working images. A caller may decode its frame into one of
+    // them (and turn it upright into the other) to spare a copy: a pipeline
+    // run then works over it in place.
+    cv::Mat images[2];
     cv::Mat grey;         // 8-bit, one channel
-    cv::Mat floats[2];    // 32-bit float, one channel: weights and masks, and their blurs
+    cv::Mat strip;        // 8-bit, three channels: a strip of rows in another colour space
+    cv::Mat floats[2];    // 32-bit float, one channel: a weight or mask, and a strip of its blur
     std::vector<uint8_t> fileBytes;  // the source file, for callers that read it
     std::vector<uint8_t> jpeg;       // the encoded result, for callers that write it
 

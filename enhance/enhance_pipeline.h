@@ -68,7 +68,8 @@ public:
     static EnhanceResult run(const cv::Mat& image, const std::vector<cv::Rect>& faces,
                              const std::vector<float>& confidences, const EnhanceSettings& settings);
     // The same, working in the caller's buffers: the result lies in them and
-    // stays valid until they serve the next run.
+    // stays valid until they serve the next run. An input that lies in the
+    // buffers' working images is worked over in place; any other is never modified.
     static EnhanceResult run(const cv::Mat& image, const std::vector<cv::Rect>& faces,
                              const std::vector<float>& confidences, const EnhanceSettings& settings,
                              EnhanceBuffers& buffers);

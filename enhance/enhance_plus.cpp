@@ -24,9 +24,25 @@ SkinSample skinOrDefault(const ChannelTables& image, const FaceInput& f, const E
 
 float kneePower(double brightness) { return float(clampd((brightness - 150) * 0.06 + 1, 1, 2.2)); }
 
-void blurWeight(const cv::Mat& weight, cv::Mat& out, int radius) {
-    const int side = std::max(2 * radius + 1, 3);
-    cv::GaussianBlur(weight, out, cv::Size(side, side), radius, 0, cv::BORDER_REFLECT_101);
+// Calls `row(y, blurredRow)` for every row of `weight` blurred by `blur`,
+// one strip of rows at a time. Each strip is blurred as a view into the whole
+// weight image, whose rows beyond the strip serve as the strip's neighbours,
+// so every value is the one a blur of the whole image gives.
+template <typename Blur, typename Row>
+void forBlurredRows(const cv::Mat& weight, cv::Mat& strip, Blur&& blur, Row&& row) {
+    for (int top = 0; top < weight.rows; top += EnhanceBuffers::kStripRows) {
+        const int rows = std::min(EnhanceBuffers::kStripRows, weight.rows - top);
+        blur(weight.rowRange(top, top + rows), strip);
+        for (int y = 0; y < rows; ++y) row(top + y, strip.ptr<float>(y));
+    }
+}
+
+// A Gaussian blur with a square kernel of side max(2 radius + 1, 3), sigma radius.
+auto squareBlur(int radius) {
+    return [radius](const cv::Mat& in, cv::Mat& out) {
+        const int side = std::max(2 * radius + 1, 3);
+        cv::GaussianBlur(in, out, cv::Size(side, side), radius, 0, cv::BORDER_REFLECT_101);
+    };
 }
 
 }  // namespace
@@ -83,15 +99,18 @@ cv::Mat shadowLift(const cv::Mat& image, const EnhanceSettings& s, EnhanceBuffer
         weightOf.at<float>(v) = 1.0f - std::min(std::max((float(v) - lo) / range, 0.0f), 1.0f);
     cv::Mat& weight = buffers.floats[0];
     cv::LUT(buffers.grey, weightOf, weight);
-    if (s.shadowBlurRadius > 0) {
-        blurWeight(weight, buffers.floats[1], s.shadowBlurRadius);
-        std::swap(buffers.floats[0], buffers.floats[1]);
-    }
-    cv::Mat& out = buffers.other(image);
+
+    // The grey image is taken whole before any pixel changes: the blend may write over its input.
+    cv::Mat& out = buffers.reusable(image);
     out.create(image.size(), CV_8UC3);
-    for (int y = 0; y < image.rows; ++y)
-        screenBlendRow(image.ptr<uchar>(y), buffers.floats[0].ptr<float>(y), s.shadowAmount, out.ptr<uchar>(y),
-                       image.cols);
+    const auto blend = [&](int y, const float* k) {
+        screenBlendRow(image.ptr<uchar>(y), k, s.shadowAmount, out.ptr<uchar>(y), image.cols);
+    };
+    if (s.shadowBlurRadius > 0) {
+        forBlurredRows(weight, buffers.floats[1], squareBlur(s.shadowBlurRadius), blend);
+    } else {
+        for (int y = 0; y < image.rows; ++y) blend(y, weight.ptr<float>(y));
+    }
     return out;
 }
 
@@ -102,16 +121,17 @@ cv::Mat highlightRecovery(const cv::Mat& image, const EnhanceSettings& s, Enhanc
     value.create(image.size(), CV_8U);
     for (int y = 0; y < image.rows; ++y) largestChannelRow(image.ptr<uchar>(y), value.ptr<uchar>(y), image.cols);
     cv::compare(value, s.highlightThreshold, value, cv::CMP_GT);
-    value.convertTo(buffers.floats[1], CV_32F, 1.0 / 255.0);
-    blurWeight(buffers.floats[1], buffers.floats[0], s.highlightBlurRadius);
+    cv::Mat& mask = buffers.floats[0];
+    value.convertTo(mask, CV_32F, 1.0 / 255.0);
 
-    // Blend each pixel towards its darkened level by the blurred mask.
+    // Blend each pixel towards its darkened level by the blurred mask. The
+    // mask is taken whole before any pixel changes: the blend may write over its input.
     const std::vector<uchar> dark = levelsTable(s.highlightBlack, s.highlightWhite, s.highlightGamma);
-    cv::Mat& out = buffers.other(image);
+    cv::Mat& out = buffers.reusable(image);
     out.create(image.size(), CV_8UC3);
-    for (int y = 0; y < image.rows; ++y)
-        darkenBlendRow(image.ptr<uchar>(y), buffers.floats[0].ptr<float>(y), dark.data(), out.ptr<uchar>(y),
-                       image.cols);
+    forBlurredRows(mask, buffers.floats[1], squareBlur(s.highlightBlurRadius), [&](int y, const float* m) {
+        darkenBlendRow(image.ptr<uchar>(y), m, dark.data(), out.ptr<uchar>(y), image.cols);
+    });
     return out;
 }
 
@@ -123,11 +143,13 @@ cv::Mat finalSharpening(const cv::Mat& image, const EnhanceSettings& s, EnhanceB
     cv::Mat& lightness = buffers.floats[0];
     lightness.create(lab.size(), CV_32F);
     for (int y = 0; y < lab.rows; ++y) firstChannelRow(lab.ptr<uchar>(y), lightness.ptr<float>(y), lab.cols);
-    cv::Mat& blur = buffers.floats[1];
-    cv::GaussianBlur(lightness, blur, cv::Size(0, 0), s.sharpenSigma, 0, cv::BORDER_REFLECT_101);
+    const auto blur = [sigma = s.sharpenSigma](const cv::Mat& in, cv::Mat& blurred) {
+        cv::GaussianBlur(in, blurred, cv::Size(0, 0), sigma, 0, cv::BORDER_REFLECT_101);
+    };
     const SharpenParameters parameters{s.sharpenThreshold, s.sharpenAmount};
-    for (int y = 0; y < lab.rows; ++y)
-        sharpenLightnessRow(lightness.ptr<float>(y), blur.ptr<float>(y), parameters, lab.ptr<uchar>(y), lab.cols);
+    forBlurredRows(lightness, buffers.floats[1], blur, [&](int y, const float* blurred) {
+        sharpenLightnessRow(lightness.ptr<float>(y), blurred, parameters, lab.ptr<uchar>(y), lab.cols);
+    });
     cv::cvtColor(lab, out, cv::COLOR_Lab2BGR);
     return out;
 }

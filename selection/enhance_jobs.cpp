@@ -71,10 +71,11 @@ void workerLoop(EnhanceBatch& b) {
 
 namespace {
 
-// The source upright, as cv::imread gives it, in the buffers' memory when it
-// is a JPEG that decodes cleanly; anything else goes through OpenCV as before.
+// The source upright, as cv::imread gives it: a JPEG that decodes cleanly in
+// the working images of the buffers, for the pipeline to work over in place;
+// anything else through OpenCV.
 cv::Mat decodeSource(EnhanceBuffers& b) {
-    const DecodedImage decoded = decodeImage(b.fileBytes, 1, &b.decoded, &b.upright);
+    const DecodedImage decoded = decodeImage(b.fileBytes, 1, &b.images[1], &b.images[0]);
     if (decoded.status == DecodeStatus::Ok) return decoded.image;
     return cv::imdecode(b.fileBytes, cv::IMREAD_COLOR);  // upright, in the pixels the face boxes refer to
 }
