@@ -28,10 +28,14 @@ float kneePower(double brightness) { return float(clampd((brightness - 150) * 0.
 // one strip of rows at a time. Each strip is blurred as a view into the whole
 // weight image, whose rows beyond the strip serve as the strip's neighbours,
 // so every value is the one a blur of the whole image gives.
+// The blur's pass along the rows is repeated over the kernel's reach above
+// and below each strip (20 rows for the highlight mask), so these strips are
+// taller than those of the colour conversions.
 template <typename Blur, typename Row>
 void forBlurredRows(const cv::Mat& weight, cv::Mat& strip, Blur&& blur, Row&& row) {
-    for (int top = 0; top < weight.rows; top += EnhanceBuffers::kStripRows) {
-        const int rows = std::min(EnhanceBuffers::kStripRows, weight.rows - top);
+    constexpr int kBlurStripRows = 4 * EnhanceBuffers::kStripRows;
+    for (int top = 0; top < weight.rows; top += kBlurStripRows) {
+        const int rows = std::min(kBlurStripRows, weight.rows - top);
         blur(weight.rowRange(top, top + rows), strip);
         for (int y = 0; y < rows; ++y) row(top + y, strip.ptr<float>(y));
     }
