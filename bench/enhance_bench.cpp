@@ -81,7 +81,8 @@ void enhanceBench() {
     sources.resize(kPhotos);
     double megabytes = 0;
     for (const std::string& s : sources) megabytes += double(fs::file_size(utf8ToPath(s))) / 1e6;
-    const fs::path out = fs::temp_directory_path() / ("keepframe-enhance-bench-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const fs::path out = fs::temp_directory_path() / ("keepframe-enhance-bench-" + std::to_string(stamp));
     fs::create_directories(out);
     const std::string target = pathToUtf8(out / "out.jpg");
 

@@ -73,7 +73,8 @@ void secondPassCurves(ChannelTables& image, const FaceInput& f, const EnhanceSet
               bR = roundClamp(k.red / 7, 10, 12);
     const int wB = roundClamp(255 - (145 - k.blue), 253, 255), wG = roundClamp(255 - (165 - k.green), 254, 255),
               wR = roundClamp(255 - (215 - k.red), 254, 255);
-    image.then(curveTable({{float(bB), 0}, {float(wB), 255}}, 2.2f), curveTable({{float(bG), 0}, {float(wG), 255}}, 2.2f),
+    image.then(curveTable({{float(bB), 0}, {float(wB), 255}}, 2.2f),
+               curveTable({{float(bG), 0}, {float(wG), 255}}, 2.2f),
                curveTable({{float(bR), 0}, {float(wR), 255}}, 2.2f));
 
     // C: per-channel highlight knees.
@@ -81,7 +82,8 @@ void secondPassCurves(ChannelTables& image, const FaceInput& f, const EnhanceSet
     const float p = kneePower(k.brightness);
     const int yB = roundClamp(145 - k.blue + 192, 192, 196), yG = roundClamp(165 - k.green + 192, 192, 195),
               yR = roundClamp(215 - k.red + 192, 192, 194);
-    image.then(curveTable({{0, 0}, {192, float(yB)}, {255, 255}}, p), curveTable({{0, 0}, {192, float(yG)}, {255, 255}}, p),
+    image.then(curveTable({{0, 0}, {192, float(yB)}, {255, 255}}, p),
+               curveTable({{0, 0}, {192, float(yG)}, {255, 255}}, p),
                curveTable({{0, 0}, {192, float(yR)}, {255, 255}}, p));
 
     // D: mid-tone knee.

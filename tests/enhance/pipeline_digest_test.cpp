@@ -66,7 +66,7 @@ int grain(uint32_t x, uint32_t y, uint32_t c, uint32_t seed, int amplitude) {
     return int(v % uint32_t(2 * amplitude + 1)) - amplitude;
 }
 
-struct SceneSpec {
+struct SceneLayout {
     int width, height;
     int lift = 0;       // added to every channel: a high lift puts most pixels above the highlight threshold
     uint32_t seed = 1;
@@ -75,7 +75,7 @@ struct SceneSpec {
 // A camera-like frame: gradients with grain, saturated and neutral blocks,
 // pure black and white, one-pixel lines (the detail the sharpening sees),
 // and skin-toned patches with dark eyes wherever `skin` places a face.
-cv::Mat scene(const SceneSpec& s, const std::vector<cv::Rect>& skin) {
+cv::Mat scene(const SceneLayout& s, const std::vector<cv::Rect>& skin) {
     cv::Mat img(s.height, s.width, CV_8UC3);
     for (int y = 0; y < s.height; ++y) {
         auto* row = img.ptr<cv::Vec3b>(y);
@@ -224,7 +224,8 @@ TEST(PipelineDigests, BothLevelsGiveTheRecordedBytes) {
         const cv::Mat before = c.image.clone();
         std::string got[4];
         for (int plus = 0; plus < 2; ++plus) {
-            const EnhanceResult r = EnhancePipeline::run(c.image, c.faces, c.confidences, EnhanceSettings::forLevel(plus));
+            const EnhanceResult r =
+                EnhancePipeline::run(c.image, c.faces, c.confidences, EnhanceSettings::forLevel(plus));
             ASSERT_TRUE(r.ok) << c.name;
             got[2 * plus] = pixelDigest(r.image);
             got[2 * plus + 1] = jpegDigest(r.image);
