@@ -8,8 +8,6 @@ bool sameMemory(const cv::Mat& a, const cv::Mat& b) { return a.datastart != null
 
 }  // namespace
 
-bool EnhanceBuffers::holds(const cv::Mat& m) const { return sameMemory(m, images[0]) || sameMemory(m, images[1]); }
-
 cv::Mat& EnhanceBuffers::other(const cv::Mat& m) { return sameMemory(m, images[0]) ? images[1] : images[0]; }
 
 cv::Mat& EnhanceBuffers::reusable(const cv::Mat& m) { return sameMemory(m, images[1]) ? images[1] : images[0]; }

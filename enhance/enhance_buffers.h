@@ -30,8 +30,6 @@ struct EnhanceBuffers {
     std::vector<uint8_t> fileBytes;  // the source file, for callers that read it
     std::vector<uint8_t> jpeg;       // the encoded result, for callers that write it
 
-    // Whether `m` lies in one of the working images.
-    bool holds(const cv::Mat& m) const;
     // A working image that does not share memory with `m`.
     cv::Mat& other(const cv::Mat& m);
     // The working image `m` lies in, or another one when `m` is not one of
