@@ -23,7 +23,7 @@ EnhanceResult EnhancePipeline::run(const cv::Mat& image, const std::vector<cv::R
     if (image.empty()) return {image, false};
     const FaceInput f{faces, confidences};
     const auto& on = s.stageEnabled;
-    cv::Mat work = image;  // the input is never written: stages write into the buffers
+    cv::Mat work = image;  // stages write into the buffers, over the input only when it lies in them
     if (on[0]) {
         work = skinColourBalance(work, f, s, buffers);
         if (work.empty()) return {work, false};
