@@ -363,13 +363,13 @@ cv::Size uprightJpegSize(const DeclaredSize& stored, int orientation) {
     return turned ? cv::Size(int(stored.height), int(stored.width)) : cv::Size(int(stored.width), int(stored.height));
 }
 
-DecodedImage decodeJpeg(std::span<const uint8_t> bytes, int reduction, cv::Mat* into) {
+DecodedImage decodeJpeg(std::span<const uint8_t> bytes, int reduction, cv::Mat* into, cv::Mat* turnedInto) {
     JpegJob job;
     if (into != nullptr) job.image = *into;
     if (!runJpeg(job, bytes, reduction)) return job.refusal.empty() ? undecodable() : refused(job.refusal);
     if (into != nullptr) *into = job.image;
     const int orientation = parseJpegExif(bytes.data(), bytes.size()).orientation;
-    applyOrientation(job.image, orientation);
+    applyOrientation(job.image, orientation, turnedInto);
     return decoded(std::move(job.image), uprightJpegSize(job.stored, orientation), job.errors.damage);
 }
 
@@ -491,7 +491,9 @@ DecodedImage decodeWithOpenCv(std::span<const uint8_t> bytes, Format format, int
 
 }  // namespace
 
-void applyOrientation(cv::Mat& image, int orientation) {
+void applyOrientation(cv::Mat& image, int orientation, cv::Mat* turnedInto) {
+    cv::Mat fresh;
+    cv::Mat& turned = turnedInto != nullptr ? *turnedInto : fresh;
     switch (orientation) {
     case 2:
         cv::flip(image, image, 1);
@@ -503,19 +505,23 @@ void applyOrientation(cv::Mat& image, int orientation) {
         cv::flip(image, image, 0);
         break;
     case 5:
-        cv::transpose(image, image);
+        cv::transpose(image, turned);
+        image = turned;
         break;
     case 6:
-        cv::transpose(image, image);
-        cv::flip(image, image, 1);
+        cv::transpose(image, turned);
+        cv::flip(turned, turned, 1);
+        image = turned;
         break;
     case 7:
         cv::flip(image, image, -1);
-        cv::transpose(image, image);
+        cv::transpose(image, turned);
+        image = turned;
         break;
     case 8:
-        cv::transpose(image, image);
-        cv::flip(image, image, 0);
+        cv::transpose(image, turned);
+        cv::flip(turned, turned, 0);
+        image = turned;
         break;
     default:
         break;
@@ -574,11 +580,11 @@ std::string frameSizeProblem(int64_t width, int64_t height) {
     return {};
 }
 
-DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into) {
+DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into, cv::Mat* turnedInto) {
     const Format format = formatOf(bytes.data(), bytes.size());
     switch (format) {
     case Format::Jpeg:
-        return decodeJpeg(bytes, reduction, into);
+        return decodeJpeg(bytes, reduction, into, turnedInto);
     case Format::Png:
     case Format::Tiff:
     case Format::Bmp:

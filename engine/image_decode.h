@@ -72,8 +72,10 @@ struct DecodedImage {
 };
 
 // Turns stored pixels upright by their EXIF orientation (1 to 8; other values
-// leave them as they are), as OpenCV's readers do.
-void applyOrientation(cv::Mat& image, int orientation);
+// leave them as they are), as OpenCV's readers do. A quarter turn (5 to 8)
+// writes into `turnedInto` when given (its memory is reused when the size
+// fits), else into new memory.
+void applyOrientation(cv::Mat& image, int orientation, cv::Mat* turnedInto = nullptr);
 
 // Decodes in colour at 1 / `reduction` of the size (1, 2, 4 or 8) with the
 // EXIF orientation applied, giving the same pixels as cv::imdecode with
@@ -82,8 +84,11 @@ void applyOrientation(cv::Mat& image, int orientation);
 // decoded, and only once its size is known. Never throws for bad data.
 // With `into`, a JPEG is decoded into its memory (taken afresh only when the
 // size or type differs), which the result then shares until it is turned
-// upright: decoding frame after frame into one buffer, keep no earlier result.
-DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into = nullptr);
+// upright; a frame stored turned by a quarter is turned into `turnedInto` in
+// the same way. Decoding frame after frame into the same buffers, keep no
+// earlier result.
+DecodedImage decodeImage(std::span<const uint8_t> bytes, int reduction, cv::Mat* into = nullptr,
+                         cv::Mat* turnedInto = nullptr);
 
 // A part of the upright frame decoded at 1 / reduction of its size.
 struct FrameRegion {

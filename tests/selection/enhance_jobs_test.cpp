@@ -1,7 +1,11 @@
 // Enhancement batches and edited outputs of SelectionModel through a real
 // ProjectStore on temporary SQLite files, real JPEG files and the real colour
 // pipeline.
+#include "enhance_buffers.h"
 #include "enhance_jobs.h"
+#include "enhance_pipeline.h"
+#include "exif_writer.h"
+#include "jpeg_encoder.h"
 #include "library_fixture.h"
 #include "project_store.h"
 #include "selection_model.h"
@@ -449,4 +453,47 @@ TEST_F(Enhance, EditedFilesAreGoneAfterARestart) {
     EXPECT_FALSE(QDir(folder + "/edited_plus").exists());
     EXPECT_TRUE(QFile::exists(folder + "/project.db"));
     EXPECT_EQ(reopened.deliverableImages().size(), 2);
+}
+
+// A job writes the bytes of the plain recipe (cv::imread, the pipeline, the
+// enhanced-image encoder) for frames stored upright, turned a quarter either
+// way, upside down, and for a PNG, of several sizes in turn through the same
+// worker buffers, at both levels.
+TEST(EnhanceJob, WritesThePlainRecipesBytesFrameAfterFrame) {
+    keepframe::testing::TempDir dir;
+    struct Frame {
+        std::string name;
+        cv::Size size;
+        int orientation;
+    };
+    const Frame frames[] = {{"upright.jpg", {320, 200}, 1}, {"turned6.jpg", {320, 200}, 6},
+                            {"turned8.jpg", {241, 163}, 8}, {"upside.jpg", {320, 200}, 3},
+                            {"small.png", {97, 65}, 0},     {"again6.jpg", {320, 200}, 6}};
+    cv::RNG rng(9);
+    for (const Frame& f : frames) {
+        cv::Mat img(f.size, CV_8UC3, cv::Scalar(80, 110, 160));
+        cv::Mat grain(img.size(), img.type());
+        rng.fill(grain, cv::RNG::NORMAL, 0, 14);
+        img += grain;
+        img(cv::Rect(40, 30, 90, 100) & cv::Rect(cv::Point(), f.size)).setTo(cv::Scalar(118, 148, 206));
+        const std::string path = dir.file(f.name);
+        if (f.orientation == 0) ASSERT_TRUE(cv::imwrite(path, img));
+        else ASSERT_TRUE(shootgen::writeJpeg(path, img, {"", "", "", f.orientation}, 92));
+    }
+    EnhanceBuffers buffers;
+    for (bool plus : {false, true}) {
+        for (const Frame& f : frames) {
+            const EnhanceJob job{1, dir.file(f.name), dir.file("out.jpg"), {cv::Rect(20, 20, 100, 110)}, {0.95f}, plus};
+            ASSERT_TRUE(runEnhanceJob(job, buffers)) << f.name;
+            std::ifstream written(dir.file("out.jpg"), std::ios::binary);
+            const std::vector<uint8_t> got{std::istreambuf_iterator<char>(written), {}};
+
+            const cv::Mat source = cv::imread(dir.file(f.name), cv::IMREAD_COLOR);
+            const EnhanceResult r = EnhancePipeline::run(source, job.faces, job.confidences,
+                                                         EnhanceSettings::forLevel(plus));
+            std::vector<uint8_t> expected;
+            ASSERT_TRUE(encodeJpeg(r.image, enhancedJpegOptions(), expected));
+            EXPECT_TRUE(got == expected) << f.name << (plus ? " (Plus)" : " (Enhance)");
+        }
+    }
 }
