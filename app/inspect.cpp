@@ -16,8 +16,6 @@
 namespace keepframe {
 namespace {
 
-constexpr int kAnalysisScale = 4;  // analysis pixels -> full-resolution pixels
-
 // A JSON string of the text; bytes that are not UTF-8 (a file name given in
 // another encoding) are shown as "\xNN", so every line stays valid JSON.
 std::string jsonString(const std::string& text) {
@@ -84,19 +82,22 @@ std::string frameLine(const std::string& file, const ImageRecord& r) {
     return line.str();
 }
 
-std::string faceLine(const std::string& file, size_t index, const DetectionRecord& d, const DetectionDetail& detail,
-                     float area) {
+// One detection in full-resolution pixels of the frame `r`.
+std::string faceLine(const std::string& file, size_t index, const ImageRecord& r, const DetectionDetail& detail) {
+    const DetectionRecord& d = r.detections[index];
     const int s = kAnalysisScale;
     std::string landmarks = "[";
     for (size_t j = 0; j < 5; ++j)
         landmarks += (j ? ",[" : "[") + jsonNumber(detail.landmarks[2 * j] * s, 1) + "," +
                      jsonNumber(detail.landmarks[2 * j + 1] * s, 1) + "]";
     landmarks += "]";
+    const FaceBox box = fullResolutionBox(d.x1, d.y1, d.x2, d.y2, r.fullW, r.fullH);
     JsonLine line(file, "face");
     line.add("index", std::to_string(index));
-    line.add("box", "[" + std::to_string(d.x1 * s) + "," + std::to_string(d.y1 * s) + "," +
-                        std::to_string((d.x2 - d.x1) * s) + "," + std::to_string((d.y2 - d.y1) * s) + "]");
-    line.add("landmarks", landmarks).add("confidence", jsonNumber(d.confidence)).add("area", jsonNumber(area, 6));
+    line.add("box", "[" + std::to_string(box[0]) + "," + std::to_string(box[1]) + "," + std::to_string(box[2]) + "," +
+                        std::to_string(box[3]) + "]");
+    line.add("landmarks", landmarks).add("confidence", jsonNumber(d.confidence));
+    line.add("area", jsonNumber(detail.area, 6));
     line.add("valid", d.ok ? "true" : "false").add("reason", d.ok ? "null" : jsonString(d.reason));
     line.add("eyeOpen", jsonNumber(detail.eyesOpen)).add("expression", jsonNumber(detail.expression));
     line.add("sharpness", jsonNumber(detail.sharpness, 2));
@@ -121,12 +122,8 @@ InspectedFile inspectFile(const std::string& file, ModelSet* models, const Engin
     if (!r.valid) return {false, {errorLine(file, r.problem.empty() ? "undecodable" : r.problem)}};
 
     InspectedFile out{true, {frameLine(file, r)}};
-    const int w = r.fullW / kAnalysisScale, h = r.fullH / kAnalysisScale;
-    for (size_t i = 0; i < r.detections.size() && i < details.size(); ++i) {
-        const DetectionRecord& d = r.detections[i];
-        const float area = (float(d.x2 - d.x1) / w) * (float(d.y2 - d.y1) / h);
-        out.lines.push_back(faceLine(file, i, d, details[i], area));
-    }
+    for (size_t i = 0; i < r.detections.size() && i < details.size(); ++i)
+        out.lines.push_back(faceLine(file, i, r, details[i]));
     return out;
 }
 

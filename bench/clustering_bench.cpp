@@ -75,7 +75,7 @@ void clusteringBench() {
         if (f.category == "group") groups[f.clusterId].push_back(&f);
     }
     const auto t = std::chrono::steady_clock::now();
-    const auto persons = buildPersons(portraits, groups, config.faceMatchThreshold);
+    const auto persons = buildPersons(portraits, groups, config.faceMatchThreshold, config.log);
     const double building = secondsSince(t);
     std::printf("clustering: %d synthetic frames (%d guests, 512-float embeddings)\n", kFrames, kGuests);
     std::printf("  clustering and numbering: %.1f ms (%d cluster ids used)\n", clustering * 1000, next);

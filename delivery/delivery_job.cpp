@@ -4,6 +4,7 @@
 #include "account_token.h"
 #include "delivery_files.h"
 #include "faces.h"
+#include "image_decode.h"
 #include "jpeg_encoder.h"
 #include "path_safety.h"
 #include "paths.h"
@@ -26,19 +27,25 @@ namespace keepframe {
 
 namespace {
 
-cv::Mat decodeColour(const QString& path) {
+// The delivery worker's memory for the frames it decodes one after another:
+// a 24 MP frame takes 72 MB, which a worker thread would otherwise take
+// afresh, and fault in page by page, for every frame.
+struct FrameBuffers {
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(path.toStdString(), bytes)) return {};
-    try {
-        return cv::imdecode(bytes, cv::IMREAD_COLOR);  // applies the EXIF orientation
-    } catch (const cv::Exception&) {
-        return {};
-    }
+    cv::Mat stored, upright;
+};
+
+// The frame upright, in the buffers' memory; empty for one that is too large,
+// damaged or no image: a damaged frame is never handed to a client as a whole one.
+cv::Mat decodeColour(const QString& path, FrameBuffers& frames) {
+    if (!readFileBytes(path.toStdString(), frames.bytes)) return {};
+    const DecodedImage decoded = decodeImage(frames.bytes, 1, &frames.stored, &frames.upright);
+    return decoded.status == DecodeStatus::Ok ? decoded.image : cv::Mat();
 }
 
 // The resized copy of one item; its path, or empty when it could not be made.
-QString compress(DeliveryItem& item, int level) {
-    const cv::Mat image = decodeColour(item.sourcePath);
+QString compress(DeliveryItem& item, int level, FrameBuffers& frames) {
+    const cv::Mat image = decodeColour(item.sourcePath, frames);
     if (image.empty()) return {};
     cv::Mat small;
     const double s = level / 100.0;
@@ -65,8 +72,8 @@ QSize uprightSize(const QString& path) {
     return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90) ? stored.transposed() : stored;
 }
 
-void collectFaces(DeliveryItem& item, const OnnxModel& detector) {
-    const cv::Mat image = decodeColour(item.sourcePath);
+void collectFaces(DeliveryItem& item, const OnnxModel& detector, FrameBuffers& frames) {
+    const cv::Mat image = decodeColour(item.sourcePath, frames);
     if (image.empty()) return;
     std::vector<FaceCandidate> found;
     try {
@@ -152,6 +159,7 @@ void DeliveryManager::runDeliveryWorker() {
     totalCount_ = int(items_.size());
     post([this] { setPhase(QStringLiteral("compressing")); });
     emit deliveryProgress();
+    FrameBuffers frames;
     qint64 total = 0;
     for (DeliveryItem& item : items_) {
         item.originalSize = QFileInfo(item.sourcePath).size();
@@ -164,7 +172,7 @@ void DeliveryManager::runDeliveryWorker() {
             }
             total += item.originalSize;
         } else {
-            item.uploadPath = compress(item, compressionLevel_);
+            item.uploadPath = compress(item, compressionLevel_, frames);
             item.compressedSize = item.uploadPath.isEmpty() ? 0 : QFileInfo(item.uploadPath).size();
             total += item.compressedSize;
         }
@@ -189,7 +197,7 @@ void DeliveryManager::runDeliveryWorker() {
             }
         }
         for (DeliveryItem& item : items_) {
-            if (faceDetector_) collectFaces(item, *faceDetector_);
+            if (faceDetector_) collectFaces(item, *faceDetector_, frames);
             ++doneCount_;
             emit deliveryProgress();
         }

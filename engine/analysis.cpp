@@ -93,7 +93,7 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
         rec.detections.push_back(d);
         Landmarks landmarks;
         std::copy(c.begin() + 5, c.end(), landmarks.begin());
-        if (details != nullptr) details->push_back({landmarks, float(sharp)});
+        if (details != nullptr) details->push_back({landmarks, area, float(sharp)});
         clock.mark(AnalysisTimings::FaceChecks);
         if (!d.ok) continue;
 
@@ -182,13 +182,15 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     }
     const std::span<const uint8_t> bytes = file.bytes();
     clock.mark(AnalysisTimings::Read);
-    DecodedImage decoded = decodeImage(bytes, 4, &quarter);
+    DecodedImage decoded = decodeImage(bytes, kAnalysisScale, &quarter);
     if (decoded.status != DecodeStatus::Ok && decoded.status != DecodeStatus::Damaged) {
         rec.problem = decoded.problem;
         return rec;
     }
     rec.damaged = decoded.status == DecodeStatus::Damaged;
     rec.problem = decoded.problem;
+    rec.fullW = decoded.frameSize.width;
+    rec.fullH = decoded.frameSize.height;
     const cv::Mat analysis = std::move(decoded.image);
     clock.mark(AnalysisTimings::QuarterDecode);
 
@@ -236,8 +238,6 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     const ExifInfo exif = parseJpegExif(bytes.data(), bytes.size());
     rec.captureTime = exif.captureTime;
     rec.orientation = exif.orientation;
-    rec.fullW = analysis.cols * 4;
-    rec.fullH = analysis.rows * 4;
     rec.faceCount = int32_t(rec.faces.size());
     rec.detectionCount = int32_t(rec.detections.size());
     rec.clusterId = -1;

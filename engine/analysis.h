@@ -20,6 +20,7 @@ struct ModelSet;
 // the expression only of a frame's main face).
 struct DetectionDetail {
     std::array<float, 10> landmarks{};  // analysis-image pixels, as FaceRecord::landmarks
+    float area = 0;                     // of the analysis image (the "small_area" test)
     float sharpness = 0;                // Laplacian variance in the box (the "blurry" test)
     float eyesOpen = 1;
     float expression = 0.75f;

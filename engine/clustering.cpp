@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <cstdio>
 #include <map>
 #include <string>
 
@@ -73,7 +72,7 @@ void phashClusters(FrameList frames, const char* category, const EngineConfig& c
         if (it == idOfRoot.end()) it = idOfRoot.emplace(root, nextId++).first;
         frames[size_t(i)]->clusterId = it->second;
     }
-    std::printf("  %-10s: %d → %d clusters\n", category, n, int(idOfRoot.size()));
+    config.log.info("  %-10s: %d → %d clusters\n", category, n, int(idOfRoot.size()));
 }
 
 // Up to `limit` embeddings of a cluster, frame by frame, in face order.
@@ -120,7 +119,7 @@ void nearMissMerge(FrameList frames, const char* category, const EngineConfig& c
         }
     }
     relabel(clusters, forest);
-    std::printf("  %-10s: %d → %d (%d near-miss merges)\n", category, m, distinctIds(frames), merges);
+    config.log.info("  %-10s: %d → %d (%d near-miss merges)\n", category, m, distinctIds(frames), merges);
 }
 
 // Step 2.6: small group clusters close in camera file number joined when
@@ -168,7 +167,7 @@ std::set<int32_t> proximityMerge(FrameList frames, const EngineConfig& config) {
         }
     }
     relabel(sorted, forest);
-    std::printf("  group     : %d → %d (%d proximity merges)\n", m, distinctIds(frames), merges);
+    config.log.info("  group     : %d → %d (%d proximity merges)\n", m, distinctIds(frames), merges);
 
     std::map<int, int> clustersPerRoot;
     for (int c = 0; c < m; ++c) ++clustersPerRoot[forest.find(c)];
@@ -177,7 +176,7 @@ std::set<int32_t> proximityMerge(FrameList frames, const EngineConfig& config) {
         if (count > 1) protectedIds.insert(sorted[size_t(root)].id);
     for (ImageRecord* f : frames)
         if (protectedIds.count(f->clusterId)) f->proximityProtected = true;
-    std::printf("  Protected %d proximity-merged clusters from Step 4 split\n", int(protectedIds.size()));
+    config.log.info("  Protected %d proximity-merged clusters from Step 4 split\n", int(protectedIds.size()));
     return protectedIds;
 }
 
@@ -197,7 +196,7 @@ void faceMerge(FrameList frames, const char* category, const EngineConfig& confi
                 ++merges;
             }
     relabel(clusters, forest);
-    std::printf("  %s: %d → %d (%d merges)\n", category, m, distinctIds(frames), merges);
+    config.log.info("  %s: %d → %d (%d merges)\n", category, m, distinctIds(frames), merges);
 }
 
 // Step 4: clusters mixing different people split apart.
@@ -217,7 +216,7 @@ void splitMixed(FrameList frames, const char* category, float ratio, const Engin
             ++splits;
         }
     }
-    std::printf("  %s: %d → %d (%d splits)\n", category, int(clusters.size()), distinctIds(frames), splits);
+    config.log.info("  %s: %d → %d (%d splits)\n", category, int(clusters.size()), distinctIds(frames), splits);
 }
 
 // Share of a's embeddings matched in b, over the larger embedding count.
@@ -275,24 +274,23 @@ std::vector<FrameList> splitClusterByFaces(const FrameList& frames, float ratio,
 }
 
 std::set<int32_t> clusterFrames(std::vector<ImageRecord>& frames, const EngineConfig& config, int32_t& nextClusterId) {
-    std::printf("Step 2: pHash clustering (threshold=%d)...\n", config.phashThreshold);
+    config.log.info("Step 2: pHash clustering (threshold=%d)...\n", config.phashThreshold);
     for (const char* category : {"venue", "portrait", "group"})
         phashClusters(framesOf(frames, category), category, config, nextClusterId);
 
-    std::printf("\nStep 2.5: Near-miss pHash merge (dist %d-%d, ratio>=%.1f)...\n", config.nearMissMinDistance,
-                config.nearMissMaxDistance, config.nearMissMatchRatio);
+    config.log.info("\nStep 2.5: Near-miss pHash merge (dist %d-%d, ratio>=%.1f)...\n", config.nearMissMinDistance,
+                    config.nearMissMaxDistance, config.nearMissMatchRatio);
     for (const char* category : {"portrait", "group"}) nearMissMerge(framesOf(frames, category), category, config);
 
-    std::printf("\nStep 2.6: Proximity merge for group (DSC gap<=%d)...\n", config.proximityMaxGap);
+    config.log.info("\nStep 2.6: Proximity merge for group (DSC gap<=%d)...\n", config.proximityMaxGap);
     std::set<int32_t> protectedIds = proximityMerge(framesOf(frames, "group"), config);
 
-    std::printf("\nStep 3: Face-based MERGE...\n");
+    config.log.info("\nStep 3: Face-based MERGE...\n");
     for (const char* category : {"portrait", "group"}) faceMerge(framesOf(frames, category), category, config);
 
-    std::printf("\nStep 4: Splitting mixed clusters...\n");
+    config.log.info("\nStep 4: Splitting mixed clusters...\n");
     splitMixed(framesOf(frames, "portrait"), "portrait", config.portraitSplitRatio, config, nextClusterId);
     splitMixed(framesOf(frames, "group"), "group", config.groupSplitRatio, config, nextClusterId);
-    std::fflush(stdout);
     return protectedIds;
 }
 

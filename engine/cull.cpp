@@ -12,7 +12,6 @@
 #include "scan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -30,12 +29,13 @@ void report(const ProgressCallback& progress, int percent, const char* message) 
 }
 
 // Every file that is not judged like the others is named on the console.
-void warnAboutLeftOut(const std::vector<SkippedFile>& skipped, const std::vector<ImageRecord>& damaged) {
+void warnAboutLeftOut(const EngineLog& log, const std::vector<SkippedFile>& skipped,
+                      const std::vector<ImageRecord>& damaged) {
     for (const auto& f : skipped)
-        std::fprintf(stderr, "  WARNING: skipped %s: %s\n", f.filename.c_str(), f.reason.c_str());
+        log.warning("  WARNING: skipped %s: %s\n", f.filename.c_str(), f.reason.c_str());
     for (const auto& f : damaged)
-        std::fprintf(stderr, "  WARNING: %s is damaged (%s): kept, never picked\n", f.filename.c_str(),
-                     f.problem.c_str());
+        log.warning("  WARNING: %s is damaged (%s): kept, never picked\n", f.filename.c_str(),
+                    f.problem.c_str());
 }
 
 ResultImage toResultImage(ImageRecord& f) {
@@ -79,27 +79,25 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
 
     // Step 2: banner and models.
     if (config.verbose) {
-        std::printf("Orvo KeepframeEngine v1.0 (%s)\n", KEEPFRAME_BUILD_TAG);
-        std::printf("  Input:  %s\n", config.inputFolder.c_str());
-        std::printf("  Output: %s\n\n", config.outputFolder.c_str());
-        std::printf("Loading models...\n");
-        std::fflush(stdout);
+        config.log.info("Orvo KeepframeEngine v1.0 (%s)\n", KEEPFRAME_BUILD_TAG);
+        config.log.info("  Input:  %s\n", config.inputFolder.c_str());
+        config.log.info("  Output: %s\n\n", config.outputFolder.c_str());
+        config.log.info("Loading models...\n");
     }
     // The driver's own model set proves the files load before any frame is
     // touched; the analysis threads then load their own.
     if (faceAnalysisEnabled(config)) loadModelSet(config);
     if (config.verbose) {
-        std::printf("Ready.\n\n");
-        std::printf("Step 1: Processing all images...\n");
+        config.log.info("Ready.\n\n");
+        config.log.info("Step 1: Processing all images...\n");
     }
     report(progress, 2, "Scanning images…");
 
     // Step 3: scan and analyse.
     const std::vector<InputFile> files = scanInputImages(config, &result.skipped);
-    std::printf("Found %d images (recursive scan incl. subfolders).\n\n", int(files.size()));
+    config.log.info("Found %d images (recursive scan incl. subfolders).\n\n", int(files.size()));
     const int threads = analysisThreadCount(config.workerThreads, files.size(), std::thread::hardware_concurrency());
-    std::printf("Step 1: Processing %d images on %d threads...\n", int(files.size()), threads);
-    std::fflush(stdout);
+    config.log.info("Step 1: Processing %d images on %d threads...\n", int(files.size()), threads);
     // Frames the decoder reported damaged are kept for the photographer to
     // see but take no part in clustering, people or selection: they are never
     // picked.
@@ -111,22 +109,22 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
     result.totalInput = int32_t(frames.size() + damaged.size());
     std::sort(result.skipped.begin(), result.skipped.end(),
               [](const SkippedFile& a, const SkippedFile& b) { return a.filename < b.filename; });
-    warnAboutLeftOut(result.skipped, damaged);
+    warnAboutLeftOut(config.log, result.skipped, damaged);
 
     // Step 4: primary target, from the frames that can be picked.
     const int32_t usable = int32_t(frames.size());
     const PrimaryTarget target = computePrimaryTarget(config.requestedPrimaryCount, usable);
     config.primaryTarget = target.target;
     if (config.verbose)
-        std::printf("  selected_primary target: %d images (input=%d, allowed %d-%d)\n", target.target, usable,
-                    target.lower, target.upper);
+        config.log.info("  selected_primary target: %d images (input=%d, allowed %d-%d)\n", target.target, usable,
+                        target.lower, target.upper);
 
     // Step 5: categories.
     CategoryCounts categories;
     for (const auto& f : frames) categories.add(f.category);
     if (config.verbose)
-        std::printf("\nCategories: venue=%d portrait=%d group=%d\n\n", categories.venue, categories.portrait,
-                    categories.group);
+        config.log.info("\nCategories: venue=%d portrait=%d group=%d\n\n", categories.venue, categories.portrait,
+                        categories.group);
 
     // Steps 6 to 8: moments, per-category cluster maps, chronological numbers.
     report(progress, 67, "Clustering…");
@@ -138,25 +136,26 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
         if (it != maps.end()) it->second[f.clusterId].push_back(&f);
     }
     if (config.verbose)
-        std::printf("\nClusters: venue=%d portrait=%d group=%d\n", int(maps["venue"].size()),
-                    int(maps["portrait"].size()), int(maps["group"].size()));
+        config.log.info("\nClusters: venue=%d portrait=%d group=%d\n", int(maps["venue"].size()),
+                        int(maps["portrait"].size()), int(maps["group"].size()));
     numberClustersByTime(frames);
 
     // Step 9: cluster folders and category reports.
     if (config.writeOutputs) {
-        if (config.verbose) std::printf("\nExporting cluster folders...\n");
+        if (config.verbose) config.log.info("\nExporting cluster folders...\n");
         try {
             for (const char* category : {"venue", "portrait", "group"})
-                writeCategoryReport(maps[category], category, config.outputFolder);
+                writeCategoryReport(maps[category], category, config.outputFolder, config.log);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "  WARNING: Cluster export failed: %s\n", e.what());
+            config.log.warning("  WARNING: Cluster export failed: %s\n", e.what());
         }
     }
 
     // Step 10: the recurring people.
-    if (config.verbose) std::printf("\nPhase 1: Building person identities...\n");
+    if (config.verbose) config.log.info("\nPhase 1: Building person identities...\n");
     report(progress, 73, "Identifying people…");
-    const std::vector<PersonRecord> persons = buildPersons(maps["portrait"], maps["group"], config.faceMatchThreshold);
+    const std::vector<PersonRecord> persons =
+        buildPersons(maps["portrait"], maps["group"], config.faceMatchThreshold, config.log);
     result.persons = int32_t(persons.size());
 
     // Steps 11 to 14: selection, final scores, reduction, primary/review split.
@@ -167,19 +166,19 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
 
     // Steps 15 and 16: copies and the selection report.
     if (config.writeOutputs) {
-        copyFramesToFolder(primary, config.outputFolder, "selected_primary");
-        copyFramesToFolder(review, config.outputFolder, "selected_review");
+        copyFramesToFolder(primary, config.outputFolder, "selected_primary", config.log);
+        copyFramesToFolder(review, config.outputFolder, "selected_review", config.log);
         if (config.verbose) {
-            std::printf("\n  selected_primary: %d images (top %d by score)\n", int(primary.size()),
-                        config.primaryTarget);
-            std::printf("  selected_review:  %d images (review these for missed moments)\n", int(review.size()));
+            config.log.info("\n  selected_primary: %d images (top %d by score)\n", int(primary.size()),
+                            config.primaryTarget);
+            config.log.info("  selected_review:  %d images (review these for missed moments)\n", int(review.size()));
         }
     }
     FrameList kept = primary;
     kept.insert(kept.end(), review.begin(), review.end());
     if (config.writeOutputs) {
-        writeSelectionReport(kept, persons, config.outputFolder);
-        writeSkippedReport(result.skipped, damaged, config.outputFolder);
+        writeSelectionReport(kept, persons, config.outputFolder, config.log);
+        writeSkippedReport(result.skipped, damaged, config.outputFolder, config.log);
     }
 
     // Step 17: the kept frames, primary first.
@@ -241,15 +240,14 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
     // Step 20.
     report(progress, 80, "Finalizing selection…");
     if (config.verbose) {
-        std::printf("\n%s\n", std::string(60, '=').c_str());
-        std::printf("DONE. Output: %s\n", config.outputFolder.c_str());
-        std::printf("  Selected: %d images (V:%d P:%d G:%d)\n", result.totalSelected, result.venueCount,
-                    result.portraitCount, result.groupCount);
+        config.log.info("\n%s\n", std::string(60, '=').c_str());
+        config.log.info("DONE. Output: %s\n", config.outputFolder.c_str());
+        config.log.info("  Selected: %d images (V:%d P:%d G:%d)\n", result.totalSelected, result.venueCount,
+                        result.portraitCount, result.groupCount);
         if (!persons.empty())
-            std::printf("  VIP Person_000: portrait=%d group=%d\n", persons.front().portraitCount,
-                        persons.front().groupCount);
+            config.log.info("  VIP Person_000: portrait=%d group=%d\n", persons.front().portraitCount,
+                            persons.front().groupCount);
     }
-    std::fflush(stdout);
     return result;
 }
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -66,7 +65,7 @@ std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, cons
                 if (i >= total) return;
                 slots[size_t(i)] = analyzeOne(files[size_t(i)], models.get(), config);
                 const int done = finished.fetch_add(1) + 1;
-                if (done % 50 == 0 || done == total) std::printf("  [%4d/%d] done\n", done, total);
+                if (done % 50 == 0 || done == total) config.log.info("  [%4d/%d] done\n", done, total);
                 if ((done % 5 == 0 || done == total) && progress)
                     progress(2 + done * 63 / total, "Processing images…");
             }

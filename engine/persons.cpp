@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace keepframe {
 
@@ -44,7 +43,8 @@ Embedding averageEmbedding(const std::vector<Embedding>& embeddings) {
     return mean;
 }
 
-std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const ClusterMap& groups, float threshold) {
+std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const ClusterMap& groups, float threshold,
+                                       const EngineLog& log) {
     std::vector<PersonRecord> persons;
     int scanned = 0;
     auto visit = [&](const ClusterMap& clusters, bool portrait) {
@@ -75,7 +75,7 @@ std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const Cluste
                         p.samples.push_back(f->filename);
                 }
                 if (++scanned % 100 == 0)
-                    std::printf("  %d images scanned, %d persons...\n", scanned, int(persons.size()));
+                    log.info("  %d images scanned, %d persons...\n", scanned, int(persons.size()));
             }
         }
     };
@@ -94,18 +94,17 @@ std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const Cluste
             ++updated;
         }
     }
-    std::printf("  Updated %d person anchors to average embedding\n", updated);
+    log.info("  Updated %d person anchors to average embedding\n", updated);
     int most = 1;
     for (const auto& p : persons) most = std::max(most, int(p.portraitCount));
     for (auto& p : persons) p.portraitImportance = float(p.portraitCount) / float(most);
 
-    std::printf("\n  %d unique persons\n", int(persons.size()));
-    std::printf("  Top 5: ");
+    log.info("\n  %d unique persons\n", int(persons.size()));
+    log.info("  Top 5: ");
     for (size_t i = 0; i < persons.size() && i < 5; ++i)
-        std::printf("P%d(p=%d,imp=%.2f)  ", persons[i].personId, persons[i].portraitCount,
-                    persons[i].portraitImportance);
-    std::printf("\n");
-    std::fflush(stdout);
+        log.info("P%d(p=%d,imp=%.2f)  ", persons[i].personId, persons[i].portraitCount,
+                 persons[i].portraitImportance);
+    log.info("\n");
     return persons;
 }
 

@@ -28,7 +28,8 @@ struct PersonRecord {
 // Cluster id -> frames of the cluster (scan order), ascending ids.
 using ClusterMap = std::map<int32_t, FrameList>;
 
-std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const ClusterMap& groups, float threshold);
+std::vector<PersonRecord> buildPersons(const ClusterMap& portraits, const ClusterMap& groups, float threshold,
+                                       const EngineLog& log);
 
 // Index of the person whose anchor the embedding matches best (at or above the
 // threshold; the embedding joins that person), or of a new person made from it.

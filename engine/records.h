@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine_log.h"
+
 namespace keepframe {
 
 // Folder the engine looks in for its four models when the caller names none.
@@ -60,6 +62,8 @@ struct EngineConfig {
     bool keepRawPreviews = false;
     // When set, the analysis adds the time each of its steps takes (benchmarks).
     AnalysisTimings* timings = nullptr;
+    // Where the run's log lines go; the console unless given a sink.
+    EngineLog log;
 
     // Moment clustering.
     int32_t phashThreshold = 15;
@@ -119,7 +123,7 @@ struct ImageRecord {
     uint64_t phash = 0;
     std::string category;
     std::string captureTime;
-    int32_t fullW = 0, fullH = 0;
+    int32_t fullW = 0, fullH = 0;  // the upright frame's size, as the file's header declares it
     int32_t orientation = 1;
     int32_t appliedRotation = 0;
     int32_t faceCount = 0;
@@ -152,8 +156,18 @@ struct ImageRecord {
     std::string problem;
 };
 
+// The analysis image is the frame decoded at a quarter of its size: face,
+// detection and landmark coordinates are in its pixels, and this many
+// full-resolution pixels make one of them.
+constexpr int32_t kAnalysisScale = 4;
+
 // x, y, width, height in upright full-resolution pixels.
 using FaceBox = std::array<int32_t, 4>;
+
+// A box of analysis pixels (corners x1, y1, x2, y2) in the upright frame of
+// fullW x fullH pixels. The decoder rounds the frame's sides up to whole
+// analysis pixels, so the box is kept inside the frame.
+FaceBox fullResolutionBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t fullW, int32_t fullH);
 
 struct SelectedImage {
     std::string filename;
@@ -239,7 +253,7 @@ struct CullResult {
     std::vector<std::string> damaged;
 };
 
-// Face boxes of a frame in upright full-resolution pixels (analysis pixels x 4).
+// Face boxes of a frame in upright full-resolution pixels.
 std::vector<FaceBox> fullResolutionFaceBoxes(const ImageRecord& frame);
 
 }  // namespace keepframe

@@ -5,13 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 
 namespace keepframe {
 
 FrameList reduceSelection(const FrameList& selected, const EngineConfig& config) {
-    std::printf("\nPhase 4 output reduction (Option B):\n");
+    config.log.info("\nPhase 4 output reduction (Option B):\n");
 
     std::map<int32_t, float> best;
     for (const ImageRecord* f : selected) {
@@ -26,7 +25,7 @@ FrameList reduceSelection(const FrameList& selected, const EngineConfig& config)
                           f->finalScore >= best[f->pickClusterId] - 0.000001f;
         if (keep) kept.push_back(f);
     }
-    std::printf("  Score floor (best-protected): %d -> %d\n", int(selected.size()), int(kept.size()));
+    config.log.info("  Score floor (best-protected): %d -> %d\n", int(selected.size()), int(kept.size()));
 
     std::stable_sort(kept.begin(), kept.end(), [](auto* a, auto* b) { return a->finalScore > b->finalScore; });
     FrameList out;
@@ -44,13 +43,12 @@ FrameList reduceSelection(const FrameList& selected, const EngineConfig& config)
                           config.scoreTieTolerance * std::max(std::abs(g->finalScore), std::abs(m->finalScore));
         if (tied && eyesClearlyBetter(eyeScore(*g), eyeScore(*m), config.eyeTieMargin)) *dup = g;
     }
-    std::printf("  Strict final dedup (pHash<=%d AND >=50%% same people): %d -> %d\n", config.sameShotDistance,
-                int(kept.size()), int(out.size()));
+    config.log.info("  Strict final dedup (pHash<=%d AND >=50%% same people): %d -> %d\n", config.sameShotDistance,
+                    int(kept.size()), int(out.size()));
 
     CategoryCounts counts;
     for (const ImageRecord* f : out) counts.add(f->category);
-    std::printf("  Final: %d (V:%d P:%d G:%d)\n", int(out.size()), counts.venue, counts.portrait, counts.group);
-    std::fflush(stdout);
+    config.log.info("  Final: %d (V:%d P:%d G:%d)\n", int(out.size()), counts.venue, counts.portrait, counts.group);
     return out;
 }
 

@@ -41,7 +41,8 @@ bool writeReport(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder) {
+void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder,
+                         const EngineLog& log) {
     const std::string folder = joined(joined(outputFolder, "_clusters"), category);
     std::error_code ec;
     fs::create_directories(utf8ToPath(folder), ec);
@@ -71,14 +72,15 @@ void writeCategoryReport(const ClusterMap& clusters, const std::string& category
             out << "\n";
         }
         if (!writeReport(joined(folder, "category_report.txt"), out.str()))
-            std::fprintf(stderr, "  WARNING: Cannot write category_report.txt for %s\n", category.c_str());
+            log.warning("  WARNING: Cannot write category_report.txt for %s\n", category.c_str());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "  WARNING: category_report write failed: %s\n", e.what());
+        log.warning("  WARNING: category_report write failed: %s\n", e.what());
     }
-    std::printf("  %s: %d clusters (report only)\n", category.c_str(), int(clusters.size()));
+    log.info("  %s: %d clusters (report only)\n", category.c_str(), int(clusters.size()));
 }
 
-void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName) {
+void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName,
+                        const EngineLog& log) {
     for (const ImageRecord* f : frames) {
         const size_t slash = f->filename.rfind('/');
         const bool hasSub = slash != std::string::npos && slash > 0;
@@ -91,12 +93,12 @@ void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder
         // An earlier run's copy is replaced only by a complete one.
         std::vector<uint8_t> bytes;
         if (!readFileBytes(f->path, bytes) || !writeFileBytes(destination, bytes))
-            std::fprintf(stderr, "  WARNING: copy failed %s → %s\n", f->path.c_str(), destination.c_str());
+            log.warning("  WARNING: copy failed %s → %s\n", f->path.c_str(), destination.c_str());
     }
 }
 
 void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons,
-                          const std::string& outputFolder) {
+                          const std::string& outputFolder, const EngineLog& log) {
     std::ostringstream out;
     CategoryCounts counts;
     for (const ImageRecord* f : kept) counts.add(f->category);
@@ -135,11 +137,11 @@ void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>
         out << "\n\n";
     }
     if (!writeReport(joined(outputFolder, "selection_report.txt"), out.str()))
-        std::fprintf(stderr, "  WARNING: Cannot write selection_report.txt in %s\n", outputFolder.c_str());
+        log.warning("  WARNING: Cannot write selection_report.txt in %s\n", outputFolder.c_str());
 }
 
 void writeSkippedReport(const std::vector<SkippedFile>& skipped, const std::vector<ImageRecord>& damaged,
-                        const std::string& outputFolder) {
+                        const std::string& outputFolder, const EngineLog& log) {
     std::vector<std::pair<std::string, std::string>> lines;
     for (const auto& f : skipped) lines.emplace_back(f.filename, f.reason);
     for (const auto& f : damaged) lines.emplace_back(f.filename, "damaged (" + f.problem + "): kept, never picked");
@@ -147,7 +149,7 @@ void writeSkippedReport(const std::vector<SkippedFile>& skipped, const std::vect
     std::string text;
     for (const auto& [name, reason] : lines) text += name + '\t' + reason + '\n';
     if (!writeReport(joined(outputFolder, "skipped.txt"), text))
-        std::fprintf(stderr, "  WARNING: Cannot write skipped.txt in %s\n", outputFolder.c_str());
+        log.warning("  WARNING: Cannot write skipped.txt in %s\n", outputFolder.c_str());
 }
 
 }  // namespace keepframe

@@ -1,6 +1,7 @@
 // The plain-text account of a run, written only when outputs are switched on:
 // category reports (also read back by the cluster browser, so their layout is
-// a file format), copies of the kept frames, and the selection report.
+// a file format), copies of the kept frames, and the selection report. What
+// cannot be written is a warning in `log`; the run goes on.
 #pragma once
 
 #include <string>
@@ -10,13 +11,15 @@
 
 namespace keepframe {
 
-void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder);
-void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName);
+void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder,
+                         const EngineLog& log);
+void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName,
+                        const EngineLog& log);
 void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>& persons,
-                          const std::string& outputFolder);
+                          const std::string& outputFolder, const EngineLog& log);
 // "skipped.txt": one line per file left out of the analysis and per damaged
 // frame, "name<TAB>reason", in name order; empty when every file was judged.
 void writeSkippedReport(const std::vector<SkippedFile>& skipped, const std::vector<ImageRecord>& damaged,
-                        const std::string& outputFolder);
+                        const std::string& outputFolder, const EngineLog& log);
 
 }  // namespace keepframe

@@ -113,8 +113,8 @@ std::vector<InputFile> scanInputImages(const EngineConfig& config, std::vector<S
     if (ec) throw std::runtime_error("Cannot read input folder: " + config.inputFolder);
     for (; it != end; it.increment(ec)) {
         if (ec) {
-            std::fprintf(stderr, "  WARNING: scan of %s stopped early: %s\n", config.inputFolder.c_str(),
-                         ec.message().c_str());
+            config.log.warning("  WARNING: scan of %s stopped early: %s\n", config.inputFolder.c_str(),
+                               ec.message().c_str());
             break;
         }
         std::error_code typeEc;

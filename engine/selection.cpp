@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <tuple>
 #include <unordered_set>
 
@@ -226,7 +225,7 @@ FrameList pickFromCluster(const FrameList& cluster, const std::string& category,
 
 FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue, const ClusterMap& portrait,
                        const ClusterMap& group, const std::vector<PersonRecord>& persons, const EngineConfig& config) {
-    std::printf("\nPhase 3: Selection (Option B — every cluster max(1,size/5))...\n");
+    config.log.info("\nPhase 3: Selection (Option B — every cluster max(1,size/5))...\n");
     const float threshold = config.faceMatchThreshold;
     FrameList result;
     std::unordered_set<const ImageRecord*> inResult;
@@ -254,7 +253,7 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
         append(best);
         ++venuePicks;
     }
-    std::printf("  Venue: %d selected\n", venuePicks);
+    config.log.info("  Venue: %d selected\n", venuePicks);
 
     // Portrait clusters.
     int portraitPicks = 0;
@@ -269,7 +268,7 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
             ++portraitPicks;
         }
     }
-    std::printf("  Portrait: %d selected from %d clusters\n", portraitPicks, int(portrait.size()));
+    config.log.info("  Portrait: %d selected from %d clusters\n", portraitPicks, int(portrait.size()));
 
     // Group clusters.
     int groupPicks = 0, groupClusters = 0;
@@ -287,7 +286,7 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
             ++groupPicks;
         }
     }
-    std::printf("  Group: %d selected from %d clusters\n", groupPicks, groupClusters);
+    config.log.info("  Group: %d selected from %d clusters\n", groupPicks, groupClusters);
 
     // Singles pool: the best third of the frames that were alone in their cluster.
     FrameList pool;
@@ -308,11 +307,10 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
                      f->clusterId, 1);
             append(f);
         }
-        std::printf("  Singles pool: %d selected from %d pooled size-1 images\n", int(take), int(pool.size()));
+        config.log.info("  Singles pool: %d selected from %d pooled size-1 images\n", int(take), int(pool.size()));
     }
 
-    std::printf("\n  Total selected: %d images\n", int(result.size()));
-    std::fflush(stdout);
+    config.log.info("\n  Total selected: %d images\n", int(result.size()));
     return result;
 }
 

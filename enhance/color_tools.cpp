@@ -78,55 +78,102 @@ cv::Mat applyLevels(const cv::Mat& image, int black, int white, float gamma) {
     return out;
 }
 
-cv::Mat applyPerChannel(const cv::Mat& image, const std::vector<uchar>& blue, const std::vector<uchar>& green,
-                        const std::vector<uchar>& red) {
-    if (image.empty()) return image;
-    std::vector<cv::Mat> ch;
-    cv::split(image, ch);
-    cv::LUT(ch[0], blue, ch[0]);
-    cv::LUT(ch[1], green, ch[1]);
-    cv::LUT(ch[2], red, ch[2]);
-    cv::Mat out;
-    cv::merge(ch, out);
+namespace {
+
+using ChannelTable = std::array<uchar, 256>;
+
+// Passes each channel of an 8-bit BGR image through its own table into `out`
+// (which may be `in`): one pass over the interleaved pixels.
+void lookUpEach(const cv::Mat& in, const ChannelTable& blue, const ChannelTable& green, const ChannelTable& red,
+                cv::Mat& out) {
+    CV_Assert(in.type() == CV_8UC3);
+    out.create(in.size(), CV_8UC3);
+    for (int y = 0; y < in.rows; ++y) {
+        const uchar* s = in.ptr<uchar>(y);
+        uchar* d = out.ptr<uchar>(y);
+        for (int x = 0; x < 3 * in.cols; x += 3) {
+            d[x] = blue[s[x]];
+            d[x + 1] = green[s[x + 1]];
+            d[x + 2] = red[s[x + 2]];
+        }
+    }
+}
+
+ChannelTable toArray(const std::vector<uchar>& table) {
+    ChannelTable out;
+    std::copy_n(table.begin(), 256, out.begin());
     return out;
 }
 
-cv::Mat adjustHls(const cv::Mat& image, float hueShift, float saturationPercent, float lightnessPercent) {
+}  // namespace
+
+cv::Mat applyPerChannel(const cv::Mat& image, const std::vector<uchar>& blue, const std::vector<uchar>& green,
+                        const std::vector<uchar>& red) {
     if (image.empty()) return image;
-    cv::Mat hls;
-    cv::cvtColor(image, hls, cv::COLOR_BGR2HLS);
-    if (hueShift != 0) {
-        cv::Mat f;
-        hls.convertTo(f, CV_32F);
-        std::vector<cv::Mat> ch;
-        cv::split(f, ch);
-        ch[0].forEach<float>([hueShift](float& h, const int*) {
-            h = std::fmod(h + hueShift, 180.0f);
-            if (h < 0) h += 180.0f;
-        });
-        cv::merge(ch, f);
-        f.convertTo(hls, CV_8U);
-    }
-    // Scaling an 8-bit channel, cutting at 255 and 0 and rounding back is a
-    // function of the 8-bit value alone: one 256-entry table per channel.
-    auto scaleTable = [](float percent) {
-        cv::Mat table(1, 256, CV_8U);
-        const float factor = 1.0f + percent / 100.0f;
-        for (int v = 0; v < 256; ++v)
-            table.at<uchar>(v) = cv::saturate_cast<uchar>(std::max(std::min(float(v) * factor, 255.0f), 0.0f));
-        return table;
-    };
-    if (saturationPercent != 0 || lightnessPercent != 0) {
-        cv::Mat identity(1, 256, CV_8U);
-        for (int v = 0; v < 256; ++v) identity.at<uchar>(v) = uchar(v);
-        const cv::Mat l = lightnessPercent != 0 ? scaleTable(lightnessPercent) : identity;
-        const cv::Mat sat = saturationPercent != 0 ? scaleTable(saturationPercent) : identity;
-        cv::Mat table;
-        cv::merge(std::vector<cv::Mat>{identity, l, sat}, table);  // H, L, S
-        cv::LUT(hls, table, hls);
-    }
     cv::Mat out;
-    cv::cvtColor(hls, out, cv::COLOR_HLS2BGR);
+    lookUpEach(image, toArray(blue), toArray(green), toArray(red), out);  // one pass, not split and merge
+    return out;
+}
+
+namespace {
+
+// Scaling an 8-bit channel, cutting at 255 and 0 and rounding back is a
+// function of the 8-bit value alone: one 256-entry table.
+ChannelTable scaleTable(float percent) {
+    ChannelTable table;
+    const float factor = 1.0f + percent / 100.0f;
+    for (int v = 0; v < 256; ++v)
+        table[size_t(v)] = cv::saturate_cast<uchar>(std::max(std::min(float(v) * factor, 255.0f), 0.0f));
+    return table;
+}
+
+// Passes channel `channel` of an 8-bit three-channel image through `table`, in place.
+void applyToChannel(cv::Mat& image, int channel, const ChannelTable& table) {
+    for (int y = 0; y < image.rows; ++y) {
+        uchar* p = image.ptr<uchar>(y) + channel;
+        for (int x = 0; x < image.cols; ++x) p[3 * x] = table[p[3 * x]];
+    }
+}
+
+void rotateHue(cv::Mat& hls, float hueShift) {
+    cv::Mat f;
+    hls.convertTo(f, CV_32F);
+    std::vector<cv::Mat> ch;
+    cv::split(f, ch);
+    ch[0].forEach<float>([hueShift](float& h, const int*) {
+        h = std::fmod(h + hueShift, 180.0f);
+        if (h < 0) h += 180.0f;
+    });
+    cv::merge(ch, f);
+    f.convertTo(hls, CV_8U);
+}
+
+}  // namespace
+
+cv::Mat adjustHls(const cv::Mat& image, float hueShift, float saturationPercent, float lightnessPercent) {
+    EnhanceBuffers buffers;
+    return adjustHls(image, hueShift, saturationPercent, lightnessPercent, buffers);
+}
+
+cv::Mat adjustHls(const cv::Mat& image, float hueShift, float saturationPercent, float lightnessPercent,
+                  EnhanceBuffers& buffers) {
+    if (image.empty()) return image;
+    const ChannelTable lightness = scaleTable(lightnessPercent), saturation = scaleTable(saturationPercent);
+    cv::Mat& out = buffers.reusable(image);
+    out.create(image.size(), CV_8UC3);
+    // Both conversions work pixel by pixel: a strip of rows at a time gives
+    // the pixels of whole-image conversions, and may write over its input.
+    for (int top = 0; top < image.rows; top += EnhanceBuffers::kStripRows) {
+        const int rows = std::min(EnhanceBuffers::kStripRows, image.rows - top);
+        cv::Mat& hls = buffers.strip;
+        cv::cvtColor(image.rowRange(top, top + rows), hls, cv::COLOR_BGR2HLS);
+        if (hueShift != 0) rotateHue(hls, hueShift);
+        // Only the channels that change are looked up (H 0, L 1, S 2).
+        if (lightnessPercent != 0) applyToChannel(hls, 1, lightness);
+        if (saturationPercent != 0) applyToChannel(hls, 2, saturation);
+        cv::Mat target = out.rowRange(top, top + rows);
+        cv::cvtColor(hls, target, cv::COLOR_HLS2BGR);
+    }
     return out;
 }
 
@@ -160,6 +207,12 @@ bool acceptableSkin(const SkinSample& s, const EnhanceSettings& settings) {
 
 SkinSample sampleSkin(const cv::Mat& image, const std::vector<cv::Rect>& faces, const std::vector<float>& confidences,
                       const EnhanceSettings& settings) {
+    if (image.empty()) return {};
+    return sampleSkin(image.size(), [&image](const cv::Rect& r) { return image(r); }, faces, confidences, settings);
+}
+
+SkinSample sampleSkin(const cv::Size& image, const RegionReader& read, const std::vector<cv::Rect>& faces,
+                      const std::vector<float>& confidences, const EnhanceSettings& settings) {
     SkinSample sum;
     if (image.empty() || faces.empty()) return sum;
     int count = 0;
@@ -168,9 +221,9 @@ SkinSample sampleSkin(const cv::Mat& image, const std::vector<cv::Rect>& faces, 
         if (!(double(f.width) * double(f.height) > settings.minFaceArea &&
               confidenceOf(confidences, i) > settings.minFaceConfidence))
             continue;
-        const cv::Rect region = insetFaceRegion(f, image.size());
+        const cv::Rect region = insetFaceRegion(f, image);
         if (region.empty()) continue;
-        const SkinSample s = maskedSkinMean(image(region));
+        const SkinSample s = maskedSkinMean(read(region));
         if (!acceptableSkin(s, settings)) continue;
         sum.blue += s.blue;
         sum.green += s.green;
@@ -186,8 +239,6 @@ SkinAndDarkPoint sampleSkinAndDarkPoint(const cv::Mat& image, const std::vector<
                                         const std::vector<float>& confidences, const EnhanceSettings& settings) {
     SkinAndDarkPoint out;
     if (image.empty() || faces.empty()) return out;
-    cv::Mat grey;
-    cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
     int darkest = 255;
     auto blend = [](double& running, double sample) { running = running == 0 ? sample : (running + sample) / 2.0; };
     for (size_t i = 0; i < faces.size(); ++i) {
@@ -212,15 +263,52 @@ SkinAndDarkPoint sampleSkinAndDarkPoint(const cv::Mat& image, const std::vector<
         const int x0 = std::max(f.x + mx, 0), x1 = std::min(f.x + f.width - mx, image.cols - 1);
         const int y0 = std::max(f.y - my, 0), y1 = std::min(f.y + f.height - my, image.rows - 1);
         if (x1 > x0 && y1 > y0) {
+            // Grey is a per-pixel conversion: the region's own is the whole image's there.
+            cv::Mat grey;
+            cv::cvtColor(image(cv::Rect(x0, y0, x1 - x0, y1 - y0)), grey, cv::COLOR_BGR2GRAY);
             double minVal = 0;
             cv::Point minLoc;
-            cv::minMaxLoc(grey(cv::Rect(x0, y0, x1 - x0, y1 - y0)), &minVal, nullptr, &minLoc, nullptr);
+            cv::minMaxLoc(grey, &minVal, nullptr, &minLoc, nullptr);
             if (int(minVal) < darkest) {
                 darkest = int(minVal);
                 out.darkPixel = image.at<cv::Vec3b>(y0 + minLoc.y, x0 + minLoc.x);
             }
         }
     }
+    return out;
+}
+
+ChannelTables::ChannelTables(const cv::Mat& image) : image_(image) {
+    for (auto& table : tables_)
+        for (int v = 0; v < 256; ++v) table[size_t(v)] = uchar(v);
+}
+
+void ChannelTables::then(const std::vector<uchar>& table) { then(table, table, table); }
+
+void ChannelTables::then(const std::vector<uchar>& blue, const std::vector<uchar>& green,
+                         const std::vector<uchar>& red) {
+    const std::vector<uchar>* next[3] = {&blue, &green, &red};
+    for (int c = 0; c < 3; ++c)
+        for (uchar& v : tables_[size_t(c)]) v = (*next[c])[v];
+    identity_ = false;
+}
+
+SkinSample ChannelTables::sampleSkin(const std::vector<cv::Rect>& faces, const std::vector<float>& confidences,
+                                     const EnhanceSettings& settings) const {
+    if (identity_) return keepframe::sampleSkin(image_, faces, confidences, settings);
+    if (image_.empty()) return {};
+    const auto read = [this](const cv::Rect& r) {
+        cv::Mat region;
+        lookUpEach(image_(r), tables_[0], tables_[1], tables_[2], region);
+        return region;
+    };
+    return keepframe::sampleSkin(image_.size(), read, faces, confidences, settings);
+}
+
+cv::Mat ChannelTables::applied(EnhanceBuffers& buffers) const {
+    if (identity_ || image_.empty()) return image_;
+    cv::Mat& out = buffers.reusable(image_);
+    lookUpEach(image_, tables_[0], tables_[1], tables_[2], out);
     return out;
 }
 

@@ -13,22 +13,35 @@ EnhanceSettings EnhanceSettings::forLevel(bool plus) {
 
 EnhanceResult EnhancePipeline::run(const cv::Mat& image, const std::vector<cv::Rect>& faces,
                                    const std::vector<float>& confidences, const EnhanceSettings& s) {
+    EnhanceBuffers buffers;
+    return run(image, faces, confidences, s, buffers);
+}
+
+EnhanceResult EnhancePipeline::run(const cv::Mat& image, const std::vector<cv::Rect>& faces,
+                                   const std::vector<float>& confidences, const EnhanceSettings& s,
+                                   EnhanceBuffers& buffers) {
     if (image.empty()) return {image, false};
     const FaceInput f{faces, confidences};
     const auto& on = s.stageEnabled;
-    cv::Mat work = image;  // stages never write into their input
+    cv::Mat work = image;  // stages write into the buffers, over the input only when it lies in them
     if (on[0]) {
-        work = skinColourBalance(work, f, s);
+        work = skinColourBalance(work, f, s, buffers);
         if (work.empty()) return {work, false};
     }
-    if (on[1]) work = baseToneCurve(work, s);
-    if (on[2]) work = skinGuidedSaturation(work, f, s);
-    if (on[3]) work = skinToneBalance(work, f, s);
-    if (on[4]) work = skinExposure(work, f, s);
-    if (on[5]) work = secondPassCurves(work, f, s);
-    if (on[6]) work = shadowLift(work, s);
-    if (on[7]) work = highlightRecovery(work, s);
-    if (on[8]) work = finalSharpening(work, s);
+    // Level changes wait in `tones` until a stage reads more than the face regions.
+    ChannelTables tones(work);
+    if (on[1]) baseToneCurve(tones, s);
+    if (on[2]) {
+        work = skinGuidedSaturation(tones.applied(buffers), f, s, buffers);
+        tones = ChannelTables(work);
+    }
+    if (on[3]) skinToneBalance(tones, f, s);
+    if (on[4]) skinExposure(tones, f, s);
+    if (on[5]) secondPassCurves(tones, f, s);
+    work = tones.applied(buffers);
+    if (on[6]) work = shadowLift(work, s, buffers);
+    if (on[7]) work = highlightRecovery(work, s, buffers);
+    if (on[8]) work = finalSharpening(work, s, buffers);
     return {work, true};
 }
 
@@ -36,7 +49,8 @@ namespace {
 float clampf(float v, float lo, float hi) { return std::max(std::min(v, hi), lo); }
 }  // namespace
 
-cv::Mat skinColourBalance(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s) {
+cv::Mat skinColourBalance(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s,
+                          EnhanceBuffers& buffers) {
     if (image.empty()) return image;
     const SkinAndDarkPoint sample = sampleSkinAndDarkPoint(image, f.faces, f.confidences, s);
     const SkinSample& skin = sample.skin;
@@ -52,7 +66,7 @@ cv::Mat skinColourBalance(const cv::Mat& image, const FaceInput& f, const Enhanc
     const double m = (mean[0] + mean[1] + mean[2]) / 3.0;
     const float A = m > 0 ? clampf(float(s.balanceTargetMean / m), s.balanceGammaMin, s.balanceGammaMax) : 1.0f;
 
-    cv::Mat out;
+    ChannelTables levels(image);
     if (gR > 0 && gG > 0 && gB > 0) {
         const float avg = (gR + gG + gB) / 3.0f;
         if (avg != A) {
@@ -61,42 +75,45 @@ cv::Mat skinColourBalance(const cv::Mat& image, const FaceInput& f, const Enhanc
             gG = clampf(gG + delta, s.balanceGammaMin, s.balanceGammaMax);
             gB = clampf(gB + delta, s.balanceGammaMin, s.balanceGammaMax);
         }
-        out = applyPerChannel(image, levelsTable(s.balanceBlack, 255, gB), levelsTable(s.balanceBlack, 255, gG),
-                              levelsTable(s.balanceBlack, 255, gR));
+        levels.then(levelsTable(s.balanceBlack, 255, gB), levelsTable(s.balanceBlack, 255, gG),
+                    levelsTable(s.balanceBlack, 255, gR));
     } else {
-        out = applyLevels(image, s.balanceBlack, 255, clampf(A, s.fallbackGammaMin, s.fallbackGammaMax));
+        levels.then(levelsTable(s.balanceBlack, 255, clampf(A, s.fallbackGammaMin, s.fallbackGammaMax)));
     }
-    out = adjustHls(out, 0, float(s.balanceSaturationPercent), 0);
+    cv::Mat out = adjustHls(levels.applied(buffers), 0, float(s.balanceSaturationPercent), 0, buffers);
     if (s.darkStretchEnabled) {
-        out = applyPerChannel(out, curveTable({{float(k[0]), 0}, {s.darkStretchWhiteB, 255}}, 2.2f),
-                              curveTable({{float(k[1]), 0}, {s.darkStretchWhiteG, 255}}, 2.2f),
-                              curveTable({{float(k[2]), 0}, {s.darkStretchWhiteR, 255}}, 2.2f));
+        ChannelTables stretch(out);
+        stretch.then(curveTable({{float(k[0]), 0}, {s.darkStretchWhiteB, 255}}, 2.2f),
+                     curveTable({{float(k[1]), 0}, {s.darkStretchWhiteG, 255}}, 2.2f),
+                     curveTable({{float(k[2]), 0}, {s.darkStretchWhiteR, 255}}, 2.2f));
+        out = stretch.applied(buffers);
     }
     return out;
 }
 
-cv::Mat baseToneCurve(const cv::Mat& image, const EnhanceSettings& s) {
-    if (image.empty()) return image;
-    return applyCurve(applyCurve(image, s.toneCurve, 2.2f), {{s.toneBlackX, 0}, {255, 255}}, 2.2f);
+void baseToneCurve(ChannelTables& image, const EnhanceSettings& s) {
+    if (image.image().empty()) return;
+    image.then(curveTable(s.toneCurve, 2.2f));
+    image.then(curveTable({{s.toneBlackX, 0}, {255, 255}}, 2.2f));
 }
 
-cv::Mat skinGuidedSaturation(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s) {
+cv::Mat skinGuidedSaturation(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s,
+                             EnhanceBuffers& buffers) {
     if (image.empty()) return image;
     const SkinSample skin = sampleSkin(image, f.faces, f.confidences, s);
     const float p = skin.red > 0 ? clampf(float(s.saturationSkinTarget - skin.red), s.saturationMin, s.saturationMax)
                                  : s.saturationDefault;
-    return adjustHls(image, 0, p, 0);
+    return adjustHls(image, 0, p, 0, buffers);
 }
 
-cv::Mat skinToneBalance(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s) {
-    if (image.empty()) return image;
-    const SkinSample skin = sampleSkin(image, f.faces, f.confidences, s);
+void skinToneBalance(ChannelTables& image, const FaceInput& f, const EnhanceSettings& s) {
+    if (image.image().empty()) return;
+    const SkinSample skin = image.sampleSkin(f.faces, f.confidences, s);
     const float gB = skin.blue > 0 ? clampf(float(s.toneTargetB / skin.blue), s.toneGammaMinB, s.toneGammaMaxB) : 1.0f;
     const float gG =
         skin.green > 0 ? clampf(float(s.toneTargetG / skin.green), s.toneGammaMinG, s.toneGammaMaxG) : 1.0f;
     const float gR = skin.red > 0 ? clampf(float(s.toneTargetR / skin.red), s.toneGammaMinR, s.toneGammaMaxR) : 1.0f;
-    return applyPerChannel(image, levelsTable(s.toneBlack, 255, gB), levelsTable(s.toneBlack, 255, gG),
-                           levelsTable(s.toneBlack, 255, gR));
+    image.then(levelsTable(s.toneBlack, 255, gB), levelsTable(s.toneBlack, 255, gG), levelsTable(s.toneBlack, 255, gR));
 }
 
 }  // namespace keepframe

@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include "color_tools.h"
+#include "enhance_buffers.h"
 
 namespace keepframe {
 
@@ -66,17 +67,29 @@ public:
     // The input image is never modified.
     static EnhanceResult run(const cv::Mat& image, const std::vector<cv::Rect>& faces,
                              const std::vector<float>& confidences, const EnhanceSettings& settings);
+    // The same, working in the caller's buffers: the result lies in them and
+    // stays valid until they serve the next run. An input that lies in the
+    // buffers' working images is worked over in place; any other is never modified.
+    static EnhanceResult run(const cv::Mat& image, const std::vector<cv::Rect>& faces,
+                             const std::vector<float>& confidences, const EnhanceSettings& settings,
+                             EnhanceBuffers& buffers);
 };
 
-// The stages, each returning an empty input unchanged.
-cv::Mat skinColourBalance(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s);  // 1
-cv::Mat baseToneCurve(const cv::Mat& image, const EnhanceSettings& s);                          // 2
-cv::Mat skinGuidedSaturation(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s);  // 3
-cv::Mat skinToneBalance(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s);    // 4
-cv::Mat skinExposure(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s);       // 5
-cv::Mat secondPassCurves(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s);   // 6
-cv::Mat shadowLift(const cv::Mat& image, const EnhanceSettings& s);                             // 7
-cv::Mat highlightRecovery(const cv::Mat& image, const EnhanceSettings& s);                      // 8
-cv::Mat finalSharpening(const cv::Mat& image, const EnhanceSettings& s);                        // 9
+// The stages, each returning an empty input unchanged. Stages that remap
+// levels alone (2, 4, 5, 6) add their tables to a ChannelTables of the image,
+// so that consecutive ones cost one pass over it; the others write their
+// output into the working images of `buffers`, into the memory of their input
+// when that is one of them.
+cv::Mat skinColourBalance(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s,
+                          EnhanceBuffers& buffers);                                                // 1
+void baseToneCurve(ChannelTables& image, const EnhanceSettings& s);                               // 2
+cv::Mat skinGuidedSaturation(const cv::Mat& image, const FaceInput& f, const EnhanceSettings& s,
+                             EnhanceBuffers& buffers);                                             // 3
+void skinToneBalance(ChannelTables& image, const FaceInput& f, const EnhanceSettings& s);          // 4
+void skinExposure(ChannelTables& image, const FaceInput& f, const EnhanceSettings& s);            // 5
+void secondPassCurves(ChannelTables& image, const FaceInput& f, const EnhanceSettings& s);        // 6
+cv::Mat shadowLift(const cv::Mat& image, const EnhanceSettings& s, EnhanceBuffers& buffers);      // 7
+cv::Mat highlightRecovery(const cv::Mat& image, const EnhanceSettings& s, EnhanceBuffers& buffers);  // 8
+cv::Mat finalSharpening(const cv::Mat& image, const EnhanceSettings& s, EnhanceBuffers& buffers);    // 9
 
 }  // namespace keepframe

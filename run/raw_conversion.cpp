@@ -1,5 +1,7 @@
 #include "raw_conversion.h"
 
+#include "image_decode.h"
+
 #include "jpeg_output.h"
 #include "paths.h"
 #include "scan.h"
@@ -49,18 +51,22 @@ void walkRawFiles(const std::string& inputFolder, Visit&& visit) {
 // The JPEG bytes made from an embedded preview, before any metadata: a JPEG
 // preview decoded and encoded again with the RAW-preview settings and the
 // density stamp, or kept byte for byte when `keep` is set or it does not
-// decode; a 3-colour bitmap encoded. False for any other preview.
-bool previewJpeg(const libraw_thumbnail_t& t, bool keep, std::vector<uint8_t>& out) {
-    cv::Mat image;
+// decode; a 3-colour bitmap encoded. False for any other preview. The pixels
+// go through `image`, whose memory is reused when the size fits.
+bool previewJpeg(const libraw_thumbnail_t& t, bool keep, std::vector<uint8_t>& out, cv::Mat& image) {
     if (t.tformat == LIBRAW_THUMBNAIL_JPEG && t.thumb && t.tlength > 0) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(t.thumb);
         out.assign(bytes, bytes + t.tlength);
         if (keep) return true;
+        // A preview whose header declares a frame the program never decodes
+        // (more than 200 megapixels, a degenerate size) is kept as it is.
+        const std::optional<DeclaredSize> declared = readDeclaredSize(out.data(), out.size());
+        if (!declared || !frameSizeProblem(declared->width, declared->height).empty()) return true;
         try {
             // The pixels as the preview stores them: the RAW's orientation,
             // copied with its EXIF, turns them upright. Turned here by an
             // orientation of the preview's own, they would be turned twice.
-            image = cv::imdecode(out, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+            if (cv::imdecode(out, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION, &image).empty()) image.release();
         } catch (const cv::Exception&) {
             image.release();
         }
@@ -135,6 +141,11 @@ int countRawFiles(const std::string& inputFolder) {
 }
 
 bool convertRawFile(const RawJob& job) {
+    cv::Mat preview;
+    return convertRawFile(job, preview);
+}
+
+bool convertRawFile(const RawJob& job, cv::Mat& preview) {
     try {
         // LibRaw's state is large: keep it off the stack.
         auto raw = std::make_unique<LibRaw>();
@@ -145,7 +156,7 @@ bool convertRawFile(const RawJob& job) {
 #endif
         if (opened != LIBRAW_SUCCESS || raw->unpack_thumb() != LIBRAW_SUCCESS) return false;
         std::vector<uint8_t> jpeg;
-        const bool made = previewJpeg(raw->imgdata.thumbnail, job.keepPreview, jpeg);
+        const bool made = previewJpeg(raw->imgdata.thumbnail, job.keepPreview, jpeg, preview);
         raw.reset();
         if (!made) return false;
         addRawPreviewMetadata(job.source, jpeg, 300);
@@ -188,8 +199,9 @@ int convertRawFolder(const std::string& inputFolder, const std::string& conversi
         std::vector<char> ok(jobs.size(), 0);
         std::mutex progressMutex;
         auto worker = [&] {
+            cv::Mat preview;  // this thread's, for all its files: a 24 MP preview takes 72 MB
             for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-                ok[i] = convertRawFile(jobs[i]);
+                ok[i] = convertRawFile(jobs[i], preview);
                 if (ok[i]) converted.fetch_add(1);
                 // Counted under the lock so that the reports arrive in order.
                 std::lock_guard<std::mutex> lock(progressMutex);

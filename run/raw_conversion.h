@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <opencv2/core/mat.hpp>
+
 #include "raw_names.h"
 
 namespace keepframe {
@@ -29,6 +31,9 @@ struct RawJob {
 // keeps it; one that does not decode is always kept. The target is written
 // once, replaced whole.
 bool convertRawFile(const RawJob& job);
+// The same, decoding the preview into `preview`, which a conversion thread
+// keeps from file to file so that its memory is taken once.
+bool convertRawFile(const RawJob& job, cv::Mat& preview);
 
 using RawProgress = std::function<void(int done, int total, const std::string& fileName)>;
 

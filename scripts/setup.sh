@@ -32,7 +32,7 @@ PACKAGES=(
   qml6-module-qt-labs-folderlistmodel qml6-module-qtcore
   qt6-declarative-dev-tools qml6-module-qtqml qml6-module-qtqml-models
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-calib3d-dev
-  libraw-dev libexiv2-dev libjpeg62-turbo-dev
+  libraw-dev libexiv2-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev
   libgtest-dev libgmock-dev
   python3 python3-onnx python3-numpy python3-pil
   fonts-inter

@@ -4,8 +4,10 @@
 // edited versions, exporting them, and the list the delivery job uploads.
 #include "enhance_jobs.h"
 
+#include "enhance_buffers.h"
 #include "enhance_pipeline.h"
 #include "export_run.h"
+#include "image_decode.h"
 #include "jpeg_encoder.h"
 #include "jpeg_output.h"
 #include "path_safety.h"
@@ -54,10 +56,11 @@ EnhanceJob makeJob(ProjectStore& store, const QString& inputFolder, const QStrin
 
 void workerLoop(EnhanceBatch& b) {
     const int64_t count = int64_t(b.jobs.size());
+    EnhanceBuffers buffers;  // this worker's, for all its photographs
     while (!b.cancel.load()) {
         const int64_t i = b.next.fetch_add(1);
         if (i >= count) return;
-        const bool written = runEnhanceJob(b.jobs[size_t(i)]);
+        const bool written = runEnhanceJob(b.jobs[size_t(i)], buffers);
         b.outcomes[size_t(i)].store(written ? JobOutcome::Written : JobOutcome::Failed);
         if (written) b.succeeded.fetch_add(1);
         b.done.fetch_add(1);
@@ -66,21 +69,30 @@ void workerLoop(EnhanceBatch& b) {
 
 }  // namespace
 
-bool runEnhanceJob(const EnhanceJob& job) {
+namespace {
+
+// The source upright, in the pixels the face boxes refer to: a JPEG in the
+// working images of the buffers, for the pipeline to work over in place.
+// Empty for a frame that is too large, damaged or no image: it is not
+// corrected but named as failed.
+cv::Mat decodeSource(EnhanceBuffers& b) {
+    const DecodedImage decoded = decodeImage(b.fileBytes, 1, &b.images[1], &b.images[0]);
+    return decoded.status == DecodeStatus::Ok ? decoded.image : cv::Mat();
+}
+
+}  // namespace
+
+bool runEnhanceJob(const EnhanceJob& job, EnhanceBuffers& buffers) {
     try {
         if (job.source.empty() || job.destination.empty()) return false;
-        cv::Mat image;
-        {
-            std::vector<uint8_t> bytes;
-            if (!readFileBytes(job.source, bytes) || bytes.empty()) return false;
-            image = cv::imdecode(bytes, cv::IMREAD_COLOR);  // upright, in the pixels the face boxes refer to
-        }
+        if (!readFileBytes(job.source, buffers.fileBytes) || buffers.fileBytes.empty()) return false;
+        const cv::Mat image = decodeSource(buffers);
         if (image.empty()) return false;
         const EnhanceResult result =
-            EnhancePipeline::run(image, job.faces, job.confidences, EnhanceSettings::forLevel(job.plus));
+            EnhancePipeline::run(image, job.faces, job.confidences, EnhanceSettings::forLevel(job.plus), buffers);
         if (!result.ok || result.image.empty()) return false;
-        image.release();
-        return writeJpeg(job.destination, result.image, enhancedJpegOptions());
+        return encodeJpeg(result.image, enhancedJpegOptions(), buffers.jpeg) &&
+               writeFileBytes(job.destination, buffers.jpeg);
     } catch (...) {
         return false;  // out of memory or a decoder error: no file, reported as failed
     }
@@ -148,7 +160,8 @@ bool SelectionModel::enhanceImage(int imageId, const QString& filename, bool plu
     if (!projectOpen() || inputFolder_.isEmpty()) return false;
     const QString folder = editedFolder(plus);
     if (folder.isEmpty() || !QDir().mkpath(folder)) return false;
-    if (!runEnhanceJob(makeJob(*store_, inputFolder_, folder, imageId, filename, plus))) return false;
+    EnhanceBuffers buffers;
+    if (!runEnhanceJob(makeJob(*store_, inputFolder_, folder, imageId, filename, plus), buffers)) return false;
     store_->bumpStat("lifetime_enhanced_images", 1);
     return true;
 }

@@ -17,6 +17,8 @@
 
 namespace keepframe {
 
+struct EnhanceBuffers;
+
 struct EnhanceJob {
     int imageId = -1;
     std::string source;       // UTF-8; empty when the stored name leaves the input folder
@@ -27,10 +29,12 @@ struct EnhanceJob {
 };
 
 // Decodes the source, runs the colour pipeline of the job's level and writes
-// the result with writeJpeg (enhanced-image settings): the destination is
-// replaced only after a complete write. True when the destination holds the new file;
-// otherwise nothing was changed. Never throws.
-bool runEnhanceJob(const EnhanceJob& job);
+// the result with the enhanced-image settings: the destination is replaced
+// only after a complete write. True when the destination holds the new file;
+// otherwise nothing was changed. Never throws. The file, the frame and every
+// image of the pipeline live in `buffers`, which a worker keeps from job to
+// job so that their memory is taken once, not once a photograph.
+bool runEnhanceJob(const EnhanceJob& job, EnhanceBuffers& buffers);
 
 // max(1, round(0.3 x hardware threads)), halves rounded up, at most `jobs`;
 // an unknown thread count (0) counts as 1.

@@ -141,9 +141,10 @@ VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?, ?, ?, ?, 
             if (!face.exec()) return abort("Insert face failed: " + face.lastError().text());
         }
         for (const DetectionRecord& d : r.detections) {
-            // Detection corners are in the quarter-size analysis image.
-            const QVariantList v = {id, d.x1 * 4, d.y1 * 4, (d.x2 - d.x1) * 4, (d.y2 - d.y1) * 4,
-                                    storedFloat(d.confidence), int(d.ok), textOrNull(d.reason)};
+            // Detection corners are in analysis pixels; the table holds full-resolution ones.
+            const FaceBox b = fullResolutionBox(d.x1, d.y1, d.x2, d.y2, r.fullW, r.fullH);
+            const QVariantList v = {id, b[0], b[1], b[2], b[3], storedFloat(d.confidence), int(d.ok),
+                                    textOrNull(d.reason)};
             for (int k = 0; k < v.size(); ++k) detection.bindValue(k, v[k]);
             if (!detection.exec()) return abort("Insert detection failed: " + detection.lastError().text());
         }

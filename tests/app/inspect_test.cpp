@@ -2,6 +2,7 @@
 // at the test models, and the files it cannot analyse.
 #include "analysis.h"
 #include "faces.h"
+#include "fault_files.h"
 #include "inspect.h"
 #include "measures.h"
 #include "painted_frames.h"
@@ -121,6 +122,32 @@ TEST_F(Inspect, FilesItCannotAnalyseGiveOneErrorLine) {
         EXPECT_EQ(lines[0]["kind"].toString(), "error");
         EXPECT_EQ(lines[0]["file"].toString().toStdString(), c.file);
         EXPECT_EQ(lines[0]["error"].toString().toStdString(), c.error);
+    }
+}
+
+// The frame line tells a damaged frame of any format, with what is wrong,
+// and gives the size the file declares.
+TEST_F(Inspect, DamagedAndOddSizedFramesAsTheyAre) {
+    const cv::Mat sharp = noise(640, 480, 9);
+    writeFile(dir.file("cmyk.jpg"), truncated(cmykJpeg(sharp), 0.6));
+    writeFile(dir.file("cut.png"), truncated(encoded(sharp, ".png"), 0.6));
+    writeFile(dir.file("odd.jpg"), encoded(sharp(cv::Rect(0, 0, 401, 299)), ".jpg"));
+    const struct {
+        const char* name;
+        int width, height;
+        bool damaged;
+        const char* problem;
+    } cases[] = {{"cmyk.jpg", 640, 480, true, "Premature end of JPEG file"},
+                 {"cut.png", 640, 480, true, "PNG data cut short"},
+                 {"odd.jpg", 401, 299, false, nullptr}};
+    for (const auto& c : cases) {
+        const InspectedFile inspected = inspectFile(dir.file(c.name), models.get(), config);
+        ASSERT_TRUE(inspected.analysed) << c.name;
+        const QJsonObject frame = objects(inspected).at(0);
+        EXPECT_EQ(frame["width"].toInt(), c.width) << c.name;
+        EXPECT_EQ(frame["height"].toInt(), c.height) << c.name;
+        EXPECT_EQ(frame["damaged"].toBool(), c.damaged) << c.name;
+        EXPECT_EQ(frame["problem"].toString().toStdString(), c.problem ? c.problem : "") << c.name;
     }
 }
 

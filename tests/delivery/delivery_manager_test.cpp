@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -362,8 +363,12 @@ TEST_F(Service, PartialAndTotalFailures) {
     EXPECT_EQ(finished[0][3].toInt(), 1);
     EXPECT_EQ(manager.items()[0].width, 80);  // level 5 is used as 10
 
-    // Nothing can be compressed: every upload fails.
-    const QVariantList missing = {QVariantMap{{"filename", "x.jpg"}, {"sourcePath", "/no/such/x.jpg"}}};
+    // Nothing can be compressed: every upload fails (a missing file; a photograph cut short, whose
+    // missing part the decoder would fill with grey).
+    const QVariantMap cut = photos(1, 1600, 1200)[0].toMap();
+    const QString cutPath = cut["sourcePath"].toString();
+    ASSERT_TRUE(QFile::resize(cutPath, QFileInfo(cutPath).size() * 6 / 10));
+    const QVariantList missing = {QVariantMap{{"filename", "x.jpg"}, {"sourcePath", "/no/such/x.jpg"}}, cut};
     EXPECT_FALSE(deliver(finished, failed, [&] { manager.startDelivery("None", "pw", 50, missing); }));
     ASSERT_EQ(failed.size(), 1);
     EXPECT_EQ(failed[0][0].toString(), "All uploads failed — nothing to confirm.");

@@ -1,6 +1,7 @@
 #include "analysis.h"
 #include "cull.h"
 #include "exif_writer.h"
+#include "fault_files.h"
 #include "temp_dir.h"
 #include "test_models.h"
 
@@ -94,16 +95,66 @@ TEST(AnalyzeImage, FramesInTurnOnOneThreadAreAnalysedAlike) {
     EXPECT_EQ(fresh.thumbnailJpeg, b.thumbnailJpeg);
 }
 
-TEST(AnalyzeImage, OddWidthIsNotCorrectedAndThumbnailSideDefaults) {
+TEST(AnalyzeImage, OddWidthIsTheFilesOwnAndThumbnailSideDefaults) {
     TempDir dir;
     ASSERT_TRUE(shootgen::writeJpeg(dir.file("odd.jpg"), scene(6001, 1000), {}));
     EngineConfig config;
     config.thumbnailLongSide = 0;  // 0 or less means 400
     const ImageRecord r = analyzeImage("odd.jpg", dir.file("odd.jpg"), nullptr, config);
     ASSERT_TRUE(r.valid);
-    EXPECT_EQ(r.fullW, 6004);
+    EXPECT_EQ(r.fullW, 6001);
     EXPECT_EQ(r.fullH, 1000);
     EXPECT_EQ(cv::imdecode(r.thumbnailJpeg, cv::IMREAD_COLOR).cols, 400);
+}
+
+// The full size is the one the file declares, upright, whatever the format and
+// however the quarter-size decode rounds its sides; face boxes stay inside it.
+TEST(AnalyzeImage, FullSizeIsTheHeadersAndFaceBoxesStayInside) {
+    TempDir dir;
+    ExifFields turned;
+    turned.orientation = 6;
+    ASSERT_TRUE(shootgen::writeJpeg(dir.file("odd.jpg"), scene(401, 299), {}));
+    ASSERT_TRUE(shootgen::writeJpeg(dir.file("odd_turned.jpg"), scene(401, 299), turned));
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(cv::imencode(".png", scene(401, 299), png));
+    std::ofstream(dir.file("odd.png"), std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
+                                                                 std::streamsize(png.size()));
+    // OpenCV turns a PNG by the orientation of its eXIf chunk (a big-endian TIFF structure).
+    const std::vector<uint8_t> exif = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3,
+                                       0,   0,   0, 1,  0, 6, 0, 0, 0, 0, 0,    0};
+    const std::vector<uint8_t> turnedPng = keepframe::testing::withPngChunk(png, "eXIf", exif);
+    std::ofstream(dir.file("odd_turned.png"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(turnedPng.data()), std::streamsize(turnedPng.size()));
+    const struct {
+        const char* name;
+        int width, height;
+    } cases[] = {
+        {"odd.jpg", 401, 299}, {"odd_turned.jpg", 299, 401}, {"odd.png", 401, 299}, {"odd_turned.png", 299, 401}};
+    for (const auto& c : cases) {
+        const ImageRecord r = analyzeImage(c.name, dir.file(c.name), nullptr, EngineConfig{});
+        ASSERT_TRUE(r.valid) << c.name;
+        EXPECT_EQ(r.fullW, c.width) << c.name;
+        EXPECT_EQ(r.fullH, c.height) << c.name;
+    }
+
+    // A JPEG's quarter-size decode of 401 x 299 pixels is 101 x 75: a face
+    // reaching its right and bottom edges ends at the frame's.
+    ImageRecord frame;
+    frame.fullW = 401;
+    frame.fullH = 299;
+    frame.faces.resize(2);
+    frame.faces[0].x1 = 60;
+    frame.faces[0].y1 = 40;
+    frame.faces[0].x2 = 101;
+    frame.faces[0].y2 = 75;
+    frame.faces[1].x1 = 10;
+    frame.faces[1].y1 = 20;
+    frame.faces[1].x2 = 30;
+    frame.faces[1].y2 = 50;
+    const std::vector<FaceBox> boxes = fullResolutionFaceBoxes(frame);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], (FaceBox{240, 160, 161, 139}));
+    EXPECT_EQ(boxes[1], (FaceBox{40, 80, 80, 120}));  // inside: four times the analysis pixels
 }
 
 TEST(AnalyzeImage, PngAndUniformFrames) {

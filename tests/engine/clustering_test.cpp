@@ -1,3 +1,4 @@
+#include "captured_log.h"
 #include "clustering.h"
 #include "frames.h"
 #include "similarity.h"
@@ -12,11 +13,12 @@ using namespace keepframe::testing;
 namespace {
 
 // Runs clustering and returns its console output.
-std::string cluster(std::vector<ImageRecord>& frames, const EngineConfig& config = {}) {
+std::string cluster(std::vector<ImageRecord>& frames, EngineConfig config = {}) {
     int32_t next = 0;
-    ::testing::internal::CaptureStdout();
+    keepframe::testing::CapturedLog captured;
+    config.log = captured.log();
     clusterFrames(frames, config, next);
-    return ::testing::internal::GetCapturedStdout();
+    return captured.info();
 }
 
 std::set<int32_t> ids(const std::vector<ImageRecord>& frames) {

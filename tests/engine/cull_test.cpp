@@ -1,5 +1,6 @@
 // A whole cull through the real ONNX Runtime path with the test models, on a
 // small generated shoot: the result must hold together.
+#include "captured_log.h"
 #include "cull.h"
 #include "fault_files.h"
 #include "painted_frames.h"
@@ -50,9 +51,10 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
     config.requestedPrimaryCount = 3;
     config.workerThreads = 2;
     config.writeOutputs = true;
-    ::testing::internal::CaptureStdout();
+    keepframe::testing::CapturedLog captured;
+    config.log = captured.log();
     const CullResult r = runCull(config);
-    const std::string log = ::testing::internal::GetCapturedStdout();
+    const std::string log = captured.info();
 
     ASSERT_EQ(r.totalInput, 18);
     ASSERT_EQ(r.images.size(), 18u);
@@ -126,11 +128,10 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
     config.writeOutputs = true;
     config.verbose = false;
     config.workerThreads = 3;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
+    keepframe::testing::CapturedLog captured;
+    config.log = captured.log();
     const CullResult r = runCull(config);
-    ::testing::internal::GetCapturedStdout();
-    const std::string warnings = ::testing::internal::GetCapturedStderr();
+    const std::string warnings = captured.warnings();
 
     // The shoot goes on; the damaged frame is stored in scan order and never picked.
     ASSERT_EQ(r.totalInput, 6);
@@ -169,4 +170,49 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
     EXPECT_EQ(lines[0], "damaged.jpg\tdamaged (Premature end of JPEG file): kept, never picked");
     EXPECT_EQ(lines[1], "empty.bmp\tundecodable");
     EXPECT_EQ(lines[7], "sub/tall.jpg\tdegenerate size: 16 x 30000 pixels");
+}
+
+// Frames cut short in every format the scan takes, each sharper than any
+// whole frame: all are stored as damaged with their reason, none is picked.
+TEST(CullEndToEnd, DamagedFramesOfEveryFormatAreStoredNeverPicked) {
+    TempDir dir;
+    for (int i = 0; i < 5; ++i) {
+        cv::Mat venue = noise(640, 480, uint64_t(10 + i));
+        cv::GaussianBlur(venue, venue, cv::Size(0, 0), 2 + i);
+        writeFile(dir.file("shoot/DSC_000" + std::to_string(i + 1) + ".jpg"), encoded(venue, ".jpg"));
+    }
+    const cv::Mat sharp = noise(640, 480, 99);
+    cv::Mat grey;
+    cv::extractChannel(sharp, grey, 0);
+    writeFile(dir.file("shoot/cmyk.jpg"), truncated(cmykJpeg(sharp), 0.6));
+    writeFile(dir.file("shoot/cut.png"), truncated(encoded(sharp, ".png"), 0.6));
+    writeFile(dir.file("shoot/cut.tif"), truncated(greyTiff(grey), 0.6));
+    writeFile(dir.file("shoot/cut.bmp"), truncated(encoded(sharp, ".bmp"), 0.6));
+
+    EngineConfig config;
+    config.detectorModelPath.clear();  // classical measures only: every frame is venue
+    config.inputFolder = dir.file("shoot");
+    config.outputFolder = dir.str() + "/out";
+    config.verbose = false;
+    config.workerThreads = 2;
+    keepframe::testing::CapturedLog quiet;
+    config.log = quiet.log();
+    const CullResult r = runCull(config);
+
+    const std::vector<std::string> damaged = {"cmyk.jpg", "cut.bmp", "cut.png", "cut.tif"};
+    EXPECT_EQ(r.damaged, damaged);
+    EXPECT_TRUE(r.skipped.empty());
+    ASSERT_EQ(r.totalInput, 9);
+    for (const ResultImage& image : r.images) {
+        const bool isDamaged = std::find(damaged.begin(), damaged.end(), image.filename) != damaged.end();
+        EXPECT_EQ(image.reason == "damaged", isDamaged) << image.filename;
+        if (!isDamaged) continue;
+        EXPECT_FALSE(image.engineSelected) << image.filename;
+        EXPECT_EQ(image.fullW, 640) << image.filename;
+        EXPECT_EQ(image.fullH, 480) << image.filename;
+        EXPECT_FALSE(image.thumbnailJpeg.empty()) << image.filename;
+    }
+    EXPECT_EQ(r.totalSelected, 3);  // three venue clusters of the five whole frames
+    ASSERT_GE(r.coverIndex, 0);
+    EXPECT_EQ(r.images[size_t(r.coverIndex)].filename.rfind("DSC_", 0), 0u);
 }

@@ -1,3 +1,4 @@
+#include "captured_log.h"
 #include "frames.h"
 #include "persons.h"
 
@@ -11,10 +12,8 @@ std::vector<PersonRecord> build(std::vector<ImageRecord>& portraits, std::vector
     ClusterMap p, g;
     for (size_t i = 0; i < portraits.size(); ++i) p[int32_t(i)].push_back(&portraits[i]);
     for (size_t i = 0; i < groups.size(); ++i) g[int32_t(100 + i)].push_back(&groups[i]);
-    ::testing::internal::CaptureStdout();
-    auto persons = buildPersons(p, g, 0.5f);
-    ::testing::internal::GetCapturedStdout();
-    return persons;
+    keepframe::testing::CapturedLog quiet;
+    return buildPersons(p, g, 0.5f, quiet.log());
 }
 }  // namespace
 

@@ -1,3 +1,4 @@
+#include "captured_log.h"
 #include "frames.h"
 #include "reduction.h"
 
@@ -24,10 +25,10 @@ std::vector<std::string> names(const FrameList& l) {
 FrameList reduce(std::vector<ImageRecord>& frames) {
     FrameList in;
     for (auto& f : frames) in.push_back(&f);
-    ::testing::internal::CaptureStdout();
-    FrameList out = reduceSelection(in, EngineConfig{});
-    ::testing::internal::GetCapturedStdout();
-    return out;
+    keepframe::testing::CapturedLog quiet;
+    EngineConfig config;
+    config.log = quiet.log();
+    return reduceSelection(in, config);
 }
 }  // namespace
 

@@ -1,6 +1,6 @@
 // Decoding part of a frame gives exactly the pixels of the whole decode there,
 // on camera-like JPEGs (grain, every chroma sampling, restart markers, odd
-// sizes, every EXIF orientation); frames decoded into reused memory and files
+// sizes, every EXIF orientation, CMYK); frames decoded into reused memory and files
 // read into a reused buffer come out as when nothing is reused.
 #include "exif_writer.h"
 #include "fault_files.h"
@@ -115,6 +115,12 @@ TEST(RegionDecode, ProgressiveGreyDamagedAndOtherFormats) {
     // Cut off: the rows past the end are the decoder's grey in both.
     expectSameAsWholeDecode(truncated(jpegOf(image, {}), 0.5), 2, "truncated");
     expectSameAsWholeDecode(encoded(image, ".png"), 2, "png");
+    // Four components: decoded as CMYK, row by row, in the band alike.
+    for (int orientation : {1, 6})
+        for (const bool ycck : {false, true}) {
+            const std::string what = (ycck ? "ycck orientation " : "cmyk orientation ") + std::to_string(orientation);
+            expectSameAsWholeDecode(withOrientation(cmykJpeg(image, ycck), orientation), 2, what);
+        }
 
     // Nothing decodable: no frame, no pixels.
     const auto tenByTen = [](cv::Size) { return cv::Rect(0, 0, 10, 10); };

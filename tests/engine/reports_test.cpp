@@ -1,3 +1,4 @@
+#include "captured_log.h"
 #include "frames.h"
 #include "reports.h"
 #include "temp_dir.h"
@@ -29,11 +30,10 @@ TEST(Reports, CategoryReportFormat) {
     ClusterMap clusters;
     clusters[4] = {&frames[3], &frames[4]};  // no faces: the first frame in scan order represents it
     clusters[7] = {&frames[0], &frames[1], &frames[2]};
-    ::testing::internal::CaptureStdout();
-    writeCategoryReport(clusters, "group", dir.str());
-    writeCategoryReport({}, "venue", dir.str());
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "  group: 2 clusters (report only)\n  venue: 0 clusters (report only)\n");
+    keepframe::testing::CapturedLog captured;
+    writeCategoryReport(clusters, "group", dir.str(), captured.log());
+    writeCategoryReport({}, "venue", dir.str(), captured.log());
+    EXPECT_EQ(captured.info(), "  group: 2 clusters (report only)\n  venue: 0 clusters (report only)\n");
 
     EXPECT_EQ(lines(dir.str() + "/_clusters/group/category_report.txt"),
               (std::vector<std::string>{"CATEGORY: group", std::string(50, '='), "Images: 5  Clusters: 2", "",
@@ -54,15 +54,15 @@ TEST(Reports, FrameCopiesKeepTheirSubFolders) {
     a.path = dir.file("in/ceremony/DSC_0001.jpg");
     b.path = dir.file("in/DSC_0002.jpg");
     gone.path = dir.file("in/missing.jpg");
-    ::testing::internal::CaptureStderr();
-    copyFramesToFolder({&gone, &a, &b}, dir.str() + "/out", "selected_primary");
-    const std::string warnings = ::testing::internal::GetCapturedStderr();
+    keepframe::testing::CapturedLog captured;
+    copyFramesToFolder({&gone, &a, &b}, dir.str() + "/out", "selected_primary", captured.log());
+    const std::string warnings = captured.warnings();
     EXPECT_NE(warnings.find("  WARNING: copy failed"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "out/ceremony/selected_primary/DSC_0001.jpg"));
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "out/selected_primary/DSC_0002.jpg"));
     // A second copy overwrites.
     std::ofstream(dir.file("in/DSC_0002.jpg")) << "new";
-    copyFramesToFolder({&b}, dir.str() + "/out", "selected_primary");
+    copyFramesToFolder({&b}, dir.str() + "/out", "selected_primary", EngineLog());
     EXPECT_EQ(lines(dir.str() + "/out/selected_primary/DSC_0002.jpg"), (std::vector<std::string>{"new"}));
 }
 
@@ -84,7 +84,7 @@ TEST(Reports, SelectionReport) {
     persons[0].portraitImportance = 1;
     persons[0].samples = {"DSC_0001.jpg", "x.jpg"};
     persons[1].personId = 1;
-    writeSelectionReport({&p, &g, &v}, persons, dir.str());
+    writeSelectionReport({&p, &g, &v}, persons, dir.str(), EngineLog());
     const auto l = lines(dir.str() + "/selection_report.txt");
     ASSERT_GE(l.size(), 20u);
     EXPECT_EQ(l[0], "KEEPFRAME ENGINE v1 — Coverage First");
@@ -100,7 +100,7 @@ TEST(Reports, SelectionReport) {
 
     // A file name too long for the row buffer is cut, and the row still ends its line.
     ImageRecord longName = frame(std::string(300, 'n') + ".jpg", "venue");
-    writeSelectionReport({&longName}, {}, dir.str());
+    writeSelectionReport({&longName}, {}, dir.str(), EngineLog());
     const auto cut = lines(dir.str() + "/selection_report.txt");
     EXPECT_EQ(cut[6].size(), 255u);
     EXPECT_EQ(cut[7], "");
@@ -111,10 +111,10 @@ TEST(Reports, AReportThatCannotBeWrittenIsNamedAndNothingIsLeftBeside) {
     for (const char* taken : {"selection_report.txt", "skipped.txt"})
         std::filesystem::create_directories(dir.path() / taken);
     ImageRecord kept = frame("a.jpg", "venue");
-    ::testing::internal::CaptureStderr();
-    writeSelectionReport({&kept}, {}, dir.str());
-    writeSkippedReport({{"b.jpg", "undecodable"}}, {}, dir.str());
-    const std::string warnings = ::testing::internal::GetCapturedStderr();
+    keepframe::testing::CapturedLog captured;
+    writeSelectionReport({&kept}, {}, dir.str(), captured.log());
+    writeSkippedReport({{"b.jpg", "undecodable"}}, {}, dir.str(), captured.log());
+    const std::string warnings = captured.warnings();
     EXPECT_NE(warnings.find("WARNING: Cannot write selection_report.txt"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("WARNING: Cannot write skipped.txt"), std::string::npos) << warnings;
     std::vector<std::string> names;

@@ -1,3 +1,4 @@
+#include "captured_log.h"
 #include "frames.h"
 #include "scores.h"
 #include "selection.h"
@@ -26,7 +27,7 @@ struct Shoot {
         return id;
     }
     // Builds the maps once all frames are in (pointers stay valid after that).
-    FrameList select(const EngineConfig& config = {}) {
+    FrameList select(EngineConfig config = {}) {
         venue.clear();
         portrait.clear();
         group.clear();
@@ -34,9 +35,10 @@ struct Shoot {
             ClusterMap& m = f.category == "venue" ? venue : f.category == "portrait" ? portrait : group;
             m[f.clusterId].push_back(&f);
         }
-        ::testing::internal::CaptureStdout();
+        keepframe::testing::CapturedLog captured;
+        config.log = captured.log();
         FrameList picked = selectFrames(frames, venue, portrait, group, persons, config);
-        log = ::testing::internal::GetCapturedStdout();
+        log = captured.info();
         return picked;
     }
     std::string log;

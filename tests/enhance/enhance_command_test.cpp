@@ -88,6 +88,38 @@ TEST(EnhanceCommand, InputsThatAreNotPhotographsFailClearly) {
     EXPECT_TRUE(fs::is_directory(dir.path() / "folder.jpg"));
 }
 
+// Damage in any format, and sizes a header hides, end the command with a
+// clear message before anything is written.
+TEST(EnhanceCommand, DamagedOrHiddenHugeInputsOfEveryFormatWriteNothing) {
+    TempDir dir;
+    const cv::Mat sharp = noise(320, 240, 6);
+    cv::Mat grey;
+    cv::extractChannel(sharp, grey, 0);
+    writeFile(dir.file("cmyk.jpg"), truncated(cmykJpeg(sharp), 0.6));
+    writeFile(dir.file("cut.png"), truncated(encoded(sharp, ".png"), 0.6));
+    writeFile(dir.file("cut.tif"), truncated(greyTiff(grey), 0.6));
+    writeFile(dir.file("cut.bmp"), truncated(encoded(sharp, ".bmp"), 0.6));
+    writeFile(dir.file("stray.jpg"),
+              withStrayByteBeforeFrameHeader(withJpegSize(encoded(noise(64, 48), ".jpg"), 30000, 30000)));
+    writeFile(dir.file("whole.jpg"), cmykJpeg(sharp));
+    const std::pair<std::string, std::string> cases[] = {
+        {"cmyk.jpg", "cmyk.jpg is damaged (Premature end of JPEG file); nothing written"},
+        {"cut.png", "cut.png is damaged (PNG data cut short); nothing written"},
+        {"cut.tif", "cut.tif is damaged (Read error at scanline"},
+        {"cut.bmp", "cut.bmp is damaged (BMP pixel data cut short"},
+        {"stray.jpg", "stray.jpg: too large: 30000 x 30000 pixels (limit 200 megapixels)"},
+    };
+    for (const auto& [input, message] : cases) {
+        const Outcome o = enhance(dir, quoted(dir.file(input)) + " " + quoted(dir.file("out.jpg")));
+        EXPECT_EQ(o.exitCode, 2) << input;
+        EXPECT_NE(o.output.find(message), std::string::npos) << input << ": " << o.output;
+        EXPECT_FALSE(fs::exists(dir.path() / "out.jpg")) << input;
+    }
+    const Outcome whole = enhance(dir, quoted(dir.file("whole.jpg")) + " " + quoted(dir.file("out.jpg")));
+    EXPECT_EQ(whole.exitCode, 0) << whole.output;
+    EXPECT_TRUE(fs::exists(dir.path() / "out.jpg"));
+}
+
 #if defined(__unix__) || defined(__APPLE__)
 TEST(EnhanceCommand, APipeAsInputDoesNotHang) {
     TempDir dir;

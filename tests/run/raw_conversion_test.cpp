@@ -45,14 +45,14 @@ void writeJpegDng(const std::string& path, cv::Scalar bgr = cv::Scalar(20, 120, 
     writeDng(path, p);
 }
 
-// A preview whose frame header claims 60000 x 60000 pixels: LibRaw hands it
-// out as a JPEG, the decoder refuses it.
-std::vector<uint8_t> undecodablePreview() {
+// A preview whose frame header claims `side` x `side` pixels (60000 by
+// default): LibRaw hands it out as a JPEG, the decoder refuses it.
+std::vector<uint8_t> undecodablePreview(int side = 60000) {
     std::vector<uint8_t> jpeg = previewJpeg();
     for (size_t i = 2; i + 8 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-            jpeg[i + 5] = jpeg[i + 7] = 0xEA;
-            jpeg[i + 6] = jpeg[i + 8] = 0x60;
+            jpeg[i + 5] = jpeg[i + 7] = uint8_t(side >> 8);
+            jpeg[i + 6] = jpeg[i + 8] = uint8_t(side & 0xFF);
             break;
         }
     return jpeg;
@@ -128,6 +128,14 @@ TEST(RawConversion, DamagedPreviewIsKeptByteForByteAndBrokenFilesFail) {
     const auto written = readAll(dir.file("out/bad_preview.jpg"));
     ASSERT_GE(written.size(), damaged.jpeg.size());
     EXPECT_TRUE(std::equal(damaged.jpeg.end() - 400, damaged.jpeg.end(), written.end() - 400));
+    // 900 megapixels: within what OpenCV would take on (2.7 GB of pixels),
+    // far beyond what the program decodes; kept as it is too.
+    damaged.jpeg = undecodablePreview(30000);
+    writeDng(dir.file("in/huge_preview.dng"), damaged);
+    EXPECT_TRUE(convertRawFile({dir.file("in/huge_preview.dng"), dir.file("out/huge_preview.jpg"), "huge.dng"}));
+    const auto huge = readAll(dir.file("out/huge_preview.jpg"));
+    ASSERT_GE(huge.size(), damaged.jpeg.size());
+    EXPECT_TRUE(std::equal(damaged.jpeg.end() - 400, damaged.jpeg.end(), huge.end() - 400));
     EXPECT_FALSE(convertRawFile({dir.file("in/garbage.nef"), dir.file("out/garbage.jpg"), "garbage.nef"}));
     EXPECT_FALSE(std::filesystem::exists(dir.file("out/garbage.jpg")));
     EXPECT_FALSE(convertRawFile({dir.file("in/missing.nef"), dir.file("out/m.jpg"), "missing.nef"}));

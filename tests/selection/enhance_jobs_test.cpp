@@ -1,7 +1,11 @@
 // Enhancement batches and edited outputs of SelectionModel through a real
 // ProjectStore on temporary SQLite files, real JPEG files and the real colour
 // pipeline.
+#include "enhance_buffers.h"
 #include "enhance_jobs.h"
+#include "enhance_pipeline.h"
+#include "exif_writer.h"
+#include "jpeg_encoder.h"
 #include "library_fixture.h"
 #include "project_store.h"
 #include "selection_model.h"
@@ -13,6 +17,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QUrl>
 
@@ -184,16 +189,21 @@ TEST_F(Enhance, OneImageBatchWritesOneCheckedFile) {
 }
 
 TEST_F(Enhance, FailedImagesAreNamedAndNotCounted) {
-    save(numbered(3));
+    save(numbered(4, 320, 240));
     std::ofstream(dir.file("shoot/DSC_1001.jpg"), std::ios::trunc) << "not a photograph";
+    // Cut short, as a card that was pulled too early leaves it: the decoder
+    // would fill the rest with grey, and that is no photograph to correct.
+    const QString cut = QString::fromStdString(dir.file("shoot/DSC_1003.jpg"));
+    ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() * 6 / 10));
     ASSERT_TRUE(cv::imwrite(dir.file("outside.jpg"), cv::Mat(32, 32, CV_8UC3, cv::Scalar(60, 90, 140))));
     QSignalSpy finished(&model, &SelectionModel::enhanceFinished);
-    const QVariantList ids{idOf("DSC_1000.jpg"), idOf("DSC_1001.jpg"), idOf("DSC_1002.jpg"), 99};
-    const QVariantList names{"DSC_1000.jpg", "DSC_1001.jpg", "DSC_1002.jpg", "../outside.jpg"};
+    const QVariantList ids{idOf("DSC_1000.jpg"), idOf("DSC_1001.jpg"), idOf("DSC_1002.jpg"), idOf("DSC_1003.jpg"),
+                           99};
+    const QVariantList names{"DSC_1000.jpg", "DSC_1001.jpg", "DSC_1002.jpg", "DSC_1003.jpg", "../outside.jpg"};
     ASSERT_TRUE(model.enhanceImagesParallel(ids, names, false));
     ASSERT_TRUE(finished.wait(30000));
-    EXPECT_EQ(model.enhanceProgressDone(), 4);
-    EXPECT_EQ(model.enhanceFailures(), (QStringList{"DSC_1001.jpg", "../outside.jpg"}));
+    EXPECT_EQ(model.enhanceProgressDone(), 5);
+    EXPECT_EQ(model.enhanceFailures(), (QStringList{"DSC_1001.jpg", "DSC_1003.jpg", "../outside.jpg"}));
     EXPECT_EQ(enhancedCounter(), 2);
     EXPECT_FALSE(model.hasEdited(idOf("DSC_1001.jpg")));
     EXPECT_FALSE(model.hasEdited(99));
@@ -443,4 +453,47 @@ TEST_F(Enhance, EditedFilesAreGoneAfterARestart) {
     EXPECT_FALSE(QDir(folder + "/edited_plus").exists());
     EXPECT_TRUE(QFile::exists(folder + "/project.db"));
     EXPECT_EQ(reopened.deliverableImages().size(), 2);
+}
+
+// A job writes the bytes of the plain recipe (cv::imread, the pipeline, the
+// enhanced-image encoder) for frames stored upright, turned a quarter either
+// way, upside down, and for a PNG, of several sizes in turn through the same
+// worker buffers, at both levels.
+TEST(EnhanceJob, WritesThePlainRecipesBytesFrameAfterFrame) {
+    keepframe::testing::TempDir dir;
+    struct Frame {
+        std::string name;
+        cv::Size size;
+        int orientation;
+    };
+    const Frame frames[] = {{"upright.jpg", {320, 200}, 1}, {"turned6.jpg", {320, 200}, 6},
+                            {"turned8.jpg", {241, 163}, 8}, {"upside.jpg", {320, 200}, 3},
+                            {"small.png", {97, 65}, 0},     {"again6.jpg", {320, 200}, 6}};
+    cv::RNG rng(9);
+    for (const Frame& f : frames) {
+        cv::Mat img(f.size, CV_8UC3, cv::Scalar(80, 110, 160));
+        cv::Mat grain(img.size(), img.type());
+        rng.fill(grain, cv::RNG::NORMAL, 0, 14);
+        img += grain;
+        img(cv::Rect(40, 30, 90, 100) & cv::Rect(cv::Point(), f.size)).setTo(cv::Scalar(118, 148, 206));
+        const std::string path = dir.file(f.name);
+        if (f.orientation == 0) ASSERT_TRUE(cv::imwrite(path, img));
+        else ASSERT_TRUE(shootgen::writeJpeg(path, img, {"", "", "", f.orientation}, 92));
+    }
+    EnhanceBuffers buffers;
+    for (bool plus : {false, true}) {
+        for (const Frame& f : frames) {
+            const EnhanceJob job{1, dir.file(f.name), dir.file("out.jpg"), {cv::Rect(20, 20, 100, 110)}, {0.95f}, plus};
+            ASSERT_TRUE(runEnhanceJob(job, buffers)) << f.name;
+            std::ifstream written(dir.file("out.jpg"), std::ios::binary);
+            const std::vector<uint8_t> got{std::istreambuf_iterator<char>(written), {}};
+
+            const cv::Mat source = cv::imread(dir.file(f.name), cv::IMREAD_COLOR);
+            const EnhanceResult r = EnhancePipeline::run(source, job.faces, job.confidences,
+                                                         EnhanceSettings::forLevel(plus));
+            std::vector<uint8_t> expected;
+            ASSERT_TRUE(encodeJpeg(r.image, enhancedJpegOptions(), expected));
+            EXPECT_TRUE(got == expected) << f.name << (plus ? " (Plus)" : " (Enhance)");
+        }
+    }
 }

@@ -1,5 +1,6 @@
 // SelectionModel through a real ProjectStore on temporary SQLite files and
 // real image files.
+#include "captured_log.h"
 #include "frames.h"
 #include "library_fixture.h"
 #include "project_store.h"
@@ -336,9 +337,8 @@ TEST_F(Review, ClustersReadFromTheCategoryReport) {
     ClusterMap clusters;
     clusters[12] = {&frames[0], &frames[1]};
     const std::string outBase = dir.str() + "/out";
-    ::testing::internal::CaptureStdout();
-    writeCategoryReport(clusters, "portrait", outBase);
-    ::testing::internal::GetCapturedStdout();
+    keepframe::testing::CapturedLog quiet;
+    writeCategoryReport(clusters, "portrait", outBase, quiet.log());
     // A stray image line before the first cluster is ignored.
     const std::string report = outBase + "/_clusters/portrait/category_report.txt";
     std::ifstream in(report);

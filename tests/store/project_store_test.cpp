@@ -148,6 +148,32 @@ TEST_F(Library, OldRegistryIsSeededOnceAndNeverAgain) {
     EXPECT_EQ(again.lifetimeCulledImages(), 200);
 }
 
+// Detections are stored in full-resolution pixels of the frame: the last
+// analysis pixels of a frame whose sides are not a multiple of the analysis
+// scale reach past its edge, and the stored box ends at the edge.
+TEST_F(Library, DetectionBoxesStayInsideOddSizedFrames) {
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    CullResult r;
+    ResultImage odd = row("odd.jpg", "portrait", 1, "", true);
+    odd.fullW = 401;
+    odd.fullH = 299;
+    odd.detections = {{60, 40, 101, 75, 0.9f, false, "edge"}, {10, 20, 30, 50, 0.8f, true, ""}};
+    r.images = {odd};
+    r.totalInput = 1;
+    const int id = store.saveCullResult(r, "/shoots/odd/", {}, 1);
+    ASSERT_GE(id, 0) << store.lastError().toStdString();
+    const QVariantList dets = store.detectionsForImage(1);
+    ASSERT_EQ(dets.size(), 2);
+    const QVariantMap inside = dets[0].toMap(), edge = dets[1].toMap();  // usable detections first
+    EXPECT_EQ(edge["x"].toInt(), 240);
+    EXPECT_EQ(edge["y"].toInt(), 160);
+    EXPECT_EQ(edge["w"].toInt(), 161);
+    EXPECT_EQ(edge["h"].toInt(), 139);
+    EXPECT_EQ(inside["w"].toInt(), 80);
+    EXPECT_EQ(inside["h"].toInt(), 120);
+}
+
 TEST_F(Library, SaveAndReadBack) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
