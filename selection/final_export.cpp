@@ -17,8 +17,8 @@ namespace {
 
 // Labels of unselected images come from the stored category.
 QString storedLabel(const QString& category) {
-    static const QStringList known = {"venue", "featured", "portrait", "group"};
-    return known.contains(category) ? categoryLabel(category) : QStringLiteral("Other");
+    const std::optional<Category> known = categoryOf(category.toStdString());
+    return known ? categoryLabel(*known) : QStringLiteral("Other");
 }
 
 using Image = ReviewState::Image;
@@ -50,7 +50,7 @@ QVariantMap FinalExport::exportFinal(const QString& destBaseIn, bool byCategory,
     QList<QPair<QString, QString>> copies;
     for (const Image& i : state_.images()) {
         if (i.status == SelectionModel::Removed) continue;
-        const QString folder = targetFolder(finalFolder, i.filename, categoryLabel(displayCategory(i)));
+        const QString folder = targetFolder(finalFolder, i.filename, categoryLabel(displayCategoryOf(i)));
         QString copy;
         if (!run.copy(i.filename, folder, &copy)) continue;
         ++selected;
@@ -84,7 +84,7 @@ int FinalExport::embedXmpIntoCopies(const QList<QPair<QString, QString>>& copies
         HandoverImage h;
         h.filename = i.filename;
         h.category = i.category;
-        h.displayCategory = displayCategory(i);
+        h.displayCategory = categoryText(displayCategoryOf(i));
         h.clusterNumber = i.clusterNumber;
         h.verdict = i.status == SelectionModel::Removed ? HandoverVerdict::Rejected : HandoverVerdict::Kept;
         byName.insert(h.filename, h);

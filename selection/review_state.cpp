@@ -52,15 +52,18 @@ QString subFolderOf(const QString& filename) {
     return slash < 0 ? QString() : filename.left(slash);
 }
 
-QString displayCategory(const SelectionModel::Image& image) {
-    return displayCategoryOf(image.category, image.totalDetectedFaces, image.isFeatured);
+Category displayCategoryOf(const SelectionModel::Image& image) {
+    return displayCategory(categoryOf(image.category.toStdString()), image.totalDetectedFaces, image.isFeatured);
 }
 
-QString categoryLabel(const QString& displayCategory) {
-    if (displayCategory == "venue") return "Details";
-    if (displayCategory == "featured") return "Featured";
-    if (displayCategory == "portrait") return "Portraits";
-    return "Group";
+QString categoryLabel(Category category) {
+    switch (category) {
+    case Category::Venue: return QStringLiteral("Details");
+    case Category::Featured: return QStringLiteral("Featured");
+    case Category::Portrait: return QStringLiteral("Portraits");
+    case Category::Group: break;
+    }
+    return QStringLiteral("Group");
 }
 
 int ReviewState::countStatus(Status status) const {
@@ -123,7 +126,7 @@ void ReviewState::load(const QVariantList& items, const QString& inputFolder, co
         i.totalDetectedFaces = m["totalDetectedFaces"].toInt();
         i.isFeatured = m["isFeatured"].toBool();
         i.original = i.status = m["primary"].toBool() ? SelectionModel::Primary : SelectionModel::Review;
-        counts.add(displayCategory(i).toStdString());
+        counts.add(categoryText(displayCategoryOf(i)));
         images_.push_back(i);
     }
     summary_ = QVariantMap{{"totalSelected", int(images_.size())}, {"totalInput", int(images_.size())},

@@ -6,6 +6,7 @@
 // user interface thread only.
 #pragma once
 
+#include "category.h"
 #include "selection_model.h"
 
 #include <QList>
@@ -82,9 +83,9 @@ private:
 QVariantMap sharedImageFields(const SelectionModel::Image& image);
 // The part of a relative name before its last "/" (empty for the input folder itself).
 QString subFolderOf(const QString& filename);
-// "venue", "featured", "portrait" or "group", as the review screens group images.
-QString displayCategory(const SelectionModel::Image& image);
-// "Details", "Featured", "Portraits" or "Group" for a display category.
-QString categoryLabel(const QString& displayCategory);
+// The category the review screens group an image by (keepframe::displayCategory).
+Category displayCategoryOf(const SelectionModel::Image& image);
+// "Details", "Featured", "Portraits" or "Group": the review screens' name of a display category.
+QString categoryLabel(Category category);
 
 }  // namespace keepframe

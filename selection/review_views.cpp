@@ -89,16 +89,15 @@ QVariantList ReviewViews::groupedView() const {
 }
 
 QVariantList ReviewViews::categoryView() const {
-    static const QString kOrder[] = {"venue", "featured", "portrait", "group"};
-    std::map<QString, std::map<QString, std::pair<QVariantList, QVariantList>>> bySub;
+    std::map<QString, std::map<Category, std::pair<QVariantList, QVariantList>>> bySub;
     for (const Image& i : state_.images()) {
-        auto& [kept, removed] = bySub[subFolderOf(i.filename)][displayCategory(i)];
+        auto& [kept, removed] = bySub[subFolderOf(i.filename)][displayCategoryOf(i)];
         (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(i));
     }
     const bool severalFolders = bySub.size() > 1;
     QVariantList out;
     for (auto& [sub, categories] : bySub) {
-        for (const QString& c : kOrder) {
+        for (const Category c : {Category::Venue, Category::Featured, Category::Portrait, Category::Group}) {
             auto it = categories.find(c);
             if (it == categories.end()) continue;
             const QString label = categoryLabel(c);
