@@ -9,6 +9,7 @@
 #include "bench_sections.h"
 
 #include "analysis.h"
+#include "background_job.h"
 #include "cull_worker.h"
 #include "faces.h"
 #include "frame_analysis.h"
@@ -92,18 +93,19 @@ CullRun cull(EngineConfig config, const std::string& name) {
     CullRun run;
     QString failure;
     CullWorker worker(config, true);
-    QObject::connect(&worker, &CullWorker::finished,
-                     [&](const QVariant& summary) { run.frames = summary.toMap().value("totalInput").toInt(); });
-    QObject::connect(&worker, &CullWorker::failed, [&](const QString& message) { failure = message; });
     std::fflush(stdout);
     resetPeakMemory();
     const auto start = std::chrono::steady_clock::now();
     // The worker's progress marks the start of clustering (67 %) and of saving (82 %).
-    QObject::connect(&worker, &CullWorker::progressUpdate, [&](int percent, const QString&) {
+    JobControl control(1, {}, [&](int percent, const QString&) {
         if (percent >= 67 && run.analysisSeconds == 0) run.analysisSeconds = secondsSince(start);
         if (percent >= 82 && run.savingSeconds == 0) run.savingSeconds = secondsSince(start);
     });
-    worker.run();
+    try {
+        run.frames = worker.run(control).value("totalInput").toInt();
+    } catch (const std::exception& e) {
+        failure = QString::fromUtf8(e.what());
+    }
     run.seconds = secondsSince(start);
     run.savingSeconds = run.savingSeconds > 0 ? run.seconds - run.savingSeconds : 0;
     run.peakMb = peakMemoryMb();

@@ -2,6 +2,7 @@
 #include "delivery_manager.h"
 
 #include "account_token.h"
+#include "background_job.h"
 #include "delivery_files.h"
 #include "faces.h"
 #include "image_decode.h"
@@ -147,21 +148,25 @@ void DeliveryManager::startDelivery(const QString& galleryTitle, const QString& 
     actualCompressedBytes_ = 0;
     emit actualSizeKnown(0);
     setPhase(QStringLiteral("compressing"));
-    if (deliveryThread_.joinable()) deliveryThread_.join();
-    deliveryThread_ = std::thread([this] { runDeliveryWorker(); });
+    const auto work = [this](JobControl& control) {
+        prepareItems(control);
+        return QVariant();
+    };
+    if (!preparation_->start(work)) {
+        setRunning(false);
+        emit deliveryFailed(QStringLiteral("The delivery could not be started: no thread is available."));
+    }
 }
 
-void DeliveryManager::runDeliveryWorker() {
-    auto post = [this](auto&& f) {
-        QMetaObject::invokeMethod(this, std::forward<decltype(f)>(f), Qt::QueuedConnection);
-    };
+void DeliveryManager::prepareItems(const JobControl& control) {
     doneCount_ = 0;
     totalCount_ = int(items_.size());
-    post([this] { setPhase(QStringLiteral("compressing")); });
+    control.post([this] { setPhase(QStringLiteral("compressing")); });
     emit deliveryProgress();
     FrameBuffers frames;
     qint64 total = 0;
     for (DeliveryItem& item : items_) {
+        if (control.stopRequested()) return;
         item.originalSize = QFileInfo(item.sourcePath).size();
         if (compressionLevel_ >= 100) {
             item.uploadPath = item.sourcePath;
@@ -179,7 +184,7 @@ void DeliveryManager::runDeliveryWorker() {
         ++doneCount_;
         emit deliveryProgress();
     }
-    post([this, total] {
+    control.post([this, total] {
         actualCompressedBytes_ = total;
         emit actualSizeKnown(total);
     });
@@ -187,7 +192,7 @@ void DeliveryManager::runDeliveryWorker() {
     if (enableFaceSearch_) {
         doneCount_ = 0;
         totalCount_ = int(items_.size());
-        post([this] { setPhase(QStringLiteral("detecting")); });
+        control.post([this] { setPhase(QStringLiteral("detecting")); });
         emit deliveryProgress();
         if (!faceDetector_ && !faceModelPath_.isEmpty()) {
             try {
@@ -197,15 +202,12 @@ void DeliveryManager::runDeliveryWorker() {
             }
         }
         for (DeliveryItem& item : items_) {
+            if (control.stopRequested()) return;
             if (faceDetector_) collectFaces(item, *faceDetector_, frames);
             ++doneCount_;
             emit deliveryProgress();
         }
     }
-    post([this] {
-        setPhase(QStringLiteral("uploading"));
-        sendUploadRequest();
-    });
 }
 
 void DeliveryManager::sendUploadRequest() {

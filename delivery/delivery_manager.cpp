@@ -1,6 +1,8 @@
 // Request machinery and gallery management.
 #include "delivery_manager.h"
 
+#include "background_job.h"
+
 #include "account_token.h"
 #include "jpeg_encoder.h"
 #include "onnx_model.h"
@@ -45,14 +47,28 @@ QString redirectRefusal(int status, const QNetworkReply& reply) {
 
 }  // namespace
 
-DeliveryManager::DeliveryManager(QObject* parent) : QObject(parent) {
+DeliveryManager::DeliveryManager(QObject* parent)
+    : QObject(parent),
+      preparation_(new BackgroundJob(QStringLiteral("the images could not be prepared"), this)),
+      thumbnails_(new BackgroundJob(QStringLiteral("the cover thumbnails could not be made"), this)) {
     // Service requests (with the token) and storage uploads alike: a 3xx answer is final.
     network_.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    connect(preparation_, &BackgroundJob::finished, this, [this] {
+        setPhase(QStringLiteral("uploading"));
+        sendUploadRequest();
+    });
+    connect(preparation_, &BackgroundJob::failed, this, [this](const QString& reason) {
+        setRunning(false);
+        emit deliveryFailed(reason);
+    });
+    connect(thumbnails_, &BackgroundJob::finished, this, &DeliveryManager::finishThumbnails);
+    connect(thumbnails_, &BackgroundJob::failed, this, &DeliveryManager::finishThumbnails);
 }
 
 DeliveryManager::~DeliveryManager() {
-    if (deliveryThread_.joinable()) deliveryThread_.join();
-    if (thumbnailThread_.joinable()) thumbnailThread_.join();
+    // The work uses this object's items and settings: it ends before they go.
+    preparation_->stop(BackgroundJob::End::Discard);
+    thumbnails_->stop(BackgroundJob::End::Discard);
 }
 
 void DeliveryManager::setBaseUrl(const QString& url) {

@@ -15,12 +15,13 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace keepframe {
 
 class AccountTokenProvider;
+class BackgroundJob;
+class JobControl;
 struct OnnxModel;
 
 struct FaceCrop {
@@ -183,7 +184,9 @@ private:
                      const Failure& failed);
     void setPhase(const QString& phase);
     void setRunning(bool running);
-    void runDeliveryWorker();
+    // Compresses the items and, with face search, collects their faces, on
+    // the preparation job's thread; ends early (the result unused) once the job is stopped.
+    void prepareItems(const JobControl& control);
     void sendUploadRequest();
     // Starts the first uploads, RequestLimits::parallelUploads of them.
     void startUploads();
@@ -198,19 +201,17 @@ private:
     QNetworkAccessManager network_;
     QString baseUrlOverride_;
     RequestLimits limits_;
-    std::thread deliveryThread_;
+    BackgroundJob* preparation_;  // compression and face crops of a delivery
+    BackgroundJob* thumbnails_;   // cover thumbnails
     std::vector<DeliveryItem> items_;
     std::atomic<bool> running_{false};
     std::atomic<int> totalCount_{0}, doneCount_{0}, pendingUploads_{0};
     size_t nextUpload_ = 0;  // the item the next upload slot takes
-    std::thread thumbnailThread_;
     struct ThumbnailJob {
         QString filename, sourcePath, thumbnailPath;
     };
     std::vector<ThumbnailJob> thumbnailJobs_;
     QVariantList readyThumbnails_;
-    std::atomic<bool> thumbnailsRunning_{false};
-    std::atomic<qint64> thumbnailCursor_{0};
     int compressionLevel_ = 100;
     bool allowDownload_ = true;
     bool enableFaceSearch_ = false;

@@ -1,6 +1,8 @@
 // Folder scanning and cover thumbnails for the Deliver page.
 #include "delivery_manager.h"
 
+#include "background_job.h"
+
 #include "delivery_files.h"
 #include "path_safety.h"
 
@@ -14,6 +16,26 @@
 #include <thread>
 
 namespace keepframe {
+
+namespace {
+
+// The path of a 200-pixel JPEG of `sourcePath` written into `folder`; empty
+// when the source cannot be read or the file written.
+QString thumbnailOf(const QString& sourcePath, const QString& folder) {
+    QImageReader reader(sourcePath);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid()) reader.setScaledSize(size.scaled(200, 200, Qt::KeepAspectRatio));
+    QImage image = reader.read();
+    if (image.isNull()) return {};
+    if (image.width() > 200 || image.height() > 200)
+        image = image.scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QString path = folder + "/" + QString::number(qHash(sourcePath, 0)) + ".jpg";
+    const bool written = writeFileReplacing(path, [&image](QFileDevice& out) { return image.save(&out, "JPEG", 85); });
+    return written ? path : QString();
+}
+
+}  // namespace
 
 QVariantList DeliveryManager::scanFolder(const QString& folderUrl) {
     const QString folder = QUrl(folderUrl).toLocalFile();
@@ -30,7 +52,7 @@ QVariantList DeliveryManager::scanFolder(const QString& folderUrl) {
 }
 
 void DeliveryManager::generateCoverThumbnails(const QVariantList& images) {
-    if (thumbnailsRunning_) return;
+    if (thumbnails_->isActive()) return;
     thumbnailJobs_.clear();
     QVariantList ready;
     for (const QVariant& v : images) {
@@ -42,37 +64,21 @@ void DeliveryManager::generateCoverThumbnails(const QVariantList& images) {
         emit coverThumbnailsReady(ready);
         return;
     }
-    thumbnailsRunning_ = true;
-    thumbnailCursor_ = 0;
     readyThumbnails_ = ready;
-    if (thumbnailThread_.joinable()) thumbnailThread_.join();
-    thumbnailThread_ = std::thread([this] {
-        const unsigned reported = std::thread::hardware_concurrency();
-        const double h = reported < 2 ? 1.0 : double(reported);
-        const size_t workers = std::min(thumbnailJobs_.size(), size_t(std::max(1L, std::lround(0.75 * h))));
+    const auto work = [this](JobControl& control) {
         const QString folder = deliveryTempFolder() + "/cover_thumbs";
         QDir().mkpath(folder);  // when it cannot be made, every write below fails and says so by its empty path
-        auto work = [this, folder] {
-            for (qint64 i; (i = thumbnailCursor_.fetch_add(1)) < qint64(thumbnailJobs_.size());) {
-                ThumbnailJob& job = thumbnailJobs_[size_t(i)];
-                QImageReader reader(job.sourcePath);
-                reader.setAutoTransform(true);
-                const QSize size = reader.size();
-                if (size.isValid()) reader.setScaledSize(size.scaled(200, 200, Qt::KeepAspectRatio));
-                QImage image = reader.read();
-                if (image.isNull()) continue;
-                if (image.width() > 200 || image.height() > 200)
-                    image = image.scaled(200, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-                const QString path = folder + "/" + QString::number(qHash(job.sourcePath, 0)) + ".jpg";
-                if (writeFileReplacing(path, [&image](QFileDevice& out) { return image.save(&out, "JPEG", 85); }))
-                    job.thumbnailPath = path;
-            }
-        };
-        std::vector<std::thread> pool;
-        for (size_t w = 0; w < workers; ++w) pool.emplace_back(work);
-        for (auto& t : pool) t.join();
-        QMetaObject::invokeMethod(this, [this] { finishThumbnails(); }, Qt::QueuedConnection);
-    });
+        control.forEach(thumbnailJobs_.size(), [this, folder] {
+            return [this, folder](size_t i) {
+                ThumbnailJob& job = thumbnailJobs_[i];
+                job.thumbnailPath = thumbnailOf(job.sourcePath, folder);
+            };
+        });
+        return QVariant();
+    };
+    const unsigned reported = std::thread::hardware_concurrency();
+    const double h = reported < 2 ? 1.0 : double(reported);
+    if (!thumbnails_->start(work, int(std::max(1L, std::lround(0.75 * h))))) finishThumbnails();
 }
 
 void DeliveryManager::finishThumbnails() {
@@ -81,7 +87,6 @@ void DeliveryManager::finishThumbnails() {
         const QString url = job.thumbnailPath.isEmpty() ? QString() : QUrl::fromLocalFile(job.thumbnailPath).toString();
         list.push_back(QVariantMap{{"filename", job.filename}, {"sourcePath", job.sourcePath}, {"thumbUrl", url}});
     }
-    thumbnailsRunning_ = false;
     emit coverThumbnailsReady(list);
 }
 

@@ -3,11 +3,11 @@
 #include "analysis.h"
 #include "faces.h"
 
+#include "parallel_for.h"
+
 #include <algorithm>
 #include <atomic>
-#include <exception>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 namespace keepframe {
 
@@ -48,45 +48,20 @@ std::vector<ImageRecord> analyzeFrames(const std::vector<InputFile>& files, cons
                                        std::vector<SkippedFile>* skipped) {
     const int total = int(files.size());
     std::vector<ImageRecord> slots(files.size());
-    std::atomic<int> nextIndex{0};
     std::atomic<int> finished{0};
-    std::atomic<bool> stop{false};
-    std::mutex errorMutex;
-    std::exception_ptr firstError;
-
-    auto worker = [&]() {
-        try {
-            // Every thread has its own model set; nothing of ONNX Runtime is shared.
-            std::unique_ptr<ModelSet> models;
-            if (faceAnalysisEnabled(config)) models = loadModelSet(config);
-            for (;;) {
-                if (stop.load()) return;
-                const int i = nextIndex.fetch_add(1);
-                if (i >= total) return;
-                slots[size_t(i)] = analyzeOne(files[size_t(i)], models.get(), config);
-                const int done = finished.fetch_add(1) + 1;
-                if (done % 50 == 0 || done == total) config.log.info("  [%4d/%d] done\n", done, total);
-                if ((done % 5 == 0 || done == total) && progress)
-                    progress(2 + done * 63 / total, "Processing images…");
-            }
-        } catch (...) {
-            std::lock_guard<std::mutex> lock(errorMutex);
-            if (!firstError) firstError = std::current_exception();
-            stop.store(true);
-        }
+    const auto makeTask = [&] {
+        // Every thread has its own model set; nothing of ONNX Runtime is shared.
+        std::shared_ptr<ModelSet> models;
+        if (faceAnalysisEnabled(config)) models = loadModelSet(config);
+        return [&, models](size_t i) {
+            slots[i] = analyzeOne(files[i], models.get(), config);
+            const int done = finished.fetch_add(1) + 1;
+            if (done % 50 == 0 || done == total) config.log.info("  [%4d/%d] done\n", done, total);
+            if ((done % 5 == 0 || done == total) && progress) progress(2 + done * 63 / total, "Processing images…");
+        };
     };
-
-    std::vector<std::thread> threads;
-    threads.reserve(size_t(threadCount));
-    try {
-        for (int t = 0; t < threadCount; ++t) threads.emplace_back(worker);
-    } catch (...) {
-        stop.store(true);
-        for (auto& th : threads) th.join();
-        throw;
-    }
-    for (auto& th : threads) th.join();
-    if (firstError) std::rethrow_exception(firstError);
+    parallelFor(files.size(), threadCount, makeTask, config.stop);
+    if (config.stop != nullptr && config.stop->load()) throw CullStopped();
 
     std::vector<ImageRecord> frames;
     frames.reserve(slots.size());

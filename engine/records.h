@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -64,6 +65,9 @@ struct EngineConfig {
     AnalysisTimings* timings = nullptr;
     // Where the run's log lines go; the console unless given a sink.
     EngineLog log;
+    // When given and set, the analysis takes no further frame and the run
+    // raises CullStopped (frame_analysis.h): nothing of it is returned.
+    const std::atomic<bool>* stop = nullptr;
 
     // Moment clustering.
     int32_t phashThreshold = 15;

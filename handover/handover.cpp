@@ -2,6 +2,7 @@
 // persons, read from the project database; and the report as a map.
 #include "handover.h"
 
+#include "category.h"
 #include "project_store.h"
 
 #include <QSet>
@@ -10,18 +11,27 @@
 
 namespace keepframe {
 
+namespace {
+
+// The category keyword's last level: "Details", "Featured", "Group", or "Portrait" for any other text.
+QString keywordCategory(const QString& displayCategory) {
+    switch (categoryOf(displayCategory.toStdString()).value_or(Category::Portrait)) {
+    case Category::Venue: return QStringLiteral("Details");
+    case Category::Featured: return QStringLiteral("Featured");
+    case Category::Group: return QStringLiteral("Group");
+    case Category::Portrait: break;
+    }
+    return QStringLiteral("Portrait");
+}
+
+}  // namespace
+
 QString clusterLabel(const QString& category, int clusterNumber) {
-    const QString letter = category == "group" ? "G" : category == "venue" ? "D" : "P";
-    return letter + "C" + QString::number(clusterNumber);
+    return momentLetter(categoryOf(category.toStdString())) + QStringLiteral("C") + QString::number(clusterNumber);
 }
 
 QStringList handoverKeywords(const HandoverImage& image) {
-    const QString& d = image.displayCategory;
-    const QString category = d == "venue"      ? "Details"
-                             : d == "featured" ? "Featured"
-                             : d == "group"    ? "Group"
-                                               : "Portrait";
-    QStringList out{"Keepframe|Category|" + category};
+    QStringList out{"Keepframe|Category|" + keywordCategory(image.displayCategory)};
     if (image.clusterNumber > 0) out << "Keepframe|Moment|" + clusterLabel(image.category, image.clusterNumber);
     for (int person : image.persons) out << "Keepframe|Person|Person " + QString::number(person);
     return out;

@@ -1,5 +1,6 @@
 #include "cull_worker.h"
 
+#include "background_job.h"
 #include "cull.h"
 #include "paths.h"
 #include "project_store.h"
@@ -9,7 +10,6 @@
 #include <QDateTime>
 #include <QHash>
 
-#include <exception>
 #include <optional>
 #include <stdexcept>
 
@@ -76,62 +76,62 @@ QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int pro
                                              : QString()}};
 }
 
-void CullWorker::run() {
+QVariantMap CullWorker::run(JobControl& control) {
     const qint64 start = QDateTime::currentMSecsSinceEpoch();
-    try {
-        // This thread's own store and connections. A library that cannot take
-        // the project fails the run before any analysis, with the store's reason.
-        std::optional<ProjectStore> store;
-        if (saveProject_) {
-            store.emplace();
-            if (!store->openRegistry() || !store->checkCanSave())
-                throw std::runtime_error(("Could not save the project: " + store->lastError()).toStdString());
-        }
-        std::vector<SkippedFile> unconverted;
-        if (hasRawFiles(config_.inputFolder)) {
-            const std::string jpegFolder =
-                pathToUtf8(utf8ToPath(config_.inputFolder) / utf8ToPath(conversionFolderName(config_.inputFolder)));
-            const int total = countRawFiles(config_.inputFolder);
-            emit progressUpdate(1, QStringLiteral("Converting RAW files to JPG…"));
-            std::vector<std::string> failedRaw;
-            const auto progress = [&](int done, int all, const std::string&) {
-                emit progressUpdate(all < 1 ? 1 : 1 + done * 4 / all,
-                                    QStringLiteral("Converting RAW %1 of %2…").arg(done).arg(total));
-            };
-            const int converted =
-                convertRawFolder(config_.inputFolder, jpegFolder, progress, &failedRaw, config_.keepRawPreviews);
-            for (const std::string& name : failedRaw) unconverted.push_back({name, "RAW preview could not be read"});
-            // With no RAW file converted, a folder that holds other images is
-            // culled from those, and the RAW files are named as skipped.
-            if (converted == 0 && scanInputImages(config_).empty())
-                throw std::runtime_error(
-                    "Could not convert any RAW files. Please check the files and try again, or use JPG input.");
-            if (converted > 0) config_.inputFolder = jpegFolder;
-            emit progressUpdate(5, QStringLiteral("Processing images (detect, score, cluster)…"));
-        }
-
-        CullResult result = runCull(config_, [this](int percent, const std::string& message) {
-            emit progressUpdate(percent, QString::fromStdString(message));
-        });
-        result.skipped.insert(result.skipped.begin(), unconverted.begin(), unconverted.end());
-
-        phase_->store(CullPhase::Saving);
-        emit progressUpdate(82, QStringLiteral("Saving project & thumbnails…"));
-        int projectId = -1;
-        if (store) {
-            const int seconds = int((QDateTime::currentMSecsSinceEpoch() - start) / 1000);
-            projectId = store->saveCullResult(result, QString::fromStdString(config_.inputFolder), {}, seconds);
-            if (projectId < 0)
-                throw std::runtime_error(("Could not save the project: " + store->lastError()).toStdString());
-        }
-        phase_->store(CullPhase::Finishing);
-        emit progressUpdate(99, QStringLiteral("Finishing up…"));
-        emit finished(cullSummary(result, config_, projectId));
-    } catch (const std::exception& e) {
-        emit failed(QString::fromUtf8(e.what()));
-    } catch (...) {
-        emit failed(QStringLiteral("Unknown error during culling."));
+    config_.stop = &control.stopFlag();
+    const auto stopHere = [&control] {
+        if (control.stopRequested()) throw CullStopped();
+    };
+    // This thread's own store and connections. A library that cannot take
+    // the project fails the run before any analysis, with the store's reason.
+    std::optional<ProjectStore> store;
+    if (saveProject_) {
+        store.emplace();
+        if (!store->openRegistry() || !store->checkCanSave())
+            throw std::runtime_error(("Could not save the project: " + store->lastError()).toStdString());
     }
+    std::vector<SkippedFile> unconverted;
+    if (hasRawFiles(config_.inputFolder)) {
+        const std::string jpegFolder =
+            pathToUtf8(utf8ToPath(config_.inputFolder) / utf8ToPath(conversionFolderName(config_.inputFolder)));
+        const int total = countRawFiles(config_.inputFolder);
+        control.report(1, QStringLiteral("Converting RAW files to JPG…"));
+        std::vector<std::string> failedRaw;
+        const auto progress = [&](int done, int all, const std::string&) {
+            control.report(all < 1 ? 1 : 1 + done * 4 / all,
+                           QStringLiteral("Converting RAW %1 of %2…").arg(done).arg(total));
+        };
+        const int converted = convertRawFolder(config_.inputFolder, jpegFolder, progress, &failedRaw,
+                                               config_.keepRawPreviews, config_.stop);
+        stopHere();
+        for (const std::string& name : failedRaw) unconverted.push_back({name, "RAW preview could not be read"});
+        // With no RAW file converted, a folder that holds other images is
+        // culled from those, and the RAW files are named as skipped.
+        if (converted == 0 && scanInputImages(config_).empty())
+            throw std::runtime_error(
+                "Could not convert any RAW files. Please check the files and try again, or use JPG input.");
+        if (converted > 0) config_.inputFolder = jpegFolder;
+        control.report(5, QStringLiteral("Processing images (detect, score, cluster)…"));
+    }
+
+    CullResult result = runCull(config_, [&control](int percent, const std::string& message) {
+        control.report(percent, QString::fromStdString(message));
+    });
+    result.skipped.insert(result.skipped.begin(), unconverted.begin(), unconverted.end());
+    stopHere();
+
+    phase_->store(CullPhase::Saving);
+    control.report(82, QStringLiteral("Saving project & thumbnails…"));
+    int projectId = -1;
+    if (store) {
+        const int seconds = int((QDateTime::currentMSecsSinceEpoch() - start) / 1000);
+        projectId = store->saveCullResult(result, QString::fromStdString(config_.inputFolder), {}, seconds);
+        if (projectId < 0)
+            throw std::runtime_error(("Could not save the project: " + store->lastError()).toStdString());
+    }
+    phase_->store(CullPhase::Finishing);
+    control.report(99, QStringLiteral("Finishing up…"));
+    return cullSummary(result, config_, projectId);
 }
 
 }  // namespace keepframe

@@ -2,7 +2,6 @@
 // pipeline, and saving the result as a project.
 #pragma once
 
-#include <QObject>
 #include <QVariant>
 
 #include <atomic>
@@ -20,20 +19,22 @@ enum class CullPhase {
     Finishing,  // the project is complete
 };
 
-class CullWorker : public QObject {
-    Q_OBJECT
+class JobControl;
+
+// One cull, run on the calling thread (a BackgroundJob's).
+class CullWorker {
 public:
     // `phase`, when given, follows the run from any thread.
     explicit CullWorker(EngineConfig config, bool saveProject = true,
                         std::shared_ptr<std::atomic<CullPhase>> phase = nullptr);
 
-public slots:
-    void run();
-
-signals:
-    void finished(const QVariant& summary);
-    void failed(const QString& message);
-    void progressUpdate(int percent, const QString& phase);
+    // Converts RAW input, culls, saves the project and returns the summary
+    // map (cullSummary). Progress goes to control.report as percent and
+    // message. Once control.stopRequested() is set the run ends at its next
+    // safe point (between two frames or two RAW files, before the save) with
+    // CullStopped, and nothing is stored. Any failure is raised with the
+    // message the user reads.
+    QVariantMap run(JobControl& control);
 
 private:
     EngineConfig config_;

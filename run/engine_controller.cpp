@@ -1,5 +1,6 @@
 #include "engine_controller.h"
 
+#include "background_job.h"
 #include "cull_worker.h"
 #include "project_file.h"
 #include "raw_conversion.h"
@@ -16,24 +17,20 @@ QString normalizeFolderArgument(const QString& text) {
     return s.isEmpty() ? s : QDir::toNativeSeparators(s);
 }
 
-EngineController::EngineController(QObject* parent) : QObject(parent) {}
+EngineController::EngineController(QObject* parent)
+    : QObject(parent), job_(new BackgroundJob(QStringLiteral("Unknown error during culling."), this)) {
+    connect(job_, &BackgroundJob::progress, this,
+            [this](int percent, const QString& message) { emit progress(percent, message); });
+    connect(job_, &BackgroundJob::finished, this, &EngineController::onWorkerFinished);
+    connect(job_, &BackgroundJob::failed, this, &EngineController::onWorkerFailed);
+}
 
-EngineController::~EngineController() { disposeThread(); }
+EngineController::~EngineController() { job_->wait(BackgroundJob::End::Discard); }
 
 void EngineController::setRunning(bool running) {
     if (running_ == running) return;
     running_ = running;
     emit runningChanged();
-}
-
-void EngineController::disposeThread() {
-    if (!thread_) return;
-    if (thread_->isRunning()) {
-        thread_->quit();
-        thread_->wait();
-    }
-    thread_->deleteLater();
-    thread_ = nullptr;
 }
 
 bool EngineController::inputHasRaw(const QString& inputFolder) const {
@@ -79,21 +76,14 @@ void EngineController::startCull(const QString& inputFolder, const QString& outp
     startMs_ = QDateTime::currentMSecsSinceEpoch();
     emit progress(5, QStringLiteral("Processing images (detect, score, cluster)…"));
 
-    disposeThread();
-    thread_ = new QThread(this);
-    auto* worker = new CullWorker(std::move(config), options_.saveProject, phase_);
-    worker->moveToThread(thread_);
-    worker_ = worker;
-    connect(thread_, &QThread::started, worker, &CullWorker::run);
-    connect(worker, &CullWorker::finished, this, &EngineController::onWorkerFinished);
-    connect(worker, &CullWorker::failed, this, &EngineController::onWorkerFailed);
-    connect(worker, &CullWorker::progressUpdate, this,
-            [this](int percent, const QString& message) { emit progress(percent, message); });
-    connect(worker, &CullWorker::finished, thread_, &QThread::quit);
-    connect(worker, &CullWorker::failed, thread_, &QThread::quit);
-    connect(thread_, &QThread::finished, worker, &QObject::deleteLater);
-    thread_->start();
+    auto worker = std::make_shared<CullWorker>(std::move(config), options_.saveProject, phase_);
+    if (!job_->start([worker](JobControl& control) { return QVariant(worker->run(control)); })) {
+        onWorkerFailed(QStringLiteral("The cull could not be started: no thread is available."));
+        return;
+    }
 }
+
+void EngineController::cancel() { job_->cancel(); }
 
 void EngineController::onWorkerFinished(const QVariant& summary) {
     phase_->store(CullPhase::Idle);
@@ -101,14 +91,12 @@ void EngineController::onWorkerFinished(const QVariant& summary) {
     setRunning(false);
     QVariantMap map = summary.toMap();
     map["elapsedSeconds"] = double(QDateTime::currentMSecsSinceEpoch() - startMs_) / 1000.0;
-    worker_ = nullptr;
     emit finished(map);
 }
 
 void EngineController::onWorkerFailed(const QString& message) {
     phase_->store(CullPhase::Idle);
     setRunning(false);
-    worker_ = nullptr;
     emit failed(message);
 }
 

@@ -1,11 +1,9 @@
 // The object the user interface starts a cull with (published to QML as
 // "engine"): validates the folders, builds the run's settings and runs a
-// CullWorker on a thread of its own.
+// CullWorker as a background job.
 #pragma once
 
 #include <QObject>
-#include <QPointer>
-#include <QThread>
 #include <QVariant>
 
 #include "cull_worker.h"
@@ -14,6 +12,8 @@
 #include <memory>
 
 namespace keepframe {
+
+class BackgroundJob;
 
 static_assert(std::atomic<CullPhase>::is_always_lock_free, "the phase is read in signal handlers");
 
@@ -36,6 +36,7 @@ class EngineController : public QObject {
     Q_PROPERTY(bool running READ running NOTIFY runningChanged)
 public:
     explicit EngineController(QObject* parent = nullptr);
+    // Waits for a running cull to end as it would (its project saved); its end is not told.
     ~EngineController() override;
 
     bool running() const { return running_; }
@@ -52,6 +53,11 @@ public:
 
     Q_INVOKABLE bool inputHasRaw(const QString& inputFolder) const;
     Q_INVOKABLE void startCull(const QString& inputFolder, const QString& outputFolder, int select);
+    // Asks a running cull to stop at its next safe point (the next frame or
+    // RAW file, or before the project is saved); it then ends with
+    // failed("The cull was stopped.") and nothing stored. A cull already
+    // saving its project finishes. Nothing when no cull runs.
+    void cancel();
 
 signals:
     void progress(int percent, const QString& message);
@@ -65,11 +71,9 @@ public slots:
 
 private:
     void setRunning(bool running);
-    void disposeThread();
 
     bool running_ = false;
-    QThread* thread_ = nullptr;
-    QPointer<CullWorker> worker_;
+    BackgroundJob* job_;
     QString detectorPath_, recognizerPath_, expressionPath_, eyePath_;
     CullRunOptions options_;
     qint64 startMs_ = 0;

@@ -3,6 +3,7 @@
 #include "image_decode.h"
 
 #include "jpeg_output.h"
+#include "parallel_for.h"
 #include "paths.h"
 #include "scan.h"
 
@@ -167,7 +168,7 @@ bool convertRawFile(const RawJob& job, cv::Mat& preview) {
 }
 
 int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress,
-                     std::vector<std::string>* failedFiles, bool keepPreviews) {
+                     std::vector<std::string>* failedFiles, bool keepPreviews, const std::atomic<bool>* stop) {
     const fs::path root = utf8ToPath(inputFolder), outRoot = utf8ToPath(conversionFolder);
     std::error_code ec;
     fs::create_directories(outRoot, ec);
@@ -193,28 +194,26 @@ int convertRawFolder(const std::string& inputFolder, const std::string& conversi
     std::atomic<int> converted{0};
     if (!jobs.empty()) {
         const unsigned hw = std::thread::hardware_concurrency();
-        const int threads = std::min<int>(std::min<int>(hw == 0 ? 2 : int(hw), 4), int(jobs.size()));
-        std::atomic<size_t> next{0};
-        std::atomic<int> finished{0};
-        std::vector<char> ok(jobs.size(), 0);
+        const int threads = std::min<int>(hw == 0 ? 2 : int(hw), 4);
+        enum Outcome : char { NotStarted, Converted, Failed };
+        std::vector<Outcome> outcomes(jobs.size(), NotStarted);
         std::mutex progressMutex;
-        auto worker = [&] {
-            cv::Mat preview;  // this thread's, for all its files: a 24 MP preview takes 72 MB
-            for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-                ok[i] = convertRawFile(jobs[i], preview);
-                if (ok[i]) converted.fetch_add(1);
+        int finished = 0;
+        const auto makeTask = [&] {
+            // This thread's, for all its files: a 24 MP preview takes 72 MB.
+            return [&, preview = cv::Mat()](size_t i) mutable {
+                outcomes[i] = convertRawFile(jobs[i], preview) ? Converted : Failed;
+                if (outcomes[i] == Converted) converted.fetch_add(1);
                 // Counted under the lock so that the reports arrive in order.
-                std::lock_guard<std::mutex> lock(progressMutex);
-                const int done = finished.fetch_add(1) + 1;
-                if (progress) progress(done, int(jobs.size()), jobs[i].fileName);
-            }
+                const std::lock_guard<std::mutex> lock(progressMutex);
+                ++finished;
+                if (progress) progress(finished, int(jobs.size()), jobs[i].fileName);
+            };
         };
-        std::vector<std::thread> pool;
-        for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
-        for (auto& t : pool) t.join();
+        parallelFor(jobs.size(), threads, makeTask, stop);
         if (failedFiles)
             for (size_t i = 0; i < jobs.size(); ++i)
-                if (!ok[i]) failedFiles->push_back(names[i]);
+                if (outcomes[i] == Failed) failedFiles->push_back(names[i]);
     }
     removeEmptyFolders(outRoot);
     return converted.load();

@@ -3,6 +3,7 @@
 // decoding takes place.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,7 +47,10 @@ using RawProgress = std::function<void(int done, int total, const std::string& f
 // receives the relative names of the files not converted. Folders of the
 // conversion folder that stay empty, and the folder itself, are removed.
 // `keepPreviews` keeps the JPEG previews as the cameras wrote them (RawJob).
+// Once `stop` is set no further file is started; the files not converted
+// then are not named in `failedFiles`.
 int convertRawFolder(const std::string& inputFolder, const std::string& conversionFolder, const RawProgress& progress,
-                     std::vector<std::string>* failedFiles = nullptr, bool keepPreviews = false);
+                     std::vector<std::string>* failedFiles = nullptr, bool keepPreviews = false,
+                     const std::atomic<bool>* stop = nullptr);
 
 }  // namespace keepframe

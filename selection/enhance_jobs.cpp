@@ -1,7 +1,3 @@
-// Enhancement jobs and edited outputs: colour-correcting kept images into the
-// project's "edited" (Enhance) and "edited_plus" (Enhance Plus) folders on a
-// coordinator thread with a few workers, the questions the screens ask about
-// edited versions, exporting them, and the list the delivery job uploads.
 #include "enhance_jobs.h"
 
 #include "enhance_buffers.h"
@@ -14,14 +10,14 @@
 #include "paths.h"
 #include "project_file.h"
 #include "project_store.h"
-#include "selection_model.h"
-#include "xmp_run.h"
+#include "review_state.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
+#include <thread>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -53,23 +49,6 @@ EnhanceJob makeJob(ProjectStore& store, const QString& inputFolder, const QStrin
     }
     return job;
 }
-
-void workerLoop(EnhanceBatch& b) {
-    const int64_t count = int64_t(b.jobs.size());
-    EnhanceBuffers buffers;  // this worker's, for all its photographs
-    while (!b.cancel.load()) {
-        const int64_t i = b.next.fetch_add(1);
-        if (i >= count) return;
-        const bool written = runEnhanceJob(b.jobs[size_t(i)], buffers);
-        b.outcomes[size_t(i)].store(written ? JobOutcome::Written : JobOutcome::Failed);
-        if (written) b.succeeded.fetch_add(1);
-        b.done.fetch_add(1);
-    }
-}
-
-}  // namespace
-
-namespace {
 
 // The source upright, in the pixels the face boxes refer to: a JPEG in the
 // working images of the buffers, for the pipeline to work over in place.
@@ -106,188 +85,160 @@ int enhanceWorkerCount(unsigned hardwareThreads, int jobs) {
 
 // ---------------------------------------------------------------- batches
 
-SelectionModel::~SelectionModel() {
-    blockSignals(true);  // nobody hears the end of a batch stopped by the model's own end
-    stopXmpSidecars();
-    stopEnhance();
+EnhanceJobs::EnhanceJobs(const ReviewState& state, QObject* parent)
+    : QObject(parent), state_(state), job_(new BackgroundJob(QStringLiteral("The batch stopped unexpectedly."), this)) {
+    // A batch ends the same way whatever ended it: what was written is counted.
+    connect(job_, &BackgroundJob::finished, this, &EnhanceJobs::batchEnded);
+    connect(job_, &BackgroundJob::failed, this, &EnhanceJobs::batchEnded);
 }
 
-void SelectionModel::stopEnhance() {
-    enhance_->cancel.store(true);
-    if (enhance_->coordinator.joinable()) enhance_->coordinator.join();
-    finishBatch(enhance_->serial);
+void EnhanceJobs::stop() { job_->stop(BackgroundJob::End::Deliver); }
+
+void EnhanceJobs::stopInto(int projectId) {
+    if (projectId >= 0 && (projectId == state_.projectId() || projectId == projectId_)) stop();
 }
 
-void SelectionModel::stopEnhanceInto(int projectId) {
-    if (projectId >= 0 && (projectId == projectId_ || projectId == enhance_->projectId)) stopEnhance();
+void EnhanceJobs::batchEnded() {
+    const int written = written_.load();
+    if (state_.store() && written > 0) state_.store()->bumpStat("lifetime_enhanced_images", written);
+    emit finished();
 }
 
-void SelectionModel::finishBatch(int serial) {
-    EnhanceBatch& b = *enhance_;
-    if (serial != b.serial || b.finishedSerial == serial || b.running.load()) return;
-    b.finishedSerial = serial;
-    const int written = b.succeeded.load();
-    if (store_ && written > 0) store_->bumpStat("lifetime_enhanced_images", written);
-    emit enhanceFinished();
-}
-
-int SelectionModel::enhanceProgressDone() const { return enhance_->done.load(); }
-
-int SelectionModel::enhanceProgressTotal() const { return enhance_->total.load(); }
-
-bool SelectionModel::enhanceIsRunning() const { return enhance_->running.load(); }
-
-void SelectionModel::cancelEnhance() { enhance_->cancel.store(true); }
-
-QStringList SelectionModel::enhanceFailures() const {
-    const EnhanceBatch& b = *enhance_;
+QStringList EnhanceJobs::failures() const {
     QStringList failed;
-    for (qsizetype i = 0; i < b.names.size(); ++i)
-        if (b.outcomes[size_t(i)].load() == JobOutcome::Failed) failed << b.names[i];
+    for (qsizetype i = 0; i < names_.size(); ++i)
+        if (outcomes_[size_t(i)].load() == Outcome::Failed) failed << names_[i];
     return failed;
 }
 
-QString SelectionModel::editedFolder(bool plus) const {
-    if (!projectOpen() || !store_->openProject(projectId_)) return {};
-    const QString folder = store_->projectFolder();
+QString EnhanceJobs::editedFolder(bool plus) const {
+    ProjectStore* store = state_.store();
+    if (!state_.projectOpen() || !store->openProject(state_.projectId())) return {};
+    const QString folder = store->projectFolder();
     if (folder.isEmpty()) return {};
     return folder + (plus ? "/edited_plus" : "/edited");
 }
 
-QString SelectionModel::editedPath(int imageId, bool plus) const { return editedFile(editedFolder(plus), imageId); }
+QString EnhanceJobs::editedPath(int imageId, bool plus) const { return editedFile(editedFolder(plus), imageId); }
 
-bool SelectionModel::enhanceImage(int imageId, const QString& filename, bool plus) {
-    if (!projectOpen() || inputFolder_.isEmpty()) return false;
+bool EnhanceJobs::enhanceImage(int imageId, const QString& filename, bool plus) {
+    if (!state_.projectOpen() || state_.inputFolder().isEmpty()) return false;
     const QString folder = editedFolder(plus);
     if (folder.isEmpty() || !QDir().mkpath(folder)) return false;
     EnhanceBuffers buffers;
-    if (!runEnhanceJob(makeJob(*store_, inputFolder_, folder, imageId, filename, plus), buffers)) return false;
-    store_->bumpStat("lifetime_enhanced_images", 1);
+    if (!runEnhanceJob(makeJob(*state_.store(), state_.inputFolder(), folder, imageId, filename, plus), buffers))
+        return false;
+    state_.store()->bumpStat("lifetime_enhanced_images", 1);
     return true;
 }
 
-bool SelectionModel::enhanceImagesParallel(const QVariantList& imageIds, const QVariantList& filenames, bool plus) {
-    EnhanceBatch& b = *enhance_;
-    if (b.running.load() || !projectOpen() || inputFolder_.isEmpty() || imageIds.isEmpty() ||
+bool EnhanceJobs::startBatch(const QVariantList& imageIds, const QVariantList& filenames, bool plus) {
+    if (isRunning() || !state_.projectOpen() || state_.inputFolder().isEmpty() || imageIds.isEmpty() ||
         imageIds.size() != filenames.size())
         return false;
     const QString folder = editedFolder(plus);
     if (folder.isEmpty() || !QDir().mkpath(folder)) return false;
-    if (b.coordinator.joinable()) b.coordinator.join();
-    finishBatch(b.serial);  // the previous batch's end, if its notice has not arrived yet
+    job_->wait(BackgroundJob::End::Deliver);  // the previous batch's end, if its notice has not arrived yet
 
-    b.jobs.clear();
-    b.names.clear();
+    jobs_.clear();
+    names_.clear();
     for (qsizetype i = 0; i < imageIds.size(); ++i) {
         const QString name = filenames[i].toString();
-        b.jobs.push_back(makeJob(*store_, inputFolder_, folder, imageIds[i].toInt(), name, plus));
-        b.names << name;
+        jobs_.push_back(makeJob(*state_.store(), state_.inputFolder(), folder, imageIds[i].toInt(), name, plus));
+        names_ << name;
     }
-    b.outcomes = std::make_unique<std::atomic<JobOutcome>[]>(b.jobs.size());
-    for (size_t i = 0; i < b.jobs.size(); ++i) b.outcomes[i].store(JobOutcome::Pending);
-    b.done.store(0);
-    b.succeeded.store(0);
-    b.total.store(int(b.jobs.size()));
-    b.cancel.store(false);
-    b.next.store(0);
-    b.running.store(true);
-    b.projectId = projectId_;
-    const int serial = b.serial + 1;
-    const int workers = enhanceWorkerCount(std::thread::hardware_concurrency(), int(b.jobs.size()));
-    try {
-        b.coordinator = std::thread([this, &b, serial, workers] {
-            std::vector<std::thread> pool;
-            for (int w = 0; w < workers; ++w) {
-                try {
-                    pool.emplace_back(workerLoop, std::ref(b));
-                } catch (const std::system_error&) {
-                    break;  // fewer threads than wished; the coordinator works itself when none started
-                }
-            }
-            if (pool.empty()) workerLoop(b);
-            for (std::thread& t : pool) t.join();
-            b.running.store(false);
-            QMetaObject::invokeMethod(this, [this, serial] { finishBatch(serial); }, Qt::QueuedConnection);
-        });
-    } catch (const std::system_error&) {
-        b.running.store(false);
-        return false;
-    }
-    b.serial = serial;  // the end notice is queued to this thread, so it cannot arrive before this
-    return true;
+    outcomes_ = std::make_unique<std::atomic<Outcome>[]>(jobs_.size());
+    for (size_t i = 0; i < jobs_.size(); ++i) outcomes_[i].store(Outcome::Pending);
+    written_.store(0);
+    projectId_ = state_.projectId();
+    const auto work = [this](JobControl& control) {
+        const auto makeWorker = [this, &control] {
+            // This worker's buffers, for all its photographs.
+            return [this, &control, buffers = EnhanceBuffers()](size_t i) mutable {
+                const bool written = runEnhanceJob(jobs_[i], buffers);
+                outcomes_[i].store(written ? Outcome::Written : Outcome::Failed);
+                if (written) written_.fetch_add(1);
+                control.addDone();
+            };
+        };
+        control.forEach(jobs_.size(), makeWorker);
+        return QVariant();
+    };
+    const int workers = enhanceWorkerCount(std::thread::hardware_concurrency(), int(jobs_.size()));
+    return job_->start(work, workers, int(jobs_.size()));
 }
 
 // ---------------------------------------------------------------- edited outputs
 
-bool SelectionModel::hasEdited(int imageId, bool plus) const {
+bool EnhanceJobs::hasEdited(int imageId, bool plus) const {
     const QString path = editedPath(imageId, plus);
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-QString SelectionModel::editedUrl(int imageId, bool plus) const {
+QString EnhanceJobs::editedUrl(int imageId, bool plus) const {
     const QString path = editedPath(imageId, plus);
     return !path.isEmpty() && QFileInfo::exists(path) ? fileUrl(path) : QString();
 }
 
-QString SelectionModel::bestEditedUrl(int imageId) const {
+QString EnhanceJobs::bestEditedUrl(int imageId) const {
     const QString plus = editedUrl(imageId, true);
     return plus.isEmpty() ? editedUrl(imageId, false) : plus;
 }
 
-QString SelectionModel::originalUrl(const QString& filename) const {
-    const QString path = pathInside(inputFolder_, filename);
+QString EnhanceJobs::originalUrl(const QString& filename) const {
+    const QString path = pathInside(state_.inputFolder(), filename);
     return !path.isEmpty() && QFileInfo::exists(path) ? fileUrl(path) : QString();
 }
 
-QList<SelectionModel::EditedFiles> SelectionModel::editedFiles(const QList<int>& imageIds) const {
+QList<SelectionModel::EditedFiles> EnhanceJobs::editedFiles(const QList<int>& imageIds) const {
     const QString enhanceFolder = editedFolder(false), plusFolder = editedFolder(true);
     const auto existing = [](const QString& path) {
         return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
     };
-    QList<EditedFiles> out;
+    QList<SelectionModel::EditedFiles> out;
     out.reserve(imageIds.size());
     for (int id : imageIds)
         out.push_back({existing(editedFile(enhanceFolder, id)), existing(editedFile(plusFolder, id))});
     return out;
 }
 
-int SelectionModel::exportLevel(const QString& base, bool plus) {
+int EnhanceJobs::exportLevel(const QString& base, bool plus) const {
     const QString folder = editedFolder(plus);
     if (folder.isEmpty()) return 0;
-    const QString root = joinPath(base, plus ? "enhanced_plus" : "enhanced");
+    const QString root = joinFolder(base, plus ? "enhanced_plus" : "enhanced");
     // Edited versions never replace a file, not even one of an earlier export.
-    ExportRun run(inputFolder_, ExportRun::Earlier::Keep);
+    ExportRun run(state_.inputFolder(), ExportRun::Earlier::Keep);
     int copied = 0;
-    for (const Image& i : images_) {
+    for (const ReviewState::Image& i : state_.images()) {
         const QString edited = editedFile(folder, i.id);
-        if (i.status == Removed || edited.isEmpty() || !QFileInfo::exists(edited)) continue;
+        if (i.status == SelectionModel::Removed || edited.isEmpty() || !QFileInfo::exists(edited)) continue;
         // The copy keeps the source's sub-folder, name and extension.
         const QString sub = subFolderOf(i.filename);
-        if (run.copyVersion(edited, i.filename, sub.isEmpty() ? root : joinPath(root, sub))) ++copied;
+        if (run.copyVersion(edited, i.filename, sub.isEmpty() ? root : joinFolder(root, sub))) ++copied;
     }
     return copied;
 }
 
-QVariantList SelectionModel::exportEdited(const QString& destBaseIn) {
+QVariantList EnhanceJobs::exportEdited(const QString& destBaseIn) const {
     const QString base = localPathFromUrl(destBaseIn);
-    if (base.isEmpty() || inputFolder_.isEmpty()) return QVariantList{0, 0};
+    if (base.isEmpty() || state_.inputFolder().isEmpty()) return QVariantList{0, 0};
     const int enhanced = exportLevel(base, false);
     const int plus = exportLevel(base, true);
     return QVariantList{enhanced, plus};
 }
 
-QVariantList SelectionModel::deliverableImages() {
+QVariantList EnhanceJobs::deliverableImages() const {
     const QString plusFolder = editedFolder(true), enhanceFolder = editedFolder(false);
     QVariantList out;
-    for (const Image& i : images_) {
-        if (i.status == Removed) continue;
+    for (const ReviewState::Image& i : state_.images()) {
+        if (i.status == SelectionModel::Removed) continue;
         QString path;
         for (const QString& folder : {plusFolder, enhanceFolder}) {
             const QString edited = editedFile(folder, i.id);
             if (path.isEmpty() && !edited.isEmpty() && QFileInfo::exists(edited)) path = edited;
         }
         if (path.isEmpty()) {
-            const QString source = pathInside(inputFolder_, i.filename);
+            const QString source = pathInside(state_.inputFolder(), i.filename);
             if (!source.isEmpty() && QFileInfo::exists(source)) path = source;
         }
         if (path.isEmpty()) continue;
@@ -298,13 +249,6 @@ QVariantList SelectionModel::deliverableImages() {
         out.push_back(image);
     }
     return out;
-}
-
-QVariantMap SelectionModel::usageCounters() const {
-    const bool open = store_ && store_->registryOpen();
-    return QVariantMap{{"lifetimeProjects", open ? store_->lifetimeProjects() : qint64(0)},
-                       {"lifetimeCulledImages", open ? store_->lifetimeCulledImages() : qint64(0)},
-                       {"lifetimeEnhancedImages", open ? store_->lifetimeEnhancedImages() : qint64(0)}};
 }
 
 }  // namespace keepframe

@@ -1,22 +1,23 @@
-// Colour-correction batches of the open project: the jobs the user interface
-// thread builds, and the state it shares with the coordinator and worker
-// threads. Workers see only the read-only job list and the atomics below;
-// they never touch the database, the model's image list or any Qt object.
+// Enhancement jobs and edited outputs of the open project.
 #pragma once
 
+#include "background_job.h"
+#include "selection_model.h"
+
+#include <QObject>
 #include <QStringList>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <opencv2/core/types.hpp>
 
 namespace keepframe {
 
+class ReviewState;
 struct EnhanceBuffers;
 
 struct EnhanceJob {
@@ -40,27 +41,74 @@ bool runEnhanceJob(const EnhanceJob& job, EnhanceBuffers& buffers);
 // an unknown thread count (0) counts as 1.
 int enhanceWorkerCount(unsigned hardwareThreads, int jobs);
 
-enum class JobOutcome : uint8_t { Pending, Written, Failed };
+// Colour-correction of the open project's images into its "edited" (Enhance)
+// and "edited_plus" (Enhance Plus) folders, one at a time or as a batch in
+// the background, and what the screens ask about the corrections: which exist,
+// their URLs, copying them out, and the files a delivery uploads. The user
+// interface thread builds a batch's jobs (faces read from the database)
+// before it starts; its workers see only those jobs.
+class EnhanceJobs : public QObject {
+    Q_OBJECT
+public:
+    explicit EnhanceJobs(const ReviewState& state, QObject* parent = nullptr);
 
-struct EnhanceBatch {
-    // Built on the user interface thread before the batch starts; read-only while it runs.
-    std::vector<EnhanceJob> jobs;
-    QStringList names;  // the file name of each job, for failure reports
-    std::unique_ptr<std::atomic<JobOutcome>[]> outcomes;
+    // One image now, on the calling thread; true when its file was written
+    // (and counted in the library's usage counter).
+    bool enhanceImage(int imageId, const QString& filename, bool plus);
+    // Starts a batch on enhanceWorkerCount() workers; false, with no counter
+    // changed, while a batch runs, without an open project or input folder,
+    // for an empty list or lists of different lengths, or when the edited
+    // folder cannot be made.
+    bool startBatch(const QVariantList& imageIds, const QVariantList& filenames, bool plus);
+    // Jobs finished (written or not) and jobs in all of the running or last batch.
+    int done() const { return job_->done(); }
+    int total() const { return job_->total(); }
+    bool isRunning() const { return job_->isWorking(); }
+    // The running batch takes no further image; it ends as usual.
+    void cancel() { job_->cancel(); }
+    // Cancels a running batch and waits for it; its end (finished()) is
+    // delivered before this returns.
+    void stop();
+    // stop() when a batch may be writing into the folder of this project.
+    void stopInto(int projectId);
+    // File names of the images of the current or last batch that produced no file.
+    QStringList failures() const;
 
-    std::atomic<int> done{0};       // jobs finished, written or not
-    std::atomic<int> succeeded{0};  // files written
-    std::atomic<int> total{0};
-    std::atomic<bool> cancel{false};
-    std::atomic<bool> running{false};
-    std::atomic<int64_t> next{0};
-    std::thread coordinator;
+    bool hasEdited(int imageId, bool plus) const;
+    // File URLs; empty where there is no such file.
+    QString editedUrl(int imageId, bool plus) const;
+    QString bestEditedUrl(int imageId) const;
+    QString originalUrl(const QString& filename) const;
+    QList<SelectionModel::EditedFiles> editedFiles(const QList<int>& imageIds) const;
+    // Copies the corrections of the kept images into DEST/enhanced and
+    // DEST/enhanced_plus, keeping their sources' sub-folders and names and
+    // never replacing a file; returns [Enhance copies, Enhance Plus copies].
+    QVariantList exportEdited(const QString& destBaseIn) const;
+    // Each kept image with the file a delivery uploads: its best correction,
+    // else its source; images with neither are left out.
+    QVariantList deliverableImages() const;
 
-    // User interface thread only: the batch number, the last one whose end was
-    // handled, and the project whose folder the batch writes into.
-    int serial = 0;
-    int finishedSerial = 0;
-    int projectId = -1;
+signals:
+    // A batch has ended (completed, cancelled or stopped); its written files are counted by then.
+    void finished();
+
+private:
+    // The open project's edited folder of one level; empty when there is none.
+    QString editedFolder(bool plus) const;
+    QString editedPath(int imageId, bool plus) const;
+    int exportLevel(const QString& base, bool plus) const;
+    // Counts the written files of the batch that ended, and tells.
+    void batchEnded();
+
+    const ReviewState& state_;
+    BackgroundJob* job_;
+    // Built on the user interface thread before a batch starts; read-only while it runs.
+    std::vector<EnhanceJob> jobs_;
+    QStringList names_;  // the file name of each job, for failure reports
+    enum class Outcome : uint8_t { Pending, Written, Failed };
+    std::unique_ptr<std::atomic<Outcome>[]> outcomes_;
+    std::atomic<int> written_{0};
+    int projectId_ = -1;  // the project whose folder the batch writes into
 };
 
 }  // namespace keepframe

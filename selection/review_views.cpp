@@ -1,7 +1,9 @@
-// The ready-made lists the review screens bind to.
-#include "selection_model.h"
+#include "review_views.h"
 
+#include "exif.h"
+#include "path_safety.h"
 #include "project_store.h"
+#include "review_state.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +15,29 @@
 namespace keepframe {
 
 namespace {
+
+using Image = ReviewState::Image;
+
+QVariantMap imageMap(const Image& i) {
+    QVariantMap map = sharedImageFields(i);
+    map.insert(QVariantMap{{"id", i.id},
+                           {"appliedRotation", i.appliedRotation},
+                           {"clusterImageCount", i.clusterImageCount},
+                           {"thumbUrl", i.thumbUrl},
+                           {"original", int(i.original)},
+                           {"status", int(i.status)},
+                           {"primary", i.status == SelectionModel::Primary}});
+    return map;
+}
+
+// The images whose status is (or, with `removed` false, is not) Removed, in image order.
+QVariantList imagesByRemoval(const ReviewState& state, bool removed) {
+    QVariantList out;
+    for (const Image& i : state.images())
+        if ((i.status == SelectionModel::Removed) == removed) out.push_back(imageMap(i));
+    sortImageMaps(out);
+    return out;
+}
 
 QVariantMap section(const QString& title, QVariantList kept, QVariantList removed) {
     sortImageMaps(kept);
@@ -33,44 +58,46 @@ QVariantList flatten(const QVariantList& sections) {
 
 }  // namespace
 
-QVariantList SelectionModel::keptImages() const {
-    QVariantList out;
-    for (const Image& i : images_)
-        if (i.status != Removed) out.push_back(imageMap(i));
-    sortImageMaps(out);
-    return out;
+void sortImageMaps(QVariantList& maps) {
+    // Stored times are used as written; one a camera did not know sorts with the undated frames.
+    auto timeOf = [](const QVariantMap& m) {
+        const QString time = m["captureTime"].toString();
+        return isKnownCaptureTime(time.toStdString()) ? time : QString();
+    };
+    std::stable_sort(maps.begin(), maps.end(), [&timeOf](const QVariant& a, const QVariant& b) {
+        const QVariantMap ma = a.toMap(), mb = b.toMap();
+        const QString ta = timeOf(ma), tb = timeOf(mb);
+        if (ta.isEmpty() != tb.isEmpty()) return !ta.isEmpty();
+        if (ta != tb) return ta < tb;
+        return ma["filename"].toString() < mb["filename"].toString();
+    });
 }
 
-QVariantList SelectionModel::removedView() const {
-    QVariantList out;
-    for (const Image& i : images_)
-        if (i.status == Removed) out.push_back(imageMap(i));
-    sortImageMaps(out);
-    return out;
-}
+QVariantList ReviewViews::keptImages() const { return imagesByRemoval(state_, false); }
 
-QVariantList SelectionModel::groupedView() const {
+QVariantList ReviewViews::removedView() const { return imagesByRemoval(state_, true); }
+
+QVariantList ReviewViews::groupedView() const {
     std::map<QString, std::pair<QVariantList, QVariantList>> bySub;  // ordered: the root ("") first
-    for (const Image& i : images_) {
+    for (const Image& i : state_.images()) {
         auto& [kept, removed] = bySub[subFolderOf(i.filename)];
-        (i.status == Removed ? removed : kept).push_back(imageMap(i));
+        (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(i));
     }
     QVariantList out;
     for (auto& [sub, lists] : bySub) out.push_back(section(sub, lists.first, lists.second));
     return out;
 }
 
-QVariantList SelectionModel::categoryView() const {
-    static const QString kOrder[] = {"venue", "featured", "portrait", "group"};
-    std::map<QString, std::map<QString, std::pair<QVariantList, QVariantList>>> bySub;
-    for (const Image& i : images_) {
-        auto& [kept, removed] = bySub[subFolderOf(i.filename)][displayCategory(i)];
-        (i.status == Removed ? removed : kept).push_back(imageMap(i));
+QVariantList ReviewViews::categoryView() const {
+    std::map<QString, std::map<Category, std::pair<QVariantList, QVariantList>>> bySub;
+    for (const Image& i : state_.images()) {
+        auto& [kept, removed] = bySub[subFolderOf(i.filename)][displayCategoryOf(i)];
+        (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(i));
     }
     const bool severalFolders = bySub.size() > 1;
     QVariantList out;
     for (auto& [sub, categories] : bySub) {
-        for (const QString& c : kOrder) {
+        for (const Category c : {Category::Venue, Category::Featured, Category::Portrait, Category::Group}) {
             auto it = categories.find(c);
             if (it == categories.end()) continue;
             const QString label = categoryLabel(c);
@@ -81,13 +108,13 @@ QVariantList SelectionModel::categoryView() const {
     return out;
 }
 
-QVariantList SelectionModel::flatView() { return flatten(groupedView()); }
+QVariantList ReviewViews::flatView() const { return flatten(groupedView()); }
 
-QVariantList SelectionModel::flatViewByCategory() { return flatten(categoryView()); }
+QVariantList ReviewViews::flatViewByCategory() const { return flatten(categoryView()); }
 
-QVariantList SelectionModel::clustersFromDb(const QString& category, bool onlyOrphans) {
-    if (!projectOpen()) return {};
-    QVariantList clusters = store_->clustersForProject(projectId_, category, onlyOrphans);
+QVariantList ReviewViews::clustersFromDb(const QString& category, bool onlyOrphans) const {
+    if (!state_.projectOpen()) return {};
+    QVariantList clusters = state_.store()->clustersForProject(state_.projectId(), category, onlyOrphans);
     for (QVariant& c : clusters) {
         QVariantMap cluster = c.toMap();
         QVariantList images = cluster["images"].toList();
@@ -102,54 +129,57 @@ QVariantList SelectionModel::clustersFromDb(const QString& category, bool onlyOr
     return clusters;
 }
 
-QVariantList SelectionModel::momentFrames(int imageId) {
-    if (!projectOpen() || imageId < 0) return {};
-    QVariantList frames = store_->momentImages(projectId_, imageId);
+QVariantList ReviewViews::momentFrames(int imageId) const {
+    if (!state_.projectOpen() || imageId < 0) return {};
+    QVariantList frames = state_.store()->momentImages(state_.projectId(), imageId);
     for (QVariant& v : frames) {
         QVariantMap m = v.toMap();
         const bool engine = m["engineSelected"].toBool(), user = m["userSelected"].toBool();
-        const Status original = !engine ? None : m["isPrimary"].toBool() ? Primary : Review;
-        m["status"] = int(user ? (engine ? original : Added) : (engine ? Removed : None));
+        const SelectionModel::Status original = !engine               ? SelectionModel::None
+                                                : m["isPrimary"].toBool() ? SelectionModel::Primary
+                                                                          : SelectionModel::Review;
+        m["status"] = int(user ? (engine ? original : SelectionModel::Added)
+                               : (engine ? SelectionModel::Removed : SelectionModel::None));
         m["original"] = int(original);
-        QVariantList faces = store_->displayFacesForImage(m["id"].toInt());
+        QVariantList faces = state_.store()->displayFacesForImage(m["id"].toInt());
         m["faces"] = faces.isEmpty() ? m["faceBoxes"] : faces;
         v = m;
     }
     return frames;
 }
 
-QVariantList SelectionModel::notSelectedImages() {
-    if (!projectOpen()) return {};
+QVariantList ReviewViews::notSelectedImages() const {
+    if (!state_.projectOpen()) return {};
     QVariantList out;
-    for (const QVariant& v : store_->loadProjectImages(projectId_)) {
+    for (const QVariant& v : state_.store()->loadProjectImages(state_.projectId())) {
         const QVariantMap m = v.toMap();
         if (!m["engineSelected"].toBool() && !m["userSelected"].toBool()) out.push_back(m);
     }
     return out;
 }
 
-QVariantList SelectionModel::unselectedClusterImages() {
-    if (!projectOpen()) return {};
+QVariantList ReviewViews::unselectedClusterImages() const {
+    if (!state_.projectOpen()) return {};
     QVariantList out;
     for (const char* category : {"group", "portrait", "venue"})
-        for (const QVariant& c : store_->clustersForProject(projectId_, category, true))
+        for (const QVariant& c : state_.store()->clustersForProject(state_.projectId(), category, true))
             out += c.toMap()["images"].toList();
     sortImageMaps(out);
     return out;
 }
 
-int SelectionModel::unselectedClusterCount() {
+int ReviewViews::unselectedClusterCount() const {
     // The length of unselectedClusterImages(), counted by the database: the
     // review screen asks after every click.
-    if (!projectOpen()) return 0;
-    return std::max(store_->orphanClusterImageCount(projectId_), 0);
+    if (!state_.projectOpen()) return 0;
+    return std::max(state_.store()->orphanClusterImageCount(state_.projectId()), 0);
 }
 
-QVariantMap SelectionModel::unselectedExportPreview() {
+QVariantMap ReviewViews::unselectedExportPreview() const {
     qint64 count = 0, bytes = 0;
-    if (projectOpen()) {
-        for (const QVariant& v : store_->unselectedImagesForProject(projectId_)) {
-            const QFileInfo file(joinPath(inputFolder_, v.toMap()["filename"].toString()));
+    if (state_.projectOpen()) {
+        for (const QVariant& v : state_.store()->unselectedImagesForProject(state_.projectId())) {
+            const QFileInfo file(joinFolder(state_.inputFolder(), v.toMap()["filename"].toString()));
             if (!file.exists()) continue;
             ++count;
             bytes += file.size();
@@ -158,9 +188,9 @@ QVariantMap SelectionModel::unselectedExportPreview() {
     return QVariantMap{{"count", int(count)}, {"sizeBytes", bytes}};
 }
 
-QVariantList SelectionModel::loadClusters(const QString& category) {
-    if (outputBase_.isEmpty()) return {};
-    QFile file(joinPath(joinPath(joinPath(outputBase_, "_clusters"), category), "category_report.txt"));
+QVariantList ReviewViews::loadClusters(const QString& category) const {
+    if (state_.outputBase().isEmpty()) return {};
+    QFile file(joinFolder(joinFolder(joinFolder(state_.outputBase(), "_clusters"), category), "category_report.txt"));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
     QTextStream in(&file);
     in.setEncoding(QStringConverter::Utf8);
@@ -208,7 +238,7 @@ QVariantList SelectionModel::loadClusters(const QString& category) {
                                      {"validFaces", fields.mid(at, end - at).toInt()},
                                      {"isRep", fields.contains("[REP]")},
                                      {"captureTime", time},
-                                     {"alreadySelected", contains(name)}});
+                                     {"alreadySelected", state_.indexOf(name) >= 0}});
     }
     close();
     return out;

@@ -1,331 +1,251 @@
 #include "selection_model.h"
 
-#include "path_safety.h"
 #include "enhance_jobs.h"
-#include "exif.h"
+#include "final_export.h"
+#include "project_files.h"
 #include "project_store.h"
-#include "records.h"
-#include "xmp_run.h"
-
-#include <algorithm>
+#include "review_state.h"
+#include "review_views.h"
+#include "xmp_jobs.h"
 
 namespace keepframe {
 
 SelectionModel::SelectionModel(QObject* parent)
-    : QObject(parent), enhance_(std::make_unique<EnhanceBatch>()), xmp_(std::make_unique<XmpRun>()) {}
-
-int SelectionModel::countStatus(Status s) const {
-    return int(std::count_if(images_.begin(), images_.end(), [s](const Image& i) { return i.status == s; }));
+    : QObject(parent),
+      state_(std::make_unique<ReviewState>()),
+      views_(std::make_unique<ReviewViews>(*state_)),
+      export_(std::make_unique<FinalExport>(*state_)),
+      files_(std::make_unique<ProjectFiles>(*state_)),
+      enhance_(new EnhanceJobs(*state_, this)),
+      xmp_(new XmpJobs(*state_, this)) {
+    connect(enhance_, &EnhanceJobs::finished, this, &SelectionModel::enhanceFinished);
+    connect(xmp_, &XmpJobs::runningChanged, this, &SelectionModel::xmpRunningChanged);
+    connect(xmp_, &XmpJobs::finished, this, &SelectionModel::xmpSidecarsFinished);
 }
 
-int SelectionModel::indexOf(const QString& filename) const {
-    for (int i = 0; i < images_.size(); ++i)
-        if (images_[i].filename == filename) return i;
-    return -1;
+SelectionModel::~SelectionModel() {
+    blockSignals(true);  // nobody hears the end of work stopped by the model's own end
+    xmp_->stop();
+    enhance_->stop();
 }
 
-bool SelectionModel::projectOpen() const { return store_ && projectId_ >= 0; }
+void SelectionModel::setStore(ProjectStore* store) { state_->setStore(store); }
 
-QString SelectionModel::displayCategory(const Image& image) {
-    return displayCategoryOf(image.category, image.totalDetectedFaces, image.isFeatured);
+void SelectionModel::tell(bool changed) {
+    if (changed) emit this->changed();
 }
 
-QString SelectionModel::joinPath(const QString& folder, const QString& name) { return joinFolder(folder, name); }
+// ---------------------------------------------------------------- statuses and counts
 
-QString SelectionModel::subFolderOf(const QString& filename) {
-    const int slash = filename.lastIndexOf('/');
-    return slash < 0 ? QString() : filename.left(slash);
-}
+int SelectionModel::primaryCount() const { return state_->countStatus(Primary); }
 
-QString SelectionModel::categoryLabel(const QString& displayCategory) {
-    if (displayCategory == "venue") return "Details";
-    if (displayCategory == "featured") return "Featured";
-    if (displayCategory == "portrait") return "Portraits";
-    return "Group";
-}
+int SelectionModel::reviewCount() const { return state_->countStatus(Review); }
 
-QVariantMap SelectionModel::imageMap(const Image& i) const {
-    return QVariantMap{{"id", i.id},
-                       {"filename", i.filename},
-                       {"category", i.category},
-                       {"reason", i.reason},
-                       {"captureTime", i.captureTime},
-                       {"fullW", i.fullW},
-                       {"fullH", i.fullH},
-                       {"orientation", i.orientation},
-                       {"appliedRotation", i.appliedRotation},
-                       {"score", i.score},
-                       {"clusterSize", i.clusterSize},
-                       {"clusterImageCount", i.clusterImageCount},
-                       {"faceBoxes", i.faceBoxes},
-                       {"thumbUrl", i.thumbUrl},
-                       {"original", int(i.original)},
-                       {"status", int(i.status)},
-                       {"primary", i.status == Primary}};
-}
+int SelectionModel::removedCount() const { return state_->countStatus(Removed); }
 
-void sortImageMaps(QVariantList& maps) {
-    // Stored times are used as written; one a camera did not know sorts with the undated frames.
-    auto timeOf = [](const QVariantMap& m) {
-        const QString time = m["captureTime"].toString();
-        return isKnownCaptureTime(time.toStdString()) ? time : QString();
-    };
-    std::stable_sort(maps.begin(), maps.end(), [&timeOf](const QVariant& a, const QVariant& b) {
-        const QVariantMap ma = a.toMap(), mb = b.toMap();
-        const QString ta = timeOf(ma), tb = timeOf(mb);
-        if (ta.isEmpty() != tb.isEmpty()) return !ta.isEmpty();
-        if (ta != tb) return ta < tb;
-        return ma["filename"].toString() < mb["filename"].toString();
-    });
-}
+int SelectionModel::addedCount() const { return state_->countStatus(Added); }
 
-// ---------------------------------------------------------------- loading
+int SelectionModel::keptCount() const { return int(state_->images().size()) - removedCount(); }
+
+bool SelectionModel::hasData() const { return !state_->images().isEmpty(); }
+
+QString SelectionModel::inputFolder() const { return state_->inputFolder(); }
+
+const QList<SelectionModel::Image>& SelectionModel::images() const { return state_->images(); }
+
+int SelectionModel::projectId() const { return state_->projectId(); }
+
+bool SelectionModel::contains(const QString& filename) const { return state_->indexOf(filename) >= 0; }
 
 bool SelectionModel::loadFromProject(int projectId, const QString& inputFolder) {
-    if (!store_) return false;
-    const QVariantList rows = store_->loadProjectImages(projectId);
-    // A project that cannot be read whole shows nothing of itself (and
-    // nothing of the project open before): the caller says why.
-    const bool readable = store_->lastError().isEmpty();
-    projectId_ = readable ? projectId : -1;
-    inputFolder_ = readable ? inputFolder : QString();
-    outputBase_.clear();
-    images_.clear();
-    for (const QVariant& v : rows) {
-        const QVariantMap r = v.toMap();
-        const bool engine = r["engineSelected"].toBool(), user = r["userSelected"].toBool();
-        if (!engine && !user) continue;
-        Image i;
-        i.id = r["id"].toInt();
-        i.filename = r["filename"].toString();
-        i.category = r["category"].toString();
-        i.reason = r["reason"].toString();
-        i.captureTime = r["captureTime"].toString();
-        i.fullW = r["fullW"].toInt();
-        i.fullH = r["fullH"].toInt();
-        i.orientation = r.contains("orientation") ? r["orientation"].toInt() : 1;
-        i.score = r["score"].toDouble();
-        i.clusterSize = r["clusterNumber"].toInt();
-        i.clusterImageCount = r["clusterImageCount"].toInt();
-        i.totalDetectedFaces = r["totalDetectedFaces"].toInt();
-        i.isFeatured = r["isFeatured"].toBool();
-        i.appliedRotation = r.value("appliedRotation", 0).toInt();
-        i.faceBoxes = r["faceBoxes"].toList();
-        i.thumbUrl = r["thumbUrl"].toString();
-        if (engine) {
-            i.original = r["isPrimary"].toBool() ? Primary : Review;
-            i.status = user ? i.original : Removed;
-        } else {
-            i.original = None;
-            i.status = Added;
-        }
-        images_.push_back(i);
-    }
+    if (!state_->store()) return false;
+    const bool readable = state_->loadFromProject(projectId, inputFolder);
     emit changed();
     return readable;
 }
 
 void SelectionModel::load(const QVariantList& items, const QString& inputFolder, const QString& outputBase) {
-    images_.clear();
-    projectId_ = -1;  // these records belong to no stored project: nothing may write into the one open before
-    inputFolder_ = inputFolder;
-    outputBase_ = outputBase;
-    CategoryCounts counts;
-    for (const QVariant& v : items) {
-        const QVariantMap m = v.toMap();
-        Image i;
-        i.filename = m["filename"].toString();
-        i.category = m["category"].toString();
-        i.reason = m["reason"].toString();
-        i.captureTime = m["captureTime"].toString();
-        i.fullW = m["fullW"].toInt();
-        i.fullH = m["fullH"].toInt();
-        i.orientation = m.contains("orientation") ? m["orientation"].toInt() : 1;
-        i.score = m["score"].toDouble();
-        i.clusterSize = m["clusterSize"].toInt();
-        i.totalDetectedFaces = m["totalDetectedFaces"].toInt();
-        i.isFeatured = m["isFeatured"].toBool();
-        i.faceBoxes = m["faceBoxes"].toList();
-        i.original = i.status = m["primary"].toBool() ? Primary : Review;
-        counts.add(displayCategory(i).toStdString());
-        images_.push_back(i);
-    }
-    summary_ = QVariantMap{{"totalSelected", int(images_.size())}, {"totalInput", int(images_.size())},
-                           {"venue", counts.venue}, {"portrait", counts.portrait}, {"group", counts.group}};
+    state_->load(items, inputFolder, outputBase);
     emit changed();
 }
+
+void SelectionModel::setSummary(const QVariantMap& summary) { state_->setSummary(summary); }
 
 void SelectionModel::clear() {
-    images_.clear();
-    projectId_ = -1;
-    summary_.clear();
+    state_->clear();
     emit changed();
 }
 
-// ---------------------------------------------------------------- status changes
+void SelectionModel::removeImage(const QString& filename) { tell(state_->removeImage(filename)); }
 
-bool SelectionModel::applyRemove(Image& image) {
-    if (image.status == Removed) return false;
-    image.status = Removed;
-    return true;
+void SelectionModel::restoreImage(const QString& filename) { tell(state_->restoreImage(filename)); }
+
+void SelectionModel::removeMany(const QStringList& files) { tell(state_->removeMany(files)); }
+
+void SelectionModel::restoreMany(const QStringList& files) { tell(state_->restoreMany(files)); }
+
+void SelectionModel::addImage(const QString& filename, const QString& category, int clusterNumber) {
+    tell(state_->addImage(filename, category, clusterNumber));
 }
 
-bool SelectionModel::applyRestore(Image& image) {
-    if (image.status != Removed) return false;
-    image.status = image.original != None ? image.original : Added;
-    return true;
-}
-
-void SelectionModel::writeSelected(const QList<int>& ids, bool selected) {
-    if (!projectOpen() || ids.isEmpty()) return;
-    if (ids.size() == 1) store_->setUserSelected(ids.front(), selected);
-    else store_->setUserSelectedMany(ids, selected);
-}
-
-void SelectionModel::removeImage(const QString& filename) {
-    const int k = indexOf(filename);
-    if (k < 0 || !applyRemove(images_[k])) return;
-    if (images_[k].id >= 0) writeSelected({images_[k].id}, false);
-    emit changed();
-}
-
-void SelectionModel::restoreImage(const QString& filename) {
-    const int k = indexOf(filename);
-    if (k < 0 || !applyRestore(images_[k])) return;
-    if (images_[k].id >= 0) writeSelected({images_[k].id}, true);
-    emit changed();
-}
-
-void SelectionModel::changeMany(const QStringList& files, bool restore) {
-    QList<int> ids;
-    bool any = false;
-    for (const QString& f : files) {
-        const int k = indexOf(f);
-        if (k < 0 || !(restore ? applyRestore(images_[k]) : applyRemove(images_[k]))) continue;
-        any = true;
-        if (images_[k].id >= 0) ids.push_back(images_[k].id);
-    }
-    if (!any) return;
-    if (projectOpen() && !ids.isEmpty()) store_->setUserSelectedMany(ids, restore);
-    emit changed();
-}
-
-void SelectionModel::removeMany(const QStringList& files) { changeMany(files, false); }
-
-void SelectionModel::restoreMany(const QStringList& files) { changeMany(files, true); }
-
-void SelectionModel::addImage(const QString& filename, const QString& category, int clusterSize) {
-    if (indexOf(filename) >= 0) return;
-    Image i;
-    i.filename = filename;
-    i.category = category;
-    i.clusterSize = clusterSize;
-    i.reason = "user_added";
-    i.original = None;
-    i.status = Added;
-    images_.push_back(i);
-    emit changed();
-}
-
-void SelectionModel::addMany(const QVariantList& items) {
-    QList<int> ids;
-    bool any = false;
-    for (const QVariant& v : items) {
-        const QVariantMap m = v.toMap();
-        const QString name = m["filename"].toString();
-        if (name.isEmpty() || indexOf(name) >= 0) continue;
-        Image i;
-        i.id = m.contains("id") ? m["id"].toInt() : -1;
-        i.filename = name;
-        i.category = m["category"].toString();
-        i.reason = "user_added";
-        i.captureTime = m["captureTime"].toString();
-        i.fullW = m["fullW"].toInt();
-        i.fullH = m["fullH"].toInt();
-        i.orientation = m.contains("orientation") ? m["orientation"].toInt() : 1;
-        i.score = m["score"].toDouble();
-        i.clusterSize = m.contains("clusterNumber") ? m["clusterNumber"].toInt() : m["clusterSize"].toInt();
-        i.faceBoxes = m["faceBoxes"].toList();
-        i.thumbUrl = m["thumbUrl"].toString();
-        i.original = None;
-        i.status = Added;
-        images_.push_back(i);
-        any = true;
-        if (i.id >= 0) ids.push_back(i.id);
-    }
-    if (!any) return;
-    if (projectOpen() && !ids.isEmpty()) store_->setUserSelectedMany(ids, true);
-    emit changed();
-}
+void SelectionModel::addMany(const QVariantList& items) { tell(state_->addMany(items)); }
 
 void SelectionModel::setImageSelected(int imageId, bool selected) {
-    if (projectOpen()) store_->setUserSelected(imageId, selected);
-    for (Image& i : images_) {
-        if (i.id != imageId) continue;
-        i.status = selected ? (i.original != None ? i.original : Added) : Removed;
-        emit changed();
-        return;
-    }
-    if (selected && projectOpen()) loadFromProject(projectId_, inputFolder_);
+    tell(state_->setImageSelected(imageId, selected));
 }
 
 void SelectionModel::resetAll() {
-    if (projectOpen()) {
-        store_->resetToEngine(projectId_);
-        loadFromProject(projectId_, inputFolder_);
-        return;
-    }
-    QList<Image> kept;
-    for (Image i : images_) {
-        if (i.original == None) continue;
-        i.status = i.original;
-        kept.push_back(i);
-    }
-    images_ = kept;
+    state_->resetAll();
     emit changed();
 }
 
-// ---------------------------------------------------------------- library wrappers
+// ---------------------------------------------------------------- project library
 
-QVariantList SelectionModel::listProjects() { return store_ ? store_->listProjects() : QVariantList{}; }
+QVariantList SelectionModel::listProjects() {
+    return state_->store() ? state_->store()->listProjects() : QVariantList{};
+}
 
-QString SelectionModel::storeError() const { return store_ ? store_->lastError() : QString(); }
+QString SelectionModel::storeError() const { return state_->store() ? state_->store()->lastError() : QString(); }
 
 bool SelectionModel::renameProject(int projectId, const QString& newName) {
-    if (!store_) return false;
-    stopEnhanceInto(projectId);  // the batch writes into the folder that moves
-    if (!store_->renameProject(projectId, newName)) return false;
+    ProjectStore* store = state_->store();
+    if (!store) return false;
+    enhance_->stopInto(projectId);  // the batch writes into the folder that moves
+    if (!store->renameProject(projectId, newName)) return false;
     // The project's folder moved with its name and the store let go of its
     // database: the open project is read again from its new place, so that
     // its thumbnails show and later changes are written.
-    if (projectId == projectId_) loadFromProject(projectId_, inputFolder_);
+    if (projectId == state_->projectId()) loadFromProject(projectId, state_->inputFolder());
     return true;
 }
 
 bool SelectionModel::deleteProject(int projectId) {
-    if (!store_) return false;
-    stopEnhanceInto(projectId);
-    if (!store_->deleteProject(projectId)) return false;
-    if (projectId == projectId_) {
-        images_.clear();
-        projectId_ = -1;
+    ProjectStore* store = state_->store();
+    if (!store) return false;
+    enhance_->stopInto(projectId);
+    if (!store->deleteProject(projectId)) return false;
+    if (projectId == state_->projectId()) {
+        state_->closeProject();
         emit changed();
     }
     return true;
 }
 
-bool SelectionModel::setCover(int imageId) { return projectOpen() && store_->setCoverImage(projectId_, imageId); }
-
 void SelectionModel::touchOpenProject() {
-    if (projectOpen()) store_->touchProject(projectId_);
+    if (state_->projectOpen()) state_->store()->touchProject(state_->projectId());
 }
 
 QVariantList SelectionModel::facesForImage(int imageId) {
-    return store_ ? store_->displayFacesForImage(imageId) : QVariantList{};
+    return state_->store() ? state_->store()->displayFacesForImage(imageId) : QVariantList{};
 }
 
 QVariantList SelectionModel::detectionsForImage(int imageId) {
-    return store_ ? store_->detectionsForImage(imageId) : QVariantList{};
+    return state_->store() ? state_->store()->detectionsForImage(imageId) : QVariantList{};
 }
+
+QVariantMap SelectionModel::usageCounters() const {
+    ProjectStore* store = state_->store();
+    const bool open = store && store->registryOpen();
+    return QVariantMap{{"lifetimeProjects", open ? store->lifetimeProjects() : qint64(0)},
+                       {"lifetimeCulledImages", open ? store->lifetimeCulledImages() : qint64(0)},
+                       {"lifetimeEnhancedImages", open ? store->lifetimeEnhancedImages() : qint64(0)}};
+}
+
+// ---------------------------------------------------------------- views
+
+QVariantList SelectionModel::flatView() { return views_->flatView(); }
+
+QVariantList SelectionModel::flatViewByCategory() { return views_->flatViewByCategory(); }
+
+QVariantList SelectionModel::keptImages() const { return views_->keptImages(); }
+
+QVariantList SelectionModel::removedView() const { return views_->removedView(); }
+
+QVariantList SelectionModel::categoryView() const { return views_->categoryView(); }
+
+QVariantList SelectionModel::groupedView() const { return views_->groupedView(); }
+
+QVariantList SelectionModel::momentFrames(int imageId) { return views_->momentFrames(imageId); }
+
+QVariantList SelectionModel::clustersFromDb(const QString& category, bool onlyOrphans) {
+    return views_->clustersFromDb(category, onlyOrphans);
+}
+
+QVariantList SelectionModel::notSelectedImages() { return views_->notSelectedImages(); }
+
+QVariantList SelectionModel::unselectedClusterImages() { return views_->unselectedClusterImages(); }
+
+int SelectionModel::unselectedClusterCount() { return views_->unselectedClusterCount(); }
+
+QVariantMap SelectionModel::unselectedExportPreview() { return views_->unselectedExportPreview(); }
+
+QVariantList SelectionModel::loadClusters(const QString& category) { return views_->loadClusters(category); }
+
+// ---------------------------------------------------------------- export and project files
+
+QVariantMap SelectionModel::exportFinal(const QString& destBaseIn, bool byCategory, bool includeUnselected,
+                                        bool embedXmp) {
+    return export_->exportFinal(destBaseIn, byCategory, includeUnselected, embedXmp);
+}
+
+bool SelectionModel::saveProject(const QString& pathIn) { return files_->saveProject(pathIn); }
+
+QVariantMap SelectionModel::openProjectFile(const QString& pathIn) { return files_->openProjectFile(pathIn); }
+
+int SelectionModel::applyPendingProject(const QString& inputFolderOverride) {
+    const int missing = files_->applyPendingProject(inputFolderOverride);
+    if (missing >= 0) emit changed();
+    return missing;
+}
+
+// ---------------------------------------------------------------- enhancement
+
+QVariantList SelectionModel::deliverableImages() { return enhance_->deliverableImages(); }
+
+bool SelectionModel::enhanceImage(int imageId, const QString& filename, bool plus) {
+    return enhance_->enhanceImage(imageId, filename, plus);
+}
+
+int SelectionModel::enhanceProgressDone() const { return enhance_->done(); }
+
+int SelectionModel::enhanceProgressTotal() const { return enhance_->total(); }
+
+bool SelectionModel::enhanceIsRunning() const { return enhance_->isRunning(); }
+
+void SelectionModel::cancelEnhance() { enhance_->cancel(); }
+
+bool SelectionModel::enhanceImagesParallel(const QVariantList& imageIds, const QVariantList& filenames, bool plus) {
+    return enhance_->startBatch(imageIds, filenames, plus);
+}
+
+QStringList SelectionModel::enhanceFailures() const { return enhance_->failures(); }
+
+bool SelectionModel::hasEdited(int imageId, bool plus) const { return enhance_->hasEdited(imageId, plus); }
+
+QString SelectionModel::editedUrl(int imageId, bool plus) const { return enhance_->editedUrl(imageId, plus); }
+
+QString SelectionModel::bestEditedUrl(int imageId) const { return enhance_->bestEditedUrl(imageId); }
+
+QString SelectionModel::originalUrl(const QString& filename) const { return enhance_->originalUrl(filename); }
+
+QVariantList SelectionModel::exportEdited(const QString& destBaseIn) { return enhance_->exportEdited(destBaseIn); }
+
+QList<SelectionModel::EditedFiles> SelectionModel::editedFiles(const QList<int>& imageIds) const {
+    return enhance_->editedFiles(imageIds);
+}
+
+void SelectionModel::stopEnhance() { enhance_->stop(); }
+
+// ---------------------------------------------------------------- XMP sidecars
+
+QVariantMap SelectionModel::writeXmpSidecars(const QVariantMap& options) { return xmp_->write(options); }
+
+bool SelectionModel::startXmpSidecars(const QVariantMap& options) { return xmp_->start(options); }
+
+int SelectionModel::xmpProgressDone() const { return xmp_->done(); }
+
+int SelectionModel::xmpProgressTotal() const { return xmp_->total(); }
+
+bool SelectionModel::xmpRunning() const { return xmp_->isRunning(); }
 
 }  // namespace keepframe

@@ -1,8 +1,11 @@
 // The reviewed selection of the open project as the user interface sees it
 // (published to QML as "selModel"): every image with its review status, the
-// counts the screens show, the views of the review grid, the final export and
-// project files. Every change of a status is written to the project database
-// at once, so the selection survives closing the program.
+// counts the screens show, the views of the review grid, the final export,
+// project files, enhancement and XMP sidecars. It is the one object QML
+// talks to; the work is done by the parts it owns (ReviewState, ReviewViews,
+// FinalExport, ProjectFiles, EnhanceJobs, XmpJobs). Every change of a status
+// is written to the project database at once, so the selection survives
+// closing the program.
 #pragma once
 
 #include <QJsonObject>
@@ -14,9 +17,13 @@
 
 namespace keepframe {
 
+class EnhanceJobs;
+class FinalExport;
+class ProjectFiles;
 class ProjectStore;
-struct EnhanceBatch;
-struct XmpRun;
+class ReviewState;
+class ReviewViews;
+class XmpJobs;
 
 class SelectionModel : public QObject {
     Q_OBJECT
@@ -42,7 +49,7 @@ public:
         int orientation = 1;
         int appliedRotation = 0;
         double score = 0;
-        int clusterSize = 0;  // the image's cluster number
+        int clusterNumber = 0;
         int clusterImageCount = 0;
         int totalDetectedFaces = 0;
         bool isFeatured = false;
@@ -52,21 +59,27 @@ public:
         QString thumbUrl;
     };
 
+    // The edited files of one image (local paths, empty where a level has none).
+    struct EditedFiles {
+        QString enhance;
+        QString plus;
+    };
+
     explicit SelectionModel(QObject* parent = nullptr);
     // Stops a running enhancement batch and waits for it; the store, when set,
     // must still exist (the batch's written files are counted in it). A running
     // write of XMP sidecars stops at the next sidecar and is waited for too.
     ~SelectionModel() override;
-    void setStore(ProjectStore* store) { store_ = store; }
+    void setStore(ProjectStore* store);
 
-    int primaryCount() const { return countStatus(Primary); }
-    int reviewCount() const { return countStatus(Review); }
-    int removedCount() const { return countStatus(Removed); }
-    int addedCount() const { return countStatus(Added); }
-    int keptCount() const { return int(images_.size()) - removedCount(); }
-    bool hasData() const { return !images_.isEmpty(); }
-    QString inputFolder() const { return inputFolder_; }
-    const QList<Image>& images() const { return images_; }
+    int primaryCount() const;
+    int reviewCount() const;
+    int removedCount() const;
+    int addedCount() const;
+    int keptCount() const;
+    bool hasData() const;
+    QString inputFolder() const;
+    const QList<Image>& images() const;
 
     // Project library.
     Q_INVOKABLE QVariantList listProjects();
@@ -76,7 +89,6 @@ public:
     Q_INVOKABLE QString storeError() const;
     Q_INVOKABLE bool renameProject(int projectId, const QString& newName);
     Q_INVOKABLE bool deleteProject(int projectId);
-    Q_INVOKABLE bool setCover(int imageId);
     Q_INVOKABLE void touchOpenProject();
     // Views of the review grid.
     Q_INVOKABLE QVariantList flatView();
@@ -108,12 +120,8 @@ public:
     // sources; an existing file is never replaced (a number is added to the
     // name instead). Returns [Enhance copies, Enhance Plus copies].
     Q_INVOKABLE QVariantList exportEdited(const QString& destBaseIn);
-    // The edited files of several images (local paths, empty where a level has
-    // none), resolving the project's folders once for the whole list.
-    struct EditedFiles {
-        QString enhance;
-        QString plus;
-    };
+    // The edited files of several images, resolving the project's folders
+    // once for the whole list.
     QList<EditedFiles> editedFiles(const QList<int>& imageIds) const;
     // The lifetime counters of the library: "lifetimeProjects", "lifetimeCulledImages",
     // "lifetimeEnhancedImages" (0 without a store).
@@ -123,22 +131,22 @@ public:
     // False, with storeError() set and no images, when the project cannot be
     // read whole.
     Q_INVOKABLE bool loadFromProject(int projectId, const QString& inputFolder);
-    Q_INVOKABLE int projectId() const { return projectId_; }
+    Q_INVOKABLE int projectId() const;
     Q_INVOKABLE QVariantList clustersFromDb(const QString& category, bool onlyOrphans = false);
     Q_INVOKABLE QVariantList notSelectedImages();
     Q_INVOKABLE QVariantList unselectedClusterImages();
     Q_INVOKABLE int unselectedClusterCount();
     Q_INVOKABLE void load(const QVariantList& items, const QString& inputFolder, const QString& outputBase);
-    Q_INVOKABLE void setSummary(const QVariantMap& summary) { summary_ = summary; }
+    Q_INVOKABLE void setSummary(const QVariantMap& summary);
     Q_INVOKABLE void removeImage(const QString& filename);
     Q_INVOKABLE void restoreImage(const QString& filename);
-    Q_INVOKABLE void addImage(const QString& filename, const QString& category, int clusterSize);
+    Q_INVOKABLE void addImage(const QString& filename, const QString& category, int clusterNumber);
     Q_INVOKABLE void removeMany(const QStringList& files);
     Q_INVOKABLE void restoreMany(const QStringList& files);
     Q_INVOKABLE QVariantList loadClusters(const QString& category);
     Q_INVOKABLE void addMany(const QVariantList& items);
     Q_INVOKABLE void resetAll();
-    Q_INVOKABLE bool contains(const QString& filename) const { return indexOf(filename) >= 0; }
+    Q_INVOKABLE bool contains(const QString& filename) const;
     Q_INVOKABLE QVariantList removedView() const;
     Q_INVOKABLE QVariantList categoryView() const;
     Q_INVOKABLE QVariantList groupedView() const;
@@ -179,15 +187,6 @@ public:
     // at quit, and before the open project's folder is renamed or deleted.
     void stopEnhance();
 
-    // "venue", "featured", "portrait" or "group", as the review screens group images.
-    static QString displayCategory(const Image& image);
-    // Folder and file name joined with "/" unless the folder is empty or ends in a separator.
-    static QString joinPath(const QString& folder, const QString& name);
-    // The part of a relative name before its last "/" (empty for the input folder itself).
-    static QString subFolderOf(const QString& filename);
-    // "Details", "Featured", "Portraits" or "Group" for a display category.
-    static QString categoryLabel(const QString& displayCategory);
-
 signals:
     void changed();
     void enhanceFinished();
@@ -195,45 +194,16 @@ signals:
     void xmpSidecarsFinished(const QVariantMap& result);
 
 private:
-    int countStatus(Status s) const;
-    int indexOf(const QString& filename) const;
-    QVariantMap imageMap(const Image& image) const;
-    bool projectOpen() const;
-    // Applies a single remove or restore without writing; true when it changed.
-    bool applyRemove(Image& image);
-    bool applyRestore(Image& image);
-    // Removes or restores several images; one batch write and one signal.
-    void changeMany(const QStringList& files, bool restore);
-    void writeSelected(const QList<int>& ids, bool selected);
-    // The id of the stored project culled from one of these folders, or -1.
-    int storedProjectOf(const QStringList& inputFolders) const;
-    // Embeds the XMP into exported copies (path, image file name); the number that failed.
-    int embedXmpIntoCopies(const QList<QPair<QString, QString>>& copies);
-    // The open project's edited folder of one level; empty when there is none.
-    QString editedFolder(bool plus) const;
-    QString editedPath(int imageId, bool plus) const;
-    // Counts the written files of a batch that has ended, once, and tells the UI.
-    void finishBatch(int serial);
-    // stopEnhance() when a batch may be writing into this project's folder.
-    void stopEnhanceInto(int projectId);
-    int exportLevel(const QString& base, bool plus);
-    // Tells the end of XMP run `serial`, unless it was stopped.
-    void finishXmp(int serial, const QVariantMap& result);
-    // Stops a running XMP write at the next sidecar and waits for it; its end is not told.
-    void stopXmpSidecars();
+    // Tells the screens when `changed` is true.
+    void tell(bool changed);
 
-    std::unique_ptr<EnhanceBatch> enhance_;
-    std::unique_ptr<XmpRun> xmp_;
-    QList<Image> images_;
-    QString inputFolder_;
-    QString outputBase_;
-    QVariantMap summary_;
-    QJsonObject pendingProject_;
-    ProjectStore* store_ = nullptr;
-    int projectId_ = -1;
+    std::unique_ptr<ReviewState> state_;
+    std::unique_ptr<ReviewViews> views_;
+    std::unique_ptr<FinalExport> export_;
+    std::unique_ptr<ProjectFiles> files_;
+    // Children of this object; stopped by its destructor before anything goes.
+    EnhanceJobs* enhance_;
+    XmpJobs* xmp_;
 };
-
-// Sorted in image order: timed images first by capture time, then by name.
-void sortImageMaps(QVariantList& maps);
 
 }  // namespace keepframe

@@ -2,6 +2,7 @@
 // screens and the user's selection flag.
 #include "project_store.h"
 
+#include "category.h"
 #include "path_safety.h"
 #include "store_internal.h"
 
@@ -498,9 +499,7 @@ QList<HandoverRow> ProjectStore::loadHandoverRows(int projectId) {
 }
 
 QString displayCategoryOf(const QString& category, int totalDetectedFaces, bool isFeatured) {
-    if (category == "venue") return "venue";
-    if (totalDetectedFaces > 2) return "group";
-    return isFeatured ? "featured" : "portrait";
+    return categoryText(displayCategory(categoryOf(category.toStdString()), totalDetectedFaces, isFeatured));
 }
 
 }  // namespace keepframe

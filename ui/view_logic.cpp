@@ -1,5 +1,7 @@
 #include "view_logic.h"
 
+#include "category.h"
+
 #include "project_file.h"
 
 #include <QDateTime>
@@ -168,10 +170,8 @@ QString ViewLogic::movedFolderText(const QString& savedInput) {
 
 QString ViewLogic::clusterLinkText(const QString& category, int clusterNumber, int imageCount) {
     if (imageCount <= 1) return {};
-    const QString letter = category == "group" ? QStringLiteral("G")
-                           : category == "venue" ? QStringLiteral("D")
-                                                 : QStringLiteral("P");
-    return letter + "C" + QString::number(clusterNumber) + "(" + QString::number(imageCount) + ")";
+    return momentLetter(categoryOf(category.toStdString())) + QStringLiteral("C") + QString::number(clusterNumber) +
+           "(" + QString::number(imageCount) + ")";
 }
 
 QString ViewLogic::baseName(const QString& filename) {

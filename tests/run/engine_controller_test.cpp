@@ -119,6 +119,28 @@ TEST_F(Controller, RefusesMissingFoldersAndASecondRun) {
     EXPECT_EQ(store.listProjects().size(), 1);
 }
 
+TEST_F(Controller, ACancelledCullStoresNothingAndTheNextOneRuns) {
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    const QString in = shoot();
+    controller.cancel();  // no cull runs: nothing to stop, and the next one is not stopped by it
+    controller.startCull(in, in + "_culled", 0);
+    controller.cancel();
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0][0].toString(), "The cull was stopped.");
+    EXPECT_FALSE(controller.running());
+    EXPECT_EQ(controller.phase(), CullPhase::Idle);
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    EXPECT_TRUE(store.listProjects().isEmpty());
+
+    controller.startCull(in, in + "_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1) << failed.last()[0].toString().toStdString();
+    EXPECT_EQ(finished[0][0].toMap()["totalInput"].toInt(), 6);
+    EXPECT_EQ(store.listProjects().size(), 1);
+}
+
 TEST_F(Controller, NegativeSelectIsAutomaticAndAnUnsavableProjectFailsTheRun) {
     QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
     const QString in = shoot();

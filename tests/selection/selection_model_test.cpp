@@ -5,6 +5,7 @@
 #include "library_fixture.h"
 #include "project_store.h"
 #include "reports.h"
+#include "review_views.h"
 #include "selection_model.h"
 #include "temp_dir.h"
 
@@ -559,6 +560,27 @@ TEST_F(Review, ReopenedFileLeavesTheEarlierProjectAlone) {
     model.setImageSelected(1, true);
     model.resetAll();
     EXPECT_EQ(flagsOfA(), before);
+}
+
+TEST_F(Review, TheClusterNumberKeepsItsStoredNameAndReadsUnderEither) {
+    save({{"a.jpg", "portrait", 7, true, true}});
+    const QString file = QString::fromStdString(dir.str() + "/clusters.json");
+    ASSERT_TRUE(model.saveProject(file));
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QJsonObject item = QJsonDocument::fromJson(saved.readAll()).object()["items"].toArray()[0].toObject();
+    EXPECT_EQ(item["clusterSize"].toInt(), 7);  // the name earlier versions read
+    EXPECT_FALSE(item.contains("clusterNumber"));
+
+    for (const char* key : {"clusterSize", "clusterNumber"}) {
+        const QJsonObject written{{"filename", "a.jpg"}, {"category", "portrait"}, {key, 9}};
+        writeText(file, QJsonDocument(QJsonObject{{"inputFolder", input}, {"items", QJsonArray{written}}}).toJson());
+        SelectionModel reopened;
+        ASSERT_TRUE(reopened.openProjectFile(file)["ok"].toBool());
+        ASSERT_EQ(reopened.applyPendingProject(""), 0);
+        EXPECT_EQ(reopened.images()[0].clusterNumber, 9) << key;
+        EXPECT_EQ(reopened.keptImages()[0].toMap()["clusterSize"].toInt(), 9) << key;
+    }
 }
 
 TEST_F(Review, GroupAndFeaturedSurviveLoadAndProjectFiles) {

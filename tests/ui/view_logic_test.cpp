@@ -2,6 +2,7 @@
 // review grid over a real stored project.
 #include "ui_fixture.h"
 
+#include "category.h"
 #include "review_grid_model.h"
 #include "selection_model.h"
 #include "view_logic.h"
@@ -100,6 +101,20 @@ TEST(ViewLogicTexts, SidecarCountsAndProblems) {
                             QVariantMap{{"file", "a.jpg"},
                                         {"reason", "skipped: the photograph is not there any more"}}}));
     EXPECT_EQ(ViewLogic::xmpResultText({{"error", "No project is open."}, {"written", 0}}), "No project is open.");
+}
+
+TEST(ViewLogicTexts, StoredCategoryTextIsReadOnce) {
+    for (const Category c : {Category::Venue, Category::Portrait, Category::Group, Category::Featured})
+        EXPECT_EQ(categoryOf(categoryText(c)), c);
+    EXPECT_EQ(categoryOf("Portrait"), std::nullopt);  // the stored text is lower case, always
+    EXPECT_EQ(categoryOf(""), std::nullopt);
+    // A damaged or future category links as a portrait moment, as it always did.
+    EXPECT_EQ(ViewLogic::clusterLinkText("", 2, 3), "PC2(3)");
+    EXPECT_EQ(ViewLogic::clusterLinkText("crowd", 2, 3), "PC2(3)");
+    EXPECT_EQ(displayCategory(Category::Venue, 5, true), Category::Venue);
+    EXPECT_EQ(displayCategory(std::nullopt, 3, true), Category::Group);
+    EXPECT_EQ(displayCategory(Category::Group, 2, true), Category::Featured);
+    EXPECT_EQ(displayCategory(Category::Group, 0, false), Category::Portrait);
 }
 
 TEST(ViewLogicTexts, NamesLinksAndUrls) {

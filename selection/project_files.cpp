@@ -1,9 +1,9 @@
-// Saving the review state to a project file and opening it again.
-#include "selection_model.h"
+#include "project_files.h"
 
 #include "path_safety.h"
 #include "project_file.h"
 #include "project_store.h"
+#include "review_state.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,36 +11,40 @@
 
 namespace keepframe {
 
-bool SelectionModel::saveProject(const QString& pathIn) {
+namespace {
+
+using Image = ReviewState::Image;
+using Status = ReviewState::Status;
+
+// The cluster number: written under the name every project file has used for
+// it (sharedImageFields), read under either name.
+int clusterNumberOf(const QJsonObject& item) {
+    return item.contains("clusterNumber") ? item.value("clusterNumber").toInt(0) : item.value("clusterSize").toInt(0);
+}
+
+}  // namespace
+
+bool ProjectFiles::saveProject(const QString& pathIn) {
     const QString path = localPathFromUrl(pathIn);
     if (path.isEmpty()) return false;
     QJsonArray items;
-    for (const Image& i : images_) {
-        QJsonArray boxes;
-        for (const QVariant& b : i.faceBoxes) boxes.push_back(QJsonArray::fromVariantList(b.toList()));
-        items.push_back(QJsonObject{{"filename", i.filename},
-                                    {"category", i.category},
-                                    {"reason", i.reason},
-                                    {"captureTime", i.captureTime},
-                                    {"fullW", i.fullW},
-                                    {"fullH", i.fullH},
-                                    {"orientation", i.orientation},
-                                    {"score", i.score},
-                                    {"clusterSize", i.clusterSize},
-                                    {"totalDetectedFaces", i.totalDetectedFaces},
-                                    {"isFeatured", i.isFeatured},
-                                    {"original", int(i.original)},
-                                    {"current", int(i.status)},
-                                    {"faceBoxes", boxes}});
+    for (const Image& i : state_.images()) {
+        QJsonObject item = QJsonObject::fromVariantMap(sharedImageFields(i));
+        item.insert("totalDetectedFaces", i.totalDetectedFaces);
+        item.insert("isFeatured", i.isFeatured);
+        item.insert("original", int(i.original));
+        item.insert("current", int(i.status));
+        items.push_back(item);
     }
-    return writeProjectFile(path, projectFileDocument(inputFolder_, outputBase_, summary_, items));
+    return writeProjectFile(path,
+                            projectFileDocument(state_.inputFolder(), state_.outputBase(), state_.summary(), items));
 }
 
-QVariantMap SelectionModel::openProjectFile(const QString& pathIn) {
+QVariantMap ProjectFiles::openProjectFile(const QString& pathIn) {
     QString error;
     const auto document = readProjectFile(localPathFromUrl(pathIn), error);
     if (!document) return QVariantMap{{"ok", false}, {"error", error}};
-    pendingProject_ = *document;
+    pending_ = *document;
     const QString input = document->value("inputFolder").toString(), output = document->value("outputBase").toString();
     return QVariantMap{{"ok", true},
                        {"savedInput", input},
@@ -49,25 +53,23 @@ QVariantMap SelectionModel::openProjectFile(const QString& pathIn) {
                        {"outputExists", QDir(output).exists()}};
 }
 
-int SelectionModel::applyPendingProject(const QString& inputFolderOverride) {
-    if (pendingProject_.isEmpty()) return -1;
+int ProjectFiles::applyPendingProject(const QString& inputFolderOverride) {
+    if (pending_.isEmpty()) return -1;
     QString input = localPathFromUrl(inputFolderOverride);
-    if (input.isEmpty()) input = pendingProject_.value("inputFolder").toString();
-    images_.clear();
-    inputFolder_ = input;
-    outputBase_ = pendingProject_.value("outputBase").toString();
+    if (input.isEmpty()) input = pending_.value("inputFolder").toString();
     // The file's records carry no database ids; the project whose database
     // the other views use is the stored one of the same shoot, if any.
-    projectId_ = storedProjectOf({input, pendingProject_.value("inputFolder").toString()});
+    const int projectId = storedProjectOf({input, pending_.value("inputFolder").toString()});
+    QList<Image> images;
     int missing = 0;
     auto status = [](const QJsonValue& v) {
         const int s = v.toInt(0);
-        return s >= None && s <= Added ? Status(s) : None;
+        return s >= SelectionModel::None && s <= SelectionModel::Added ? Status(s) : SelectionModel::None;
     };
-    for (const QJsonValue& v : pendingProject_.value("items").toArray()) {
+    for (const QJsonValue& v : pending_.value("items").toArray()) {
         const QJsonObject o = v.toObject();
         const QString name = o.value("filename").toString();
-        if (!QFileInfo(joinPath(input, name)).isFile()) {
+        if (!QFileInfo(joinFolder(input, name)).isFile()) {
             ++missing;
             continue;
         }
@@ -80,26 +82,26 @@ int SelectionModel::applyPendingProject(const QString& inputFolderOverride) {
         i.fullH = o.value("fullH").toInt(0);
         i.orientation = o.value("orientation").toInt(1);
         i.score = o.value("score").toDouble(0);
-        i.clusterSize = o.value("clusterSize").toInt(0);
+        i.clusterNumber = clusterNumberOf(o);
         i.totalDetectedFaces = o.value("totalDetectedFaces").toInt(0);  // absent from older files
         i.isFeatured = o.value("isFeatured").toBool(false);
         i.original = status(o.value("original"));
         i.status = status(o.value("current"));
         for (const QJsonValue& b : o.value("faceBoxes").toArray()) i.faceBoxes.push_back(b.toArray().toVariantList());
-        images_.push_back(i);
+        images.push_back(i);
     }
-    summary_ = pendingProject_.value("summary").toObject().toVariantMap();
-    pendingProject_ = QJsonObject();
-    emit changed();
+    state_.replace(images, input, pending_.value("outputBase").toString(), projectId,
+                   pending_.value("summary").toObject().toVariantMap());
+    pending_ = QJsonObject();
     return missing;
 }
 
-int SelectionModel::storedProjectOf(const QStringList& inputFolders) const {
-    if (!store_) return -1;
+int ProjectFiles::storedProjectOf(const QStringList& inputFolders) const {
+    if (state_.store() == nullptr) return -1;
     QStringList wanted;
     for (const QString& folder : inputFolders)
         if (!folder.isEmpty()) wanted << canonicalFolder(folder);
-    for (const QVariant& v : store_->listProjects()) {  // most recently opened first
+    for (const QVariant& v : state_.store()->listProjects()) {  // most recently opened first
         const QVariantMap p = v.toMap();
         if (wanted.contains(canonicalFolder(p["inputFolder"].toString()))) return p["id"].toInt();
     }

@@ -1,0 +1,47 @@
+// The ready-made lists the review screens bind to, computed afresh on every
+// call from the open review and, for clusters and unselected images, from the
+// project database. Without an open project the database views are empty.
+#pragma once
+
+#include <QVariant>
+
+namespace keepframe {
+
+class ReviewState;
+
+class ReviewViews {
+public:
+    explicit ReviewViews(const ReviewState& state) : state_(state) {}
+
+    // Image maps of the kept images, and of the removed ones, in image order.
+    QVariantList keptImages() const;
+    QVariantList removedView() const;
+    // One section per sub-folder; one per sub-folder and display category.
+    QVariantList groupedView() const;
+    QVariantList categoryView() const;
+    // The sections' kept images, then their removed ones: the review grid's order.
+    QVariantList flatView() const;
+    QVariantList flatViewByCategory() const;
+
+    QVariantList clustersFromDb(const QString& category, bool onlyOrphans) const;
+    // Every frame of the moment of one stored image, in capture order, for the
+    // compare view: the cluster images of clustersFromDb with "status" (as the
+    // grid counts it; 0 for a frame neither the engine nor the user keeps),
+    // "eyeScore" and "faces" (the confident faces, else all face boxes).
+    QVariantList momentFrames(int imageId) const;
+    QVariantList notSelectedImages() const;
+    QVariantList unselectedClusterImages() const;
+    int unselectedClusterCount() const;
+    QVariantMap unselectedExportPreview() const;
+    // The clusters of the category report a cull wrote into its output folder;
+    // empty when there is none (always for a project loaded from the library).
+    QVariantList loadClusters(const QString& category) const;
+
+private:
+    const ReviewState& state_;
+};
+
+// Sorted in image order: timed images first by capture time, then by name.
+void sortImageMaps(QVariantList& maps);
+
+}  // namespace keepframe
