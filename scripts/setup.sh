@@ -3,7 +3,8 @@
 # a second run installs nothing and downloads nothing.
 #   - Debian packages (build tools, Qt 6, OpenCV, LibRaw, Exiv2, GoogleTest,
 #     exiftool as an independent metadata reader for the tests,
-#     python3-onnx/numpy for the model tools)
+#     python3-onnx/numpy for the model tools, the validators of the desktop
+#     entry and the AppStream file for the package)
 #   - ONNX Runtime from its npm package, unpacked into a cache outside the clone
 #   - the desktop program's fonts (Inter from Debian; Big Shoulders Display and
 #     IBM Plex Mono from npm packages), with their licence texts, in the cache
@@ -36,6 +37,7 @@ PACKAGES=(
   fonts-inter
   libimage-exiftool-perl
   locales
+  desktop-file-utils appstream
 )
 
 missing=()
