@@ -379,3 +379,17 @@ TEST(RawConversion, PreviewWithItsOwnOrientationIsTurnedOnce) {
         EXPECT_LT(cv::norm(pixels, stored, cv::NORM_L1) / double(stored.total() * 3), 3.0) << out;
     }
 }
+
+TEST(RawConversion, FoldersAndNamesBeyondAsciiKeepTheirExif) {
+    TempDir dir;
+    const std::string shoot = dir.str() + "/Hochzeit Müller – Café";
+    const DngPreview camera = cameraDng();
+    writeDng(dir.file("Hochzeit Müller – Café/Zeremonie/Ærø_0001.dng"), camera);
+    EXPECT_EQ(conversionFolderName(shoot), "Hochzeit Müller – Café_JPG");
+    const std::string out = shoot + "/" + conversionFolderName(shoot);
+    ASSERT_EQ(convertRawFolder(shoot, out, {}), 1);
+    const std::string jpeg = out + "/Zeremonie/Ærø_0001.jpg";
+    EXPECT_FALSE(cv::imdecode(readAll(jpeg), cv::IMREAD_COLOR).empty());
+    EXPECT_EQ(exifText(jpeg, "Exif.Image.DateTime"), camera.dateTime);
+    EXPECT_EQ(exifText(jpeg, "Exif.Image.XResolution"), "300/1");
+}
