@@ -40,6 +40,10 @@ PACKAGES=(
   desktop-file-utils appstream
 )
 
+# KEEPFRAME_WINDOWS_CHECK=1: also the MinGW-w64 cross compiler, with which
+# scripts/check-windows.sh compiles the Windows branches of the platform layer.
+if [ "${KEEPFRAME_WINDOWS_CHECK:-}" = 1 ]; then PACKAGES+=(g++-mingw-w64-x86-64-posix); fi
+
 missing=()
 # npm may come with another Node.js install; Debian's own is only needed without one.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(npm); fi
