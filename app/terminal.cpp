@@ -5,14 +5,9 @@
 
 #include <csignal>
 
+#include "windows_api.h"
+
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
 #include <io.h>
 #define KF_ISATTY _isatty
 #define KF_FILENO _fileno

@@ -41,31 +41,22 @@ TEST(ReplaceFile, RetriesOnlyWhileTheTargetIsHeld) {
     const milliseconds waits[] = {milliseconds(0), milliseconds(0), milliseconds(0)};
 
     int calls = 0;
+    // An attempt that fails with `error` for its first `failures` calls.
+    const auto failingFor = [&calls](int failures, std::error_code error) {
+        calls = 0;
+        return [&calls, failures, error] { return ++calls <= failures ? error : std::error_code(); };
+    };
+
     // Let go of after two refusals: the third attempt succeeds.
-    std::error_code result = retryWhileHeld([&] { return ++calls < 3 ? busy : std::error_code(); }, waits);
-    EXPECT_FALSE(result);
+    EXPECT_FALSE(retryWhileHeld(failingFor(2, busy), waits));
     EXPECT_EQ(calls, 3);
 
     // Held for longer than the waits: one attempt per wait and the first, then the refusal counts.
-    calls = 0;
-    result = retryWhileHeld(
-        [&] {
-            ++calls;
-            return busy;
-        },
-        waits);
-    EXPECT_EQ(result, busy);
+    EXPECT_EQ(retryWhileHeld(failingFor(10, busy), waits), busy);
     EXPECT_EQ(calls, 4);
 
     // A failure that waiting does not cure ends at once.
-    calls = 0;
-    result = retryWhileHeld(
-        [&] {
-            ++calls;
-            return denied;
-        },
-        waits);
-    EXPECT_EQ(result, denied);
+    EXPECT_EQ(retryWhileHeld(failingFor(10, denied), waits), denied);
     EXPECT_EQ(calls, 1);
 }
 
