@@ -209,20 +209,21 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Orvo");
     QCoreApplication::setApplicationName("Orvo KeepframeEngine");
+    useUtf8Console();
 
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = commandLineArguments();
+    const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::printf("%s\n", kCullUsage);
         return 0;
     }
     if (!args.empty() && args[0] == "--models-info") {
-        const std::string folder = args.size() > 1 ? args[1] : resolveModelsFolder(applicationFolder(argv[0]));
+        const std::string folder = args.size() > 1 ? args[1] : resolveModelsFolder(programFolder);
         for (const auto& line : describeModelsFolder(folder)) std::printf("%s\n", line.c_str());
         return 0;
     }
     if (!args.empty() && args[0] == "--list") return listLibrary();
-    if (!args.empty() && args[0] == "--inspect")
-        return runInspect(args, resolveModelsFolder(applicationFolder(argv[0])));
+    if (!args.empty() && args[0] == "--inspect") return runInspect(args, resolveModelsFolder(programFolder));
     if (!args.empty() && args[0] == "--export") return exportProject(args);
     if (!args.empty() && args[0] == "--save-project-file") return saveProjectFile(args);
     if (isXmpCommand(args)) return runXmpCommand(args);
@@ -239,7 +240,7 @@ int main(int argc, char** argv) {
     }
 
     std::string models = options->modelsFolder;
-    if (models.empty()) models = resolveModelsFolder(applicationFolder(argv[0]));
+    if (models.empty()) models = resolveModelsFolder(programFolder);
     // The first three models are required; say which file is missing before
     // any work starts.
     const std::string missing = missingModelMessage(models);

@@ -42,7 +42,8 @@ DesktopApp::DesktopApp(const QString& applicationFolder) {
     QCoreApplication::setOrganizationName(QStringLiteral("Orvo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KEEPFRAME_VERSION));
 
-    fonts_ = installFonts(QStringLiteral(":/fonts/"), applicationFolder + QStringLiteral("/fonts/"));
+    const std::string fontFolder = programDataFolder(applicationFolder.toStdString(), "fonts");
+    fonts_ = installFonts(QStringLiteral(":/fonts/"), QString::fromStdString(fontFolder) + QStringLiteral("/"));
     QFont font(QStringLiteral("Inter"));
     font.setPixelSize(14);
     QGuiApplication::setFont(font);

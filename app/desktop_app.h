@@ -31,10 +31,11 @@ QStringList installFonts(const QString& resourceFolder, const QString& fallbackF
 class DesktopApp {
 public:
     // After the QGuiApplication exists: names the application, installs the
-    // fonts (resources first, then applicationFolder + "/fonts/"), sets the
-    // default font, creates the objects and the UI-thread store, opens the
-    // registry, clears enhanced outputs (again at exit) and points the engine
-    // and the delivery client at the models folder.
+    // fonts (resources first, then the program's fonts folder: "fonts" beside
+    // it or in an installed tree's data folder), sets the default font,
+    // creates the objects and the UI-thread store, opens the registry, clears
+    // enhanced outputs (again at exit) and points the engine and the delivery
+    // client at the models folder.
     explicit DesktopApp(const QString& applicationFolder);
     // Destroys the QML engine, the store, the delivery client, the selection
     // and the engine controller, in this order.

@@ -7,6 +7,9 @@
 #include "jpeg_output.h"
 #include "memory_tuning.h"
 #include "paths.h"
+#include "terminal.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
 #include <filesystem>
@@ -39,25 +42,27 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     keepframe::keepLargeAllocationsMapped();
+    const QCoreApplication app(argc, argv);
+    useUtf8Console();
+    const std::vector<std::string> args = commandLineArguments();
     std::vector<std::string> positional;
     std::vector<cv::Rect> faces;
     std::vector<float> confidences;
     bool plus = false, confidenceGap = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             std::printf("%s\n", kUsage);
             return 0;
         } else if (a == "--plus") {
             plus = true;
         } else if (a == "--face") {
-            if (i + 1 >= argc) return fail("--face needs x,y,w,h[,conf]");
+            if (i + 1 >= args.size()) return fail("--face needs x,y,w,h[,conf]");
             cv::Rect box;
             float conf = 1;
             bool hasConf = false;
-            if (!parseFace(argv[++i], box, conf, hasConf))
-                return fail(std::string("malformed face \"") + argv[i] +
-                            "\" (want x,y,w,h[,conf] with w and h above 0)");
+            if (!parseFace(args[++i], box, conf, hasConf))
+                return fail("malformed face \"" + args[i] + "\" (want x,y,w,h[,conf] with w and h above 0)");
             // Confidences line up with faces; a face without one counts as 1.0.
             if (!hasConf) confidenceGap = true;
             else if (confidenceGap) return fail("give a confidence for every face or only for the first ones");

@@ -3,10 +3,10 @@
 #include "paths.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include <QFile>
+#include <QtGlobal>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -39,22 +39,24 @@ EngineConfig modelConfig(const std::string& folder) {
     return config;
 }
 
-std::string resolveModelsFolder(const std::string& applicationFolder) {
-    const std::string beside = pathToUtf8(utf8ToPath(applicationFolder) / "models");
+std::string programDataFolder(const std::string& applicationFolder, const std::string& name) {
+    const fs::path program = utf8ToPath(applicationFolder);
     std::error_code ec;
-    if (fs::is_directory(utf8ToPath(beside), ec)) return beside;
-    const char* dev = std::getenv("KEEPFRAME_MODELS");
-    if (dev && *dev && fs::is_directory(utf8ToPath(dev), ec)) return dev;
-    return beside;
+    const fs::path beside = program / utf8ToPath(name);
+    if (fs::is_directory(beside, ec)) return pathToUtf8(beside);
+    const fs::path installed = (program / KEEPFRAME_DATA_FROM_PROGRAMS / utf8ToPath(name)).lexically_normal();
+    if (fs::is_directory(installed, ec)) return pathToUtf8(installed);
+    return pathToUtf8(beside);
 }
 
-std::string applicationFolder(const char* argv0) {
+std::string resolveModelsFolder(const std::string& applicationFolder) {
+    const std::string folder = programDataFolder(applicationFolder, "models");
     std::error_code ec;
-#ifdef __linux__
-    const fs::path exe = fs::canonical("/proc/self/exe", ec);
-    if (!ec) return pathToUtf8(exe.parent_path());
-#endif
-    return pathToUtf8(fs::absolute(utf8ToPath(argv0), ec).parent_path());
+    if (fs::is_directory(utf8ToPath(folder), ec)) return folder;
+    // Read as Qt reads the environment: wide on Windows, so any letters pass.
+    const std::string dev = qEnvironmentVariable("KEEPFRAME_MODELS").toStdString();
+    if (!dev.empty() && fs::is_directory(utf8ToPath(dev), ec)) return dev;
+    return folder;
 }
 
 std::vector<std::string> describeModelsFolder(const std::string& folder) {

@@ -20,13 +20,17 @@ std::string missingModelMessage(const std::string& folder);
 // Engine settings whose four model paths are the files of `folder`.
 EngineConfig modelConfig(const std::string& folder);
 
-// The application folder + "/models"; when that folder does not exist, the
-// development folder named by $KEEPFRAME_MODELS if it exists; otherwise the
-// first choice (model loading then reports the missing file).
-std::string resolveModelsFolder(const std::string& applicationFolder);
+// The folder `name` (models, fonts) of the program's own data: beside the
+// program (the build tree, and an installed tree on Windows) when it is
+// there, else in the data folder of an installed tree on Linux
+// ("../share/keepframe" from the programs' "bin"), when that is; otherwise
+// the one beside the program.
+std::string programDataFolder(const std::string& applicationFolder, const std::string& name);
 
-// The folder of the running executable.
-std::string applicationFolder(const char* argv0);
+// The program's models folder (programDataFolder); when it does not exist,
+// the development folder named by $KEEPFRAME_MODELS if that exists; otherwise
+// the first choice (model loading then reports the missing file).
+std::string resolveModelsFolder(const std::string& applicationFolder);
 
 // Human-readable description of a models folder: each file with its size (or
 // "missing") and the model kit's MANIFEST.json summary when present: each

@@ -304,5 +304,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_QUICK_BACKEND", "software");
     QGuiApplication app(argc, argv);
-    return run(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
+    // The folder as Qt read it: on Windows from the wide command line.
+    return run(QDir(QCoreApplication::arguments().value(1)).absolutePath());
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <thread>
 
 namespace keepframe {
 namespace {
@@ -21,6 +22,13 @@ std::filesystem::path temporarySibling(const std::filesystem::path& target) {
     name += suffix;
     return target.parent_path() / name;
 }
+
+// About three seconds in all: long enough for a scanner to let go of a file,
+// short enough not to hold a batch up when it does not.
+constexpr std::chrono::milliseconds kReplaceWaits[] = {
+    std::chrono::milliseconds(10),  std::chrono::milliseconds(20),  std::chrono::milliseconds(40),
+    std::chrono::milliseconds(80),  std::chrono::milliseconds(160), std::chrono::milliseconds(320),
+    std::chrono::milliseconds(640), std::chrono::milliseconds(1000), std::chrono::milliseconds(1000)};
 
 }  // namespace
 
@@ -119,13 +127,47 @@ bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
         fs::remove(temp, ec);
         return false;
     }
-    fs::rename(temp, target, ec);
-    if (ec) {
+    if (!replaceFile(pathToUtf8(temp), path, ec)) {
         std::error_code ignored;
         fs::remove(temp, ignored);
         return false;
     }
     return true;
+}
+
+bool heldByAnotherProgram(const std::error_code& error) {
+    if (error == std::errc::device_or_resource_busy) return true;
+#ifdef _WIN32
+    // ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_USER_MAPPED_FILE
+    if (error.category() == std::system_category()) {
+        const int code = error.value();
+        return code == 5 || code == 32 || code == 33 || code == 1224;
+    }
+#endif
+    return false;
+}
+
+std::error_code retryWhileHeld(const std::function<std::error_code()>& attempt,
+                               std::span<const std::chrono::milliseconds> waits) {
+    std::error_code result = attempt();
+    for (const std::chrono::milliseconds wait : waits) {
+        if (!result || !heldByAnotherProgram(result)) break;
+        std::this_thread::sleep_for(wait);
+        result = attempt();
+    }
+    return result;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::error_code& error) {
+    const std::filesystem::path source = utf8ToPath(from), target = utf8ToPath(to);
+    error = retryWhileHeld(
+        [&] {
+            std::error_code ec;
+            std::filesystem::rename(source, target, ec);
+            return ec;
+        },
+        kReplaceWaits);
+    return !error;
 }
 
 }  // namespace keepframe

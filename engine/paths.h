@@ -2,8 +2,10 @@
 // UTF-8 std::string; this is the one place where they meet the file system.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -55,11 +57,29 @@ private:
 
 // Replaces the file at `path` with the bytes: they go to a hidden temporary
 // file beside it (ending in ".tmp", so a scan never takes a leftover for a
-// photograph) that is renamed over the target only after a complete, checked
-// write. A failed write or a full disk leaves the target as it was, even when
+// photograph) that is renamed over the target (replaceFile) only after a
+// complete, checked write. A failed write or a full disk leaves the target as it was, even when
 // it is the file being rewritten. A link at `path` is replaced, never written
 // through; a folder (or a link to one) is never replaced. True when the target
 // now holds the bytes.
 bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Renames the complete file `from` over `to`. Windows refuses to replace a
+// file that another program holds open (a virus scanner reading what was just
+// written, a viewer showing it); such a refusal is tried again for a few
+// seconds before it counts. False, with `error` set, when `to` still is what
+// it was.
+bool replaceFile(const std::string& from, const std::string& to, std::error_code& error);
+
+// Whether a failed replacement may succeed once another program lets go of
+// the file: a busy file, and on Windows a sharing or lock violation, a denied
+// access (a file open without leave to delete it) or a mapped section.
+bool heldByAnotherProgram(const std::error_code& error);
+
+// replaceFile's retries: runs `attempt` until it succeeds, fails in a way
+// heldByAnotherProgram does not excuse, or every wait in `waits` was spent
+// before a further attempt. The last attempt's result.
+std::error_code retryWhileHeld(const std::function<std::error_code()>& attempt,
+                               std::span<const std::chrono::milliseconds> waits);
 
 }  // namespace keepframe

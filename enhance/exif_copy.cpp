@@ -1,7 +1,9 @@
 // EXIF copy through Exiv2, kept apart so that only this file sees its headers.
 #include "jpeg_output.h"
 
+#include "exiv2_compat.h"
 #include "exiv2_lock.h"
+#include "mapped_file.h"
 #include "paths.h"
 
 #if defined(__GNUC__)
@@ -14,9 +16,12 @@ namespace keepframe {
 bool insertExifWithResolution(const std::string& sourcePath, std::vector<uint8_t>& jpeg, int dpi) {
     if (jpeg.empty()) return false;
     try {
+        // Only the blocks that hold the metadata are read from the disk.
+        const MappedFile mapped(sourcePath);
+        if (!mapped.mapped()) return false;
         // The source's own XMP is read too; whatever it declares ends with the scope.
         const Exiv2FileScope exiv2;
-        auto source = Exiv2::ImageFactory::open(sourcePath);
+        auto source = openExiv2Image(mapped.data(), mapped.size());
         source->readMetadata();
         Exiv2::ExifData exif = source->exifData();
         exif["Exif.Image.ResolutionUnit"] = uint16_t(2);
@@ -24,16 +29,13 @@ bool insertExifWithResolution(const std::string& sourcePath, std::vector<uint8_t
         exif["Exif.Image.YResolution"] = Exiv2::URational(dpi, 1);
         // Exiv2 writes into its own copy of the bytes, which replaces the
         // buffer only once it is complete.
-        auto target = Exiv2::ImageFactory::open(jpeg.data(), long(jpeg.size()));
+        auto target = openExiv2Image(jpeg.data(), jpeg.size());
         target->readMetadata();
         target->setExifData(exif);
         target->writeMetadata();
-        Exiv2::BasicIo& io = target->io();
-        if (io.open() != 0) return false;
-        const Exiv2::DataBuf written = io.read(long(io.size()));
-        io.close();
-        if (written.size_ <= 0) return false;
-        jpeg.assign(written.pData_, written.pData_ + written.size_);
+        std::vector<uint8_t> written = exiv2Contents(*target);
+        if (written.empty()) return false;
+        jpeg = std::move(written);
         return true;
     } catch (...) {
         return false;

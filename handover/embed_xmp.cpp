@@ -3,10 +3,8 @@
 #include "handover.h"
 #include "xmp_merge.h"
 
+#include "exiv2_compat.h"
 #include "exiv2_lock.h"
-
-#include <exiv2/basicio.hpp>
-#include <exiv2/image.hpp>
 
 #include <QFile>
 
@@ -23,8 +21,7 @@ bool embedXmp(const QString& jpegCopy, const HandoverImage& image, const XmpOpti
     QByteArray out;
     try {
         const Exiv2FileScope exiv2;
-        auto exiv = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
-                                              long(bytes.size()));
+        auto exiv = openExiv2Image(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
         if (!exiv.get() || exiv->checkMode(Exiv2::mdXmp) != Exiv2::amReadWrite) {
             error = jpegCopy + " cannot carry XMP";
             return false;
@@ -50,12 +47,8 @@ bool embedXmp(const QString& jpegCopy, const HandoverImage& image, const XmpOpti
         }
         exiv->setXmpPacket(text.toStdString());
         exiv->writeMetadata();
-        Exiv2::BasicIo& io = exiv->io();
-        io.open();
-        io.seek(0, Exiv2::BasicIo::beg);
-        const Exiv2::DataBuf data = io.read(long(io.size()));
-        io.close();
-        out = QByteArray(reinterpret_cast<const char*>(data.pData_), int(data.size_));
+        const std::vector<uint8_t> written = exiv2Contents(*exiv);
+        out = QByteArray(reinterpret_cast<const char*>(written.data()), qsizetype(written.size()));
     } catch (const std::exception& e) {
         error = "cannot put XMP into " + jpegCopy + ": " + e.what();
         return false;

@@ -15,13 +15,14 @@
 #include "xmp_merge.h"
 
 #include "exif.h"
+#include "exiv2_compat.h"
 #include "exiv2_lock.h"
+#include "mapped_file.h"
 #include "path_safety.h"
 #include "raw_names.h"
 #include "scan.h"
 
 #include <exiv2/exif.hpp>
-#include <exiv2/image.hpp>
 
 #include <QDir>
 #include <QFile>
@@ -164,8 +165,11 @@ struct Capture {
 
 std::optional<Capture> captureOf(const QString& path) {
     try {
+        // Only the blocks that hold the metadata are read from the disk.
+        const MappedFile mapped(path.toStdString());
+        if (!mapped.mapped()) return std::nullopt;
         const Exiv2FileScope exiv2;  // the photograph's own XMP is read too
-        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        auto image = openExiv2Image(mapped.data(), mapped.size());
         image->readMetadata();
         const Exiv2::ExifData& exif = image->exifData();
         auto text = [&](const char* key) {

@@ -1,9 +1,9 @@
 #include "xmp_merge.h"
 
+#include "exiv2_compat.h"
 #include "exiv2_lock.h"
 #include "path_safety.h"
 
-#include <exiv2/error.hpp>
 #include <exiv2/properties.hpp>
 #include <exiv2/value.hpp>
 
@@ -172,7 +172,7 @@ QString namespaceOf(const std::string& prefix, const PacketForm& form) {
     if (!bound.isEmpty()) return bound;
     try {
         return QString::fromStdString(Exiv2::XmpProperties::ns(prefix));
-    } catch (const Exiv2::AnyError&) {
+    } catch (const Exiv2Error&) {
         return QString::fromStdString(prefix) + ':';  // unknown: compares unequal to every namespace
     }
 }
@@ -183,7 +183,7 @@ QString standardNamespace(const Exiv2::Dictionary& toolkit, const QString& prefi
     if (it != toolkit.end()) return QString::fromStdString(it->second);
     try {
         return QString::fromStdString(Exiv2::XmpProperties::ns(prefix.toStdString()));
-    } catch (const Exiv2::AnyError&) {
+    } catch (const Exiv2Error&) {
         return {};
     }
 }
@@ -240,7 +240,7 @@ bool parseXmp(const QByteArray& text, XmpPacket& packet) {
     Exiv2::Dictionary toolkit;
     try {
         Exiv2::XmpProperties::registeredNamespaces(toolkit);
-    } catch (const Exiv2::AnyError&) {
+    } catch (const Exiv2Error&) {
         return false;
     }
     const StandardNamespace standard = [&](const QString& prefix) { return standardNamespace(toolkit, prefix); };
@@ -251,7 +251,7 @@ bool parseXmp(const QByteArray& text, XmpPacket& packet) {
     if (!preparePacket(body, standard, prepared, packet.form)) return false;
     try {
         if (Exiv2::XmpParser::decode(packet.data, prepared.toStdString()) != 0) return false;
-    } catch (const Exiv2::AnyError&) {
+    } catch (const Exiv2Error&) {
         return false;
     }
     // Well-formed XML that is not XMP at all (no RDF, whatever its prefix) is
@@ -266,7 +266,7 @@ QByteArray serializeXmp(const Exiv2::XmpData& data, const PacketForm& form, bool
     const auto options = wrapped ? Exiv2::XmpParser::useCompactFormat : Exiv2::XmpParser::omitPacketWrapper;
     try {
         if (Exiv2::XmpParser::encode(packet, data, options) != 0) return {};
-    } catch (const Exiv2::AnyError&) {
+    } catch (const Exiv2Error&) {
         return {};
     }
     return restoreForm(QByteArray::fromStdString(packet), form);

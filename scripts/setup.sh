@@ -4,7 +4,8 @@
 #   - Debian packages (build tools, Qt 6, OpenCV, LibRaw, Exiv2, GoogleTest,
 #     qmllint with the type information of the QML modules it checks against,
 #     exiftool as an independent metadata reader for the tests,
-#     python3-onnx/numpy for the model tools)
+#     python3-onnx/numpy for the model tools, the validators of the desktop
+#     entry and the AppStream file for the package)
 #   - ONNX Runtime from its npm package, unpacked into a cache outside the clone
 #   - the desktop program's fonts (Inter from Debian; Big Shoulders Display and
 #     IBM Plex Mono from npm packages), with their licence texts, in the cache
@@ -38,7 +39,12 @@ PACKAGES=(
   fonts-inter
   libimage-exiftool-perl
   locales
+  desktop-file-utils appstream
 )
+
+# KEEPFRAME_WINDOWS_CHECK=1: also the MinGW-w64 cross compiler, with which
+# scripts/check-windows.sh compiles the Windows branches of the platform layer.
+if [ "${KEEPFRAME_WINDOWS_CHECK:-}" = 1 ]; then PACKAGES+=(g++-mingw-w64-x86-64-posix); fi
 
 missing=()
 # npm may come with another Node.js install; Debian's own is only needed without one.

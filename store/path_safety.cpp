@@ -20,6 +20,69 @@ bool failWith(QString* error, const QString& why) {
     return false;
 }
 
+// A name beside the target, hidden and ending in ".tmp" like every temporary
+// file of the program, that no other write picks at the same time.
+QString temporarySibling(const QString& target) {
+    const QFileInfo info(target);
+    const QString unique = QString::number(QRandomGenerator::global()->generate64(), 16);
+    return joinFolder(info.absolutePath(), "." + info.fileName() + "." + unique + ".tmp");
+}
+
+// Writes the whole content into a new temporary file beside `target` and
+// returns its name, or an empty text when `write` or the final flush failed
+// (nothing is left then). QSaveFile writes it, so it is on the disk before it
+// gets its name; a file it will replace lends it its permissions first, which
+// `write` may still narrow.
+QString writeTemporarySibling(const QString& target, const std::function<bool(QFileDevice&)>& write,
+                              QString* error) {
+    const QFileInfo info(target);
+    const QString temp = temporarySibling(target);
+    QSaveFile file(temp);
+    if (!file.open(QIODevice::WriteOnly)) {
+        failWith(error, "cannot write " + target + ": " + file.errorString());
+        return {};
+    }
+    if (info.isFile() && !info.isSymLink()) file.setPermissions(info.permissions());
+    // The explicit flush is the check: QSaveFile::commit does not report a
+    // failure of the flush it does itself, and would rename a cut-off file.
+    if (!write(file) || !file.flush()) {
+        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : "the write was not completed";
+        file.cancelWriting();
+        failWith(error, "cannot write " + target + ": " + why);
+        return {};
+    }
+    if (!file.commit()) {
+        failWith(error, "cannot write " + target + ": " + file.errorString());
+        return {};
+    }
+    return temp;
+}
+
+// Opens a regular file for reading; a pipe is never opened (that would wait
+// for a writer).
+bool openSource(QFile& in, QString* error) {
+    const QString source = in.fileName();
+    if (!QFileInfo(source).isFile()) return failWith(error, "not a file: " + source);
+    if (!in.open(QIODevice::ReadOnly)) return failWith(error, "cannot read " + source + ": " + in.errorString());
+    return true;
+}
+
+// A write that copies everything `in` holds; a read error is put in `readError`.
+std::function<bool(QFileDevice&)> copyFrom(QFile& in, const QString& source, QString& readError) {
+    return [&in, source, &readError](QFileDevice& out) {
+        QByteArray buffer(1 << 20, Qt::Uninitialized);
+        for (;;) {
+            const qint64 n = in.read(buffer.data(), buffer.size());
+            if (n < 0) {
+                readError = "cannot read " + source + ": " + in.errorString();
+                return false;
+            }
+            if (n == 0) return true;
+            if (out.write(buffer.constData(), n) != n) return false;
+        }
+    };
+}
+
 }  // namespace
 
 bool staysInside(const QString& relativeName) {
@@ -65,19 +128,15 @@ bool removeFolderTree(const QString& path) {
 
 bool writeFileReplacing(const QString& target, const std::function<bool(QFileDevice&)>& write, QString* error) {
     const QFileInfo info(target);
-    // QSaveFile would write to what a link points to: the link itself goes.
-    if ((info.isSymLink() || info.isJunction()) && !QFile::remove(target))
-        return failWith(error, "cannot replace the link " + target);
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly)) return failWith(error, "cannot write " + target + ": " + file.errorString());
-    // The explicit flush is the check: QSaveFile::commit does not report a
-    // failure of the flush it does itself, and would rename a cut-off file.
-    if (!write(file) || !file.flush()) {
-        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : "the write was not completed";
-        file.cancelWriting();
-        return failWith(error, "cannot write " + target + ": " + why);
+    if (info.isDir() && !info.isSymLink()) return failWith(error, "cannot write " + target + ": it is a folder");
+    const QString temp = writeTemporarySibling(target, write, error);
+    if (temp.isEmpty()) return false;
+    // A link at the target is replaced by the rename, never written through.
+    std::error_code ec;
+    if (!replaceFile(temp.toStdString(), target.toStdString(), ec)) {
+        QFile::remove(temp);
+        return failWith(error, "cannot write " + target + ": " + QString::fromStdString(ec.message()));
     }
-    if (!file.commit()) return failWith(error, "cannot write " + target + ": " + file.errorString());
     return true;
 }
 
@@ -86,36 +145,20 @@ bool writeBytesReplacing(const QString& target, const QByteArray& bytes, QString
 }
 
 bool copyFileReplacing(const QString& source, const QString& target, QString* error) {
-    // Regular files only: opening a pipe for reading would wait for a writer.
-    if (!QFileInfo(source).isFile()) return failWith(error, "not a file: " + source);
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) return failWith(error, "cannot read " + source + ": " + in.errorString());
+    if (!openSource(in, error)) return false;
     QString readError;
-    const bool copied = writeFileReplacing(
-        target,
-        [&](QFileDevice& out) {
-            QByteArray buffer(1 << 20, Qt::Uninitialized);
-            for (;;) {
-                const qint64 n = in.read(buffer.data(), buffer.size());
-                if (n < 0) {
-                    readError = "cannot read " + source + ": " + in.errorString();
-                    return false;
-                }
-                if (n == 0) return true;
-                if (out.write(buffer.constData(), n) != n) return false;
-            }
-        },
-        error);
+    const bool copied = writeFileReplacing(target, copyFrom(in, source, readError), error);
     if (!copied && !readError.isEmpty()) return failWith(error, readError);
     return copied;
 }
 
 bool copyFileAsNew(const QString& source, const QString& target, QString* error) {
-    const QFileInfo info(target);
-    // Hidden and ending in ".tmp", like every temporary file of the program.
-    const QString unique = QString::number(QRandomGenerator::global()->generate64(), 16);
-    const QString temp = joinFolder(info.absolutePath(), "." + info.fileName() + "." + unique + ".tmp");
-    if (!copyFileReplacing(source, temp, error)) return false;
+    QFile in(source);
+    if (!openSource(in, error)) return false;
+    QString readError;
+    const QString temp = writeTemporarySibling(target, copyFrom(in, source, readError), error);
+    if (temp.isEmpty()) return readError.isEmpty() ? false : failWith(error, readError);
     // The name is claimed by creating the file exclusively, which fails for
     // any file or link of that name, even a dangling one; only then does the
     // complete copy replace the empty file. (QFile::rename is no help: when
@@ -126,8 +169,7 @@ bool copyFileAsNew(const QString& source, const QString& target, QString* error)
     claim.close();
     if (placed) {
         std::error_code ec;
-        std::filesystem::rename(utf8ToPath(temp.toStdString()), utf8ToPath(target.toStdString()), ec);
-        placed = !ec;
+        placed = replaceFile(temp.toStdString(), target.toStdString(), ec);
         if (!placed) {
             why = QString::fromStdString(ec.message());
             QFile::remove(target);

@@ -56,10 +56,11 @@ bool removeFolderTree(const QString& path);
 
 // Every file the program replaces from Qt code goes through writeFileReplacing:
 // `write` fills a temporary file in the target's folder (which must exist),
-// which is renamed over `target` only after `write` succeeded and the final
-// flush was checked. An existing `target` stays untouched when anything
-// fails; a link at `target` is replaced, never written through. `error`
-// (optional) says why it failed.
+// which is renamed over `target` (replaceFile, paths.h: tried again while
+// another program holds the target open) only after `write` succeeded and the
+// final flush was checked. An existing `target` stays untouched when anything
+// fails, and its permissions pass to the new file; a link at `target` is
+// replaced, never written through. `error` (optional) says why it failed.
 bool writeFileReplacing(const QString& target, const std::function<bool(QFileDevice&)>& write,
                         QString* error = nullptr);
 // writeFileReplacing with the bytes as the whole content.

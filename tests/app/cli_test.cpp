@@ -180,3 +180,43 @@ TEST_F(CommandLine, EveryProgramAnswersHelpAndRefusesWhatItDoesNotKnow) {
     EXPECT_TRUE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
         << QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(", ").toStdString();
 }
+
+TEST_F(CommandLine, FoldersAndNamesBeyondAsciiPassThroughCullSidecarsExportAndEnhance) {
+    // Every argument carries such letters, as a photographer's folders do.
+    const std::string shootName = "Hochzeit Müller – Café été";
+    for (int i = 0; i < 4; ++i)
+        writeFrame(dir, shootName + "/Zeremonie/Brautpaar_ø_000" + std::to_string(i) + ".png",
+                   analysisFrame({{15, 20, 3, 0.7f + 0.05f * i}}, 640, 480, 110));
+    const QString shoot = QString::fromStdString(dir.str() + "/" + shootName);
+    Outcome r = cull({shoot, "--models", KEEPFRAME_TEST_MODELS_DIR, "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QRegularExpressionMatch m = QRegularExpression("Project: +(\\d+) in ").match(r.out);
+    ASSERT_TRUE(m.hasMatch()) << r.out.toStdString();
+    const QString id = m.captured(1);
+
+    r = cull({"--xmp", id});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList sidecars = QDir(shoot + "/Zeremonie").entryList({"*.xmp"}, QDir::Files);
+    EXPECT_EQ(sidecars.size(), 4);
+    int rated = 0;
+    for (const QString& name : sidecars) {
+        EXPECT_TRUE(name.startsWith(QString::fromUtf8("Brautpaar_ø_"))) << name.toStdString();
+        const QByteArray xmp = readAll(shoot + "/Zeremonie/" + name);
+        EXPECT_TRUE(xmp.contains("Keepframe|Moment|")) << name.toStdString();
+        rated += xmp.contains("<xmp:Rating>") ? 1 : 0;
+    }
+    EXPECT_GT(rated, 0);  // the kept frames
+
+    const QString dest = QString::fromStdString(dir.str() + "/Auslieferung – Frühling");
+    r = cull({"--export", id, dest});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList exported = QDir(dest + "/final_selection/Zeremonie").entryList(QDir::Files);
+    EXPECT_FALSE(exported.isEmpty());
+    for (const QString& name : exported)
+        EXPECT_TRUE(name.contains(QString::fromUtf8("Brautpaar_ø_"))) << name.toStdString();
+
+    const QString enhanced = dest + QString::fromUtf8("/Ærø.jpg");
+    r = run(KEEPFRAME_ENHANCE_PROGRAM, {shoot + "/Zeremonie/Brautpaar_ø_0000.png", enhanced});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(readAll(enhanced).startsWith("\xff\xd8"));
+}

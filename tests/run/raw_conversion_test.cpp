@@ -1,6 +1,8 @@
 #include "dng_writer.h"
+#include "exiv2_compat.h"
 #include "jpeg_bytes.h"
 #include "jpeg_output.h"
+#include "mapped_file.h"
 #include "paths.h"
 #include "raw_conversion.h"
 #include "temp_dir.h"
@@ -249,7 +251,9 @@ std::vector<uint8_t> scanData(const std::vector<uint8_t>& jpeg) {
 }
 
 std::string exifText(const std::string& path, const char* key) {
-    auto image = Exiv2::ImageFactory::open(path);
+    const MappedFile file(path);
+    if (!file.mapped()) return "";
+    auto image = openExiv2Image(file.data(), file.size());
     image->readMetadata();
     const auto it = image->exifData().findKey(Exiv2::ExifKey(key));
     return it == image->exifData().end() ? "" : it->toString();
@@ -352,17 +356,14 @@ TEST(RawConversion, PreviewWithItsOwnOrientationIsTurnedOnce) {
     DngPreview camera = cameraDng();
     camera.orientation = 6;
     {
-        auto image = Exiv2::ImageFactory::open(camera.jpeg.data(), long(camera.jpeg.size()));
+        auto image = openExiv2Image(camera.jpeg.data(), camera.jpeg.size());
         image->readMetadata();
         Exiv2::ExifData exif;
         exif["Exif.Image.Orientation"] = uint16_t(6);
         image->setExifData(exif);
         image->writeMetadata();
-        Exiv2::BasicIo& io = image->io();
-        ASSERT_EQ(io.open(), 0);
-        const Exiv2::DataBuf bytes = io.read(long(io.size()));
-        io.close();
-        camera.jpeg.assign(bytes.pData_, bytes.pData_ + bytes.size_);
+        camera.jpeg = exiv2Contents(*image);
+        ASSERT_FALSE(camera.jpeg.empty());
     }
     writeDng(dir.file("DSC_0001.dng"), camera);
     const cv::Mat stored = cv::imdecode(camera.jpeg, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
@@ -377,4 +378,18 @@ TEST(RawConversion, PreviewWithItsOwnOrientationIsTurnedOnce) {
         ASSERT_EQ(pixels.size(), stored.size()) << out;
         EXPECT_LT(cv::norm(pixels, stored, cv::NORM_L1) / double(stored.total() * 3), 3.0) << out;
     }
+}
+
+TEST(RawConversion, FoldersAndNamesBeyondAsciiKeepTheirExif) {
+    TempDir dir;
+    const std::string shoot = dir.str() + "/Hochzeit Müller – Café";
+    const DngPreview camera = cameraDng();
+    writeDng(dir.file("Hochzeit Müller – Café/Zeremonie/Ærø_0001.dng"), camera);
+    EXPECT_EQ(conversionFolderName(shoot), "Hochzeit Müller – Café_JPG");
+    const std::string out = shoot + "/" + conversionFolderName(shoot);
+    ASSERT_EQ(convertRawFolder(shoot, out, {}), 1);
+    const std::string jpeg = out + "/Zeremonie/Ærø_0001.jpg";
+    EXPECT_FALSE(cv::imdecode(readAll(jpeg), cv::IMREAD_COLOR).empty());
+    EXPECT_EQ(exifText(jpeg, "Exif.Image.DateTime"), camera.dateTime);
+    EXPECT_EQ(exifText(jpeg, "Exif.Image.XResolution"), "300/1");
 }

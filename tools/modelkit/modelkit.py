@@ -8,7 +8,8 @@
 Sources: --src, else $KEEPFRAME_MODEL_SOURCES, else ../shared/models/src beside
 the repository. Every source file is checked against its sha256 before use.
 `fetch` downloads each default source that is missing from
-$KEEPFRAME_CACHE/model-sources (default ~/.cache/keepframe/model-sources) from
+$KEEPFRAME_CACHE/model-sources (default ~/.cache/keepframe/model-sources, on
+Windows %LOCALAPPDATA%\\keepframe\\model-sources) from
 its origin in SOURCES, or from $KEEPFRAME_MODEL_MIRROR + "/" + its file name,
 and keeps it only when its length and sha256 match. It reads no byte past the
 table's length, stops a download that is not complete within FILE_SECONDS or
@@ -140,7 +141,11 @@ def verified(src, key):
 
 def download_cache():
     """The folder that downloaded sources are kept in."""
-    cache = os.environ.get("KEEPFRAME_CACHE") or os.path.join(os.path.expanduser("~"), ".cache", "keepframe")
+    cache = os.environ.get("KEEPFRAME_CACHE")
+    if not cache and os.name == "nt" and os.environ.get("LOCALAPPDATA"):
+        cache = os.path.join(os.environ["LOCALAPPDATA"], "keepframe")  # where the build looks on Windows
+    if not cache:
+        cache = os.path.join(os.path.expanduser("~"), ".cache", "keepframe")
     return os.path.join(cache, "model-sources")
 
 

@@ -1,11 +1,15 @@
 // keepframe-make-shoot DIR [--camera] [--count N] [--size WxH] [--from PHOTOS] [--seed N]
 // --camera: camera-like frames (grain, 4:2:2, EXIF orientations, faces pasted from PHOTOS).
 #include "shoot.h"
+#include "terminal.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -17,30 +21,33 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string first = argc > 1 ? argv[1] : "";
+    const QCoreApplication app(argc, argv);
+    keepframe::useUtf8Console();
+    const std::vector<std::string> args = keepframe::commandLineArguments();
+    const std::string first = args.empty() ? "" : args[0];
     if (first == "--help" || first == "-h") {
         std::printf("%s\n", kUsage);
         return 0;
     }
     // The folder comes first; an option in its place is a mistake, never a folder's name.
-    if (argc < 2 || first.empty() || first[0] == '-') {
+    if (first.empty() || first[0] == '-') {
         std::fprintf(stderr, "%s\n", kUsage);
         return 2;
     }
     keepframe::shootgen::ShootOptions options;
-    const std::string folder = argv[1];
+    const std::string& folder = first;
     bool camera = false;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--camera") {
             camera = true;
             continue;
         }
-        if (i + 1 >= argc) {
+        if (i + 1 >= args.size()) {
             std::fprintf(stderr, "keepframe-make-shoot: %s needs a value\n", arg.c_str());
             return 2;
         }
-        const std::string value = argv[++i];
+        const std::string& value = args[++i];
         if (arg == "--count") options.count = std::atoi(value.c_str());
         else if (arg == "--seed") options.seed = unsigned(std::atoi(value.c_str()));
         else if (arg == "--from") options.sourceFolder = value;
