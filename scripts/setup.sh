@@ -2,7 +2,9 @@
 # Installs everything Keepframe needs on Debian 12 and is safe to run again:
 # a second run installs nothing and downloads nothing.
 #   - Debian packages (build tools, Qt 6, OpenCV, LibRaw, Exiv2, GoogleTest,
-#     exiftool as an independent metadata reader for the tests,
+#     exiftool as an independent metadata reader for the tests, the gallery
+#     service's HTTP server, JSON, Argon2, OpenSSL, SQLite, PostgreSQL 15, nginx
+#     and OpenCV's QR encoder,
 #     python3-onnx/numpy for the model tools)
 #   - ONNX Runtime from its npm package, unpacked into a cache outside the clone
 #   - the desktop program's fonts (Inter from Debian; Big Shoulders Display and
@@ -36,6 +38,8 @@ PACKAGES=(
   fonts-inter
   libimage-exiftool-perl
   locales
+  libcpp-httplib-dev libargon2-dev libssl-dev libsqlite3-dev libpq-dev postgresql-15 nginx
+  nlohmann-json3-dev libopencv-objdetect-dev
 )
 
 missing=()
