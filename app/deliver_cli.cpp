@@ -96,6 +96,17 @@ int runDeliverCommand(const std::vector<std::string>& args, const std::string& m
                 manager.serviceUrl().toUtf8().constData());
     std::fflush(stdout);
 
+    // Every frame that did not arrive, with the reason: all of them once the
+    // uploads ran, only those whose upload failed when the run ended early.
+    auto reportItems = [&manager](bool uploadsRan) {
+        for (const DeliveryItem& item : manager.items()) {
+            if (item.uploaded || (!uploadsRan && item.uploadFailure.isEmpty())) continue;
+            const QString why = item.uploadFailure.isEmpty() ? QStringLiteral("it could not be prepared or sent")
+                                                             : item.uploadFailure;
+            std::fprintf(stderr, "keepframe-cull: %s was not delivered: %s\n", item.filename.toUtf8().constData(),
+                         why.toUtf8().constData());
+        }
+    };
     int exitCode = kExitFailure;
     int lastDone = -1;
     QObject::connect(&manager, &DeliveryManager::phaseChanged, &manager, [&](const QString& phase) {
@@ -118,18 +129,12 @@ int runDeliverCommand(const std::vector<std::string>& args, const std::string& m
                          std::printf("Delivered: %d uploaded, %d failed\n", succeeded, failed);
                          std::printf("Gallery: %s/gallery.html?g=%s\n", manager.serviceUrl().toUtf8().constData(),
                                      slug.toUtf8().constData());
-                         for (const DeliveryItem& item : manager.items()) {
-                             if (item.uploaded) continue;
-                             const QString why = item.uploadFailure.isEmpty()
-                                                     ? QStringLiteral("it could not be prepared or sent")
-                                                     : item.uploadFailure;
-                             std::fprintf(stderr, "keepframe-cull: %s was not delivered: %s\n",
-                                          item.filename.toUtf8().constData(), why.toUtf8().constData());
-                         }
+                         reportItems(true);
                          exitCode = failed == 0 ? 0 : kExitFailure;
                          QCoreApplication::exit(exitCode);
                      });
     QObject::connect(&manager, &DeliveryManager::deliveryFailed, &manager, [&](const QString& reason) {
+        reportItems(false);
         std::fprintf(stderr, "keepframe-cull: delivery failed: %s\n", reason.toUtf8().constData());
         exitCode = kExitFailure;
         QCoreApplication::exit(exitCode);
