@@ -154,7 +154,12 @@ int main(int argc, char** argv) {
                       << "  Access token (shown only now): " << token << "\n"
                       << "Paste both into Keepframe's Account page.\n";
         }
-        std::cout << "listening on " << server.origin() << std::endl;
+        // The bound address first (tests and scripts read this line), then the one clients use.
+        GalleryConfig bound = config;
+        bound.publicUrl.clear();
+        std::cout << "listening on " << publicOrigin(bound, server.port()) << std::endl;
+        if (server.origin() != publicOrigin(bound, server.port()))
+            std::cout << "clients reach it at " << server.origin() << std::endl;
         std::signal(SIGINT, requestStop);
         std::signal(SIGTERM, requestStop);
         std::thread watcher([&server] {

@@ -167,7 +167,8 @@ TEST_F(CommandLine, EveryProgramAnswersHelpAndRefusesWhatItDoesNotKnow) {
     // Run where a folder named after an option would land.
     const QString work = QString::fromStdString(dir.str() + "/work");
     ASSERT_TRUE(QDir().mkpath(work));
-    for (const char* program : {KEEPFRAME_CULL_PROGRAM, KEEPFRAME_ENHANCE_PROGRAM, KEEPFRAME_MAKE_SHOOT_PROGRAM}) {
+    for (const char* program :
+         {KEEPFRAME_CULL_PROGRAM, KEEPFRAME_ENHANCE_PROGRAM, KEEPFRAME_MAKE_SHOOT_PROGRAM, KEEPFRAME_GALLERY_PROGRAM}) {
         QProcess p;
         p.setWorkingDirectory(work);
         p.start(program, {"--help"});
