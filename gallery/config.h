@@ -34,7 +34,7 @@ struct GalleryConfig {
     int keepAliveSeconds = 5;
     int keepAliveRequests = 100;
     int uploadSeconds = 1800;                 // one PUT from its first byte to its last
-    int threads = 24;                         // requests served at once
+    int threads = 64;                         // connections served at once (each holds one thread)
     int queuedConnections = 256;              // accepted connections waiting for a thread
 
     // ---- uploads

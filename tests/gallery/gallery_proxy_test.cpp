@@ -108,6 +108,15 @@ TEST(GalleryProxy, TheReadmeNginxSiteServesTheServiceOverTls) {
                              QString::fromStdString(publicUrl)});
     ASSERT_TRUE(service.start(QString::fromStdString(d + "/service"))) << service.error().toStdString();
     QProcess nginx;
+    // However the test ends, the master is asked to stop, and stops its workers.
+    struct Stop {
+        QProcess& process;
+        ~Stop() {
+            process.terminate();
+            if (!process.waitForFinished(5000)) process.kill();
+            process.waitForFinished(3000);
+        }
+    } stop{nginx};
     nginx.start("/usr/sbin/nginx", {"-c", QString::fromStdString(d + "/nginx.conf")});
     ASSERT_TRUE(nginx.waitForStarted(5000));
     httplib::SSLClient tlsClient("127.0.0.1", tls);
@@ -149,6 +158,4 @@ TEST(GalleryProxy, TheReadmeNginxSiteServesTheServiceOverTls) {
     const auto moved = plainClient.Get("/deliver/galleries");
     ASSERT_TRUE(moved);
     EXPECT_EQ(moved->status, 301);
-    nginx.terminate();  // the master stops its workers
-    if (!nginx.waitForFinished(5000)) nginx.kill();
 }

@@ -20,6 +20,8 @@ public:
     // Stops it by its process id, as a crash would (no clean shutdown).
     void stop();
     bool running() const { return process_.state() == QProcess::Running; }
+    // The process id while it runs (0 otherwise).
+    qint64 pid() const { return process_.processId(); }
     // "stand-in" or "gallery".
     virtual QString kind() const = 0;
     // "http://127.0.0.1:<port>" once started.
