@@ -73,7 +73,8 @@ std::optional<std::vector<uint8_t>> decodeBase64(std::string_view text) {
         const char c = text[i];
         const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
                             c == '/';
-        const bool padding = c == '=' && i + 2 >= text.size();
+        // Padding only ends the text: "x=" or "==", never "=x".
+        const bool padding = c == '=' && (i + 1 == text.size() || (i + 2 == text.size() && text.back() == '='));
         if (!letter && !padding) return std::nullopt;
     }
     std::vector<uint8_t> out(text.size() / 4 * 3 + 1);

@@ -81,7 +81,9 @@ TEST_P(GalleryTest, EachPhotographerReachesOnlyTheirOwn) {
 
     // No token, a wrong one, a revoked one: 401 everywhere.
     for (const std::string& t : {std::string(), std::string("kfg_") + std::string(64, '0'), ben}) {
-        if (t == ben) ASSERT_EQ(service.admin({"revoke", "ben"}), 0);
+        if (t == ben) {
+            ASSERT_EQ(service.admin({"revoke", "ben"}), 0);
+        }
         const Reply r = send("GET", "/deliver/galleries", t);
         EXPECT_EQ(r.status, 401);
         EXPECT_EQ(r.object()["detail"], "Invalid or missing token");
