@@ -9,7 +9,9 @@
 #include <QProcess>
 #include <QTcpServer>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <fstream>
@@ -64,6 +66,60 @@ TEST(GalleryCommandLine, PlainHttpIsServedOnlyOnThisMachine) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "data"));  // refused before anything was made
 }
 
+// The first start of a new service (what scripts/gallery.sh runs) adds the
+// photographer and prints their token and the address once; a later start
+// adds nobody and the token keeps working.
+TEST(GalleryCommandLine, TheFirstStartPrintsTheStudiosTokenOnce) {
+    TempDir dir;
+    const QStringList args{"serve", "--port", "0", "--models", "none", "--data",
+                           QString::fromStdString(dir.str() + "/data"), "--first-photographer", "studio"};
+    // Starts the service and returns what it printed up to its address (empty when it did not come up).
+    auto startService = [&](QProcess& p) {
+        p.start(KEEPFRAME_GALLERY_PROGRAM, args);
+        QString printed;
+        while (!printed.contains("listening on ") || !printed.endsWith('\n')) {
+            if (!p.waitForReadyRead(10000)) return QString();
+            printed += QString::fromUtf8(p.readAllStandardOutput());
+        }
+        return printed;
+    };
+    QProcess first;
+    const QString printed = startService(first);
+    const std::regex shown(R"(first photographer "studio" added\.\n  Service address: (http://127\.0\.0\.1:\d+)\n)"
+                           R"(  Access token \(shown only now\): (kfg_[0-9a-f]{64})\n)");
+    std::smatch m;
+    const std::string text = printed.toStdString();
+    ASSERT_TRUE(std::regex_search(text, m, shown)) << text;
+    const std::string origin = m[1], token = m[2];
+    EXPECT_NE(text.find("listening on " + origin + "\n"), std::string::npos) << text;
+    auto galleries = [&](const std::string& at) {
+        httplib::Client c(at);
+        c.set_read_timeout(10);
+        const auto r = c.Get("/deliver/galleries", {{"Authorization", "Bearer " + token}});
+        return r ? r->status : 0;
+    };
+    EXPECT_EQ(galleries(origin), 200);
+    first.kill();
+    first.waitForFinished(5000);
+
+    QProcess second;
+    const QString again = startService(second);
+    EXPECT_FALSE(again.contains("first photographer")) << again.toStdString();
+    EXPECT_FALSE(again.contains("kfg_")) << again.toStdString();
+    const std::string listening = again.toStdString();
+    const size_t at = listening.find("listening on ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string secondOrigin = listening.substr(at + 13, listening.find('\n', at) - at - 13);
+    EXPECT_EQ(galleries(secondOrigin), 200);
+    second.kill();
+    second.waitForFinished(5000);
+    QString list;
+    ASSERT_EQ(runProgram(KEEPFRAME_GALLERY_PROGRAM,
+                         {"admin", "--data", QString::fromStdString(dir.str() + "/data"), "list"}, &list),
+              0);
+    EXPECT_EQ(list.count("studio\t"), 1) << list.toStdString();
+}
+
 TEST(GalleryProxy, TheReadmeNginxSiteServesTheServiceOverTls) {
     if (!std::filesystem::exists("/usr/sbin/nginx")) GTEST_SKIP() << "nginx is not installed (scripts/setup.sh)";
     keepframe::gallery::preparePlatform();
@@ -98,7 +154,10 @@ TEST(GalleryProxy, TheReadmeNginxSiteServesTheServiceOverTls) {
                                      << "/error.log;\nevents { worker_connections 64; }\nhttp {\n  access_log off;\n"
                                      << "  client_body_temp_path " << d << "/temp/body;\n  proxy_temp_path " << d
                                      << "/temp/proxy;\n  include " << d << "/site.conf;\n}\n";
+#ifndef _WIN32
+    // Started by root, nginx's workers run as nobody.
     if (geteuid() == 0) std::ofstream(d + "/nginx.conf", std::ios::app) << "user nobody nogroup;\n";
+#endif
     QString out;
     ASSERT_EQ(runProgram("/usr/sbin/nginx", {"-t", "-c", QString::fromStdString(d + "/nginx.conf")}, &out), 0)
         << out.toStdString();
