@@ -22,11 +22,11 @@ using namespace keepframe::gallery;
 
 namespace {
 
-const char* const kUsage = R"(usage:
-  keepframe-gallery [serve] [--data DIR] [--database URL] [--host H] [--port N]
-                    [--public-url URL] [--behind-proxy] [--models DIR|none] [--first-photographer NAME]
-                    [--upload-url-seconds N]
-  keepframe-gallery admin [--data DIR | --database URL] COMMAND …   (keepframe-gallery admin for the commands)
+const char* const kUsage = R"(usage: keepframe-gallery [serve] [--data DIR] [--database URL] [--host H] [--port N]
+                         [--public-url URL] [--behind-proxy] [--models DIR|none]
+                         [--first-photographer NAME] [--upload-url-seconds N]
+       keepframe-gallery admin [--data DIR | --database URL] COMMAND …
+                         (keepframe-gallery admin alone lists the commands)
 
   --data DIR          the service's folder: SQLite database, stored photographs
                       (default ~/.local/share/keepframe-gallery)

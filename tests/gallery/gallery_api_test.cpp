@@ -260,6 +260,35 @@ TEST_P(GalleryTest, GalleryPageSessionsEndWithThePassword) {
     EXPECT_EQ(status, 429);
 }
 
+// Password guesses count per client address and for the gallery as a whole;
+// the proxy's X-Real-IP names the address only behind a proxy, so a client
+// cannot pick a new address for each guess.
+TEST_P(GalleryTest, PasswordGuessesAreLimitedPerAddressAndPerGallery) {
+    start();
+    const Delivered d = deliver(service.token().toStdString(), 1);
+    auto attempt = [&](const std::string& address, const std::string& password) {
+        httplib::Client c = client();
+        const auto r = c.Post(("/gallery.html?g=" + d.slug).c_str(), {{"X-Real-IP", address}},
+                              httplib::Params{{"password", password}});
+        return r ? r->status : 0;
+    };
+    int guesses = 0;  // every attempt counts for the gallery, the right password too
+    for (int i = 0; i < 10; ++i, ++guesses) EXPECT_EQ(attempt("10.9.0." + std::to_string(i), "guess"), 401);
+    EXPECT_EQ(attempt("10.9.1.1", "rose-garden"), 429);  // all from 127.0.0.1: the header is not believed
+    ++guesses;
+
+    service.stop();
+    start({"--behind-proxy", "--public-url", "https://gallery.test"});
+    for (int i = 0; i < 10; ++i, ++guesses) EXPECT_EQ(attempt("10.0.0.1", "guess"), 401);
+    EXPECT_EQ(attempt("10.0.0.1", "rose-garden"), 429);
+    EXPECT_EQ(attempt("10.0.0.2", "rose-garden"), 303);  // another address still gets in
+    guesses += 2;
+    // Up to the gallery's limit of 100 from everywhere, then no address gets in.
+    for (int i = 0; guesses < 100; ++i, ++guesses)
+        ASSERT_EQ(attempt("10.1." + std::to_string(i / 5) + ".1", "guess"), 401) << guesses;
+    EXPECT_EQ(attempt("10.2.0.1", "rose-garden"), 429);
+}
+
 TEST_P(GalleryTest, DeletingAGalleryRemovesItsFilesAndFaceData) {
     service.setModels(KEEPFRAME_TEST_MODELS_DIR);
     start();
