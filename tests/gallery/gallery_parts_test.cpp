@@ -105,6 +105,16 @@ TEST(GalleryDatabase, ParametersTransactionsAndMigrations) {
     EXPECT_EQ(sharedSetting(*db, "k", "one"), "one");
     EXPECT_EQ(sharedSetting(*db, "k", "two"), "one");
     EXPECT_THROW(db->read([](Connection& c) { return c.query("SELECT * FROM no_such_table"); }), DbError);
+    // A database a newer program has migrated is refused, and left as it is.
+    db->write([](Connection& c) {
+        c.query("INSERT INTO schema_migrations (version, applied_at) VALUES ($1, 0)",
+                {int64_t(latestSchemaVersion() + 1)});
+    });
+    EXPECT_THROW(migrate(*db, quiet), DbError);
+    EXPECT_EQ(db->read([](Connection& c) { return c.query("SELECT COUNT(*) FROM schema_migrations"); })
+                  .at(0)
+                  .integer(0),
+              latestSchemaVersion() + 1);
 }
 
 TEST(GalleryNames, SlugsAreReadableAndUnguessable) {
