@@ -57,6 +57,8 @@ struct GalleryConfig {
     int faceBatch = 16;                       // crops claimed by one worker at a time
     int faceIdleMilliseconds = 1000;          // a worker with nothing queued looks again after this
     int faceClaimSeconds = 300;               // a claim not finished by then is taken again
+    int64_t maxSelfieBytes = 16 * kMiB;       // the photo a guest searches with
+    float faceMatchThreshold = 0.5f;          // a stored face this alike to the selfie's is the guest's
 
     // ---- storage top-ups (payment is outside; the administrator approves)
     int topupRupeesPerGbYear = 20;

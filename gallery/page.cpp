@@ -5,12 +5,14 @@
 
 #include "clock.h"
 #include "crypto.h"
+#include "face_search.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
 
 #include <fstream>
+#include <map>
 
 namespace keepframe::gallery {
 
@@ -76,6 +78,7 @@ std::string cookieValue(const std::string& header, const std::string& name) {
 struct GalleryRow {
     std::string id, title, studio, phone;
     bool allowDownload = false;
+    bool faceSearch = false;
 };
 
 }  // namespace
@@ -101,13 +104,15 @@ void GalleryServer::State::addPageRoutes() {
     auto findGallery = [this](const std::string& slug) -> std::optional<GalleryRow> {
         if (slug.empty() || slug.size() > 64) return std::nullopt;
         const Rows rows = db->read([&](Connection& c) {
-            return c.query("SELECT g.id, g.title, p.studio_name, p.public_contact_phone, g.allow_download "
-                           "FROM galleries g JOIN photographers p ON p.id = g.photographer_id "
-                           "WHERE g.slug = $1 AND g.status = 'active' AND p.revoked = 0",
+            return c.query(R"sql(
+SELECT g.id, g.title, p.studio_name, p.public_contact_phone, g.allow_download, g.face_search
+FROM galleries g JOIN photographers p ON p.id = g.photographer_id
+WHERE g.slug = $1 AND g.status = 'active' AND p.revoked = 0)sql",
                            {slug});
         });
         if (rows.empty()) return std::nullopt;
-        return GalleryRow{rows[0].text(0), rows[0].text(1), rows[0].text(2), rows[0].text(3), rows[0].integer(4) != 0};
+        const Row& r = rows[0];
+        return GalleryRow{r.text(0), r.text(1), r.text(2), r.text(3), r.integer(4) != 0, r.integer(5) != 0};
     };
     // Whether the request carries a live session of this gallery.
     auto hasSession = [this](const Request& request, const std::string& galleryId) {
@@ -146,6 +151,43 @@ void GalleryServer::State::addPageRoutes() {
                "<div class=grid>" + items + "</div>";
     };
 
+    // Counts one password attempt of `address` on a gallery, before the
+    // password is checked; false when the address or the gallery as a whole
+    // has used up its attempts of the window.
+    auto attemptAllowed = [this](const std::string& galleryId, const std::string& address) {
+        const int64_t now = nowSeconds(), window = now - config.loginWindowSeconds;
+        return db->write([&](Connection& c) {
+            for (const std::string& who : {address, std::string("*")}) {
+                c.query("DELETE FROM login_attempts WHERE gallery_id = $1 AND address = $2 AND window_start < $3",
+                        {galleryId, who, window});
+                c.query(R"sql(INSERT INTO login_attempts (gallery_id, address, window_start, attempts)
+VALUES ($1, $2, $3, 1)
+ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attempts + 1)sql",
+                        {galleryId, who, now});
+            }
+            const Rows counts = c.query("SELECT address, attempts FROM login_attempts WHERE gallery_id = $1 AND "
+                                        "address IN ($2, '*')",
+                                        {galleryId, address});
+            for (const Row& r : counts) {
+                const int64_t limit = r.text(0) == "*" ? config.loginAttemptsPerGallery : config.loginAttempts;
+                if (r.integer(1) > limit) return false;
+            }
+            return true;
+        });
+    };
+    auto tooManyAttempts = [this] {
+        return "Too many attempts. Try again in " + std::to_string(config.loginWindowSeconds / 60) + " minutes.";
+    };
+    auto passwordHash = [this](const std::string& galleryId) {
+        return db->read([&](Connection& c) {
+            return c.query("SELECT password_hash FROM galleries WHERE id = $1", {galleryId}).at(0).text(0);
+        });
+    };
+    auto passwordMatches = [this](const std::string& password, const std::string& hash) {
+        return password.size() <= size_t(config.maxTextBytes) &&
+               passwordGate.pass([&] { return verifyPassword(password, hash); });
+    };
+
     http.Get("/gallery.html", guarded(log, [=, this](const Request& request, Response& response) {
         const std::string slug = request.get_param_value("g");
         const auto g = findGallery(slug);
@@ -163,37 +205,14 @@ void GalleryServer::State::addPageRoutes() {
         const auto field = form.find("password");
         const std::string password = field == form.end() ? "" : field->second;
         const std::string address = clientAddress(request);
-        const int64_t now = nowSeconds(), window = now - config.loginWindowSeconds;
-        // Attempts are counted before the password is checked, per address and for the gallery as a whole.
-        const bool allowed = db->write([&](Connection& c) {
-            for (const std::string& who : {address, std::string("*")}) {
-                c.query("DELETE FROM login_attempts WHERE gallery_id = $1 AND address = $2 AND window_start < $3",
-                        {g->id, who, window});
-                c.query("INSERT INTO login_attempts (gallery_id, address, window_start, attempts) VALUES ($1, $2, $3, 1) "
-                        "ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attempts + 1",
-                        {g->id, who, now});
-            }
-            const Rows counts = c.query("SELECT address, attempts FROM login_attempts WHERE gallery_id = $1 AND "
-                                        "address IN ($2, '*')",
-                                        {g->id, address});
-            for (const Row& r : counts) {
-                const int64_t limit = r.text(0) == "*" ? config.loginAttemptsPerGallery : config.loginAttempts;
-                if (r.integer(1) > limit) return false;
-            }
-            return true;
-        });
-        if (!allowed) {
+        const int64_t now = nowSeconds();
+        if (!attemptAllowed(g->id, address)) {
             response.set_header("Retry-After", std::to_string(config.loginWindowSeconds));
-            return sendPage(response, 429, g->title,
-                            loginForm(*g, slug, "Too many attempts. Try again in " +
-                                                    std::to_string(config.loginWindowSeconds / 60) + " minutes."));
+            return sendPage(response, 429, g->title, loginForm(*g, slug, tooManyAttempts()));
         }
-        const std::string hash = db->read([&](Connection& c) {
-            return c.query("SELECT password_hash FROM galleries WHERE id = $1", {g->id}).at(0).text(0);
-        });
-        const bool matches = password.size() <= size_t(config.maxTextBytes) &&
-                             passwordGate.pass([&] { return verifyPassword(password, hash); });
-        if (!matches) return sendPage(response, 401, g->title, loginForm(*g, slug, "Wrong password."));
+        const std::string hash = passwordHash(g->id);
+        if (!passwordMatches(password, hash))
+            return sendPage(response, 401, g->title, loginForm(*g, slug, "Wrong password."));
         const std::string key = randomHex(32);
         db->write([&](Connection& c) {
             // The session belongs to the password it was opened with: a change
@@ -243,6 +262,49 @@ void GalleryServer::State::addPageRoutes() {
                                           const auto got = size_t(file->gcount());
                                           return got > 0 && sink.write(buffer, got);
                                       });
+    }));
+
+    // "Find my photos": the selfie is the body (image/jpeg), the gallery is
+    // opened by its session or by its password in X-Gallery-Password (which
+    // counts as an attempt like the form's). The selfie is never stored.
+    http.Post(R"(/gallery/([^/]+)/face-search)", guarded(log, [=, this](const Request& request, Response& response) {
+        const std::string slug = request.matches[1];
+        const auto g = findGallery(slug);
+        if (!g) throw ApiError{404, "No such gallery"};
+        if (request.has_header("X-Gallery-Password")) {
+            if (!attemptAllowed(g->id, clientAddress(request))) {
+                response.set_header("Retry-After", std::to_string(config.loginWindowSeconds));
+                throw ApiError{429, tooManyAttempts()};
+            }
+            if (!passwordMatches(request.get_header_value("X-Gallery-Password"), passwordHash(g->id)))
+                throw ApiError{401, "Wrong password"};
+        } else if (!hasSession(request, g->id)) {
+            throw ApiError{401, "Open the gallery with its password first"};
+        }
+        if (!g->faceSearch) throw ApiError{404, "Face search is off for this gallery"};
+        if (!searcher) throw ApiError{503, "Face search is not available on this service"};
+        const std::string type = request.get_header_value("Content-Type");
+        if (type.substr(0, type.find(';')) != "image/jpeg") throw ApiError{415, "The selfie must be sent as image/jpeg"};
+        const SelfieFace selfie = searcher->embedSelfie(request.body);
+        if (selfie.embedding.empty()) throw ApiError{selfie.status, selfie.problem};
+        std::vector<StoredFace> faces;
+        std::map<std::string, std::string> names;
+        db->read([&](Connection& c) {
+            for (const Row& r : c.query("SELECT file_id, embedding FROM face_data WHERE gallery_id = $1", {g->id}))
+                faces.push_back({r.text(0), unpackEmbedding(r.text(1))});
+            for (const Row& r : c.query("SELECT id, filename FROM files WHERE gallery_id = $1 AND state = 'confirmed'",
+                                        {g->id}))
+                names[r.text(0)] = r.text(1);
+            return 0;
+        });
+        json matches = json::array();
+        for (const FaceMatch& m : matchFaces(selfie.embedding, faces, config.faceMatchThreshold)) {
+            const auto name = names.find(m.fileId);
+            if (name != names.end())
+                matches.push_back({{"file_id", m.fileId}, {"filename", name->second}, {"score", m.score}});
+        }
+        response.set_header("Cache-Control", "no-store");
+        sendJson(response, 200, {{"matches", matches}});
     }));
 
     // The payment code of a top-up: the top-up's unguessable identifier is

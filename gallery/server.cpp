@@ -66,6 +66,8 @@ int64_t bodyLimit(const GalleryConfig& config, const httplib::Request& request) 
     if (request.method == "PUT" && request.path.rfind("/storage/", 0) == 0) return config.maxUploadBytes;
     if (request.method == "POST" && request.path == "/deliver/upload-complete") return config.maxCompleteBytes;
     if (request.method == "POST" && request.path == "/gallery.html") return config.maxFormBytes;
+    if (request.method == "POST" && request.path.rfind("/gallery/", 0) == 0 && request.path.ends_with("/face-search"))
+        return config.maxSelfieBytes;
     if (request.method == "POST" || request.method == "DELETE") return config.maxJsonBytes;
     return 0;
 }
@@ -301,6 +303,11 @@ GalleryServer::GalleryServer(GalleryConfig config, const Log& log) : state_(std:
         } catch (const std::exception& e) {
             log.warning(std::string("face data: no embedding worker (") + e.what() +
                         "); face crops stay queued until a service with the models runs");
+        }
+        try {
+            s.searcher = std::make_unique<FaceSearcher>(s.config.modelsDir);
+        } catch (const std::exception& e) {
+            log.warning(std::string("face search: not available (") + e.what() + ")");
         }
     } else {
         log.warning("face data: no models folder (--models); face crops stay queued");

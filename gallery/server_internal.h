@@ -6,6 +6,7 @@
 #include "config.h"
 #include "crypto.h"
 #include "db.h"
+#include "face_search.h"
 #include "face_worker.h"
 #include "log.h"
 #include "server.h"
@@ -73,6 +74,7 @@ struct GalleryServer::State {
     httplib::Server http;
     Gate passwordGate;
     std::unique_ptr<FaceWorker> faces;
+    std::unique_ptr<FaceSearcher> searcher;  // none without models
     std::atomic<bool> stopping{false};
     std::mutex janitorMutex;
     std::condition_variable janitorWake;

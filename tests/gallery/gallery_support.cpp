@@ -134,6 +134,22 @@ std::string jpegBytes(int width, int height, int seed) {
 }
 
 Delivered GalleryTest::deliver(const std::string& token, int files, int faces, const std::string& password) {
+    const std::string crop = [] {
+        std::vector<uint8_t> out;
+        cv::imencode(".jpg", cv::Mat(112, 112, CV_8UC3, cv::Scalar(120, 140, 180)), out, {cv::IMWRITE_JPEG_QUALITY, 90});
+        return std::string(out.begin(), out.end());
+    }();
+    return deliverCrops(token, std::vector<std::vector<std::string>>(size_t(files), std::vector<std::string>(size_t(faces), crop)),
+                        faces > 0, password);
+}
+
+Delivered GalleryTest::deliverFaces(const std::string& token, const std::vector<std::vector<std::string>>& cropsPerFile) {
+    return deliverCrops(token, cropsPerFile, true, "rose-garden");
+}
+
+Delivered GalleryTest::deliverCrops(const std::string& token, const std::vector<std::vector<std::string>>& cropsPerFile,
+                                    bool faceSearch, const std::string& password) {
+    const int files = int(cropsPerFile.size());
     Delivered d;
     std::vector<std::string> bytes;
     json list = json::array();
@@ -148,7 +164,7 @@ Delivered GalleryTest::deliver(const std::string& token, int files, int faces, c
                                {{"gallery_title", "Lantern Wedding"},
                                 {"gallery_password", password},
                                 {"allow_download", true},
-                                {"face_search_enabled", faces > 0},
+                                {"face_search_enabled", faceSearch},
                                 {"files", list}});
     EXPECT_EQ(request.status, 200) << request.body;
     const json answer = request.object();
@@ -156,11 +172,6 @@ Delivered GalleryTest::deliver(const std::string& token, int files, int faces, c
     d.slug = answer.value("gallery_slug", "");
     d.uploads = answer.value("uploads", json::array());
     json complete = json::array();
-    const std::string crop = [] {
-        std::vector<uint8_t> out;
-        cv::imencode(".jpg", cv::Mat(112, 112, CV_8UC3, cv::Scalar(120, 140, 180)), out, {cv::IMWRITE_JPEG_QUALITY, 90});
-        return gallery::encodeBase64(out.data(), out.size());
-    }();
     for (int i = 0; i < files && i < int(d.uploads.size()); ++i) {
         const json& u = d.uploads[size_t(i)];
         const Reply stored = put(u["compressed_upload_url"].get<std::string>(), bytes[size_t(i)]);
@@ -172,10 +183,13 @@ Delivered GalleryTest::deliver(const std::string& token, int files, int faces, c
                   {"height", 240}};
         if (i == 0) f["is_cover"] = true;
         json cropList = json::array();
-        for (int k = 0; k < faces; ++k)
+        int k = 0;
+        for (const std::string& crop : cropsPerFile[size_t(i)]) {
+            const std::string base64 = gallery::encodeBase64(reinterpret_cast<const uint8_t*>(crop.data()), crop.size());
             cropList.push_back(
-                {{"image_base64", crop}, {"bbox_x", 10 * k}, {"bbox_y", 20}, {"bbox_width", 50}, {"bbox_height", 60}});
-        if (faces > 0) f["faces"] = cropList;
+                {{"image_base64", base64}, {"bbox_x", 10 * k++}, {"bbox_y", 20}, {"bbox_width", 50}, {"bbox_height", 60}});
+        }
+        if (!cropList.empty()) f["faces"] = cropList;
         complete.push_back(f);
         d.fileIds.push_back(u["compressed_r2_key"].get<std::string>().substr(d.galleryId.size() + 1, 18));
     }

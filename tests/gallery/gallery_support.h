@@ -78,6 +78,10 @@ protected:
     // upload-request, one PUT per file and upload-complete; each file a real JPEG
     // of the given size, with `faces` face crops each when face search is on.
     Delivered deliver(const std::string& token, int files, int faces = 0, const std::string& password = "rose-garden");
+    // The same with face search on and these face crops (JPEG files) for each file.
+    Delivered deliverFaces(const std::string& token, const std::vector<std::vector<std::string>>& cropsPerFile);
+    Delivered deliverCrops(const std::string& token, const std::vector<std::vector<std::string>>& cropsPerFile,
+                           bool faceSearch, const std::string& password);
     // The session cookie ("name=value") for the gallery page, or "" when refused.
     std::string login(const std::string& slug, const std::string& password, int* status = nullptr) const;
 };
