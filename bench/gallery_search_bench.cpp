@@ -3,8 +3,9 @@
 // 100,000), one of them a real photograph's face of a person from the shared
 // test photographs; a different photograph of that person is the selfie.
 // Prints the answer time of the whole request over loopback (selfie decoded,
-// face found, aligned and embedded, every stored face compared), the
-// comparison alone, and where the planted face ranked.
+// face found, aligned and embedded, every stored face compared): the first,
+// which reads the faces into memory, and the later ones; the comparison
+// alone, and where the planted face ranked.
 //   keepframe-gallery-search-bench [FACES]...     (default 10000 100000)
 #include "admin.h"
 #include "bench_common.h"
@@ -140,8 +141,8 @@ int main(int argc, char** argv) {
         std::printf("gallery of %d photographs; selfie %s, planted face from %s in %s\n", kFiles,
                     (person / "01.jpg").string().c_str(), (person / "02.jpg").string().c_str(), plantedFile.c_str());
         std::printf("selfie alone (decode, detect, align, embed): %.0f ms\n\n", embedSeconds * 1000);
-        std::printf("%8s  %14s  %12s  %16s  %s\n", "faces", "answer median", "answer max", "comparison alone",
-                    "planted face");
+        std::printf("%8s  %12s  %14s  %12s  %16s  %s\n", "faces", "first answer", "answer median", "answer max",
+                    "comparison alone", "planted face");
 
         std::mt19937 random(7);
         std::vector<StoredFace> stored;
@@ -159,9 +160,11 @@ int main(int argc, char** argv) {
                              nowSeconds()});
                     stored.push_back(std::move(f));
                 }
+                t.query("UPDATE galleries SET face_version = face_version + 1 WHERE id = $1", {galleryId});
                 return 0;
             });
             std::vector<double> answerMs, compareMs;
+            double firstMs = 0;
             std::string rank = "not found";
             for (int run = 0; run <= kRuns; ++run) {
                 const auto s0 = std::chrono::steady_clock::now();
@@ -172,7 +175,8 @@ int main(int argc, char** argv) {
                     status = 1;
                     break;
                 }
-                if (run == 0) {  // the first run warms the models
+                if (run == 0) {  // the first run reads the faces into memory
+                    firstMs = ms;
                     const json matches = json::parse(r->body)["matches"];
                     for (size_t i = 0; i < matches.size(); ++i)
                         if (matches[i]["file_id"] == plantedFile) {
@@ -191,8 +195,8 @@ int main(int argc, char** argv) {
             }
             if (answerMs.empty()) break;
             if (baseline == 0) baseline = median(answerMs);
-            std::printf("%8d  %11.0f ms  %9.0f ms  %13.1f ms  %s (%.1fx the first size's answer)\n", target,
-                        median(answerMs), *std::max_element(answerMs.begin(), answerMs.end()), median(compareMs),
+            std::printf("%8d  %9.0f ms  %11.0f ms  %9.0f ms  %13.1f ms  %s (%.1fx the first size's answer)\n", target,
+                        firstMs, median(answerMs), *std::max_element(answerMs.begin(), answerMs.end()), median(compareMs),
                         rank.c_str(), median(answerMs) / baseline);
             std::fflush(stdout);
         }

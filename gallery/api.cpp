@@ -110,6 +110,7 @@ ORDER BY g.created_at DESC, g.id)sql",
                           if (!on) {
                               c.query("DELETE FROM face_data WHERE gallery_id = $1", {id});
                               c.query("DELETE FROM face_jobs WHERE gallery_id = $1", {id});
+                              c.query("UPDATE galleries SET face_version = face_version + 1 WHERE id = $1", {id});
                           }
                       } else {
                           throw ApiError{422, "Unknown setting " + key};

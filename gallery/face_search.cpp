@@ -20,6 +20,8 @@ constexpr float kSecondFaceShare = 0.25f;
 // A selfie is decoded at a reduced size whose long side stays above this
 // many pixels (the detector sees 640).
 constexpr int64_t kDecodedLongSide = 1280;
+// Galleries whose faces stay in memory between searches (10,000 faces take 20 MB).
+constexpr size_t kCachedGalleries = 8;
 
 float boxArea(const FaceCandidate& c) { return std::max(0.0f, c[2] - c[0]) * std::max(0.0f, c[3] - c[1]); }
 
@@ -63,6 +65,29 @@ SelfieFace FaceSearcher::embedSelfie(const std::string& jpeg) const {
                                              int(face[2]), int(face[3]));
     if (embedding.empty()) return {{}, 422, "The face in the selfie is too small. Come closer to the camera."};
     return {std::move(embedding), 200, ""};
+}
+
+FaceSearcher::Faces FaceSearcher::galleryFaces(const std::string& galleryId, int64_t version,
+                                              const std::function<std::vector<StoredFace>()>& load) const {
+    {
+        std::lock_guard lock(cacheMutex_);
+        const auto it = cache_.find(galleryId);
+        if (it != cache_.end() && it->second.version == version) {
+            it->second.used = ++uses_;
+            return it->second.faces;
+        }
+    }
+    // Read outside the lock: searches of other galleries need not wait for it.
+    Faces faces = std::make_shared<const std::vector<StoredFace>>(load());
+    std::lock_guard lock(cacheMutex_);
+    cache_[galleryId] = {version, faces, ++uses_};
+    while (cache_.size() > kCachedGalleries) {
+        auto oldest = cache_.begin();
+        for (auto it = cache_.begin(); it != cache_.end(); ++it)
+            if (it->second.used < oldest->second.used) oldest = it;
+        cache_.erase(oldest);
+    }
+    return faces;
 }
 
 std::vector<FaceMatch> matchFaces(const std::vector<float>& probe, const std::vector<StoredFace>& faces,

@@ -3,6 +3,9 @@
 // data. The selfie lives only in memory for the length of one search.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +20,11 @@ struct SelfieFace {
     std::string problem;
 };
 
+struct StoredFace {
+    std::string fileId;
+    std::vector<float> embedding;
+};
+
 class FaceSearcher {
 public:
     // Loads the detector and the recogniser below `modelsDir`; throws
@@ -29,15 +37,24 @@ public:
     // One search at a time uses the models; the others wait.
     SelfieFace embedSelfie(const std::string& jpeg) const;
 
+    // The stored faces of a gallery at `version` (galleries.face_version):
+    // kept in memory from an earlier search of that version, else read with `load`.
+    using Faces = std::shared_ptr<const std::vector<StoredFace>>;
+    Faces galleryFaces(const std::string& galleryId, int64_t version,
+                       const std::function<std::vector<StoredFace>()>& load) const;
+
 private:
     struct Models;
     std::unique_ptr<Models> models_;
     mutable std::mutex mutex_;
-};
-
-struct StoredFace {
-    std::string fileId;
-    std::vector<float> embedding;
+    struct Cached {
+        int64_t version = 0;
+        Faces faces;
+        uint64_t used = 0;
+    };
+    mutable std::mutex cacheMutex_;
+    mutable std::map<std::string, Cached> cache_;
+    mutable uint64_t uses_ = 0;
 };
 
 struct FaceMatch {

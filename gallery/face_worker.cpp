@@ -133,6 +133,7 @@ int FaceWorker::processBatch() {
                     "WHERE EXISTS (SELECT 1 FROM galleries WHERE id = $2 AND face_search = 1)",
                     {newId("fd_"), job.text(1), job.text(2), job.integer(3), job.integer(5), job.integer(6),
                      job.integer(7), job.integer(8), packEmbedding(embedding), nowSeconds()});
+            c.query("UPDATE galleries SET face_version = face_version + 1 WHERE id = $1", {job.text(1)});
         });
         if (embedding.empty())
             log_.warning("face data: a crop of file " + job.text(2) + " is not a face image; it was dropped");

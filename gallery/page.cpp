@@ -287,18 +287,27 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         if (type.substr(0, type.find(';')) != "image/jpeg") throw ApiError{415, "The selfie must be sent as image/jpeg"};
         const SelfieFace selfie = searcher->embedSelfie(request.body);
         if (selfie.embedding.empty()) throw ApiError{selfie.status, selfie.problem};
-        std::vector<StoredFace> faces;
+        const int64_t version = db->read([&](Connection& c) {
+            return c.query("SELECT face_version FROM galleries WHERE id = $1", {g->id}).at(0).integer(0);
+        });
+        const FaceSearcher::Faces faces = searcher->galleryFaces(g->id, version, [&] {
+            std::vector<StoredFace> stored;
+            db->read([&](Connection& c) {
+                for (const Row& r : c.query("SELECT file_id, embedding FROM face_data WHERE gallery_id = $1", {g->id}))
+                    stored.push_back({r.text(0), unpackEmbedding(r.text(1))});
+                return 0;
+            });
+            return stored;
+        });
         std::map<std::string, std::string> names;
         db->read([&](Connection& c) {
-            for (const Row& r : c.query("SELECT file_id, embedding FROM face_data WHERE gallery_id = $1", {g->id}))
-                faces.push_back({r.text(0), unpackEmbedding(r.text(1))});
             for (const Row& r : c.query("SELECT id, filename FROM files WHERE gallery_id = $1 AND state = 'confirmed'",
                                         {g->id}))
                 names[r.text(0)] = r.text(1);
             return 0;
         });
         json matches = json::array();
-        for (const FaceMatch& m : matchFaces(selfie.embedding, faces, config.faceMatchThreshold)) {
+        for (const FaceMatch& m : matchFaces(selfie.embedding, *faces, config.faceMatchThreshold)) {
             const auto name = names.find(m.fileId);
             if (name != names.end())
                 matches.push_back({{"file_id", m.fileId}, {"filename", name->second}, {"score", m.score}});

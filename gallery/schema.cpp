@@ -114,6 +114,11 @@ CREATE TABLE topups (
   expires_at BIGINT NOT NULL,
   settled_at BIGINT NOT NULL DEFAULT 0);
 )sql"},
+    // Counts every change of a gallery's face data, so that every instance
+    // knows when the faces it holds in memory for searches are out of date.
+    {2, R"sql(
+ALTER TABLE galleries ADD COLUMN face_version BIGINT NOT NULL DEFAULT 0;
+)sql"},
 };
 
 }  // namespace

@@ -263,6 +263,7 @@ WHERE f.id = $1 AND f.gallery_id = $2 AND f.kind = $3)sql" + db->forUpdate(),
                 if (!faceSearch) continue;
                 c.query("DELETE FROM face_jobs WHERE file_id = $1", {fileId});
                 c.query("DELETE FROM face_data WHERE file_id = $1", {fileId});
+                c.query("UPDATE galleries SET face_version = face_version + 1 WHERE id = $1", {galleryId});
                 for (size_t i = 0; i < item.faces.size(); ++i) {
                     const FaceCropIn& f = item.faces[i];
                     c.query("INSERT INTO face_jobs (id, gallery_id, file_id, face_index, crop_base64, bbox_x, bbox_y, "

@@ -3,6 +3,7 @@
 // delivery; and the matching of embeddings on its own.
 #include "gallery_support.h"
 
+#include "crypto.h"
 #include "face_search.h"
 #include "faces.h"
 #include "painted_frames.h"
@@ -10,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <set>
 #include <thread>
 
 using namespace keepframe::testing;
@@ -93,8 +95,26 @@ TEST_P(GalleryTest, FaceSearchFindsThePhotosOfTheSelfiesFace) {
         EXPECT_EQ(found.header("Cache-Control"), "no-store");
     }
 
+    // Faces that arrive later are searched too: IMG_1 delivered again, now with her.
+    const json again = {{"gallery_id", d.galleryId},
+                        {"files",
+                         {{{"filename", "IMG_1.jpg"},
+                           {"compressed_r2_key", d.uploads[1]["compressed_r2_key"]},
+                           {"faces", {{{"image_base64", keepframe::gallery::encodeBase64(
+                                                            reinterpret_cast<const uint8_t*>(hers.data()), hers.size())},
+                                       {"bbox_x", 1}, {"bbox_y", 2}, {"bbox_width", 3}, {"bbox_height", 4}}}}}}}};
+    ASSERT_EQ(send("POST", "/deliver/upload-complete", token, again).status, 200);
+    for (int i = 0; i < 200 && count("SELECT COUNT(*) FROM face_data WHERE file_id = $1", {d.fileIds[1]}) < 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const httplib::Headers opened{{"Cookie", login(d.slug, "rose-garden")}};
+    const Reply both = search(selfie, opened);
+    ASSERT_EQ(both.status, 200);
+    const json found = both.object()["matches"];
+    ASSERT_EQ(found.size(), 2u) << both.body;
+    EXPECT_EQ(std::set<std::string>({found[0]["file_id"], found[1]["file_id"]}),
+              std::set<std::string>({d.fileIds[0], d.fileIds[1]}));
+
     // Selfies it cannot use are named for the guest.
-    const httplib::Headers opened{{"X-Gallery-Password", "rose-garden"}};
     const Reply none = search(photoJpeg({}), opened);
     EXPECT_EQ(none.status, 422);
     EXPECT_EQ(none.object()["detail"], "No face was found in the selfie. Take one of your face, in good light.");
