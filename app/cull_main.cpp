@@ -3,6 +3,7 @@
 // does, and stores the result in the project library.
 #include "memory_tuning.h"
 #include "cull_options.h"
+#include "deliver_cli.h"
 #include "engine_controller.h"
 #include "inspect.h"
 #include "library_cli.h"
@@ -99,29 +100,6 @@ int listLibrary() {
         std::printf("%-5d %-30s %-19s %7d %8d  %s\n", p["id"].toInt(), p["name"].toString().toUtf8().constData(),
                     p["createdAt"].toString().toUtf8().constData(), p["totalImages"].toInt(),
                     p["engineSelectedCount"].toInt(), p["inputFolder"].toString().toUtf8().constData());
-    }
-    return 0;
-}
-
-// Opens a stored project into a selection model, as the review screen does;
-// 0, or the exit code after the reason was printed. A project that cannot be
-// read whole is never taken for an empty one.
-int openProject(ProjectStore& store, SelectionModel& model, const std::string& idText) {
-    bool isNumber = false;
-    const int id = QString::fromStdString(idText).toInt(&isNumber);
-    if (!isNumber) {
-        std::fprintf(stderr, "keepframe-cull: \"%s\" is not a project id (see keepframe-cull --list)\n",
-                     idText.c_str());
-        return kExitBadRequest;
-    }
-    int exitCode = 0;
-    const std::optional<QVariantMap> project = findStoredProject(store, id, exitCode);
-    if (!project) return exitCode;
-    model.setStore(&store);
-    if (!model.loadFromProject(id, (*project)["inputFolder"].toString())) {
-        std::fprintf(stderr, "keepframe-cull: project %d cannot be read: %s\n", id,
-                     model.storeError().toUtf8().constData());
-        return kExitFailure;
     }
     return 0;
 }
@@ -226,6 +204,8 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "--inspect") return runInspect(args, resolveModelsFolder(programFolder));
     if (!args.empty() && args[0] == "--export") return exportProject(args);
     if (!args.empty() && args[0] == "--save-project-file") return saveProjectFile(args);
+    if (!args.empty() && args[0] == "--deliver")
+        return runDeliverCommand(args, resolveModelsFolder(applicationFolder(argv[0])));
     if (isXmpCommand(args)) return runXmpCommand(args);
 
     std::string error;

@@ -17,6 +17,8 @@ const char* const kCullUsage =
     "[--by-category] [--with-unselected] [--embed-xmp]\n       keepframe-cull --xmp PROJECT_ID "
     "[--xmp-style replace|append] [--xmp-rating 1-5] [--xmp-label NAME|none]\n       keepframe-cull --xmp-remove "
     "PROJECT_ID [--xmp-style replace|append]\n       keepframe-cull --save-project-file PROJECT_ID FILE\n"
+    "       keepframe-cull --deliver PROJECT_ID --title T --password P [--face-search] [--no-download] "
+    "[--level N]\n                      [--service URL --token TOKEN]\n"
     "       keepframe-cull --models-info [DIR]\n       keepframe-cull --inspect FILE... [--models DIR]\n"
     "  --graph-optimization all   ONNX Runtime's full graph optimisation: faster face models whose figures differ "
     "from\n                             the default (extended) level in the last float digits\n"

@@ -4,10 +4,12 @@
 #include <QVariantMap>
 
 #include <optional>
+#include <string>
 
 namespace keepframe {
 
 class ProjectStore;
+class SelectionModel;
 
 // Exit codes of a command on a stored project.
 constexpr int kExitFailure = 1;     // the library or the project cannot be read or written
@@ -19,5 +21,10 @@ constexpr int kExitBadRequest = 2;  // no such project, or a bad option
 // (a damaged library is never taken for one without the project),
 // kExitBadRequest when it holds no such project.
 std::optional<QVariantMap> findStoredProject(ProjectStore& store, int id, int& exitCode);
+
+// Opens stored project `idText` into a selection model, as the review screen
+// does; 0, or the exit code after the reason was printed. A project that
+// cannot be read whole is never taken for an empty one.
+int openProject(ProjectStore& store, SelectionModel& model, const std::string& idText);
 
 }  // namespace keepframe

@@ -34,6 +34,11 @@ std::vector<float> embedFace(const OnnxModel& recognizer, const cv::Mat& bgr, co
         if (x2 <= x1 || y2 <= y1) return {};
         cv::resize(bgr(cv::Rect(x1, y1, x2 - x1, y2 - y1)), face, cv::Size(112, 112), 0, 0, cv::INTER_LINEAR);
     }
+    return embedAlignedFace(recognizer, face);
+}
+
+std::vector<float> embedAlignedFace(const OnnxModel& recognizer, const cv::Mat& aligned) {
+    cv::Mat face = aligned;
     if (face.cols < 10 || face.rows < 10) return {};
     if (face.cols != 112 || face.rows != 112) cv::resize(face, face, cv::Size(112, 112), 0, 0, cv::INTER_LINEAR);
 

@@ -50,6 +50,10 @@ cv::Mat alignFace(const cv::Mat& bgr, const Landmarks& landmarks);
 std::vector<float> embedFace(const OnnxModel& recognizer, const cv::Mat& bgr, const Landmarks& landmarks, int x1,
                              int y1, int x2, int y2);
 
+// Unit-length embedding of a face already aligned as alignFace makes it (other
+// sizes are resized to 112 x 112); empty for an image under 10 pixels a side.
+std::vector<float> embedAlignedFace(const OnnxModel& recognizer, const cv::Mat& face);
+
 // 0 to 1; 0.75 for crops too small to judge.
 float expressionScore(const OnnxModel& expression, const cv::Mat& faceCrop);
 

@@ -1,5 +1,6 @@
 // The command-line programs as a user runs them: real processes on real
 // shoots, a temporary project library, the test models.
+#include "gallery_service.h"
 #include "painted_frames.h"
 #include "temp_dir.h"
 
@@ -9,6 +10,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -165,7 +167,8 @@ TEST_F(CommandLine, EveryProgramAnswersHelpAndRefusesWhatItDoesNotKnow) {
     // Run where a folder named after an option would land.
     const QString work = QString::fromStdString(dir.str() + "/work");
     ASSERT_TRUE(QDir().mkpath(work));
-    for (const char* program : {KEEPFRAME_CULL_PROGRAM, KEEPFRAME_ENHANCE_PROGRAM, KEEPFRAME_MAKE_SHOOT_PROGRAM}) {
+    for (const char* program :
+         {KEEPFRAME_CULL_PROGRAM, KEEPFRAME_ENHANCE_PROGRAM, KEEPFRAME_MAKE_SHOOT_PROGRAM, KEEPFRAME_GALLERY_PROGRAM}) {
         QProcess p;
         p.setWorkingDirectory(work);
         p.start(program, {"--help"});
@@ -219,4 +222,49 @@ TEST_F(CommandLine, FoldersAndNamesBeyondAsciiPassThroughCullSidecarsExportAndEn
     r = run(KEEPFRAME_ENHANCE_PROGRAM, {shoot + "/Zeremonie/Brautpaar_ø_0000.png", enhanced});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(readAll(enhanced).startsWith("\xff\xd8"));
+}
+
+// --deliver runs the Deliver page's job from the command line, against keepframe-gallery as a real client.
+TEST_F(CommandLine, DeliverSendsAStoredProjectAndNamesEveryFailure) {
+    const int id = culledProject();
+    ASSERT_GE(id, 0);
+    keepframe::GalleryService service;
+    ASSERT_TRUE(service.start(QString::fromStdString(dir.str() + "/service"))) << service.error().toStdString();
+    const QString project = QString::number(id), url = service.url(), token = service.token();
+
+    // Bad requests: nothing is sent.
+    EXPECT_EQ(cull({"--deliver", project, "--password", "pw"}).exitCode, 2);
+    EXPECT_EQ(cull({"--deliver", project, "--title", "T", "--password", "pw", "--level", "5"}).exitCode, 2);
+    EXPECT_EQ(cull({"--deliver", "987654", "--title", "T", "--password", "pw"}).exitCode, 2);
+
+    // At full size the shoot's PNG frames are refused by the service, each named with the reason.
+    Outcome r = cull({"--deliver", project, "--title", "Originals", "--password", "pw", "--service", url, "--token",
+                      token});
+    EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains("was not delivered: http 415: not a JPEG file")) << r.err.toStdString();
+
+    // Below full size they go as JPEG copies; service and token come from the Account settings.
+    env.insert("KEEPFRAME_DELIVERY_URL", url);
+    env.insert("KEEPFRAME_DELIVERY_TOKEN", token);
+    r = cull({"--deliver", project, "--title", "Garden Party", "--password", "tulips", "--level", "50",
+              "--face-search", "--no-download"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("  compressing…")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("  detecting…"));
+    const QRegularExpressionMatch link = QRegularExpression("Gallery: (\\S+/gallery\\.html\\?g=(\\S+))").match(r.out);
+    ASSERT_TRUE(link.hasMatch()) << r.out.toStdString();
+    const QJsonArray galleries = service.getJson("/deliver/galleries")["galleries"].toArray();
+    ASSERT_EQ(galleries.size(), 2);
+    const QJsonObject g = galleries[0].toObject();
+    EXPECT_EQ(g["title"].toString(), "Garden Party");
+    EXPECT_EQ(g["slug"].toString(), link.captured(2));
+    EXPECT_TRUE(g["face_search_enabled"].toBool());
+    EXPECT_GT(g["file_count"].toInt(), 0);
+
+    // A wrong token ends the run with the service's reason.
+    env.insert("KEEPFRAME_DELIVERY_TOKEN", "kfg_wrong");
+    r = cull({"--deliver", project, "--title", "T", "--password", "pw", "--level", "50"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("delivery failed: upload-request failed, http 401: Invalid or missing token"))
+        << r.err.toStdString();
 }

@@ -1,9 +1,14 @@
 #include "delivery_ui.h"
 
 #include "delivery_manager.h"
+#include "gallery_service.h"
+#include "stand_in_service.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
 #include <QQuickItem>
 #include <QTest>
 
@@ -18,12 +23,17 @@ void DeliveryUiTest::SetUp() {
     oldTmp_ = qgetenv("TMPDIR");
     QDir().mkpath(path("tmp"));
     qputenv("TMPDIR", path("tmp").toUtf8());
-    ASSERT_TRUE(service.start(path("service"), "secret")) << service.error().toStdString();
+    if (onGallery()) {
+        service_ = std::make_unique<GalleryService>();
+    } else {
+        service_ = std::make_unique<StandInService>();
+    }
+    ASSERT_TRUE(service_->start(path("service"))) << service_->error().toStdString();
 }
 
 void DeliveryUiTest::TearDown() {
     UiTest::TearDown();
-    service.stop();
+    if (service_) service_->stop();
     qunsetenv("KEEPFRAME_DELIVERY_TOKEN");
     if (hadTmp_)
         qputenv("TMPDIR", oldTmp_);
@@ -32,9 +42,9 @@ void DeliveryUiTest::TearDown() {
 }
 
 void DeliveryUiTest::startWithService(bool withToken) {
-    qputenv("KEEPFRAME_DELIVERY_URL", service.url().toUtf8());
+    qputenv("KEEPFRAME_DELIVERY_URL", service().url().toUtf8());
     if (withToken)
-        qputenv("KEEPFRAME_DELIVERY_TOKEN", "secret");
+        qputenv("KEEPFRAME_DELIVERY_TOKEN", service().token().toUtf8());
     else
         qunsetenv("KEEPFRAME_DELIVERY_TOKEN");
     start();
@@ -104,7 +114,20 @@ void DeliveryUiTest::clickIn(const QString& container, const QString& name) {
 }
 
 QJsonArray DeliveryUiTest::serviceGalleries() const {
-    return service.getJson("/deliver/galleries").value("galleries").toArray();
+    return service().getJson("/deliver/galleries").value("galleries").toArray();
+}
+
+bool DeliveryUiTest::passwordOpens(const QString& slug, const QString& password) const {
+    QNetworkAccessManager network;
+    QNetworkRequest request{QUrl(service().url() + "/gallery.html?g=" + slug)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    QNetworkReply* reply = network.post(request, "password=" + QUrl::toPercentEncoding(password));
+    QSignalSpy done(reply, &QNetworkReply::finished);
+    done.wait(10000);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    reply->deleteLater();
+    // The stand-in shows the photographs at once, keepframe-gallery sends to them with a session.
+    return status == 200 || status == 303;
 }
 
 bool DeliveryUiTest::waitForDelivery() {

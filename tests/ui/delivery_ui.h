@@ -1,19 +1,27 @@
-// The window tests of the delivery screens: the real program talking to the
-// stand-in delivery service on loopback, with copies and thumbnails kept in
-// the test's folder.
+// The window tests of the delivery screens: the real program talking to a
+// delivery service on loopback (the stand-in, or keepframe-gallery), with
+// copies and thumbnails kept in the test's folder.
 #pragma once
 
-#include "stand_in_service.h"
+#include "service_process.h"
 #include "ui_fixture.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <memory>
+
 namespace keepframe::testing {
 
 class DeliveryUiTest : public UiTest {
 protected:
-    StandInService service;
+    // Whether the window talks to keepframe-gallery rather than the stand-in.
+    virtual bool onGallery() const { return false; }
+    DeliveryServiceProcess& service() { return *service_; }
+    const DeliveryServiceProcess& service() const { return *service_; }
+    // Whether the service holds a gallery that this password opens (its page,
+    // as a client opens it).
+    bool passwordOpens(const QString& slug, const QString& password) const;
 
     void SetUp() override;
     void TearDown() override;
@@ -43,6 +51,7 @@ protected:
     qint64 writePhotos(const QString& folder, int count, int width = 900, int height = 600);
 
 private:
+    std::unique_ptr<DeliveryServiceProcess> service_;
     QByteArray oldTmp_;
     bool hadTmp_ = false;
 };
