@@ -133,6 +133,11 @@ bool ProjectStore::openProjectDb(const QString& folder, bool createSchema) {
     // that is a scan of the clusters table per image. Projects saved before it
     // existed get it here; a database without tables simply has none.
     QSqlQuery(db).exec("CREATE INDEX IF NOT EXISTS idx_clusters_cat_num ON clusters(category, cluster_number);");
+    // Projects stored before the rating and label existed get their columns
+    // here. A database that cannot take them (read-only, locked) still opens
+    // as before, without a message: its marks read as none, and writing one
+    // tries again and says why it cannot.
+    addMarkColumns();
     return true;
 }
 
