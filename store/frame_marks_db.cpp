@@ -54,7 +54,9 @@ FrameMarks marksOf(const QVariant& rating, const QVariant& label) {
 }  // namespace
 
 bool ProjectStore::hasMarkColumns() const {
-    return hasAllMarkColumns(imageColumns(namedConnection(projectConnectionName_)));
+    // Looked up once per open database: every rating written asks.
+    if (!markColumnsSeen_) markColumnsSeen_ = hasAllMarkColumns(imageColumns(namedConnection(projectConnectionName_)));
+    return markColumnsSeen_;
 }
 
 QString ProjectStore::addMarkColumns() {

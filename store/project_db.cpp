@@ -103,6 +103,7 @@ QString thumbUrl(const QString& projectFolder, const QString& thumbPath) {
 bool ProjectStore::projectDbOpen() const { return namedConnection(projectConnectionName_).isOpen(); }
 
 void ProjectStore::closeProjectDb() {
+    markColumnsSeen_ = false;
     QSqlDatabase db = namedConnection(projectConnectionName_);
     if (db.isOpen()) db.close();
 }

@@ -179,6 +179,7 @@ private:
     QString registryConnectionName_;
     QString projectConnectionName_;
     int currentProjectId_ = -1;
+    mutable bool markColumnsSeen_ = false;  // the open project database has them; false once it is closed
     QString lastError_;
     QString appDataDir_;
 };
