@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -78,6 +79,29 @@ void storeBench() {
     std::printf("  saveCullResult:      %7.1f ms (project %d)\n", save * 1000, id);
     std::printf("  loadProjectImages:   %7.1f ms (%d images)\n", load * 1000, int(images.size()));
     std::printf("  clustersForProject:  %7.1f ms (%d clusters, all categories)\n", browse * 1000, clusters);
+
+    // One frame's rating and label, against the selection flag that every
+    // review action already writes the same way (one statement, one commit).
+    // Taken in turn, frame by frame, so that both meet the same load.
+    const int writes = std::min(200, int(images.size()));
+    double flags = 0, marks = 0;
+    int failed = 0;
+    for (int i = 0; i < writes; ++i) {
+        const int imageId = images[i].toMap()["id"].toInt();
+        start = std::chrono::steady_clock::now();
+        ui.setUserSelected(imageId, i % 2 == 0);
+        flags += secondsSince(start) / writes;
+        start = std::chrono::steady_clock::now();
+        if (!ui.setFrameMarks(imageId, FrameMarks{i % 6, ColorLabel(1 + i % 4)})) ++failed;
+        marks += secondsSince(start) / writes;
+    }
+    start = std::chrono::steady_clock::now();
+    const int marked = int(ui.frameMarksForProject(id).size());
+    const double readMarks = secondsSince(start);
+    std::printf("  setUserSelected:     %7.2f ms per frame (baseline, %d frames)\n", flags * 1000, writes);
+    std::printf("  setFrameMarks:       %7.2f ms per frame (%.2fx the baseline, %d failed)\n", marks * 1000,
+                flags > 0 ? marks / flags : 0.0, failed);
+    std::printf("  frameMarksForProject:%7.1f ms (%d marked frames)\n", readMarks * 1000, marked);
     qunsetenv("KEEPFRAME_DATA_DIR");
 }
 

@@ -47,6 +47,8 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
     const QList<HandoverRow> rows = store.loadHandoverRows(projectId);
     const QHash<int, QList<int>> persons = store.lastError().isEmpty() ? store.personsByImage(projectId)
                                                                        : QHash<int, QList<int>>();
+    const QHash<int, FrameMarks> marks =
+        store.lastError().isEmpty() ? store.frameMarksForProject(projectId) : QHash<int, FrameMarks>();
     if (!store.lastError().isEmpty()) {
         error = store.lastError();
         return {};
@@ -64,6 +66,7 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
         image.displayCategory = displayCategoryOf(row.category, row.totalDetectedFaces, row.isFeatured);
         image.clusterNumber = row.clusterNumber;
         image.persons = persons.value(row.id);
+        image.marks = marks.value(row.id);
         const bool clusterKept = keptClusters.contains({image.category, image.clusterNumber});
         if (row.userSelected) image.verdict = HandoverVerdict::Kept;
         else if (row.engineSelected) image.verdict = HandoverVerdict::Rejected;

@@ -4,6 +4,8 @@
 // replaced wholesale, and every write is atomic.
 #pragma once
 
+#include "frame_marks.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,6 +32,7 @@ struct HandoverImage {
     int clusterNumber = 0;    // 0: none
     HandoverVerdict verdict = HandoverVerdict::Unpicked;
     QList<int> persons;       // person numbers recognised on the image, ascending
+    FrameMarks marks;         // the photographer's own rating and label, which win over the verdict's
 };
 
 enum class SidecarStyle {
@@ -39,6 +42,8 @@ enum class SidecarStyle {
 
 struct XmpOptions {
     SidecarStyle style = SidecarStyle::Replace;
+    // What an image gets when the photographer gave it no rating or no label of
+    // their own: kept keptRating and keptLabel, for review 1, removed -1 (reject).
     int keptRating = 3;            // 1 to 5, for kept images
     QString keptLabel = "Green";   // for kept images; empty: no label
     bool remove = false;           // take our values back out instead of writing them
@@ -73,7 +78,7 @@ QString clusterLabel(const QString& category, int clusterNumber);
 // "Keepframe|Moment|PC10", "Keepframe|Person|Person 3", ...
 QStringList handoverKeywords(const HandoverImage& image);
 
-// Every image of a stored project with its verdict, clusters and persons;
+// Every image of a stored project with its verdict, clusters, persons and marks;
 // empty with `error` set when the project cannot be read.
 QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, QString& error);
 

@@ -31,6 +31,7 @@ const char* const kSubjectKey = "Xmp.dc.subject";
 const char* const kHierarchyKey = "Xmp.lr.hierarchicalSubject";
 const char* const kOwnRatingKey = "Xmp.keepframe.Rating";
 const char* const kOwnLabelKey = "Xmp.keepframe.Label";
+const char* const kRatingBeforeKey = "Xmp.keepframe.RatingBefore";  // the "0" (unrated) we wrote over
 const char* const kOwnSubjectKey = "Xmp.keepframe.Subject";  // dc:subject entries we added
 const char* const kCreatedKey = "Xmp.keepframe.Created";      // the sidecar is one we wrote where there was none
 const char* const kInstanceIdKey = "Xmp.xmpMM.InstanceID";
@@ -94,24 +95,31 @@ QString leafOf(const QString& keyword) { return keyword.mid(keyword.lastIndexOf(
 
 // One of the two single values we set (rating or label): replaced while it is
 // unset or still holds what we wrote last time; otherwise someone else set it
-// and it stays.
-void handOverValue(Exiv2::XmpData& data, const char* key, const char* ownKey, const QString& wanted,
-                   const QString& what, QStringList& remarks) {
+// and it stays. An explicit "unrated" (rating 0) counts as unset but is noted
+// under `beforeKey`, and comes back when our value is taken out again.
+void handOverValue(Exiv2::XmpData& data, const char* key, const char* ownKey, const char* beforeKey,
+                   const QString& wanted, const QString& what, QStringList& remarks) {
     const QString current = textOf(data, key);
     const QString ours = textOf(data, ownKey);
+    const QString before = beforeKey ? textOf(data, beforeKey) : QString();
     const bool unset = current.isEmpty() || (QString(key) == kRatingKey && current == "0");
     const bool stillOurs = !ours.isEmpty() && current == ours;
     erase(data, ownKey);
+    if (beforeKey) erase(data, beforeKey);
     if (!unset && !stillOurs) {
         if (!wanted.isEmpty() && wanted != current)
             remarks << QString("kept the %1 %2 set in another program").arg(what, current);
         return;
     }
+    // What the sidecar held before our first value went in.
+    const QString held = stillOurs ? before : current;
     if (!wanted.isEmpty()) {
         setText(data, key, wanted);
         setText(data, ownKey, wanted);
+        if (beforeKey && !held.isEmpty()) setText(data, beforeKey, held);
     } else if (stillOurs) {
-        erase(data, key);
+        if (held.isEmpty()) erase(data, key);
+        else setText(data, key, held);
     }
 }
 
@@ -227,6 +235,9 @@ XmpWanted wantedXmp(const HandoverImage& image, const XmpOptions& options) {
     case HandoverVerdict::Unpicked:
         break;
     }
+    // The photographer's own rating and label replace what the verdict gives.
+    if (image.marks.rating && isValidRating(*image.marks.rating)) w.rating = *image.marks.rating;
+    if (image.marks.label != ColorLabel::None) w.label = colorLabelXmpName(image.marks.label);
     w.keywords = handoverKeywords(image);
     return w;
 }
@@ -284,8 +295,8 @@ XmpContent contentOf(const Exiv2::XmpData& data, const PacketForm& form) {
 void applyHandover(Exiv2::XmpData& data, const XmpWanted* wanted, QStringList& remarks) {
     const auto exiv2 = prepareXmp();
     const QString rating = wanted && wanted->rating ? QString::number(*wanted->rating) : QString();
-    handOverValue(data, kRatingKey, kOwnRatingKey, rating, "rating", remarks);
-    handOverValue(data, kLabelKey, kOwnLabelKey, wanted ? wanted->label : QString(), "label", remarks);
+    handOverValue(data, kRatingKey, kOwnRatingKey, kRatingBeforeKey, rating, "rating", remarks);
+    handOverValue(data, kLabelKey, kOwnLabelKey, nullptr, wanted ? wanted->label : QString(), "label", remarks);
     handOverKeywords(data, wanted ? &wanted->keywords : nullptr);
     if (!wanted) erase(data, kCreatedKey);
 }

@@ -104,6 +104,7 @@ QString thumbUrl(const QString& projectFolder, const QString& thumbPath) {
 bool ProjectStore::projectDbOpen() const { return namedConnection(projectConnectionName_).isOpen(); }
 
 void ProjectStore::closeProjectDb() {
+    markColumnsSeen_ = false;
     QSqlDatabase db = namedConnection(projectConnectionName_);
     if (db.isOpen()) db.close();
 }
@@ -134,6 +135,11 @@ bool ProjectStore::openProjectDb(const QString& folder, bool createSchema) {
     // that is a scan of the clusters table per image. Projects saved before it
     // existed get it here; a database without tables simply has none.
     QSqlQuery(db).exec("CREATE INDEX IF NOT EXISTS idx_clusters_cat_num ON clusters(category, cluster_number);");
+    // Projects stored before the rating and label existed get their columns
+    // here. A database that cannot take them (read-only, locked) still opens
+    // as before, without a message: its marks read as none, and writing one
+    // tries again and says why it cannot.
+    addMarkColumns();
     return true;
 }
 

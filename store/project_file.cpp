@@ -31,6 +31,32 @@ QJsonObject projectFileDocument(const QString& inputFolder, const QString& outpu
                        {"items", items}};
 }
 
+namespace {
+
+const char* const kRatingKey = "rating";
+const char* const kLabelKey = "label";
+
+}  // namespace
+
+void putFrameMarks(QJsonObject& item, const FrameMarks& marks) {
+    if (marks.rating && isValidRating(*marks.rating)) item.insert(kRatingKey, *marks.rating);
+    else item.remove(kRatingKey);
+    const QString label = colorLabelKey(marks.label);
+    if (!label.isEmpty()) item.insert(kLabelKey, label);
+    else item.remove(kLabelKey);
+}
+
+FrameMarks frameMarksOf(const QJsonObject& item) {
+    FrameMarks m;
+    const QJsonValue rating = item.value(kRatingKey);
+    // Whole numbers only: 2.5 stars or "3" are no rating.
+    if (rating.isDouble() && rating.toDouble() == rating.toInt(-1) && isValidRating(rating.toInt()))
+        m.rating = rating.toInt();
+    const QJsonValue label = item.value(kLabelKey);
+    if (label.isString()) m.label = colorLabelFromKey(label.toString()).value_or(ColorLabel::None);
+    return m;
+}
+
 bool writeProjectFile(const QString& path, const QJsonObject& document) {
     // A failed write leaves the earlier file as it was.
     const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Indented);

@@ -3,6 +3,8 @@
 // engine verdict and current status; no database ids).
 #pragma once
 
+#include "frame_marks.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -22,6 +24,15 @@ QString localPathFromUrl(const QString& pathOrUrl);
 
 QJsonObject projectFileDocument(const QString& inputFolder, const QString& outputBase, const QVariantMap& summary,
                                 const QJsonArray& items);
+// The photographer's marks of an item, as the optional keys "rating" (a number,
+// 0 to 5) and "label" ("red", "yellow", "green" or "blue"): each key is
+// written only when set and removed otherwise, so an unmarked item is what it
+// was before marks existed.
+void putFrameMarks(QJsonObject& item, const FrameMarks& marks);
+// The marks an item carries; an absent key, or one that holds no rating or
+// label, reads as none.
+FrameMarks frameMarksOf(const QJsonObject& item);
+
 // Writes the indented JSON, replacing an existing file only once the new one
 // is complete; false when it cannot.
 bool writeProjectFile(const QString& path, const QJsonObject& document);

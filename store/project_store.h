@@ -18,6 +18,9 @@
 #include <QVariantMap>
 #include <QtGlobal>
 
+#include <optional>
+
+#include "frame_marks.h"
 #include "records.h"
 
 namespace keepframe {
@@ -109,6 +112,21 @@ public:
     // project cannot be read.
     QList<HandoverRow> loadHandoverRows(int projectId);
 
+    // The photographer's rating and colour label of one frame (frame_marks.h),
+    // both written by one statement, so in one transaction. False with
+    // lastError() set when no project database is open, the rating is not 0
+    // to 5, the image is unknown, or the database cannot take the marks (a
+    // project stored before they existed that could not be given their columns).
+    bool setFrameMarks(int imageId, const FrameMarks& marks);
+    // One frame's marks from the open project database; nothing, with
+    // lastError() set, when the image is unknown or cannot be read.
+    std::optional<FrameMarks> frameMarks(int imageId);
+    // The marks of every marked frame of a project: image id -> marks; frames
+    // without a rating or label are absent. Clears lastError() first; empty
+    // with lastError() set when the project cannot be read. A stored value
+    // that is no rating or label reads as none.
+    QHash<int, FrameMarks> frameMarksForProject(int projectId);
+
     // A finished cull as a new project; its id, or -1. The project becomes
     // visible in the library only once all of it is written: its row gets
     // its folder name, cover and counters in one last registry transaction.
@@ -125,6 +143,12 @@ public:
 
 private:
     bool createRegistrySchema();
+    // Gives the open project database's images the nullable rating and label
+    // columns when it lacks them; nothing else of it changes. Empty when they
+    // are there afterwards or the database has no images table at all;
+    // otherwise why not (lastError() is left alone).
+    QString addMarkColumns();
+    bool hasMarkColumns() const;
     bool projectDbOpen() const;
     void closeProjectDb();
     QString folderOf(int projectId) const;  // db_folder of a row, empty when none
@@ -155,6 +179,7 @@ private:
     QString registryConnectionName_;
     QString projectConnectionName_;
     int currentProjectId_ = -1;
+    mutable bool markColumnsSeen_ = false;  // the open project database has them; false once it is closed
     QString lastError_;
     QString appDataDir_;
 };

@@ -183,6 +183,12 @@ struct Handover : ::testing::Test {
             ASSERT_TRUE(store.setUserSelected(v.toMap()["id"].toInt(), selected));
         }
     }
+    void setMarks(const std::string& name, const FrameMarks& marks) {
+        for (const QVariant& v : store.loadProjectImages(projectId)) {
+            if (v.toMap()["filename"].toString().toStdString() != name) continue;
+            ASSERT_TRUE(store.setFrameMarks(v.toMap()["id"].toInt(), marks)) << store.lastError().toStdString();
+        }
+    }
     SidecarReport run(const XmpOptions& options = {}, const std::string& input = "") {
         return writeProjectXmpSidecars(store, projectId, QString::fromStdString(input.empty() ? shoot : input),
                                        options);
@@ -342,6 +348,111 @@ TEST_F(Handover, RemovalTakesBackOnlyWhatIsStillOurs) {
     EXPECT_EQ(x.count("Xmp.xmp.Label"), 0u);
     EXPECT_EQ(x.count("Xmp.lr.hierarchicalSubject"), 0u);
     EXPECT_EQ(run(o).unchanged, 3);
+}
+
+TEST_F(Handover, ThePhotographersRatingAndLabelReplaceTheVerdicts) {
+    save({{"kept.jpg", "portrait", 10, true, true},
+          {"plain.jpg", "portrait", 10, true, true},
+          {"removed.jpg", "portrait", 10, true, true},
+          {"unpicked.jpg", "portrait", 10, false, false},
+          {"alone.jpg", "portrait", 11, false, false}},
+         shoot);
+    setSelected("removed.jpg", false);
+    setMarks("kept.jpg", {5, ColorLabel::Red});
+    setMarks("removed.jpg", {2, ColorLabel::None});
+    setMarks("unpicked.jpg", {0, ColorLabel::Yellow});
+    setMarks("alone.jpg", {std::nullopt, ColorLabel::Blue});
+
+    SidecarReport r = run();
+    EXPECT_EQ(r.written, 5) << notesOf(r);
+    struct Expect {
+        std::string file;
+        QString rating, label;
+    };
+    auto check = [&](const std::vector<Expect>& expected) {
+        for (const Expect& e : expected) {
+            SCOPED_TRACE(e.file);
+            const QJsonObject tool = exiftool(at(e.file + ".xmp"));
+            EXPECT_EQ(tool["Rating"].toVariant().toString(), e.rating);
+            EXPECT_EQ(tool["Label"].toVariant().toString(), e.label);
+            auto x = exiv2Xmp(at(e.file + ".xmp"));
+            EXPECT_EQ(x["Xmp.xmp.Rating"].value(0), e.rating);
+            EXPECT_EQ(x["Xmp.xmp.Label"].value(0), e.label);
+        }
+    };
+    check({{"kept", "5", "Red"},
+           {"plain", "3", "Green"},      // no marks of its own: the kept frame's values
+           {"removed", "2", ""},         // rated after all: not a reject
+           {"unpicked", "0", "Yellow"},  // explicitly no stars
+           {"alone", "1", "Blue"}});     // for review, labelled
+
+    // Marks taken back in the review: the verdict's values return.
+    setMarks("kept.jpg", {5, ColorLabel::None});
+    setMarks("removed.jpg", {});
+    setMarks("unpicked.jpg", {});
+    r = run();
+    EXPECT_EQ(r.merged, 3) << notesOf(r);
+    check({{"kept", "5", "Green"}, {"removed", "-1", ""}, {"unpicked", "", ""}, {"alone", "1", "Blue"}});
+
+    // Remove Ours (as the command line's --xmp-remove runs it) takes all of it back.
+    XmpOptions o;
+    o.remove = true;
+    r = run(o);
+    EXPECT_EQ(r.removed, 5) << notesOf(r);
+    EXPECT_TRUE(QDir(QString::fromStdString(shoot)).entryList({"*.xmp"}).isEmpty());
+}
+
+TEST_F(Handover, RemovalGivesBackTheRatingAndLabelASidecarHadBefore) {
+    save({{"zero.jpg", "portrait", 1, true, true},
+          {"rated.jpg", "portrait", 1, true, true},
+          {"same.jpg", "portrait", 2, true, true}},
+         shoot);
+    auto editorSidecar = [&](const std::string& name, const std::string& attributes) {
+        std::string text = kEditorSidecar;
+        text.insert(text.find("crs:Version"), "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" " + attributes + " ");
+        writeText(at(name), text);
+    };
+    editorSidecar("zero.xmp", "xmp:Rating=\"0\"");  // explicitly unrated in the editor
+    editorSidecar("rated.xmp", "xmp:Rating=\"2\" xmp:Label=\"Red\"");
+    editorSidecar("same.xmp", "xmp:Label=\"Blue\"");
+    setMarks("zero.jpg", {4, ColorLabel::Green});
+    setMarks("rated.jpg", {5, ColorLabel::Blue});
+    setMarks("same.jpg", {std::nullopt, ColorLabel::Blue});
+
+    SidecarReport r = run();
+    EXPECT_EQ(r.merged, 3) << notesOf(r);
+    QJsonObject t = exiftool(at("zero.xmp"));
+    EXPECT_EQ(t["Rating"].toInt(), 4);
+    EXPECT_EQ(t["Label"].toString(), "Green");
+    t = exiftool(at("rated.xmp"));  // the editor's own values win, and the report says so
+    EXPECT_EQ(t["Rating"].toInt(), 2);
+    EXPECT_EQ(t["Label"].toString(), "Red");
+    EXPECT_NE(notesOf(r).find("kept the rating 2"), std::string::npos) << notesOf(r);
+    EXPECT_NE(notesOf(r).find("kept the label Red"), std::string::npos) << notesOf(r);
+    EXPECT_EQ(exiftool(at("same.xmp"))["Label"].toString(), "Blue");
+
+    // The desktop's Remove Ours.
+    SelectionModel model;
+    model.setStore(&store);
+    ASSERT_TRUE(model.loadFromProject(projectId, QString::fromStdString(shoot)));
+    const QVariantMap m = model.writeXmpSidecars({{"remove", true}});
+    EXPECT_EQ(m["error"].toString(), "");
+    EXPECT_EQ(m["removed"].toInt(), 0);  // every one was the editor's to begin with
+    t = exiftool(at("zero.xmp"));
+    EXPECT_EQ(t["Rating"].toVariant().toString(), "0");
+    EXPECT_FALSE(t.contains("Label"));
+    EXPECT_EQ(t["Exposure2012"].toString(), "+0.35");
+    t = exiftool(at("rated.xmp"));
+    EXPECT_EQ(t["Rating"].toInt(), 2);
+    EXPECT_EQ(t["Label"].toString(), "Red");
+    EXPECT_EQ(exiftool(at("same.xmp"))["Label"].toString(), "Blue");
+    for (const char* name : {"zero.xmp", "rated.xmp", "same.xmp"}) {
+        const auto x = exiv2Xmp(at(name));
+        for (const auto& [key, values] : x)
+            EXPECT_FALSE(QString::fromStdString(key).startsWith("Xmp.keepframe.")) << key;
+        EXPECT_EQ(x.count("Xmp.lr.hierarchicalSubject") ? x.at("Xmp.lr.hierarchicalSubject") : QStringList(),
+                  QStringList({"People|Bride"}));
+    }
 }
 
 TEST_F(Handover, RawOriginalsGetTheSidecarsAndSameStemsAreSettled) {
