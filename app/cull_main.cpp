@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "--export") return exportProject(args);
     if (!args.empty() && args[0] == "--save-project-file") return saveProjectFile(args);
     if (!args.empty() && args[0] == "--deliver")
-        return runDeliverCommand(args, resolveModelsFolder(applicationFolder(argv[0])));
+        return runDeliverCommand(args, resolveModelsFolder(programFolder));
     if (isXmpCommand(args)) return runXmpCommand(args);
 
     std::string error;

@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     config.dataDir = data.string();
     config.modelsDir = bench::benchModelsFolder();
     config.port = 0;
-    const Log log([](LogLevel level, std::string_view line) {
-        if (level != LogLevel::Info) std::fprintf(stderr, "%s\n", logLine(level, line).c_str());
+    const Log log([](gallery::LogLevel level, std::string_view line) {
+        if (level != gallery::LogLevel::Info) std::fprintf(stderr, "%s\n", logLine(level, line).c_str());
     });
     int status = 0;
     {
