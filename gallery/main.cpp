@@ -55,11 +55,17 @@ std::string defaultDataDir() {
 #endif
 }
 
-// The models folder next to the program, or the one the build makes beside it.
+// The models folder of an installed tree, next to the program, or the one the
+// build makes beside it; then $KEEPFRAME_MODELS.
 std::string defaultModelsDir(const char* argv0) {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::absolute(utf8ToPath(argv0), error).parent_path();
-    for (const std::filesystem::path& candidate : {program / "models", program.parent_path() / "app" / "models"})
+    std::filesystem::path program = runningProgramFolder();
+    if (program.empty()) {
+        std::error_code error;
+        program = std::filesystem::absolute(utf8ToPath(argv0), error).parent_path();
+    }
+    const std::filesystem::path installed = (program / utf8ToPath(KEEPFRAME_DATA_FROM_PROGRAMS) / "models").lexically_normal();
+    const std::filesystem::path built = program.parent_path() / "app" / "models";
+    for (const std::filesystem::path& candidate : {installed, program / "models", built})
         if (std::filesystem::is_regular_file(candidate / "buffalo_l" / "w600k_r50.onnx")) return pathToUtf8(candidate);
     const char* env = std::getenv("KEEPFRAME_MODELS");
     return env ? env : "";
@@ -160,6 +166,7 @@ int main(int argc, char** argv) {
         std::cout << "listening on " << publicOrigin(bound, server.port()) << std::endl;
         if (server.origin() != publicOrigin(bound, server.port()))
             std::cout << "clients reach it at " << server.origin() << std::endl;
+        std::cout << "face models: " << (config.modelsDir.empty() ? "none" : config.modelsDir) << std::endl;
         std::signal(SIGINT, requestStop);
         std::signal(SIGTERM, requestStop);
         std::thread watcher([&server] {

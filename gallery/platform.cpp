@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <csignal>
 #include <unistd.h>
@@ -21,6 +22,20 @@ bool syncFile(std::FILE* file) {
 void preparePlatform() {
 #ifndef _WIN32
     std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+std::filesystem::path runningProgramFolder() {
+#ifdef _WIN32
+    std::wstring buffer(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size()) return {};
+    buffer.resize(length);
+    return std::filesystem::path(buffer).parent_path();
+#else
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : program.parent_path();
 #endif
 }
 

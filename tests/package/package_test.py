@@ -69,7 +69,7 @@ class Package(unittest.TestCase):
         self.assertRegex(simulated.stdout, r"(?m)^Inst keepframe ")
 
     def test_contents(self):
-        for program in ("keepframe", "keepframe-cull", "keepframe-enhance"):
+        for program in ("keepframe", "keepframe-cull", "keepframe-enhance", "keepframe-gallery"):
             self.assertTrue(os.access(os.path.join(self.bin, program), os.X_OK), program)
             dynamic = run(["readelf", "-d", os.path.join(self.bin, program)]).stdout
             # Found beside the programs wherever the tree is, never in a build machine's cache.
@@ -97,6 +97,40 @@ class Package(unittest.TestCase):
         self.assertNotRegex(metainfo.stdout, r"(?m)^[EWIP]: ")
         exec_line = re.search(r"(?m)^Exec=(\S+)", open(os.path.join(share, "applications", "keepframe.desktop")).read())
         self.assertTrue(os.path.isfile(os.path.join(self.bin, exec_line.group(1))))
+
+    def test_gallery_unit_is_valid_and_not_enabled(self):
+        unit = os.path.join(self.root, "usr", "lib", "systemd", "system", "keepframe-gallery.service")
+        text = open(unit).read()
+        exec_start = re.search(r"(?m)^ExecStart=(\S+)", text).group(1)
+        self.assertTrue(os.access(os.path.join(self.root, exec_start.lstrip("/")), os.X_OK), exec_start)
+        # Nothing in the package enables or starts it: no links, no maintainer scripts that do.
+        self.assertFalse(os.path.exists(os.path.join(self.root, "etc", "systemd")))
+        control = os.path.join(self.work, "control")
+        self.assertEqual(run(["dpkg-deb", "-e", self.deb, control]).returncode, 0)
+        for script in os.listdir(control):
+            self.assertNotRegex(open(os.path.join(control, script), errors="replace").read(),
+                                r"systemctl|deb-systemd|invoke-rc", script)
+        verify = run(["systemd-analyze", "verify", "--man=no", unit])
+        # Only the absolute ExecStart path is missing outside the unpacked root.
+        problems = [line for line in (verify.stdout + verify.stderr).splitlines()
+                    if line.strip() and "/usr/bin/keepframe-gallery" not in line]
+        self.assertEqual(problems, [])
+
+    def test_unpacked_gallery_finds_the_packaged_models(self):
+        gallery = os.path.join(self.bin, "keepframe-gallery")
+        data = os.path.join(self.work, "gallery data")
+        served = subprocess.Popen([gallery, "serve", "--data", data, "--port", "0"], cwd=self.work,
+                                  env=clean_environment(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        try:
+            lines = []
+            for line in served.stdout:
+                lines.append(line)
+                if line.startswith("face models:") or len(lines) > 40:
+                    break
+        finally:
+            served.terminate()
+            served.wait(timeout=30)
+        self.assertIn("face models: " + os.path.join(self.data, "models") + "\n", lines, "".join(lines))
 
     def test_unpacked_cull_runs_on_a_shoot_with_the_packaged_models(self):
         shoot = os.path.join(self.work, "Shoot")
