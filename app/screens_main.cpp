@@ -279,6 +279,8 @@ int run(const QString& out) {
     const QVariantList list = app.selection().flatViewByCategory();
     const QString faces = list.value(frameWithMostFaces(list)).toMap()["filename"].toString();
     uidriver::call(cull, "openViewer", {faces});
+    if (QObject* pane = need(window, "lightboxPane"))
+        uidriver::waitFor([&] { return pane->property("loaded").toBool(); }, 20000);
     if (!save(window, out, "07-lightbox")) return 1;
     if (!viewerScreens(window, out)) return 1;
 

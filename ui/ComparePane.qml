@@ -53,9 +53,13 @@ Item {
     component ScreenImage: Image {
         // The URL asked for, as written (the source as a URL may read differently).
         property string wanted: ""
+        // The box it is decoded in: a new one is read behind too, never in place.
+        property int side: 0
         objectName: "paneScreenImage"
         anchors.fill: parent
         source: wanted
+        sourceSize.width: side
+        sourceSize.height: side
         asynchronous: true
         cache: false
         smooth: true
@@ -114,17 +118,19 @@ Item {
         }
         if (width <= 0)
             return
-        if (frontImage.wanted === screenSource) {
+        if (frontImage.wanted === screenSource && frontImage.side === decodeSide) {
             settle(frontImage)
             return
         }
-        if (backImage.wanted !== screenSource)
+        if (backImage.wanted !== screenSource || backImage.side !== decodeSide) {
+            backImage.side = decodeSide
             backImage.wanted = screenSource
+        }
         settle(backImage)
     }
     // An image holding the frame asked for comes to the front once it is read.
     function settle(image) {
-        if (!frame || image.wanted !== screenSource || image.status === Image.Loading)
+        if (!frame || image.wanted !== screenSource || image.side !== decodeSide || image.status === Image.Loading)
             return
         if (image === backImage)
             front = 1 - front
@@ -133,6 +139,7 @@ Item {
 
     onFrameChanged: request()
     onScreenSourceChanged: request()
+    onDecodeSideChanged: request()
     onShownFrameChanged: refresh()
     onShownChanged: refresh()
     onWidthChanged: {
@@ -168,15 +175,11 @@ Item {
             ScreenImage {
                 id: screenA
                 visible: pane.front === 0
-                sourceSize.width: pane.decodeSide
-                sourceSize.height: pane.decodeSide
                 onStatusChanged: pane.settle(screenA)
             }
             ScreenImage {
                 id: screenB
                 visible: pane.front === 1
-                sourceSize.width: pane.decodeSide
-                sourceSize.height: pane.decodeSide
                 onStatusChanged: pane.settle(screenB)
             }
             Image {

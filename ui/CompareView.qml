@@ -283,8 +283,11 @@ Popup {
                 }
                 ColumnLayout {
                     objectName: "compareInfo"
+                    // A layout fills the width by default: this one keeps to its own.
+                    Layout.fillWidth: false
                     Layout.fillHeight: true
                     Layout.preferredWidth: Theme.infoPanelWidth
+                    Layout.maximumWidth: Theme.infoPanelWidth
                     visible: compare.showInfo && compare.opened
                     spacing: 6
                     FrameInfoPanel {

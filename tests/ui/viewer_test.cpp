@@ -161,6 +161,9 @@ TEST_F(Viewer, TheInformationPanelTellsWhatTheCullKnows) {
     EXPECT_FALSE(item("compareInfo")->isVisible());
     uidriver::key(window, Qt::Key_I);
     EXPECT_TRUE(item("compareInfo")->isVisible());
+    uidriver::settle(window);
+    EXPECT_LE(item("compareInfo")->width(), 400);  // the panes keep the room
+    EXPECT_GT(item("compareRightPane")->width(), 300);
     EXPECT_EQ(infoValue("compareInfoPinned", "Status"), "Kept  ·  Review");
     EXPECT_EQ(infoValue("compareInfoRight", "Status"), "Not kept");
     EXPECT_EQ(infoValue("compareInfoRight", "Why"), "not picked: another frame of its moment scored higher");
