@@ -272,7 +272,8 @@ Popup {
                         Image {
                             anchors.fill: parent
                             anchors.margins: 2
-                            source: box.source
+                            // Read once the frame itself is on screen: it comes first.
+                            source: pane.loaded ? box.source : ""
                             sourceClipRect: ViewLogic.faceCropRect(parent.modelData, box.fullW, box.fullH,
                                                                    box.orientation)
                             autoTransform: true
@@ -399,8 +400,10 @@ Popup {
                     Image {
                         anchors.fill: parent
                         anchors.margins: 2
-                        source: ViewLogic.thumbnailSource(stripCell.modelData.thumbUrl || "", box.imageFolder,
-                                                          stripCell.modelData.filename)
+                        // Read once a frame is on screen: it comes first.
+                        source: pane.shownFrame === null ? ""
+                                : ViewLogic.thumbnailSource(stripCell.modelData.thumbUrl || "", box.imageFolder,
+                                                            stripCell.modelData.filename)
                         sourceSize.height: Theme.stripHeight * 2
                         asynchronous: true
                         fillMode: Image.PreserveAspectCrop
