@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <cmath>
+
 namespace keepframe {
 
 namespace {
@@ -217,6 +219,9 @@ QString FrameInfo::sharpnessText(double sharpness) {
 }
 
 QString FrameInfo::expressionText(double expression) {
+    // The cull stores this value for a frame whose expression it did not measure.
+    constexpr double kUnmeasured = 0.75;
+    if (std::abs(expression - kUnmeasured) < 1e-6) return QStringLiteral("not measured");
     const QString words = expression >= 0.6    ? QStringLiteral("pleasant")
                           : expression >= 0.35 ? QStringLiteral("neutral")
                                                : QStringLiteral("unflattering");

@@ -191,6 +191,7 @@ TEST(FrameInfoRows, MeasuresAndReasonsInWords) {
     EXPECT_EQ(values["Sharpness"], "sharp  (612)");
     EXPECT_EQ(values["Eye sharpness"], "eyes soft  (120)");
     EXPECT_EQ(values["Expression"], "pleasant  (0.80)");
+    EXPECT_EQ(FrameInfo::expressionText(0.75), "not measured");  // what the cull stores when it did not measure
     EXPECT_EQ(values["Faces"], "2 found  ·  1 usable");
     EXPECT_EQ(values["Face 2"], "not used: too small  (confidence 0.41)");
     EXPECT_FALSE(values.contains("Face 1"));
