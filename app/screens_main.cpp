@@ -67,6 +67,29 @@ int frameWithMostFaces(const QVariantList& list) {
     return best;
 }
 
+// The open viewer at 100 % on its largest face with the information panel,
+// then the list of keys over it; the viewer is closed afterwards.
+bool viewerScreens(QQuickWindow* window, const QString& out) {
+    QObject* box = need(window, "lightbox");
+    auto* pane = qobject_cast<QQuickItem*>(need(window, "lightboxPane"));
+    QObject* keys = need(window, "shortcutsOverlay");
+    if (!box || !pane || !keys) return false;
+    uidriver::waitFor([&] { return pane->property("loaded").toBool(); }, 20000);
+    box->setProperty("showInfo", true);
+    uidriver::call(pane, "focusFaces");
+    uidriver::waitFor([&] { return !pane->property("wantsFull").toBool() || pane->property("sharp").toBool(); },
+                      20000);
+    QObject* info = need(window, "lightboxInfo");
+    uidriver::waitFor([&] { return info && info->property("rows").toList().size() > 9; }, 10000);
+    if (!save(window, out, "07a-lightbox-face-info")) return false;
+    uidriver::call(keys, "open");
+    if (!save(window, out, "07b-keys")) return false;
+    uidriver::call(keys, "close");
+    box->setProperty("showInfo", false);
+    uidriver::call(box, "close");
+    return true;
+}
+
 // The compare view on the moment of the kept frame with the most faces (of
 // those whose moment has more than one): at fit, then at 100 % on the faces.
 bool compareScreens(QQuickWindow* window, const QVariantList& list, const QString& out) {
@@ -91,6 +114,12 @@ bool compareScreens(QQuickWindow* window, const QVariantList& list, const QStrin
     };
     uidriver::waitFor([&] { return sharp(left) && sharp(right); }, 20000);
     if (!save(window, out, "08b-compare-faces")) return false;
+    compare->setProperty("showInfo", true);
+    // The measures are read in the background.
+    QObject* info = need(window, "compareInfoRight");
+    uidriver::waitFor([&] { return info && info->property("rows").toList().size() > 9; }, 10000);
+    if (!save(window, out, "08c-compare-info")) return false;
+    compare->setProperty("showInfo", false);
     uidriver::call(compare, "close");
     return true;
 }
@@ -250,8 +279,10 @@ int run(const QString& out) {
     const QVariantList list = app.selection().flatViewByCategory();
     const QString faces = list.value(frameWithMostFaces(list)).toMap()["filename"].toString();
     uidriver::call(cull, "openViewer", {faces});
+    if (QObject* pane = need(window, "lightboxPane"))
+        uidriver::waitFor([&] { return pane->property("loaded").toBool(); }, 20000);
     if (!save(window, out, "07-lightbox")) return 1;
-    if (QObject* box = need(window, "lightbox")) uidriver::call(box, "close");
+    if (!viewerScreens(window, out)) return 1;
 
     QString category;
     int cluster = -1;

@@ -5,7 +5,9 @@
 // photograph of it in the background; then the Home page with a
 // library of 300 projects: listing and drawing the cards, and scrolling them;
 // last the compare view on a moment of twenty 24 MP frames: opening, stepping
-// through it at fit and at 100 %, and the longest stall of the GUI thread.
+// through it at fit and at 100 %, and the longest stall of the GUI thread;
+// and the viewer on the same frames: opening, steps to a frame read ahead
+// against jumps to one that is not, and the longest stall.
 #include "desktop_app.h"
 #include "memory_tuning.h"
 #include "project_store.h"
@@ -354,6 +356,53 @@ bool benchCompare(QQuickWindow* window, const QString& folder) {
     return !appear.empty();
 }
 
+// The viewer on the moment's twenty 24 MP frames, opened from its cluster: the
+// time until the first frame is drawn; steps once the next frame has been
+// read ahead, against jumps of three frames (nothing read ahead there) as the
+// baseline; the longest stall of the GUI thread throughout.
+bool benchViewer(QQuickWindow* window, SelectionModel& selection) {
+    const QVariantList moments = selection.clustersFromDb(QStringLiteral("portrait"));
+    const QVariantList frames = moments.value(0).toMap()["images"].toList();
+    QObject* box = uidriver::findObject(window, QStringLiteral("lightbox"));
+    QObject* pane = uidriver::findObject(window, QStringLiteral("lightboxPane"));
+    QObject* ahead = uidriver::findObject(window, QStringLiteral("lightboxAheadNext"));
+    if (frames.size() < 20 || !box || !pane || !ahead) return false;
+    const auto loaded = [&] { return pane->property("loaded").toBool(); };
+    StallWatch watch;
+    QElapsedTimer clock;
+    watch.start();
+    clock.start();
+    uidriver::call(box, "openList", {frames, 0, QStringLiteral("cluster")});
+    uidriver::waitFor(loaded, 30000);
+    const double opening = double(clock.elapsed());
+
+    std::vector<double> steps, jumps;
+    for (int round = 0; round < 4; ++round) {
+        for (int i = 0; i < 2; ++i) {
+            uidriver::waitFor([&] { return ahead->property("status").toInt() == 1; }, 30000);  // Image.Ready
+            clock.restart();
+            uidriver::key(window, Qt::Key_Right);
+            uidriver::waitFor(loaded, 30000);
+            steps.push_back(double(clock.elapsed()));
+        }
+        clock.restart();
+        uidriver::call(box, "showAt", {box->property("index").toInt() + 3});
+        uidriver::waitFor(loaded, 30000);
+        jumps.push_back(double(clock.elapsed()));
+    }
+    const qint64 stall = watch.take();
+    uidriver::call(box, "close");
+    const double step = median(steps), jump = median(jumps);
+    std::printf("viewer: the same moment of %d frames, opened from its cluster\n", int(frames.size()));
+    std::printf("  open to the frame drawn:       %5.0f ms (aim: under 300 ms)\n", opening);
+    std::printf("  step to a frame read ahead:    %5.0f ms median, %.0f ms at most (%d steps; aim: under 100 ms)\n",
+                step, *std::max_element(steps.begin(), steps.end()), int(steps.size()));
+    std::printf("  jump to a frame not read:      %5.0f ms median (baseline; read ahead / baseline %.2f)\n", jump,
+                jump > 0 ? step / jump : 0.0);
+    std::printf("  longest GUI stall:             %5lld ms (aim: under 50 ms)\n", static_cast<long long>(stall));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -362,7 +411,7 @@ int main(int argc, char** argv) {
         const bool help = first == "--help" || first == "-h";
         std::fprintf(help ? stdout : stderr,
                      "usage: keepframe-ui-bench\n  Measures the desktop program headless at wedding scale: the "
-                     "review grid, XMP sidecars, Home and the compare view.\n");
+                     "review grid, XMP sidecars, Home, the compare view and the viewer.\n");
         return help ? 0 : 2;
     }
     keepLargeAllocationsMapped();
@@ -411,5 +460,6 @@ int main(int argc, char** argv) {
     std::printf("  peak memory:              %7.0f MB (aim: under 600 MB)\n", peakMegabytes());
     if (!benchXmp(app.selection(), app.store(), id, shoot)) return 1;
     if (!benchHome(window, work.path() + "/library-shoot")) return 1;
-    return benchCompare(window, work.path() + "/moment") ? 0 : 1;
+    if (!benchCompare(window, work.path() + "/moment")) return 1;
+    return benchViewer(window, app.selection()) ? 0 : 1;
 }

@@ -428,6 +428,27 @@ QVariantList ProjectStore::detectionsForImage(int imageId) {
     return out;
 }
 
+QVariantMap ProjectStore::imageMeasures(int projectId, int imageId) {
+    lastError_.clear();
+    if (!openProject(projectId)) return {};
+    QSqlQuery q(namedConnection(projectConnectionName_));
+    q.prepare(R"sql(SELECT sharpness, eye_sharp, exposure, contrast, emotion_score, total_detected_faces,
+       reason, engine_selected FROM images WHERE id = ?)sql");
+    q.bindValue(0, imageId);
+    if (!q.exec()) {
+        lastError_ = "imageMeasures failed: " + q.lastError().text();
+        return {};
+    }
+    if (!q.next()) return {};
+    QVariantMap m{{"sharpness", q.value(0).toDouble()},  {"eyeSharpness", q.value(1).toDouble()},
+                  {"exposure", q.value(2).toDouble()},   {"contrast", q.value(3).toDouble()},
+                  {"expression", q.value(4).toDouble()}, {"detectedFaces", q.value(5).toInt()},
+                  {"reason", q.value(6).isNull() ? QString() : q.value(6).toString()},
+                  {"engineSelected", q.value(7).toInt() != 0}};
+    m["detections"] = detectionsForImage(imageId);
+    return m;
+}
+
 QVariantList ProjectStore::facesWithConfidence(int imageId) {
     if (!projectDbOpen()) {
         fail("Database not open.");

@@ -101,6 +101,12 @@ public:
     bool setUserSelected(int imageId, bool selected);
     bool setUserSelectedMany(const QList<int>& imageIds, bool selected);
     QVariantList detectionsForImage(int imageId);
+    // The measures the cull stored for one image of a project: "sharpness",
+    // "eyeSharpness", "exposure", "contrast", "expression" (reals),
+    // "detectedFaces" (int), "reason" (text), "engineSelected" (bool) and its
+    // "detections" as detectionsForImage lists them; empty when the image is
+    // unknown or the project cannot be read.
+    QVariantMap imageMeasures(int projectId, int imageId);
     QVariantList facesWithConfidence(int imageId);
     QVariantList displayFacesForImage(int imageId);
     // The person numbers recognised on each image of a project (image id ->

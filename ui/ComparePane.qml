@@ -1,7 +1,9 @@
-// One frame of the compare view at the pane's zoom and position: decoded at
-// the size shown first, and at full resolution in the background once zoomed
-// past that. The pane tells the view about the wheel and dragging; the view
-// decides which panes follow.
+// One frame of the compare view or the viewer at the pane's zoom and
+// position: decoded at the size shown first, and at full resolution in the
+// background once zoomed past that. A new frame is read into a second image
+// while the last one stays on screen, and takes its place once read. The pane
+// tells its owner about the wheel, dragging and a click; the owner decides
+// which panes follow.
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -9,7 +11,9 @@ import QtQuick.Controls.Basic
 Item {
     id: pane
 
+    // The frame asked for, and the one on screen (the last one until the new one is read).
     property var frame: null
+    property var shownFrame: null
     property string imageFolder: ""
     // The box of the screen-size decode, in pixels.
     property int decodeSide: 2048
@@ -21,24 +25,50 @@ Item {
     // The last pointer position over the pane.
     property point pointer: Qt.point(width / 2, height / 2)
     readonly property bool pointerInside: mouse.containsMouse
+    // Which of the two screen images is on screen.
+    property int front: 0
+    readonly property ScreenImage frontImage: front === 0 ? screenA : screenB
+    readonly property ScreenImage backImage: front === 0 ? screenB : screenA
 
-    readonly property int uprightW: frame && frame.fullW > 0 ? frame.fullW : screen.implicitWidth
-    readonly property int uprightH: frame && frame.fullH > 0 ? frame.fullH : screen.implicitHeight
-    readonly property int turn: frame && frame.appliedRotation ? frame.appliedRotation : 0
+    readonly property int uprightW: shownFrame && shownFrame.fullW > 0 ? shownFrame.fullW : frontImage.implicitWidth
+    readonly property int uprightH: shownFrame && shownFrame.fullH > 0 ? shownFrame.fullH : frontImage.implicitHeight
+    readonly property int turn: shownFrame && shownFrame.appliedRotation ? shownFrame.appliedRotation : 0
     readonly property size shown: CompareLogic.shownSize(uprightW, uprightH, turn)
-    readonly property bool hasFace: frame !== null && frame.faces !== undefined && frame.faces.length > 0
+    readonly property bool hasFace: shownFrame !== null && shownFrame.faces !== undefined
+                                    && shownFrame.faces.length > 0
     readonly property real fitScale: CompareLogic.fitScale(shown.width, shown.height, width, height)
     readonly property bool fitted: Math.abs(view.scale - fitScale) < 1e-6
     // Past the screen-size decode the frame is read at full resolution.
-    readonly property real screenScale: screen.implicitWidth > 0 && uprightW > 0 ? screen.implicitWidth / uprightW : 1
-    readonly property bool wantsFull: frame !== null && view.scale > screenScale * 1.02
-    readonly property bool loaded: screen.status === Image.Ready
+    readonly property real screenScale: frontImage.implicitWidth > 0 && uprightW > 0
+                                        ? frontImage.implicitWidth / uprightW : 1
+    readonly property bool wantsFull: shownFrame !== null && view.scale > screenScale * 1.02
+    // The frame asked for is on screen, read.
+    readonly property bool loaded: frame !== null && shownFrame === frame && frontImage.status === Image.Ready
     readonly property bool sharp: full.status === Image.Ready
     readonly property string screenSource: frame ? CompareLogic.frameUrl(imageFolder, frame.filename, false) : ""
-    readonly property string fullSource: frame ? CompareLogic.frameUrl(imageFolder, frame.filename, true) : ""
+    readonly property string fullSource: shownFrame
+                                         ? CompareLogic.frameUrl(imageFolder, shownFrame.filename, true) : ""
+
+    // One of the two images of the frame at screen size.
+    component ScreenImage: Image {
+        // The URL asked for, as written (the source as a URL may read differently).
+        property string wanted: ""
+        // The box it is decoded in: a new one is read behind too, never in place.
+        property int side: 0
+        objectName: "paneScreenImage"
+        anchors.fill: parent
+        source: wanted
+        sourceSize.width: side
+        sourceSize.height: side
+        asynchronous: true
+        cache: false
+        smooth: true
+    }
 
     signal wheeled(real factor, real x, real y, bool shift)
     signal dragged(real dx, real dy, bool shift)
+    // A click that moved nothing.
+    signal tapped()
 
     function fit() {
         mode = "fit"
@@ -58,7 +88,8 @@ Item {
     }
     function focusFaces() {
         mode = "faces"
-        view = CompareLogic.faceView(frame && frame.faces ? frame.faces : [], uprightW, uprightH, turn, width, height)
+        view = CompareLogic.faceView(shownFrame && shownFrame.faces ? shownFrame.faces : [], uprightW, uprightH, turn,
+                                     width, height)
     }
     // Fit <-> 100 % about the pointer (the centre when it is elsewhere).
     function toggleZoom() {
@@ -69,7 +100,7 @@ Item {
     }
     // A new frame or pane size: shown as the pane's mode says.
     function refresh() {
-        if (!frame || shown.width <= 0 || shown.height <= 0 || width <= 0 || height <= 0)
+        if (!shownFrame || shown.width <= 0 || shown.height <= 0 || width <= 0 || height <= 0)
             return
         if (mode === "fit")
             fit()
@@ -79,9 +110,42 @@ Item {
             view = CompareLogic.clampView(view, width, height, shown.width, shown.height)
     }
 
-    onFrameChanged: refresh()
+    // Reads the frame asked for into the image behind, unless it is on screen already.
+    function request() {
+        if (!frame) {
+            shownFrame = null
+            return
+        }
+        if (width <= 0)
+            return
+        if (frontImage.wanted === screenSource && frontImage.side === decodeSide) {
+            settle(frontImage)
+            return
+        }
+        if (backImage.wanted !== screenSource || backImage.side !== decodeSide) {
+            backImage.side = decodeSide
+            backImage.wanted = screenSource
+        }
+        settle(backImage)
+    }
+    // An image holding the frame asked for comes to the front once it is read.
+    function settle(image) {
+        if (!frame || image.wanted !== screenSource || image.side !== decodeSide || image.status === Image.Loading)
+            return
+        if (image === backImage)
+            front = 1 - front
+        shownFrame = frame
+    }
+
+    onFrameChanged: request()
+    onScreenSourceChanged: request()
+    onDecodeSideChanged: request()
+    onShownFrameChanged: refresh()
     onShownChanged: refresh()
-    onWidthChanged: refresh()
+    onWidthChanged: {
+        request()
+        refresh()
+    }
     onHeightChanged: refresh()
 
     clip: true
@@ -95,7 +159,7 @@ Item {
     Item {
         id: canvas
         objectName: "paneCanvas"
-        visible: pane.frame !== null
+        visible: pane.shownFrame !== null
         x: pane.width / 2 - pane.view.cx * pane.view.scale
         y: pane.height / 2 - pane.view.cy * pane.view.scale
         width: pane.shown.width * pane.view.scale
@@ -108,17 +172,15 @@ Item {
             height: pane.uprightH * pane.view.scale
             rotation: pane.turn
 
-            Image {
-                id: screen
-                objectName: "paneScreenImage"
-                anchors.fill: parent
-                // Asked once the pane has its size: the decode size follows it.
-                source: pane.width > 0 ? pane.screenSource : ""
-                sourceSize.width: pane.decodeSide
-                sourceSize.height: pane.decodeSide
-                asynchronous: true
-                cache: false
-                smooth: true
+            ScreenImage {
+                id: screenA
+                visible: pane.front === 0
+                onStatusChanged: pane.settle(screenA)
+            }
+            ScreenImage {
+                id: screenB
+                visible: pane.front === 1
+                onStatusChanged: pane.settle(screenB)
             }
             Image {
                 id: full
@@ -137,17 +199,22 @@ Item {
         id: mouse
         objectName: "paneMouse"
         property point last
+        // How far the pointer went while pressed: a click moves nothing.
+        property real travel: 0
         anchors.fill: parent
         hoverEnabled: true
         cursorShape: pressed ? Qt.ClosedHandCursor : Qt.OpenHandCursor
         onPressed: (event) => {
             last = Qt.point(event.x, event.y)
+            travel = 0
             pane.pointer = last
         }
+        onClicked: if (travel < 4) pane.tapped()
         onPositionChanged: (event) => {
             pane.pointer = Qt.point(event.x, event.y)
             if (!pressed)
                 return
+            travel += Math.abs(event.x - last.x) + Math.abs(event.y - last.y)
             pane.dragged(event.x - last.x, event.y - last.y, (event.modifiers & Qt.ShiftModifier) !== 0)
             last = Qt.point(event.x, event.y)
         }
@@ -161,7 +228,7 @@ Item {
 
     // Zoom and resolution, top left.
     Rectangle {
-        visible: pane.frame !== null
+        visible: pane.shownFrame !== null
         x: 8
         y: 8
         width: zoomLabel.implicitWidth + 14
@@ -181,7 +248,7 @@ Item {
     }
     Text {
         objectName: "noFaceNote"
-        visible: pane.frame !== null && pane.mode === "faces" && !pane.hasFace
+        visible: pane.shownFrame !== null && pane.mode === "faces" && !pane.hasFace
         anchors { horizontalCenter: parent.horizontalCenter; bottom: parent.bottom; bottomMargin: 12 }
         text: "No face found: centred on the frame"
         color: Theme.overlayText
@@ -197,13 +264,15 @@ Item {
         wrapMode: Text.Wrap
         visible: text !== ""
         text: pane.frame === null ? pane.emptyText
-              : screen.status === Image.Error ? "Cannot read " + ViewLogic.baseName(pane.frame.filename) : ""
+              : pane.shownFrame === pane.frame && pane.frontImage.status === Image.Error
+                ? "Cannot read " + ViewLogic.baseName(pane.frame.filename) : ""
         color: Theme.overlayTextDim
         font.pixelSize: Theme.sizeBody
     }
     BusyIndicator {
         anchors.centerIn: parent
-        running: pane.frame !== null && screen.status === Image.Loading
+        // Only while there is nothing to show: a new frame is read behind the last one.
+        running: pane.frame !== null && (pane.shownFrame === null || pane.frontImage.status === Image.Loading)
         visible: running
     }
 }

@@ -2,7 +2,8 @@
 // frame on the left, the others in turn on the right. The wheel, Z and
 // dragging act on both panes in frame coordinates (with Shift on the pane
 // under the pointer only); F shows both at 100 % on their largest face. Space
-// keeps or drops the right frame, Enter pins it, Escape goes back.
+// keeps or drops the right frame, Enter pins it, Escape goes back; I shows
+// what the cull knows about both frames.
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -21,6 +22,8 @@ Popup {
     property string imageFolder: ""
     // The direction of the last step, for the frame decoded ahead.
     property int lastStep: 1
+    // The information panel (I).
+    property bool showInfo: false
     readonly property var pinned: pinnedIndex >= 0 && pinnedIndex < frames.length ? frames[pinnedIndex] : null
     readonly property var right: rightIndex >= 0 && rightIndex < frames.length ? frames[rightIndex] : null
     readonly property int aheadIndex: rightIndex < 0 ? -1
@@ -150,6 +153,7 @@ Popup {
             case Qt.Key_Space: compare.toggleKeep(); break
             case Qt.Key_Z: compare.toggleZoom(shift); break
             case Qt.Key_F: compare.focusFaces(shift); break
+            case Qt.Key_I: compare.showInfo = !compare.showInfo; break
             case Qt.Key_Escape: compare.close(); break
             default: return
             }
@@ -277,6 +281,29 @@ Popup {
                     onWheeled: (factor, x, y, shift) => compare.zoomPanes(rightPane, factor, x, y, shift)
                     onDragged: (dx, dy, shift) => compare.panPanes(rightPane, dx, dy, shift)
                 }
+                ColumnLayout {
+                    objectName: "compareInfo"
+                    // A layout fills the width by default: this one keeps to its own.
+                    Layout.fillWidth: false
+                    Layout.fillHeight: true
+                    Layout.preferredWidth: Theme.infoPanelWidth
+                    Layout.maximumWidth: Theme.infoPanelWidth
+                    visible: compare.showInfo && compare.opened
+                    spacing: 6
+                    FrameInfoPanel {
+                        objectName: "compareInfoPinned"
+                        Layout.fillWidth: true
+                        Layout.fillHeight: true
+                        frame: compare.pinned
+                        heading: compare.pinned ? "Pinned · " + ViewLogic.baseName(compare.pinned.filename) : ""
+                    }
+                    FrameInfoPanel {
+                        objectName: "compareInfoRight"
+                        Layout.fillWidth: true
+                        Layout.fillHeight: true
+                        frame: compare.right
+                    }
+                }
             }
 
             // The next frame of the moment, decoded ahead at both sizes in use
@@ -314,7 +341,7 @@ Popup {
                         objectName: "compareHint"
                         Layout.fillWidth: true
                         text: "‹ ›  Step   ·   Enter  Pin   ·   Space  Keep / remove   ·   "
-                              + "Z  Fit / 100 %   ·   F  Faces   ·   Shift  One pane   ·   Esc  Back"
+                              + "Z  Fit / 100 %   ·   F  Faces   ·   I  Info   ·   Shift  One pane   ·   Esc  Back"
                         color: Theme.overlayTextDim
                         font.pixelSize: Theme.sizeCaption
                         elide: Text.ElideRight

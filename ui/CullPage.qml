@@ -5,7 +5,6 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
-import QtQuick.Dialogs
 import QtQuick.Layouts
 
 Item {
@@ -790,12 +789,12 @@ Item {
         id: leftOutDialog
         objectName: "leftOutDialog"
     }
-    FolderDialog {
+    FolderPicker {
         id: exportFolderDialog
         objectName: "exportFolderDialog"
         title: "Choose where to export the final selection"
         currentFolder: page.resultSummary && page.resultSummary.outputBase
                        ? ViewLogic.fileUrl(page.resultSummary.outputBase) : ""
-        onAccepted: page.exportFinalTo(selectedFolder)
+        onFolderChosen: (folder) => page.exportFinalTo(folder)
     }
 }

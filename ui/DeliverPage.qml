@@ -7,7 +7,6 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
-import QtQuick.Dialogs
 import QtQuick.Layouts
 
 Item {
@@ -509,11 +508,11 @@ Item {
         }
     }
 
-    FolderDialog {
+    FolderPicker {
         id: folderDialog
         objectName: "deliverFolderDialog"
         title: "Choose a folder of images to deliver"
-        onAccepted: page.useFolder(selectedFolder)
+        onFolderChosen: (folder) => page.useFolder(folder)
     }
     CoverPicker {
         id: coverPicker

@@ -7,7 +7,6 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
-import QtQuick.Dialogs
 import QtQuick.Layouts
 
 Item {
@@ -354,11 +353,11 @@ Item {
         function onDataChanged() { viewer.refresh() }
     }
 
-    FolderDialog {
+    FolderPicker {
         id: exportFolderDialog
         objectName: "enhancedExportDialog"
         title: "Choose a folder to export enhanced images"
-        onAccepted: page.exportEnhancedTo(selectedFolder)
+        onFolderChosen: (folder) => page.exportEnhancedTo(folder)
     }
     MessageBox {
         id: exportResult

@@ -2,6 +2,9 @@
 // face crops, stepping with the arrow keys. From the grid, Space or Delete
 // removes the image from the selection; from the cluster popup, Space keeps or
 // drops it. C (or its button) compares the image with the others of its moment.
+// The image zooms (Z, the wheel, F on the largest face) and pans by dragging;
+// the frames beside it are read ahead, and the last frame stays on screen
+// until the next one is read. I shows what the cull knows about the frame.
 pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
@@ -33,6 +36,15 @@ Popup {
                                       : context === "cluster" ? item.userSelected === true : item.status !== 3
 
     readonly property bool comparable: item !== null && item.id !== undefined && item.id >= 0
+    // The information panel (I).
+    property bool showInfo: false
+    // The frame for the zoomable pane: the item with its confident faces.
+    readonly property var paneFrame: item ? Object.assign({}, item, { "faces": faces }) : null
+    // The frames read ahead once the shown one is read: the next and the one before.
+    readonly property var nextItem: index + 1 < list.length ? list[index + 1] : null
+    readonly property var previousItem: index > 0 ? list[index - 1] : null
+    readonly property int decodeSide: Math.max(512, Math.min(4096,
+        Math.ceil(Math.max(pane.width, pane.height) * pane.Screen.devicePixelRatio / 512) * 512))
 
     // A keep/drop from the cluster context, for the cluster popup.
     signal clusterSelectionChanged(int imageId, bool selected)
@@ -42,6 +54,7 @@ Popup {
     function openList(images, at, openedFrom) {
         context = openedFrom
         list = images
+        pane.mode = "fit"
         showAt(Math.max(0, Math.min(at, images.length - 1)))
         open()
     }
@@ -149,6 +162,12 @@ Popup {
             } else if (event.key === Qt.Key_C) {
                 if (box.comparable)
                     box.compareRequested(box.item.id)
+            } else if (event.key === Qt.Key_Z) {
+                pane.toggleZoom()
+            } else if (event.key === Qt.Key_F) {
+                pane.focusFaces()
+            } else if (event.key === Qt.Key_I) {
+                box.showInfo = !box.showInfo
             } else if (event.key === Qt.Key_Space || event.key === Qt.Key_Delete) {
                 if (box.context === "grid")
                     box.removeCurrent()
@@ -253,7 +272,8 @@ Popup {
                         Image {
                             anchors.fill: parent
                             anchors.margins: 2
-                            source: box.source
+                            // Read once the frame itself is on screen: it comes first.
+                            source: pane.loaded ? box.source : ""
                             sourceClipRect: ViewLogic.faceCropRect(parent.modelData, box.fullW, box.fullH,
                                                                    box.orientation)
                             autoTransform: true
@@ -265,64 +285,133 @@ Popup {
                 }
             }
 
-            // The image itself; a click closes the viewer.
-            Item {
+            // The image itself, zoomable; a click on it closes the viewer.
+            RowLayout {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
-                Layout.margins: 12
+                spacing: 0
+                Item {
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    Layout.margins: 12
 
-                Image {
-                    id: full
-                    objectName: "lightboxImage"
-                    anchors.centerIn: parent
-                    readonly property bool turned: box.turn === 90 || box.turn === 270
-                    width: turned ? parent.height : parent.width - 110
-                    height: turned ? parent.width - 110 : parent.height
-                    rotation: box.turn
-                    source: box.source
-                    asynchronous: true
-                    cache: false
-                    autoTransform: true
-                    fillMode: Image.PreserveAspectFit
-                    sourceSize.width: 2048
-                    sourceSize.height: 2048
-                    MouseArea {
+                    ComparePane {
+                        id: pane
+                        objectName: "lightboxPane"
                         anchors.fill: parent
-                        onClicked: box.close()
+                        anchors.leftMargin: 55
+                        anchors.rightMargin: 55
+                        frame: box.paneFrame
+                        imageFolder: box.imageFolder
+                        decodeSide: box.decodeSide
+                        onWheeled: (factor, x, y) => pane.zoomAt(factor, x, y)
+                        onDragged: (dx, dy) => pane.panBy(dx, dy)
+                        onTapped: box.close()
+                    }
+
+                    // The frames beside the shown one, read at the size shown once it is on screen.
+                    Item {
+                        visible: false
+                        Repeater {
+                            model: [{ "name": "lightboxAheadNext", "which": 1 },
+                                    { "name": "lightboxAheadPrevious", "which": -1 }]
+                            delegate: Image {
+                                required property var modelData
+                                readonly property var ahead: modelData.which > 0 ? box.nextItem : box.previousItem
+                                objectName: modelData.name
+                                source: ahead && pane.loaded && box.opened
+                                        ? CompareLogic.frameUrl(box.imageFolder, ahead.filename, false) : ""
+                                sourceSize.width: box.decodeSide
+                                sourceSize.height: box.decodeSide
+                                asynchronous: true
+                                cache: false
+                            }
+                        }
+                    }
+
+                    Repeater {
+                        model: [{ "name": "lightboxPrev", "glyph": "‹", "delta": -1 },
+                                { "name": "lightboxNext", "glyph": "›", "delta": 1 }]
+                        delegate: Rectangle {
+                            required property var modelData
+                            readonly property bool usable: modelData.delta < 0 ? box.index > 0
+                                                                               : box.index < box.list.length - 1
+                            objectName: modelData.name
+                            anchors.verticalCenter: parent.verticalCenter
+                            x: modelData.delta < 0 ? 0 : parent.width - width
+                            width: 46
+                            height: 86
+                            radius: 6
+                            color: arrowArea.containsMouse && usable ? Theme.viewerArrowHover : Theme.viewerArrow
+                            Text {
+                                anchors.centerIn: parent
+                                text: parent.modelData.glyph
+                                color: parent.usable ? Theme.overlayText : Theme.overlayDisabled
+                                font.pixelSize: Theme.sizeArrowGlyph
+                            }
+                            MouseArea {
+                                id: arrowArea
+                                anchors.fill: parent
+                                hoverEnabled: true
+                                onClicked: box.step(parent.modelData.delta)
+                            }
+                        }
                     }
                 }
-                BusyIndicator {
-                    anchors.centerIn: parent
-                    running: full.status === Image.Loading
-                    visible: running
-                }
 
-                Repeater {
-                    model: [{ "name": "lightboxPrev", "glyph": "‹", "delta": -1 },
-                            { "name": "lightboxNext", "glyph": "›", "delta": 1 }]
-                    delegate: Rectangle {
-                        required property var modelData
-                        readonly property bool usable: modelData.delta < 0 ? box.index > 0
-                                                                           : box.index < box.list.length - 1
-                        objectName: modelData.name
-                        anchors.verticalCenter: parent.verticalCenter
-                        x: modelData.delta < 0 ? 0 : parent.width - width
-                        width: 46
-                        height: 86
-                        radius: 6
-                        color: arrowArea.containsMouse && usable ? Theme.viewerArrowHover : Theme.viewerArrow
-                        Text {
-                            anchors.centerIn: parent
-                            text: parent.modelData.glyph
-                            color: parent.usable ? Theme.overlayText : Theme.overlayDisabled
-                            font.pixelSize: Theme.sizeArrowGlyph
-                        }
-                        MouseArea {
-                            id: arrowArea
-                            anchors.fill: parent
-                            hoverEnabled: true
-                            onClicked: box.step(parent.modelData.delta)
-                        }
+                FrameInfoPanel {
+                    objectName: "lightboxInfo"
+                    Layout.fillHeight: true
+                    Layout.preferredWidth: Theme.infoPanelWidth
+                    visible: box.showInfo && box.opened
+                    frame: box.item
+                }
+            }
+
+            // The list as a strip of thumbnails: the shown frame marked, a click shows another.
+            ListView {
+                id: strip
+                objectName: "lightboxStrip"
+                Layout.fillWidth: true
+                Layout.leftMargin: 12
+                Layout.rightMargin: 12
+                Layout.bottomMargin: 8
+                implicitHeight: Theme.stripHeight
+                orientation: ListView.Horizontal
+                spacing: 4
+                clip: true
+                model: box.opened ? box.list : []
+                currentIndex: box.index
+                highlightMoveDuration: 0
+                preferredHighlightBegin: width / 2 - Theme.stripHeight * 0.75
+                preferredHighlightEnd: width / 2 + Theme.stripHeight * 0.75
+                highlightRangeMode: ListView.ApplyRange
+                delegate: Rectangle {
+                    id: stripCell
+                    required property var modelData
+                    required property int index
+                    objectName: "stripCell_" + index
+                    width: Theme.stripHeight * 1.5
+                    height: Theme.stripHeight
+                    color: Theme.viewerPane
+                    border.width: index === box.index ? 2 : 0
+                    border.color: Theme.accent
+                    opacity: modelData.status === 3 ? 0.5 : 1
+                    Image {
+                        anchors.fill: parent
+                        anchors.margins: 2
+                        // Read once a frame is on screen: it comes first.
+                        source: pane.shownFrame === null ? ""
+                                : ViewLogic.thumbnailSource(stripCell.modelData.thumbUrl || "", box.imageFolder,
+                                                            stripCell.modelData.filename)
+                        sourceSize.height: Theme.stripHeight * 2
+                        asynchronous: true
+                        fillMode: Image.PreserveAspectCrop
+                        autoTransform: true
+                    }
+                    MouseArea {
+                        anchors.fill: parent
+                        onClicked: box.showAt(stripCell.index)
                     }
                 }
             }

@@ -195,11 +195,11 @@ ApplicationWindow {
         AboutPage { id: aboutPage }
     }
 
-    FolderDialog {
+    FolderPicker {
         id: inputFolderDialog
         objectName: "inputFolderDialog"
         title: "Choose the folder of images to cull"
-        onAccepted: window.startCullIn(selectedFolder)
+        onFolderChosen: (folder) => window.startCullIn(folder)
     }
     FileDialog {
         id: saveProjectDialog
@@ -218,11 +218,28 @@ ApplicationWindow {
         nameFilters: ["Project files (*.json)", "All files (*)"]
         onAccepted: window.openProjectFileFrom(selectedFile)
     }
-    FolderDialog {
+    FolderPicker {
         id: newInputFolderDialog
         objectName: "newInputFolderDialog"
         title: "Select the new input folder location"
-        onAccepted: window.applyProjectFile(selectedFolder)
+        onFolderChosen: (folder) => window.applyProjectFile(folder)
+    }
+
+    // Ctrl+Q closes the window as its close button does (and so stops the work under way).
+    Shortcut {
+        objectName: "quitShortcut"
+        sequence: "Ctrl+Q"
+        context: Qt.ApplicationShortcut
+        onActivated: window.close()
+    }
+    Shortcut {
+        objectName: "shortcutsShortcut"
+        sequences: ["?", "Shift+?", "F1"]
+        context: Qt.ApplicationShortcut
+        onActivated: shortcutsOverlay.opened ? shortcutsOverlay.close() : shortcutsOverlay.open()
+    }
+    ShortcutsOverlay {
+        id: shortcutsOverlay
     }
 
     MessageBox {

@@ -1,5 +1,6 @@
 // A modal message with OK (and, when asked for, Cancel). The window and the
-// pages keep one per purpose, each with its own objectName.
+// pages keep one per purpose, each with its own objectName. Enter answers with
+// the default button (OK), Escape with Cancel (or closes a message without one).
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -19,6 +20,8 @@ Dialog {
         box.text = message
         open()
     }
+
+    onOpened: contentItem.forceActiveFocus()
 
     modal: true
     focus: true
@@ -46,6 +49,11 @@ Dialog {
     }
     contentItem: Label {
         objectName: "messageText"
+        // Takes the keys while the box is open.
+        focus: true
+        Keys.onReturnPressed: box.accept()
+        Keys.onEnterPressed: box.accept()
+        Keys.onEscapePressed: box.reject()
         text: box.text
         wrapMode: Text.Wrap
         font.family: Theme.fontBody
@@ -53,22 +61,32 @@ Dialog {
         lineHeight: 1.15
         color: Theme.overlayBody
     }
-    footer: RowLayout {
-        spacing: 10
-        Item { Layout.fillWidth: true }
-        ActionButton {
-            objectName: "cancelButton"
-            visible: box.cancellable
-            text: box.cancelText
-            onClicked: box.reject()
-        }
-        ActionButton {
-            objectName: "okButton"
-            text: box.okText
-            highlighted: true
-            Layout.rightMargin: 20
-            Layout.bottomMargin: 16
-            onClicked: box.accept()
+    // Both buttons on one line at the bottom right, the default one last.
+    footer: Item {
+        implicitHeight: buttons.implicitHeight + 16
+        RowLayout {
+            id: buttons
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.top: parent.top
+            anchors.leftMargin: 20
+            anchors.rightMargin: 20
+            spacing: 10
+            Item { Layout.fillWidth: true }
+            ActionButton {
+                objectName: "cancelButton"
+                visible: box.cancellable
+                text: box.cancelText
+                Layout.alignment: Qt.AlignVCenter
+                onClicked: box.reject()
+            }
+            ActionButton {
+                objectName: "okButton"
+                text: box.okText
+                highlighted: true
+                Layout.alignment: Qt.AlignVCenter
+                onClicked: box.accept()
+            }
         }
     }
     T.Overlay.modal: Rectangle { color: Theme.scrim }

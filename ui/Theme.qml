@@ -158,6 +158,10 @@ QtObject {
     readonly property int sizeFigure: 30
     // The viewers' step arrows; the mark of a preview that could not be made.
     readonly property int sizeArrowGlyph: 44
+    // The viewers' information panel and strip of thumbnails; the key of a shortcut in the list of keys.
+    readonly property int infoPanelWidth: 330
+    readonly property int stripHeight: 54
+    readonly property int sizeShortcutKey: 13
     readonly property int sizePlaceholderGlyph: 40
     // The About page's own scale.
     readonly property int sizeAboutWordmark: 104

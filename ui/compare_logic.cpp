@@ -1,6 +1,7 @@
 #include "compare_logic.h"
 
 #include "frame_image_provider.h"
+#include "frame_info.h"
 #include "view_logic.h"
 
 #include <QUrl>
@@ -130,8 +131,9 @@ QString CompareLogic::statusText(int status) {
 QString CompareLogic::detailsText(const QVariantMap& frame) {
     const QString status = statusText(frame.value("status").toInt());
     const QString state = frame.value("userSelected").toBool() ? "Kept · " + status : status;
-    return state + "  ·  score " + QString::number(frame.value("score").toDouble(), 'f', 2) + "  ·  eye " +
-           QString::number(frame.value("eyeScore").toDouble(), 'f', 0);
+    const bool picked = frame.value("engineSelected").toBool();
+    return state + "  ·  " + FrameInfo::scoreText(frame.value("score").toDouble(), picked) + "  ·  " +
+           FrameInfo::eyeText(frame.value("eyeScore").toDouble());
 }
 
 QString CompareLogic::zoomText(const QVariantMap& v, bool fitted) {

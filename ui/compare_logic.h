@@ -60,7 +60,7 @@ public:
 
     // "Primary", "Review", "Removed", "Added" or "Not kept" for a status.
     Q_INVOKABLE static QString statusText(int status);
-    // "Kept · Primary  ·  score 0.62  ·  eye 154" for a frame of momentFrames
+    // "Kept · Primary  ·  final score 0.62  ·  eyes fairly sharp  (154)" for a frame of momentFrames
     // ("Removed …" or "Not kept …" for one the user does not keep).
     Q_INVOKABLE static QString detailsText(const QVariantMap& frame);
     // "100 %", "Fit 23 %" for a view.

@@ -68,9 +68,9 @@ TEST_F(CompareReview, OpensFromTheViewerStepsSkippingThePinnedFrameAndPins) {
     ASSERT_TRUE(uidriver::waitFor([&] { return opened(); }));
     EXPECT_EQ(compare()->property("openedFrom").toString(), "lightbox");
     EXPECT_EQ(text("compareLeftName"), "Pinned · DSC_0001.jpg");
-    EXPECT_EQ(text("compareLeftDetails"), "Kept · Primary  ·  score 0.51  ·  eye 0");
+    EXPECT_EQ(text("compareLeftDetails"), "Kept · Primary  ·  final score 0.51  ·  no eyes measured");
     EXPECT_EQ(text("compareRightName"), "DSC_0002.jpg");
-    EXPECT_EQ(text("compareRightDetails"), "Kept · Review  ·  score 0.52  ·  eye 0");
+    EXPECT_EQ(text("compareRightDetails"), "Kept · Review  ·  final score 0.52  ·  no eyes measured");
     EXPECT_EQ(text("comparePosition"), "2 / 3");
     ASSERT_TRUE(uidriver::waitFor([&] { return panesLoaded(); }));
 
@@ -79,7 +79,7 @@ TEST_F(CompareReview, OpensFromTheViewerStepsSkippingThePinnedFrameAndPins) {
     const int hits = provider()->hits(), decodes = provider()->decodes();
     uidriver::key(window, Qt::Key_Right);
     EXPECT_EQ(text("compareRightName"), "DSC_0003.jpg");
-    EXPECT_EQ(text("compareRightDetails"), "Not kept  ·  score 0.53  ·  eye 0");
+    EXPECT_EQ(text("compareRightDetails"), "Not kept  ·  final score 0.53  ·  no eyes measured");
     ASSERT_TRUE(uidriver::waitFor([&] { return prop("compareRightPane", "loaded").toBool(); }));
     EXPECT_GT(provider()->hits(), hits);
     EXPECT_EQ(provider()->decodes(), decodes);
@@ -133,7 +133,7 @@ TEST_F(CompareReview, SpaceKeepsAndDropsTheRightFrameInTheDatabaseGridAndPopup) 
     // A frame nobody kept is added, then dropped again.
     uidriver::key(window, Qt::Key_Space);
     EXPECT_EQ(userSelected(id, "DSC_0003.jpg"), 1);
-    EXPECT_EQ(text("compareRightDetails"), "Kept · Added  ·  score 0.53  ·  eye 0");
+    EXPECT_EQ(text("compareRightDetails"), "Kept · Added  ·  final score 0.53  ·  no eyes measured");
     EXPECT_TRUE(prop("compareKeep", "checked").toBool());
     EXPECT_EQ(app->selection().keptCount(), 7);
     EXPECT_TRUE(popupKeeps("DSC_0003.jpg"));
@@ -271,7 +271,7 @@ TEST_F(UiTest, FacesAt100PercentOnTurnedFramesAndFramesWithoutFaces) {
     QQuickItem* right = item("compareRightPane");
     ASSERT_TRUE(uidriver::waitFor([&] { return both(left, right, "loaded"); }));
     EXPECT_EQ(prop("compareLeftName", "text").toString(), "Pinned · IMG #1 é.jpg");
-    EXPECT_EQ(prop("compareLeftDetails", "text").toString(), "Kept · Primary  ·  score 0.51  ·  eye 152");
+    EXPECT_EQ(prop("compareLeftDetails", "text").toString(), "Kept · Primary  ·  final score 0.51  ·  eyes fairly sharp  (152)");
     // Decoded upright: wider than high although stored the other way round.
     QQuickItem* screen = qobject_cast<QQuickItem*>(uidriver::find(left, "paneScreenImage"));
     EXPECT_GT(screen->implicitWidth(), screen->implicitHeight());
@@ -364,7 +364,11 @@ TEST(CompareLogic, StepsSkipThePinnedFrameAndStopAtTheEnds) {
     EXPECT_EQ(CompareLogic::firstOther(5, 4), 3);
     EXPECT_EQ(CompareLogic::firstOther(1, 0), -1);
     EXPECT_EQ(CompareLogic::detailsText({{"userSelected", false}, {"status", 0}, {"score", 0.456}, {"eyeScore", 7.6}}),
-              "Not kept  ·  score 0.46  ·  eye 8");
+              "Not kept  ·  final score 0.46  ·  eyes soft  (8)");
+    // A frame the cull did not pick has no final score.
+    EXPECT_EQ(CompareLogic::detailsText({{"userSelected", true}, {"status", 4}, {"score", 0.0}, {"eyeScore", 772},
+                                         {"engineSelected", false}}),
+              "Kept · Added  ·  not scored  ·  eyes sharp  (772)");
     EXPECT_EQ(CompareLogic::zoomText({{"scale", 0.234}}, true), "Fit 23 %");
 }
 
