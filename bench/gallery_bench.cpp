@@ -179,9 +179,11 @@ int main(int argc, char** argv) {
             }
             const std::string url = service.url().toStdString(), slug = first.slug.toStdString();
             httplib::Client c(url);
-            const auto login = c.Post(("/gallery.html?g=" + slug).c_str(), httplib::Params{{"password", "rose-garden"}});
+            const auto login =
+                c.Post(("/gallery.html?g=" + slug).c_str(), httplib::Params{{"password", "rose-garden"}});
             const std::string cookie = login ? login->get_header_value("Set-Cookie") : "";
-            const auto page = c.Get(("/gallery.html?g=" + slug).c_str(), {{"Cookie", cookie.substr(0, cookie.find(';'))}});
+            const auto page =
+                c.Get(("/gallery.html?g=" + slug).c_str(), {{"Cookie", cookie.substr(0, cookie.find(';'))}});
             std::vector<std::string> photos;
             const std::string marker = "src=\"/gallery/";
             for (size_t at = page ? page->body.find(marker) : std::string::npos; at != std::string::npos;
@@ -192,8 +194,8 @@ int main(int argc, char** argv) {
                 return 1;
             }
             for (int i = 0; i < kReaders; ++i)
-                readers.emplace_back(readGallery, url, slug, cookie.substr(0, cookie.find(';')), photos, std::cref(stop),
-                                     std::ref(stats), i);
+                readers.emplace_back(readGallery, url, slug, cookie.substr(0, cookie.find(';')), photos,
+                                     std::cref(stop), std::ref(stats), i);
         }
         const double before = peakMb(service.pid());
         const Delivery d = deliver(manager, "Benchmark", list);

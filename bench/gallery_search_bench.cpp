@@ -120,9 +120,9 @@ int main(int argc, char** argv) {
             fileIds.push_back(u["original_r2_key"].get<std::string>().substr(galleryId.size() + 1, 18));
         Database& db = server.database();
         db.write([&](Connection& t) {
-            t.query("UPDATE files SET state = 'confirmed', stored_bytes = declared_bytes WHERE gallery_id = $1",
+            t.query(R"(UPDATE files SET state = 'confirmed', stored_bytes = declared_bytes WHERE gallery_id = $1)",
                     {galleryId});
-            t.query("UPDATE galleries SET status = 'active' WHERE id = $1", {galleryId});
+            t.query(R"(UPDATE galleries SET status = 'active' WHERE id = $1)", {galleryId});
             return 0;
         });
         const auto login = c.Post(("/gallery.html?g=" + slug).c_str(), httplib::Params{{"password", "pw"}});
@@ -154,13 +154,14 @@ int main(int argc, char** argv) {
                     StoredFace f{fileIds[n % fileIds.size()],
                                  n == 0 ? plantedFace.embedding : randomFace(random)};
                     if (n == 0) f.fileId = plantedFile;
-                    t.query(R"sql(INSERT INTO face_data (id, gallery_id, file_id, face_index, bbox_x, bbox_y, bbox_width,
+                    t.query(
+                        R"sql(INSERT INTO face_data (id, gallery_id, file_id, face_index, bbox_x, bbox_y, bbox_width,
   bbox_height, embedding, created_at) VALUES ($1, $2, $3, $4, 0, 0, 100, 100, $5, $6))sql",
-                            {newId("fd_"), galleryId, f.fileId, int64_t(n / fileIds.size()), packEmbedding(f.embedding),
-                             nowSeconds()});
+                        {newId("fd_"), galleryId, f.fileId, int64_t(n / fileIds.size()), packEmbedding(f.embedding),
+                         nowSeconds()});
                     stored.push_back(std::move(f));
                 }
-                t.query("UPDATE galleries SET face_version = face_version + 1 WHERE id = $1", {galleryId});
+                t.query(R"(UPDATE galleries SET face_version = face_version + 1 WHERE id = $1)", {galleryId});
                 return 0;
             });
             std::vector<double> answerMs, compareMs;
@@ -196,8 +197,8 @@ int main(int argc, char** argv) {
             if (answerMs.empty()) break;
             if (baseline == 0) baseline = median(answerMs);
             std::printf("%8d  %9.0f ms  %11.0f ms  %9.0f ms  %13.1f ms  %s (%.1fx the first size's answer)\n", target,
-                        firstMs, median(answerMs), *std::max_element(answerMs.begin(), answerMs.end()), median(compareMs),
-                        rank.c_str(), median(answerMs) / baseline);
+                        firstMs, median(answerMs), *std::max_element(answerMs.begin(), answerMs.end()),
+                        median(compareMs), rank.c_str(), median(answerMs) / baseline);
             std::fflush(stdout);
         }
         server.stop();

@@ -46,11 +46,11 @@ std::string addPhotographer(Database& db, const std::string& name, int64_t quota
     if (!usableName(name)) throw std::runtime_error("a photographer's name has 1 to 64 printable characters");
     const std::string token = newToken();
     db.write([&](Connection& c) {
-        if (!c.query("SELECT 1 FROM photographers WHERE name = $1", {name}).empty())
+        if (!c.query(R"(SELECT 1 FROM photographers WHERE name = $1)", {name}).empty())
             throw std::runtime_error("a photographer named \"" + name + "\" exists already");
         const int64_t now = nowSeconds();
-        c.query("INSERT INTO photographers (id, name, token_hash, quota_bytes, term_ends_at, created_at) "
-                "VALUES ($1, $2, $3, $4, $5, $6)",
+        c.query(R"(INSERT INTO photographers (id, name, token_hash, quota_bytes, term_ends_at, created_at)
+                VALUES ($1, $2, $3, $4, $5, $6))",
                 {newId("p_"), name, sha256Hex(token), quotaBytes, now + int64_t(termMonths) * 30 * 86400, now});
     });
     return token;
@@ -72,14 +72,14 @@ FROM photographers p ORDER BY p.name)sql");
 
 bool revokePhotographer(Database& db, const std::string& name) {
     return db.write([&](Connection& c) {
-        c.query("UPDATE photographers SET revoked = 1 WHERE name = $1", {name});
+        c.query(R"(UPDATE photographers SET revoked = 1 WHERE name = $1)", {name});
         return c.changes() == 1;
     });
 }
 
 bool setQuota(Database& db, const std::string& name, int64_t quotaBytes) {
     return db.write([&](Connection& c) {
-        c.query("UPDATE photographers SET quota_bytes = $1 WHERE name = $2", {quotaBytes, name});
+        c.query(R"(UPDATE photographers SET quota_bytes = $1 WHERE name = $2)", {quotaBytes, name});
         return c.changes() == 1;
     });
 }
@@ -87,7 +87,7 @@ bool setQuota(Database& db, const std::string& name, int64_t quotaBytes) {
 std::optional<std::string> renewToken(Database& db, const std::string& name) {
     const std::string token = newToken();
     const bool done = db.write([&](Connection& c) {
-        c.query("UPDATE photographers SET token_hash = $1, revoked = 0 WHERE name = $2", {sha256Hex(token), name});
+        c.query(R"(UPDATE photographers SET token_hash = $1, revoked = 0 WHERE name = $2)", {sha256Hex(token), name});
         return c.changes() == 1;
     });
     return done ? std::optional(token) : std::nullopt;
@@ -95,15 +95,15 @@ std::optional<std::string> renewToken(Database& db, const std::string& name) {
 
 std::string settleTopup(Database& db, const std::string& topupId, bool paid) {
     return db.write([&](Connection& c) -> std::string {
-        const Rows rows = c.query("SELECT photographer_id, additional_gb, status FROM topups WHERE id = $1" +
+        const Rows rows = c.query(R"(SELECT photographer_id, additional_gb, status FROM topups WHERE id = $1)" +
                                       db.forUpdate(),
                                   {topupId});
         if (rows.empty()) return "no top-up " + topupId;
         if (rows[0].text(2) != "pending") return "top-up " + topupId + " is " + rows[0].text(2) + " already";
-        c.query("UPDATE topups SET status = $1, settled_at = $2 WHERE id = $3",
+        c.query(R"(UPDATE topups SET status = $1, settled_at = $2 WHERE id = $3)",
                 {std::string(paid ? "paid" : "expired"), nowSeconds(), topupId});
         if (paid)
-            c.query("UPDATE photographers SET quota_bytes = quota_bytes + $1 WHERE id = $2",
+            c.query(R"(UPDATE photographers SET quota_bytes = quota_bytes + $1 WHERE id = $2)",
                     {rows[0].integer(1) * kGiB, rows[0].text(0)});
         return {};
     });
@@ -172,9 +172,9 @@ int runAdmin(Database& db, const std::vector<std::string>& args, std::ostream& o
     }
     if (command == "topups" && needs(0)) {
         const Rows rows = db.read([](Connection& c) {
-            return c.query("SELECT t.id, p.name, t.additional_gb, t.amount_rupees, t.created_at FROM topups t "
-                           "JOIN photographers p ON p.id = t.photographer_id WHERE t.status = 'pending' "
-                           "AND t.expires_at >= $1 ORDER BY t.created_at",
+            return c.query(R"(SELECT t.id, p.name, t.additional_gb, t.amount_rupees, t.created_at FROM topups t
+                           JOIN photographers p ON p.id = t.photographer_id WHERE t.status = 'pending'
+                           AND t.expires_at >= $1 ORDER BY t.created_at)",
                            {nowSeconds()});
         });
         for (const Row& r : rows)

@@ -19,7 +19,8 @@ using httplib::Response;
 void requireOwnGallery(Connection& c, const Photographer& p, const std::string& id, bool lock = false,
                        const std::string& forUpdate = "") {
     if (!isServiceId(id)) throw ApiError{404, "Gallery not found"};
-    const std::string sql = "SELECT 1 FROM galleries WHERE id = $1 AND photographer_id = $2" + (lock ? forUpdate : "");
+    const std::string sql =
+        R"(SELECT 1 FROM galleries WHERE id = $1 AND photographer_id = $2)" + (lock ? forUpdate : "");
     if (c.query(sql, {id, p.id}).empty()) throw ApiError{404, "Gallery not found"};
 }
 
@@ -38,7 +39,7 @@ void GalleryServer::State::addApiRoutes() {
         const Photographer p = authenticate(request);
         json body = db->read([&](Connection& c) {
             const Rows owner =
-                c.query("SELECT quota_bytes, lifetime_galleries FROM photographers WHERE id = $1", {p.id});
+                c.query(R"(SELECT quota_bytes, lifetime_galleries FROM photographers WHERE id = $1)", {p.id});
             const int64_t quota = owner.at(0).integer(0), used = usedBytes(c, p.id);
             const Rows rows = c.query(R"sql(
 SELECT g.id, g.title, g.slug, g.status, g.face_search, g.created_at,
@@ -73,10 +74,10 @@ ORDER BY g.created_at DESC, g.id)sql",
         const std::string id = request.matches[1];
         json body = db->read([&](Connection& c) {
             requireOwnGallery(c, p, id);
-            const Rows cover = c.query("SELECT COALESCE(cover_file_id, '') FROM galleries WHERE id = $1", {id});
+            const Rows cover = c.query(R"(SELECT COALESCE(cover_file_id, '') FROM galleries WHERE id = $1)", {id});
             json files = json::array();
-            for (const Row& r : c.query("SELECT id, filename FROM files WHERE gallery_id = $1 AND state = 'confirmed' "
-                                        "ORDER BY position",
+            for (const Row& r : c.query(R"(SELECT id, filename FROM files WHERE gallery_id = $1 AND state = 'confirmed'
+                                        ORDER BY position)",
                                         {id}))
                 files.push_back({{"file_id", r.text(0)}, {"filename", r.text(1)}});
             return json{{"current_cover_file_id", cover.at(0).text(0)}, {"files", files}};
@@ -95,22 +96,23 @@ ORDER BY g.created_at DESC, g.id)sql",
                       requireOwnGallery(c, p, id, true, db->forUpdate());
                       if (key == "cover_file_id") {
                           const std::string file = textField(body, "cover_file_id", 64, true);
-                          if (c.query("SELECT 1 FROM files WHERE id = $1 AND gallery_id = $2 AND state = 'confirmed'",
-                                      {file, id})
+                          if (c.query(
+                                   R"(SELECT 1 FROM files WHERE id = $1 AND gallery_id = $2 AND state = 'confirmed')",
+                                   {file, id})
                                   .empty())
                               throw ApiError{422, "No such file in this gallery"};
-                          c.query("UPDATE galleries SET cover_file_id = $1 WHERE id = $2", {file, id});
+                          c.query(R"(UPDATE galleries SET cover_file_id = $1 WHERE id = $2)", {file, id});
                       } else if (key == "allow_download") {
                           const bool allow = boolField(body, "allow_download", true);
-                          c.query("UPDATE galleries SET allow_download = $1 WHERE id = $2", {int64_t(allow), id});
+                          c.query(R"(UPDATE galleries SET allow_download = $1 WHERE id = $2)", {int64_t(allow), id});
                       } else if (key == "face_search_enabled") {
                           const bool on = boolField(body, "face_search_enabled", false);
-                          c.query("UPDATE galleries SET face_search = $1 WHERE id = $2", {int64_t(on), id});
+                          c.query(R"(UPDATE galleries SET face_search = $1 WHERE id = $2)", {int64_t(on), id});
                           // Switched off, the gallery's face data goes: nothing of the faces is kept.
                           if (!on) {
-                              c.query("DELETE FROM face_data WHERE gallery_id = $1", {id});
-                              c.query("DELETE FROM face_jobs WHERE gallery_id = $1", {id});
-                              c.query("UPDATE galleries SET face_version = face_version + 1 WHERE id = $1", {id});
+                              c.query(R"(DELETE FROM face_data WHERE gallery_id = $1)", {id});
+                              c.query(R"(DELETE FROM face_jobs WHERE gallery_id = $1)", {id});
+                              c.query(R"(UPDATE galleries SET face_version = face_version + 1 WHERE id = $1)", {id});
                           }
                       } else {
                           throw ApiError{422, "Unknown setting " + key};
@@ -141,9 +143,9 @@ ORDER BY g.created_at DESC, g.id)sql",
         const std::string hash = passwordGate.pass([&] { return hashPassword(password, hashing()); });
         db->write([&](Connection& c) {
             requireOwnGallery(c, p, id, true, db->forUpdate());
-            c.query("UPDATE galleries SET password_hash = $1 WHERE id = $2", {hash, id});
+            c.query(R"(UPDATE galleries SET password_hash = $1 WHERE id = $2)", {hash, id});
             // Every session opened with the old password ends now.
-            c.query("DELETE FROM sessions WHERE gallery_id = $1", {id});
+            c.query(R"(DELETE FROM sessions WHERE gallery_id = $1)", {id});
         });
         sendJson(response, 200, {{"ok", true}});
     }));
@@ -151,7 +153,7 @@ ORDER BY g.created_at DESC, g.id)sql",
     http.Get("/deliver/profile", guarded(log, [this](const Request& request, Response& response) {
         const Photographer p = authenticate(request);
         const Rows rows = db->read([&](Connection& c) {
-            return c.query("SELECT studio_name, public_contact_phone FROM photographers WHERE id = $1", {p.id});
+            return c.query(R"(SELECT studio_name, public_contact_phone FROM photographers WHERE id = $1)", {p.id});
         });
         sendJson(response, 200, {{"studio_name", rows.at(0).text(0)}, {"public_contact_phone", rows.at(0).text(1)}});
     }));
@@ -164,8 +166,8 @@ ORDER BY g.created_at DESC, g.id)sql",
         const std::string name = textField(body, "studio_name", limit, false);
         const std::string phone = textField(body, "public_contact_phone", limit, false);
         db->write([&](Connection& c) {
-            if (hasName) c.query("UPDATE photographers SET studio_name = $1 WHERE id = $2", {name, p.id});
-            if (hasPhone) c.query("UPDATE photographers SET public_contact_phone = $1 WHERE id = $2", {phone, p.id});
+            if (hasName) c.query(R"(UPDATE photographers SET studio_name = $1 WHERE id = $2)", {name, p.id});
+            if (hasPhone) c.query(R"(UPDATE photographers SET public_contact_phone = $1 WHERE id = $2)", {phone, p.id});
         });
         sendJson(response, 200, {{"ok", true}});
     }));
@@ -179,11 +181,11 @@ ORDER BY g.created_at DESC, g.id)sql",
         const int64_t now = nowSeconds();
         const json answer = db->write([&](Connection& c) {
             const int64_t months = remainingMonths(
-                c.query("SELECT term_ends_at FROM photographers WHERE id = $1", {p.id}).at(0).integer(0));
+                c.query(R"(SELECT term_ends_at FROM photographers WHERE id = $1)", {p.id}).at(0).integer(0));
             const int64_t rupees =
                 int64_t(std::ceil(double(gb) * config.topupRupeesPerGbYear * double(months) / 12.0));
-            c.query("INSERT INTO topups (id, photographer_id, additional_gb, remaining_months, amount_rupees, status, "
-                    "created_at, expires_at) VALUES ($1, $2, $3, $4, $5, 'pending', $6, $7)",
+            c.query(R"(INSERT INTO topups (id, photographer_id, additional_gb, remaining_months, amount_rupees, status,
+                    created_at, expires_at) VALUES ($1, $2, $3, $4, $5, 'pending', $6, $7))",
                     {id, p.id, gb, months, rupees, now, now + int64_t(config.topupMinutes) * 60});
             return json{{"topup_id", id},
                         {"additional_gb", gb},
@@ -203,11 +205,12 @@ ORDER BY g.created_at DESC, g.id)sql",
         const std::string id = request.matches[1];
         if (!isServiceId(id)) throw ApiError{404, "Top-up not found"};
         const json answer = db->write([&](Connection& c) {
-            c.query("UPDATE topups SET status = 'expired' WHERE id = $1 AND status = 'pending' AND expires_at < $2",
+            c.query(R"(UPDATE topups SET status = 'expired' WHERE id = $1 AND status = 'pending' AND expires_at < $2)",
                     {id, nowSeconds()});
-            const Rows rows = c.query("SELECT t.status, t.additional_gb, p.quota_bytes FROM topups t JOIN photographers p "
-                                      "ON p.id = t.photographer_id WHERE t.id = $1 AND t.photographer_id = $2",
-                                      {id, p.id});
+            const Rows rows =
+                c.query(R"(SELECT t.status, t.additional_gb, p.quota_bytes FROM topups t JOIN photographers p
+                                      ON p.id = t.photographer_id WHERE t.id = $1 AND t.photographer_id = $2)",
+                        {id, p.id});
             if (rows.empty()) throw ApiError{404, "Top-up not found"};
             return json{{"status", rows[0].text(0)},
                         {"added_gb", rows[0].integer(1)},

@@ -33,7 +33,7 @@ std::unique_ptr<Database> Database::open(const std::string& url, const Log& log,
         db.reset(new Database(Dialect::SQLite, [url] { return openSqlite(url); }, connections));
     }
     // The first connection is opened now, so that a wrong address fails at start.
-    db->read([](Connection& c) { c.query("SELECT 1"); });
+    db->read([](Connection& c) { c.query(R"(SELECT 1)"); });
     log.info(postgres ? "database: PostgreSQL" : "database: SQLite " + url);
     return db;
 }
@@ -71,7 +71,7 @@ Database::Lease::Lease(Database& database, bool write) : db(database) {
 }
 
 void Database::Lease::commit() {
-    connection->query("COMMIT");
+    connection->query(R"(COMMIT)");
     open = false;
 }
 
@@ -83,7 +83,7 @@ void Database::Lease::begin() {
 Database::Lease::~Lease() {
     if (open) {
         try {
-            connection->query("ROLLBACK");
+            connection->query(R"(ROLLBACK)");
         } catch (const DbError&) {
             connection.reset();  // a connection in an unknown state is not lent again
         }

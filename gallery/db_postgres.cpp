@@ -78,7 +78,7 @@ public:
         if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) fail(raw, text);
     }
 
-    void begin(bool) override { script("BEGIN"); }
+    void begin(bool) override { script(R"(BEGIN)"); }
 
     bool healthy() override { return PQstatus(conn_) == CONNECTION_OK; }
 

@@ -30,7 +30,7 @@ public:
             throw DbError("cannot open " + path + ": " + why);
         }
         sqlite3_busy_timeout(db_, 5000);
-        script("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON;");
+        script(R"(PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON;)");
     }
     ~SqliteConnection() override { sqlite3_close(db_); }
 
@@ -87,7 +87,7 @@ public:
 
     // IMMEDIATE takes the write lock at once, so that a transaction never
     // finds itself unable to write after it has read.
-    void begin(bool write) override { script(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+    void begin(bool write) override { script(write ? R"(BEGIN IMMEDIATE)" : R"(BEGIN)"); }
 
 private:
     bool isBusy() const {

@@ -42,8 +42,9 @@ FaceSearcher::~FaceSearcher() = default;
 SelfieFace FaceSearcher::embedSelfie(const std::string& jpeg) const {
     const auto* data = reinterpret_cast<const uint8_t*>(jpeg.data());
     const auto size = readDeclaredSize(data, jpeg.size());
-    if (jpeg.size() < 3 || data[0] != 0xFF || data[1] != 0xD8 || !size)
-        return {{}, 415, "The selfie must be a JPEG photo."};
+    if (jpeg.size() < 3 || data[0] != 0xFF || data[1] != 0xD8) return {{}, 415, "The selfie must be a JPEG photo."};
+    // A JPEG whose header is cut or damaged.
+    if (!size) return {{}, 422, "The selfie cannot be read as a photo."};
     if (const std::string problem = frameSizeProblem(size->width, size->height); !problem.empty())
         return {{}, 422, "The selfie cannot be read: " + problem + "."};
     int reduction = 1;

@@ -101,15 +101,15 @@ int FaceWorker::processBatch() {
     // Claim: rows nobody holds, or whose holder did not finish in time (a
     // stopped instance); other instances skip the rows claimed here.
     const Rows claimed = db_.write([&](Connection& c) {
-        const Rows ids = c.query("SELECT id FROM face_jobs WHERE claimed_until < $1 ORDER BY queued_at, id LIMIT $2" +
-                                     db_.skipLocked(),
-                                 {now, int64_t(config_.faceBatch)});
+        const Rows ids = c.query(
+            R"(SELECT id FROM face_jobs WHERE claimed_until < $1 ORDER BY queued_at, id LIMIT $2)" + db_.skipLocked(),
+            {now, int64_t(config_.faceBatch)});
         Rows jobs;
         for (const Row& r : ids) {
-            c.query("UPDATE face_jobs SET claimed_until = $1 WHERE id = $2",
+            c.query(R"(UPDATE face_jobs SET claimed_until = $1 WHERE id = $2)",
                     {now + config_.faceClaimSeconds, r.text(0)});
-            const Rows job = c.query("SELECT id, gallery_id, file_id, face_index, crop_base64, bbox_x, bbox_y, "
-                                     "bbox_width, bbox_height FROM face_jobs WHERE id = $1",
+            const Rows job = c.query(R"(SELECT id, gallery_id, file_id, face_index, crop_base64, bbox_x, bbox_y,
+                                     bbox_width, bbox_height FROM face_jobs WHERE id = $1)",
                                      {r.text(0)});
             jobs.insert(jobs.end(), job.begin(), job.end());
         }
@@ -125,15 +125,15 @@ int FaceWorker::processBatch() {
         }
         db_.write([&](Connection& c) {
             // A gallery deleted, or its face search switched off, meanwhile took the job with it.
-            c.query("DELETE FROM face_jobs WHERE id = $1", {job.text(0)});
+            c.query(R"(DELETE FROM face_jobs WHERE id = $1)", {job.text(0)});
             if (c.changes() == 0 || embedding.empty()) return;
-            c.query("INSERT INTO face_data (id, gallery_id, file_id, face_index, bbox_x, bbox_y, bbox_width, "
-                    "bbox_height, embedding, created_at) SELECT $1, $2, $3, CAST($4 AS INTEGER), CAST($5 AS INTEGER), "
-                    "CAST($6 AS INTEGER), CAST($7 AS INTEGER), CAST($8 AS INTEGER), $9, CAST($10 AS BIGINT) "
-                    "WHERE EXISTS (SELECT 1 FROM galleries WHERE id = $2 AND face_search = 1)",
+            c.query(R"(INSERT INTO face_data (id, gallery_id, file_id, face_index, bbox_x, bbox_y, bbox_width,
+                    bbox_height, embedding, created_at) SELECT $1, $2, $3, CAST($4 AS INTEGER), CAST($5 AS INTEGER),
+                    CAST($6 AS INTEGER), CAST($7 AS INTEGER), CAST($8 AS INTEGER), $9, CAST($10 AS BIGINT)
+                    WHERE EXISTS (SELECT 1 FROM galleries WHERE id = $2 AND face_search = 1))",
                     {newId("fd_"), job.text(1), job.text(2), job.integer(3), job.integer(5), job.integer(6),
                      job.integer(7), job.integer(8), packEmbedding(embedding), nowSeconds()});
-            c.query("UPDATE galleries SET face_version = face_version + 1 WHERE id = $1", {job.text(1)});
+            c.query(R"(UPDATE galleries SET face_version = face_version + 1 WHERE id = $1)", {job.text(1)});
         });
         if (embedding.empty())
             log_.warning("face data: a crop of file " + job.text(2) + " is not a face image; it was dropped");

@@ -63,7 +63,8 @@ std::string defaultModelsDir(const char* argv0) {
         std::error_code error;
         program = std::filesystem::absolute(utf8ToPath(argv0), error).parent_path();
     }
-    const std::filesystem::path installed = (program / utf8ToPath(KEEPFRAME_DATA_FROM_PROGRAMS) / "models").lexically_normal();
+    const std::filesystem::path installed =
+        (program / utf8ToPath(KEEPFRAME_DATA_FROM_PROGRAMS) / "models").lexically_normal();
     const std::filesystem::path built = program.parent_path() / "app" / "models";
     for (const std::filesystem::path& candidate : {installed, program / "models", built})
         if (std::filesystem::is_regular_file(candidate / "buffalo_l" / "w600k_r50.onnx")) return pathToUtf8(candidate);
@@ -124,7 +125,8 @@ int main(int argc, char** argv) {
             config.port = std::stoi(port);
         }
         if (a == "--upload-url-seconds") {
-            if (lifetime.empty() || lifetime.size() > 7 || lifetime.find_first_not_of("0123456789") != std::string::npos)
+            if (lifetime.empty() || lifetime.size() > 7 ||
+                lifetime.find_first_not_of("0123456789") != std::string::npos)
                 return bad("--upload-url-seconds takes a whole number of seconds");
             config.uploadUrlSeconds = std::stoi(lifetime);
         }

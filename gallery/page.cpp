@@ -119,7 +119,7 @@ WHERE g.slug = $1 AND g.status = 'active' AND p.revoked = 0)sql",
         const std::string key = cookieValue(request.get_header_value("Cookie"), "kfg_" + galleryId);
         if (key.size() != 64) return false;
         return db->read([&](Connection& c) {
-            return !c.query("SELECT 1 FROM sessions WHERE key_hash = $1 AND gallery_id = $2 AND expires_at > $3",
+            return !c.query(R"(SELECT 1 FROM sessions WHERE key_hash = $1 AND gallery_id = $2 AND expires_at > $3)",
                             {sha256Hex(key), galleryId, nowSeconds()})
                         .empty();
         });
@@ -135,8 +135,8 @@ WHERE g.slug = $1 AND g.status = 'active' AND p.revoked = 0)sql",
     auto photoList = [this](const GalleryRow& g, const std::string& slug) {
         std::string items;
         const Rows files = db->read([&](Connection& c) {
-            return c.query("SELECT id, filename FROM files WHERE gallery_id = $1 AND state = 'confirmed' "
-                           "ORDER BY position",
+            return c.query(R"(SELECT id, filename FROM files WHERE gallery_id = $1 AND state = 'confirmed'
+                           ORDER BY position)",
                            {g.id});
         });
         for (const Row& f : files) {
@@ -158,15 +158,15 @@ WHERE g.slug = $1 AND g.status = 'active' AND p.revoked = 0)sql",
         const int64_t now = nowSeconds(), window = now - config.loginWindowSeconds;
         return db->write([&](Connection& c) {
             for (const std::string& who : {address, std::string("*")}) {
-                c.query("DELETE FROM login_attempts WHERE gallery_id = $1 AND address = $2 AND window_start < $3",
+                c.query(R"(DELETE FROM login_attempts WHERE gallery_id = $1 AND address = $2 AND window_start < $3)",
                         {galleryId, who, window});
                 c.query(R"sql(INSERT INTO login_attempts (gallery_id, address, window_start, attempts)
 VALUES ($1, $2, $3, 1)
 ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attempts + 1)sql",
                         {galleryId, who, now});
             }
-            const Rows counts = c.query("SELECT address, attempts FROM login_attempts WHERE gallery_id = $1 AND "
-                                        "address IN ($2, '*')",
+            const Rows counts = c.query(R"(SELECT address, attempts FROM login_attempts WHERE gallery_id = $1 AND
+                                        address IN ($2, '*'))",
                                         {galleryId, address});
             for (const Row& r : counts) {
                 const int64_t limit = r.text(0) == "*" ? config.loginAttemptsPerGallery : config.loginAttempts;
@@ -180,7 +180,7 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
     };
     auto passwordHash = [this](const std::string& galleryId) {
         return db->read([&](Connection& c) {
-            return c.query("SELECT password_hash FROM galleries WHERE id = $1", {galleryId}).at(0).text(0);
+            return c.query(R"(SELECT password_hash FROM galleries WHERE id = $1)", {galleryId}).at(0).text(0);
         });
     };
     auto passwordMatches = [this](const std::string& password, const std::string& hash) {
@@ -217,11 +217,11 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         db->write([&](Connection& c) {
             // The session belongs to the password it was opened with: a change
             // of password deletes it (api.cpp), and so does a hash that changed meanwhile.
-            if (c.query("SELECT 1 FROM galleries WHERE id = $1 AND password_hash = $2", {g->id, hash}).empty())
+            if (c.query(R"(SELECT 1 FROM galleries WHERE id = $1 AND password_hash = $2)", {g->id, hash}).empty())
                 throw ApiError{409, "The gallery's password changed; try again"};
-            c.query("INSERT INTO sessions (key_hash, gallery_id, expires_at) VALUES ($1, $2, $3)",
+            c.query(R"(INSERT INTO sessions (key_hash, gallery_id, expires_at) VALUES ($1, $2, $3))",
                     {sha256Hex(key), g->id, now + config.sessionSeconds});
-            c.query("DELETE FROM login_attempts WHERE gallery_id = $1 AND address = $2", {g->id, address});
+            c.query(R"(DELETE FROM login_attempts WHERE gallery_id = $1 AND address = $2)", {g->id, address});
         });
         const bool secure = config.behindProxy || origin.rfind("https://", 0) == 0;
         response.set_header("Set-Cookie", "kfg_" + g->id + "=" + key + "; Path=/; Max-Age=" +
@@ -239,8 +239,8 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         const bool download = request.get_param_value("download") == "1";
         if (download && !g->allowDownload) throw ApiError{403, "Downloads are switched off for this gallery"};
         const Rows rows = db->read([&](Connection& c) {
-            return c.query("SELECT storage_key, filename, stored_bytes FROM files WHERE id = $1 AND gallery_id = $2 "
-                           "AND state = 'confirmed'",
+            return c.query(R"(SELECT storage_key, filename, stored_bytes FROM files WHERE id = $1 AND gallery_id = $2
+                           AND state = 'confirmed')",
                            {fileId, g->id});
         });
         if (rows.empty()) throw ApiError{404, "Not found"};
@@ -284,16 +284,18 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         if (!g->faceSearch) throw ApiError{404, "Face search is off for this gallery"};
         if (!searcher) throw ApiError{503, "Face search is not available on this service"};
         const std::string type = request.get_header_value("Content-Type");
-        if (type.substr(0, type.find(';')) != "image/jpeg") throw ApiError{415, "The selfie must be sent as image/jpeg"};
+        if (type.substr(0, type.find(';')) != "image/jpeg")
+            throw ApiError{415, "The selfie must be sent as image/jpeg"};
         const SelfieFace selfie = searcher->embedSelfie(request.body);
         if (selfie.embedding.empty()) throw ApiError{selfie.status, selfie.problem};
         const int64_t version = db->read([&](Connection& c) {
-            return c.query("SELECT face_version FROM galleries WHERE id = $1", {g->id}).at(0).integer(0);
+            return c.query(R"(SELECT face_version FROM galleries WHERE id = $1)", {g->id}).at(0).integer(0);
         });
         const FaceSearcher::Faces faces = searcher->galleryFaces(g->id, version, [&] {
             std::vector<StoredFace> stored;
             db->read([&](Connection& c) {
-                for (const Row& r : c.query("SELECT file_id, embedding FROM face_data WHERE gallery_id = $1", {g->id}))
+                for (const Row& r :
+                     c.query(R"(SELECT file_id, embedding FROM face_data WHERE gallery_id = $1)", {g->id}))
                     stored.push_back({r.text(0), unpackEmbedding(r.text(1))});
                 return 0;
             });
@@ -301,8 +303,8 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         });
         std::map<std::string, std::string> names;
         db->read([&](Connection& c) {
-            for (const Row& r : c.query("SELECT id, filename FROM files WHERE gallery_id = $1 AND state = 'confirmed'",
-                                        {g->id}))
+            for (const Row& r :
+                 c.query(R"(SELECT id, filename FROM files WHERE gallery_id = $1 AND state = 'confirmed')", {g->id}))
                 names[r.text(0)] = r.text(1);
             return 0;
         });
@@ -323,7 +325,7 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         const std::string id = request.matches[1];
         if (!isServiceId(id)) throw ApiError{404, "Top-up not found"};
         const Rows rows = db->read([&](Connection& c) {
-            return c.query("SELECT additional_gb, amount_rupees FROM topups WHERE id = $1", {id});
+            return c.query(R"(SELECT additional_gb, amount_rupees FROM topups WHERE id = $1)", {id});
         });
         if (rows.empty()) throw ApiError{404, "Top-up not found"};
         const std::string text = "KEEPFRAME-TOPUP:" + id + ":" + rows[0].text(0) + "GB:INR" + rows[0].text(1);

@@ -129,12 +129,12 @@ void migrate(Database& db, const Log& log) {
     db.write([&](Connection& c) {
         if (db.dialect() == Dialect::PostgreSQL) {
             // Instances starting together migrate one after the other.
-            c.query("SELECT pg_advisory_xact_lock(7215531)");
+            c.query(R"(SELECT pg_advisory_xact_lock(7215531))");
         }
         c.script(R"sql(CREATE TABLE IF NOT EXISTS schema_migrations (
   version INTEGER PRIMARY KEY,
   applied_at BIGINT NOT NULL))sql");
-        const Rows rows = c.query("SELECT COALESCE(MAX(version), 0) FROM schema_migrations");
+        const Rows rows = c.query(R"(SELECT COALESCE(MAX(version), 0) FROM schema_migrations)");
         const int64_t current = rows.empty() ? 0 : rows[0].integer(0);
         if (current > latestSchemaVersion())
             throw DbError("the database is at schema version " + std::to_string(current) +
@@ -143,7 +143,7 @@ void migrate(Database& db, const Log& log) {
         for (const Migration& m : kMigrations) {
             if (m.version <= current) continue;
             c.script(m.sql);
-            c.query("INSERT INTO schema_migrations (version, applied_at) VALUES ($1, $2)",
+            c.query(R"(INSERT INTO schema_migrations (version, applied_at) VALUES ($1, $2))",
                     {int64_t(m.version), nowSeconds()});
             log.info("database: schema migrated to version " + std::to_string(m.version));
         }
@@ -152,9 +152,9 @@ void migrate(Database& db, const Log& log) {
 
 std::string sharedSetting(Database& db, const std::string& key, const std::string& madeIfMissing) {
     return db.write([&](Connection& c) {
-        c.query("INSERT INTO settings (key, value) VALUES ($1, $2) ON CONFLICT (key) DO NOTHING",
+        c.query(R"(INSERT INTO settings (key, value) VALUES ($1, $2) ON CONFLICT (key) DO NOTHING)",
                 {key, madeIfMissing});
-        return c.query("SELECT value FROM settings WHERE key = $1", {key}).at(0).text(0);
+        return c.query(R"(SELECT value FROM settings WHERE key = $1)", {key}).at(0).text(0);
     });
 }
 

@@ -68,7 +68,7 @@ int64_t bodyLimit(const GalleryConfig& config, const httplib::Request& request) 
     if (request.method == "POST" && request.path == "/gallery.html") return config.maxFormBytes;
     if (request.method == "POST" && request.path.rfind("/gallery/", 0) == 0 && request.path.ends_with("/face-search"))
         return config.maxSelfieBytes;
-    if (request.method == "POST" || request.method == "DELETE") return config.maxJsonBytes;
+    if (request.method == "POST" || request.method == R"(DELETE)") return config.maxJsonBytes;
     return 0;
 }
 
@@ -163,8 +163,8 @@ Photographer GalleryServer::State::authenticate(const httplib::Request& request)
     // token is looked up, so its time tells nothing of the stored ones.
     const std::string hash = sha256Hex(header.substr(prefix.size()));
     const Rows rows = db->read([&](Connection& c) {
-        return c.query("SELECT id, name, quota_bytes, token_hash FROM photographers WHERE token_hash = $1 "
-                       "AND revoked = 0",
+        return c.query(R"(SELECT id, name, quota_bytes, token_hash FROM photographers WHERE token_hash = $1
+                       AND revoked = 0)",
                        {hash});
     });
     if (rows.empty() || !constantTimeEqual(rows[0].text(3), hash)) throw ApiError{401, "Invalid or missing token"};
@@ -215,10 +215,10 @@ WHERE f.photographer_id = $1 AND f.id <> $3)sql",
 }
 
 void GalleryServer::State::deleteGalleryRows(Connection& c, const std::string& galleryId) const {
-    for (const char* sql : {"DELETE FROM face_data WHERE gallery_id = $1", "DELETE FROM face_jobs WHERE gallery_id = $1",
-                            "DELETE FROM sessions WHERE gallery_id = $1",
-                            "DELETE FROM login_attempts WHERE gallery_id = $1",
-                            "DELETE FROM files WHERE gallery_id = $1", "DELETE FROM galleries WHERE id = $1"})
+    for (const char* sql :
+         {R"(DELETE FROM face_data WHERE gallery_id = $1)", R"(DELETE FROM face_jobs WHERE gallery_id = $1)",
+          R"(DELETE FROM sessions WHERE gallery_id = $1)", R"(DELETE FROM login_attempts WHERE gallery_id = $1)",
+          R"(DELETE FROM files WHERE gallery_id = $1)", R"(DELETE FROM galleries WHERE id = $1)"})
         c.query(sql, {galleryId});
 }
 
@@ -242,8 +242,8 @@ void GalleryServer::State::janitorPass() {
     // Uploads whose window closed without a confirmation: their reservations
     // and files go; a gallery that never received a confirmed file goes too.
     const Rows stale = db->read([&](Connection& c) {
-        return c.query("SELECT f.id, f.storage_key FROM files f JOIN galleries g ON g.id = f.gallery_id "
-                       "WHERE f.state <> 'confirmed' AND g.uploads_until < $1",
+        return c.query(R"(SELECT f.id, f.storage_key FROM files f JOIN galleries g ON g.id = f.gallery_id
+                       WHERE f.state <> 'confirmed' AND g.uploads_until < $1)",
                        {now});
     });
     for (const Row& r : stale) {
@@ -251,13 +251,13 @@ void GalleryServer::State::janitorPass() {
         std::error_code error;
         if (!file.empty()) std::filesystem::remove(file, error);
         db->write([&](Connection& c) {
-            c.query("DELETE FROM face_jobs WHERE file_id = $1", {r.text(0)});
-            c.query("DELETE FROM files WHERE id = $1 AND state <> 'confirmed'", {r.text(0)});
+            c.query(R"(DELETE FROM face_jobs WHERE file_id = $1)", {r.text(0)});
+            c.query(R"(DELETE FROM files WHERE id = $1 AND state <> 'confirmed')", {r.text(0)});
         });
     }
     const Rows abandoned = db->read([&](Connection& c) {
-        return c.query("SELECT id FROM galleries g WHERE status = 'uploading' AND uploads_until < $1 AND NOT EXISTS "
-                       "(SELECT 1 FROM files f WHERE f.gallery_id = g.id)",
+        return c.query(R"(SELECT id FROM galleries g WHERE status = 'uploading' AND uploads_until < $1 AND NOT EXISTS
+                       (SELECT 1 FROM files f WHERE f.gallery_id = g.id))",
                        {now});
     });
     for (const Row& r : abandoned) {
@@ -265,15 +265,15 @@ void GalleryServer::State::janitorPass() {
         removeGalleryFiles(r.text(0));
     }
     db->write([&](Connection& c) {
-        c.query("DELETE FROM sessions WHERE expires_at < $1", {now});
-        c.query("DELETE FROM login_attempts WHERE window_start < $1", {now - config.loginWindowSeconds});
-        c.query("UPDATE topups SET status = 'expired' WHERE status = 'pending' AND expires_at < $1", {now});
+        c.query(R"(DELETE FROM sessions WHERE expires_at < $1)", {now});
+        c.query(R"(DELETE FROM login_attempts WHERE window_start < $1)", {now - config.loginWindowSeconds});
+        c.query(R"(UPDATE topups SET status = 'expired' WHERE status = 'pending' AND expires_at < $1)", {now});
     });
     // Folders of galleries deleted while their files could not be removed.
     for (const std::string& folder : blobs->galleryFolders()) {
         if (!isServiceId(folder)) continue;
         const bool known = db->read([&](Connection& c) {
-            return !c.query("SELECT 1 FROM galleries WHERE id = $1", {folder}).empty();
+            return !c.query(R"(SELECT 1 FROM galleries WHERE id = $1)", {folder}).empty();
         });
         if (!known) removeGalleryFiles(folder);
     }
@@ -385,7 +385,8 @@ void GalleryServer::serve() {
                 s.log.warning(std::string("housekeeping: ") + e.what());
             }
             lock.lock();
-            s.janitorWake.wait_for(lock, std::chrono::seconds(s.config.janitorSeconds), [&] { return s.stopping.load(); });
+            s.janitorWake.wait_for(lock, std::chrono::seconds(s.config.janitorSeconds),
+                                   [&] { return s.stopping.load(); });
         }
     });
     s.http.listen_after_bind();

@@ -78,20 +78,21 @@ void GalleryServer::State::addUploadRoutes() {
         for (size_t i = 0; i < announced.size(); ++i) fileIds.push_back(newId("f_"));
         db->write([&](Connection& c) {
             // One photographer's requests are checked against the quota one at a time.
-            const Rows owner = c.query("SELECT quota_bytes FROM photographers WHERE id = $1" + db->forUpdate(), {p.id});
+            const Rows owner =
+                c.query(R"(SELECT quota_bytes FROM photographers WHERE id = $1)" + db->forUpdate(), {p.id});
             const int64_t quota = owner.at(0).integer(0), used = usedBytes(c, p.id);
             if (used + total > quota)
                 throw ApiError{402, "Not enough storage left: this delivery needs " + std::to_string(total) +
                                         " bytes and " + std::to_string(std::max<int64_t>(0, quota - used)) +
                                         " remain"};
-            c.query("INSERT INTO galleries (id, photographer_id, slug, title, password_hash, status, allow_download, "
-                    "face_search, uploads_until, created_at) VALUES ($1, $2, $3, $4, $5, 'uploading', $6, $7, $8, $9)",
+            c.query(R"(INSERT INTO galleries (id, photographer_id, slug, title, password_hash, status, allow_download,
+                    face_search, uploads_until, created_at) VALUES ($1, $2, $3, $4, $5, 'uploading', $6, $7, $8, $9))",
                     {galleryId, p.id, slug, title, hash, int64_t(allowDownload), int64_t(faceSearch), expires,
                      nowMicros()});
-            c.query("UPDATE photographers SET lifetime_galleries = lifetime_galleries + 1 WHERE id = $1", {p.id});
+            c.query(R"(UPDATE photographers SET lifetime_galleries = lifetime_galleries + 1 WHERE id = $1)", {p.id});
             for (size_t i = 0; i < announced.size(); ++i)
-                c.query("INSERT INTO files (id, gallery_id, photographer_id, position, filename, kind, storage_key, "
-                        "declared_bytes, state, created_at) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, 'pending', $9)",
+                c.query(R"(INSERT INTO files (id, gallery_id, photographer_id, position, filename, kind, storage_key,
+                        declared_bytes, state, created_at) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, 'pending', $9))",
                         {fileIds[i], galleryId, p.id, int64_t(i), announced[i].filename, announced[i].kind,
                          BlobStore::keyFor(galleryId, fileIds[i], announced[i].kind), announced[i].bytes,
                          nowSeconds()});
@@ -124,7 +125,8 @@ void GalleryServer::State::addUploadRoutes() {
         guarded(log, [&](const Request&, Response&) {
             const std::string galleryId = request.matches[1], fileId = request.matches[2], kind = request.matches[3];
             const std::string key = BlobStore::keyFor(galleryId, fileId, kind);
-            const std::string sizeText = request.get_param_value("size"), expiresText = request.get_param_value("expires");
+            const std::string sizeText = request.get_param_value("size"),
+                              expiresText = request.get_param_value("expires");
             const std::string signature = request.get_param_value("sig");
             if (key.empty() || sizeText.empty() || expiresText.empty() || sizeText.size() > 18 ||
                 expiresText.size() > 18 || sizeText.find_first_not_of("0123456789") != std::string::npos ||
@@ -181,15 +183,15 @@ WHERE f.id = $1 AND f.gallery_id = $2 AND f.kind = $3)sql" + db->forUpdate(),
                 throw ApiError{507, "The file could not be stored"};
             }
             const bool recorded = db->write([&](Connection& c) {
-                c.query("UPDATE files SET state = 'stored', stored_bytes = $1, width = $2, height = $3 "
-                        "WHERE id = $4 AND state <> 'confirmed'",
+                c.query(R"(UPDATE files SET state = 'stored', stored_bytes = $1, width = $2, height = $3
+                        WHERE id = $4 AND state <> 'confirmed')",
                         {checked.bytes, int64_t(checked.width), int64_t(checked.height), fileId});
                 return c.changes() == 1;
             });
             if (!recorded) {
                 // The gallery was deleted (or the file confirmed) meanwhile: nothing of this upload stays.
                 const bool gone = db->read([&](Connection& c) {
-                    return c.query("SELECT 1 FROM files WHERE id = $1", {fileId}).empty();
+                    return c.query(R"(SELECT 1 FROM files WHERE id = $1)", {fileId}).empty();
                 });
                 if (gone) removeGalleryFiles(galleryId);
                 throw ApiError{409, "This upload is no longer expected"};
@@ -244,36 +246,38 @@ WHERE f.id = $1 AND f.gallery_id = $2 AND f.kind = $3)sql" + db->forUpdate(),
         }
         int64_t queued = 0;
         db->write([&](Connection& c) {
-            const Rows gallery = c.query("SELECT face_search FROM galleries WHERE id = $1 AND photographer_id = $2" +
+            const Rows gallery = c.query(R"(SELECT face_search FROM galleries WHERE id = $1 AND photographer_id = $2)" +
                                              db->forUpdate(),
                                          {galleryId, p.id});
             if (gallery.empty()) throw ApiError{404, "Gallery not found"};
             const bool faceSearch = gallery[0].integer(0) != 0;
             for (const Confirmed& item : confirmed) {
-                const Rows rows = c.query("SELECT id, state, filename FROM files WHERE gallery_id = $1 AND "
-                                          "storage_key = $2",
+                const Rows rows = c.query(R"(SELECT id, state, filename FROM files WHERE gallery_id = $1 AND
+                                          storage_key = $2)",
                                           {galleryId, item.key});
                 if (rows.empty() || rows[0].text(1) == "pending")
                     throw ApiError{422, "File " + (rows.empty() ? item.key : rows[0].text(2)) + " was not uploaded"};
                 const std::string fileId = rows[0].text(0);
-                c.query("UPDATE files SET state = 'confirmed' WHERE id = $1", {fileId});
+                c.query(R"(UPDATE files SET state = 'confirmed' WHERE id = $1)", {fileId});
                 if (item.width > 0 && item.height > 0)
-                    c.query("UPDATE files SET width = $1, height = $2 WHERE id = $3", {item.width, item.height, fileId});
-                if (item.cover) c.query("UPDATE galleries SET cover_file_id = $1 WHERE id = $2", {fileId, galleryId});
+                    c.query(R"(UPDATE files SET width = $1, height = $2 WHERE id = $3)",
+                            {item.width, item.height, fileId});
+                if (item.cover)
+                    c.query(R"(UPDATE galleries SET cover_file_id = $1 WHERE id = $2)", {fileId, galleryId});
                 if (!faceSearch) continue;
-                c.query("DELETE FROM face_jobs WHERE file_id = $1", {fileId});
-                c.query("DELETE FROM face_data WHERE file_id = $1", {fileId});
-                c.query("UPDATE galleries SET face_version = face_version + 1 WHERE id = $1", {galleryId});
+                c.query(R"(DELETE FROM face_jobs WHERE file_id = $1)", {fileId});
+                c.query(R"(DELETE FROM face_data WHERE file_id = $1)", {fileId});
+                c.query(R"(UPDATE galleries SET face_version = face_version + 1 WHERE id = $1)", {galleryId});
                 for (size_t i = 0; i < item.faces.size(); ++i) {
                     const FaceCropIn& f = item.faces[i];
-                    c.query("INSERT INTO face_jobs (id, gallery_id, file_id, face_index, crop_base64, bbox_x, bbox_y, "
-                            "bbox_width, bbox_height, queued_at) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
+                    c.query(R"(INSERT INTO face_jobs (id, gallery_id, file_id, face_index, crop_base64, bbox_x, bbox_y,
+                            bbox_width, bbox_height, queued_at) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10))",
                             {newId("fj_"), galleryId, fileId, int64_t(i), f.base64, f.x, f.y, f.width, f.height,
                              nowSeconds()});
                     ++queued;
                 }
             }
-            c.query("UPDATE galleries SET status = 'active' WHERE id = $1", {galleryId});
+            c.query(R"(UPDATE galleries SET status = 'active' WHERE id = $1)", {galleryId});
         });
         if (queued > 0 && faces) faces->wake();
         log.info("gallery " + galleryId + ": " + std::to_string(confirmed.size()) + " file(s) confirmed, " +

@@ -60,7 +60,7 @@ TEST_P(GalleryTest, EachPhotographerReachesOnlyTheirOwn) {
         {"POST", g + "/settings", {{"face_search_enabled", true}}},
         {"POST", g + "/settings", {{"cover_file_id", d.fileIds[1]}}},
         {"POST", "/gallery/" + d.galleryId + "/change-password", {{"new_password", "mine now"}}},
-        {"DELETE", g, nullptr},
+        {R"(DELETE)", g, nullptr},
         {"GET", "/deliver/storage/topup/" + topupId + "/status", nullptr},
         {"POST", "/deliver/upload-complete", {{"gallery_id", d.galleryId}, {"files", json::array()}}},
     };
@@ -89,7 +89,7 @@ TEST_P(GalleryTest, EachPhotographerReachesOnlyTheirOwn) {
         EXPECT_EQ(r.object()["detail"], "Invalid or missing token");
     }
     // Tokens are stored only as digests.
-    EXPECT_EQ(count("SELECT COUNT(*) FROM photographers WHERE token_hash = $1", {anna}), 0);
+    EXPECT_EQ(count(R"(SELECT COUNT(*) FROM photographers WHERE token_hash = $1)", {anna}), 0);
 }
 
 TEST_P(GalleryTest, QuotaIsEnforcedAtTheRequestAndAtEveryUpload) {
@@ -240,8 +240,9 @@ TEST_P(GalleryTest, GalleryPageSessionsEndWithThePassword) {
     EXPECT_EQ(photo->status, 200);
     EXPECT_EQ(photo->body, jpegBytes(320, 240, 0));
     EXPECT_EQ(c.Get((photoPath(d, 0) + "?download=1").c_str(), session)->status, 200);
-    ASSERT_EQ(send("POST", "/deliver/galleries/" + d.galleryId + "/settings", token, {{"allow_download", false}}).status,
-              200);
+    ASSERT_EQ(
+        send("POST", "/deliver/galleries/" + d.galleryId + "/settings", token, {{"allow_download", false}}).status,
+        200);
     EXPECT_EQ(c.Get((photoPath(d, 0) + "?download=1").c_str(), session)->status, 403);
 
     // A new password ends the session opened with the old one.
@@ -252,7 +253,7 @@ TEST_P(GalleryTest, GalleryPageSessionsEndWithThePassword) {
     EXPECT_EQ(login(d.slug, "rose-garden"), "");
     EXPECT_NE(login(d.slug, "lilies"), "");
     // Stored as Argon2id, never as the password.
-    EXPECT_EQ(count("SELECT COUNT(*) FROM galleries WHERE password_hash LIKE '$argon2id$%'"), 1);
+    EXPECT_EQ(count(R"(SELECT COUNT(*) FROM galleries WHERE password_hash LIKE '$argon2id$%')"), 1);
 
     // Guessing is limited per gallery and address.
     for (int i = 0; i < 10; ++i) login(d.slug, "guess" + std::to_string(i));
@@ -298,20 +299,20 @@ TEST_P(GalleryTest, DeletingAGalleryRemovesItsFilesAndFaceData) {
     // The background worker embeds every crop.
     int64_t rows = 0;
     for (int i = 0; i < 200 && rows < 7; ++i) {
-        rows = count("SELECT COUNT(*) FROM face_data");
+        rows = count(R"(SELECT COUNT(*) FROM face_data)");
         if (rows < 7) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_EQ(rows, 7);
-    EXPECT_EQ(count("SELECT COUNT(*) FROM face_jobs"), 0);
+    EXPECT_EQ(count(R"(SELECT COUNT(*) FROM face_jobs)"), 0);
     const json list = send("GET", "/deliver/galleries", token).object();
     EXPECT_EQ(list["galleries"][0]["face_data_rows"], 6);
     EXPECT_TRUE(fs::exists(dir.path() / "service/storage" / d.galleryId));
 
-    ASSERT_EQ(send("DELETE", "/deliver/galleries/" + d.galleryId, token).status, 200);
+    ASSERT_EQ(send(R"(DELETE)", "/deliver/galleries/" + d.galleryId, token).status, 200);
     EXPECT_FALSE(fs::exists(dir.path() / "service/storage" / d.galleryId));
-    EXPECT_EQ(count("SELECT COUNT(*) FROM face_data WHERE gallery_id = $1", {d.galleryId}), 0);
-    EXPECT_EQ(count("SELECT COUNT(*) FROM files WHERE gallery_id = $1", {d.galleryId}), 0);
-    EXPECT_EQ(count("SELECT COUNT(*) FROM face_data"), 1);  // the other gallery's stays
+    EXPECT_EQ(count(R"(SELECT COUNT(*) FROM face_data WHERE gallery_id = $1)", {d.galleryId}), 0);
+    EXPECT_EQ(count(R"(SELECT COUNT(*) FROM files WHERE gallery_id = $1)", {d.galleryId}), 0);
+    EXPECT_EQ(count(R"(SELECT COUNT(*) FROM face_data)"), 1);  // the other gallery's stays
     EXPECT_EQ(send("GET", "/deliver/galleries/" + d.galleryId + "/files", token).status, 404);
     const json after = send("GET", "/deliver/galleries", token).object();
     EXPECT_EQ(after["galleries"].size(), 1u);
@@ -322,7 +323,7 @@ TEST_P(GalleryTest, DeletingAGalleryRemovesItsFilesAndFaceData) {
                    {{"face_search_enabled", false}})
                   .status,
               200);
-    EXPECT_EQ(count("SELECT COUNT(*) FROM face_data"), 0);
+    EXPECT_EQ(count(R"(SELECT COUNT(*) FROM face_data)"), 0);
 }
 
 TEST_P(GalleryTest, ARestartKeepsEverything) {

@@ -69,12 +69,13 @@ TEST_P(GalleryTest, FaceSearchFindsThePhotosOfTheSelfiesFace) {
     const std::string hers = faceCrop(guest), unlike = faceCrop(guest, true);
     // IMG_0 shows her and someone else, IMG_1 only the other one, IMG_2 nobody.
     const Delivered d = deliverFaces(token, {{unlike, hers}, {unlike}, {}});
-    for (int i = 0; i < 200 && count("SELECT COUNT(*) FROM face_data") < 3; ++i)
+    for (int i = 0; i < 200 && count(R"(SELECT COUNT(*) FROM face_data)") < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_EQ(count("SELECT COUNT(*) FROM face_data"), 3);
+    ASSERT_EQ(count(R"(SELECT COUNT(*) FROM face_data)"), 3);
 
     const std::string path = "/gallery/" + d.slug + "/face-search";
-    auto search = [&](const std::string& body, const httplib::Headers& headers, const std::string& type = "image/jpeg") {
+    auto search = [&](const std::string& body, const httplib::Headers& headers,
+                      const std::string& type = "image/jpeg") {
         const auto r = client().Post(path.c_str(), headers, body, type.c_str());
         return r ? Reply{r->status, r->body, r->headers} : Reply{};
     };
@@ -83,8 +84,8 @@ TEST_P(GalleryTest, FaceSearchFindsThePhotosOfTheSelfiesFace) {
     EXPECT_EQ(search(selfie, {{"X-Gallery-Password", "wrong"}}).status, 401);
 
     // With the password, or with the session of the gallery page: her photo, and only hers.
-    for (const httplib::Headers& opened :
-         {httplib::Headers{{"X-Gallery-Password", "rose-garden"}}, httplib::Headers{{"Cookie", login(d.slug, "rose-garden")}}}) {
+    for (const httplib::Headers& opened : {httplib::Headers{{"X-Gallery-Password", "rose-garden"}},
+                                           httplib::Headers{{"Cookie", login(d.slug, "rose-garden")}}}) {
         const Reply found = search(selfie, opened);
         ASSERT_EQ(found.status, 200) << found.body;
         const json matches = found.object()["matches"];
@@ -100,11 +101,15 @@ TEST_P(GalleryTest, FaceSearchFindsThePhotosOfTheSelfiesFace) {
                         {"files",
                          {{{"filename", "IMG_1.jpg"},
                            {"compressed_r2_key", d.uploads[1]["compressed_r2_key"]},
-                           {"faces", {{{"image_base64", keepframe::gallery::encodeBase64(
-                                                            reinterpret_cast<const uint8_t*>(hers.data()), hers.size())},
-                                       {"bbox_x", 1}, {"bbox_y", 2}, {"bbox_width", 3}, {"bbox_height", 4}}}}}}}};
+                           {"faces",
+                            {{{"image_base64", keepframe::gallery::encodeBase64(
+                                                   reinterpret_cast<const uint8_t*>(hers.data()), hers.size())},
+                              {"bbox_x", 1},
+                              {"bbox_y", 2},
+                              {"bbox_width", 3},
+                              {"bbox_height", 4}}}}}}}};
     ASSERT_EQ(send("POST", "/deliver/upload-complete", token, again).status, 200);
-    for (int i = 0; i < 200 && count("SELECT COUNT(*) FROM face_data WHERE file_id = $1", {d.fileIds[1]}) < 1; ++i)
+    for (int i = 0; i < 200 && count(R"(SELECT COUNT(*) FROM face_data WHERE file_id = $1)", {d.fileIds[1]}) < 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const httplib::Headers opened{{"Cookie", login(d.slug, "rose-garden")}};
     const Reply both = search(selfie, opened);

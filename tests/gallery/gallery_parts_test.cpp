@@ -48,9 +48,9 @@ TEST(GalleryStorage, KeysStayInsideAndOnlyJpegsAreStored) {
     const std::string key = BlobStore::keyFor("g_0123456789abcdef", "f_0123456789abcdef", "original");
     EXPECT_EQ(key, "g_0123456789abcdef/f_0123456789abcdef/original.jpg");
     EXPECT_EQ(store.pathOf(key), dir.path() / "storage" / key);
-    for (const char* bad : {"../g_1/f_1/original.jpg", "g_123/../../f_1/original.jpg", "/etc/passwd",
-                            "g_123/f_123/thumbnail.jpg", "g_123/f_123/original.png", "g_123/f_123", "g_123//original.jpg",
-                            "g_123/f_123/original.jpg/x"})
+    for (const char* bad :
+         {"../g_1/f_1/original.jpg", "g_123/../../f_1/original.jpg", "/etc/passwd", "g_123/f_123/thumbnail.jpg",
+          "g_123/f_123/original.png", "g_123/f_123", "g_123//original.jpg", "g_123/f_123/original.jpg/x"})
         EXPECT_TRUE(store.pathOf(bad).empty()) << bad;
     EXPECT_EQ(BlobStore::keyFor("g_1/..", "f_123", "original"), "");
     EXPECT_FALSE(store.removeGallery(".."));
@@ -84,34 +84,34 @@ TEST(GalleryDatabase, ParametersTransactionsAndMigrations) {
     const auto db = Database::open(dir.str() + "/g.db", quiet, 2);
     migrate(*db, quiet);
     migrate(*db, quiet);  // a second time changes nothing
-    EXPECT_EQ(db->read([](Connection& c) { return c.query("SELECT MAX(version) FROM schema_migrations"); })
+    EXPECT_EQ(db->read([](Connection& c) { return c.query(R"(SELECT MAX(version) FROM schema_migrations)"); })
                   .at(0)
                   .integer(0),
               latestSchemaVersion());
     // $n are positions whatever their order in the statement; text stays text.
     const Rows rows = db->read([](Connection& c) {
-        return c.query("SELECT $2, $1, $2 || 'x'", {std::string("first"), std::string("it's; DROP TABLE x --")});
+        return c.query(R"(SELECT $2, $1, $2 || 'x')", {std::string("first"), std::string("it's; DROP TABLE x --")});
     });
     EXPECT_EQ(rows.at(0).text(0), "it's; DROP TABLE x --");
     EXPECT_EQ(rows.at(0).text(1), "first");
     // A transaction that throws leaves nothing.
     EXPECT_THROW(db->write([](Connection& c) {
-        c.query("INSERT INTO settings (key, value) VALUES ('a', 'b')");
+        c.query(R"(INSERT INTO settings (key, value) VALUES ('a', 'b'))");
         throw ApiError{422, "refused"};
     }),
                  ApiError);
-    EXPECT_TRUE(db->read([](Connection& c) { return c.query("SELECT 1 FROM settings WHERE key = 'a'"); }).empty());
+    EXPECT_TRUE(db->read([](Connection& c) { return c.query(R"(SELECT 1 FROM settings WHERE key = 'a')"); }).empty());
     // The shared setting is made once and then read by everyone.
     EXPECT_EQ(sharedSetting(*db, "k", "one"), "one");
     EXPECT_EQ(sharedSetting(*db, "k", "two"), "one");
-    EXPECT_THROW(db->read([](Connection& c) { return c.query("SELECT * FROM no_such_table"); }), DbError);
+    EXPECT_THROW(db->read([](Connection& c) { return c.query(R"(SELECT * FROM no_such_table)"); }), DbError);
     // A database a newer program has migrated is refused, and left as it is.
     db->write([](Connection& c) {
-        c.query("INSERT INTO schema_migrations (version, applied_at) VALUES ($1, 0)",
+        c.query(R"(INSERT INTO schema_migrations (version, applied_at) VALUES ($1, 0))",
                 {int64_t(latestSchemaVersion() + 1)});
     });
     EXPECT_THROW(migrate(*db, quiet), DbError);
-    EXPECT_EQ(db->read([](Connection& c) { return c.query("SELECT COUNT(*) FROM schema_migrations"); })
+    EXPECT_EQ(db->read([](Connection& c) { return c.query(R"(SELECT COUNT(*) FROM schema_migrations)"); })
                   .at(0)
                   .integer(0),
               latestSchemaVersion() + 1);

@@ -203,8 +203,9 @@ TEST(GalleryProxy, TheReadmeNginxSiteServesTheServiceOverTls) {
     const auto stored = tlsClient.Put(url.substr(publicUrl.size()).c_str(), jpeg, "image/jpeg");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->status, 200) << stored->body;
-    const json files = {{"gallery_id", answer["gallery_id"]},
-                        {"files", {{{"filename", "a.jpg"}, {"original_r2_key", answer["uploads"][0]["original_r2_key"]}}}}};
+    const json files = {
+        {"gallery_id", answer["gallery_id"]},
+        {"files", {{{"filename", "a.jpg"}, {"original_r2_key", answer["uploads"][0]["original_r2_key"]}}}}};
     EXPECT_EQ(tlsClient.Post("/deliver/upload-complete", auth, files.dump(), "application/json")->status, 200);
     // Behind TLS the session cookie is Secure.
     const auto login = tlsClient.Post(("/gallery.html?g=" + answer["gallery_slug"].get<std::string>()).c_str(),

@@ -42,7 +42,7 @@ PostgresDatabase::PostgresDatabase() {
     std::getline(state, admin_);
     if (admin_.empty()) return;
     name_ = "kfg_" + gallery::randomHex(6);
-    const std::string problem = adminStatement(admin_, "CREATE DATABASE " + name_);
+    const std::string problem = adminStatement(admin_, R"(CREATE DATABASE )" + name_);
     if (!problem.empty()) {
         ADD_FAILURE() << "cannot create a test database: " << problem;
         return;
@@ -53,7 +53,7 @@ PostgresDatabase::PostgresDatabase() {
 }
 
 PostgresDatabase::~PostgresDatabase() {
-    if (!url_.empty()) adminStatement(admin_, "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+    if (!url_.empty()) adminStatement(admin_, R"(DROP DATABASE IF EXISTS )" + name_ + " WITH (FORCE)");
 }
 
 void PrintTo(DbKind kind, std::ostream* out) { *out << (kind == DbKind::PostgreSQL ? "PostgreSQL" : "SQLite"); }
@@ -90,7 +90,7 @@ Reply GalleryTest::send(const std::string& method, const std::string& path, cons
     if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
     const std::string text = body.is_null() ? "" : body.dump();
     httplib::Result r = method == "GET"      ? c.Get(path.c_str(), headers)
-                        : method == "DELETE" ? c.Delete(path.c_str(), headers)
+                        : method == R"(DELETE)" ? c.Delete(path.c_str(), headers)
                         : method == "PUT"    ? c.Put(path.c_str(), headers, text, "application/json")
                                              : c.Post(path.c_str(), headers, text, "application/json");
     if (!r) return {};
@@ -136,14 +136,17 @@ std::string jpegBytes(int width, int height, int seed) {
 Delivered GalleryTest::deliver(const std::string& token, int files, int faces, const std::string& password) {
     const std::string crop = [] {
         std::vector<uint8_t> out;
-        cv::imencode(".jpg", cv::Mat(112, 112, CV_8UC3, cv::Scalar(120, 140, 180)), out, {cv::IMWRITE_JPEG_QUALITY, 90});
+        cv::imencode(".jpg", cv::Mat(112, 112, CV_8UC3, cv::Scalar(120, 140, 180)), out,
+                     {cv::IMWRITE_JPEG_QUALITY, 90});
         return std::string(out.begin(), out.end());
     }();
-    return deliverCrops(token, std::vector<std::vector<std::string>>(size_t(files), std::vector<std::string>(size_t(faces), crop)),
-                        faces > 0, password);
+    return deliverCrops(
+        token, std::vector<std::vector<std::string>>(size_t(files), std::vector<std::string>(size_t(faces), crop)),
+        faces > 0, password);
 }
 
-Delivered GalleryTest::deliverFaces(const std::string& token, const std::vector<std::vector<std::string>>& cropsPerFile) {
+Delivered GalleryTest::deliverFaces(const std::string& token,
+                                    const std::vector<std::vector<std::string>>& cropsPerFile) {
     return deliverCrops(token, cropsPerFile, true, "rose-garden");
 }
 
@@ -185,15 +188,20 @@ Delivered GalleryTest::deliverCrops(const std::string& token, const std::vector<
         json cropList = json::array();
         int k = 0;
         for (const std::string& crop : cropsPerFile[size_t(i)]) {
-            const std::string base64 = gallery::encodeBase64(reinterpret_cast<const uint8_t*>(crop.data()), crop.size());
-            cropList.push_back(
-                {{"image_base64", base64}, {"bbox_x", 10 * k++}, {"bbox_y", 20}, {"bbox_width", 50}, {"bbox_height", 60}});
+            const std::string base64 =
+                gallery::encodeBase64(reinterpret_cast<const uint8_t*>(crop.data()), crop.size());
+            cropList.push_back({{"image_base64", base64},
+                                {"bbox_x", 10 * k++},
+                                {"bbox_y", 20},
+                                {"bbox_width", 50},
+                                {"bbox_height", 60}});
         }
         if (!cropList.empty()) f["faces"] = cropList;
         complete.push_back(f);
         d.fileIds.push_back(u["compressed_r2_key"].get<std::string>().substr(d.galleryId.size() + 1, 18));
     }
-    const Reply done = send("POST", "/deliver/upload-complete", token, {{"gallery_id", d.galleryId}, {"files", complete}});
+    const Reply done =
+        send("POST", "/deliver/upload-complete", token, {{"gallery_id", d.galleryId}, {"files", complete}});
     EXPECT_EQ(done.status, 200) << done.body;
     return d;
 }
