@@ -171,12 +171,17 @@ int main(int argc, char** argv) {
         std::cout << "face models: " << (config.modelsDir.empty() ? "none" : config.modelsDir) << std::endl;
         std::signal(SIGINT, requestStop);
         std::signal(SIGTERM, requestStop);
-        std::thread watcher([&server] {
-            while (!stopRequested) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            server.stop();
+        // A stop asked for before the server listens would be lost, so it is
+        // asked for again until serve() has returned.
+        std::atomic<bool> served{false};
+        std::thread watcher([&server, &served] {
+            while (!served) {
+                if (stopRequested) server.stop();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
         });
         server.serve();
-        stopRequested = true;
+        served = true;
         watcher.join();
         log.info("stopped");
         return 0;
