@@ -23,6 +23,11 @@ def run(args, timeout=600, **kwargs):
     return subprocess.run(args, capture_output=True, text=True, timeout=timeout, **kwargs)
 
 
+def read_text(path):
+    with open(path, errors="replace") as f:
+        return f.read()
+
+
 def clean_environment(**extra):
     """The environment of a user's session: nothing that points into the
     build tree or the developer's caches."""
@@ -95,12 +100,12 @@ class Package(unittest.TestCase):
                         os.path.join(share, "metainfo", "com.orvo.keepframe.metainfo.xml")])
         self.assertEqual(metainfo.returncode, 0, metainfo.stdout + metainfo.stderr)
         self.assertNotRegex(metainfo.stdout, r"(?m)^[EWIP]: ")
-        exec_line = re.search(r"(?m)^Exec=(\S+)", open(os.path.join(share, "applications", "keepframe.desktop")).read())
+        exec_line = re.search(r"(?m)^Exec=(\S+)", read_text(os.path.join(share, "applications", "keepframe.desktop")))
         self.assertTrue(os.path.isfile(os.path.join(self.bin, exec_line.group(1))))
 
     def test_gallery_unit_is_valid_and_not_enabled(self):
         unit = os.path.join(self.root, "usr", "lib", "systemd", "system", "keepframe-gallery.service")
-        text = open(unit).read()
+        text = read_text(unit)
         exec_start = re.search(r"(?m)^ExecStart=(\S+)", text).group(1)
         self.assertTrue(os.access(os.path.join(self.root, exec_start.lstrip("/")), os.X_OK), exec_start)
         # Nothing in the package enables or starts it: no links, no maintainer scripts that do.
@@ -108,7 +113,7 @@ class Package(unittest.TestCase):
         control = os.path.join(self.work, "control")
         self.assertEqual(run(["dpkg-deb", "-e", self.deb, control]).returncode, 0)
         for script in os.listdir(control):
-            self.assertNotRegex(open(os.path.join(control, script), errors="replace").read(),
+            self.assertNotRegex(read_text(os.path.join(control, script)),
                                 r"systemctl|deb-systemd|invoke-rc", script)
         verify = run(["systemd-analyze", "verify", "--man=no", unit])
         # Only the absolute ExecStart path is missing outside the unpacked root.
@@ -130,6 +135,7 @@ class Package(unittest.TestCase):
         finally:
             served.terminate()
             served.wait(timeout=30)
+            served.stdout.close()
         self.assertIn("face models: " + os.path.join(self.data, "models") + "\n", lines, "".join(lines))
 
     def test_unpacked_cull_runs_on_a_shoot_with_the_packaged_models(self):
