@@ -130,7 +130,7 @@ WHERE g.slug = $1 AND g.status = 'active' AND p.revoked = 0)sql",
                (note.empty() ? "" : "<p class=note>" + escapeHtml(note) + "</p>") +
                "<form method=post action=\"/gallery.html?g=" + escapeHtml(slug) +
                "\"><input type=password name=password autofocus autocomplete=current-password "
-               "aria-label=Password> <button>Open gallery</button></form>";
+               "aria-label=Password placeholder=\"Gallery password\"> <button>Open gallery</button></form>";
     };
     auto photoList = [this](const GalleryRow& g, const std::string& slug) {
         std::string items;
