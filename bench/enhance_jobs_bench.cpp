@@ -82,7 +82,7 @@ void enhanceJobsBench() {
         ResultImage r;
         r.filename = name;
         r.path = folder + "/" + name;
-        r.category = "portrait";
+        r.category = Category::Portrait;
         r.clusterNumber = i;
         r.engineSelected = r.isPrimary = true;
         r.faceBoxes = {{1500, 1200, 600, 700}, {2700, 1300, 550, 650}};  // inside frames of either orientation

@@ -21,7 +21,7 @@ void selectionBench() {
         const std::string sub = folders[i % 4];
         r.filename = (sub.empty() ? "" : sub + "/") + "DSC_" + std::to_string(10000 + i) + ".jpg";
         r.path = "/shoot/" + r.filename;
-        r.category = i % 3 == 0 ? "venue" : i % 3 == 1 ? "portrait" : "group";
+        r.category = i % 3 == 0 ? Category::Venue : i % 3 == 1 ? Category::Portrait : Category::Group;
         r.clusterNumber = 1 + i / 6;
         r.engineSelected = i % 3 == 0;  // about a third kept
         r.isPrimary = i % 6 == 0;

@@ -50,7 +50,7 @@ int storeLargeProject(const QString& folder) {
         const std::string sub = folders[i % 4];
         r.filename = (sub.empty() ? "" : sub + "/") + "DSC_" + std::to_string(10000 + i) + ".jpg";
         r.path = folder.toStdString() + "/" + r.filename;
-        r.category = i % 3 == 0 ? "venue" : i % 3 == 1 ? "portrait" : "group";
+        r.category = i % 3 == 0 ? Category::Venue : i % 3 == 1 ? Category::Portrait : Category::Group;
         r.clusterNumber = 1 + i / 6;
         r.engineSelected = i % 3 != 2;  // two thirds kept: a dense grid
         r.isPrimary = i % 6 == 0;
@@ -91,7 +91,7 @@ bool storeLibrary(const QString& folder, int count) {
             ResultImage r;
             r.filename = "DSC_" + std::to_string(1000 + i) + ".jpg";
             r.path = folder.toStdString() + "/" + r.filename;
-            r.category = "portrait";
+            r.category = Category::Portrait;
             r.clusterNumber = 1;
             r.engineSelected = true;
             r.fullW = 6000;
@@ -263,7 +263,7 @@ int storeMoment(const QString& folder, int count) {
         r.path = folder.toStdString() + "/" + r.filename;
         QFile file(QString::fromStdString(r.path));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return -1;
-        r.category = "portrait";
+        r.category = Category::Portrait;
         r.clusterNumber = 1;
         r.engineSelected = i == 0;
         r.isPrimary = i == 0;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "category.h"
 #include "engine_log.h"
 
 namespace keepframe {
@@ -26,7 +27,7 @@ struct EngineConfig {
     std::string eyeModelPath = defaultModelsFolder() + "open_closed_eye.onnx";
     std::string detectorModelPath = defaultModelsFolder() + "buffalo_l/det_10g.onnx";
     // An empty detector path runs the classical measures only: no faces are
-    // looked for and every frame is "venue" (used by benchmarks).
+    // looked for and every frame is a venue frame (used by benchmarks).
 
     // Face scoring.
     float portraitQualityWeight = 0.3f;
@@ -125,7 +126,7 @@ struct ImageRecord {
     std::string filename;  // relative to the input folder, "/" separators
     std::string path;
     uint64_t phash = 0;
-    std::string category;
+    Category category = Category::Venue;  // venue until faces are found
     std::string captureTime;
     int32_t fullW = 0, fullH = 0;  // the upright frame's size, as the file's header declares it
     int32_t orientation = 1;
@@ -175,7 +176,7 @@ FaceBox fullResolutionBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_
 
 struct SelectedImage {
     std::string filename;
-    std::string category;
+    Category category = Category::Venue;
     std::string reason;
     std::string captureTime;
     int32_t fullW = 0, fullH = 0;
@@ -189,7 +190,7 @@ struct SelectedImage {
 struct ResultImage {
     std::string filename;
     std::string path;
-    std::string category;
+    Category category = Category::Venue;
     std::string captureTime;
     int32_t clusterNumber = 0;
     bool engineSelected = false;
@@ -215,16 +216,16 @@ struct ResultImage {
     std::vector<uint8_t> thumbnailJpeg;
 };
 
-// Frames counted by category: "featured" frames (a display category) count as
-// portraits, and any category other than "venue" and "portrait" as a group.
+// Frames counted by category: featured frames (a display category) count as
+// portraits.
 struct CategoryCounts {
     int32_t venue = 0;
     int32_t portrait = 0;
     int32_t group = 0;
-    void add(const std::string& category) {
-        if (category == "venue") ++venue;
-        else if (category == "portrait" || category == "featured") ++portrait;
-        else ++group;
+    void add(Category category) {
+        if (category == Category::Venue) ++venue;
+        else if (category == Category::Group) ++group;
+        else ++portrait;
     }
 };
 

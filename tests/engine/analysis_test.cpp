@@ -40,7 +40,7 @@ TEST(AnalyzeImage, FullSizeFrameSizesAndThumbnail) {
     EXPECT_EQ(r.fullH, 4000);
     EXPECT_EQ(r.captureTime, "2024:05:01 10:00:00.12");
     EXPECT_EQ(r.orientation, 1);
-    EXPECT_EQ(r.category, "venue");
+    EXPECT_EQ(r.category, Category::Venue);
     EXPECT_FLOAT_EQ(r.expression, 0.75f);
     EXPECT_EQ(r.clusterId, -1);
     EXPECT_GT(r.sharpness, 0.0f);

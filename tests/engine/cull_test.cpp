@@ -60,7 +60,7 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
     ASSERT_EQ(r.images.size(), 18u);
     for (size_t i = 1; i < r.images.size(); ++i) EXPECT_LT(r.images[i - 1].filename, r.images[i].filename);
     std::map<std::string, int> categories;
-    for (const auto& img : r.images) ++categories[img.category];
+    for (const auto& img : r.images) ++categories[categoryText(img.category)];
     EXPECT_EQ(categories["portrait"], 9);
     EXPECT_EQ(categories["group"], 5);
     EXPECT_EQ(categories["venue"], 4);

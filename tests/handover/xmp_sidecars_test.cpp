@@ -161,7 +161,7 @@ struct Handover : ::testing::Test {
             ResultImage img;
             img.filename = s.name;
             img.path = input + "/" + s.name;
-            img.category = s.category;
+            img.category = *categoryOf(s.category);
             img.clusterNumber = s.cluster;
             img.engineSelected = s.picked;
             img.isPrimary = s.primary;

@@ -53,7 +53,7 @@ struct Library : ::testing::Test {
     }
 };
 
-ResultImage row(const std::string& name, const std::string& category, int cluster, const std::string& time = "",
+ResultImage row(const std::string& name, Category category, int cluster, const std::string& time = "",
                 bool selected = false) {
     ResultImage r;
     r.filename = name;
@@ -76,7 +76,7 @@ CullResult shoot(int images) {
     for (int i = 0; i < images; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "DSC_%04d.jpg", i);
-        r.images.push_back(row(name, i % 2 ? "portrait" : "venue", 1 + i / 4, "", i % 3 == 0));
+        r.images.push_back(row(name, i % 2 ? Category::Portrait : Category::Venue, 1 + i / 4, "", i % 3 == 0));
     }
     r.totalInput = images;
     r.totalSelected = int32_t((images + 2) / 3);
@@ -155,7 +155,7 @@ TEST_F(Library, DetectionBoxesStayInsideOddSizedFrames) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
     CullResult r;
-    ResultImage odd = row("odd.jpg", "portrait", 1, "", true);
+    ResultImage odd = row("odd.jpg", Category::Portrait, 1, "", true);
     odd.fullW = 401;
     odd.fullH = 299;
     odd.detections = {{60, 40, 101, 75, 0.9f, false, "edge"}, {10, 20, 30, 50, 0.8f, true, ""}};
@@ -178,15 +178,15 @@ TEST_F(Library, SaveAndReadBack) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
     CullResult r;
-    ResultImage a = row("b.jpg", "portrait", 3, "2024:05:01 10:00:00", true);
+    ResultImage a = row("b.jpg", Category::Portrait, 3, "2024:05:01 10:00:00", true);
     a.faceBoxes = {{40, 80, 120, 160}, {400, 80, 100, 100}, {800, 80, 90, 90}};
     a.facePersons = {0, 2};  // the third face has no person entry
     a.detectionCount = 4;
     a.detections = {{10, 20, 30, 50, 0.9f, true, ""}, {1, 1, 5, 5, 0.6f, false, "small_area"}};
-    ResultImage b = row("a.jpg", "portrait", 3, "", false);
+    ResultImage b = row("a.jpg", Category::Portrait, 3, "", false);
     b.thumbnailJpeg.clear();
-    ResultImage c = row("c.jpg", "venue", 1, "2024:05:01 09:00:00", true);
-    ResultImage d = row("d.jpg", "venue", 1, "2024:05:01 09:00:00", false);
+    ResultImage c = row("c.jpg", Category::Venue, 1, "2024:05:01 09:00:00", true);
+    ResultImage d = row("d.jpg", Category::Venue, 1, "2024:05:01 09:00:00", false);
     r.images = {a, b, c, d};
     r.totalInput = 4;
     r.totalSelected = 2;
@@ -279,7 +279,7 @@ TEST_F(Library, DisplayFacesFilter) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
     CullResult r;
-    ResultImage img = row("x.jpg", "group", 1);
+    ResultImage img = row("x.jpg", Category::Group, 1);
     img.faceBoxes = {{0, 0, 1, 1}, {1, 0, 1, 1}, {2, 0, 1, 1}, {3, 0, 1, 1}, {4, 0, 1, 1}};
     img.facePersons = {3, -1, 5, -1, -1};
     img.faceConfidences = {0.75f, 0.75f, 0.75f, 0.80f, 0.85f};

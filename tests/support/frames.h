@@ -25,7 +25,7 @@ inline std::vector<float> near(int k, float s) {
     return e;
 }
 
-inline ImageRecord frame(const std::string& name, const std::string& category, uint64_t phash = 0,
+inline ImageRecord frame(const std::string& name, Category category, uint64_t phash = 0,
                          std::vector<std::vector<float>> embeddings = {}, const std::string& time = "") {
     ImageRecord f;
     f.filename = name;

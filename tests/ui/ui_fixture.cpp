@@ -56,7 +56,7 @@ int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames,
         ResultImage r;
         r.filename = f.filename;
         r.path = path;
-        r.category = f.category;
+        r.category = *categoryOf(f.category);
         r.clusterNumber = f.cluster;
         r.engineSelected = f.selected;
         r.isPrimary = f.primary;
