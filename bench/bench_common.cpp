@@ -84,6 +84,13 @@ EngineConfig realModelConfig(const std::string& folder) {
     return c;
 }
 
+double loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    double load = -1;
+    in >> load;
+    return load;
+}
+
 // Linux keeps the peak in /proc/self/status (VmHWM) and resets it on request.
 double peakMemoryMb() {
     std::ifstream status("/proc/self/status");

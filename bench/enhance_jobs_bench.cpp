@@ -45,13 +45,6 @@ std::string cameraShoot(double& megabytes) {
     return folder;
 }
 
-double loadAverage() {
-    std::ifstream in("/proc/loadavg");
-    double load = -1;
-    in >> load;
-    return load;
-}
-
 // Peak resident memory of the process in MB (VmHWM); -1 where the system does not report it.
 double peakResidentMb() {
     std::ifstream status("/proc/self/status");

@@ -8,6 +8,7 @@
 // through it at fit and at 100 %, and the longest stall of the GUI thread;
 // and the viewer on the same frames: opening, steps to a frame read ahead
 // against jumps to one that is not, and the longest stall.
+#include "bench_common.h"
 #include "desktop_app.h"
 #include "memory_tuning.h"
 #include "project_store.h"
@@ -44,16 +45,9 @@ int storeLargeProject(const QString& folder) {
     std::vector<uint8_t> jpeg;
     cv::imencode(".jpg", thumb, jpeg);
     CullResult result;
-    const char* folders[] = {"ceremony", "reception", "portraits", ""};
     for (int i = 0; i < 5000; ++i) {
-        ResultImage r;
-        const std::string sub = folders[i % 4];
-        r.filename = (sub.empty() ? "" : sub + "/") + "DSC_" + std::to_string(10000 + i) + ".jpg";
-        r.path = folder.toStdString() + "/" + r.filename;
-        r.category = i % 3 == 0 ? Category::Venue : i % 3 == 1 ? Category::Portrait : Category::Group;
-        r.clusterNumber = 1 + i / 6;
+        ResultImage r = bench::syntheticRow(i, folder.toStdString());
         r.engineSelected = i % 3 != 2;  // two thirds kept: a dense grid
-        r.isPrimary = i % 6 == 0;
         r.fullW = 6000;
         r.fullH = 4000;
         r.captureTime = "2024:06:15 " + std::to_string(10 + i / 600) + ":" + std::to_string(10 + (i / 10) % 50) +

@@ -86,40 +86,55 @@ std::vector<Embedding> embeddingSample(const FrameList& frames, size_t limit) {
     return sample;
 }
 
-// Step 2.5: clusters just beyond the hash threshold joined when their faces match.
-void nearMissMerge(FrameList frames, Category category, const EngineConfig& config) {
-    if (frames.size() < 2) return;
+// Joins, pair by pair in id order, every two clusters of `frames` whose
+// joined size stays within the largest cluster size and that `join` accepts;
+// the frames take the ids of the joined clusters.
+struct MergeCount {
+    int before = 0;
+    int merges = 0;
+};
+template <typename Join>
+MergeCount mergeClusterPairs(const FrameList& frames, const EngineConfig& config, Join join) {
     const std::vector<Cluster> clusters = clustersOf(frames);
     const int m = int(clusters.size());
     DisjointSet forest = forestOver(clusters);
     int merges = 0;
-    for (int a = 0; a < m; ++a) {
-        for (int b = a + 1; b < m; ++b) {
-            if (forest.same(a, b)) continue;
-            bool nearMiss = false;
-            for (const ImageRecord* p : clusters[size_t(a)].frames) {
-                for (const ImageRecord* q : clusters[size_t(b)].frames) {
-                    const int d = phashDistance(p->phash, q->phash);
-                    if (d >= config.nearMissMinDistance && d <= config.nearMissMaxDistance) {
-                        nearMiss = true;
-                        break;
-                    }
-                }
-                if (nearMiss) break;
-            }
-            if (!nearMiss || forest.size(a) + forest.size(b) > config.maxClusterSize) continue;
-            const auto sampleA = embeddingSample(clusters[size_t(a)].frames, 10);
-            const auto sampleB = embeddingSample(clusters[size_t(b)].frames, 10);
-            if (sampleA.empty() || sampleB.empty()) continue;
-            const int k = matchingEmbeddings(sampleA, sampleB, config.nearMissFaceSimilarity);
-            if (ShareRatio(config.nearMissMatchRatio).reachedBy(size_t(k), std::max(sampleA.size(), sampleB.size()))) {
+    for (int a = 0; a < m; ++a)
+        for (int b = a + 1; b < m; ++b)
+            if (!forest.same(a, b) && forest.size(a) + forest.size(b) <= config.maxClusterSize &&
+                join(clusters[size_t(a)].frames, clusters[size_t(b)].frames)) {
                 forest.unite(a, b);
                 ++merges;
             }
-        }
-    }
     relabel(clusters, forest);
-    config.log.info("  %-10s: %d → %d (%d near-miss merges)\n", categoryText(category), m, distinctIds(frames), merges);
+    return {m, merges};
+}
+
+// Two clusters with a pair of frames just beyond the hash threshold whose
+// sampled faces match.
+bool nearMissOfSameFaces(const FrameList& a, const FrameList& b, const EngineConfig& config) {
+    const auto nearMiss = [&](const ImageRecord* p) {
+        return std::any_of(b.begin(), b.end(), [&](const ImageRecord* q) {
+            const int d = phashDistance(p->phash, q->phash);
+            return d >= config.nearMissMinDistance && d <= config.nearMissMaxDistance;
+        });
+    };
+    if (std::none_of(a.begin(), a.end(), nearMiss)) return false;
+    const auto sampleA = embeddingSample(a, 10);
+    const auto sampleB = embeddingSample(b, 10);
+    if (sampleA.empty() || sampleB.empty()) return false;
+    const int k = matchingEmbeddings(sampleA, sampleB, config.nearMissFaceSimilarity);
+    return ShareRatio(config.nearMissMatchRatio).reachedBy(size_t(k), std::max(sampleA.size(), sampleB.size()));
+}
+
+// Step 2.5: clusters just beyond the hash threshold joined when their faces match.
+void nearMissMerge(FrameList frames, Category category, const EngineConfig& config) {
+    if (frames.size() < 2) return;
+    const MergeCount n = mergeClusterPairs(frames, config, [&](const FrameList& a, const FrameList& b) {
+        return nearMissOfSameFaces(a, b, config);
+    });
+    config.log.info("  %-10s: %d → %d (%d near-miss merges)\n", categoryText(category), n.before, distinctIds(frames),
+                    n.merges);
 }
 
 // Step 2.6: small group clusters close in camera file number joined when
@@ -183,20 +198,10 @@ std::set<int32_t> proximityMerge(FrameList frames, const EngineConfig& config) {
 // Step 3: clusters showing the same people joined.
 void faceMerge(FrameList frames, Category category, const EngineConfig& config) {
     if (frames.size() < 2) return;
-    const std::vector<Cluster> clusters = clustersOf(frames);
-    const int m = int(clusters.size());
-    DisjointSet forest = forestOver(clusters);
-    int merges = 0;
-    for (int k = 0; k < m; ++k)
-        for (int j = k + 1; j < m; ++j)
-            if (!forest.same(k, j) && forest.size(k) + forest.size(j) <= config.maxClusterSize &&
-                clusterFaceMatch(clusters[size_t(k)].frames, clusters[size_t(j)].frames, config.faceMatchThreshold,
-                                 config.faceMergeRatio)) {
-                forest.unite(k, j);
-                ++merges;
-            }
-    relabel(clusters, forest);
-    config.log.info("  %s: %d → %d (%d merges)\n", categoryText(category), m, distinctIds(frames), merges);
+    const MergeCount n = mergeClusterPairs(frames, config, [&](const FrameList& a, const FrameList& b) {
+        return clusterFaceMatch(a, b, config.faceMatchThreshold, config.faceMergeRatio);
+    });
+    config.log.info("  %s: %d → %d (%d merges)\n", categoryText(category), n.before, distinctIds(frames), n.merges);
 }
 
 // Step 4: clusters mixing different people split apart.

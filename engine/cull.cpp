@@ -40,17 +40,11 @@ void warnAboutLeftOut(const EngineLog& log, const std::vector<SkippedFile>& skip
 
 ResultImage toResultImage(ImageRecord& f) {
     ResultImage r;
-    r.filename = f.filename;
+    static_cast<FrameFacts&>(r) = f;
     r.path = f.path;
-    r.category = f.category;
-    r.captureTime = f.captureTime;
     r.clusterNumber = f.clusterNumber;
-    r.fullW = f.fullW;
-    r.fullH = f.fullH;
-    r.orientation = f.orientation;
     r.appliedRotation = f.appliedRotation;
     r.score = f.finalScore;
-    r.reason = f.reason;
     r.sharpness = f.sharpness;
     r.eyeSharpness = f.eyeSharpness;
     r.exposure = f.exposure;
@@ -190,13 +184,7 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
         const bool isPrimary = i < primary.size();
         keptPrimary[&f] = isPrimary;
         SelectedImage s;
-        s.filename = f.filename;
-        s.category = f.category;
-        s.reason = f.reason;
-        s.captureTime = f.captureTime;
-        s.fullW = f.fullW;
-        s.fullH = f.fullH;
-        s.orientation = f.orientation;
+        static_cast<FrameFacts&>(s) = f;
         s.score = f.finalScore;
         s.clusterSize = f.clusterSize;
         s.primary = isPrimary;

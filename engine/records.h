@@ -122,14 +122,19 @@ struct FaceRecord {
     std::array<float, 10> landmarks{};
 };
 
-struct ImageRecord {
+// What every record of a frame carries, from the analysis to the result rows.
+struct FrameFacts {
     std::string filename;  // relative to the input folder, "/" separators
-    std::string path;
-    uint64_t phash = 0;
     Category category = Category::Venue;  // venue until faces are found
     std::string captureTime;
     int32_t fullW = 0, fullH = 0;  // the upright frame's size, as the file's header declares it
     int32_t orientation = 1;
+    std::string reason;  // why the frame was picked or left
+};
+
+struct ImageRecord : FrameFacts {
+    std::string path;
+    uint64_t phash = 0;
     int32_t appliedRotation = 0;
     int32_t faceCount = 0;
     int32_t detectionCount = 0;
@@ -144,7 +149,6 @@ struct ImageRecord {
     int32_t clusterId = -1;
     bool proximityProtected = false;
     int32_t clusterNumber = 0;
-    std::string reason;
     int32_t selected = 0;
     int32_t personIndex = -1;
     bool personFlag = false;
@@ -174,32 +178,20 @@ using FaceBox = std::array<int32_t, 4>;
 // analysis pixels, so the box is kept inside the frame.
 FaceBox fullResolutionBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t fullW, int32_t fullH);
 
-struct SelectedImage {
-    std::string filename;
-    Category category = Category::Venue;
-    std::string reason;
-    std::string captureTime;
-    int32_t fullW = 0, fullH = 0;
-    int32_t orientation = 1;
+struct SelectedImage : FrameFacts {
     float score = 0;
     int32_t clusterSize = 0;
     bool primary = false;
     std::vector<FaceBox> faceBoxes;
 };
 
-struct ResultImage {
-    std::string filename;
+struct ResultImage : FrameFacts {
     std::string path;
-    Category category = Category::Venue;
-    std::string captureTime;
     int32_t clusterNumber = 0;
     bool engineSelected = false;
     bool isPrimary = false;
-    int32_t fullW = 0, fullH = 0;
-    int32_t orientation = 1;
     int32_t appliedRotation = 0;
     float score = 0;
-    std::string reason;
     float sharpness = 0;
     float eyeSharpness = 0;
     float exposure = 0;
