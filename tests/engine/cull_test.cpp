@@ -40,6 +40,33 @@ void makeShoot(const TempDir& dir) {
     }
 }
 
+// Five whole venue frames, DSC_0001.jpg to DSC_0005.jpg, each blurrier than the one before.
+void writeWholeVenueFrames(const TempDir& dir) {
+    for (int i = 0; i < 5; ++i) {
+        cv::Mat venue = noise(640, 480, uint64_t(10 + i));
+        cv::GaussianBlur(venue, venue, cv::Size(0, 0), 2 + i);
+        writeFile(dir.file("shoot/DSC_000" + std::to_string(i + 1) + ".jpg"), encoded(venue, ".jpg"));
+    }
+}
+
+// A quiet cull of the shoot folder of `dir` into its "out" folder with the
+// classical measures only: every frame is venue.
+EngineConfig classicalConfig(const TempDir& dir, int threads) {
+    EngineConfig config;
+    config.detectorModelPath.clear();
+    config.inputFolder = dir.file("shoot");
+    config.outputFolder = dir.str() + "/out";
+    config.verbose = false;
+    config.workerThreads = threads;
+    return config;
+}
+
+// The run of `config` with its log lines caught by `captured`.
+CullResult cullCaught(EngineConfig config, CapturedLog& captured) {
+    config.log = captured.log();
+    return runCull(config);
+}
+
 }  // namespace
 
 TEST(CullEndToEnd, ResultHoldsTogether) {
@@ -51,9 +78,8 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
     config.requestedPrimaryCount = 3;
     config.workerThreads = 2;
     config.writeOutputs = true;
-    keepframe::testing::CapturedLog captured;
-    config.log = captured.log();
-    const CullResult r = runCull(config);
+    CapturedLog captured;
+    const CullResult r = cullCaught(config, captured);
     const std::string log = captured.info();
 
     ASSERT_EQ(r.totalInput, 18);
@@ -104,11 +130,7 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
 
 TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
     TempDir dir;
-    for (int i = 0; i < 5; ++i) {
-        cv::Mat venue = noise(640, 480, uint64_t(10 + i));
-        cv::GaussianBlur(venue, venue, cv::Size(0, 0), 2 + i);
-        writeFile(dir.file("shoot/DSC_000" + std::to_string(i + 1) + ".jpg"), encoded(venue, ".jpg"));
-    }
+    writeWholeVenueFrames(dir);
     // Sharper than any other frame, and cut short: it would be the first venue pick.
     writeFile(dir.file("shoot/damaged.jpg"), truncated(encoded(noise(640, 480, 99), ".jpg"), 0.7));
     const std::vector<uint8_t> small = encoded(noise(64, 48), ".jpg");
@@ -121,16 +143,10 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
     writeFile(dir.file("shoot/empty.bmp"), {});
     std::filesystem::create_directories(dir.path() / "shoot/folder.jpg");
 
-    EngineConfig config;
-    config.detectorModelPath.clear();  // classical measures only: every frame is venue
-    config.inputFolder = dir.file("shoot");
-    config.outputFolder = dir.str() + "/out";
+    EngineConfig config = classicalConfig(dir, 3);
     config.writeOutputs = true;
-    config.verbose = false;
-    config.workerThreads = 3;
-    keepframe::testing::CapturedLog captured;
-    config.log = captured.log();
-    const CullResult r = runCull(config);
+    CapturedLog captured;
+    const CullResult r = cullCaught(config, captured);
     const std::string warnings = captured.warnings();
 
     // The shoot goes on; the damaged frame is stored in scan order and never picked.
@@ -176,28 +192,12 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
 // whole frame: all are stored as damaged with their reason, none is picked.
 TEST(CullEndToEnd, DamagedFramesOfEveryFormatAreStoredNeverPicked) {
     TempDir dir;
-    for (int i = 0; i < 5; ++i) {
-        cv::Mat venue = noise(640, 480, uint64_t(10 + i));
-        cv::GaussianBlur(venue, venue, cv::Size(0, 0), 2 + i);
-        writeFile(dir.file("shoot/DSC_000" + std::to_string(i + 1) + ".jpg"), encoded(venue, ".jpg"));
-    }
-    const cv::Mat sharp = noise(640, 480, 99);
-    cv::Mat grey;
-    cv::extractChannel(sharp, grey, 0);
-    writeFile(dir.file("shoot/cmyk.jpg"), truncated(cmykJpeg(sharp), 0.6));
-    writeFile(dir.file("shoot/cut.png"), truncated(encoded(sharp, ".png"), 0.6));
-    writeFile(dir.file("shoot/cut.tif"), truncated(greyTiff(grey), 0.6));
-    writeFile(dir.file("shoot/cut.bmp"), truncated(encoded(sharp, ".bmp"), 0.6));
+    writeWholeVenueFrames(dir);
+    for (const auto& [name, bytes] : cutFilesOfEveryFormat(noise(640, 480, 99)))
+        writeFile(dir.file("shoot/" + name), bytes);
 
-    EngineConfig config;
-    config.detectorModelPath.clear();  // classical measures only: every frame is venue
-    config.inputFolder = dir.file("shoot");
-    config.outputFolder = dir.str() + "/out";
-    config.verbose = false;
-    config.workerThreads = 2;
-    keepframe::testing::CapturedLog quiet;
-    config.log = quiet.log();
-    const CullResult r = runCull(config);
+    CapturedLog quiet;
+    const CullResult r = cullCaught(classicalConfig(dir, 2), quiet);
 
     const std::vector<std::string> damaged = {"cmyk.jpg", "cut.bmp", "cut.png", "cut.tif"};
     EXPECT_EQ(r.damaged, damaged);

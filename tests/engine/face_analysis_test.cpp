@@ -5,6 +5,7 @@
 #include "exif_writer.h"
 #include "faces.h"
 #include "measures.h"
+#include "model_fixture.h"
 #include "persons.h"
 #include "scores.h"
 #include "temp_dir.h"
@@ -19,21 +20,7 @@
 using namespace keepframe;
 using namespace keepframe::testing;
 
-namespace {
-
-struct Fixture : ::testing::Test {
-    TempDir dir;
-    EngineConfig config = testModelConfig();
-    std::unique_ptr<ModelSet> models = loadModelSet(config);
-
-    ImageRecord analyze(const cv::Mat& analysis, const std::string& name = "f.png") {
-        return analyzeImage(name, writeFrame(dir, name, analysis), models.get(), config);
-    }
-};
-
-}  // namespace
-
-using FaceAnalysis = Fixture;
+using FaceAnalysis = ModelFixture;
 
 TEST_F(FaceAnalysis, OneUsableFaceAndTwoEdgeRejectsIsAPortrait) {
     // Two faces cut by the left and bottom edges, one in the middle.

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -247,6 +248,17 @@ inline std::vector<uint8_t> withPngChunk(std::vector<uint8_t> png, const char* t
     constexpr size_t kBehindHeader = 8 + 12 + 13;  // signature, then IHDR's frame and 13 bytes of data
     png.insert(png.begin() + std::ptrdiff_t(kBehindHeader), chunk.begin(), chunk.end());
     return png;
+}
+
+// Files cut short in every format the scan takes, made from `sharp`: each
+// name ("cmyk.jpg", "cut.png", "cut.tif", "cut.bmp") with its bytes.
+inline std::vector<std::pair<std::string, std::vector<uint8_t>>> cutFilesOfEveryFormat(const cv::Mat& sharp) {
+    cv::Mat grey;
+    cv::extractChannel(sharp, grey, 0);
+    return {{"cmyk.jpg", truncated(cmykJpeg(sharp), 0.6)},
+            {"cut.png", truncated(encoded(sharp, ".png"), 0.6)},
+            {"cut.tif", truncated(greyTiff(grey), 0.6)},
+            {"cut.bmp", truncated(encoded(sharp, ".bmp"), 0.6)}};
 }
 
 inline std::vector<uint8_t> garbage(size_t size, uint64_t seed = 7) {
