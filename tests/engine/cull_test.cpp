@@ -61,10 +61,17 @@ EngineConfig classicalConfig(const TempDir& dir, int threads) {
     return config;
 }
 
-// The run of `config` with its log lines caught by `captured`.
-CullResult cullCaught(EngineConfig config, CapturedLog& captured) {
+// A run and the lines it logged.
+struct CaughtCull {
+    CullResult result;
+    std::string info, warnings;
+};
+
+CaughtCull cullCaught(EngineConfig config) {
+    CapturedLog captured;
     config.log = captured.log();
-    return runCull(config);
+    CullResult result = runCull(config);
+    return {std::move(result), captured.info(), captured.warnings()};
 }
 
 }  // namespace
@@ -78,9 +85,8 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
     config.requestedPrimaryCount = 3;
     config.workerThreads = 2;
     config.writeOutputs = true;
-    CapturedLog captured;
-    const CullResult r = cullCaught(config, captured);
-    const std::string log = captured.info();
+    const CaughtCull run = cullCaught(config);
+    const CullResult& r = run.result;
 
     ASSERT_EQ(r.totalInput, 18);
     ASSERT_EQ(r.images.size(), 18u);
@@ -125,7 +131,7 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
     for (const auto& e : fs::recursive_directory_iterator(config.outputFolder))
         copies += e.is_regular_file() && e.path().parent_path().filename() == "selected_primary";
     EXPECT_EQ(copies, r.primaryCount);
-    EXPECT_NE(log.find("DONE. Output: " + config.outputFolder), std::string::npos);
+    EXPECT_NE(run.info.find("DONE. Output: " + config.outputFolder), std::string::npos);
 }
 
 TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
@@ -145,9 +151,8 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
 
     EngineConfig config = classicalConfig(dir, 3);
     config.writeOutputs = true;
-    CapturedLog captured;
-    const CullResult r = cullCaught(config, captured);
-    const std::string warnings = captured.warnings();
+    const CaughtCull run = cullCaught(config);
+    const CullResult& r = run.result;
 
     // The shoot goes on; the damaged frame is stored in scan order and never picked.
     ASSERT_EQ(r.totalInput, 6);
@@ -174,9 +179,9 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
         {"strip.jpg", "degenerate size: 4 x 8000 pixels"},
         {"sub/tall.jpg", "degenerate size: 16 x 30000 pixels"}};
     EXPECT_EQ(skipped, expected);
-    EXPECT_NE(warnings.find("  WARNING: skipped huge.jpg: too large"), std::string::npos) << warnings;
-    EXPECT_NE(warnings.find("  WARNING: damaged.jpg is damaged (Premature end of JPEG file)"), std::string::npos)
-        << warnings;
+    EXPECT_NE(run.warnings.find("  WARNING: skipped huge.jpg: too large"), std::string::npos) << run.warnings;
+    EXPECT_NE(run.warnings.find("  WARNING: damaged.jpg is damaged (Premature end of JPEG file)"), std::string::npos)
+        << run.warnings;
 
     // ... and in skipped.txt beside the reports.
     std::ifstream in(dir.path() / "out" / "skipped.txt");
@@ -196,8 +201,7 @@ TEST(CullEndToEnd, DamagedFramesOfEveryFormatAreStoredNeverPicked) {
     for (const auto& [name, bytes] : cutFilesOfEveryFormat(noise(640, 480, 99)))
         writeFile(dir.file("shoot/" + name), bytes);
 
-    CapturedLog quiet;
-    const CullResult r = cullCaught(classicalConfig(dir, 2), quiet);
+    const CullResult r = cullCaught(classicalConfig(dir, 2)).result;
 
     const std::vector<std::string> damaged = {"cmyk.jpg", "cut.bmp", "cut.png", "cut.tif"};
     EXPECT_EQ(r.damaged, damaged);

@@ -177,34 +177,17 @@ namespace {
 // (the size libtiff, and so the decoder, takes), then `last`.
 std::vector<uint8_t> tiffWithRepeatedSize(uint32_t first, uint32_t last) {
     const std::vector<uint8_t> pixels(size_t(last) * last, 90);
-    return tiffFile({{kTiffImageWidth, kTiffLong, first},
-                     {kTiffImageWidth, kTiffLong, last},
-                     {kTiffImageLength, kTiffLong, first},
-                     {kTiffImageLength, kTiffLong, last},
-                     {kTiffBitsPerSample, kTiffShort, 8},
-                     {kTiffCompression, kTiffShort, kTiffNoCompression},
-                     {kTiffPhotometric, kTiffShort, kTiffMinIsBlack},
-                     {kTiffStripOffsets, kTiffLong, 0},
-                     {kTiffSamplesPerPixel, kTiffShort, 1},
-                     {kTiffRowsPerStrip, kTiffLong, first},
-                     {kTiffStripByteCounts, kTiffLong, pixels.size()}},
-                    pixels);
+    std::vector<TiffEntry> entries = greyStripEntries(first, first, kTiffNoCompression, pixels.size());
+    entries.insert(entries.begin() + 1, {kTiffImageWidth, kTiffLong, last});
+    entries.insert(entries.begin() + 3, {kTiffImageLength, kTiffLong, last});
+    return tiffFile(entries, pixels);
 }
 
 // A BigTIFF (which has no room for a classic TIFF's 32-bit offsets) of a
 // grey frame whose strip holds only the first few rows.
 std::vector<uint8_t> bigTiff(uint32_t width, uint32_t height) {
     const std::vector<uint8_t> rows = packBitsRun(size_t(width) * 4, 90);
-    return tiffFile({{kTiffImageWidth, kTiffLong, width},
-                     {kTiffImageLength, kTiffLong, height},
-                     {kTiffBitsPerSample, kTiffShort, 8},
-                     {kTiffCompression, kTiffShort, kTiffPackBits},
-                     {kTiffPhotometric, kTiffShort, kTiffMinIsBlack},
-                     {kTiffStripOffsets, kTiffLong, 0},
-                     {kTiffSamplesPerPixel, kTiffShort, 1},
-                     {kTiffRowsPerStrip, kTiffLong, height},
-                     {kTiffStripByteCounts, kTiffLong, rows.size()}},
-                    rows, true);
+    return tiffFile(greyStripEntries(width, height, kTiffPackBits, rows.size()), rows, true);
 }
 
 // A grey 64 x 64 frame in one tile of `tile` x `tile` pixels.

@@ -46,13 +46,8 @@ struct Review : LibraryFixture {
         CullResult r;
         for (const Shot& s : shots) {
             std::ofstream(dir.file(shootFolder + "/" + s.name)) << "photo " << s.name;
-            ResultImage img;
-            img.filename = s.name;
-            img.path = dir.str() + "/" + shootFolder + "/" + s.name;
-            img.category = *categoryOf(s.category);
-            img.clusterNumber = s.cluster;
-            img.engineSelected = s.selected;
-            img.isPrimary = s.primary;
+            ResultImage img = keepframe::testing::resultRow(dir.str() + "/" + shootFolder, s.name,
+                                                            *categoryOf(s.category), s.cluster, s.selected, s.primary);
             img.captureTime = s.time;
             img.detectionCount = s.faces;
             r.images.push_back(img);
@@ -333,7 +328,8 @@ TEST_F(Review, ProjectFileRoundTrip) {
 
 TEST_F(Review, ClustersReadFromTheCategoryReport) {
     std::vector<ImageRecord> frames = {
-        keepframe::testing::frame("a b.jpg", Category::Portrait, 0, {keepframe::testing::person(0)}, "2024:01:01 10:00:00"),
+        keepframe::testing::frame("a b.jpg", Category::Portrait, 0, {keepframe::testing::person(0)},
+                                  "2024:01:01 10:00:00"),
         keepframe::testing::frame("c.jpg", Category::Portrait)};
     ClusterMap clusters;
     clusters[12] = {&frames[0], &frames[1]};
