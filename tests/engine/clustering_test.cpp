@@ -32,7 +32,8 @@ const uint64_t kBase = 0x0123456789ABCDEFull;
 }  // namespace
 
 TEST(Clustering, HashThresholdIsInclusiveAndVenueIsNeverRevisited) {
-    std::vector<ImageRecord> frames = {frame("a.jpg", Category::Venue, kBase), frame("b.jpg", Category::Venue, flip(kBase, 15)),
+    std::vector<ImageRecord> frames = {frame("a.jpg", Category::Venue, kBase),
+                                       frame("b.jpg", Category::Venue, flip(kBase, 15)),
                                        frame("c.jpg", Category::Venue, flip(kBase, 31))};
     // c is 16 from b ... and 31 from a: b-c distance is 16.
     const std::string log = cluster(frames);
@@ -62,7 +63,8 @@ TEST(Clustering, HashThresholdIsInclusiveAndVenueIsNeverRevisited) {
 
 TEST(Clustering, LongRunOfNearIdenticalFramesIsCutAtFifty) {
     std::vector<ImageRecord> frames;
-    for (int i = 0; i < 60; ++i) frames.push_back(frame("f" + std::to_string(100 + i) + ".jpg", Category::Venue, kBase));
+    for (int i = 0; i < 60; ++i)
+        frames.push_back(frame("f" + std::to_string(100 + i) + ".jpg", Category::Venue, kBase));
     cluster(frames);
     std::map<int32_t, int> sizes;
     for (const auto& f : frames) ++sizes[f.clusterId];
@@ -90,9 +92,10 @@ TEST(Clustering, NearMissMergeNeedsDistanceSixteenToTwentyAndMatchingFaces) {
 
 TEST(Clustering, ProximityMergeOfSmallGroupClusters) {
     // Four single-frame group clusters with unrelated hashes and no faces.
-    std::vector<ImageRecord> frames = {
-        frame("DSC_0010.jpg", Category::Group, 0x0), frame("DSC_0015.jpg", Category::Group, 0xFFFFFFFF00000000ull),
-        frame("DSC_0030.jpg", Category::Group, 0x00000000FFFFFFFFull), frame("DSC_0033.jpg", Category::Group, 0xFFFFFFFFFFFFFFFFull)};
+    std::vector<ImageRecord> frames = {frame("DSC_0010.jpg", Category::Group, 0x0),
+                                       frame("DSC_0015.jpg", Category::Group, 0xFFFFFFFF00000000ull),
+                                       frame("DSC_0030.jpg", Category::Group, 0x00000000FFFFFFFFull),
+                                       frame("DSC_0033.jpg", Category::Group, 0xFFFFFFFFFFFFFFFFull)};
     frames[3].sharpness = 40;  // less than half as sharp as DSC_0030's 100
     const std::string log = cluster(frames);
     EXPECT_EQ(frames[0].clusterId, frames[1].clusterId);  // gap 5
@@ -140,8 +143,9 @@ TEST(Clustering, MixedPortraitClusterSplitsAndTheLowerRootKeepsItsId) {
 }
 
 TEST(Clustering, SplitKeepsFacelessFramesWithTheLargestGroup) {
-    ImageRecord a = frame("a.jpg", Category::Portrait, 0, {person(1)}), b = frame("b.jpg", Category::Portrait, 0, {person(0)}),
-                c = frame("c.jpg", Category::Portrait), d = frame("d.jpg", Category::Portrait, 0, {person(0)});
+    ImageRecord a = frame("a.jpg", Category::Portrait, 0, {person(1)}),
+                b = frame("b.jpg", Category::Portrait, 0, {person(0)}), c = frame("c.jpg", Category::Portrait),
+                d = frame("d.jpg", Category::Portrait, 0, {person(0)});
     const auto groups = splitClusterByFaces({&a, &b, &c, &d}, 0.8f, 0.5f);
     ASSERT_EQ(groups.size(), 2u);
     EXPECT_EQ(groups[0], (FrameList{&a}));
@@ -154,7 +158,8 @@ TEST(Clustering, SplitKeepsFacelessFramesWithTheLargestGroup) {
 }
 
 TEST(Clustering, FaceMatchBetweenClusters) {
-    ImageRecord a = frame("a", Category::Group, 0, {person(0), person(1)}), b = frame("b", Category::Group, 0, {person(0), person(1)}),
+    ImageRecord a = frame("a", Category::Group, 0, {person(0), person(1)}),
+                b = frame("b", Category::Group, 0, {person(0), person(1)}),
                 c = frame("c", Category::Group, 0, {person(0), person(2)}), none = frame("n", Category::Group);
     EXPECT_TRUE(clusterFaceMatch({&a}, {&b}, 0.5f, 0.7f));
     EXPECT_FALSE(clusterFaceMatch({&a}, {&c}, 0.5f, 0.7f));  // 1 of 2 faces
@@ -163,10 +168,12 @@ TEST(Clustering, FaceMatchBetweenClusters) {
 }
 
 TEST(Numbering, ChronologicalPerCategoryWithUndatedLast) {
-    std::vector<ImageRecord> frames = {
-        frame("a", Category::Portrait, 0, {}, "2024:05:01 12:00:00"), frame("b", Category::Portrait, 0, {}, ""),
-        frame("c", Category::Portrait, 0, {}, "2024:05:01 09:00:00.5"), frame("d", Category::Portrait, 0, {}, "2024:05:01 09:00:00"),
-        frame("e", Category::Venue, 0, {}, ""), frame("f", Category::Venue, 0, {}, "")};
+    std::vector<ImageRecord> frames = {frame("a", Category::Portrait, 0, {}, "2024:05:01 12:00:00"),
+                                       frame("b", Category::Portrait, 0, {}, ""),
+                                       frame("c", Category::Portrait, 0, {}, "2024:05:01 09:00:00.5"),
+                                       frame("d", Category::Portrait, 0, {}, "2024:05:01 09:00:00"),
+                                       frame("e", Category::Venue, 0, {}, ""),
+                                       frame("f", Category::Venue, 0, {}, "")};
     const int32_t cluster[] = {7, 3, 5, 9, 2, 1};
     for (size_t i = 0; i < frames.size(); ++i) frames[i].clusterId = cluster[i];
     numberClustersByTime(frames);

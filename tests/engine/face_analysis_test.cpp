@@ -215,7 +215,8 @@ TEST(FaceScore, FormulaForPortraitAndGroup) {
     const double q = 0.5 * 1.0 + 0.3 * 0.8 + 0.2 * 1.0;
     EXPECT_NEAR(faceScore(frame, Category::Group, config), q, 1e-6);
     frame.eyeSharpness = 325;
-    EXPECT_NEAR(faceScore(frame, Category::Portrait, config), (0.45 * 0.8 + 0.3 * 0.5 + 0.15 + 0.05) * 0.3 + 0.63, 1e-6);
+    EXPECT_NEAR(faceScore(frame, Category::Portrait, config), (0.45 * 0.8 + 0.3 * 0.5 + 0.15 + 0.05) * 0.3 + 0.63,
+                1e-6);
 }
 
 TEST(FinalScore, OneCasePerTerm) {

@@ -34,12 +34,15 @@ FrameList reduce(std::vector<ImageRecord>& frames) {
 
 TEST(Reduction, ScoreFloorProtectsEachClustersBest) {
     // Hashes far apart so that nothing is a duplicate.
-    std::vector<ImageRecord> frames = {
-        pick("p60", Category::Portrait, 0.60f, 1, 0x0), pick("p35", Category::Portrait, 0.35f, 1, 0xFFFF),
-        pick("p40", Category::Portrait, 0.40f, 1, 0xFFFF0000), pick("g27", Category::Group, 0.27f, 2, 0xFFFF00000000),
-        pick("g30", Category::Group, 0.30f, 2, 0xFFFF000000000000), pick("g28", Category::Group, 0.28f, 3, 0xFF00FF00FF00FF00),
-        pick("g29", Category::Group, 0.29f, 3, 0x00FF00FF00FF00FF), pick("v", Category::Venue, 0.01f, 4, 0xF0F0F0F0F0F0F0F0),
-        pick("single", Category::Portrait, 0.10f, 5, 0x0F0F0F0F0F0F0F0F)};
+    std::vector<ImageRecord> frames = {pick("p60", Category::Portrait, 0.60f, 1, 0x0),
+                                       pick("p35", Category::Portrait, 0.35f, 1, 0xFFFF),
+                                       pick("p40", Category::Portrait, 0.40f, 1, 0xFFFF0000),
+                                       pick("g27", Category::Group, 0.27f, 2, 0xFFFF00000000),
+                                       pick("g30", Category::Group, 0.30f, 2, 0xFFFF000000000000),
+                                       pick("g28", Category::Group, 0.28f, 3, 0xFF00FF00FF00FF00),
+                                       pick("g29", Category::Group, 0.29f, 3, 0x00FF00FF00FF00FF),
+                                       pick("v", Category::Venue, 0.01f, 4, 0xF0F0F0F0F0F0F0F0),
+                                       pick("single", Category::Portrait, 0.10f, 5, 0x0F0F0F0F0F0F0F0F)};
     const auto out = names(reduce(frames));
     EXPECT_EQ(out, (std::vector<std::string>{"p60", "p40", "g30", "g29", "g28", "single", "v"}));
 }

@@ -68,7 +68,8 @@ TEST(Reports, FrameCopiesKeepTheirSubFolders) {
 
 TEST(Reports, SelectionReport) {
     TempDir dir;
-    ImageRecord p = frame("DSC_0001.jpg", Category::Portrait), g = frame("DSC_0002.jpg", Category::Group), v = frame("d.jpg", Category::Venue);
+    ImageRecord p = frame("DSC_0001.jpg", Category::Portrait), g = frame("DSC_0002.jpg", Category::Group),
+                v = frame("d.jpg", Category::Venue);
     p.finalScore = 0.91234f;
     p.reason = "portrait_p0";
     p.clusterSize = 5;

@@ -141,7 +141,8 @@ TEST(Selection, CoveragePicksOnlyInGroupClustersOfFourOrMore) {
             {person(0), person(1), person(2)}};
         const uint64_t hashes[] = {0x0, ~0ull, 0x00000000FFFFFFFFull, 0x0};
         for (int i = 0; i < n; ++i) {
-            c.push_back(frame("DSC_000" + std::to_string(i + 1) + ".jpg", Category::Group, hashes[i], casts[size_t(i)]));
+            c.push_back(
+                frame("DSC_000" + std::to_string(i + 1) + ".jpg", Category::Group, hashes[i], casts[size_t(i)]));
             c.back().expression = 0.75f;
         }
         c[0].faces[0].gradient = 100;  // the clear winner

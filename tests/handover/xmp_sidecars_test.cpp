@@ -246,7 +246,9 @@ TEST_F(Handover, RatingsLabelsAndKeywordsPerStatus) {
 }
 
 TEST_F(Handover, MergesIntoAnEditorsSidecarAndNeverTouchesPhotographs) {
-    save({{"IMG_0001.jpg", Category::Portrait, 4, true, true, 1, {2}}, {"IMG_0002.jpg", Category::Portrait, 4, true, true}}, shoot);
+    save({{"IMG_0001.jpg", Category::Portrait, 4, true, true, 1, {2}},
+          {"IMG_0002.jpg", Category::Portrait, 4, true, true}},
+         shoot);
     writeText(at("IMG_0001.xmp"), kEditorSidecar);
     const auto photos = snapshot(shoot);
 
@@ -499,7 +501,8 @@ TEST_F(Handover, PhotographsWithoutAKnownTimeAreNeverOneCapture) {
     // A camera without a set clock writes zeros; two such frames share nothing but their name.
     photo("IMG_3.jpg", "0000:00:00 00:00:00");
     photo("IMG_3.jpeg", "0000:00:00 00:00:00");
-    save({{"IMG_3.jpg", Category::Portrait, 1, true, true}, {"IMG_3.jpeg", Category::Portrait, 1, false, false}}, shoot, false);
+    save({{"IMG_3.jpg", Category::Portrait, 1, true, true}, {"IMG_3.jpeg", Category::Portrait, 1, false, false}}, shoot,
+         false);
     const SidecarReport r = run();
     EXPECT_EQ(r.written, 1);
     EXPECT_EQ(r.shared, 0);
@@ -725,7 +728,8 @@ TEST_F(Handover, TheBackgroundWriteGivesTheSameResultAndRunsOneAtATime) {
 
 TEST_F(Handover, DestroyingTheModelDuringABackgroundWriteStopsItAtAWholeSidecar) {
     std::vector<Shot> shots;
-    for (int i = 0; i < 40; ++i) shots.push_back({"f" + std::to_string(i) + ".jpg", Category::Portrait, i + 1, true, true});
+    for (int i = 0; i < 40; ++i)
+        shots.push_back({"f" + std::to_string(i) + ".jpg", Category::Portrait, i + 1, true, true});
     save(shots, shoot);
     std::atomic<int> commits{0};
     setXmpCommitHookForTests([&](const QString&) {
