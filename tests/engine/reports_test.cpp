@@ -66,6 +66,16 @@ TEST(Reports, FrameCopiesKeepTheirSubFolders) {
     EXPECT_EQ(lines(dir.str() + "/out/selected_primary/DSC_0002.jpg"), (std::vector<std::string>{"new"}));
 }
 
+// Featured frames (a display category) count as portraits.
+TEST(CategoryCounts, EachFrameInTheCountOfItsCategory) {
+    CategoryCounts counts;
+    for (const Category c : {Category::Venue, Category::Portrait, Category::Featured, Category::Group, Category::Group})
+        counts.add(c);
+    EXPECT_EQ(counts.venue, 1);
+    EXPECT_EQ(counts.portrait, 2);
+    EXPECT_EQ(counts.group, 2);
+}
+
 TEST(Reports, SelectionReport) {
     TempDir dir;
     ImageRecord p = frame("DSC_0001.jpg", Category::Portrait), g = frame("DSC_0002.jpg", Category::Group),
