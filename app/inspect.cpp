@@ -72,7 +72,7 @@ std::string errorLine(const std::string& file, const std::string& error) {
 std::string frameLine(const std::string& file, const ImageRecord& r) {
     JsonLine line(file, "frame");
     line.add("width", std::to_string(r.fullW)).add("height", std::to_string(r.fullH));
-    line.add("orientation", std::to_string(r.orientation)).add("category", jsonString(r.category));
+    line.add("orientation", std::to_string(r.orientation)).add("category", jsonString(categoryText(r.category)));
     line.add("sharpness", jsonNumber(r.sharpness)).add("exposure", jsonNumber(r.exposure));
     line.add("contrast", jsonNumber(r.contrast)).add("eyeSharpness", jsonNumber(r.eyeSharpness));
     line.add("expression", jsonNumber(r.expression));

@@ -140,7 +140,7 @@ void addLibraryProjects(ProjectStore& store, const QString& shoot) {
             ResultImage r;
             r.path = files[i].toStdString();
             r.filename = QDir(shoot).relativeFilePath(files[i]).toStdString();
-            r.category = i % 2 ? "portrait" : "venue";
+            r.category = i % 2 ? Category::Portrait : Category::Venue;
             r.clusterNumber = 1 + i / 3;
             r.engineSelected = i % 4 != 0;
             r.isPrimary = r.engineSelected;

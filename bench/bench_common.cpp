@@ -42,32 +42,32 @@ std::string sizeName(int count, int width, int height) {
     return std::to_string(count) + "x" + std::to_string(width) + "x" + std::to_string(height);
 }
 
-}  // namespace
-
-std::string cachedShoot(int count, int width, int height) {
-    const std::string what = std::to_string(count) + " frames of " + std::to_string(width) + "x" +
-                             std::to_string(height);
-    return cachedFolder("shoot-" + sizeName(count, width, height), what, [&](const std::string& folder) {
-        shootgen::ShootOptions options;
-        options.count = count;
-        options.width = width;
-        options.height = height;
-        if (fs::is_directory(sharedPhotos())) options.sourceFolder = pathToUtf8(sharedPhotos());
-        shootgen::generateShoot(folder, options);
+// `count` generated frames of width x height, kept in the cache folder
+// "<prefix>-<count>x<width>x<height>": `make` writes them into the folder,
+// from the shared test photographs when there are any ("" otherwise).
+std::string cachedFrames(const std::string& prefix, const std::string& kind, int count, int width, int height,
+                         const std::function<void(const std::string& folder, const std::string& photos)>& make) {
+    const std::string what =
+        std::to_string(count) + " " + kind + " of " + std::to_string(width) + "x" + std::to_string(height);
+    return cachedFolder(prefix + "-" + sizeName(count, width, height), what, [&](const std::string& folder) {
+        make(folder, fs::is_directory(sharedPhotos()) ? pathToUtf8(sharedPhotos()) : std::string());
     });
 }
 
+}  // namespace
+
+std::string cachedShoot(int count, int width, int height) {
+    const auto make = [&](const std::string& folder, const std::string& photos) {
+        shootgen::generateShoot(folder, shootgen::ShootOptions{count, width, height, photos});
+    };
+    return cachedFrames("shoot", "frames", count, width, height, make);
+}
+
 std::string cachedCameraShoot(int count, int width, int height) {
-    const std::string what = std::to_string(count) + " camera-like frames of " + std::to_string(width) + "x" +
-                             std::to_string(height);
-    return cachedFolder("camera-" + sizeName(count, width, height), what, [&](const std::string& folder) {
-        shootgen::CameraShootOptions options;
-        options.count = count;
-        options.width = width;
-        options.height = height;
-        if (fs::is_directory(sharedPhotos())) options.photoFolder = pathToUtf8(sharedPhotos());
-        shootgen::generateCameraShoot(folder, options);
-    });
+    const auto make = [&](const std::string& folder, const std::string& photos) {
+        shootgen::generateCameraShoot(folder, shootgen::CameraShootOptions{count, width, height, photos});
+    };
+    return cachedFrames("camera", "camera-like frames", count, width, height, make);
 }
 
 std::string benchModelsFolder() {
@@ -82,6 +82,13 @@ EngineConfig realModelConfig(const std::string& folder) {
     c.expressionModelPath = folder + "/emotion-ferplus-8.onnx";
     c.eyeModelPath = folder + "/open_closed_eye.onnx";
     return c;
+}
+
+double loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    double load = -1;
+    in >> load;
+    return load;
 }
 
 // Linux keeps the peak in /proc/self/status (VmHWM) and resets it on request.

@@ -1,4 +1,4 @@
-// Shared helpers of the benchmark program: timing, cached input folders.
+// Shared helpers of the benchmark programs: timing, cached input folders, synthetic projects.
 #pragma once
 
 #include <chrono>
@@ -29,9 +29,27 @@ std::string benchModelsFolder();
 // A configuration naming the four real models of `folder`.
 EngineConfig realModelConfig(const std::string& folder);
 
+// The one-minute load average, or -1 where the system does not tell.
+double loadAverage();
+
 // The process's peak resident memory in megabytes since the last reset;
 // negative where the system does not tell.
 double peakMemoryMb();
 void resetPeakMemory();
+
+// Row `i` of a synthetic project of photographs below `folder`: four
+// sub-folders and the three categories in turn, six frames a moment, every
+// sixth frame primary.
+inline ResultImage syntheticRow(int i, const std::string& folder) {
+    static const char* const subFolders[] = {"ceremony", "reception", "portraits", ""};
+    ResultImage r;
+    const std::string sub = subFolders[i % 4];
+    r.filename = (sub.empty() ? "" : sub + "/") + "DSC_" + std::to_string(10000 + i) + ".jpg";
+    r.path = folder + "/" + r.filename;
+    r.category = i % 3 == 0 ? Category::Venue : i % 3 == 1 ? Category::Portrait : Category::Group;
+    r.clusterNumber = 1 + i / 6;
+    r.isPrimary = i % 6 == 0;
+    return r;
+}
 
 }  // namespace keepframe::bench

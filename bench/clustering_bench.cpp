@@ -53,7 +53,7 @@ void clusteringBench() {
         --left;
         f.filename = "DSC_" + std::to_string(1000 + i) + ".jpg";
         f.phash = scene ^ (uint64_t(1) << bit(rng)) ^ (uint64_t(1) << bit(rng));
-        f.category = people == 0 ? "venue" : people <= 2 ? "portrait" : "group";
+        f.category = people == 0 ? Category::Venue : people <= 2 ? Category::Portrait : Category::Group;
         f.sharpness = 50.0f + float(roll(rng));
         f.exposure = 0.5f + float(roll(rng)) / 400.0f;
         char when[32];
@@ -71,8 +71,8 @@ void clusteringBench() {
     const double clustering = secondsSince(start);
     ClusterMap portraits, groups;
     for (auto& f : frames) {
-        if (f.category == "portrait") portraits[f.clusterId].push_back(&f);
-        if (f.category == "group") groups[f.clusterId].push_back(&f);
+        if (f.category == Category::Portrait) portraits[f.clusterId].push_back(&f);
+        if (f.category == Category::Group) groups[f.clusterId].push_back(&f);
     }
     const auto t = std::chrono::steady_clock::now();
     const auto persons = buildPersons(portraits, groups, config.faceMatchThreshold, config.log);

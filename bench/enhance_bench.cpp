@@ -40,14 +40,6 @@ namespace {
 constexpr int kShootFrames = 20;  // the shoot of the enhancejobs section; this one takes the first few
 constexpr int kPhotos = 6;
 
-// The one-minute load average, or -1 where the system does not tell.
-double loadAverage() {
-    std::ifstream in("/proc/loadavg");
-    double load = -1;
-    in >> load;
-    return load;
-}
-
 int rounds() {
     const char* env = std::getenv("KEEPFRAME_BENCH_ROUNDS");
     return env && std::atoi(env) > 0 ? std::atoi(env) : 2;

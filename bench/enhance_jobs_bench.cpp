@@ -45,13 +45,6 @@ std::string cameraShoot(double& megabytes) {
     return folder;
 }
 
-double loadAverage() {
-    std::ifstream in("/proc/loadavg");
-    double load = -1;
-    in >> load;
-    return load;
-}
-
 // Peak resident memory of the process in MB (VmHWM); -1 where the system does not report it.
 double peakResidentMb() {
     std::ifstream status("/proc/self/status");
@@ -82,7 +75,7 @@ void enhanceJobsBench() {
         ResultImage r;
         r.filename = name;
         r.path = folder + "/" + name;
-        r.category = "portrait";
+        r.category = Category::Portrait;
         r.clusterNumber = i;
         r.engineSelected = r.isPrimary = true;
         r.faceBoxes = {{1500, 1200, 600, 700}, {2700, 1300, 550, 650}};  // inside frames of either orientation

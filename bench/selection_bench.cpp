@@ -15,16 +15,9 @@ void selectionBench() {
     QTemporaryDir library;
     qputenv("KEEPFRAME_DATA_DIR", library.path().toUtf8());
     CullResult result;
-    const char* folders[] = {"ceremony", "reception", "portraits", ""};
     for (int i = 0; i < 5000; ++i) {
-        ResultImage r;
-        const std::string sub = folders[i % 4];
-        r.filename = (sub.empty() ? "" : sub + "/") + "DSC_" + std::to_string(10000 + i) + ".jpg";
-        r.path = "/shoot/" + r.filename;
-        r.category = i % 3 == 0 ? "venue" : i % 3 == 1 ? "portrait" : "group";
-        r.clusterNumber = 1 + i / 6;
+        ResultImage r = syntheticRow(i, "/shoot");
         r.engineSelected = i % 3 == 0;  // about a third kept
-        r.isPrimary = i % 6 == 0;
         r.captureTime =
             i % 10 ? "2024:06:15 14:" + std::to_string(10 + i / 100) + ":" + std::to_string(10 + i % 50) : "";
         r.detectionCount = i % 5;

@@ -34,7 +34,7 @@ void storeBench() {
         r.filename = "ceremony/DSC_" + std::to_string(10000 + i) + ".jpg";
         r.path = "/shoots/wedding/" + r.filename;
         const int faces = int(rng() % 5);
-        r.category = faces == 0 ? "venue" : faces <= 2 ? "portrait" : "group";
+        r.category = faces == 0 ? Category::Venue : faces <= 2 ? Category::Portrait : Category::Group;
         r.clusterNumber = 1 + i / 5;
         r.captureTime = "2024:06:15 14:" + std::to_string(10 + i / 600) + ":" + std::to_string(10 + i % 50);
         r.engineSelected = i % 4 == 0;

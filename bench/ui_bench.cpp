@@ -8,6 +8,7 @@
 // through it at fit and at 100 %, and the longest stall of the GUI thread;
 // and the viewer on the same frames: opening, steps to a frame read ahead
 // against jumps to one that is not, and the longest stall.
+#include "bench_common.h"
 #include "desktop_app.h"
 #include "memory_tuning.h"
 #include "project_store.h"
@@ -44,16 +45,9 @@ int storeLargeProject(const QString& folder) {
     std::vector<uint8_t> jpeg;
     cv::imencode(".jpg", thumb, jpeg);
     CullResult result;
-    const char* folders[] = {"ceremony", "reception", "portraits", ""};
     for (int i = 0; i < 5000; ++i) {
-        ResultImage r;
-        const std::string sub = folders[i % 4];
-        r.filename = (sub.empty() ? "" : sub + "/") + "DSC_" + std::to_string(10000 + i) + ".jpg";
-        r.path = folder.toStdString() + "/" + r.filename;
-        r.category = i % 3 == 0 ? "venue" : i % 3 == 1 ? "portrait" : "group";
-        r.clusterNumber = 1 + i / 6;
+        ResultImage r = bench::syntheticRow(i, folder.toStdString());
         r.engineSelected = i % 3 != 2;  // two thirds kept: a dense grid
-        r.isPrimary = i % 6 == 0;
         r.fullW = 6000;
         r.fullH = 4000;
         r.captureTime = "2024:06:15 " + std::to_string(10 + i / 600) + ":" + std::to_string(10 + (i / 10) % 50) +
@@ -91,7 +85,7 @@ bool storeLibrary(const QString& folder, int count) {
             ResultImage r;
             r.filename = "DSC_" + std::to_string(1000 + i) + ".jpg";
             r.path = folder.toStdString() + "/" + r.filename;
-            r.category = "portrait";
+            r.category = Category::Portrait;
             r.clusterNumber = 1;
             r.engineSelected = true;
             r.fullW = 6000;
@@ -263,7 +257,7 @@ int storeMoment(const QString& folder, int count) {
         r.path = folder.toStdString() + "/" + r.filename;
         QFile file(QString::fromStdString(r.path));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return -1;
-        r.category = "portrait";
+        r.category = Category::Portrait;
         r.clusterNumber = 1;
         r.engineSelected = i == 0;
         r.isPrimary = i == 0;

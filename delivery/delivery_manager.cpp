@@ -198,11 +198,17 @@ QDateTime DeliveryManager::parseCreatedAt(const QString& text) {
     return when.toLocalTime();
 }
 
+bool DeliveryManager::request(const QByteArray& verb, const QString& path, const QJsonObject* body,
+                              const Failure& onFailure, const Answer& onAnswer) {
+    return send(verb, path, body, onFailure, [onFailure, onAnswer](int status, const QByteArray& reply) {
+        if (status != 200) return onFailure(httpErrorText(status, reply));
+        onAnswer(QJsonDocument::fromJson(reply).object());
+    });
+}
+
 void DeliveryManager::fetchGalleries() {
     const Failure failed = [this](const QString& r) { emit galleriesFetchFailed(r); };
-    send("GET", "/deliver/galleries", nullptr, failed, [this, failed](int status, const QByteArray& body) {
-        if (status != 200) return failed(httpErrorText(status, body));
-        const QJsonObject o = QJsonDocument::fromJson(body).object();
+    request("GET", "/deliver/galleries", nullptr, failed, [this](const QJsonObject& o) {
         QVariantList galleries;
         for (const QJsonValue& v : o.value("galleries").toArray()) {
             const QJsonObject g = v.toObject();
@@ -225,25 +231,20 @@ void DeliveryManager::fetchGalleries() {
 
 void DeliveryManager::fetchGalleryFiles(const QString& galleryId) {
     const Failure failed = [this](const QString& r) { emit galleryFilesFetchFailed(r); };
-    send("GET", endpoint("/deliver/galleries/%1/files", galleryId), nullptr, failed,
-         [this, failed, galleryId](int status, const QByteArray& body) {
-             if (status != 200) return failed(httpErrorText(status, body));
-             const QJsonObject o = QJsonDocument::fromJson(body).object();
-             QVariantList files;
-             for (const QJsonValue& v : o.value("files").toArray())
-                 files.push_back(QVariantMap{{"fileId", v.toObject().value("file_id").toString()},
-                                             {"filename", v.toObject().value("filename").toString()}});
-             emit galleryFilesReceived(galleryId, o.value("current_cover_file_id").toString(), files);
-         });
+    request("GET", endpoint("/deliver/galleries/%1/files", galleryId), nullptr, failed,
+            [this, galleryId](const QJsonObject& o) {
+                QVariantList files;
+                for (const QJsonValue& v : o.value("files").toArray())
+                    files.push_back(QVariantMap{{"fileId", v.toObject().value("file_id").toString()},
+                                                {"filename", v.toObject().value("filename").toString()}});
+                emit galleryFilesReceived(galleryId, o.value("current_cover_file_id").toString(), files);
+            });
 }
 
 void DeliveryManager::postSetting(const QString& galleryId, const QJsonObject& setting, const std::function<void()>& ok,
                                   const Failure& failed) {
-    send("POST", endpoint("/deliver/galleries/%1/settings", galleryId), &setting, failed,
-         [ok, failed](int status, const QByteArray& body) {
-             if (status != 200) return failed(httpErrorText(status, body));
-             ok();
-         });
+    request("POST", endpoint("/deliver/galleries/%1/settings", galleryId), &setting, failed,
+            [ok](const QJsonObject&) { ok(); });
 }
 
 void DeliveryManager::setGalleryCover(const QString& galleryId, const QString& coverFileId) {
@@ -266,27 +267,19 @@ void DeliveryManager::setGalleryFaceSearch(const QString& galleryId, bool enable
 void DeliveryManager::changeGalleryPassword(const QString& galleryId, const QString& newPassword) {
     const Failure failed = [this](const QString& r) { emit passwordChangeFailed(r); };
     const QJsonObject body{{"new_password", newPassword}};
-    send("POST", endpoint("/gallery/%1/change-password", galleryId), &body, failed,
-         [this, failed, galleryId](int status, const QByteArray& reply) {
-             if (status != 200) return failed(httpErrorText(status, reply));
-             emit passwordChanged(galleryId);
-         });
+    request("POST", endpoint("/gallery/%1/change-password", galleryId), &body, failed,
+            [this, galleryId](const QJsonObject&) { emit passwordChanged(galleryId); });
 }
 
 void DeliveryManager::deleteGallery(const QString& galleryId) {
     const Failure failed = [this](const QString& r) { emit galleryDeleteFailed(r); };
-    send("DELETE", endpoint("/deliver/galleries/%1", galleryId), nullptr, failed,
-         [this, failed, galleryId](int status, const QByteArray& body) {
-             if (status != 200) return failed(httpErrorText(status, body));
-             emit galleryDeleted(galleryId);
-         });
+    request("DELETE", endpoint("/deliver/galleries/%1", galleryId), nullptr, failed,
+            [this, galleryId](const QJsonObject&) { emit galleryDeleted(galleryId); });
 }
 
 void DeliveryManager::fetchStudioProfile() {
     const Failure failed = [this](const QString& r) { emit studioProfileFetchFailed(r); };
-    send("GET", "/deliver/profile", nullptr, failed, [this, failed](int status, const QByteArray& body) {
-        if (status != 200) return failed(httpErrorText(status, body));
-        const QJsonObject o = QJsonDocument::fromJson(body).object();
+    request("GET", "/deliver/profile", nullptr, failed, [this](const QJsonObject& o) {
         emit studioProfileReceived(o.value("studio_name").toString(), o.value("public_contact_phone").toString());
     });
 }
@@ -298,10 +291,7 @@ void DeliveryManager::saveStudioProfile(const QString& studioName, const QString
     if (!studioName.isEmpty()) body["studio_name"] = studioName;
     if (!phone.isEmpty()) body["public_contact_phone"] = phone;
     if (body.isEmpty()) return failed(QStringLiteral("Nothing to save."));
-    send("POST", "/deliver/profile", &body, failed, [this, failed](int status, const QByteArray& reply) {
-        if (status != 200) return failed(httpErrorText(status, reply));
-        emit studioProfileSaved();
-    });
+    request("POST", "/deliver/profile", &body, failed, [this](const QJsonObject&) { emit studioProfileSaved(); });
 }
 
 void DeliveryManager::requestStorageTopup(int additionalGb) {
@@ -327,20 +317,18 @@ void DeliveryManager::requestStorageTopup(int additionalGb) {
 
 void DeliveryManager::checkTopupStatus(const QString& topupId) {
     const Failure failed = [this](const QString& r) { emit topupStatusCheckFailed(r); };
-    send("GET", endpoint("/deliver/storage/topup/%1/status", topupId), nullptr, failed,
-         [this, failed, topupId](int status, const QByteArray& body) {
-             if (status != 200) return failed(httpErrorText(status, body));
-             const QJsonObject o = QJsonDocument::fromJson(body).object();
-             const QString state = o.value("status").toString();
-             const int added = o.value("added_gb").toInt();
-             if (state == "paid") {
-                 emit topupStatusPaid(topupId, added, o.value("storage_quota_bytes").toVariant().toLongLong());
-             } else if (state == "expired") {
-                 emit topupStatusExpired(topupId);
-             } else {
-                 emit topupStatusPending(topupId, added);
-             }
-         });
+    request("GET", endpoint("/deliver/storage/topup/%1/status", topupId), nullptr, failed,
+            [this, topupId](const QJsonObject& o) {
+                const QString state = o.value("status").toString();
+                const int added = o.value("added_gb").toInt();
+                if (state == "paid") {
+                    emit topupStatusPaid(topupId, added, o.value("storage_quota_bytes").toVariant().toLongLong());
+                } else if (state == "expired") {
+                    emit topupStatusExpired(topupId);
+                } else {
+                    emit topupStatusPending(topupId, added);
+                }
+            });
 }
 
 }  // namespace keepframe

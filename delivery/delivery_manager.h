@@ -168,6 +168,7 @@ signals:
 private:
     using Reply = std::function<void(int status, const QByteArray& body)>;
     using Failure = std::function<void(const QString& reason)>;
+    using Answer = std::function<void(const QJsonObject& reply)>;
 
     // Why no service request can be sent with `token` to `base` (no token, or
     // an address that is not allowed); empty when one can.
@@ -180,6 +181,10 @@ private:
     // so does passing a limit of limits_ (the reason names the limit).
     bool send(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,
               const Reply& onReply);
+    // send() for a request the service answers with status 200 and a JSON
+    // object: the object goes to `onAnswer`, any other status to `onFailure`.
+    bool request(const QByteArray& verb, const QString& path, const QJsonObject* body, const Failure& onFailure,
+                 const Answer& onAnswer);
     void postSetting(const QString& galleryId, const QJsonObject& setting, const std::function<void()>& ok,
                      const Failure& failed);
     void setPhase(const QString& phase);

@@ -118,7 +118,7 @@ void analyzeFaces(ImageRecord& rec, const cv::Mat& analysis, const cv::Mat& grey
 // The main face for the expression: the first of a portrait, the largest of a group.
 const FaceRecord& expressionFace(const ImageRecord& rec) {
     const FaceRecord* face = &rec.faces.front();
-    if (rec.category != "portrait")
+    if (rec.category != Category::Portrait)
         for (const auto& f : rec.faces)
             if (f.area > face->area) face = &f;
     return *face;
@@ -206,11 +206,11 @@ ImageRecord analyzeImage(const std::string& relativeName, const std::string& ful
     rec.eyeSharpness = rec.faces.empty() ? 0.0f : float(eyeSharpness(grey, rec.faces.front().landmarks.data()));
     clock.mark(AnalysisTimings::Measures);
     const size_t faceCount = rec.faces.size();
-    rec.category = faceCount == 0 ? "venue" : faceCount <= 2 ? "portrait" : "group";
+    rec.category = faceCount == 0 ? Category::Venue : faceCount <= 2 ? Category::Portrait : Category::Group;
     rec.expression = kUnmeasuredExpression;
     const bool scoreExpression =
         models != nullptr && faceCount > 0 &&
-        (rec.category == "portrait" || (rec.category == "group" && config.groupExpressionEnabled));
+        (rec.category == Category::Portrait || (rec.category == Category::Group && config.groupExpressionEnabled));
     // Eyes and expression are judged at half size: the quarter-size frame has
     // too few pixels on the eyes of a group photograph's faces. Only the part
     // of the half-size frame that holds them is decoded.

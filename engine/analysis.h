@@ -48,7 +48,7 @@ struct AnalysisTimings {
 };
 
 // `models` is the calling thread's own model set; without one the face steps
-// are skipped and every frame is "venue". `valid` is false, with the reason
+// are skipped and every frame is a venue frame. `valid` is false, with the reason
 // in `problem`, when the file cannot be read or decoded or its size is refused
 // (image_decode.h); a frame the decoder reports damaged is analysed and
 // marked `damaged`. With `details`, it also receives what the analysis saw of

@@ -19,7 +19,7 @@ struct Cluster {
     FrameList frames;  // scan order
 };
 
-FrameList framesOf(std::vector<ImageRecord>& frames, const std::string& category) {
+FrameList framesOf(std::vector<ImageRecord>& frames, Category category) {
     FrameList out;
     for (auto& f : frames)
         if (f.category == category) out.push_back(&f);
@@ -56,7 +56,7 @@ void relabel(const std::vector<Cluster>& clusters, DisjointSet& forest) {
 }
 
 // Step 2: frames of one category linked by perceptual-hash distance.
-void phashClusters(FrameList frames, const char* category, const EngineConfig& config, int32_t& nextId) {
+void phashClusters(FrameList frames, Category category, const EngineConfig& config, int32_t& nextId) {
     const int n = int(frames.size());
     if (n == 0) return;
     DisjointSet forest(size_t(n), std::vector<int>(size_t(n), 1));
@@ -72,7 +72,7 @@ void phashClusters(FrameList frames, const char* category, const EngineConfig& c
         if (it == idOfRoot.end()) it = idOfRoot.emplace(root, nextId++).first;
         frames[size_t(i)]->clusterId = it->second;
     }
-    config.log.info("  %-10s: %d → %d clusters\n", category, n, int(idOfRoot.size()));
+    config.log.info("  %-10s: %d → %d clusters\n", categoryText(category), n, int(idOfRoot.size()));
 }
 
 // Up to `limit` embeddings of a cluster, frame by frame, in face order.
@@ -86,40 +86,55 @@ std::vector<Embedding> embeddingSample(const FrameList& frames, size_t limit) {
     return sample;
 }
 
-// Step 2.5: clusters just beyond the hash threshold joined when their faces match.
-void nearMissMerge(FrameList frames, const char* category, const EngineConfig& config) {
-    if (frames.size() < 2) return;
+// Joins, pair by pair in id order, every two clusters of `frames` whose
+// joined size stays within the largest cluster size and that `join` accepts;
+// the frames take the ids of the joined clusters.
+struct MergeCount {
+    int before = 0;
+    int merges = 0;
+};
+template <typename Join>
+MergeCount mergeClusterPairs(const FrameList& frames, const EngineConfig& config, Join join) {
     const std::vector<Cluster> clusters = clustersOf(frames);
     const int m = int(clusters.size());
     DisjointSet forest = forestOver(clusters);
     int merges = 0;
-    for (int a = 0; a < m; ++a) {
-        for (int b = a + 1; b < m; ++b) {
-            if (forest.same(a, b)) continue;
-            bool nearMiss = false;
-            for (const ImageRecord* p : clusters[size_t(a)].frames) {
-                for (const ImageRecord* q : clusters[size_t(b)].frames) {
-                    const int d = phashDistance(p->phash, q->phash);
-                    if (d >= config.nearMissMinDistance && d <= config.nearMissMaxDistance) {
-                        nearMiss = true;
-                        break;
-                    }
-                }
-                if (nearMiss) break;
-            }
-            if (!nearMiss || forest.size(a) + forest.size(b) > config.maxClusterSize) continue;
-            const auto sampleA = embeddingSample(clusters[size_t(a)].frames, 10);
-            const auto sampleB = embeddingSample(clusters[size_t(b)].frames, 10);
-            if (sampleA.empty() || sampleB.empty()) continue;
-            const int k = matchingEmbeddings(sampleA, sampleB, config.nearMissFaceSimilarity);
-            if (ShareRatio(config.nearMissMatchRatio).reachedBy(size_t(k), std::max(sampleA.size(), sampleB.size()))) {
+    for (int a = 0; a < m; ++a)
+        for (int b = a + 1; b < m; ++b)
+            if (!forest.same(a, b) && forest.size(a) + forest.size(b) <= config.maxClusterSize &&
+                join(clusters[size_t(a)].frames, clusters[size_t(b)].frames)) {
                 forest.unite(a, b);
                 ++merges;
             }
-        }
-    }
     relabel(clusters, forest);
-    config.log.info("  %-10s: %d → %d (%d near-miss merges)\n", category, m, distinctIds(frames), merges);
+    return {m, merges};
+}
+
+// Two clusters with a pair of frames just beyond the hash threshold whose
+// sampled faces match.
+bool nearMissOfSameFaces(const FrameList& a, const FrameList& b, const EngineConfig& config) {
+    const auto nearMiss = [&](const ImageRecord* p) {
+        return std::any_of(b.begin(), b.end(), [&](const ImageRecord* q) {
+            const int d = phashDistance(p->phash, q->phash);
+            return d >= config.nearMissMinDistance && d <= config.nearMissMaxDistance;
+        });
+    };
+    if (std::none_of(a.begin(), a.end(), nearMiss)) return false;
+    const auto sampleA = embeddingSample(a, 10);
+    const auto sampleB = embeddingSample(b, 10);
+    if (sampleA.empty() || sampleB.empty()) return false;
+    const int k = matchingEmbeddings(sampleA, sampleB, config.nearMissFaceSimilarity);
+    return ShareRatio(config.nearMissMatchRatio).reachedBy(size_t(k), std::max(sampleA.size(), sampleB.size()));
+}
+
+// Step 2.5: clusters just beyond the hash threshold joined when their faces match.
+void nearMissMerge(FrameList frames, Category category, const EngineConfig& config) {
+    if (frames.size() < 2) return;
+    const MergeCount n = mergeClusterPairs(frames, config, [&](const FrameList& a, const FrameList& b) {
+        return nearMissOfSameFaces(a, b, config);
+    });
+    config.log.info("  %-10s: %d → %d (%d near-miss merges)\n", categoryText(category), n.before, distinctIds(frames),
+                    n.merges);
 }
 
 // Step 2.6: small group clusters close in camera file number joined when
@@ -181,32 +196,22 @@ std::set<int32_t> proximityMerge(FrameList frames, const EngineConfig& config) {
 }
 
 // Step 3: clusters showing the same people joined.
-void faceMerge(FrameList frames, const char* category, const EngineConfig& config) {
+void faceMerge(FrameList frames, Category category, const EngineConfig& config) {
     if (frames.size() < 2) return;
-    const std::vector<Cluster> clusters = clustersOf(frames);
-    const int m = int(clusters.size());
-    DisjointSet forest = forestOver(clusters);
-    int merges = 0;
-    for (int k = 0; k < m; ++k)
-        for (int j = k + 1; j < m; ++j)
-            if (!forest.same(k, j) && forest.size(k) + forest.size(j) <= config.maxClusterSize &&
-                clusterFaceMatch(clusters[size_t(k)].frames, clusters[size_t(j)].frames, config.faceMatchThreshold,
-                                 config.faceMergeRatio)) {
-                forest.unite(k, j);
-                ++merges;
-            }
-    relabel(clusters, forest);
-    config.log.info("  %s: %d → %d (%d merges)\n", category, m, distinctIds(frames), merges);
+    const MergeCount n = mergeClusterPairs(frames, config, [&](const FrameList& a, const FrameList& b) {
+        return clusterFaceMatch(a, b, config.faceMatchThreshold, config.faceMergeRatio);
+    });
+    config.log.info("  %s: %d → %d (%d merges)\n", categoryText(category), n.before, distinctIds(frames), n.merges);
 }
 
 // Step 4: clusters mixing different people split apart.
-void splitMixed(FrameList frames, const char* category, float ratio, const EngineConfig& config, int32_t& nextId) {
+void splitMixed(FrameList frames, Category category, float ratio, const EngineConfig& config, int32_t& nextId) {
     if (frames.empty()) return;
     const std::vector<Cluster> clusters = clustersOf(frames);
     int splits = 0;
     for (const auto& c : clusters) {
         if (c.frames.size() < 2) continue;
-        const bool isGroup = std::string(category) == "group";
+        const bool isGroup = category == Category::Group;
         if (isGroup && std::any_of(c.frames.begin(), c.frames.end(), [](auto* f) { return f->proximityProtected; }))
             continue;
         const auto groups = splitClusterByFaces(c.frames, ratio, config.faceMatchThreshold);
@@ -216,7 +221,8 @@ void splitMixed(FrameList frames, const char* category, float ratio, const Engin
             ++splits;
         }
     }
-    config.log.info("  %s: %d → %d (%d splits)\n", category, int(clusters.size()), distinctIds(frames), splits);
+    config.log.info("  %s: %d → %d (%d splits)\n", categoryText(category), int(clusters.size()), distinctIds(frames),
+                    splits);
 }
 
 // Share of a's embeddings matched in b, over the larger embedding count.
@@ -275,22 +281,25 @@ std::vector<FrameList> splitClusterByFaces(const FrameList& frames, float ratio,
 
 std::set<int32_t> clusterFrames(std::vector<ImageRecord>& frames, const EngineConfig& config, int32_t& nextClusterId) {
     config.log.info("Step 2: pHash clustering (threshold=%d)...\n", config.phashThreshold);
-    for (const char* category : {"venue", "portrait", "group"})
+    for (const Category category : {Category::Venue, Category::Portrait, Category::Group})
         phashClusters(framesOf(frames, category), category, config, nextClusterId);
 
     config.log.info("\nStep 2.5: Near-miss pHash merge (dist %d-%d, ratio>=%.1f)...\n", config.nearMissMinDistance,
                     config.nearMissMaxDistance, config.nearMissMatchRatio);
-    for (const char* category : {"portrait", "group"}) nearMissMerge(framesOf(frames, category), category, config);
+    for (const Category category : {Category::Portrait, Category::Group})
+        nearMissMerge(framesOf(frames, category), category, config);
 
     config.log.info("\nStep 2.6: Proximity merge for group (DSC gap<=%d)...\n", config.proximityMaxGap);
-    std::set<int32_t> protectedIds = proximityMerge(framesOf(frames, "group"), config);
+    std::set<int32_t> protectedIds = proximityMerge(framesOf(frames, Category::Group), config);
 
     config.log.info("\nStep 3: Face-based MERGE...\n");
-    for (const char* category : {"portrait", "group"}) faceMerge(framesOf(frames, category), category, config);
+    for (const Category category : {Category::Portrait, Category::Group})
+        faceMerge(framesOf(frames, category), category, config);
 
     config.log.info("\nStep 4: Splitting mixed clusters...\n");
-    splitMixed(framesOf(frames, "portrait"), "portrait", config.portraitSplitRatio, config, nextClusterId);
-    splitMixed(framesOf(frames, "group"), "group", config.groupSplitRatio, config, nextClusterId);
+    splitMixed(framesOf(frames, Category::Portrait), Category::Portrait, config.portraitSplitRatio, config,
+               nextClusterId);
+    splitMixed(framesOf(frames, Category::Group), Category::Group, config.groupSplitRatio, config, nextClusterId);
     return protectedIds;
 }
 
@@ -299,7 +308,7 @@ void numberClustersByTime(std::vector<ImageRecord>& frames) {
         std::string time;
         bool hasTime = false;
     };
-    std::map<std::string, std::map<int32_t, Key>> keys;  // category -> cluster id -> key
+    std::map<Category, std::map<int32_t, Key>> keys;  // category -> cluster id -> key
     for (const auto& f : frames) {
         Key& k = keys[f.category][f.clusterId];
         if (isKnownCaptureTime(f.captureTime) && (!k.hasTime || f.captureTime < k.time)) {
@@ -307,7 +316,7 @@ void numberClustersByTime(std::vector<ImageRecord>& frames) {
             k.hasTime = true;
         }
     }
-    std::map<std::string, std::map<int32_t, int32_t>> numbers;
+    std::map<Category, std::map<int32_t, int32_t>> numbers;
     for (auto& [category, clusters] : keys) {
         std::vector<std::pair<std::string, int32_t>> order;
         for (auto& [id, k] : clusters) order.emplace_back(k.hasTime ? k.time : "9999", id);

@@ -40,17 +40,11 @@ void warnAboutLeftOut(const EngineLog& log, const std::vector<SkippedFile>& skip
 
 ResultImage toResultImage(ImageRecord& f) {
     ResultImage r;
-    r.filename = f.filename;
+    static_cast<FrameFacts&>(r) = f;
     r.path = f.path;
-    r.category = f.category;
-    r.captureTime = f.captureTime;
     r.clusterNumber = f.clusterNumber;
-    r.fullW = f.fullW;
-    r.fullH = f.fullH;
-    r.orientation = f.orientation;
     r.appliedRotation = f.appliedRotation;
     r.score = f.finalScore;
-    r.reason = f.reason;
     r.sharpness = f.sharpness;
     r.eyeSharpness = f.eyeSharpness;
     r.exposure = f.exposure;
@@ -130,21 +124,21 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
     report(progress, 67, "Clustering…");
     int32_t nextClusterId = 0;
     clusterFrames(frames, config, nextClusterId);
-    std::map<std::string, ClusterMap> maps = {{"venue", {}}, {"portrait", {}}, {"group", {}}};
+    std::map<Category, ClusterMap> maps = {{Category::Venue, {}}, {Category::Portrait, {}}, {Category::Group, {}}};
     for (auto& f : frames) {
         auto it = maps.find(f.category);
         if (it != maps.end()) it->second[f.clusterId].push_back(&f);
     }
     if (config.verbose)
-        config.log.info("\nClusters: venue=%d portrait=%d group=%d\n", int(maps["venue"].size()),
-                        int(maps["portrait"].size()), int(maps["group"].size()));
+        config.log.info("\nClusters: venue=%d portrait=%d group=%d\n", int(maps[Category::Venue].size()),
+                        int(maps[Category::Portrait].size()), int(maps[Category::Group].size()));
     numberClustersByTime(frames);
 
     // Step 9: cluster folders and category reports.
     if (config.writeOutputs) {
         if (config.verbose) config.log.info("\nExporting cluster folders...\n");
         try {
-            for (const char* category : {"venue", "portrait", "group"})
+            for (const Category category : {Category::Venue, Category::Portrait, Category::Group})
                 writeCategoryReport(maps[category], category, config.outputFolder, config.log);
         } catch (const std::exception& e) {
             config.log.warning("  WARNING: Cluster export failed: %s\n", e.what());
@@ -155,12 +149,13 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
     if (config.verbose) config.log.info("\nPhase 1: Building person identities...\n");
     report(progress, 73, "Identifying people…");
     const std::vector<PersonRecord> persons =
-        buildPersons(maps["portrait"], maps["group"], config.faceMatchThreshold, config.log);
+        buildPersons(maps[Category::Portrait], maps[Category::Group], config.faceMatchThreshold, config.log);
     result.persons = int32_t(persons.size());
 
     // Steps 11 to 14: selection, final scores, reduction, primary/review split.
     report(progress, 78, "Selecting best images…");
-    const FrameList picked = selectFrames(frames, maps["venue"], maps["portrait"], maps["group"], persons, config);
+    const FrameList picked =
+        selectFrames(frames, maps[Category::Venue], maps[Category::Portrait], maps[Category::Group], persons, config);
     for (ImageRecord* f : picked) computeFinalScore(*f, persons, config);
     const auto [primary, review] = splitPrimaryReview(reduceSelection(picked, config), config.primaryTarget);
 
@@ -189,13 +184,7 @@ CullResult runCull(EngineConfig config, const ProgressCallback& progress) {
         const bool isPrimary = i < primary.size();
         keptPrimary[&f] = isPrimary;
         SelectedImage s;
-        s.filename = f.filename;
-        s.category = f.category;
-        s.reason = f.reason;
-        s.captureTime = f.captureTime;
-        s.fullW = f.fullW;
-        s.fullH = f.fullH;
-        s.orientation = f.orientation;
+        static_cast<FrameFacts&>(s) = f;
         s.score = f.finalScore;
         s.clusterSize = f.clusterSize;
         s.primary = isPrimary;

@@ -492,40 +492,26 @@ DecodedImage decodeWithOpenCv(std::span<const uint8_t> bytes, Format format, int
 }  // namespace
 
 void applyOrientation(cv::Mat& image, int orientation, cv::Mat* turnedInto) {
+    // EXIF orientations 2 to 8 as the steps that make a frame upright: a flip
+    // (OpenCV's flip code), then a transpose, then a flip of the transposed frame.
+    constexpr int kNoFlip = 2;
+    struct Steps {
+        int flipBefore;
+        bool transpose;
+        int flipAfter;
+    };
+    static constexpr Steps kSteps[] = {{1, false, kNoFlip},       {-1, false, kNoFlip}, {0, false, kNoFlip},
+                                       {kNoFlip, true, kNoFlip}, {kNoFlip, true, 1},   {-1, true, kNoFlip},
+                                       {kNoFlip, true, 0}};
+    if (orientation < 2 || orientation > 8) return;
+    const Steps& steps = kSteps[orientation - 2];
+    if (steps.flipBefore != kNoFlip) cv::flip(image, image, steps.flipBefore);
+    if (!steps.transpose) return;
     cv::Mat fresh;
     cv::Mat& turned = turnedInto != nullptr ? *turnedInto : fresh;
-    switch (orientation) {
-    case 2:
-        cv::flip(image, image, 1);
-        break;
-    case 3:
-        cv::flip(image, image, -1);
-        break;
-    case 4:
-        cv::flip(image, image, 0);
-        break;
-    case 5:
-        cv::transpose(image, turned);
-        image = turned;
-        break;
-    case 6:
-        cv::transpose(image, turned);
-        cv::flip(turned, turned, 1);
-        image = turned;
-        break;
-    case 7:
-        cv::flip(image, image, -1);
-        cv::transpose(image, turned);
-        image = turned;
-        break;
-    case 8:
-        cv::transpose(image, turned);
-        cv::flip(turned, turned, 0);
-        image = turned;
-        break;
-    default:
-        break;
-    }
+    cv::transpose(image, turned);
+    if (steps.flipAfter != kNoFlip) cv::flip(turned, turned, steps.flipAfter);
+    image = turned;
 }
 
 FrameRegion decodeRegion(std::span<const uint8_t> bytes, int reduction,

@@ -173,7 +173,10 @@ int32_t chooseCover(const std::vector<ResultImage>& rows) {
         return index;
     };
     int32_t cover = best([](const ResultImage& r) { return r.hasVip; });
-    if (cover < 0) cover = best([](const ResultImage& r) { return r.category == "portrait" || r.category == "group"; });
+    const auto withPeople = [](const ResultImage& r) {
+        return r.category == Category::Portrait || r.category == Category::Group;
+    };
+    if (cover < 0) cover = best(withPeople);
     if (cover < 0) cover = best([](const ResultImage&) { return true; });
     return cover;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "category.h"
 #include "engine_log.h"
 
 namespace keepframe {
@@ -26,7 +27,7 @@ struct EngineConfig {
     std::string eyeModelPath = defaultModelsFolder() + "open_closed_eye.onnx";
     std::string detectorModelPath = defaultModelsFolder() + "buffalo_l/det_10g.onnx";
     // An empty detector path runs the classical measures only: no faces are
-    // looked for and every frame is "venue" (used by benchmarks).
+    // looked for and every frame is a venue frame (used by benchmarks).
 
     // Face scoring.
     float portraitQualityWeight = 0.3f;
@@ -121,14 +122,19 @@ struct FaceRecord {
     std::array<float, 10> landmarks{};
 };
 
-struct ImageRecord {
+// What every record of a frame carries, from the analysis to the result rows.
+struct FrameFacts {
     std::string filename;  // relative to the input folder, "/" separators
-    std::string path;
-    uint64_t phash = 0;
-    std::string category;
+    Category category = Category::Venue;  // venue until faces are found
     std::string captureTime;
     int32_t fullW = 0, fullH = 0;  // the upright frame's size, as the file's header declares it
     int32_t orientation = 1;
+    std::string reason;  // why the frame was picked or left
+};
+
+struct ImageRecord : FrameFacts {
+    std::string path;
+    uint64_t phash = 0;
     int32_t appliedRotation = 0;
     int32_t faceCount = 0;
     int32_t detectionCount = 0;
@@ -143,7 +149,6 @@ struct ImageRecord {
     int32_t clusterId = -1;
     bool proximityProtected = false;
     int32_t clusterNumber = 0;
-    std::string reason;
     int32_t selected = 0;
     int32_t personIndex = -1;
     bool personFlag = false;
@@ -173,32 +178,20 @@ using FaceBox = std::array<int32_t, 4>;
 // analysis pixels, so the box is kept inside the frame.
 FaceBox fullResolutionBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t fullW, int32_t fullH);
 
-struct SelectedImage {
-    std::string filename;
-    std::string category;
-    std::string reason;
-    std::string captureTime;
-    int32_t fullW = 0, fullH = 0;
-    int32_t orientation = 1;
+struct SelectedImage : FrameFacts {
     float score = 0;
     int32_t clusterSize = 0;
     bool primary = false;
     std::vector<FaceBox> faceBoxes;
 };
 
-struct ResultImage {
-    std::string filename;
+struct ResultImage : FrameFacts {
     std::string path;
-    std::string category;
-    std::string captureTime;
     int32_t clusterNumber = 0;
     bool engineSelected = false;
     bool isPrimary = false;
-    int32_t fullW = 0, fullH = 0;
-    int32_t orientation = 1;
     int32_t appliedRotation = 0;
     float score = 0;
-    std::string reason;
     float sharpness = 0;
     float eyeSharpness = 0;
     float exposure = 0;
@@ -215,16 +208,16 @@ struct ResultImage {
     std::vector<uint8_t> thumbnailJpeg;
 };
 
-// Frames counted by category: "featured" frames (a display category) count as
-// portraits, and any category other than "venue" and "portrait" as a group.
+// Frames counted by category: featured frames (a display category) count as
+// portraits.
 struct CategoryCounts {
     int32_t venue = 0;
     int32_t portrait = 0;
     int32_t group = 0;
-    void add(const std::string& category) {
-        if (category == "venue") ++venue;
-        else if (category == "portrait" || category == "featured") ++portrait;
-        else ++group;
+    void add(Category category) {
+        if (category == Category::Venue) ++venue;
+        else if (category == Category::Group) ++group;
+        else ++portrait;
     }
 };
 

@@ -19,9 +19,9 @@ FrameList reduceSelection(const FrameList& selected, const EngineConfig& config)
     }
     FrameList kept;
     for (ImageRecord* f : selected) {
-        const bool keep = f->category == "venue" ||
-                          (f->category == "portrait" && f->finalScore >= config.portraitScoreFloor) ||
-                          (f->category == "group" && f->finalScore >= config.groupScoreFloor) ||
+        const bool keep = f->category == Category::Venue ||
+                          (f->category == Category::Portrait && f->finalScore >= config.portraitScoreFloor) ||
+                          (f->category == Category::Group && f->finalScore >= config.groupScoreFloor) ||
                           f->finalScore >= best[f->pickClusterId] - 0.000001f;
         if (keep) kept.push_back(f);
     }

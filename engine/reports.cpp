@@ -41,9 +41,10 @@ bool writeReport(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder,
+void writeCategoryReport(const ClusterMap& clusters, Category category, const std::string& outputFolder,
                          const EngineLog& log) {
-    const std::string folder = joined(joined(outputFolder, "_clusters"), category);
+    const char* const name = categoryText(category);
+    const std::string folder = joined(joined(outputFolder, "_clusters"), name);
     std::error_code ec;
     fs::create_directories(utf8ToPath(folder), ec);
 
@@ -57,7 +58,7 @@ void writeCategoryReport(const ClusterMap& clusters, const std::string& category
 
     try {
         std::ostringstream out;
-        out << "CATEGORY: " << category << "\n" << std::string(50, '=') << "\n";
+        out << "CATEGORY: " << name << "\n" << std::string(50, '=') << "\n";
         out << "Images: " << images << "  Clusters: " << clusters.size() << "\n\n";
         for (const auto& [id, frames] : order) {
             out << "Cluster " << id << " (" << frames->size() << " images):\n";
@@ -72,11 +73,11 @@ void writeCategoryReport(const ClusterMap& clusters, const std::string& category
             out << "\n";
         }
         if (!writeReport(joined(folder, "category_report.txt"), out.str()))
-            log.warning("  WARNING: Cannot write category_report.txt for %s\n", category.c_str());
+            log.warning("  WARNING: Cannot write category_report.txt for %s\n", name);
     } catch (const std::exception& e) {
         log.warning("  WARNING: category_report write failed: %s\n", e.what());
     }
-    log.info("  %s: %d clusters (report only)\n", category.c_str(), int(clusters.size()));
+    log.info("  %s: %d clusters (report only)\n", name, int(clusters.size()));
 }
 
 void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName,
@@ -113,7 +114,7 @@ void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>
     int rank = 0;
     for (const ImageRecord* f : kept) {
         std::snprintf(line, sizeof line, "%-4d %-25s %-10s %s  %-28s %6d\n", ++rank, f->filename.c_str(),
-                      f->category.c_str(), paddedFixedText(f->finalScore, 7, 4).c_str(), f->reason.c_str(),
+                      categoryText(f->category), paddedFixedText(f->finalScore, 7, 4).c_str(), f->reason.c_str(),
                       f->clusterSize);
         std::string row = line;
         if (row.empty() || row.back() != '\n') row += '\n';  // an over-long row is cut but keeps its line end
@@ -125,8 +126,8 @@ void writeSelectionReport(const FrameList& kept, const std::vector<PersonRecord>
         int portraitSlots = 0, groupSlots = 0;
         for (const ImageRecord* f : kept) {
             if (f->personIndex != person.personId) continue;
-            if (f->category == "portrait") ++portraitSlots;
-            else if (f->category == "group") ++groupSlots;
+            if (f->category == Category::Portrait) ++portraitSlots;
+            else if (f->category == Category::Group) ++groupSlots;
         }
         std::snprintf(line, sizeof line,
                       "Person_%03d  total=%4d  portrait=%4d  group=%4d  p_imp=%s  p_slots=%d  g_slots=%d\n",

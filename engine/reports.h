@@ -11,7 +11,8 @@
 
 namespace keepframe {
 
-void writeCategoryReport(const ClusterMap& clusters, const std::string& category, const std::string& outputFolder,
+// "_clusters/<category>/category_report.txt": the category's clusters, largest first.
+void writeCategoryReport(const ClusterMap& clusters, Category category, const std::string& outputFolder,
                          const EngineLog& log);
 void copyFramesToFolder(const FrameList& frames, const std::string& outputFolder, const std::string& folderName,
                         const EngineLog& log);

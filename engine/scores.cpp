@@ -6,7 +6,7 @@
 
 namespace keepframe {
 
-float faceScore(const ImageRecord& frame, const std::string& category, const EngineConfig& config) {
+float faceScore(const ImageRecord& frame, Category category, const EngineConfig& config) {
     if (frame.faces.empty()) return 0.05f;
     const double n = double(frame.faces.size());
     double meanConf = 0, meanArea = 0, meanGradient = 0;
@@ -21,7 +21,7 @@ float faceScore(const ImageRecord& frame, const std::string& category, const Eng
     meanArea /= n;
     meanGradient /= n;
 
-    if (category == "portrait") {
+    if (category == Category::Portrait) {
         const double eye = frame.eyeSharpness;
         const double sizeTerm = std::min(largest->area / 0.05, 1.0);
         const double eyeTerm = eye <= 650 ? std::min(eye / 650, 1.0) : 1.0 - std::min((eye - 650) / 1500, 0.3);
@@ -41,12 +41,12 @@ float faceScore(const ImageRecord& frame, const std::string& category, const Eng
 void computeFinalScore(ImageRecord& frame, const std::vector<PersonRecord>& persons, const EngineConfig& config) {
     const int32_t i = frame.personIndex;
     const float importance = i >= 0 && size_t(i) < persons.size() ? persons[size_t(i)].portraitImportance : 0.0f;
-    if (frame.category == "venue") frame.finalScore = frame.sharpness / 500.0f;
-    else if (frame.category == "portrait")
-        frame.finalScore = 0.6f * faceScore(frame, "portrait", config) + 0.4f * importance;
+    if (frame.category == Category::Venue) frame.finalScore = frame.sharpness / 500.0f;
+    else if (frame.category == Category::Portrait)
+        frame.finalScore = 0.6f * faceScore(frame, Category::Portrait, config) + 0.4f * importance;
     else
         frame.finalScore =
-            0.4f * faceScore(frame, "group", config) + 0.4f * importance + (frame.personFlag ? 0.2f : 0.0f);
+            0.4f * faceScore(frame, Category::Group, config) + 0.4f * importance + (frame.personFlag ? 0.2f : 0.0f);
 }
 
 }  // namespace keepframe

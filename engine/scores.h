@@ -8,9 +8,9 @@
 
 namespace keepframe {
 
-// Face score of a frame judged as "portrait" or as a group ("group" or any
-// other name); 0.05 for a frame without faces.
-float faceScore(const ImageRecord& frame, const std::string& category, const EngineConfig& config);
+// Face score of a frame judged as a portrait or as a group (any other
+// category); 0.05 for a frame without faces.
+float faceScore(const ImageRecord& frame, Category category, const EngineConfig& config);
 
 struct PersonRecord;
 

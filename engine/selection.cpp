@@ -143,8 +143,7 @@ std::pair<ImageRecord*, int> mostNewFaces(const FrameList& run, const FrameList&
     return {best, count};
 }
 
-FrameList pickFromCluster(const FrameList& cluster, const std::string& category, int quota,
-                          const EngineConfig& config) {
+FrameList pickFromCluster(const FrameList& cluster, Category category, int quota, const EngineConfig& config) {
     FrameList picks;
     if (cluster.empty() || quota < 1) return picks;
     FrameList candidates;
@@ -154,7 +153,7 @@ FrameList pickFromCluster(const FrameList& cluster, const std::string& category,
     std::stable_sort(candidates.begin(), candidates.end(), [](const ImageRecord* a, const ImageRecord* b) {
         return dscFileNumber(a->filename) < dscFileNumber(b->filename);
     });
-    const bool coverage = category == "group" && config.groupCoverageEnabled &&
+    const bool coverage = category == Category::Group && config.groupCoverageEnabled &&
                           int(cluster.size()) >= config.groupCoverageMinClusterSize;
     const float threshold = config.faceMatchThreshold;
 
@@ -260,7 +259,7 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
     for (const auto& [id, list] : orderByImportance(portrait, persons, threshold)) {
         if (!hasFaces(*list)) continue;
         const int32_t person = clusterPerson(*list, persons, threshold);
-        const FrameList picks = pickFromCluster(*list, "portrait", quotaOf(list->size()), config);
+        const FrameList picks = pickFromCluster(*list, Category::Portrait, quotaOf(list->size()), config);
         for (size_t k = 0; k < picks.size(); ++k) {
             markPick(*picks[k], "portrait_p" + std::to_string(person) + (k ? "_multi" : ""), person, id,
                      int32_t(list->size()));
@@ -277,7 +276,7 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
         ++groupClusters;
         const int32_t person = clusterPerson(*list, persons, threshold);
         const bool vip = clusterHasVip(*list, persons, threshold);
-        const FrameList picks = pickFromCluster(*list, "group", quotaOf(list->size()), config);
+        const FrameList picks = pickFromCluster(*list, Category::Group, quotaOf(list->size()), config);
         for (size_t k = 0; k < picks.size(); ++k) {
             markPick(*picks[k], std::string("group") + (vip ? "_vip" : "_open") + (k ? "_multi" : ""), person, id,
                      int32_t(list->size()));
@@ -303,7 +302,7 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
         for (size_t i = 0; i < take; ++i) {
             ImageRecord* f = scored[i].second;
             const int32_t person = clusterPerson({f}, persons, threshold);
-            markPick(*f, std::string(f->category == "portrait" ? "portrait" : "group") + "_single", person,
+            markPick(*f, std::string(f->category == Category::Portrait ? "portrait" : "group") + "_single", person,
                      f->clusterId, 1);
             append(f);
         }

@@ -28,7 +28,7 @@ FrameList selectFrames(std::vector<ImageRecord>& frames, const ClusterMap& venue
 
 // The picks of one portrait or group cluster: the best frame of every run of
 // five well-exposed frames in camera order, plus people-coverage picks.
-FrameList pickFromCluster(const FrameList& cluster, const std::string& category, int quota, const EngineConfig& config);
+FrameList pickFromCluster(const FrameList& cluster, Category category, int quota, const EngineConfig& config);
 
 // The run candidate (not excluded) adding the most faces not seen in the
 // references, and that count; nullptr when every candidate is excluded.

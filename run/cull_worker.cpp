@@ -35,7 +35,7 @@ QVariantMap cullSummary(const CullResult& r, const EngineConfig& config, int pro
         const QString filename = QString::fromStdString(s.filename);
         const ResultImage* image = stored.value(filename, nullptr);
         selected.push_back(QVariantMap{{"filename", filename},
-                                       {"category", QString::fromStdString(s.category)},
+                                       {"category", QString::fromUtf8(categoryText(s.category))},
                                        {"reason", QString::fromStdString(s.reason)},
                                        {"captureTime", QString::fromStdString(s.captureTime)},
                                        {"fullW", s.fullW},

@@ -126,7 +126,7 @@ void ReviewState::load(const QVariantList& items, const QString& inputFolder, co
         i.totalDetectedFaces = m["totalDetectedFaces"].toInt();
         i.isFeatured = m["isFeatured"].toBool();
         i.original = i.status = m["primary"].toBool() ? SelectionModel::Primary : SelectionModel::Review;
-        counts.add(categoryText(displayCategoryOf(i)));
+        counts.add(displayCategoryOf(i));
         images_.push_back(i);
     }
     summary_ = QVariantMap{{"totalSelected", int(images_.size())}, {"totalInput", int(images_.size())},

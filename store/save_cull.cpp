@@ -122,7 +122,7 @@ VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?, ?, ?, ?, 
     ids.reserve(result.images.size());
     for (const ResultImage& r : result.images) {
         const QVariantList row = {QString::fromStdString(r.filename), QString::fromStdString(r.path),
-                                  QString::fromStdString(r.category), r.clusterNumber, textOrNull(r.captureTime),
+                                  QString(categoryText(r.category)), r.clusterNumber, textOrNull(r.captureTime),
                                   r.fullW, r.fullH, r.orientation, double(r.score), textOrNull(r.reason),
                                   int(r.engineSelected), int(r.engineSelected), int(r.isPrimary), double(r.sharpness),
                                   double(r.eyeSharpness), double(r.exposure), double(r.contrast), double(r.expression),
@@ -160,7 +160,7 @@ VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?, ?, ?, ?, 
 
     std::map<std::string, std::pair<int, int>> clusters;  // "category|number" -> (images, selected)
     for (const ResultImage& r : result.images) {
-        auto& c = clusters[r.category + "|" + std::to_string(r.clusterNumber)];
+        auto& c = clusters[categoryText(r.category) + ("|" + std::to_string(r.clusterNumber))];
         ++c.first;
         c.second += r.engineSelected ? 1 : 0;
     }

@@ -1,6 +1,7 @@
 #include "deliver_model.h"
 
 #include "delivery_manager.h"
+#include "model_fields.h"
 #include "view_logic.h"
 
 #include <QClipboard>
@@ -144,40 +145,28 @@ void DeliverModel::setImages(const QVariantList& images) {
 }
 
 void DeliverModel::setCoverFilename(const QString& filename) {
-    if (cover_ == filename) return;
-    cover_ = filename;
-    emit changed();
+    if (setField(cover_, filename)) emit changed();
 }
 
 void DeliverModel::setLevel(int level) {
     const int l = std::clamp(level, 10, 100);
-    if (level_ == l) return;
-    level_ = l;
-    emit changed();
+    if (setField(level_, l)) emit changed();
 }
 
 void DeliverModel::setTitle(const QString& title) {
-    if (title_ == title) return;
-    title_ = title;
-    emit changed();
+    if (setField(title_, title)) emit changed();
 }
 
 void DeliverModel::setPassword(const QString& password) {
-    if (password_ == password) return;
-    password_ = password;
-    emit changed();
+    if (setField(password_, password)) emit changed();
 }
 
 void DeliverModel::setAllowDownload(bool allow) {
-    if (allowDownload_ == allow) return;
-    allowDownload_ = allow;
-    emit changed();
+    if (setField(allowDownload_, allow)) emit changed();
 }
 
 void DeliverModel::setFaceSearch(bool enabled) {
-    if (faceSearch_ == enabled) return;
-    faceSearch_ = enabled;
-    emit changed();
+    if (setField(faceSearch_, enabled)) emit changed();
 }
 
 QString DeliverModel::sourceText() const {

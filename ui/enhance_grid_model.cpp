@@ -1,5 +1,6 @@
 #include "enhance_grid_model.h"
 
+#include "model_fields.h"
 #include "selection_model.h"
 #include "view_logic.h"
 
@@ -24,17 +25,15 @@ EnhanceGridModel::EnhanceGridModel(QObject* parent) : QAbstractListModel(parent)
 QObject* EnhanceGridModel::selection() const { return selection_.data(); }
 
 void EnhanceGridModel::setSelection(QObject* selection) {
-    auto* model = qobject_cast<SelectionModel*>(selection);
-    if (model == selection_) return;
-    selection_ = model;
-    emit selectionChanged();
+    if (setField(selection_, qobject_cast<SelectionModel*>(selection))) emit selectionChanged();
 }
 
 int EnhanceGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }
 
 QVariant EnhanceGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() < 0 || index.row() >= cells_.size()) return {};
-    const Cell& c = cells_[index.row()];
+    const Cell* cell = rowAt(cells_, index);
+    if (cell == nullptr) return {};
+    const Cell& c = *cell;
     switch (role) {
     case ImageIdRole: return c.imageId;
     case FilenameRole: return c.filename;

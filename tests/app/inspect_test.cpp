@@ -5,6 +5,7 @@
 #include "fault_files.h"
 #include "inspect.h"
 #include "measures.h"
+#include "model_fixture.h"
 #include "painted_frames.h"
 
 #include <gtest/gtest.h>
@@ -20,11 +21,7 @@ using namespace keepframe::testing;
 
 namespace {
 
-struct Inspect : ::testing::Test {
-    TempDir dir;
-    EngineConfig config = testModelConfig();
-    std::unique_ptr<ModelSet> models = loadModelSet(config);
-
+struct Inspect : ModelFixture {
     std::vector<QJsonObject> objects(const InspectedFile& inspected) {
         std::vector<QJsonObject> out;
         for (const std::string& line : inspected.lines) {

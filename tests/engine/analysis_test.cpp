@@ -25,6 +25,14 @@ cv::Mat scene(int w, int h) {
     cv::circle(img, {w * 2 / 3, h / 2}, h / 5, cv::Scalar(20, 20, 20), cv::FILLED);
     return img;
 }
+
+// The scene of w x h as the JPEG `name` in `dir`, stored turned by the
+// orientation tag `orientation` (none with 0).
+bool writeScene(const TempDir& dir, const std::string& name, int w, int h, int orientation = 0) {
+    ExifFields exif;
+    exif.orientation = orientation;
+    return shootgen::writeJpeg(dir.file(name), scene(w, h), exif);
+}
 }  // namespace
 
 TEST(AnalyzeImage, FullSizeFrameSizesAndThumbnail) {
@@ -40,7 +48,7 @@ TEST(AnalyzeImage, FullSizeFrameSizesAndThumbnail) {
     EXPECT_EQ(r.fullH, 4000);
     EXPECT_EQ(r.captureTime, "2024:05:01 10:00:00.12");
     EXPECT_EQ(r.orientation, 1);
-    EXPECT_EQ(r.category, "venue");
+    EXPECT_EQ(r.category, Category::Venue);
     EXPECT_FLOAT_EQ(r.expression, 0.75f);
     EXPECT_EQ(r.clusterId, -1);
     EXPECT_GT(r.sharpness, 0.0f);
@@ -53,9 +61,7 @@ TEST(AnalyzeImage, FullSizeFrameSizesAndThumbnail) {
 
 TEST(AnalyzeImage, OrientationSixIsMeasuredUpright) {
     TempDir dir;
-    ExifFields f;
-    f.orientation = 6;
-    ASSERT_TRUE(shootgen::writeJpeg(dir.file("rot.jpg"), scene(800, 400), f));
+    ASSERT_TRUE(writeScene(dir, "rot.jpg", 800, 400, 6));
     const ImageRecord r = analyzeImage("rot.jpg", dir.file("rot.jpg"), nullptr, EngineConfig{});
     ASSERT_TRUE(r.valid);
     EXPECT_EQ(r.orientation, 6);
@@ -71,10 +77,8 @@ TEST(AnalyzeImage, OrientationSixIsMeasuredUpright) {
 // run that stores nothing makes no thumbnails.
 TEST(AnalyzeImage, FramesInTurnOnOneThreadAreAnalysedAlike) {
     TempDir dir;
-    ExifFields turned;
-    turned.orientation = 6;
-    ASSERT_TRUE(shootgen::writeJpeg(dir.file("a.jpg"), scene(1200, 800), {}));
-    ASSERT_TRUE(shootgen::writeJpeg(dir.file("b.jpg"), scene(900, 600), turned));
+    ASSERT_TRUE(writeScene(dir, "a.jpg", 1200, 800));
+    ASSERT_TRUE(writeScene(dir, "b.jpg", 900, 600, 6));
     const ImageRecord a = analyzeImage("a.jpg", dir.file("a.jpg"), nullptr, EngineConfig{});
     const ImageRecord b = analyzeImage("b.jpg", dir.file("b.jpg"), nullptr, EngineConfig{});
     EngineConfig unsaved;
@@ -97,7 +101,7 @@ TEST(AnalyzeImage, FramesInTurnOnOneThreadAreAnalysedAlike) {
 
 TEST(AnalyzeImage, OddWidthIsTheFilesOwnAndThumbnailSideDefaults) {
     TempDir dir;
-    ASSERT_TRUE(shootgen::writeJpeg(dir.file("odd.jpg"), scene(6001, 1000), {}));
+    ASSERT_TRUE(writeScene(dir, "odd.jpg", 6001, 1000));
     EngineConfig config;
     config.thumbnailLongSide = 0;  // 0 or less means 400
     const ImageRecord r = analyzeImage("odd.jpg", dir.file("odd.jpg"), nullptr, config);
@@ -111,10 +115,8 @@ TEST(AnalyzeImage, OddWidthIsTheFilesOwnAndThumbnailSideDefaults) {
 // however the quarter-size decode rounds its sides; face boxes stay inside it.
 TEST(AnalyzeImage, FullSizeIsTheHeadersAndFaceBoxesStayInside) {
     TempDir dir;
-    ExifFields turned;
-    turned.orientation = 6;
-    ASSERT_TRUE(shootgen::writeJpeg(dir.file("odd.jpg"), scene(401, 299), {}));
-    ASSERT_TRUE(shootgen::writeJpeg(dir.file("odd_turned.jpg"), scene(401, 299), turned));
+    ASSERT_TRUE(writeScene(dir, "odd.jpg", 401, 299));
+    ASSERT_TRUE(writeScene(dir, "odd_turned.jpg", 401, 299, 6));
     std::vector<uint8_t> png;
     ASSERT_TRUE(cv::imencode(".png", scene(401, 299), png));
     std::ofstream(dir.file("odd.png"), std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
@@ -187,7 +189,7 @@ TEST(AnalyzeImage, UndecodableOrMissingFilesAreInvalid) {
     EXPECT_FALSE(gone.valid);
     EXPECT_EQ(gone.problem, "unreadable");
     // A JPEG cut in half decodes with its rest grey: it is analysed, but marked damaged.
-    ASSERT_TRUE(shootgen::writeJpeg(dir.file("whole.jpg"), scene(640, 480), {}));
+    ASSERT_TRUE(writeScene(dir, "whole.jpg", 640, 480));
     std::ifstream in(dir.file("whole.jpg"), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
     std::ofstream(dir.file("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
@@ -206,7 +208,7 @@ TEST(RunCull, DropsBadFilesKeepsScanOrderAndReportsProgress) {
     for (int i = 1; i <= 11; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "shoot/DSC_%04d.jpg", i);
-        ASSERT_TRUE(shootgen::writeJpeg(dir.file(name), scene(320 + 8 * i, 240), {}));
+        ASSERT_TRUE(writeScene(dir, name, 320 + 8 * i, 240));
     }
     std::ofstream(dir.file("shoot/DSC_0005x.jpg")) << "broken";
     std::ofstream(dir.file("shoot/notes.txt")) << "not a frame";

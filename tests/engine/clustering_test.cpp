@@ -32,8 +32,9 @@ const uint64_t kBase = 0x0123456789ABCDEFull;
 }  // namespace
 
 TEST(Clustering, HashThresholdIsInclusiveAndVenueIsNeverRevisited) {
-    std::vector<ImageRecord> frames = {frame("a.jpg", "venue", kBase), frame("b.jpg", "venue", flip(kBase, 15)),
-                                       frame("c.jpg", "venue", flip(kBase, 31))};
+    std::vector<ImageRecord> frames = {frame("a.jpg", Category::Venue, kBase),
+                                       frame("b.jpg", Category::Venue, flip(kBase, 15)),
+                                       frame("c.jpg", Category::Venue, flip(kBase, 31))};
     // c is 16 from b ... and 31 from a: b-c distance is 16.
     const std::string log = cluster(frames);
     EXPECT_EQ(frames[0].clusterId, frames[1].clusterId);
@@ -45,13 +46,13 @@ TEST(Clustering, HashThresholdIsInclusiveAndVenueIsNeverRevisited) {
     // d and e are a near miss with one face, f and g one hash with two people:
     // as portraits they are merged and split, as venue frames they stay as
     // the hash clustering left them.
-    auto shoot = [](const char* category) {
+    auto shoot = [](Category category) {
         return std::vector<ImageRecord>{frame("d.jpg", category, kBase, {person(0)}),
                                         frame("e.jpg", category, flip(kBase, 18), {person(0)}),
                                         frame("f.jpg", category, ~kBase, {person(1)}),
                                         frame("g.jpg", category, ~kBase, {person(2)})};
     };
-    std::vector<ImageRecord> portraits = shoot("portrait"), venue = shoot("venue");
+    std::vector<ImageRecord> portraits = shoot(Category::Portrait), venue = shoot(Category::Venue);
     cluster(portraits);
     ASSERT_EQ(portraits[0].clusterId, portraits[1].clusterId);
     ASSERT_NE(portraits[2].clusterId, portraits[3].clusterId);
@@ -62,7 +63,8 @@ TEST(Clustering, HashThresholdIsInclusiveAndVenueIsNeverRevisited) {
 
 TEST(Clustering, LongRunOfNearIdenticalFramesIsCutAtFifty) {
     std::vector<ImageRecord> frames;
-    for (int i = 0; i < 60; ++i) frames.push_back(frame("f" + std::to_string(100 + i) + ".jpg", "venue", kBase));
+    for (int i = 0; i < 60; ++i)
+        frames.push_back(frame("f" + std::to_string(100 + i) + ".jpg", Category::Venue, kBase));
     cluster(frames);
     std::map<int32_t, int> sizes;
     for (const auto& f : frames) ++sizes[f.clusterId];
@@ -79,8 +81,8 @@ TEST(Clustering, NearMissMergeNeedsDistanceSixteenToTwentyAndMatchingFaces) {
     };
     for (const Case& c : {Case{16, person(0), true}, Case{20, person(0), true}, Case{21, person(0), false},
                           Case{18, near(0, 0.35f), false}}) {
-        std::vector<ImageRecord> frames = {frame("a.jpg", "portrait", kBase, {person(0)}),
-                                           frame("b.jpg", "portrait", flip(kBase, c.distance), {c.second})};
+        std::vector<ImageRecord> frames = {frame("a.jpg", Category::Portrait, kBase, {person(0)}),
+                                           frame("b.jpg", Category::Portrait, flip(kBase, c.distance), {c.second})};
         const std::string log = cluster(frames);
         const std::string expected = c.merged ? "  portrait  : 2 → 1 (1 near-miss merges)\n"
                                               : "  portrait  : 2 → 2 (0 near-miss merges)\n";
@@ -90,9 +92,10 @@ TEST(Clustering, NearMissMergeNeedsDistanceSixteenToTwentyAndMatchingFaces) {
 
 TEST(Clustering, ProximityMergeOfSmallGroupClusters) {
     // Four single-frame group clusters with unrelated hashes and no faces.
-    std::vector<ImageRecord> frames = {
-        frame("DSC_0010.jpg", "group", 0x0), frame("DSC_0015.jpg", "group", 0xFFFFFFFF00000000ull),
-        frame("DSC_0030.jpg", "group", 0x00000000FFFFFFFFull), frame("DSC_0033.jpg", "group", 0xFFFFFFFFFFFFFFFFull)};
+    std::vector<ImageRecord> frames = {frame("DSC_0010.jpg", Category::Group, 0x0),
+                                       frame("DSC_0015.jpg", Category::Group, 0xFFFFFFFF00000000ull),
+                                       frame("DSC_0030.jpg", Category::Group, 0x00000000FFFFFFFFull),
+                                       frame("DSC_0033.jpg", Category::Group, 0xFFFFFFFFFFFFFFFFull)};
     frames[3].sharpness = 40;  // less than half as sharp as DSC_0030's 100
     const std::string log = cluster(frames);
     EXPECT_EQ(frames[0].clusterId, frames[1].clusterId);  // gap 5
@@ -113,15 +116,15 @@ TEST(Clustering, ProximityMergeOfSmallGroupClusters) {
 
     // A cluster of five frames never takes part, however close.
     std::vector<ImageRecord> burst;
-    for (int i = 0; i < 5; ++i) burst.push_back(frame("DSC_004" + std::to_string(i) + ".jpg", "group", kBase));
-    burst.push_back(frame("DSC_0046.jpg", "group", ~kBase));
+    for (int i = 0; i < 5; ++i) burst.push_back(frame("DSC_004" + std::to_string(i) + ".jpg", Category::Group, kBase));
+    burst.push_back(frame("DSC_0046.jpg", Category::Group, ~kBase));
     cluster(burst);
     EXPECT_NE(burst[0].clusterId, burst[5].clusterId);
     EXPECT_FALSE(burst[5].proximityProtected);
 }
 
 TEST(Clustering, ProximityLineIsPrintedWithoutGroupFrames) {
-    std::vector<ImageRecord> frames = {frame("a.jpg", "venue")};
+    std::vector<ImageRecord> frames = {frame("a.jpg", Category::Venue)};
     const std::string log = cluster(frames);
     EXPECT_NE(log.find("  group     : 0 → 0 (0 proximity merges)\n  Protected 0 proximity-merged clusters"),
               std::string::npos)
@@ -129,9 +132,9 @@ TEST(Clustering, ProximityLineIsPrintedWithoutGroupFrames) {
 }
 
 TEST(Clustering, MixedPortraitClusterSplitsAndTheLowerRootKeepsItsId) {
-    std::vector<ImageRecord> frames = {frame("a.jpg", "portrait", kBase, {person(0)}),
-                                       frame("b.jpg", "portrait", kBase, {person(1)}),
-                                       frame("c.jpg", "portrait", kBase, {person(0)})};
+    std::vector<ImageRecord> frames = {frame("a.jpg", Category::Portrait, kBase, {person(0)}),
+                                       frame("b.jpg", Category::Portrait, kBase, {person(1)}),
+                                       frame("c.jpg", Category::Portrait, kBase, {person(0)})};
     const std::string log = cluster(frames);
     EXPECT_EQ(frames[0].clusterId, 0);  // the group of a and c keeps the old id
     EXPECT_EQ(frames[2].clusterId, 0);
@@ -140,8 +143,9 @@ TEST(Clustering, MixedPortraitClusterSplitsAndTheLowerRootKeepsItsId) {
 }
 
 TEST(Clustering, SplitKeepsFacelessFramesWithTheLargestGroup) {
-    ImageRecord a = frame("a.jpg", "portrait", 0, {person(1)}), b = frame("b.jpg", "portrait", 0, {person(0)}),
-                c = frame("c.jpg", "portrait"), d = frame("d.jpg", "portrait", 0, {person(0)});
+    ImageRecord a = frame("a.jpg", Category::Portrait, 0, {person(1)}),
+                b = frame("b.jpg", Category::Portrait, 0, {person(0)}), c = frame("c.jpg", Category::Portrait),
+                d = frame("d.jpg", Category::Portrait, 0, {person(0)});
     const auto groups = splitClusterByFaces({&a, &b, &c, &d}, 0.8f, 0.5f);
     ASSERT_EQ(groups.size(), 2u);
     EXPECT_EQ(groups[0], (FrameList{&a}));
@@ -154,8 +158,9 @@ TEST(Clustering, SplitKeepsFacelessFramesWithTheLargestGroup) {
 }
 
 TEST(Clustering, FaceMatchBetweenClusters) {
-    ImageRecord a = frame("a", "group", 0, {person(0), person(1)}), b = frame("b", "group", 0, {person(0), person(1)}),
-                c = frame("c", "group", 0, {person(0), person(2)}), none = frame("n", "group");
+    ImageRecord a = frame("a", Category::Group, 0, {person(0), person(1)}),
+                b = frame("b", Category::Group, 0, {person(0), person(1)}),
+                c = frame("c", Category::Group, 0, {person(0), person(2)}), none = frame("n", Category::Group);
     EXPECT_TRUE(clusterFaceMatch({&a}, {&b}, 0.5f, 0.7f));
     EXPECT_FALSE(clusterFaceMatch({&a}, {&c}, 0.5f, 0.7f));  // 1 of 2 faces
     EXPECT_TRUE(clusterFaceMatch({&a}, {&c}, 0.5f, 0.5f));
@@ -163,10 +168,12 @@ TEST(Clustering, FaceMatchBetweenClusters) {
 }
 
 TEST(Numbering, ChronologicalPerCategoryWithUndatedLast) {
-    std::vector<ImageRecord> frames = {
-        frame("a", "portrait", 0, {}, "2024:05:01 12:00:00"), frame("b", "portrait", 0, {}, ""),
-        frame("c", "portrait", 0, {}, "2024:05:01 09:00:00.5"), frame("d", "portrait", 0, {}, "2024:05:01 09:00:00"),
-        frame("e", "venue", 0, {}, ""), frame("f", "venue", 0, {}, "")};
+    std::vector<ImageRecord> frames = {frame("a", Category::Portrait, 0, {}, "2024:05:01 12:00:00"),
+                                       frame("b", Category::Portrait, 0, {}, ""),
+                                       frame("c", Category::Portrait, 0, {}, "2024:05:01 09:00:00.5"),
+                                       frame("d", Category::Portrait, 0, {}, "2024:05:01 09:00:00"),
+                                       frame("e", Category::Venue, 0, {}, ""),
+                                       frame("f", Category::Venue, 0, {}, "")};
     const int32_t cluster[] = {7, 3, 5, 9, 2, 1};
     for (size_t i = 0; i < frames.size(); ++i) frames[i].clusterId = cluster[i];
     numberClustersByTime(frames);
@@ -179,9 +186,9 @@ TEST(Numbering, ChronologicalPerCategoryWithUndatedLast) {
 }
 
 TEST(Numbering, TimesTheCameraDidNotKnowCountAsUndated) {
-    std::vector<ImageRecord> frames = {frame("a", "group", 0, {}, "0000:00:00 00:00:00"),
-                                       frame("b", "group", 0, {}, "    :  :     :  :  "),
-                                       frame("c", "group", 0, {}, "2024:05:01 12:00:00")};
+    std::vector<ImageRecord> frames = {frame("a", Category::Group, 0, {}, "0000:00:00 00:00:00"),
+                                       frame("b", Category::Group, 0, {}, "    :  :     :  :  "),
+                                       frame("c", Category::Group, 0, {}, "2024:05:01 12:00:00")};
     const int32_t cluster[] = {1, 2, 3};
     for (size_t i = 0; i < frames.size(); ++i) frames[i].clusterId = cluster[i];
     numberClustersByTime(frames);
@@ -204,25 +211,25 @@ TEST(ShareRatio, CountsAreComparedExactly) {
 
 TEST(ShareRatio, ThreeOfFiveFacesAtSixTenthsKeepFramesTogether) {
     // Five faces each, three of them the same people.
-    ImageRecord a = frame("a", "group", 0, {person(0), person(1), person(2), person(3), person(4)});
-    ImageRecord b = frame("b", "group", 0, {person(0), person(1), person(2), person(5), person(6)});
-    ImageRecord c = frame("c", "group", 0, {person(0), person(1), person(5), person(6), person(7)});
+    ImageRecord a = frame("a", Category::Group, 0, {person(0), person(1), person(2), person(3), person(4)});
+    ImageRecord b = frame("b", Category::Group, 0, {person(0), person(1), person(2), person(5), person(6)});
+    ImageRecord c = frame("c", Category::Group, 0, {person(0), person(1), person(5), person(6), person(7)});
     EXPECT_EQ(splitClusterByFaces({&a, &b}, 0.6f, 0.5f).size(), 1u);
     EXPECT_EQ(splitClusterByFaces({&a, &c}, 0.6f, 0.5f).size(), 2u);  // 2 of 5
     EXPECT_TRUE(clusterFaceMatch({&a}, {&b}, 0.5f, 0.6f));
     // Three of five frame pairs matching is the cluster-level boundary.
-    ImageRecord other = frame("o", "group", 0, {person(7)});
+    ImageRecord other = frame("o", Category::Group, 0, {person(7)});
     EXPECT_TRUE(clusterFaceMatch({&a, &a, &a, &other, &other}, {&b}, 0.5f, 0.6f));
     EXPECT_FALSE(clusterFaceMatch({&a, &a, &other, &other, &other}, {&b}, 0.5f, 0.6f));
     // Four of five at the portrait ratio 0.8.
-    ImageRecord d = frame("d", "portrait", 0, {person(0), person(1), person(2), person(3), person(7)});
+    ImageRecord d = frame("d", Category::Portrait, 0, {person(0), person(1), person(2), person(3), person(7)});
     EXPECT_EQ(splitClusterByFaces({&a, &d}, 0.8f, 0.5f).size(), 1u);
 
     // The near-miss merge with a ratio of 0.6: samples of five faces, three shared.
     EngineConfig config;
     config.nearMissMatchRatio = 0.6f;
-    std::vector<ImageRecord> frames = {frame("a.jpg", "group", kBase, a.embeddings),
-                                       frame("b.jpg", "group", flip(kBase, 18), b.embeddings)};
+    std::vector<ImageRecord> frames = {frame("a.jpg", Category::Group, kBase, a.embeddings),
+                                       frame("b.jpg", Category::Group, flip(kBase, 18), b.embeddings)};
     const std::string log = cluster(frames, config);
     EXPECT_NE(log.find("  group     : 2 → 1 (1 near-miss merges)\n"), std::string::npos) << log;
 }

@@ -40,6 +40,40 @@ void makeShoot(const TempDir& dir) {
     }
 }
 
+// Five whole venue frames, DSC_0001.jpg to DSC_0005.jpg, each blurrier than the one before.
+void writeWholeVenueFrames(const TempDir& dir) {
+    for (int i = 0; i < 5; ++i) {
+        cv::Mat venue = noise(640, 480, uint64_t(10 + i));
+        cv::GaussianBlur(venue, venue, cv::Size(0, 0), 2 + i);
+        writeFile(dir.file("shoot/DSC_000" + std::to_string(i + 1) + ".jpg"), encoded(venue, ".jpg"));
+    }
+}
+
+// A quiet cull of the shoot folder of `dir` into its "out" folder with the
+// classical measures only: every frame is venue.
+EngineConfig classicalConfig(const TempDir& dir, int threads) {
+    EngineConfig config;
+    config.detectorModelPath.clear();
+    config.inputFolder = dir.file("shoot");
+    config.outputFolder = dir.str() + "/out";
+    config.verbose = false;
+    config.workerThreads = threads;
+    return config;
+}
+
+// A run and the lines it logged.
+struct CaughtCull {
+    CullResult result;
+    std::string info, warnings;
+};
+
+CaughtCull cullCaught(EngineConfig config) {
+    CapturedLog captured;
+    config.log = captured.log();
+    CullResult result = runCull(config);
+    return {std::move(result), captured.info(), captured.warnings()};
+}
+
 }  // namespace
 
 TEST(CullEndToEnd, ResultHoldsTogether) {
@@ -51,16 +85,14 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
     config.requestedPrimaryCount = 3;
     config.workerThreads = 2;
     config.writeOutputs = true;
-    keepframe::testing::CapturedLog captured;
-    config.log = captured.log();
-    const CullResult r = runCull(config);
-    const std::string log = captured.info();
+    const CaughtCull run = cullCaught(config);
+    const CullResult& r = run.result;
 
     ASSERT_EQ(r.totalInput, 18);
     ASSERT_EQ(r.images.size(), 18u);
     for (size_t i = 1; i < r.images.size(); ++i) EXPECT_LT(r.images[i - 1].filename, r.images[i].filename);
     std::map<std::string, int> categories;
-    for (const auto& img : r.images) ++categories[img.category];
+    for (const auto& img : r.images) ++categories[categoryText(img.category)];
     EXPECT_EQ(categories["portrait"], 9);
     EXPECT_EQ(categories["group"], 5);
     EXPECT_EQ(categories["venue"], 4);
@@ -99,16 +131,12 @@ TEST(CullEndToEnd, ResultHoldsTogether) {
     for (const auto& e : fs::recursive_directory_iterator(config.outputFolder))
         copies += e.is_regular_file() && e.path().parent_path().filename() == "selected_primary";
     EXPECT_EQ(copies, r.primaryCount);
-    EXPECT_NE(log.find("DONE. Output: " + config.outputFolder), std::string::npos);
+    EXPECT_NE(run.info.find("DONE. Output: " + config.outputFolder), std::string::npos);
 }
 
 TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
     TempDir dir;
-    for (int i = 0; i < 5; ++i) {
-        cv::Mat venue = noise(640, 480, uint64_t(10 + i));
-        cv::GaussianBlur(venue, venue, cv::Size(0, 0), 2 + i);
-        writeFile(dir.file("shoot/DSC_000" + std::to_string(i + 1) + ".jpg"), encoded(venue, ".jpg"));
-    }
+    writeWholeVenueFrames(dir);
     // Sharper than any other frame, and cut short: it would be the first venue pick.
     writeFile(dir.file("shoot/damaged.jpg"), truncated(encoded(noise(640, 480, 99), ".jpg"), 0.7));
     const std::vector<uint8_t> small = encoded(noise(64, 48), ".jpg");
@@ -121,17 +149,10 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
     writeFile(dir.file("shoot/empty.bmp"), {});
     std::filesystem::create_directories(dir.path() / "shoot/folder.jpg");
 
-    EngineConfig config;
-    config.detectorModelPath.clear();  // classical measures only: every frame is venue
-    config.inputFolder = dir.file("shoot");
-    config.outputFolder = dir.str() + "/out";
+    EngineConfig config = classicalConfig(dir, 3);
     config.writeOutputs = true;
-    config.verbose = false;
-    config.workerThreads = 3;
-    keepframe::testing::CapturedLog captured;
-    config.log = captured.log();
-    const CullResult r = runCull(config);
-    const std::string warnings = captured.warnings();
+    const CaughtCull run = cullCaught(config);
+    const CullResult& r = run.result;
 
     // The shoot goes on; the damaged frame is stored in scan order and never picked.
     ASSERT_EQ(r.totalInput, 6);
@@ -158,9 +179,9 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
         {"strip.jpg", "degenerate size: 4 x 8000 pixels"},
         {"sub/tall.jpg", "degenerate size: 16 x 30000 pixels"}};
     EXPECT_EQ(skipped, expected);
-    EXPECT_NE(warnings.find("  WARNING: skipped huge.jpg: too large"), std::string::npos) << warnings;
-    EXPECT_NE(warnings.find("  WARNING: damaged.jpg is damaged (Premature end of JPEG file)"), std::string::npos)
-        << warnings;
+    EXPECT_NE(run.warnings.find("  WARNING: skipped huge.jpg: too large"), std::string::npos) << run.warnings;
+    EXPECT_NE(run.warnings.find("  WARNING: damaged.jpg is damaged (Premature end of JPEG file)"), std::string::npos)
+        << run.warnings;
 
     // ... and in skipped.txt beside the reports.
     std::ifstream in(dir.path() / "out" / "skipped.txt");
@@ -176,28 +197,11 @@ TEST(CullEndToEnd, OddFilesAreNamedAndDamagedFramesNeverPicked) {
 // whole frame: all are stored as damaged with their reason, none is picked.
 TEST(CullEndToEnd, DamagedFramesOfEveryFormatAreStoredNeverPicked) {
     TempDir dir;
-    for (int i = 0; i < 5; ++i) {
-        cv::Mat venue = noise(640, 480, uint64_t(10 + i));
-        cv::GaussianBlur(venue, venue, cv::Size(0, 0), 2 + i);
-        writeFile(dir.file("shoot/DSC_000" + std::to_string(i + 1) + ".jpg"), encoded(venue, ".jpg"));
-    }
-    const cv::Mat sharp = noise(640, 480, 99);
-    cv::Mat grey;
-    cv::extractChannel(sharp, grey, 0);
-    writeFile(dir.file("shoot/cmyk.jpg"), truncated(cmykJpeg(sharp), 0.6));
-    writeFile(dir.file("shoot/cut.png"), truncated(encoded(sharp, ".png"), 0.6));
-    writeFile(dir.file("shoot/cut.tif"), truncated(greyTiff(grey), 0.6));
-    writeFile(dir.file("shoot/cut.bmp"), truncated(encoded(sharp, ".bmp"), 0.6));
+    writeWholeVenueFrames(dir);
+    for (const auto& [name, bytes] : cutFilesOfEveryFormat(noise(640, 480, 99)))
+        writeFile(dir.file("shoot/" + name), bytes);
 
-    EngineConfig config;
-    config.detectorModelPath.clear();  // classical measures only: every frame is venue
-    config.inputFolder = dir.file("shoot");
-    config.outputFolder = dir.str() + "/out";
-    config.verbose = false;
-    config.workerThreads = 2;
-    keepframe::testing::CapturedLog quiet;
-    config.log = quiet.log();
-    const CullResult r = runCull(config);
+    const CullResult r = cullCaught(classicalConfig(dir, 2)).result;
 
     const std::vector<std::string> damaged = {"cmyk.jpg", "cut.bmp", "cut.png", "cut.tif"};
     EXPECT_EQ(r.damaged, damaged);

@@ -5,6 +5,7 @@
 #include "exif_writer.h"
 #include "faces.h"
 #include "measures.h"
+#include "model_fixture.h"
 #include "persons.h"
 #include "scores.h"
 #include "temp_dir.h"
@@ -19,27 +20,13 @@
 using namespace keepframe;
 using namespace keepframe::testing;
 
-namespace {
-
-struct Fixture : ::testing::Test {
-    TempDir dir;
-    EngineConfig config = testModelConfig();
-    std::unique_ptr<ModelSet> models = loadModelSet(config);
-
-    ImageRecord analyze(const cv::Mat& analysis, const std::string& name = "f.png") {
-        return analyzeImage(name, writeFrame(dir, name, analysis), models.get(), config);
-    }
-};
-
-}  // namespace
-
-using FaceAnalysis = Fixture;
+using FaceAnalysis = ModelFixture;
 
 TEST_F(FaceAnalysis, OneUsableFaceAndTwoEdgeRejectsIsAPortrait) {
     // Two faces cut by the left and bottom edges, one in the middle.
     const ImageRecord r = analyze(analysisFrame({{15, 20, 3, 0.875f}, {12, 2, 3, 0.75f}, {28, 30, 3, 0.625f}}));
     ASSERT_TRUE(r.valid);
-    EXPECT_EQ(r.category, "portrait");
+    EXPECT_EQ(r.category, Category::Portrait);
     EXPECT_EQ(r.faceCount, 1);
     EXPECT_EQ(r.detectionCount, 3);
     ASSERT_EQ(r.detections.size(), 3u);
@@ -63,7 +50,7 @@ TEST_F(FaceAnalysis, OneUsableFaceAndTwoEdgeRejectsIsAPortrait) {
     EXPECT_GT(r.eyeSharpness, 0.0f);
     // The portrait's expression is measured (the test model never gives 0.75 exactly here).
     EXPECT_NE(r.expression, 0.75f);
-    EXPECT_GT(faceScore(r, "portrait", config), 0.05f);
+    EXPECT_GT(faceScore(r, Category::Portrait, config), 0.05f);
 }
 
 TEST_F(FaceAnalysis, ReasonsAndTheirOrder) {
@@ -74,7 +61,7 @@ TEST_F(FaceAnalysis, ReasonsAndTheirOrder) {
     ASSERT_EQ(r.detections.size(), 1u);
     EXPECT_EQ(r.detections[0].reason, "low_conf");
     EXPECT_FALSE(r.detections[0].ok);
-    EXPECT_EQ(r.category, "venue");
+    EXPECT_EQ(r.category, Category::Venue);
     EXPECT_FLOAT_EQ(r.expression, 0.75f);
     EXPECT_TRUE(r.embeddings.empty());
 
@@ -159,7 +146,7 @@ TEST(FaceMeasures, BothTakeThePixelsOfTheBoxAlone) {
 TEST_F(FaceAnalysis, GroupsAndTheirExpression) {
     const cv::Mat img = analysisFrame({{8, 8, 2.5f, 0.75f}, {8, 24, 3, 0.75f}, {20, 15, 2.5f, 0.75f}});
     ImageRecord r = analyze(img);
-    EXPECT_EQ(r.category, "group");
+    EXPECT_EQ(r.category, Category::Group);
     EXPECT_EQ(r.faceCount, 3);
     EXPECT_EQ(r.embeddings.size(), 3u);
     EXPECT_FLOAT_EQ(r.expression, 0.75f);  // not measured in groups by default
@@ -168,9 +155,9 @@ TEST_F(FaceAnalysis, GroupsAndTheirExpression) {
     r = analyze(img);
     EXPECT_NE(r.expression, 0.75f);
     // With the weight 0, the group face score ignores the expression.
-    const float plain = faceScore(r, "group", config);
+    const float plain = faceScore(r, Category::Group, config);
     config.groupExpressionWeight = 0.5f;
-    EXPECT_NEAR(faceScore(r, "group", config), 0.5f * plain + 0.5f * r.expression, 1e-6);
+    EXPECT_NEAR(faceScore(r, Category::Group, config), 0.5f * plain + 0.5f * r.expression, 1e-6);
 }
 
 TEST_F(FaceAnalysis, MissingEyeModelGivesOpenEyes) {
@@ -211,7 +198,7 @@ TEST_F(FaceAnalysis, UprightBoxesForOrientationSix) {
 TEST(FaceScore, FormulaForPortraitAndGroup) {
     EngineConfig config;
     ImageRecord frame;
-    EXPECT_FLOAT_EQ(faceScore(frame, "portrait", config), 0.05f);
+    EXPECT_FLOAT_EQ(faceScore(frame, Category::Portrait, config), 0.05f);
     FaceRecord a;
     a.confidence = 0.9f;
     a.area = 0.1f;
@@ -224,11 +211,12 @@ TEST(FaceScore, FormulaForPortraitAndGroup) {
     frame.eyeSharpness = 1400;  // above 650: 1 - min(750 / 1500, 0.3) = 0.7
     frame.expression = 0.9f;
     const double quality = 0.45 * 0.8 + 0.3 * 0.7 + 0.15 * 1.0 + 0.1 * 0.5;
-    EXPECT_NEAR(faceScore(frame, "portrait", config), quality * 0.3 + 0.9 * 0.7, 1e-6);
+    EXPECT_NEAR(faceScore(frame, Category::Portrait, config), quality * 0.3 + 0.9 * 0.7, 1e-6);
     const double q = 0.5 * 1.0 + 0.3 * 0.8 + 0.2 * 1.0;
-    EXPECT_NEAR(faceScore(frame, "group", config), q, 1e-6);
+    EXPECT_NEAR(faceScore(frame, Category::Group, config), q, 1e-6);
     frame.eyeSharpness = 325;
-    EXPECT_NEAR(faceScore(frame, "portrait", config), (0.45 * 0.8 + 0.3 * 0.5 + 0.15 + 0.05) * 0.3 + 0.63, 1e-6);
+    EXPECT_NEAR(faceScore(frame, Category::Portrait, config), (0.45 * 0.8 + 0.3 * 0.5 + 0.15 + 0.05) * 0.3 + 0.63,
+                1e-6);
 }
 
 TEST(FinalScore, OneCasePerTerm) {
@@ -243,7 +231,7 @@ TEST(FinalScore, OneCasePerTerm) {
 
     // Venue: sharpness / 500 and nothing else, without a cap.
     ImageRecord venue;
-    venue.category = "venue";
+    venue.category = Category::Venue;
     venue.sharpness = 1000;
     EXPECT_FLOAT_EQ(scored(venue), 2.0f);
     venue.personIndex = 0;
@@ -254,7 +242,7 @@ TEST(FinalScore, OneCasePerTerm) {
     // 0.15 + 0.1 = 0.955, face score 0.955 x 0.3 + 0.8 x 0.7 = 0.8465; as a
     // group 0.5 x 0.8 + 0.3 x 0.9 + 0.2 = 0.87.
     ImageRecord portrait;
-    portrait.category = "portrait";
+    portrait.category = Category::Portrait;
     FaceRecord face;
     face.confidence = 0.9f;
     face.area = 0.05f;
@@ -271,7 +259,7 @@ TEST(FinalScore, OneCasePerTerm) {
     EXPECT_NEAR(scored(portrait), 0.6 * 0.8465, 1e-6);
 
     ImageRecord group = portrait;
-    group.category = "group";
+    group.category = Category::Group;
     group.personIndex = -1;
     group.personFlag = false;
     EXPECT_NEAR(scored(group), 0.4 * 0.87, 1e-6);
@@ -279,12 +267,12 @@ TEST(FinalScore, OneCasePerTerm) {
     EXPECT_NEAR(scored(group), 0.4 * 0.87 + 0.4, 1e-6);
     group.personFlag = true;
     EXPECT_NEAR(scored(group), 0.4 * 0.87 + 0.4 + 0.2, 1e-6);
-    group.category = "other";  // any category but venue and portrait scores as a group
+    group.category = Category::Featured;  // any category but venue and portrait scores as a group
     EXPECT_NEAR(scored(group), 0.4 * 0.87 + 0.4 + 0.2, 1e-6);
 
     // Without faces the face score is 0.05.
     ImageRecord faceless;
-    faceless.category = "portrait";
+    faceless.category = Category::Portrait;
     EXPECT_NEAR(scored(faceless), 0.6 * 0.05, 1e-6);
 }
 
@@ -296,7 +284,7 @@ TEST(RunCullWithModels, ModelFailuresStopTheRun) {
     config.verbose = false;
     const CullResult ok = runCull(config);
     ASSERT_EQ(ok.totalInput, 1);
-    EXPECT_EQ(ok.images[0].category, "portrait");
+    EXPECT_EQ(ok.images[0].category, Category::Portrait);
     ASSERT_EQ(ok.images[0].faceBoxes.size(), 1u);
     EXPECT_EQ(ok.images[0].faceBoxes[0], (FaceBox{272 * 4, 192 * 4, 96 * 4, 96 * 4}));
 

@@ -30,6 +30,27 @@ cv::Mat openCvDecode(const std::vector<uint8_t>& bytes, int reduction) {
     return cv::imdecode(bytes, flags);
 }
 
+// A file the decoder refuses or cannot read, and what it says of it.
+struct RefusedCase {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    DecodeStatus status;
+    std::string problem;
+};
+
+// Each case is answered with its status and problem and without pixels; with
+// `checkBuffer` the decoder's own memory is never taken either.
+void expectRefused(const std::vector<RefusedCase>& cases, bool checkBuffer) {
+    for (const RefusedCase& c : cases) {
+        cv::Mat buffer;
+        const DecodedImage d = decodeImage(c.bytes, 4, checkBuffer ? &buffer : nullptr);
+        EXPECT_EQ(d.status, c.status) << c.what;
+        EXPECT_EQ(d.problem, c.problem) << c.what;
+        EXPECT_TRUE(d.image.empty()) << c.what;
+        EXPECT_TRUE(buffer.empty()) << c.what;
+    }
+}
+
 }  // namespace
 
 TEST(DeclaredSize, EveryFormatTheScanTakes) {
@@ -122,14 +143,8 @@ TEST(DecodeImage, DamagedJpegsAreReportedNotPassedOff) {
 }
 
 TEST(DecodeImage, RefusedAndUndecodableFilesTakeNoPixelMemory) {
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        DecodeStatus status;
-        std::string problem;
-    };
     const std::vector<uint8_t> jpeg = encoded(noise(64, 48), ".jpg");
-    const Case cases[] = {
+    expectRefused({
         {"jpeg 65000 x 65000", withJpegSize(jpeg, 65000, 65000), DecodeStatus::Refused,
          "too large: 65000 x 65000 pixels (limit 200 megapixels)"},
         {"jpeg 65000 x 1", withJpegSize(jpeg, 65000, 1), DecodeStatus::Refused, "degenerate size: 65000 x 1 pixels"},
@@ -153,13 +168,7 @@ TEST(DecodeImage, RefusedAndUndecodableFilesTakeNoPixelMemory) {
          }(),
          DecodeStatus::Undecodable, "undecodable"},
         {"empty", {}, DecodeStatus::Undecodable, "undecodable"},
-    };
-    for (const Case& c : cases) {
-        const DecodedImage d = decodeImage(c.bytes, 4);
-        EXPECT_EQ(d.status, c.status) << c.what;
-        EXPECT_EQ(d.problem, c.problem) << c.what;
-        EXPECT_TRUE(d.image.empty()) << c.what;
-    }
+    }, false);
 }
 
 namespace {
@@ -168,34 +177,17 @@ namespace {
 // (the size libtiff, and so the decoder, takes), then `last`.
 std::vector<uint8_t> tiffWithRepeatedSize(uint32_t first, uint32_t last) {
     const std::vector<uint8_t> pixels(size_t(last) * last, 90);
-    return tiffFile({{kTiffImageWidth, kTiffLong, first},
-                     {kTiffImageWidth, kTiffLong, last},
-                     {kTiffImageLength, kTiffLong, first},
-                     {kTiffImageLength, kTiffLong, last},
-                     {kTiffBitsPerSample, kTiffShort, 8},
-                     {kTiffCompression, kTiffShort, kTiffNoCompression},
-                     {kTiffPhotometric, kTiffShort, kTiffMinIsBlack},
-                     {kTiffStripOffsets, kTiffLong, 0},
-                     {kTiffSamplesPerPixel, kTiffShort, 1},
-                     {kTiffRowsPerStrip, kTiffLong, first},
-                     {kTiffStripByteCounts, kTiffLong, pixels.size()}},
-                    pixels);
+    std::vector<TiffEntry> entries = greyStripEntries(first, first, kTiffNoCompression, pixels.size());
+    entries.insert(entries.begin() + 1, {kTiffImageWidth, kTiffLong, last});
+    entries.insert(entries.begin() + 3, {kTiffImageLength, kTiffLong, last});
+    return tiffFile(entries, pixels);
 }
 
 // A BigTIFF (which has no room for a classic TIFF's 32-bit offsets) of a
 // grey frame whose strip holds only the first few rows.
 std::vector<uint8_t> bigTiff(uint32_t width, uint32_t height) {
     const std::vector<uint8_t> rows = packBitsRun(size_t(width) * 4, 90);
-    return tiffFile({{kTiffImageWidth, kTiffLong, width},
-                     {kTiffImageLength, kTiffLong, height},
-                     {kTiffBitsPerSample, kTiffShort, 8},
-                     {kTiffCompression, kTiffShort, kTiffPackBits},
-                     {kTiffPhotometric, kTiffShort, kTiffMinIsBlack},
-                     {kTiffStripOffsets, kTiffLong, 0},
-                     {kTiffSamplesPerPixel, kTiffShort, 1},
-                     {kTiffRowsPerStrip, kTiffLong, height},
-                     {kTiffStripByteCounts, kTiffLong, rows.size()}},
-                    rows, true);
+    return tiffFile(greyStripEntries(width, height, kTiffPackBits, rows.size()), rows, true);
 }
 
 // A grey 64 x 64 frame in one tile of `tile` x `tile` pixels.
@@ -227,15 +219,9 @@ TEST(DeclaredSize, AsTheDecoderReadsIt) {
 }
 
 TEST(DecodeImage, HiddenOrHugeSizesAreRefusedBeforeAnyPixelMemory) {
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        DecodeStatus status;
-        std::string problem;
-    };
     const std::vector<uint8_t> jpeg = encoded(noise(64, 48), ".jpg");
     const std::vector<uint8_t> progressive = encoded(noise(64, 48), ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
-    const Case cases[] = {
+    expectRefused({
         {"size twice, first 30000", tiffWithRepeatedSize(30000, 64), DecodeStatus::Refused,
          "too large: 30000 x 30000 pixels (limit 200 megapixels)"},
         {"bigtiff", bigTiff(20001, 10000), DecodeStatus::Refused,
@@ -250,15 +236,7 @@ TEST(DecodeImage, HiddenOrHugeSizesAreRefusedBeforeAnyPixelMemory) {
          "too large: 12000 x 9000 pixels in a JPEG of several scans (limit 256 MB)"},
         // Only the formats the scan takes are decoded: no other decoder's size is read first.
         {"webp", encoded(noise(64, 48), ".webp"), DecodeStatus::Undecodable, "undecodable"},
-    };
-    for (const Case& c : cases) {
-        cv::Mat buffer;
-        const DecodedImage d = decodeImage(c.bytes, 4, &buffer);
-        EXPECT_EQ(d.status, c.status) << c.what;
-        EXPECT_EQ(d.problem, c.problem) << c.what;
-        EXPECT_TRUE(d.image.empty()) << c.what;
-        EXPECT_TRUE(buffer.empty()) << c.what;  // the decoder's memory was never taken
-    }
+    }, true);
     // Tiles of up to a megapixel, and the single strip of a small frame, decode.
     EXPECT_EQ(decodeImage(tiledTiff(1024), 4).status, DecodeStatus::Ok);
     EXPECT_EQ(decodeImage(greyTiff(cv::Mat(48, 64, CV_8U, cv::Scalar(90))), 4).status, DecodeStatus::Ok);

@@ -19,12 +19,12 @@ std::vector<PersonRecord> build(std::vector<ImageRecord>& portraits, std::vector
 
 TEST(Persons, VipHasMostPortraitsAndGroupOnlyPeopleHaveNoImportance) {
     std::vector<ImageRecord> portraits = {
-        frame("p1.jpg", "portrait", 0, {person(1)}), frame("p2.jpg", "portrait", 0, {person(2)}),
-        frame("p3.jpg", "portrait", 0, {person(2)}),
+        frame("p1.jpg", Category::Portrait, 0, {person(1)}), frame("p2.jpg", Category::Portrait, 0, {person(2)}),
+        frame("p3.jpg", Category::Portrait, 0, {person(2)}),
         // A three-face portrait counts only its first face: person 1, not 3 or 4.
-        frame("p4.jpg", "portrait", 0, {person(1), person(3), person(4)})};
-    std::vector<ImageRecord> groups = {frame("g1.jpg", "group", 0, {person(5), person(2), person(6)}),
-                                       frame("g2.jpg", "group", 0, {person(1), person(5)})};
+        frame("p4.jpg", Category::Portrait, 0, {person(1), person(3), person(4)})};
+    std::vector<ImageRecord> groups = {frame("g1.jpg", Category::Group, 0, {person(5), person(2), person(6)}),
+                                       frame("g2.jpg", Category::Group, 0, {person(1), person(5)})};
     const auto persons = build(portraits, groups);
     // Persons 1 and 2 both have 2 portraits. A group frame counts for one
     // person only, the first of its faces with the best similarity: g1 goes to
@@ -63,7 +63,7 @@ TEST(Persons, AnchorsBecomeTheMeanAndSamplesStayDistinctAndCapped) {
     std::vector<ImageRecord> portraits;
     for (int i = 0; i < 7; ++i)
         portraits.push_back(
-            frame("p" + std::to_string(i % 6) + ".jpg", "portrait", 0, {i % 2 ? near(0, 0.8f) : person(0)}));
+            frame("p" + std::to_string(i % 6) + ".jpg", Category::Portrait, 0, {i % 2 ? near(0, 0.8f) : person(0)}));
     std::vector<ImageRecord> none;
     const auto persons = build(portraits, none);
     ASSERT_EQ(persons.size(), 1u);
@@ -79,12 +79,12 @@ TEST(Persons, PerFrameFields) {
     persons[0].anchor = person(0);
     persons[1].anchor = person(1);
     persons[2].anchor = person(2);
-    ImageRecord f = frame("x", "group", 0, {person(1), person(0)});
+    ImageRecord f = frame("x", Category::Group, 0, {person(1), person(0)});
     EXPECT_EQ(facePersonsOf(f, persons, 0.5f), (std::vector<int32_t>{1, 0}));
     EXPECT_TRUE(onlyTopPersonsOf(facePersonsOf(f, persons, 0.5f), persons.size()));
     EXPECT_FLOAT_EQ(vipSimilarityOf(f, persons), 1.0f);
 
-    ImageRecord stranger = frame("y", "group", 0, {near(0, 0.3f), person(2)});
+    ImageRecord stranger = frame("y", Category::Group, 0, {near(0, 0.3f), person(2)});
     const auto fp = facePersonsOf(stranger, persons, 0.5f);
     EXPECT_EQ(fp, (std::vector<int32_t>{-1, 2}));
     EXPECT_FALSE(onlyTopPersonsOf(fp, persons.size()));
@@ -99,12 +99,12 @@ TEST(Persons, PerFrameFields) {
 
     // Equal similarity to two persons: the later one wins.
     persons[2].anchor = person(1);
-    EXPECT_EQ(facePersonsOf(frame("z", "group", 0, {person(1)}), persons, 0.5f), (std::vector<int32_t>{2}));
+    EXPECT_EQ(facePersonsOf(frame("z", Category::Group, 0, {person(1)}), persons, 0.5f), (std::vector<int32_t>{2}));
 }
 
 TEST(Persons, CoverChoice) {
     std::vector<ResultImage> rows(5);
-    const char* cat[] = {"venue", "portrait", "group", "portrait", "venue"};
+    const Category cat[] = {Category::Venue, Category::Portrait, Category::Group, Category::Portrait, Category::Venue};
     const float score[] = {2.0f, 0.6f, 0.7f, 0.9f, 3.0f};
     for (size_t i = 0; i < rows.size(); ++i) {
         rows[i].category = cat[i];

@@ -22,17 +22,17 @@ std::vector<std::string> lines(const std::string& path) {
 
 TEST(Reports, CategoryReportFormat) {
     TempDir dir;
-    std::vector<ImageRecord> frames = {frame("b file.jpg", "group", 0, {person(0)}, "2024:01:01 10:00:00"),
-                                       frame("a.jpg", "group", 0, {person(1)}), frame("c.jpg", "group"),
-                                       frame("z.jpg", "group"), frame("y.jpg", "group")};
+    std::vector<ImageRecord> frames = {frame("b file.jpg", Category::Group, 0, {person(0)}, "2024:01:01 10:00:00"),
+                                       frame("a.jpg", Category::Group, 0, {person(1)}), frame("c.jpg", Category::Group),
+                                       frame("z.jpg", Category::Group), frame("y.jpg", Category::Group)};
     frames[0].eyeSharpness = 10;
     frames[1].eyeSharpness = 20;  // sharpest eyes: the representative
     ClusterMap clusters;
     clusters[4] = {&frames[3], &frames[4]};  // no faces: the first frame in scan order represents it
     clusters[7] = {&frames[0], &frames[1], &frames[2]};
     keepframe::testing::CapturedLog captured;
-    writeCategoryReport(clusters, "group", dir.str(), captured.log());
-    writeCategoryReport({}, "venue", dir.str(), captured.log());
+    writeCategoryReport(clusters, Category::Group, dir.str(), captured.log());
+    writeCategoryReport({}, Category::Venue, dir.str(), captured.log());
     EXPECT_EQ(captured.info(), "  group: 2 clusters (report only)\n  venue: 0 clusters (report only)\n");
 
     EXPECT_EQ(lines(dir.str() + "/_clusters/group/category_report.txt"),
@@ -49,8 +49,8 @@ TEST(Reports, FrameCopiesKeepTheirSubFolders) {
     TempDir dir;
     std::ofstream(dir.file("in/ceremony/DSC_0001.jpg")) << "one";
     std::ofstream(dir.file("in/DSC_0002.jpg")) << "two";
-    ImageRecord a = frame("ceremony/DSC_0001.jpg", "portrait"), b = frame("DSC_0002.jpg", "venue"),
-                gone = frame("missing.jpg", "venue");
+    ImageRecord a = frame("ceremony/DSC_0001.jpg", Category::Portrait), b = frame("DSC_0002.jpg", Category::Venue),
+                gone = frame("missing.jpg", Category::Venue);
     a.path = dir.file("in/ceremony/DSC_0001.jpg");
     b.path = dir.file("in/DSC_0002.jpg");
     gone.path = dir.file("in/missing.jpg");
@@ -66,9 +66,20 @@ TEST(Reports, FrameCopiesKeepTheirSubFolders) {
     EXPECT_EQ(lines(dir.str() + "/out/selected_primary/DSC_0002.jpg"), (std::vector<std::string>{"new"}));
 }
 
+// Featured frames (a display category) count as portraits.
+TEST(CategoryCounts, EachFrameInTheCountOfItsCategory) {
+    CategoryCounts counts;
+    for (const Category c : {Category::Venue, Category::Portrait, Category::Featured, Category::Group, Category::Group})
+        counts.add(c);
+    EXPECT_EQ(counts.venue, 1);
+    EXPECT_EQ(counts.portrait, 2);
+    EXPECT_EQ(counts.group, 2);
+}
+
 TEST(Reports, SelectionReport) {
     TempDir dir;
-    ImageRecord p = frame("DSC_0001.jpg", "portrait"), g = frame("DSC_0002.jpg", "group"), v = frame("d.jpg", "venue");
+    ImageRecord p = frame("DSC_0001.jpg", Category::Portrait), g = frame("DSC_0002.jpg", Category::Group),
+                v = frame("d.jpg", Category::Venue);
     p.finalScore = 0.91234f;
     p.reason = "portrait_p0";
     p.clusterSize = 5;
@@ -99,7 +110,7 @@ TEST(Reports, SelectionReport) {
     EXPECT_EQ(l.size(), 21u);
 
     // A file name too long for the row buffer is cut, and the row still ends its line.
-    ImageRecord longName = frame(std::string(300, 'n') + ".jpg", "venue");
+    ImageRecord longName = frame(std::string(300, 'n') + ".jpg", Category::Venue);
     writeSelectionReport({&longName}, {}, dir.str(), EngineLog());
     const auto cut = lines(dir.str() + "/selection_report.txt");
     EXPECT_EQ(cut[6].size(), 255u);
@@ -110,7 +121,7 @@ TEST(Reports, AReportThatCannotBeWrittenIsNamedAndNothingIsLeftBeside) {
     TempDir dir;
     for (const char* taken : {"selection_report.txt", "skipped.txt"})
         std::filesystem::create_directories(dir.path() / taken);
-    ImageRecord kept = frame("a.jpg", "venue");
+    ImageRecord kept = frame("a.jpg", Category::Venue);
     keepframe::testing::CapturedLog captured;
     writeSelectionReport({&kept}, {}, dir.str(), captured.log());
     writeSkippedReport({{"b.jpg", "undecodable"}}, {}, dir.str(), captured.log());

@@ -4,14 +4,12 @@
 // resources, and the sidecar itself when it was there before us. Read back
 // with exiftool and with a plain XML reader, never with Exiv2.
 #include "exif_writer.h"
+#include "exiftool_json.h"
+#include "exiv2_headers.h"
 #include "handover.h"
 #include "qt_print.h"
 #include "temp_dir.h"
 
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // Exiv2 0.27 still hands out std::auto_ptr
-#endif
-#include <exiv2/properties.hpp>
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -26,6 +24,8 @@
 #include <map>
 
 using namespace keepframe;
+using keepframe::testing::exiftoolXmp;
+using keepframe::testing::listOf;
 using keepframe::testing::TempDir;
 
 namespace {
@@ -111,21 +111,7 @@ QList<HandoverImage> kept(const QStringList& names) {
 
 // What exiftool reads, named by the group of each namespace ("XMP-dc:Title");
 // namespaces it does not know get a group of their own.
-QJsonObject exiftoolGroups(const std::string& path) {
-    QProcess p;
-    p.start("exiftool", {"-j", "-G1", "-a", "-n", "-XMP:all", QString::fromStdString(path)});
-    EXPECT_TRUE(p.waitForFinished(60000)) << "exiftool did not finish";
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).array().at(0).toObject();
-}
-
-QStringList listOf(const QJsonValue& v) {
-    QStringList out;
-    if (v.isArray())
-        for (const QJsonValue& x : v.toArray()) out << x.toVariant().toString();
-    else if (!v.isUndefined())
-        out << v.toVariant().toString();
-    return out;
-}
+QJsonObject exiftoolGroups(const std::string& path) { return exiftoolXmp(path, {"-G1", "-a"}); }
 
 // A packet read as plain RDF/XML: each top-level property by namespace URI and
 // name with its texts in order, the rdf:about of every description, and

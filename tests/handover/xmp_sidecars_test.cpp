@@ -3,16 +3,15 @@
 // Exiv2's own parser.
 #include "dng_writer.h"
 #include "exif_writer.h"
+#include "exiftool_json.h"
+#include "exiv2_headers.h"
+#include "frames.h"
 #include "handover.h"
 #include "project_store.h"
 #include "qt_print.h"
 #include "selection_model.h"
 #include "temp_dir.h"
 
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // Exiv2 0.27 still hands out std::auto_ptr
-#endif
-#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
@@ -34,13 +33,16 @@
 #include <thread>
 
 using namespace keepframe;
+using keepframe::testing::resultRow;
+using keepframe::testing::exiftoolXmp;
+using keepframe::testing::listOf;
 using keepframe::testing::TempDir;
 
 namespace {
 
 struct Shot {
     std::string name;
-    std::string category = "portrait";
+    Category category = Category::Portrait;
     int cluster = 1;
     bool picked = false;  // by the engine
     bool primary = false;
@@ -58,21 +60,7 @@ QByteArray readAll(const std::string& path) {
 void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // What exiftool makes of a file's XMP ("Rating", "Label", "Subject", ...).
-QJsonObject exiftool(const std::string& path) {
-    QProcess p;
-    p.start("exiftool", {"-j", "-n", "-XMP:all", QString::fromStdString(path)});
-    EXPECT_TRUE(p.waitForFinished(60000)) << "exiftool did not finish";
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).array().at(0).toObject();
-}
-
-QStringList listOf(const QJsonValue& v) {
-    QStringList out;
-    if (v.isArray())
-        for (const QJsonValue& x : v.toArray()) out << x.toVariant().toString();
-    else if (!v.isUndefined())
-        out << v.toVariant().toString();
-    return out;
-}
+QJsonObject exiftool(const std::string& path) { return exiftoolXmp(path); }
 
 // The same read through Exiv2: key -> values.
 std::map<std::string, QStringList> exiv2Xmp(const std::string& path) {
@@ -158,13 +146,7 @@ struct Handover : ::testing::Test {
         CullResult r;
         for (const Shot& s : shots) {
             if (files) photo((input == shoot ? "" : input.substr(shoot.size() + 1) + "/") + s.name, s.time);
-            ResultImage img;
-            img.filename = s.name;
-            img.path = input + "/" + s.name;
-            img.category = s.category;
-            img.clusterNumber = s.cluster;
-            img.engineSelected = s.picked;
-            img.isPrimary = s.primary;
+            ResultImage img = resultRow(input, s.name, s.category, s.cluster, s.picked, s.primary);
             img.detectionCount = s.faces;
             img.onlyTopPersons = s.featured;
             for (int p : s.persons) {
@@ -205,12 +187,12 @@ std::string notesOf(const SidecarReport& r) {
 }  // namespace
 
 TEST_F(Handover, RatingsLabelsAndKeywordsPerStatus) {
-    save({{"kept.jpg", "portrait", 10, true, true, 1, {3}},
-          {"review.jpg", "group", 2, true, false, 4, {0, 3}},
-          {"removed.jpg", "portrait", 10, true, true},
-          {"added.jpg", "venue", 3, false, false, 0},
-          {"alone.jpg", "portrait", 11, false, false, 2, {}, true},
-          {"unpicked.jpg", "portrait", 10, false, false}},
+    save({{"kept.jpg", Category::Portrait, 10, true, true, 1, {3}},
+          {"review.jpg", Category::Group, 2, true, false, 4, {0, 3}},
+          {"removed.jpg", Category::Portrait, 10, true, true},
+          {"added.jpg", Category::Venue, 3, false, false, 0},
+          {"alone.jpg", Category::Portrait, 11, false, false, 2, {}, true},
+          {"unpicked.jpg", Category::Portrait, 10, false, false}},
          shoot);
     setSelected("removed.jpg", false);
     setSelected("added.jpg", true);
@@ -264,7 +246,9 @@ TEST_F(Handover, RatingsLabelsAndKeywordsPerStatus) {
 }
 
 TEST_F(Handover, MergesIntoAnEditorsSidecarAndNeverTouchesPhotographs) {
-    save({{"IMG_0001.jpg", "portrait", 4, true, true, 1, {2}}, {"IMG_0002.jpg", "portrait", 4, true, true}}, shoot);
+    save({{"IMG_0001.jpg", Category::Portrait, 4, true, true, 1, {2}},
+          {"IMG_0002.jpg", Category::Portrait, 4, true, true}},
+         shoot);
     writeText(at("IMG_0001.xmp"), kEditorSidecar);
     const auto photos = snapshot(shoot);
 
@@ -317,8 +301,8 @@ TEST_F(Handover, MergesIntoAnEditorsSidecarAndNeverTouchesPhotographs) {
 }
 
 TEST_F(Handover, RemovalTakesBackOnlyWhatIsStillOurs) {
-    save({{"a.jpg", "portrait", 1, true, true}, {"b.jpg", "portrait", 1, true, true},
-          {"c.jpg", "portrait", 2, true, true}},
+    save({{"a.jpg", Category::Portrait, 1, true, true}, {"b.jpg", Category::Portrait, 1, true, true},
+          {"c.jpg", Category::Portrait, 2, true, true}},
          shoot);
     writeText(at("b.xmp"), kEditorSidecar);
     run();
@@ -351,11 +335,11 @@ TEST_F(Handover, RemovalTakesBackOnlyWhatIsStillOurs) {
 }
 
 TEST_F(Handover, ThePhotographersRatingAndLabelReplaceTheVerdicts) {
-    save({{"kept.jpg", "portrait", 10, true, true},
-          {"plain.jpg", "portrait", 10, true, true},
-          {"removed.jpg", "portrait", 10, true, true},
-          {"unpicked.jpg", "portrait", 10, false, false},
-          {"alone.jpg", "portrait", 11, false, false}},
+    save({{"kept.jpg", Category::Portrait, 10, true, true},
+          {"plain.jpg", Category::Portrait, 10, true, true},
+          {"removed.jpg", Category::Portrait, 10, true, true},
+          {"unpicked.jpg", Category::Portrait, 10, false, false},
+          {"alone.jpg", Category::Portrait, 11, false, false}},
          shoot);
     setSelected("removed.jpg", false);
     setMarks("kept.jpg", {5, ColorLabel::Red});
@@ -403,9 +387,9 @@ TEST_F(Handover, ThePhotographersRatingAndLabelReplaceTheVerdicts) {
 }
 
 TEST_F(Handover, RemovalGivesBackTheRatingAndLabelASidecarHadBefore) {
-    save({{"zero.jpg", "portrait", 1, true, true},
-          {"rated.jpg", "portrait", 1, true, true},
-          {"same.jpg", "portrait", 2, true, true}},
+    save({{"zero.jpg", Category::Portrait, 1, true, true},
+          {"rated.jpg", Category::Portrait, 1, true, true},
+          {"same.jpg", Category::Portrait, 2, true, true}},
          shoot);
     auto editorSidecar = [&](const std::string& name, const std::string& attributes) {
         std::string text = kEditorSidecar;
@@ -463,10 +447,10 @@ TEST_F(Handover, RawOriginalsGetTheSidecarsAndSameStemsAreSettled) {
     raw("DSC_0002.DNG", "2024:06:01 12:00:05");
     photo("DSC_0002.JPG", "2024:06:01 13:30:00");  // another camera, another moment
     raw("sub/DSC_0003.DNG", "2024:06:01 12:01:00");
-    save({{"DSC_0001.jpg", "portrait", 1, true, true},
-          {"DSC_0002.jpg", "portrait", 2, true, true},
-          {"sub/DSC_0003.jpg", "portrait", 3, true, true},
-          {"DSC_0004.jpg", "portrait", 4, true, true}},  // its original is gone
+    save({{"DSC_0001.jpg", Category::Portrait, 1, true, true},
+          {"DSC_0002.jpg", Category::Portrait, 2, true, true},
+          {"sub/DSC_0003.jpg", Category::Portrait, 3, true, true},
+          {"DSC_0004.jpg", Category::Portrait, 4, true, true}},  // its original is gone
          previews);
     std::filesystem::remove(at("shoot_JPG/DSC_0004.jpg"));
     const auto before = snapshot(shoot);
@@ -498,8 +482,8 @@ TEST_F(Handover, SameStemPhotographsOfOneProject) {
     photo("IMG_1.jpeg", "2024:06:01 10:00:00");
     photo("IMG_2.jpg", "2024:06:01 11:00:00");
     photo("IMG_2.jpeg", "2024:06:01 11:00:09");
-    save({{"IMG_1.jpeg", "portrait", 1, false, false}, {"IMG_1.jpg", "portrait", 1, true, true},
-          {"IMG_2.jpeg", "portrait", 2, true, true}, {"IMG_2.jpg", "portrait", 2, false, false}},
+    save({{"IMG_1.jpeg", Category::Portrait, 1, false, false}, {"IMG_1.jpg", Category::Portrait, 1, true, true},
+          {"IMG_2.jpeg", Category::Portrait, 2, true, true}, {"IMG_2.jpg", Category::Portrait, 2, false, false}},
          shoot, false);
     const SidecarReport r = run();
     EXPECT_EQ(r.written, 2);
@@ -517,7 +501,8 @@ TEST_F(Handover, PhotographsWithoutAKnownTimeAreNeverOneCapture) {
     // A camera without a set clock writes zeros; two such frames share nothing but their name.
     photo("IMG_3.jpg", "0000:00:00 00:00:00");
     photo("IMG_3.jpeg", "0000:00:00 00:00:00");
-    save({{"IMG_3.jpg", "portrait", 1, true, true}, {"IMG_3.jpeg", "portrait", 1, false, false}}, shoot, false);
+    save({{"IMG_3.jpg", Category::Portrait, 1, true, true}, {"IMG_3.jpeg", Category::Portrait, 1, false, false}}, shoot,
+         false);
     const SidecarReport r = run();
     EXPECT_EQ(r.written, 1);
     EXPECT_EQ(r.shared, 0);
@@ -604,7 +589,7 @@ TEST_F(Handover, HostileNamesWriteNothingOutsideTheInputFolder) {
 }
 
 TEST_F(Handover, ExportEmbedsXmpInCopiesAndTheModelReportsAsAMap) {
-    save({{"a.jpg", "group", 5, true, true, 3, {1}}, {"b.jpg", "portrait", 6, true, false}}, shoot);
+    save({{"a.jpg", Category::Group, 5, true, true, 3, {1}}, {"b.jpg", Category::Portrait, 6, true, false}}, shoot);
     setSelected("b.jpg", false);
     SelectionModel model;
     model.setStore(&store);
@@ -665,7 +650,7 @@ private:
 }  // namespace
 
 TEST_F(Handover, SidecarNamesAndStemsThatDifferOnlyInCase) {
-    save({{"IMG_7.jpg", "portrait", 1, true, true}, {"IMG_8.jpg", "portrait", 2, true, true}}, shoot);
+    save({{"IMG_7.jpg", Category::Portrait, 1, true, true}, {"IMG_8.jpg", Category::Portrait, 2, true, true}}, shoot);
     writeText(at("IMG_7.XMP"), kEditorSidecar);    // an editor's sidecar named in capitals
     photo("img_8.JPEG", "2024:06:01 18:00:00");    // another camera's frame, the same name but for case
 
@@ -683,7 +668,7 @@ TEST_F(Handover, SidecarNamesAndStemsThatDifferOnlyInCase) {
 }
 
 TEST_F(Handover, TheBackgroundWriteGivesTheSameResultAndRunsOneAtATime) {
-    save({{"a.jpg", "portrait", 1, true, true, 1, {2}}, {"b.jpg", "group", 2, true, false}, {"c.jpg"},
+    save({{"a.jpg", Category::Portrait, 1, true, true, 1, {2}}, {"b.jpg", Category::Group, 2, true, false}, {"c.jpg"},
           {"gone.jpg"}},
          shoot);
     std::filesystem::remove(at("gone.jpg"));
@@ -743,7 +728,8 @@ TEST_F(Handover, TheBackgroundWriteGivesTheSameResultAndRunsOneAtATime) {
 
 TEST_F(Handover, DestroyingTheModelDuringABackgroundWriteStopsItAtAWholeSidecar) {
     std::vector<Shot> shots;
-    for (int i = 0; i < 40; ++i) shots.push_back({"f" + std::to_string(i) + ".jpg", "portrait", i + 1, true, true});
+    for (int i = 0; i < 40; ++i)
+        shots.push_back({"f" + std::to_string(i) + ".jpg", Category::Portrait, i + 1, true, true});
     save(shots, shoot);
     std::atomic<int> commits{0};
     setXmpCommitHookForTests([&](const QString&) {

@@ -56,7 +56,7 @@ struct Enhance : LibraryFixture {
             ResultImage ri;
             ri.filename = p.name;
             ri.path = dir.str() + "/shoot/" + p.name;
-            ri.category = "portrait";
+            ri.category = Category::Portrait;
             ri.clusterNumber = 1;
             ri.engineSelected = p.selected;
             ri.isPrimary = p.selected;

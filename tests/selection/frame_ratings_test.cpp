@@ -19,7 +19,7 @@ struct Ratings : keepframe::testing::LibraryFixture {
             ResultImage img;
             img.filename = name;
             img.path = dir.str() + "/shoot/" + name;
-            img.category = "portrait";
+            img.category = Category::Portrait;
             img.clusterNumber = 1;
             img.engineSelected = name != "candidate.jpg";
             r.images.push_back(img);
@@ -103,7 +103,7 @@ TEST_F(Ratings, WhatCannotBeStoredLeavesTheFrameAsItWas) {
     other.images.push_back(ResultImage{});
     other.images.back().filename = "x.jpg";
     other.images.back().path = "/x/x.jpg";
-    other.images.back().category = "venue";
+    other.images.back().category = Category::Venue;
     const int first = projectId;
     ASSERT_GE(store.saveCullResult(other, "/x", {}, 1), 0);
     ASSERT_NE(store.currentProjectId(), first);

@@ -46,13 +46,8 @@ struct Review : LibraryFixture {
         CullResult r;
         for (const Shot& s : shots) {
             std::ofstream(dir.file(shootFolder + "/" + s.name)) << "photo " << s.name;
-            ResultImage img;
-            img.filename = s.name;
-            img.path = dir.str() + "/" + shootFolder + "/" + s.name;
-            img.category = s.category;
-            img.clusterNumber = s.cluster;
-            img.engineSelected = s.selected;
-            img.isPrimary = s.primary;
+            ResultImage img = keepframe::testing::resultRow(dir.str() + "/" + shootFolder, s.name,
+                                                            *categoryOf(s.category), s.cluster, s.selected, s.primary);
             img.captureTime = s.time;
             img.detectionCount = s.faces;
             r.images.push_back(img);
@@ -333,13 +328,14 @@ TEST_F(Review, ProjectFileRoundTrip) {
 
 TEST_F(Review, ClustersReadFromTheCategoryReport) {
     std::vector<ImageRecord> frames = {
-        keepframe::testing::frame("a b.jpg", "portrait", 0, {keepframe::testing::person(0)}, "2024:01:01 10:00:00"),
-        keepframe::testing::frame("c.jpg", "portrait")};
+        keepframe::testing::frame("a b.jpg", Category::Portrait, 0, {keepframe::testing::person(0)},
+                                  "2024:01:01 10:00:00"),
+        keepframe::testing::frame("c.jpg", Category::Portrait)};
     ClusterMap clusters;
     clusters[12] = {&frames[0], &frames[1]};
     const std::string outBase = dir.str() + "/out";
     keepframe::testing::CapturedLog quiet;
-    writeCategoryReport(clusters, "portrait", outBase, quiet.log());
+    writeCategoryReport(clusters, Category::Portrait, outBase, quiet.log());
     // A stray image line before the first cluster is ignored.
     const std::string report = outBase + "/_clusters/portrait/category_report.txt";
     std::ifstream in(report);
@@ -485,7 +481,7 @@ TEST_F(Review, HostileNamesNeverReachOutside) {
     for (const char* name : {"a.jpg", "b.jpg"}) {
         ResultImage img;
         img.filename = name;
-        img.category = "portrait";
+        img.category = Category::Portrait;
         img.engineSelected = std::string(name) == "a.jpg";
         r.images.push_back(img);
     }

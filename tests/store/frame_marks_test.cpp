@@ -136,7 +136,7 @@ struct Marks : ::testing::Test {
             ResultImage img;
             img.filename = name;
             img.path = std::string("/shoot/") + name;
-            img.category = "portrait";
+            img.category = Category::Portrait;
             img.clusterNumber = 1;
             img.engineSelected = true;
             r.images.push_back(img);

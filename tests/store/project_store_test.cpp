@@ -1,6 +1,7 @@
 #include "path_safety.h"
 #include "project_file.h"
 #include "project_store.h"
+#include "frames.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -20,9 +21,11 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 using namespace keepframe;
+using keepframe::testing::resultRow;
 using keepframe::testing::TempDir;
 
 namespace {
@@ -37,32 +40,39 @@ struct Library : ::testing::Test {
     }
     void TearDown() override { qunsetenv("KEEPFRAME_DATA_DIR"); }
 
+    // Runs `work` with a query on the SQLite file `file` (made when missing)
+    // through a connection of its own, gone afterwards: whether the file
+    // opened and `work` succeeded.
+    static bool withDatabase(const QString& file, const std::function<bool(QSqlQuery&)>& work) {
+        bool done = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "by-hand");
+            db.setDatabaseName(file);
+            if (db.open()) {
+                QSqlQuery q(db);
+                done = work(q);
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("by-hand");
+        return done;
+    }
+
     // Reads one value straight from a SQLite file.
     static QVariant scalar(const QString& file, const QString& sql) {
         QVariant v;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
-            db.setDatabaseName(file);
-            db.open();
-            QSqlQuery q(db);
+        withDatabase(file, [&](QSqlQuery& q) {
             if (q.exec(sql) && q.next()) v = q.value(0);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("peek");
+            return true;
+        });
         return v;
     }
 };
 
-ResultImage row(const std::string& name, const std::string& category, int cluster, const std::string& time = "",
+ResultImage row(const std::string& name, Category category, int cluster, const std::string& time = "",
                 bool selected = false) {
-    ResultImage r;
-    r.filename = name;
-    r.path = "/photos/" + name;
-    r.category = category;
-    r.clusterNumber = cluster;
+    ResultImage r = resultRow("/photos", name, category, cluster, selected, selected);
     r.captureTime = time;
-    r.engineSelected = selected;
-    r.isPrimary = selected;
     r.fullW = 6000;
     r.fullH = 4000;
     r.score = 0.5f;
@@ -76,7 +86,7 @@ CullResult shoot(int images) {
     for (int i = 0; i < images; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "DSC_%04d.jpg", i);
-        r.images.push_back(row(name, i % 2 ? "portrait" : "venue", 1 + i / 4, "", i % 3 == 0));
+        r.images.push_back(row(name, i % 2 ? Category::Portrait : Category::Venue, 1 + i / 4, "", i % 3 == 0));
     }
     r.totalInput = images;
     r.totalSelected = int32_t((images + 2) / 3);
@@ -118,23 +128,18 @@ TEST_F(Library, FirstStartCreatesFoldersTablesAndCounters) {
 
 TEST_F(Library, OldRegistryIsSeededOnceAndNeverAgain) {
     QDir().mkpath(data);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
-        db.setDatabaseName(data + "/projects.db");
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(R"sql(CREATE TABLE projects (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL,
+    ASSERT_TRUE(withDatabase(data + "/projects.db", [](QSqlQuery& q) {
+        bool done = q.exec(R"sql(CREATE TABLE projects (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL,
             db_folder TEXT, input_folder TEXT NOT NULL, created_at TEXT NOT NULL, last_opened_at TEXT,
             cull_time_seconds INTEGER NOT NULL DEFAULT 0, total_images INTEGER NOT NULL DEFAULT 0,
             engine_selected_count INTEGER NOT NULL DEFAULT 0, cover_image_id INTEGER,
-            cover_is_user_set INTEGER NOT NULL DEFAULT 0, source_available INTEGER NOT NULL DEFAULT 1))sql"));
+            cover_is_user_set INTEGER NOT NULL DEFAULT 0, source_available INTEGER NOT NULL DEFAULT 1))sql");
         for (int images : {120, 80, 0})
-            ASSERT_TRUE(q.exec(QString(R"sql(INSERT INTO projects (name, input_folder, created_at, total_images)
-                                             VALUES ('p', '/in', '2024-01-01T00:00:00', %1))sql")
-                                   .arg(images)));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("old");
+            done = done && q.exec(QString(R"sql(INSERT INTO projects (name, input_folder, created_at, total_images)
+                                                VALUES ('p', '/in', '2024-01-01T00:00:00', %1))sql")
+                                      .arg(images));
+        return done;
+    }));
     {
         ProjectStore store;
         ASSERT_TRUE(store.openRegistry());
@@ -155,7 +160,7 @@ TEST_F(Library, DetectionBoxesStayInsideOddSizedFrames) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
     CullResult r;
-    ResultImage odd = row("odd.jpg", "portrait", 1, "", true);
+    ResultImage odd = row("odd.jpg", Category::Portrait, 1, "", true);
     odd.fullW = 401;
     odd.fullH = 299;
     odd.detections = {{60, 40, 101, 75, 0.9f, false, "edge"}, {10, 20, 30, 50, 0.8f, true, ""}};
@@ -178,15 +183,15 @@ TEST_F(Library, SaveAndReadBack) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
     CullResult r;
-    ResultImage a = row("b.jpg", "portrait", 3, "2024:05:01 10:00:00", true);
+    ResultImage a = row("b.jpg", Category::Portrait, 3, "2024:05:01 10:00:00", true);
     a.faceBoxes = {{40, 80, 120, 160}, {400, 80, 100, 100}, {800, 80, 90, 90}};
     a.facePersons = {0, 2};  // the third face has no person entry
     a.detectionCount = 4;
     a.detections = {{10, 20, 30, 50, 0.9f, true, ""}, {1, 1, 5, 5, 0.6f, false, "small_area"}};
-    ResultImage b = row("a.jpg", "portrait", 3, "", false);
+    ResultImage b = row("a.jpg", Category::Portrait, 3, "", false);
     b.thumbnailJpeg.clear();
-    ResultImage c = row("c.jpg", "venue", 1, "2024:05:01 09:00:00", true);
-    ResultImage d = row("d.jpg", "venue", 1, "2024:05:01 09:00:00", false);
+    ResultImage c = row("c.jpg", Category::Venue, 1, "2024:05:01 09:00:00", true);
+    ResultImage d = row("d.jpg", Category::Venue, 1, "2024:05:01 09:00:00", false);
     r.images = {a, b, c, d};
     r.totalInput = 4;
     r.totalSelected = 2;
@@ -279,7 +284,7 @@ TEST_F(Library, DisplayFacesFilter) {
     ProjectStore store;
     ASSERT_TRUE(store.openRegistry());
     CullResult r;
-    ResultImage img = row("x.jpg", "group", 1);
+    ResultImage img = row("x.jpg", Category::Group, 1);
     img.faceBoxes = {{0, 0, 1, 1}, {1, 0, 1, 1}, {2, 0, 1, 1}, {3, 0, 1, 1}, {4, 0, 1, 1}};
     img.facePersons = {3, -1, 5, -1, -1};
     img.faceConfidences = {0.75f, 0.75f, 0.75f, 0.80f, 0.85f};
@@ -359,23 +364,17 @@ TEST_F(Library, FailedSaveLeavesNoImagesAndNoCounts) {
     // table refuses the 500th row.
     const QString folder = data + "/projects/fails_p1";
     QDir().mkpath(folder);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "trap");
-        db.setDatabaseName(folder + "/project.db");
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(R"sql(CREATE TABLE images (id INTEGER PRIMARY KEY AUTOINCREMENT, filename TEXT NOT NULL,
+    ASSERT_TRUE(withDatabase(folder + "/project.db", [](QSqlQuery& q) {
+        return q.exec(R"sql(CREATE TABLE images (id INTEGER PRIMARY KEY AUTOINCREMENT, filename TEXT NOT NULL,
             path TEXT NOT NULL, category TEXT NOT NULL, cluster_number INTEGER NOT NULL DEFAULT 0,
             capture_time TEXT, full_w INTEGER, full_h INTEGER, orientation INTEGER, score REAL, reason TEXT,
             engine_selected INTEGER, user_selected INTEGER, is_primary INTEGER, thumb_path TEXT,
             sharpness REAL, eye_sharp REAL, exposure REAL, contrast REAL, emotion_score REAL, best_pi REAL,
-            has_vip INTEGER, total_detected_faces INTEGER, is_featured INTEGER, applied_rotation INTEGER))sql"));
-        ASSERT_TRUE(q.exec(R"sql(CREATE TRIGGER full BEFORE INSERT ON images
-                                 WHEN (SELECT COUNT(*) FROM images) >= 499
-                                 BEGIN SELECT RAISE(ABORT, 'disk full'); END;)sql"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("trap");
+            has_vip INTEGER, total_detected_faces INTEGER, is_featured INTEGER, applied_rotation INTEGER))sql") &&
+               q.exec(R"sql(CREATE TRIGGER full BEFORE INSERT ON images
+                            WHEN (SELECT COUNT(*) FROM images) >= 499
+                            BEGIN SELECT RAISE(ABORT, 'disk full'); END;)sql");
+    }));
 
     const int id = store.saveCullResult(shoot(600), "/in/fails", {}, 1);
     EXPECT_EQ(id, -1);
@@ -623,20 +622,15 @@ TEST_F(Library, InjectedSaveFailuresLeaveNothingListed) {
     // A save killed half-way left a row without a folder name: never listed,
     // and removed with its folder once it is clearly abandoned.
     QString killed;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "kill");
-        db.setDatabaseName(data + "/projects.db");
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(R"sql(INSERT INTO projects (name, input_folder, created_at)
-                                 VALUES ('Killed', '/in', '2020-01-01T00:00:00'))sql"));
+    ASSERT_TRUE(withDatabase(data + "/projects.db", [&](QSqlQuery& q) {
+        if (!q.exec(R"sql(INSERT INTO projects (name, input_folder, created_at)
+                          VALUES ('Killed', '/in', '2020-01-01T00:00:00'))sql"))
+            return false;
         killed = data + "/projects/Killed_p" + q.lastInsertId().toString();
         q.prepare("INSERT INTO projects (name, input_folder, created_at) VALUES ('Saving', '/in', ?)");
         q.bindValue(0, QDateTime::currentDateTime().toString(Qt::ISODate).left(19));
-        ASSERT_TRUE(q.exec());
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("kill");
+        return q.exec();
+    }));
     ASSERT_TRUE(QDir().mkpath(killed + "/thumbnails"));
     ProjectStore again;
     ASSERT_TRUE(again.openRegistry());
@@ -651,18 +645,14 @@ TEST_F(Library, InjectedSaveFailuresLeaveNothingListed) {
     // A save whose process died just now (its lock is stale) is removed at
     // once; one whose process lives (it holds its lock) is not.
     auto incompleteRow = [&](const char* name) {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "recent");
-        db.setDatabaseName(data + "/projects.db");
         QString folder;
-        if (db.open()) {
-            QSqlQuery q(db);
+        withDatabase(data + "/projects.db", [&](QSqlQuery& q) {
             q.prepare("INSERT INTO projects (name, input_folder, created_at) VALUES (?, '/in', ?)");
             q.bindValue(0, QString(name));
             q.bindValue(1, QDateTime::currentDateTime().toString(Qt::ISODate).left(19));
             if (q.exec()) folder = QString(name) + "_p" + q.lastInsertId().toString();
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("recent");
+            return true;
+        });
         EXPECT_TRUE(QDir().mkpath(data + "/projects/" + folder + "/thumbnails"));
         return folder;
     };

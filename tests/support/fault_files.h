@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -204,6 +205,21 @@ inline std::vector<uint8_t> tiffFile(const std::vector<TiffEntry>& entries, cons
     return out;
 }
 
+// The entries of a grey frame of width x height in one strip of
+// `stripBytes` bytes made with `compression`.
+inline std::vector<TiffEntry> greyStripEntries(uint64_t width, uint64_t height, uint64_t compression,
+                                               uint64_t stripBytes) {
+    return {{kTiffImageWidth, kTiffLong, width},
+            {kTiffImageLength, kTiffLong, height},
+            {kTiffBitsPerSample, kTiffShort, 8},
+            {kTiffCompression, kTiffShort, compression},
+            {kTiffPhotometric, kTiffShort, kTiffMinIsBlack},
+            {kTiffStripOffsets, kTiffLong, 0},
+            {kTiffSamplesPerPixel, kTiffShort, 1},
+            {kTiffRowsPerStrip, kTiffLong, height},
+            {kTiffStripByteCounts, kTiffLong, stripBytes}};
+}
+
 // PackBits data of `bytes` bytes all of `value`: runs of 128.
 inline std::vector<uint8_t> packBitsRun(size_t bytes, uint8_t value) {
     std::vector<uint8_t> out;
@@ -220,15 +236,7 @@ inline std::vector<uint8_t> packBitsRun(size_t bytes, uint8_t value) {
 // pixel data (so that a cut leaves the directory whole).
 inline std::vector<uint8_t> greyTiff(const cv::Mat& grey) {
     const std::vector<uint8_t> pixels(grey.datastart, grey.dataend);
-    return tiffFile({{kTiffImageWidth, kTiffLong, uint64_t(grey.cols)},
-                     {kTiffImageLength, kTiffLong, uint64_t(grey.rows)},
-                     {kTiffBitsPerSample, kTiffShort, 8},
-                     {kTiffCompression, kTiffShort, kTiffNoCompression},
-                     {kTiffPhotometric, kTiffShort, kTiffMinIsBlack},
-                     {kTiffStripOffsets, kTiffLong, 0},
-                     {kTiffSamplesPerPixel, kTiffShort, 1},
-                     {kTiffRowsPerStrip, kTiffLong, uint64_t(grey.rows)},
-                     {kTiffStripByteCounts, kTiffLong, pixels.size()}},
+    return tiffFile(greyStripEntries(uint64_t(grey.cols), uint64_t(grey.rows), kTiffNoCompression, pixels.size()),
                     pixels);
 }
 
@@ -247,6 +255,17 @@ inline std::vector<uint8_t> withPngChunk(std::vector<uint8_t> png, const char* t
     constexpr size_t kBehindHeader = 8 + 12 + 13;  // signature, then IHDR's frame and 13 bytes of data
     png.insert(png.begin() + std::ptrdiff_t(kBehindHeader), chunk.begin(), chunk.end());
     return png;
+}
+
+// Files cut short in every format the scan takes, made from `sharp`: each
+// name ("cmyk.jpg", "cut.png", "cut.tif", "cut.bmp") with its bytes.
+inline std::vector<std::pair<std::string, std::vector<uint8_t>>> cutFilesOfEveryFormat(const cv::Mat& sharp) {
+    cv::Mat grey;
+    cv::extractChannel(sharp, grey, 0);
+    return {{"cmyk.jpg", truncated(cmykJpeg(sharp), 0.6)},
+            {"cut.png", truncated(encoded(sharp, ".png"), 0.6)},
+            {"cut.tif", truncated(greyTiff(grey), 0.6)},
+            {"cut.bmp", truncated(encoded(sharp, ".bmp"), 0.6)}};
 }
 
 inline std::vector<uint8_t> garbage(size_t size, uint64_t seed = 7) {

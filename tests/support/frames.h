@@ -1,4 +1,5 @@
-// Hand-made ImageRecords for tests of clustering, persons and selection.
+// Hand-made ImageRecords for tests of clustering, persons and selection, and
+// result rows for tests of what is stored of a cull.
 #pragma once
 
 #include <cmath>
@@ -25,7 +26,7 @@ inline std::vector<float> near(int k, float s) {
     return e;
 }
 
-inline ImageRecord frame(const std::string& name, const std::string& category, uint64_t phash = 0,
+inline ImageRecord frame(const std::string& name, Category category, uint64_t phash = 0,
                          std::vector<std::vector<float>> embeddings = {}, const std::string& time = "") {
     ImageRecord f;
     f.filename = name;
@@ -51,6 +52,20 @@ inline ImageRecord frame(const std::string& name, const std::string& category, u
     f.faceCount = int32_t(f.faces.size());
     f.valid = true;
     return f;
+}
+
+// The result row of `name` below `folder`: its category, its moment, and
+// whether the engine picked it and as primary.
+inline ResultImage resultRow(const std::string& folder, const std::string& name, Category category, int cluster,
+                             bool picked, bool primary) {
+    ResultImage r;
+    r.filename = name;
+    r.path = folder + "/" + name;
+    r.category = category;
+    r.clusterNumber = cluster;
+    r.engineSelected = picked;
+    r.isPrimary = primary;
+    return r;
 }
 
 // A hash `bits` set bits away from `base`.

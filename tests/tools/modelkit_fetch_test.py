@@ -129,6 +129,16 @@ class Fetch(unittest.TestCase):
     def cache_files(self):
         return sorted(os.listdir(self.dest)) if os.path.isdir(self.dest) else []
 
+    def assert_eye_refused(self, code, err, eye_path, expected):
+        """The fetch failed with one error naming the eye model, its address and
+        `expected`; the three good files stay, no partial or refused file does."""
+        self.assertEqual(code, 1)
+        self.assertEqual(len(err.strip().splitlines()), 1, err)
+        self.assertIn(self.name("eye"), err)
+        self.assertIn(self.server.base + eye_path, err)
+        self.assertIn(expected, err)
+        self.assert_cache_holds_exactly(["yunet", "mobilefacenet", "mini_xception"])
+
     def assert_cache_holds_exactly(self, keys):
         """The verified files of keys and the record of where each came from; nothing else."""
         self.assertEqual(self.cache_files(), sorted([self.name(k) for k in keys] + [kit.ORIGINS]))
@@ -179,13 +189,7 @@ class Fetch(unittest.TestCase):
                 else:
                     self.server.files[eye_path] = body
                 code, _, err = run_main("fetch")
-                self.assertEqual(code, 1)
-                self.assertEqual(len(err.strip().splitlines()), 1, err)
-                self.assertIn(self.name("eye"), err)
-                self.assertIn(self.server.base + eye_path, err)
-                self.assertIn(expected, err)
-                # The three good files stay; no partial or refused file does.
-                self.assert_cache_holds_exactly(["yunet", "mobilefacenet", "mini_xception"])
+                self.assert_eye_refused(code, err, eye_path, expected)
 
                 # Once the origin serves the right file, only that one is fetched.
                 self.server.claimed.clear()
@@ -219,12 +223,7 @@ class Fetch(unittest.TestCase):
                 started = time.monotonic()
                 code, _, err = run_main("fetch")
                 self.assertLess(time.monotonic() - started, 6)
-                self.assertEqual(code, 1)
-                self.assertEqual(len(err.strip().splitlines()), 1, err)
-                self.assertIn(self.name("eye"), err)
-                self.assertIn(self.server.base + eye_path, err)
-                self.assertIn(expected, err)
-                self.assert_cache_holds_exactly(["yunet", "mobilefacenet", "mini_xception"])
+                self.assert_eye_refused(code, err, eye_path, expected)
 
     def test_what_a_killed_fetch_left_is_removed_by_the_next(self):
         # A fetch of the real table from a mirror that drips, killed while it downloads.

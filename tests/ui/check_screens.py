@@ -7,6 +7,8 @@ from pathlib import Path
 
 from PIL import Image
 
+from check_report import report
+
 EXPECTED = ["01-home-empty", "02-enhance-empty", "03-cull-empty", "04-cull-running", "05-results-time",
             "06-results-category", "07-lightbox", "07a-lightbox-face-info", "07b-keys", "08-cluster-popup",
             "08a-compare-fit",
@@ -31,10 +33,7 @@ def main() -> int:
                 extrema = image.convert("RGB").getextrema()
                 if all(low == high for low, high in extrema):
                     bad.append(name + ": a single flat colour")
-        for line in bad:
-            print(line)
-        print(f"{len(EXPECTED) - len(bad)} passed, {len(bad)} failed")
-        return 1 if bad else 0
+        return report(bad, f"{len(EXPECTED) - len(bad)} passed, {len(bad)} failed")
 
 
 if __name__ == "__main__":

@@ -4,6 +4,8 @@ import re
 import sys
 from pathlib import Path
 
+from check_report import report
+
 LITERALS = [
     re.compile(r'"#[0-9A-Fa-f]{3,8}"'),                       # "#2962ff"
     re.compile(r'\bQt\.(rgba|rgb|hsla|hsl|hsva|hsv)\s*\('),   # Qt.rgba(0, 0, 0, 0.5)
@@ -24,10 +26,7 @@ def main() -> int:
                 continue
             if any(p.search(line) for p in LITERALS):
                 found.append(f"{path.name}:{number}: {line.strip()}")
-    for line in found:
-        print(line)
-    print(f"{len(files)} files, {len(found)} colours or font sizes outside Theme.qml")
-    return 1 if found else 0
+    return report(found, f"{len(files)} files, {len(found)} colours or font sizes outside Theme.qml")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 #include "ui_fixture.h"
 
 #include "exif_writer.h"
+#include "frames.h"
 #include "records.h"
 
 #include <QTest>
@@ -53,13 +54,8 @@ int storeProject(const QString& folder, const std::vector<ProjectFrame>& frames,
             exif.orientation = f.orientation;
             if (!shootgen::writeJpeg(path, stored, exif)) return -1;
         }
-        ResultImage r;
-        r.filename = f.filename;
-        r.path = path;
-        r.category = f.category;
-        r.clusterNumber = f.cluster;
-        r.engineSelected = f.selected;
-        r.isPrimary = f.primary;
+        ResultImage r = resultRow(folder.toStdString(), f.filename, *categoryOf(f.category), f.cluster, f.selected,
+                                  f.primary);
         r.fullW = f.width;
         r.fullH = f.height;
         r.orientation = f.orientation;

@@ -35,7 +35,13 @@ def const(name, array, dtype=np.int64):
     return numpy_helper.from_array(np.asarray(array, dtype=dtype), name)
 
 
-def save(graph, path):
+def floats(name, shape):
+    return helper.make_tensor_value_info(name, TensorProto.FLOAT, shape)
+
+
+def save(path, name, nodes, inits, model_input, outputs):
+    """Checks and writes the model of graph `name`: `nodes` from `model_input` to `outputs`."""
+    graph = helper.make_graph(nodes, name, [model_input], outputs, inits)
     model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)],
                               producer_name="keepframe-test-models")
     model.ir_version = 8
@@ -81,7 +87,7 @@ def detector(path, size=640):
         nodes.append(helper.make_node("Concat", [name + "_a", second], [name + "_pair"], axis=1))  # [GG,2,K]
         inits.append(const(name + "_shape2", [2 * g * g, k]))
         nodes.append(helper.make_node("Reshape", [name + "_pair", name + "_shape2"], [name]))
-        outputs.append(helper.make_tensor_value_info(name, TensorProto.FLOAT, [2 * g * g, k]))
+        outputs.append(floats(name, [2 * g * g, k]))
 
     def affine(src, mul, add, tag):
         inits.extend([const(tag + "_m", [mul], np.float32), const(tag + "_c", [add], np.float32)])
@@ -103,10 +109,7 @@ def detector(path, size=640):
             planes.append(affine(sample("ky", c, 6, j, s), 1 / 16, -8.0, f"kps{s}_{j}y"))
         per_anchor(f"kps_{s}", planes, s, second_zero=False)
 
-    graph = helper.make_graph(nodes, "test_detector",
-                              [helper.make_tensor_value_info("input.1", TensorProto.FLOAT, [1, 3, size, size])],
-                              outputs, inits)
-    save(graph, path)
+    save(path, "test_detector", nodes, inits, floats("input.1", [1, 3, size, size]), outputs)
 
 
 def recognizer(path):
@@ -118,10 +121,8 @@ def recognizer(path):
         helper.make_node("Sub", ["flat", "mean"], ["centred"]),
         helper.make_node("Concat", ["centred", "zeros"], ["embedding"], axis=1),
     ]
-    graph = helper.make_graph(nodes, "test_recognizer",
-                              [helper.make_tensor_value_info("input.1", TensorProto.FLOAT, [1, 3, 112, 112])],
-                              [helper.make_tensor_value_info("embedding", TensorProto.FLOAT, [1, 512])], inits)
-    save(graph, path)
+    save(path, "test_recognizer", nodes, inits, floats("input.1", [1, 3, 112, 112]),
+         [floats("embedding", [1, 512])])
 
 
 def expression(path):
@@ -137,10 +138,8 @@ def expression(path):
         helper.make_node("Mul", ["centred", "k16"], ["happy"]),
         helper.make_node("Concat", ["zero", "happy", "rest"], ["Plus692_Output_0"], axis=1),
     ]
-    graph = helper.make_graph(nodes, "test_expression",
-                              [helper.make_tensor_value_info("Input3", TensorProto.FLOAT, [1, 1, 64, 64])],
-                              [helper.make_tensor_value_info("Plus692_Output_0", TensorProto.FLOAT, [1, 8])], inits)
-    save(graph, path)
+    save(path, "test_expression", nodes, inits, floats("Input3", [1, 1, 64, 64]),
+         [floats("Plus692_Output_0", [1, 8])])
 
 
 def eye(path):
@@ -154,10 +153,7 @@ def eye(path):
         helper.make_node("Sub", ["one", "open"], ["closed"]),
         helper.make_node("Concat", ["closed", "open"], ["19"], axis=1),
     ]
-    graph = helper.make_graph(nodes, "test_eye",
-                              [helper.make_tensor_value_info("input.1", TensorProto.FLOAT, [1, 3, 32, 32])],
-                              [helper.make_tensor_value_info("19", TensorProto.FLOAT, [1, 2])], inits)
-    save(graph, path)
+    save(path, "test_eye", nodes, inits, floats("input.1", [1, 3, 32, 32]), [floats("19", [1, 2])])
 
 
 def main():
