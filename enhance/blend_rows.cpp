@@ -129,16 +129,26 @@ void darkenBlendRow(const uchar* in, const float* mask, const uchar* dark, uchar
     }
 }
 
-void largestChannelRow(const uchar* bgr, uchar* out, int pixels) {
+void highlightRow(const uchar* bgr, int cut, uchar* hot, float* mask, int pixels) {
     int x = 0;
 #if CV_SIMD128
-    for (; x + kLanes <= pixels; x += kLanes) {
-        v_uint8x16 b, g, r;
-        cv::v_load_deinterleave(bgr + 3 * x, b, g, r);
-        cv::v_store(out + x, cv::v_max(cv::v_max(b, g), r));
+    if (cut > 0 && cut <= 255) {
+        const v_uint8x16 below = cv::v_setall_u8(uchar(cut - 1)), one = cv::v_setall_u8(1);
+        for (; x + kLanes <= pixels; x += kLanes) {
+            v_uint8x16 b, g, r;
+            cv::v_load_deinterleave(bgr + 3 * x, b, g, r);
+            const v_uint8x16 h = (cv::v_max(cv::v_max(b, g), r) > below) & one;
+            cv::v_store(hot + x, h);
+            v_float32x4 f[4];
+            toFloats(h, f);
+            for (int i = 0; i < 4; ++i) cv::v_store(mask + x + 4 * i, f[i]);
+        }
     }
 #endif
-    for (; x < pixels; ++x) out[x] = std::max({bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2]});
+    for (; x < pixels; ++x) {
+        hot[x] = std::max({bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2]}) >= cut ? 1 : 0;
+        mask[x] = float(hot[x]);
+    }
 }
 
 void firstChannelRow(const uchar* pixels3, float* out, int pixels) {
