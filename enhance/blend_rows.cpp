@@ -173,15 +173,23 @@ void sharpenLightnessRow(const float* lightness, const float* blur, const Sharpe
                       tiny = cv::v_setall_f32(0.00001f), threshold = cv::v_setall_f32(p.threshold),
                       amount = cv::v_setall_f32(p.amount);
     for (; x + kLanes <= pixels; x += kLanes) {
-        v_float32x4 l[4];
+        v_float32x4 l[4], detail[4];
+        // All bits set in every lane while each difference is within the threshold.
+        v_float32x4 flat = cv::v_reinterpret_as_f32(cv::v_setall_s32(-1));
         for (int i = 0; i < 4; ++i) {
             l[i] = cv::v_load(lightness + x + 4 * i);
-            v_float32x4 detail = l[i] - cv::v_load(blur + x + 4 * i);
-            const v_float32x4 magnitude = cv::v_abs(detail);
+            detail[i] = l[i] - cv::v_load(blur + x + 4 * i);
+            flat = flat & (cv::v_abs(detail[i]) <= threshold);
+        }
+        // Differences within the threshold are dropped: L + amount 0 is L,
+        // and the pixels keep the lightness they have.
+        if (cv::v_check_all(cv::v_reinterpret_as_s32(flat))) continue;
+        for (int i = 0; i < 4; ++i) {
+            const v_float32x4 magnitude = cv::v_abs(detail[i]);
             const v_float32x4 gate = cv::v_min(cv::v_max((magnitude - threshold) / (magnitude + tiny), zero), one);
-            detail = detail * gate;
-            detail = detail * (one - cv::v_abs(detail) / full);
-            l[i] = cv::v_min(cv::v_max(l[i] + amount * detail, zero), full);
+            v_float32x4 kept = detail[i] * gate;
+            kept = kept * (one - cv::v_abs(kept) / full);
+            l[i] = cv::v_min(cv::v_max(l[i] + amount * kept, zero), full);
         }
         v_uint8x16 channel[3];
         cv::v_load_deinterleave(lab + 3 * x, channel[0], channel[1], channel[2]);

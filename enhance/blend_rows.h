@@ -29,7 +29,9 @@ struct SharpenParameters {
 };
 // Stage 9: the lightness L plus `amount` times its detail L - blur, where the
 // detail keeps only what exceeds the threshold and is damped by
-// 1 - |detail| / 255; written, clamped, into the first channel of `lab`.
+// 1 - |detail| / 255; written, clamped, into the first channel of `lab`,
+// which holds L already: where no detail is kept, that is the result, and
+// sixteen such pixels in a row are not written again.
 void sharpenLightnessRow(const float* lightness, const float* blur, const SharpenParameters& p, uchar* lab,
                          int pixels);
 

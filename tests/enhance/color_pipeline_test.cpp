@@ -262,3 +262,41 @@ TEST(HighlightRecovery, RowMaskMarksEveryLevelFromTheCut) {
         }
     }
 }
+
+// Stage 9's row sharpening works sixteen pixels at a time and leaves alone a
+// run of sixteen whose differences from the blur all stay within the
+// threshold. Whole rows must give what each pixel gives on its own, in runs
+// that are flat, flat but for one pixel at or just past the threshold, and
+// sharp throughout, and in the pixels past the last run.
+TEST(SharpeningRows, RunsGiveWhatEachPixelGivesAlone) {
+    cv::setRNGSeed(3);
+    const SharpenParameters p{20.0f, 0.3f};
+    constexpr int kPixels = 16 * 6 + 7;
+    std::vector<float> lightness(kPixels), blur(kPixels);
+    for (int x = 0; x < kPixels; ++x) {
+        lightness[size_t(x)] = float(cv::theRNG().uniform(0, 256));
+        blur[size_t(x)] = lightness[size_t(x)] + float(cv::theRNG().uniform(-19.0, 19.0));  // within the threshold
+    }
+    blur[20] = lightness[20] + 20.0f;  // at the threshold: dropped
+    lightness[40] = 100.0f;
+    blur[40] = 75.0f;  // past it, in a run otherwise flat: kept
+    for (int x = 64; x < 80; ++x) blur[size_t(x)] = lightness[size_t(x)] + (x % 2 ? 60.0f : -45.0f);
+    lightness[90] = 255.0f;
+    blur[90] = 100.0f;  // sharpened past 255: clamped
+    lightness[100] = 120.0f;
+    blur[100] = 50.0f;  // in the pixels past the last run
+    cv::Mat lab(1, kPixels, CV_8UC3);
+    cv::randu(lab, cv::Scalar::all(0), cv::Scalar::all(256));
+    for (int x = 0; x < kPixels; ++x) lab.at<cv::Vec3b>(0, x)[0] = uchar(lightness[size_t(x)]);  // it holds L
+
+    cv::Mat row = lab.clone(), alone = lab.clone();
+    sharpenLightnessRow(lightness.data(), blur.data(), p, row.ptr<uchar>(), kPixels);
+    for (int x = 0; x < kPixels; ++x)
+        sharpenLightnessRow(&lightness[size_t(x)], &blur[size_t(x)], p, alone.ptr<uchar>() + 3 * x, 1);
+    for (int x = 0; x < kPixels; ++x) EXPECT_EQ(row.at<cv::Vec3b>(0, x), alone.at<cv::Vec3b>(0, x)) << x;
+    // The cases do what they are there for.
+    EXPECT_EQ(row.at<cv::Vec3b>(0, 20), lab.at<cv::Vec3b>(0, 20));
+    EXPECT_NE(row.at<cv::Vec3b>(0, 40)[0], lab.at<cv::Vec3b>(0, 40)[0]);
+    EXPECT_NE(row.at<cv::Vec3b>(0, 100)[0], lab.at<cv::Vec3b>(0, 100)[0]);
+    EXPECT_EQ(row.at<cv::Vec3b>(0, 90)[0], 255);
+}
