@@ -66,11 +66,17 @@ void screenBlendRow(const uchar* in, const float* weight, float amount, uchar* o
 #if CV_SIMD128
     const v_float32x4 one = cv::v_setall_f32(1.0f), scale = cv::v_setall_f32(1.0f / 255.0f),
                       full = cv::v_setall_f32(255.0f), amountV = cv::v_setall_f32(amount);
+    const v_float32x4 zero = cv::v_setzero_f32();
     for (; x + kLanes <= pixels; x += kLanes) {
         v_float32x4 k[4], keep[4];
         for (int i = 0; i < 4; ++i) {
             k[i] = cv::v_load(weight + x + 4 * i) * amountV;
             keep[i] = one - k[i];
+        }
+        // Where no pixel is lifted, (v / 255 (1 - 0) + screen 0) 255 rounds to v.
+        if (cv::v_check_all((k[0] == zero) & (k[1] == zero) & (k[2] == zero) & (k[3] == zero))) {
+            if (out != in) std::memcpy(out + 3 * x, in + 3 * x, 3 * kLanes);
+            continue;
         }
         v_uint8x16 channel[3];
         cv::v_load_deinterleave(in + 3 * x, channel[0], channel[1], channel[2]);

@@ -300,3 +300,29 @@ TEST(SharpeningRows, RunsGiveWhatEachPixelGivesAlone) {
     EXPECT_NE(row.at<cv::Vec3b>(0, 100)[0], lab.at<cv::Vec3b>(0, 100)[0]);
     EXPECT_EQ(row.at<cv::Vec3b>(0, 90)[0], 255);
 }
+
+// Stage 7 keeps sixteen pixels in a row as they are when none of them is
+// lifted: that must be what the blend gives them, for every level, in the
+// vector steps and in the pixels past them.
+TEST(ShadowLiftRows, UnliftedPixelsKeepEveryLevel) {
+    constexpr int kPixels = 256 + 5;  // every level in each channel, and a few past the last step
+    cv::Mat row(1, kPixels, CV_8UC3);
+    for (int x = 0; x < kPixels; ++x) row.at<cv::Vec3b>(0, x) = cv::Vec3b(uchar(x), uchar(255 - x % 256), uchar(x * 7));
+    const std::vector<float> none(kPixels, 0.0f);
+    for (float amount : {0.05f, 0.0f}) {
+        cv::Mat out(1, kPixels, CV_8UC3, cv::Scalar::all(1));
+        screenBlendRow(row.ptr<uchar>(), none.data(), amount, out.ptr<uchar>(), kPixels);
+        EXPECT_EQ(cv::norm(out, row, cv::NORM_INF), 0) << amount;
+    }
+    // A weight in one pixel of a run lifts that pixel alone.
+    std::vector<float> one(kPixels, 0.0f);
+    one[37] = 1.0f;
+    cv::Mat lifted(1, kPixels, CV_8UC3);
+    screenBlendRow(row.ptr<uchar>(), one.data(), 0.05f, lifted.ptr<uchar>(), kPixels);
+    for (int x = 32; x < 48; ++x) {
+        if (x == 37)
+            EXPECT_GT(lifted.at<cv::Vec3b>(0, x)[0], row.at<cv::Vec3b>(0, x)[0]);
+        else
+            EXPECT_EQ(lifted.at<cv::Vec3b>(0, x), row.at<cv::Vec3b>(0, x)) << x;
+    }
+}
