@@ -66,11 +66,17 @@ void screenBlendRow(const uchar* in, const float* weight, float amount, uchar* o
 #if CV_SIMD128
     const v_float32x4 one = cv::v_setall_f32(1.0f), scale = cv::v_setall_f32(1.0f / 255.0f),
                       full = cv::v_setall_f32(255.0f), amountV = cv::v_setall_f32(amount);
+    const v_float32x4 zero = cv::v_setzero_f32();
     for (; x + kLanes <= pixels; x += kLanes) {
         v_float32x4 k[4], keep[4];
         for (int i = 0; i < 4; ++i) {
             k[i] = cv::v_load(weight + x + 4 * i) * amountV;
             keep[i] = one - k[i];
+        }
+        // Where no pixel is lifted, (v / 255 (1 - 0) + screen 0) 255 rounds to v.
+        if (cv::v_check_all((k[0] == zero) & (k[1] == zero) & (k[2] == zero) & (k[3] == zero))) {
+            if (out != in) std::memcpy(out + 3 * x, in + 3 * x, 3 * kLanes);
+            continue;
         }
         v_uint8x16 channel[3];
         cv::v_load_deinterleave(in + 3 * x, channel[0], channel[1], channel[2]);
@@ -129,16 +135,26 @@ void darkenBlendRow(const uchar* in, const float* mask, const uchar* dark, uchar
     }
 }
 
-void largestChannelRow(const uchar* bgr, uchar* out, int pixels) {
+void highlightRow(const uchar* bgr, int cut, uchar* hot, float* mask, int pixels) {
     int x = 0;
 #if CV_SIMD128
-    for (; x + kLanes <= pixels; x += kLanes) {
-        v_uint8x16 b, g, r;
-        cv::v_load_deinterleave(bgr + 3 * x, b, g, r);
-        cv::v_store(out + x, cv::v_max(cv::v_max(b, g), r));
+    if (cut > 0 && cut <= 255) {
+        const v_uint8x16 below = cv::v_setall_u8(uchar(cut - 1)), one = cv::v_setall_u8(1);
+        for (; x + kLanes <= pixels; x += kLanes) {
+            v_uint8x16 b, g, r;
+            cv::v_load_deinterleave(bgr + 3 * x, b, g, r);
+            const v_uint8x16 h = (cv::v_max(cv::v_max(b, g), r) > below) & one;
+            cv::v_store(hot + x, h);
+            v_float32x4 f[4];
+            toFloats(h, f);
+            for (int i = 0; i < 4; ++i) cv::v_store(mask + x + 4 * i, f[i]);
+        }
     }
 #endif
-    for (; x < pixels; ++x) out[x] = std::max({bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2]});
+    for (; x < pixels; ++x) {
+        hot[x] = std::max({bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2]}) >= cut ? 1 : 0;
+        mask[x] = float(hot[x]);
+    }
 }
 
 void firstChannelRow(const uchar* pixels3, float* out, int pixels) {
@@ -163,15 +179,23 @@ void sharpenLightnessRow(const float* lightness, const float* blur, const Sharpe
                       tiny = cv::v_setall_f32(0.00001f), threshold = cv::v_setall_f32(p.threshold),
                       amount = cv::v_setall_f32(p.amount);
     for (; x + kLanes <= pixels; x += kLanes) {
-        v_float32x4 l[4];
+        v_float32x4 l[4], detail[4];
+        // All bits set in every lane while each difference is within the threshold.
+        v_float32x4 flat = cv::v_reinterpret_as_f32(cv::v_setall_s32(-1));
         for (int i = 0; i < 4; ++i) {
             l[i] = cv::v_load(lightness + x + 4 * i);
-            v_float32x4 detail = l[i] - cv::v_load(blur + x + 4 * i);
-            const v_float32x4 magnitude = cv::v_abs(detail);
+            detail[i] = l[i] - cv::v_load(blur + x + 4 * i);
+            flat = flat & (cv::v_abs(detail[i]) <= threshold);
+        }
+        // Differences within the threshold are dropped: L + amount 0 is L,
+        // and the pixels keep the lightness they have.
+        if (cv::v_check_all(cv::v_reinterpret_as_s32(flat))) continue;
+        for (int i = 0; i < 4; ++i) {
+            const v_float32x4 magnitude = cv::v_abs(detail[i]);
             const v_float32x4 gate = cv::v_min(cv::v_max((magnitude - threshold) / (magnitude + tiny), zero), one);
-            detail = detail * gate;
-            detail = detail * (one - cv::v_abs(detail) / full);
-            l[i] = cv::v_min(cv::v_max(l[i] + amount * detail, zero), full);
+            v_float32x4 kept = detail[i] * gate;
+            kept = kept * (one - cv::v_abs(kept) / full);
+            l[i] = cv::v_min(cv::v_max(l[i] + amount * kept, zero), full);
         }
         v_uint8x16 channel[3];
         cv::v_load_deinterleave(lab + 3 * x, channel[0], channel[1], channel[2]);

@@ -16,8 +16,9 @@ void screenBlendRow(const uchar* in, const float* weight, float amount, uchar* o
 // v (1 - m) + dark[v] m. Rows of BGR pixels.
 void darkenBlendRow(const uchar* in, const float* mask, const uchar* dark, uchar* out, int pixels);
 
-// The largest of B, G and R of every pixel (the HSV value).
-void largestChannelRow(const uchar* bgr, uchar* out, int pixels);
+// 1 for every pixel whose largest channel (its HSV value) is at least `cut`,
+// else 0: as a byte into `hot` and as a float into `mask`.
+void highlightRow(const uchar* bgr, int cut, uchar* hot, float* mask, int pixels);
 
 // The first channel of three-channel pixels, as float.
 void firstChannelRow(const uchar* pixels3, float* out, int pixels);
@@ -28,7 +29,9 @@ struct SharpenParameters {
 };
 // Stage 9: the lightness L plus `amount` times its detail L - blur, where the
 // detail keeps only what exceeds the threshold and is damped by
-// 1 - |detail| / 255; written, clamped, into the first channel of `lab`.
+// 1 - |detail| / 255; written, clamped, into the first channel of `lab`,
+// which holds L already: where no detail is kept, that is the result, and
+// sixteen such pixels in a row are not written again.
 void sharpenLightnessRow(const float* lightness, const float* blur, const SharpenParameters& p, uchar* lab,
                          int pixels);
 

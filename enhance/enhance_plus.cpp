@@ -29,11 +29,12 @@ float kneePower(double brightness) { return float(clampd((brightness - 150) * 0.
 // weight image, whose rows beyond the strip serve as the strip's neighbours,
 // so every value is the one a blur of the whole image gives.
 // The blur's pass along the rows is repeated over the kernel's reach above
-// and below each strip (20 rows for the highlight mask), so these strips are
-// taller than those of the colour conversions.
+// and below each strip, so these strips are taller than those of the colour
+// conversions.
+constexpr int kBlurStripRows = 4 * EnhanceBuffers::kStripRows;
+
 template <typename Blur, typename Row>
 void forBlurredRows(const cv::Mat& weight, cv::Mat& strip, Blur&& blur, Row&& row) {
-    constexpr int kBlurStripRows = 4 * EnhanceBuffers::kStripRows;
     for (int top = 0; top < weight.rows; top += kBlurStripRows) {
         const int rows = std::min(kBlurStripRows, weight.rows - top);
         blur(weight.rowRange(top, top + rows), strip);
@@ -47,6 +48,81 @@ auto squareBlur(int radius) {
         const int side = std::max(2 * radius + 1, 3);
         cv::GaussianBlur(in, out, cv::Size(side, side), radius, 0, cv::BORDER_REFLECT_101);
     };
+}
+
+int squareBlurReach(int radius) { return std::max(2 * radius + 1, 3) / 2; }
+
+// Where a blur and blend stage's weight is 0 throughout the kernel's reach,
+// its blurred weight is 0 and the blend keeps the pixels: neither needs to be
+// worked out there. The image is looked at in blocks of this many columns, a
+// multiple of every vector width OpenCV's filters step by. A filter steps
+// from the left of the region it is given, so a region that starts at a block
+// and ends at one or at the image's right edge is stepped through as the
+// whole image is there: its blur is that of the whole image.
+constexpr int kBlockColumns = 128;
+
+// Which blocks of columns of each row have a nonzero weight.
+class WeightedBlocks {
+public:
+    WeightedBlocks(int rows, int columns)
+        : columns_(columns), blocks_((columns + kBlockColumns - 1) / kBlockColumns),
+          weighted_(size_t(rows) * size_t(blocks_)) {}
+
+    int blocks() const { return blocks_; }
+    // Marks the blocks of row y for which `weighted(x0, x1)` tells that
+    // columns [x0, x1) hold a nonzero weight.
+    template <typename Weighted>
+    void addRow(int y, Weighted&& weighted) {
+        for (int b = 0; b < blocks_; ++b)
+            weighted_[index(y, b)] = weighted(b * kBlockColumns, std::min((b + 1) * kBlockColumns, columns_));
+    }
+    // Whether a nonzero weight lies in rows [top, bottom) within `reach`
+    // columns of block b.
+    bool near(int top, int bottom, int b, int reach) const {
+        const int first = std::max(b * kBlockColumns - reach, 0) / kBlockColumns;
+        const int last = std::min((b + 1) * kBlockColumns + reach, columns_ - 1) / kBlockColumns;
+        for (int y = top; y < bottom; ++y)
+            for (int k = first; k <= last; ++k)
+                if (weighted_[index(y, k)]) return true;
+        return false;
+    }
+
+private:
+    size_t index(int y, int b) const { return size_t(y) * size_t(blocks_) + size_t(b); }
+    int columns_, blocks_;
+    std::vector<uchar> weighted_;
+};
+
+// Blends every pixel of `image` into `out` by `weight` blurred by `blur`
+// (whose kernel reaches `reach` pixels), one strip of rows at a time:
+// `blend(y, x, blurred, n)` for n pixels of row y from column x. Each run of
+// blocks that needs it is blurred as a view into the whole weight image,
+// whose pixels beyond the run serve as its neighbours, so every value is the
+// one a blur of the whole image gives; the other blocks keep their pixels.
+template <typename Blur, typename Blend>
+void blendBlurred(const cv::Mat& image, const cv::Mat& weight, const WeightedBlocks& blocks, int reach, Blur&& blur,
+                  cv::Mat& strip, cv::Mat& out, Blend&& blend) {
+    strip.create(std::min(kBlurStripRows, weight.rows), weight.cols, CV_32F);
+    const bool inPlace = out.data == image.data && out.step == image.step;
+    for (int top = 0; top < weight.rows; top += kBlurStripRows) {
+        const int bottom = std::min(top + kBlurStripRows, weight.rows);
+        const int above = std::max(top - reach, 0), below = std::min(bottom + reach, weight.rows);
+        for (int b = 0; b < blocks.blocks();) {
+            const bool needed = blocks.near(above, below, b, reach);
+            int end = b + 1;
+            while (end < blocks.blocks() && blocks.near(above, below, end, reach) == needed) ++end;
+            const int x = b * kBlockColumns;
+            const cv::Rect run(x, top, std::min(end * kBlockColumns, weight.cols) - x, bottom - top);
+            b = end;
+            if (!needed) {
+                if (!inPlace) image(run).copyTo(out(run));
+                continue;
+            }
+            cv::Mat blurred = strip(cv::Rect(0, 0, run.width, run.height));
+            blur(weight(run), blurred);
+            for (int y = 0; y < run.height; ++y) blend(top + y, x, blurred.ptr<float>(y), run.width);
+        }
+    }
 }
 
 }  // namespace
@@ -122,22 +198,30 @@ cv::Mat shadowLift(const cv::Mat& image, const EnhanceSettings& s, EnhanceBuffer
 
 cv::Mat highlightRecovery(const cv::Mat& image, const EnhanceSettings& s, EnhanceBuffers& buffers) {
     if (image.empty()) return image;
-    // HSV value is the largest of B, G and R: no full conversion is needed to read it.
-    cv::Mat& value = buffers.grey;
-    value.create(image.size(), CV_8U);
-    for (int y = 0; y < image.rows; ++y) largestChannelRow(image.ptr<uchar>(y), value.ptr<uchar>(y), image.cols);
-    cv::compare(value, s.highlightThreshold, value, cv::CMP_GT);
+    // The mask: 1 where the HSV value, the largest of B, G and R, is above
+    // the threshold (a level of 255 scaled by 1 / 255), else 0.
+    int cut = 0;  // the lowest level above the threshold
+    while (cut < 256 && !(float(cut) > s.highlightThreshold)) ++cut;
+    cv::Mat& hot = buffers.grey;
+    hot.create(image.size(), CV_8U);
     cv::Mat& mask = buffers.floats[0];
-    value.convertTo(mask, CV_32F, 1.0 / 255.0);
+    mask.create(image.size(), CV_32F);
+    WeightedBlocks blocks(image.rows, image.cols);
+    for (int y = 0; y < image.rows; ++y) {
+        const uchar* row = hot.ptr<uchar>(y);
+        highlightRow(image.ptr<uchar>(y), cut, hot.ptr<uchar>(y), mask.ptr<float>(y), image.cols);
+        blocks.addRow(y, [row](int x0, int x1) { return std::find(row + x0, row + x1, 1) != row + x1; });
+    }
 
     // Blend each pixel towards its darkened level by the blurred mask. The
     // mask is taken whole before any pixel changes: the blend may write over its input.
     const std::vector<uchar> dark = levelsTable(s.highlightBlack, s.highlightWhite, s.highlightGamma);
     cv::Mat& out = buffers.reusable(image);
     out.create(image.size(), CV_8UC3);
-    forBlurredRows(mask, buffers.floats[1], squareBlur(s.highlightBlurRadius), [&](int y, const float* m) {
-        darkenBlendRow(image.ptr<uchar>(y), m, dark.data(), out.ptr<uchar>(y), image.cols);
-    });
+    blendBlurred(image, mask, blocks, squareBlurReach(s.highlightBlurRadius), squareBlur(s.highlightBlurRadius),
+                 buffers.floats[1], out, [&](int y, int x, const float* m, int n) {
+                     darkenBlendRow(image.ptr<uchar>(y) + 3 * x, m, dark.data(), out.ptr<uchar>(y) + 3 * x, n);
+                 });
     return out;
 }
 

@@ -1,6 +1,11 @@
+#include "blend_rows.h"
 #include "enhance_pipeline.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -154,4 +159,170 @@ TEST(EnhancePipeline, DriverContract) {
     EnhanceSettings off;
     off.stageEnabled.fill(false);
     EXPECT_EQ(maxDiff(EnhancePipeline::run(img, {}, {}, off).image, img), 0);
+}
+
+// Stage 8 leaves out the blur and the blend wherever no highlight lies within
+// the blur's reach. These tests hold it to the stage worked out over the whole
+// frame, the way it was first written, on frames whose highlights sit where
+// the shortcuts could go wrong: at the edges of the column blocks and of the
+// frame, in frames narrower than a block or than the kernel, with kernels that
+// reach past the next block, and with the input outside the working images
+// (the kept blocks are copied) as well as inside them (worked over in place).
+namespace {
+
+// The stage as first written: the whole mask, one blur of it, one blend.
+cv::Mat wholeFrameHighlightRecovery(const cv::Mat& image, const EnhanceSettings& s) {
+    cv::Mat value(image.size(), CV_8U);
+    for (int y = 0; y < image.rows; ++y)
+        for (int x = 0; x < image.cols; ++x) {
+            const cv::Vec3b p = image.at<cv::Vec3b>(y, x);
+            value.at<uchar>(y, x) = std::max({p[0], p[1], p[2]});
+        }
+    cv::compare(value, s.highlightThreshold, value, cv::CMP_GT);
+    cv::Mat mask, blurred;
+    value.convertTo(mask, CV_32F, 1.0 / 255.0);
+    const int side = std::max(2 * s.highlightBlurRadius + 1, 3);
+    cv::GaussianBlur(mask, blurred, cv::Size(side, side), s.highlightBlurRadius, 0, cv::BORDER_REFLECT_101);
+    const std::vector<uchar> dark = levelsTable(s.highlightBlack, s.highlightWhite, s.highlightGamma);
+    cv::Mat out(image.size(), CV_8UC3);
+    for (int y = 0; y < image.rows; ++y)
+        darkenBlendRow(image.ptr<uchar>(y), blurred.ptr<float>(y), dark.data(), out.ptr<uchar>(y), image.cols);
+    return out;
+}
+
+// A light frame with grain, just below the highlight threshold (where the
+// darkening shows most), with highlight boxes at the given places.
+cv::Mat frameWithHighlights(int width, int height, const std::vector<cv::Rect>& boxes) {
+    cv::Mat img(height, width, CV_8UC3);
+    cv::randu(img, cv::Scalar::all(170), cv::Scalar::all(210));
+    for (const cv::Rect& box : boxes) img(box & cv::Rect(0, 0, width, height)).setTo(cv::Scalar(235, 240, 250));
+    return img;
+}
+
+}  // namespace
+
+TEST(HighlightRecovery, SkippedBlocksGiveTheWholeFrameResult) {
+    cv::setRNGSeed(11);
+    struct Frame {
+        std::string name;
+        cv::Mat image;
+    };
+    const std::vector<Frame> frames = {
+        // Highlights that end just inside a block (blocks are 128 columns
+        // wide) or a strip of rows (256 rows), and at the frame's corners.
+        {"block edges", frameWithHighlights(1037, 700, {{87, 20, 40, 40}, {258, 100, 40, 40}, {400, 214, 40, 40},
+                                                        {600, 258, 40, 40}, {0, 0, 10, 10}, {1027, 690, 10, 10}})},
+        {"narrower than a block", frameWithHighlights(100, 90, {{50, 45, 4, 4}})},
+        {"narrower than the kernel", frameWithHighlights(13, 7, {{3, 3, 2, 2}})},
+        {"no highlight", frameWithHighlights(300, 260, {})},
+        // Highlights everywhere: every block takes the blur.
+        {"all highlight", cv::Mat(140, 333, CV_8UC3, cv::Scalar(220, 240, 250))},
+    };
+    for (const Frame& f : frames) {
+        for (int radius : {0, 1, 20, 70}) {  // 70 reaches past the next block of columns
+            for (float threshold : {210.0f, 209.5f}) {
+                EnhanceSettings s = EnhanceSettings::forLevel(true);
+                s.highlightBlurRadius = radius;
+                s.highlightThreshold = threshold;
+                const cv::Mat expected = wholeFrameHighlightRecovery(f.image, s);
+                const std::string what = f.name + ", radius " + std::to_string(radius) + ", threshold " +
+                                         std::to_string(threshold);
+                EnhanceBuffers buffers;
+                // The input outside the working images: it stays as it was.
+                const cv::Mat before = f.image.clone();
+                EXPECT_EQ(cv::norm(highlightRecovery(f.image, s, buffers), expected, cv::NORM_INF), 0) << what;
+                EXPECT_EQ(cv::norm(f.image, before, cv::NORM_INF), 0) << what;
+                // Inside them: worked over in place, as the pipeline runs it.
+                f.image.copyTo(buffers.images[1]);
+                const cv::Mat inPlace = highlightRecovery(buffers.images[1], s, buffers);
+                EXPECT_EQ(inPlace.data, buffers.images[1].data) << what;
+                EXPECT_EQ(cv::norm(inPlace, expected, cv::NORM_INF), 0) << what;
+            }
+        }
+    }
+}
+
+// The row mask of the highlights, vector steps and the pixels past them alike.
+TEST(HighlightRecovery, RowMaskMarksEveryLevelFromTheCut) {
+    cv::setRNGSeed(5);
+    for (int pixels : {1, 15, 16, 17, 33, 100}) {
+        cv::Mat row(1, pixels, CV_8UC3);
+        cv::randu(row, cv::Scalar::all(0), cv::Scalar::all(256));
+        row.at<cv::Vec3b>(0, 0) = cv::Vec3b(0, 0, 255);
+        for (int cut : {0, 1, 128, 211, 255, 256}) {
+            std::vector<uchar> hot(size_t(pixels), 7);
+            std::vector<float> mask(size_t(pixels), 7.0f);
+            highlightRow(row.ptr<uchar>(), cut, hot.data(), mask.data(), pixels);
+            for (int x = 0; x < pixels; ++x) {
+                const cv::Vec3b p = row.at<cv::Vec3b>(0, x);
+                const bool expected = std::max({p[0], p[1], p[2]}) >= cut;
+                EXPECT_EQ(hot[size_t(x)], expected ? 1 : 0) << pixels << " pixels, cut " << cut << ", x " << x;
+                EXPECT_EQ(mask[size_t(x)], expected ? 1.0f : 0.0f) << pixels << " pixels, cut " << cut << ", x " << x;
+            }
+        }
+    }
+}
+
+// Stage 9's row sharpening works sixteen pixels at a time and leaves alone a
+// run of sixteen whose differences from the blur all stay within the
+// threshold. Whole rows must give what each pixel gives on its own, in runs
+// that are flat, flat but for one pixel at or just past the threshold, and
+// sharp throughout, and in the pixels past the last run.
+TEST(SharpeningRows, RunsGiveWhatEachPixelGivesAlone) {
+    cv::setRNGSeed(3);
+    const SharpenParameters p{20.0f, 0.3f};
+    constexpr int kPixels = 16 * 6 + 7;
+    std::vector<float> lightness(kPixels), blur(kPixels);
+    for (int x = 0; x < kPixels; ++x) {
+        lightness[size_t(x)] = float(cv::theRNG().uniform(0, 256));
+        blur[size_t(x)] = lightness[size_t(x)] + float(cv::theRNG().uniform(-19.0, 19.0));  // within the threshold
+    }
+    blur[20] = lightness[20] + 20.0f;  // at the threshold: dropped
+    lightness[40] = 100.0f;
+    blur[40] = 75.0f;  // past it, in a run otherwise flat: kept
+    for (int x = 64; x < 80; ++x) blur[size_t(x)] = lightness[size_t(x)] + (x % 2 ? 60.0f : -45.0f);
+    lightness[90] = 255.0f;
+    blur[90] = 100.0f;  // sharpened past 255: clamped
+    lightness[100] = 120.0f;
+    blur[100] = 50.0f;  // in the pixels past the last run
+    cv::Mat lab(1, kPixels, CV_8UC3);
+    cv::randu(lab, cv::Scalar::all(0), cv::Scalar::all(256));
+    for (int x = 0; x < kPixels; ++x) lab.at<cv::Vec3b>(0, x)[0] = uchar(lightness[size_t(x)]);  // it holds L
+
+    cv::Mat row = lab.clone(), alone = lab.clone();
+    sharpenLightnessRow(lightness.data(), blur.data(), p, row.ptr<uchar>(), kPixels);
+    for (int x = 0; x < kPixels; ++x)
+        sharpenLightnessRow(&lightness[size_t(x)], &blur[size_t(x)], p, alone.ptr<uchar>() + 3 * x, 1);
+    for (int x = 0; x < kPixels; ++x) EXPECT_EQ(row.at<cv::Vec3b>(0, x), alone.at<cv::Vec3b>(0, x)) << x;
+    // The cases do what they are there for.
+    EXPECT_EQ(row.at<cv::Vec3b>(0, 20), lab.at<cv::Vec3b>(0, 20));
+    EXPECT_NE(row.at<cv::Vec3b>(0, 40)[0], lab.at<cv::Vec3b>(0, 40)[0]);
+    EXPECT_NE(row.at<cv::Vec3b>(0, 100)[0], lab.at<cv::Vec3b>(0, 100)[0]);
+    EXPECT_EQ(row.at<cv::Vec3b>(0, 90)[0], 255);
+}
+
+// Stage 7 keeps sixteen pixels in a row as they are when none of them is
+// lifted: that must be what the blend gives them, for every level, in the
+// vector steps and in the pixels past them.
+TEST(ShadowLiftRows, UnliftedPixelsKeepEveryLevel) {
+    constexpr int kPixels = 256 + 5;  // every level in each channel, and a few past the last step
+    cv::Mat row(1, kPixels, CV_8UC3);
+    for (int x = 0; x < kPixels; ++x) row.at<cv::Vec3b>(0, x) = cv::Vec3b(uchar(x), uchar(255 - x % 256), uchar(x * 7));
+    const std::vector<float> none(kPixels, 0.0f);
+    for (float amount : {0.05f, 0.0f}) {
+        cv::Mat out(1, kPixels, CV_8UC3, cv::Scalar::all(1));
+        screenBlendRow(row.ptr<uchar>(), none.data(), amount, out.ptr<uchar>(), kPixels);
+        EXPECT_EQ(cv::norm(out, row, cv::NORM_INF), 0) << amount;
+    }
+    // A weight in one pixel of a run lifts that pixel alone.
+    std::vector<float> one(kPixels, 0.0f);
+    one[37] = 1.0f;
+    cv::Mat lifted(1, kPixels, CV_8UC3);
+    screenBlendRow(row.ptr<uchar>(), one.data(), 0.05f, lifted.ptr<uchar>(), kPixels);
+    for (int x = 32; x < 48; ++x) {
+        if (x == 37)
+            EXPECT_GT(lifted.at<cv::Vec3b>(0, x)[0], row.at<cv::Vec3b>(0, x)[0]);
+        else
+            EXPECT_EQ(lifted.at<cv::Vec3b>(0, x), row.at<cv::Vec3b>(0, x)) << x;
+    }
 }
