@@ -107,6 +107,7 @@ void FrameInfo::refresh() {
             // A store of this thread: its connections belong to the thread that made them.
             ProjectStore store;
             if (store.openRegistry()) measures = store.imageMeasures(projectId, imageId);
+            if (!measures.isEmpty()) measures.insert(readPeople(store, projectId, imageId));
         }
         QMetaObject::invokeMethod(
             self.data(),
@@ -119,6 +120,41 @@ void FrameInfo::refresh() {
             },
             Qt::QueuedConnection);
     });
+}
+
+void FrameInfo::setEdits(PersonEdits* edits) {
+    if (edits == edits_) return;
+    disconnect(editsConnection_);
+    edits_ = edits;
+    // A face given to another person, a merge or a new name: the rows are read again.
+    if (edits_)
+        editsConnection_ = connect(edits_, &PersonEdits::personsChanged, this, [this](int projectId) {
+            if (projectId != projectId_ || !measured_) return;
+            measured_ = false;
+            refresh();
+        });
+    emit frameChanged();
+}
+
+bool FrameInfo::moveFace(int faceId, int toPersonId) {
+    return edits_ && projectId_ >= 0 && edits_->moveFace(projectId_, faceId, toPersonId);
+}
+
+QVariantMap FrameInfo::readPeople(ProjectStore& store, int projectId, int imageId) {
+    QVariantList faces, choices;
+    for (const FacePerson& f : store.facesOfImage(projectId, imageId))
+        faces.append(QVariantMap{{"faceId", f.faceId},
+                                 {"personId", f.personId},
+                                 {"displayName", f.personId < 0 ? QString() : personDisplayName(f.personId, f.name)}});
+    // The strip's persons, then any other person on this frame.
+    const QList<PersonSummary> persons = store.persons(projectId);
+    for (const PersonSummary& p : persons) {
+        bool onFrame = false;
+        for (const QVariant& f : faces) onFrame = onFrame || f.toMap()["personId"].toInt() == p.personId;
+        if (p.frameCount < 2 && p.name.isEmpty() && !onFrame) continue;
+        choices.append(QVariantMap{{"personId", p.personId}, {"displayName", personDisplayName(p.personId, p.name)}});
+    }
+    return {{"faces", faces}, {"personChoices", choices}};
 }
 
 QVariantList FrameInfo::rowsFor(const QVariantMap& frame, const QVariantMap& measures) {
@@ -154,6 +190,14 @@ QVariantList FrameInfo::rowsFor(const QVariantMap& frame, const QVariantMap& mea
     const int found = std::max(int(detections.size()), measures["detectedFaces"].toInt());
     rows << row("Faces", found == 0 ? QStringLiteral("none found")
                                     : QStringLiteral("%1 found  ·  %2 usable").arg(found).arg(usable));
+    if (measures.contains("faces")) {
+        QStringList people;
+        for (const QVariant& f : measures["faces"].toList()) {
+            const QString name = f.toMap()["displayName"].toString();
+            if (!name.isEmpty() && !people.contains(name)) people << name;
+        }
+        rows << row("People", people.isEmpty() ? QStringLiteral("no one recognised") : people.join(", "));
+    }
     int n = 0;
     for (const QVariant& d : detections) {
         const QVariantMap detection = d.toMap();
