@@ -50,6 +50,16 @@ QString momentText(const QVariantMap& frame) {
     return count > 0 ? text + QStringLiteral("  ·  %1 frame%2").arg(count).arg(count == 1 ? "" : "s") : text;
 }
 
+// A reason about a person ("portrait_p2") said with the name the photographer gave them.
+QString withPersonName(const QString& text, const QString& reason, const QVariantMap& names) {
+    if (!reason.startsWith("portrait_p")) return text;
+    const QString number = reason.mid(10).section('_', 0, 0);
+    const QString name = names.value(number).toString();
+    if (name.isEmpty()) return text;
+    QString named = text;
+    return named.replace("Person " + number, name);
+}
+
 // Kept or not as the user left it: the grid's items carry a status, the moment's frames a keep flag.
 QString statusText(const QVariantMap& frame) {
     const int status = frame["status"].toInt();
@@ -154,7 +164,10 @@ QVariantMap FrameInfo::readPeople(ProjectStore& store, int projectId, int imageI
         if (p.frameCount < 2 && p.name.isEmpty() && !onFrame) continue;
         choices.append(QVariantMap{{"personId", p.personId}, {"displayName", personDisplayName(p.personId, p.name)}});
     }
-    return {{"faces", faces}, {"personChoices", choices}};
+    QVariantMap names;
+    for (const PersonSummary& p : persons)
+        if (!p.name.isEmpty()) names.insert(QString::number(p.personId), p.name);
+    return {{"faces", faces}, {"personChoices", choices}, {"personNames", names}};
 }
 
 QVariantList FrameInfo::rowsFor(const QVariantMap& frame, const QVariantMap& measures) {
@@ -170,8 +183,10 @@ QVariantList FrameInfo::rowsFor(const QVariantMap& frame, const QVariantMap& mea
         row("Category", categoryLabel(frame["category"].toString())),
         row("Moment", momentText(frame)),
         row("Status", statusText(frame)),
-        row("Why", reasonText(frame["reason"].toString() == "user_added" ? QStringLiteral("user_added") : reason,
-                              engineSelected)),
+        row("Why", withPersonName(reasonText(frame["reason"].toString() == "user_added" ? QStringLiteral("user_added")
+                                                                                       : reason,
+                                             engineSelected),
+                                  reason, measures["personNames"].toMap())),
         row("Score", scoreText(frame["score"].toDouble(), engineSelected)),
         row("Measures", QString()),
     };

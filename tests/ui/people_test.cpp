@@ -255,3 +255,23 @@ TEST_F(PeopleStripTest, TheInformationPanelNamesTheFacesAndGivesOneToAnotherPers
     ASSERT_TRUE(uidriver::waitFor([&] { return infoValue("People") == "Anna, Person 1"; }));
     EXPECT_EQ(app->store().imagesOfPerson(id, 1).size(), 3);
 }
+
+TEST(FrameInfoPeople, TheRowsSayWhoIsOnTheFrameByName) {
+    const QVariantMap frame{{"filename", "a.jpg"}, {"reason", "portrait_p2_multi"}, {"engineSelected", true}};
+    const QVariantList faces{QVariantMap{{"faceId", 4}, {"personId", 2}, {"displayName", "Anna"}},
+                             QVariantMap{{"faceId", 5}, {"personId", -1}, {"displayName", ""}},
+                             QVariantMap{{"faceId", 6}, {"personId", 3}, {"displayName", "Person 3"}}};
+    QVariantMap measures{{"reason", "portrait_p2_multi"}, {"faces", faces}, {"personNames", QVariantMap{{"2", "Anna"}}}};
+    QMap<QString, QString> values;
+    for (const QVariant& row : FrameInfo::rowsFor(frame, measures))
+        values[row.toMap()["label"].toString()] = row.toMap()["value"].toString();
+    EXPECT_EQ(values["People"], "Anna, Person 3");
+    EXPECT_EQ(values["Why"], "another strong portrait of Anna in its moment");
+    measures["faces"] = QVariantList{faces[1]};
+    measures.remove("personNames");
+    values.clear();
+    for (const QVariant& row : FrameInfo::rowsFor(frame, measures))
+        values[row.toMap()["label"].toString()] = row.toMap()["value"].toString();
+    EXPECT_EQ(values["People"], "no one recognised");
+    EXPECT_EQ(values["Why"], "another strong portrait of Person 2 in its moment");
+}
