@@ -236,7 +236,8 @@ TEST_F(PeopleStripTest, TheInformationPanelNamesTheFacesAndGivesOneToAnotherPers
     uidriver::click(window, partOf("cell_DSC_0001.jpg", "openArea"));
     ASSERT_TRUE(uidriver::waitFor([&] { return prop("lightbox", "opened").toBool(); }));
     uidriver::key(window, Qt::Key_I);
-    ASSERT_TRUE(uidriver::waitFor([&] { return infoValue("People") == "Anna, Person 1"; })) << infoValue("People").toStdString();
+    ASSERT_TRUE(uidriver::waitFor([&] { return infoValue("People") == "Anna, Person 1"; }))
+        << infoValue("People").toStdString();
     const QVariantList faces = prop("lightboxInfo", "faces").toList();
     ASSERT_EQ(faces.size(), 2);
     EXPECT_TRUE(item("infoFace_1")->isVisible());
@@ -245,7 +246,8 @@ TEST_F(PeopleStripTest, TheInformationPanelNamesTheFacesAndGivesOneToAnotherPers
     QSignalSpy done(edits(), &PersonEdits::done);
     const int face = faces[1].toMap()["faceId"].toInt();
     ASSERT_TRUE(call("lightboxInfo", "moveFace", {face, 0}).toBool());
-    ASSERT_TRUE(uidriver::waitFor([&] { return infoValue("People") == "Anna"; })) << infoValue("People").toStdString();
+    ASSERT_TRUE(uidriver::waitFor([&] { return infoValue("People") == "Anna"; }))
+        << infoValue("People").toStdString();
     ASSERT_EQ(done.size(), 1);
     EXPECT_EQ(done[0][0].toString(), "Give a face of Person 1 to Anna");
     EXPECT_EQ(app->store().imagesOfPerson(id, 1).size(), 2);
@@ -261,7 +263,8 @@ TEST(FrameInfoPeople, TheRowsSayWhoIsOnTheFrameByName) {
     const QVariantList faces{QVariantMap{{"faceId", 4}, {"personId", 2}, {"displayName", "Anna"}},
                              QVariantMap{{"faceId", 5}, {"personId", -1}, {"displayName", ""}},
                              QVariantMap{{"faceId", 6}, {"personId", 3}, {"displayName", "Person 3"}}};
-    QVariantMap measures{{"reason", "portrait_p2_multi"}, {"faces", faces}, {"personNames", QVariantMap{{"2", "Anna"}}}};
+    QVariantMap measures{
+        {"reason", "portrait_p2_multi"}, {"faces", faces}, {"personNames", QVariantMap{{"2", "Anna"}}}};
     QMap<QString, QString> values;
     for (const QVariant& row : FrameInfo::rowsFor(frame, measures))
         values[row.toMap()["label"].toString()] = row.toMap()["value"].toString();
