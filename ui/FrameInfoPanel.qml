@@ -14,7 +14,7 @@ Rectangle {
     readonly property alias rows: info.rows
     // The frame's faces with their persons, and whom a face can be given to.
     readonly property alias faces: info.faces
-    readonly property var faceChoices: info.personChoices.concat([{ personId: -1, displayName: "Nobody" }])
+    readonly property alias faceChoices: info.personChoices
 
     // Gives a face of the frame to another person (-1: nobody); false when nothing changes.
     function moveFace(faceId, personId) {

@@ -164,6 +164,7 @@ QVariantMap FrameInfo::readPeople(ProjectStore& store, int projectId, int imageI
         if (p.frameCount < 2 && p.name.isEmpty() && !onFrame) continue;
         choices.append(QVariantMap{{"personId", p.personId}, {"displayName", personDisplayName(p.personId, p.name)}});
     }
+    choices.append(QVariantMap{{"personId", -1}, {"displayName", QStringLiteral("Nobody")}});
     QVariantMap names;
     for (const PersonSummary& p : persons)
         if (!p.name.isEmpty()) names.insert(QString::number(p.personId), p.name);

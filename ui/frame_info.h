@@ -34,7 +34,8 @@ class FrameInfo : public QObject {
     // (-1: nobody), "displayName" ("Anna", "Person 3" or empty for nobody)}.
     Q_PROPERTY(QVariantList faces READ faces NOTIFY rowsChanged)
     // The persons a face can be given to: {"personId", "displayName"}, the
-    // most frames first (those of the strip and those on this frame).
+    // most frames first (those of the strip and those on this frame), then
+    // nobody (-1).
     Q_PROPERTY(QVariantList personChoices READ personChoices NOTIFY rowsChanged)
     // The writer of persons: its changes are read again, and faces are given through it.
     Q_PROPERTY(keepframe::PersonEdits* edits READ edits WRITE setEdits NOTIFY frameChanged)
