@@ -73,7 +73,9 @@ Rectangle {
         spacing: 12
 
         ColumnLayout {
+            Layout.fillWidth: false
             Layout.preferredWidth: 150
+            Layout.maximumWidth: 150
             Layout.alignment: Qt.AlignVCenter
             spacing: 6
             Text {

@@ -332,7 +332,8 @@ PeopleRow PeopleModel::cropOf(const PersonSummary& person, const QString& projec
     if (box.width() <= 0 || box.height() <= 0 || person.fullW <= 0 || person.fullH <= 0) return row;
     // A square around the face with room for the hair and the chin.
     const int side = std::max(box.width(), box.height()) * 3 / 2;
-    const QRect square = QRect(box.center().x() - side / 2, box.center().y() - side / 2, side, side)
+    const int cx = box.x() + box.width() / 2, cy = box.y() + box.height() / 2;
+    const QRect square = QRect(cx - side / 2, cy - side / 2, side, side)
                              .intersected(QRect(0, 0, person.fullW, person.fullH));
     if (square.isEmpty()) return row;
     // The thumbnail is upright, like the boxes.
