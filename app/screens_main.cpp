@@ -9,6 +9,7 @@
 #include "enhance_grid_model.h"
 #include "memory_tuning.h"
 #include "page_screens.h"
+#include "people_model.h"
 #include "project_store.h"
 #include "records.h"
 #include "selection_model.h"
@@ -87,6 +88,25 @@ bool viewerScreens(QQuickWindow* window, const QString& out) {
     uidriver::call(keys, "close");
     box->setProperty("showInfo", false);
     uidriver::call(box, "close");
+    return true;
+}
+
+// The people strip above the grid, with the person in most frames named and
+// the first two checked for a merge.
+bool peopleScreens(QQuickWindow* window, const QString& out) {
+    auto* people = qobject_cast<PeopleModel*>(need(window, "peopleModel"));
+    if (!people) return false;
+    uidriver::waitFor([&] { return !people->loading(); }, 10000);
+    if (people->count() > 0) {
+        const int first = people->data(people->index(0), PeopleModel::PersonIdRole).toInt();
+        people->rename(first, QStringLiteral("Anna"));
+        uidriver::waitFor([&] { return people->displayNameOf(first) == "Anna"; }, 10000);
+        people->toggleChecked(first);
+        if (people->count() > 1)
+            people->toggleChecked(people->data(people->index(1), PeopleModel::PersonIdRole).toInt());
+    }
+    if (!save(window, out, "06a-people-strip")) return false;
+    people->clearChecked();
     return true;
 }
 
@@ -275,6 +295,7 @@ int run(const QString& out) {
     if (!save(window, out, "05-results-time")) return 1;
     uidriver::call(cull, "setViewMode", {"category"});
     if (!save(window, out, "06-results-category")) return 1;
+    if (!peopleScreens(window, out)) return 1;
 
     const QVariantList list = app.selection().flatViewByCategory();
     const QString faces = list.value(frameWithMostFaces(list)).toMap()["filename"].toString();

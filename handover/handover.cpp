@@ -3,6 +3,7 @@
 #include "handover.h"
 
 #include "category.h"
+#include "people.h"
 #include "project_store.h"
 
 #include <QSet>
@@ -33,7 +34,13 @@ QString clusterLabel(const QString& category, int clusterNumber) {
 QStringList handoverKeywords(const HandoverImage& image) {
     QStringList out{"Keepframe|Category|" + keywordCategory(image.displayCategory)};
     if (image.clusterNumber > 0) out << "Keepframe|Moment|" + clusterLabel(image.category, image.clusterNumber);
-    for (int person : image.persons) out << "Keepframe|Person|Person " + QString::number(person);
+    for (int person : image.persons) {
+        QString name = cleanPersonName(image.personNames.value(person));
+        name.replace('|', '/');
+        const QString keyword = "Keepframe|Person|" + personDisplayName(person, name);
+        // Two persons may carry one name (the same guest found twice and named twice).
+        if (!out.contains(keyword)) out << keyword;
+    }
     return out;
 }
 
@@ -49,6 +56,8 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
                                                                        : QHash<int, QList<int>>();
     const QHash<int, FrameMarks> marks =
         store.lastError().isEmpty() ? store.frameMarksForProject(projectId) : QHash<int, FrameMarks>();
+    const QHash<int, QString> names =
+        store.lastError().isEmpty() ? store.personNames(projectId) : QHash<int, QString>();
     if (!store.lastError().isEmpty()) {
         error = store.lastError();
         return {};
@@ -66,6 +75,7 @@ QList<HandoverImage> projectHandoverImages(ProjectStore& store, int projectId, Q
         image.displayCategory = displayCategoryOf(row.category, row.totalDetectedFaces, row.isFeatured);
         image.clusterNumber = row.clusterNumber;
         image.persons = persons.value(row.id);
+        image.personNames = names;
         image.marks = marks.value(row.id);
         const bool clusterKept = keptClusters.contains({image.category, image.clusterNumber});
         if (row.userSelected) image.verdict = HandoverVerdict::Kept;

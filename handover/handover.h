@@ -6,6 +6,7 @@
 
 #include "frame_marks.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,9 @@ struct HandoverImage {
     int clusterNumber = 0;    // 0: none
     HandoverVerdict verdict = HandoverVerdict::Unpicked;
     QList<int> persons;       // person numbers recognised on the image, ascending
+    // Names the photographer gave persons of the project (person number ->
+    // name; one list shared by all its images); an unnamed person is "Person 3".
+    QHash<int, QString> personNames;
     FrameMarks marks;         // the photographer's own rating and label, which win over the verdict's
 };
 
@@ -75,7 +79,9 @@ struct SidecarReport {
 QString clusterLabel(const QString& category, int clusterNumber);
 
 // Our hierarchical keywords for an image: "Keepframe|Category|Portrait",
-// "Keepframe|Moment|PC10", "Keepframe|Person|Person 3", ...
+// "Keepframe|Moment|PC10", "Keepframe|Person|Anna" for a named person and
+// "Keepframe|Person|Person 3" for one without a name, ... A "|" in a name
+// (which would start another level) is written as "/".
 QStringList handoverKeywords(const HandoverImage& image);
 
 // Every image of a stored project with its verdict, clusters, persons and marks;

@@ -140,6 +140,8 @@ bool ProjectStore::openProjectDb(const QString& folder, bool createSchema) {
     // as before, without a message: its marks read as none, and writing one
     // tries again and says why it cannot.
     addMarkColumns();
+    // Likewise the table of the names given to persons.
+    addPersonsTable();
     return true;
 }
 

@@ -18,9 +18,11 @@
 #include <QVariantMap>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
 #include "frame_marks.h"
+#include "people.h"
 #include "records.h"
 
 namespace keepframe {
@@ -118,6 +120,47 @@ public:
     // project cannot be read.
     QList<HandoverRow> loadHandoverRows(int projectId);
 
+    // The people of a project (persons.h). The names live in a table of their
+    // own, which projects stored before it get when opened; one that cannot be
+    // given it (read-only, locked) reads as unnamed and refuses names. Reads
+    // clear lastError() first: an empty result with a text is a failure. Every
+    // change runs in one transaction and changes nothing when it fails, with
+    // lastError() saying why.
+    //
+    // Every person with at least one face, the most frames first (then by
+    // number), each with its largest face.
+    QList<PersonSummary> persons(int projectId);
+    // The images in which a face is the person's, ascending; empty for a person without faces.
+    QList<int> imagesOfPerson(int projectId, int personId);
+    // Every person's images at once: person id -> ascending image ids.
+    QHash<int, QList<int>> imagesByPerson(int projectId);
+    // The names of a project's named persons: person id -> name.
+    QHash<int, QString> personNames(int projectId);
+    // The faces of one image with their persons, in stored order.
+    QList<FacePerson> facesOfImage(int projectId, int imageId);
+    // Names a person (cleanPersonName); an empty or blank name takes the name
+    // away. False for a person without faces in the project.
+    bool setPersonName(int projectId, int personId, const QString& name);
+    // Gives every face of person `fromId` to person `intoId` and drops the
+    // merged person's name; the kept person takes it when it had none.
+    // Nothing, with lastError() set, when the two are the same, either has no
+    // faces, or the database cannot be written.
+    std::optional<PersonMerge> mergePersons(int projectId, int intoId, int fromId);
+    // Takes a merge back: the recorded faces that are still the kept person's
+    // return to the merged one, and both names are as before. Does it again
+    // with `redo`. False when none of the recorded faces is where the merge
+    // (or its undoing) left it.
+    bool undoMerge(int projectId, const PersonMerge& merge);
+    bool redoMerge(int projectId, const PersonMerge& merge);
+    // Gives one face to another person (-1: nobody). Nothing, with
+    // lastError() set, for an unknown face, a face that already is that
+    // person's, or a person below -1.
+    std::optional<FaceMove> moveFace(int projectId, int faceId, int toPersonId);
+    // Takes a move back (or does it again with `redo`); false when the face is
+    // no longer where the move (or its undoing) left it.
+    bool undoFaceMove(int projectId, const FaceMove& move);
+    bool redoFaceMove(int projectId, const FaceMove& move);
+
     // The photographer's rating and colour label of one frame (frame_marks.h),
     // both written by one statement, so in one transaction. False with
     // lastError() set when no project database is open, the rating is not 0
@@ -154,6 +197,21 @@ private:
     // are there afterwards or the database has no images table at all;
     // otherwise why not (lastError() is left alone).
     QString addMarkColumns();
+    // Gives the open project database the persons table when it has faces but
+    // not the table; empty when it is there afterwards (or there are no faces
+    // at all), otherwise why not.
+    QString addPersonsTable();
+    bool hasPersonsTable() const;
+    // The name of a person in the open project database; empty when none.
+    QString storedPersonName(int personId);
+    // Sets (or, empty, removes) a stored name inside the caller's transaction.
+    bool writePersonName(int personId, const QString& name, const char* operation);
+    // Moves the listed faces from one person to another inside the caller's
+    // transaction; how many moved, or -1.
+    int moveFaces(const QList<int>& faceIds, int fromId, int toId, const char* operation);
+    // Runs `change` in one transaction of the open project database (made
+    // ready for names first); rolls back when it returns false.
+    bool inPersonsTransaction(int projectId, const char* operation, const std::function<bool()>& change);
     bool hasMarkColumns() const;
     bool projectDbOpen() const;
     void closeProjectDb();

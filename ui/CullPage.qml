@@ -525,6 +525,8 @@ Item {
             }
         }
 
+        PeopleStrip { Layout.fillWidth: true }
+
         // The grid: one row per section header, row of thumbnails, tile.
         ListView {
             id: results

@@ -50,6 +50,16 @@ QString momentText(const QVariantMap& frame) {
     return count > 0 ? text + QStringLiteral("  ·  %1 frame%2").arg(count).arg(count == 1 ? "" : "s") : text;
 }
 
+// A reason about a person ("portrait_p2") said with the name the photographer gave them.
+QString withPersonName(const QString& text, const QString& reason, const QVariantMap& names) {
+    if (!reason.startsWith("portrait_p")) return text;
+    const QString number = reason.mid(10).section('_', 0, 0);
+    const QString name = names.value(number).toString();
+    if (name.isEmpty()) return text;
+    QString named = text;
+    return named.replace("Person " + number, name);
+}
+
 // Kept or not as the user left it: the grid's items carry a status, the moment's frames a keep flag.
 QString statusText(const QVariantMap& frame) {
     const int status = frame["status"].toInt();
@@ -107,6 +117,7 @@ void FrameInfo::refresh() {
             // A store of this thread: its connections belong to the thread that made them.
             ProjectStore store;
             if (store.openRegistry()) measures = store.imageMeasures(projectId, imageId);
+            if (!measures.isEmpty()) measures.insert(readPeople(store, projectId, imageId));
         }
         QMetaObject::invokeMethod(
             self.data(),
@@ -119,6 +130,45 @@ void FrameInfo::refresh() {
             },
             Qt::QueuedConnection);
     });
+}
+
+void FrameInfo::setEdits(PersonEdits* edits) {
+    if (edits == edits_) return;
+    disconnect(editsConnection_);
+    edits_ = edits;
+    // A face given to another person, a merge or a new name: the rows are read again.
+    if (edits_)
+        editsConnection_ = connect(edits_, &PersonEdits::personsChanged, this, [this](int projectId) {
+            if (projectId != projectId_ || !measured_) return;
+            measured_ = false;
+            refresh();
+        });
+    emit frameChanged();
+}
+
+bool FrameInfo::moveFace(int faceId, int toPersonId) {
+    return edits_ && projectId_ >= 0 && edits_->moveFace(projectId_, faceId, toPersonId);
+}
+
+QVariantMap FrameInfo::readPeople(ProjectStore& store, int projectId, int imageId) {
+    QVariantList faces, choices;
+    for (const FacePerson& f : store.facesOfImage(projectId, imageId))
+        faces.append(QVariantMap{{"faceId", f.faceId},
+                                 {"personId", f.personId},
+                                 {"displayName", f.personId < 0 ? QString() : personDisplayName(f.personId, f.name)}});
+    // The strip's persons, then any other person on this frame.
+    const QList<PersonSummary> persons = store.persons(projectId);
+    for (const PersonSummary& p : persons) {
+        bool onFrame = false;
+        for (const QVariant& f : faces) onFrame = onFrame || f.toMap()["personId"].toInt() == p.personId;
+        if (p.frameCount < 2 && p.name.isEmpty() && !onFrame) continue;
+        choices.append(QVariantMap{{"personId", p.personId}, {"displayName", personDisplayName(p.personId, p.name)}});
+    }
+    choices.append(QVariantMap{{"personId", -1}, {"displayName", QStringLiteral("Nobody")}});
+    QVariantMap names;
+    for (const PersonSummary& p : persons)
+        if (!p.name.isEmpty()) names.insert(QString::number(p.personId), p.name);
+    return {{"faces", faces}, {"personChoices", choices}, {"personNames", names}};
 }
 
 QVariantList FrameInfo::rowsFor(const QVariantMap& frame, const QVariantMap& measures) {
@@ -134,8 +184,10 @@ QVariantList FrameInfo::rowsFor(const QVariantMap& frame, const QVariantMap& mea
         row("Category", categoryLabel(frame["category"].toString())),
         row("Moment", momentText(frame)),
         row("Status", statusText(frame)),
-        row("Why", reasonText(frame["reason"].toString() == "user_added" ? QStringLiteral("user_added") : reason,
-                              engineSelected)),
+        row("Why", withPersonName(reasonText(frame["reason"].toString() == "user_added" ? QStringLiteral("user_added")
+                                                                                       : reason,
+                                             engineSelected),
+                                  reason, measures["personNames"].toMap())),
         row("Score", scoreText(frame["score"].toDouble(), engineSelected)),
         row("Measures", QString()),
     };
@@ -154,6 +206,14 @@ QVariantList FrameInfo::rowsFor(const QVariantMap& frame, const QVariantMap& mea
     const int found = std::max(int(detections.size()), measures["detectedFaces"].toInt());
     rows << row("Faces", found == 0 ? QStringLiteral("none found")
                                     : QStringLiteral("%1 found  ·  %2 usable").arg(found).arg(usable));
+    if (measures.contains("faces")) {
+        QStringList people;
+        for (const QVariant& f : measures["faces"].toList()) {
+            const QString name = f.toMap()["displayName"].toString();
+            if (!name.isEmpty() && !people.contains(name)) people << name;
+        }
+        rows << row("People", people.isEmpty() ? QStringLiteral("no one recognised") : people.join(", "));
+    }
     int n = 0;
     for (const QVariant& d : detections) {
         const QVariantMap detection = d.toMap();

@@ -5,6 +5,8 @@
 // background; the rows from the frame's own map show at once.
 #pragma once
 
+#include "people_model.h"
+
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
@@ -12,6 +14,8 @@
 #include <QtQml/qqmlregistration.h>
 
 namespace keepframe {
+
+class ProjectStore;
 
 class FrameInfo : public QObject {
     Q_OBJECT
@@ -26,6 +30,15 @@ class FrameInfo : public QObject {
     Q_PROPERTY(QVariantList rows READ rows NOTIFY rowsChanged)
     // The measures of this frame have been read.
     Q_PROPERTY(bool measured READ measured NOTIFY rowsChanged)
+    // The faces of the frame with their persons, once read: {"faceId", "personId"
+    // (-1: nobody), "displayName" ("Anna", "Person 3" or empty for nobody)}.
+    Q_PROPERTY(QVariantList faces READ faces NOTIFY rowsChanged)
+    // The persons a face can be given to: {"personId", "displayName"}, the
+    // most frames first (those of the strip and those on this frame), then
+    // nobody (-1).
+    Q_PROPERTY(QVariantList personChoices READ personChoices NOTIFY rowsChanged)
+    // The writer of persons: its changes are read again, and faces are given through it.
+    Q_PROPERTY(keepframe::PersonEdits* edits READ edits WRITE setEdits NOTIFY frameChanged)
 public:
     explicit FrameInfo(QObject* parent = nullptr);
     ~FrameInfo() override;
@@ -38,6 +51,17 @@ public:
     void setActive(bool active);
     QVariantList rows() const { return rows_; }
     bool measured() const { return measured_; }
+    QVariantList faces() const { return measures_.value("faces").toList(); }
+    QVariantList personChoices() const { return measures_.value("personChoices").toList(); }
+    PersonEdits* edits() const { return edits_; }
+    void setEdits(PersonEdits* edits);
+
+    // Gives a face of the frame to another person (-1: nobody) through `edits`;
+    // false at once without a writer or a stored project.
+    Q_INVOKABLE bool moveFace(int faceId, int toPersonId);
+    // What the rows need of the frame's faces: "faces" and "personChoices"
+    // as the properties give them (runs on any thread with a store of its own).
+    static QVariantMap readPeople(ProjectStore& store, int projectId, int imageId);
 
     // The rows for a frame and its stored measures (an empty map: not read yet).
     static QVariantList rowsFor(const QVariantMap& frame, const QVariantMap& measures);
@@ -60,6 +84,8 @@ signals:
 
 private:
     void refresh();
+    PersonEdits* edits_ = nullptr;
+    QMetaObject::Connection editsConnection_;
 
     QVariantMap frame_;
     QVariantMap measures_;

@@ -300,6 +300,48 @@ TEST_F(Handover, MergesIntoAnEditorsSidecarAndNeverTouchesPhotographs) {
     }
 }
 
+TEST_F(Handover, NamedPersonsBecomeKeywordsThatFollowTheirNames) {
+    save({{"IMG_0001.jpg", "group", 4, true, true, 3, {0, 2}}, {"IMG_0002.jpg", "portrait", 5, true, true, 1, {2}}},
+         shoot);
+    writeText(at("IMG_0002.xmp"), kEditorSidecar);
+    ASSERT_TRUE(store.setPersonName(projectId, 2, "Anna|Smith")) << store.lastError().toStdString();
+    SidecarReport r = run();
+    EXPECT_EQ(r.written + r.merged, 2) << notesOf(r);
+    QJsonObject t = exiftool(at("IMG_0001.xmp"));
+    EXPECT_EQ(listOf(t["HierarchicalSubject"]),
+              QStringList({"Keepframe|Category|Group", "Keepframe|Moment|GC4", "Keepframe|Person|Person 0",
+                           "Keepframe|Person|Anna/Smith"}));
+    EXPECT_EQ(listOf(t["Subject"]), QStringList({"Group", "GC4", "Person 0", "Anna/Smith"}));
+
+    // Renamed: the old keyword goes, the editor's own keywords stay.
+    ASSERT_TRUE(store.setPersonName(projectId, 2, "Bride"));
+    r = run();
+    EXPECT_EQ(r.merged, 2) << notesOf(r);
+    t = exiftool(at("IMG_0002.xmp"));
+    EXPECT_EQ(listOf(t["HierarchicalSubject"]),
+              QStringList({"People|Bride", "Keepframe|Category|Portrait", "Keepframe|Moment|PC5",
+                           "Keepframe|Person|Bride"}));
+    // "Bride" was the editor's flat keyword already: it stays one entry, and stays theirs.
+    EXPECT_EQ(listOf(t["Subject"]), QStringList({"Bride", "Portrait", "PC5"}));
+    EXPECT_FALSE(listOf(exiftool(at("IMG_0001.xmp"))["Subject"]).contains("Anna/Smith"));
+
+    // Merged into an unnamed person, the name goes with the faces.
+    ASSERT_TRUE(store.mergePersons(projectId, 0, 2).has_value());
+    run();
+    EXPECT_EQ(listOf(exiftool(at("IMG_0001.xmp"))["HierarchicalSubject"]).filter("Keepframe|Person|"),
+              QStringList({"Keepframe|Person|Bride"}));
+
+    // Removing ours takes the person keywords too, and only ours.
+    XmpOptions o;
+    o.remove = true;
+    r = run(o);
+    EXPECT_EQ(r.removed, 1);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(at("IMG_0001.xmp"))));
+    t = exiftool(at("IMG_0002.xmp"));
+    EXPECT_EQ(listOf(t["HierarchicalSubject"]), QStringList({"People|Bride"}));
+    EXPECT_EQ(listOf(t["Subject"]), QStringList({"Bride", "Portrait"}));
+}
+
 TEST_F(Handover, RemovalTakesBackOnlyWhatIsStillOurs) {
     save({{"a.jpg", Category::Portrait, 1, true, true}, {"b.jpg", Category::Portrait, 1, true, true},
           {"c.jpg", Category::Portrait, 2, true, true}},
