@@ -4,6 +4,7 @@
 #include "image_decode.h"
 #include "paths.h"
 #include "platform.h"
+#include "renditions.h"
 
 #include <stdexcept>
 #include <system_error>
@@ -35,7 +36,7 @@ BlobStore::BlobStore(fs::path root) : root_(std::move(root)) {
 }
 
 std::string BlobStore::keyFor(std::string_view galleryId, std::string_view fileId, std::string_view kind) {
-    if (!isServiceId(galleryId) || !isServiceId(fileId) || !isStoredKind(kind)) return {};
+    if (!isServiceId(galleryId) || !isServiceId(fileId) || !(isStoredKind(kind) || isRenditionKind(kind))) return {};
     return std::string(galleryId) + "/" + std::string(fileId) + "/" + std::string(kind) + ".jpg";
 }
 

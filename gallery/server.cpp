@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "crypto.h"
 #include "paths.h"
+#include "renditions.h"
 #include "schema.h"
 
 #include <algorithm>
@@ -279,6 +280,38 @@ void GalleryServer::State::janitorPass() {
     }
 }
 
+int GalleryServer::State::renditionPass() {
+    const Rows files = db->read([&](Connection& c) {
+        return c.query(R"(SELECT id, gallery_id, storage_key FROM files WHERE state = 'confirmed' AND renditions = 0
+                       ORDER BY gallery_id, position LIMIT 16)");
+    });
+    for (const Row& f : files) {
+        if (stopping) break;
+        const std::filesystem::path source = blobs->pathOf(f.text(2));
+        const RenditionsMade made =
+            source.empty() ? RenditionsMade{"no stored file"} : makeRenditions(*blobs, f.text(1), f.text(0), source);
+        if (!made.problem.empty()) log.warning("renditions of file " + f.text(0) + ": " + made.problem);
+        db->write([&](Connection& c) {
+            if (!made.problem.empty()) {
+                c.query(R"(UPDATE files SET renditions = 2 WHERE id = $1)", {f.text(0)});
+                return;
+            }
+            // The upright size: the page lays its grid out by it.
+            c.query(R"(UPDATE files SET renditions = 1, width = $1, height = $2 WHERE id = $3)",
+                    {int64_t(made.width), int64_t(made.height), f.text(0)});
+        });
+    }
+    return int(files.size());
+}
+
+void GalleryServer::State::wantRenditions() {
+    {
+        std::lock_guard lock(janitorMutex);
+        renditionsWanted = true;
+    }
+    janitorWake.notify_all();
+}
+
 // ---------------------------------------------------------------- server
 
 GalleryServer::GalleryServer(GalleryConfig config, const Log& log) : state_(std::make_unique<State>(config, log)) {
@@ -381,12 +414,16 @@ void GalleryServer::serve() {
             lock.unlock();
             try {
                 s.janitorPass();
+                // The page's renditions of confirmed files, a batch at a time until none is left.
+                while (!s.stopping && s.renditionPass() > 0) {
+                }
             } catch (const std::exception& e) {
                 s.log.warning(std::string("housekeeping: ") + e.what());
             }
             lock.lock();
             s.janitorWake.wait_for(lock, std::chrono::seconds(s.config.janitorSeconds),
-                                   [&] { return s.stopping.load(); });
+                                   [&] { return s.stopping.load() || s.renditionsWanted; });
+            s.renditionsWanted = false;
         }
     });
     s.http.listen_after_bind();

@@ -235,7 +235,11 @@ TEST_P(GalleryTest, GalleryPageSessionsEndWithThePassword) {
     const httplib::Headers session{{"Cookie", cookie}};
     const auto page = c.Get(("/gallery.html?g=" + d.slug).c_str(), session);
     EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find(d.fileIds[1]), std::string::npos);
+    EXPECT_NE(page->body.find("/gallery/page.js"), std::string::npos);
+    const auto listed = c.Get(("/gallery/" + d.slug + "/photos.json").c_str(), session);
+    ASSERT_EQ(listed->status, 200);
+    EXPECT_EQ(json::parse(listed->body)["photos"][1]["file_id"], d.fileIds[1]);
+    EXPECT_EQ(c.Get(("/gallery/" + d.slug + "/photos.json").c_str())->status, 401);
     const auto photo = c.Get(photoPath(d, 0).c_str(), session);
     EXPECT_EQ(photo->status, 200);
     EXPECT_EQ(photo->body, jpegBytes(320, 240, 0));
@@ -244,6 +248,7 @@ TEST_P(GalleryTest, GalleryPageSessionsEndWithThePassword) {
         send("POST", "/deliver/galleries/" + d.galleryId + "/settings", token, {{"allow_download", false}}).status,
         200);
     EXPECT_EQ(c.Get((photoPath(d, 0) + "?download=1").c_str(), session)->status, 403);
+    EXPECT_EQ(c.Get(photoPath(d, 0).c_str(), session)->status, 403);  // the original, however asked for
 
     // A new password ends the session opened with the old one.
     ASSERT_EQ(send("POST", "/gallery/" + d.galleryId + "/change-password", token, {{"new_password", "lilies"}}).status,
