@@ -221,10 +221,10 @@ WHERE g.slug = $1 AND g.status = 'active' AND p.revoked = 0)sql",
                     "</figure>";
         if (g.faceSearch && searcher)
             html += "<section class=find id=find><h2>Find my photos</h2><p>Take a selfie or choose a photo of "
-                    "yourself: the service looks for your face in it and shows the photos of this gallery you appear "
-                    "in, best match first. Your selfie is only compared, never stored: it is discarded as soon as "
-                    "the answer is sent. The photographer can turn face search off for this gallery at any time, "
-                    "which deletes all of its face data.</p><label class=button for=selfie id=find-button>Find my "
+                    "yourself to see the photos of this gallery you appear in, best match first.</p><p class=about>"
+                    "The service looks for your face in it and compares it with the faces in these photos. Your "
+                    "selfie is never stored: it is discarded as soon as the answer is sent. The photographer can "
+                    "turn face search off for this gallery at any time, which deletes all of its face data.</p><label class=button for=selfie id=find-button>Find my "
                     "photos</label> <button class=quiet id=show-all hidden>Show all photos</button>"
                     "<input type=file id=selfie accept=\"image/*\" capture=user hidden>"
                     "<p class=status id=find-status role=status aria-live=polite></p></section>";

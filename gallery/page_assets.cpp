@@ -6,6 +6,7 @@ namespace keepframe::gallery {
 
 const char* const kPageStyle = R"css(
 *{box-sizing:border-box}
+[hidden]{display:none!important}
 body{font-family:system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;background:#14110f;color:#eee;margin:0;
 line-height:1.45}
 a{color:#e8b86d}
@@ -20,20 +21,22 @@ button,.button{background:#e8b86d;color:#14110f;border:0;cursor:pointer;text-dec
 .note{color:#f09a8a}
 .top{display:flex;flex-wrap:wrap;align-items:flex-end;justify-content:space-between;gap:1em;padding:1.4em 1.2em .6em}
 .studio p{margin:0;color:#bbb}
-.cover{margin:0;height:52vh;min-height:14em;max-height:36em;background:#000 center/cover no-repeat}
-.cover img{width:100%;height:100%;object-fit:cover;display:block}
+.studio a{white-space:nowrap}
+.cover{margin:0;height:42vh;min-height:12em;max-height:32em;background:#000}
+.cover img{width:100%;height:100%;object-fit:cover;object-position:50% 30%;display:block}
 .find{margin:1.2em;padding:1em 1.2em;background:#201b18;border-radius:8px;max-width:48em}
 .find p{margin:.3em 0 .8em;color:#ccc}
+.find .about{font-size:.9em;color:#aaa}
 .find .status{color:#eee;font-weight:600}
 .find .status.problem{color:#f09a8a}
 .grid{display:flex;flex-wrap:wrap;gap:4px;padding:4px 1.2em 3em}
 .grid a{display:block;background:#2a2420;overflow:hidden}
 .grid img{width:100%;height:100%;object-fit:cover;display:block}
 .empty{padding:1em 1.2em;color:#bbb}
-.viewer{position:fixed;inset:0;background:rgba(0,0,0,.96);z-index:10;display:flex;align-items:center;
-justify-content:center;touch-action:pan-y}
+.viewer{position:fixed;inset:0;background:#000;z-index:10;display:flex;align-items:center;
+justify-content:center;touch-action:pan-y;padding-bottom:3.4em}
 .viewer[hidden]{display:none}
-.viewer img{max-width:100vw;max-height:calc(100vh - 3.5em);object-fit:contain;user-select:none}
+.viewer img{max-width:100vw;max-height:calc(100vh - 3.6em);object-fit:contain;user-select:none}
 .viewer .nav{position:absolute;top:50%;transform:translateY(-50%);background:rgba(20,17,15,.6);color:#eee;
 font-size:2em;width:1.6em;height:1.6em;padding:0;border-radius:50%;line-height:1}
 .viewer .prev{left:.4em}.viewer .next{right:.4em}
@@ -41,8 +44,8 @@ font-size:2em;width:1.6em;height:1.6em;padding:0;border-radius:50%;line-height:1
 width:1.7em;height:1.7em;padding:0;border-radius:50%;line-height:1}
 .viewer .bar{position:absolute;bottom:0;left:0;right:0;display:flex;justify-content:space-between;
 align-items:center;gap:1em;padding:.6em 1em;color:#ccc}
-@media (max-width:600px){h1{font-size:1.5em}.cover{height:34vh}.grid{padding:4px 4px 3em}
-.find{margin:1em .6em}.viewer .nav{display:none}}
+@media (max-width:600px){h1{font-size:1.5em}.top{padding:1em .8em .6em}.cover{height:28vh;min-height:9em}
+.grid{padding:4px 4px 3em}.find{margin:.8em .5em;padding:.8em}.viewer .nav{display:none}}
 )css";
 
 const char* const kPageScript = R"js('use strict';
@@ -198,6 +201,7 @@ const char* const kPageScript = R"js('use strict';
                                  ', best match first.', false);
         showAll.hidden = false;
         layout();
+        status.scrollIntoView({block: 'start'});
       } catch (err) {
         say('This photo cannot be used. Take a selfie or choose a JPEG photo.', true);
       }

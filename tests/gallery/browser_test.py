@@ -65,9 +65,10 @@ class Service:
     """keepframe-gallery on a free loopback port, stopped by its pid."""
 
     def __init__(self, program, models, data):
+        self.log = open(os.path.join(data, "service.log"), "w")
         self.process = subprocess.Popen(
             [program, "serve", "--data", data, "--port", "0", "--models", models, "--first-photographer", "Studio"],
-            stdout=subprocess.PIPE, stderr=open(os.path.join(data, "service.log"), "w"), text=True)
+            stdout=subprocess.PIPE, stderr=self.log, text=True)
         self.url = self.token = ""
         deadline = time.time() + 60
         while time.time() < deadline and not (self.url and self.token):
@@ -91,6 +92,7 @@ class Service:
                 self.process.kill()
                 self.process.wait()
         self.process.stdout.close()
+        self.log.close()
 
     def request(self, method, path, body=None, headers=None):
         """(status, body bytes, headers) of one request; never raises for an HTTP status."""
@@ -297,6 +299,9 @@ class GalleryPage(unittest.TestCase):
         self.assertIn("never stored", d.find_element(By.ID, "find").text)
         self.assertIn("turn face search off", d.find_element(By.ID, "find").text)
         self.shot(d, "desktop-02-gallery")
+        d.execute_script("document.getElementById('grid').scrollIntoView()")
+        self.shot(d, "desktop-02-grid")
+        d.execute_script("scrollTo(0, 0)")
         # Every photograph, in order, in rows that fill the width and keep each photo's shape.
         self.assertEqual(self.cells(d), [f["file_id"] for f in self.open["files"]])
         rows = d.execute_script("""
@@ -420,6 +425,8 @@ class GalleryPage(unittest.TestCase):
             self.shot(phone, "phone-01-password")
             self.sign_in(phone, self.open)
             self.shot(phone, "phone-02-gallery")
+            phone.execute_script("document.getElementById('grid').scrollIntoView()")
+            self.shot(phone, "phone-02-grid")
             # Nothing wider than the screen, and several photos to a row.
             width = phone.execute_script("return [document.documentElement.scrollWidth, innerWidth]")
             self.assertLessEqual(width[0], width[1])
