@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -56,6 +57,7 @@ std::string recogniserPath(const std::string& modelsDir);
 
 // An embedding as stored: its 512 floats little-endian, in Base64.
 std::string packEmbedding(const std::vector<float>& embedding);
-std::vector<float> unpackEmbedding(const std::string& text);
+// Empty for text that is not such an embedding.
+std::vector<float> unpackEmbedding(std::string_view text);
 
 }  // namespace keepframe::gallery

@@ -14,6 +14,7 @@
 #include <opencv2/objdetect.hpp>
 
 #include <fstream>
+#include <future>
 #include <map>
 
 namespace keepframe::gallery {
@@ -450,21 +451,29 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         const std::string type = request.get_header_value("Content-Type");
         if (type.substr(0, type.find(';')) != "image/jpeg")
             throw ApiError{415, "The selfie must be sent as image/jpeg"};
-        const SelfieFace selfie = searcher->embedSelfie(request.body);
-        if (selfie.embedding.empty()) throw ApiError{selfie.status, selfie.problem};
         const int64_t version = db->read([&](Connection& c) {
             return c.query(R"(SELECT face_version FROM galleries WHERE id = $1)", {g->id}).at(0).integer(0);
         });
-        const FaceSearcher::Faces faces = searcher->galleryFaces(g->id, version, [&] {
-            std::vector<StoredFace> stored;
-            db->read([&](Connection& c) {
-                for (const Row& r :
-                     c.query(R"(SELECT file_id, embedding FROM face_data WHERE gallery_id = $1)", {g->id}))
-                    stored.push_back({r.text(0), unpackEmbedding(r.text(1))});
-                return 0;
+        // The gallery's faces are read (when they are not in memory already)
+        // while the selfie's face is found and embedded: the first search after
+        // a change waits for the longer of the two, not for both.
+        auto reading = std::async(std::launch::async, [&] {
+            return searcher->galleryFaces(g->id, version, [&] {
+                std::vector<StoredFace> stored;
+                db->read([&](Connection& c) {
+                    const Rows rows =
+                        c.query(R"(SELECT file_id, embedding FROM face_data WHERE gallery_id = $1)", {g->id});
+                    stored.reserve(rows.size());
+                    for (const Row& r : rows)
+                        stored.push_back({r.text(0), unpackEmbedding(std::get<std::string>(r.values.at(1)))});
+                    return 0;
+                });
+                return stored;
             });
-            return stored;
         });
+        const SelfieFace selfie = searcher->embedSelfie(request.body);
+        const FaceSearcher::Faces faces = reading.get();
+        if (selfie.embedding.empty()) throw ApiError{selfie.status, selfie.problem};
         std::map<std::string, std::string> names;
         db->read([&](Connection& c) {
             for (const Row& r :
