@@ -105,7 +105,8 @@ void FaceWorker::wake() {
 void FaceWorker::run() {
     while (!stopping_) {
         try {
-            drain();
+            if (drain() > 0 && drained_ && !changed_.empty()) drained_(changed_);
+            changed_.clear();
         } catch (const std::exception& e) {
             log_.warning(std::string("face data: ") + e.what());
         }
@@ -164,6 +165,7 @@ int FaceWorker::processBatch() {
                     {newId("fd_"), job.text(1), job.text(2), job.integer(3), job.integer(5), job.integer(6),
                      job.integer(7), job.integer(8), packEmbedding(embedding), nowSeconds()});
             c.query(R"(UPDATE galleries SET face_version = face_version + 1 WHERE id = $1)", {job.text(1)});
+            changed_.insert(job.text(1));
         });
         if (embedding.empty())
             log_.warning("face data: a crop of file " + job.text(2) + " is not a face image; it was dropped");

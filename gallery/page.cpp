@@ -451,26 +451,10 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         const std::string type = request.get_header_value("Content-Type");
         if (type.substr(0, type.find(';')) != "image/jpeg")
             throw ApiError{415, "The selfie must be sent as image/jpeg"};
-        const int64_t version = db->read([&](Connection& c) {
-            return c.query(R"(SELECT face_version FROM galleries WHERE id = $1)", {g->id}).at(0).integer(0);
-        });
         // The gallery's faces are read (when they are not in memory already)
         // while the selfie's face is found and embedded: the first search after
         // a change waits for the longer of the two, not for both.
-        auto reading = std::async(std::launch::async, [&] {
-            return searcher->galleryFaces(g->id, version, [&] {
-                std::vector<StoredFace> stored;
-                db->read([&](Connection& c) {
-                    const Rows rows =
-                        c.query(R"(SELECT file_id, embedding FROM face_data WHERE gallery_id = $1)", {g->id});
-                    stored.reserve(rows.size());
-                    for (const Row& r : rows)
-                        stored.push_back({r.text(0), unpackEmbedding(std::get<std::string>(r.values.at(1)))});
-                    return 0;
-                });
-                return stored;
-            });
-        });
+        auto reading = std::async(std::launch::async, [&] { return galleryFaces(g->id); });
         const SelfieFace selfie = searcher->embedSelfie(request.body);
         const FaceSearcher::Faces faces = reading.get();
         if (selfie.embedding.empty()) throw ApiError{selfie.status, selfie.problem};

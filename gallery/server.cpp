@@ -304,6 +304,24 @@ int GalleryServer::State::renditionPass() {
     return int(files.size());
 }
 
+FaceSearcher::Faces GalleryServer::State::galleryFaces(const std::string& galleryId) {
+    const Rows gallery = db->read([&](Connection& c) {
+        return c.query(R"(SELECT face_version FROM galleries WHERE id = $1)", {galleryId});
+    });
+    const int64_t version = gallery.empty() ? -1 : gallery[0].integer(0);
+    return searcher->galleryFaces(galleryId, version, [&] {
+        std::vector<StoredFace> stored;
+        db->read([&](Connection& c) {
+            const Rows rows = c.query(R"(SELECT file_id, embedding FROM face_data WHERE gallery_id = $1)", {galleryId});
+            stored.reserve(rows.size());
+            for (const Row& r : rows)
+                stored.push_back({r.text(0), unpackEmbedding(std::get<std::string>(r.values.at(1)))});
+            return 0;
+        });
+        return stored;
+    });
+}
+
 void GalleryServer::State::wantRenditions() {
     {
         std::lock_guard lock(janitorMutex);
@@ -342,12 +360,28 @@ GalleryServer::GalleryServer(GalleryConfig config, const Log& log) : state_(std:
         } catch (const std::exception& e) {
             log.warning(std::string("face search: not available (") + e.what() + ")");
         }
+        // Faces just embedded are read into the searcher's memory at once, so
+        // that the first guest to search after a delivery does not wait for it.
+        if (s.faces && s.searcher)
+            s.faces->onDrained([&s](const std::set<std::string>& galleries) {
+                for (const std::string& id : galleries) {
+                    try {
+                        s.galleryFaces(id);
+                    } catch (const std::exception& e) {
+                        s.log.warning("face search: reading the faces of " + id + ": " + e.what());
+                    }
+                }
+            });
     } else {
         log.warning("face data: no models folder (--models); face crops stay queued");
     }
 }
 
-GalleryServer::~GalleryServer() { stop(); }
+GalleryServer::~GalleryServer() {
+    stop();
+    // The worker goes first: its thread uses the searcher.
+    if (state_) state_->faces.reset();
+}
 
 Database& GalleryServer::database() { return *state_->db; }
 const BlobStore& GalleryServer::storage() const { return *state_->blobs; }

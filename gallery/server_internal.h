@@ -105,6 +105,9 @@ struct GalleryServer::State {
     void addUploadRoutes();   // uploads.cpp
     void addPageRoutes();     // page.cpp
     void janitorPass();       // server.cpp
+    // The stored faces of a gallery at its current version, from the
+    // searcher's memory or read now (server.cpp). Needs the searcher.
+    FaceSearcher::Faces galleryFaces(const std::string& galleryId);
     // Makes the renditions of a batch of files that have none yet; how many it handled.
     int renditionPass();      // server.cpp
     // Wakes the housekeeping thread to make renditions of files just confirmed.
