@@ -361,7 +361,8 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
         std::error_code error;
         bool made = rows[0].integer(1) == 1 && std::filesystem::is_regular_file(rendition, error);
         if (!made && rows[0].integer(1) == 0 && !original.empty()) {
-            const RenditionsMade now = makeRenditions(*blobs, g->id, fileId, original);
+            const RenditionsMade now =
+                renditionGate.pass([&] { return makeRenditions(*blobs, g->id, fileId, original); });
             made = now.problem.empty();
             if (made)
                 db->write([&](Connection& c) {

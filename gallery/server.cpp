@@ -289,7 +289,8 @@ int GalleryServer::State::renditionPass() {
         if (stopping) break;
         const std::filesystem::path source = blobs->pathOf(f.text(2));
         const RenditionsMade made =
-            source.empty() ? RenditionsMade{"no stored file"} : makeRenditions(*blobs, f.text(1), f.text(0), source);
+            source.empty() ? RenditionsMade{"no stored file"}
+                           : renditionGate.pass([&] { return makeRenditions(*blobs, f.text(1), f.text(0), source); });
         if (!made.problem.empty()) log.warning("renditions of file " + f.text(0) + ": " + made.problem);
         db->write([&](Connection& c) {
             if (!made.problem.empty()) {
@@ -448,8 +449,14 @@ void GalleryServer::serve() {
             lock.unlock();
             try {
                 s.janitorPass();
-                // The page's renditions of confirmed files, a batch at a time until none is left.
-                while (!s.stopping && s.renditionPass() > 0) {
+                // The page's renditions of confirmed files, a batch at a time until
+                // none is left, or until the next housekeeping pass is due.
+                const auto due = std::chrono::steady_clock::now() + std::chrono::seconds(s.config.janitorSeconds);
+                bool more = true;
+                while (!s.stopping && more && std::chrono::steady_clock::now() < due) more = s.renditionPass() > 0;
+                if (more) {
+                    std::lock_guard wanted(s.janitorMutex);
+                    s.renditionsWanted = true;
                 }
             } catch (const std::exception& e) {
                 s.log.warning(std::string("housekeeping: ") + e.what());

@@ -73,6 +73,7 @@ struct GalleryServer::State {
     std::string pageStyleHash;  // CSP hash of the gallery page's style sheet
     httplib::Server http;
     Gate passwordGate;
+    Gate renditionGate{2};  // renditions made at once for the page (each decodes a whole photograph)
     std::unique_ptr<FaceWorker> faces;
     std::unique_ptr<FaceSearcher> searcher;  // none without models
     std::atomic<bool> stopping{false};

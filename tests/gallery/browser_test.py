@@ -171,53 +171,79 @@ def wait_for(condition, timeout=60, what="a condition"):
     raise AssertionError("timed out waiting for " + what)
 
 
-class GalleryPage(unittest.TestCase):
-    """One service and three deliveries for all cases: a gallery with face
-    search and downloads, one without either, and the held-back selfies."""
+class Shared:
+    """One service and two deliveries for every case: a gallery with face
+    search and downloads, one without either; and the held-back selfies."""
+    service = None
 
     @classmethod
-    def setUpClass(cls):
+    def start(cls):
+        if cls.service:
+            return cls
         cls.work = tempfile.mkdtemp(prefix="gallery-browser-")
         cls.service = Service(ARGS.gallery, ARGS.models, cls.work)
-        try:
-            cls.service.api("/deliver/profile", {"studio_name": "Lantern & Rye Photography",
-                                                 "public_contact_phone": "+91 98450 12345"})
-            people = sorted(d for d in os.listdir(ARGS.photos) if not d.startswith("_")
-                            and os.path.isdir(os.path.join(ARGS.photos, d)))
-            delivered, cls.selfies = [], {}
-            for person in people:
-                files = sorted(os.path.join(ARGS.photos, person, f) for f in os.listdir(os.path.join(ARGS.photos, person))
-                               if f.lower().endswith(".jpg"))
-                if len(files) >= 3:
-                    cls.selfies[person] = files.pop()
-                delivered += files
-            groups = os.path.join(ARGS.photos, "_groups")
-            delivered += sorted(os.path.join(groups, f) for f in os.listdir(groups) if f.endswith(".jpg"))
-            cls.open = seed(cls.service, delivered, "Asha & Rohan", face_search=True, downloads=True)
-            cls.closed = seed(cls.service, delivered[:3], "Private preview", face_search=False, downloads=False)
-            with open(os.path.join(groups, "groups.json")) as f:
-                cls.groups = json.load(f)["groups"]
-            faces = sum(f["faces"] for f in cls.open["files"])
-            wait_for(lambda: cls.face_rows() >= faces, 300, "the face data of the delivery")
-            cls.downloads = os.path.join(cls.work, "downloads")
-            os.makedirs(cls.downloads)
-            cls.driver = browser(DESKTOP, downloads=cls.downloads)
-        except BaseException:
-            cls.service.stop()
-            raise
+        cls.service.api("/deliver/profile", {"studio_name": "Lantern & Rye Photography",
+                                             "public_contact_phone": "+91 98450 12345"})
+        people = sorted(d for d in os.listdir(ARGS.photos) if not d.startswith("_")
+                        and os.path.isdir(os.path.join(ARGS.photos, d)))
+        delivered, cls.selfies = [], {}
+        for person in people:
+            files = sorted(os.path.join(ARGS.photos, person, f) for f in os.listdir(os.path.join(ARGS.photos, person))
+                           if f.lower().endswith(".jpg"))
+            if len(files) >= 3:
+                cls.selfies[person] = files.pop()
+            delivered += files
+        groups = os.path.join(ARGS.photos, "_groups")
+        delivered += sorted(os.path.join(groups, f) for f in os.listdir(groups) if f.endswith(".jpg"))
+        with open(os.path.join(groups, "groups.json")) as f:
+            cls.groups = json.load(f)["groups"]
+        cls.open = seed(cls.service, delivered, "Asha & Rohan", face_search=True, downloads=True)
+        cls.closed = seed(cls.service, delivered[:3], "Private preview", face_search=False, downloads=False)
+        faces = sum(f["faces"] for f in cls.open["files"])
+        wait_for(lambda: cls.face_rows() >= faces, 300, "the face data of the delivery")
+        return cls
 
     @classmethod
-    def tearDownClass(cls):
-        if getattr(cls, "driver", None):
-            cls.driver.quit()
-        cls.service.stop()
-        shutil.rmtree(cls.work, ignore_errors=True)
+    def stop(cls):
+        if cls.service:
+            cls.service.stop()
+            shutil.rmtree(cls.work, ignore_errors=True)
+            cls.service = None
 
     @classmethod
     def face_rows(cls):
         status, body, _ = cls.service.request("GET", "/deliver/galleries", None,
                                               {"Authorization": "Bearer " + cls.service.token})
         return sum(g["face_data_rows"] for g in json.loads(body)["galleries"]) if status == 200 else 0
+
+    @classmethod
+    def person_of(cls, filename):
+        """The people a delivered file shows, by the test photographs' labels."""
+        name = filename.split("-", 1)
+        if name[0] == "_groups":
+            return set(cls.groups.get(name[1], {}).get("persons", []))
+        return {name[0]}
+
+
+def tearDownModule():
+    Shared.stop()
+
+
+class GalleryPage(unittest.TestCase):
+    """The page in the browser, at a desktop size and a phone size."""
+
+    @classmethod
+    def setUpClass(cls):
+        shared = Shared.start()
+        cls.service, cls.open, cls.closed, cls.selfies = shared.service, shared.open, shared.closed, shared.selfies
+        cls.person_of = staticmethod(shared.person_of)
+        cls.downloads = os.path.join(shared.work, "downloads")
+        os.makedirs(cls.downloads, exist_ok=True)
+        cls.driver = browser(DESKTOP, downloads=cls.downloads)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
 
     # ---- helpers
 
@@ -269,13 +295,6 @@ class GalleryPage(unittest.TestCase):
         wait_for(lambda: status.text and not status.text.startswith("Looking"), 60, "the search's answer")
         self.wait_for_images(driver)
         return status.text
-
-    def person_of(self, filename):
-        """The people a delivered file shows, by the test photographs' labels."""
-        name = filename.split("-", 1)
-        if name[0] == "_groups":
-            return set(self.groups.get(name[1], {}).get("persons", []))
-        return {name[0]}
 
     # ---- cases
 
@@ -409,7 +428,7 @@ class GalleryPage(unittest.TestCase):
         d = self.driver
         d.set_window_size(*DESKTOP)
         self.sign_in(d, self.open)
-        path = os.path.join(self.work, "wall.jpg")
+        path = os.path.join(Shared.work, "wall.jpg")
         with open(path, "wb") as f:
             f.write(plain_jpeg())
         text = self.search(d, path)
@@ -463,25 +482,11 @@ class FaceSearchEndpoint(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix="gallery-search-")
-        cls.service = Service(ARGS.gallery, ARGS.models, cls.work)
-        try:
-            person = os.path.join(ARGS.photos, SEARCHED)
-            photos = sorted(os.path.join(person, f) for f in os.listdir(person))
-            cls.selfie_path = photos.pop()
-            cls.gallery = seed(cls.service, photos, "Search", face_search=True, downloads=False)
-            faces = sum(f["faces"] for f in cls.gallery["files"])
-            wait_for(lambda: GalleryPage.face_rows.__func__(cls) >= faces, 300, "the face data")
-            with open(cls.selfie_path, "rb") as f:
-                cls.selfie = f.read()
-        except BaseException:
-            cls.service.stop()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.service.stop()
-        shutil.rmtree(cls.work, ignore_errors=True)
+        shared = Shared.start()
+        cls.service, cls.gallery = shared.service, shared.open
+        with open(shared.selfies[SEARCHED], "rb") as f:
+            cls.selfie = f.read()
+        cls.theirs = {f["file_id"] for f in shared.open["files"] if SEARCHED in shared.person_of(f["filename"])}
 
     def post(self, body, headers):
         return self.service.request("POST", "/gallery/" + self.gallery["slug"] + "/face-search", body, headers)
@@ -496,7 +501,7 @@ class FaceSearchEndpoint(unittest.TestCase):
         status, body, _ = self.post(self.selfie, dict(jpeg, **{"X-Gallery-Password": PASSWORD}))
         self.assertEqual(status, 200)
         matches = json.loads(body)["matches"]
-        self.assertEqual({m["file_id"] for m in matches}, {f["file_id"] for f in self.gallery["files"]})
+        self.assertEqual({m["file_id"] for m in matches}, self.theirs)
         self.assertEqual([m["score"] for m in matches], sorted((m["score"] for m in matches), reverse=True))
 
     def test_a_selfie_over_the_limit_is_refused_before_it_is_read(self):
@@ -505,7 +510,13 @@ class FaceSearchEndpoint(unittest.TestCase):
             s.sendall(("POST /gallery/%s/face-search HTTP/1.1\r\nHost: x\r\nContent-Type: image/jpeg\r\n"
                        "X-Gallery-Password: %s\r\nContent-Length: %d\r\n\r\n" %
                        (self.gallery["slug"], PASSWORD, limit + 1)).encode())
-            reply = s.recv(4096).decode(errors="replace")
+            reply = b""
+            while True:  # the service closes the connection after its answer
+                piece = s.recv(4096)
+                if not piece:
+                    break
+                reply += piece
+            reply = reply.decode(errors="replace")
         self.assertTrue(reply.startswith("HTTP/1.1 413"), reply)
         self.assertIn("larger than", reply)
 

@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -418,4 +420,46 @@ TEST_P(GalleryTest, AdministrationAndTopUps) {
     // A new token replaces the old one.
     EXPECT_EQ(service.admin({"new-token", "studio"}, &out), 0);
     EXPECT_EQ(send("GET", "/deliver/galleries", token).status, 401);
+}
+
+TEST_P(GalleryTest, RenditionsAreMadeOnceAndTheArchiveHoldsEveryOriginal) {
+    start();
+    const std::string token = service.token().toStdString();
+    const Delivered d = deliver(token, 3);
+    for (int i = 0; i < 200 && count(R"(SELECT COUNT(*) FROM files WHERE renditions = 1)") < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(count(R"(SELECT COUNT(*) FROM files WHERE renditions = 1)"), 3);
+    // Beside each photograph, made from it by the housekeeping thread.
+    for (const std::string& id : d.fileIds)
+        for (const char* kind : {"small.jpg", "large.jpg"})
+            EXPECT_TRUE(fs::is_regular_file(dir.path() / "service/storage" / d.galleryId / id / kind)) << id;
+
+    httplib::Client c = client();
+    const std::string base = "/gallery/" + d.slug;
+    EXPECT_EQ(c.Get((base + "/image/" + d.fileIds[0] + "/small").c_str())->status, 401);
+    const httplib::Headers session{{"Cookie", login(d.slug, "rose-garden")}};
+    const auto small = c.Get((base + "/image/" + d.fileIds[0] + "/small").c_str(), session);
+    ASSERT_EQ(small->status, 200);
+    EXPECT_EQ(cv::imdecode(std::vector<uint8_t>(small->body.begin(), small->body.end()), cv::IMREAD_COLOR).cols, 320);
+    EXPECT_EQ(c.Get((base + "/image/" + d.fileIds[0] + "/huge").c_str(), session)->status, 404);
+
+    // The archive: each original whole, in the gallery's order, and the end record last.
+    const auto archive = c.Get((base + "/download.zip").c_str(), session);
+    ASSERT_EQ(archive->status, 200);
+    EXPECT_EQ(archive->get_header_value("Content-Type"), "application/zip");
+    EXPECT_EQ(archive->body.rfind("PK\x03\x04", 0), 0u);
+    EXPECT_EQ(archive->body.find("PK\x05\x06"), archive->body.size() - 22);
+    size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        const size_t found = archive->body.find(jpegBytes(320, 240, i), at);
+        ASSERT_NE(found, std::string::npos) << i;
+        at = found + 1;
+    }
+    ASSERT_EQ(send("POST", "/deliver/galleries/" + d.galleryId + "/settings", token, {{"allow_download", false}})
+                  .status,
+              200);
+    const auto refused = c.Get((base + "/download.zip").c_str(), session);
+    EXPECT_EQ(refused->status, 403);
+    EXPECT_EQ(json::parse(refused->body)["detail"], "Downloads are switched off for this gallery");
+    EXPECT_EQ(c.Get((base + "/image/" + d.fileIds[1] + "/large").c_str(), session)->status, 200);
 }
