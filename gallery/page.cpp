@@ -225,7 +225,8 @@ WHERE g.slug = $1 AND g.status = 'active' AND p.revoked = 0)sql",
                     "yourself to see the photos of this gallery you appear in, best match first.</p><p class=about>"
                     "The service looks for your face in it and compares it with the faces in these photos. Your "
                     "selfie is never stored: it is discarded as soon as the answer is sent. The photographer can "
-                    "turn face search off for this gallery at any time, which deletes all of its face data.</p><label class=button for=selfie id=find-button>Find my "
+                    "turn face search off for this gallery at any time, which deletes all of its face data.</p>"
+                    "<label class=button for=selfie id=find-button>Find my "
                     "photos</label> <button class=quiet id=show-all hidden>Show all photos</button>"
                     "<input type=file id=selfie accept=\"image/*\" capture=user hidden>"
                     "<p class=status id=find-status role=status aria-live=polite></p></section>";
@@ -387,8 +388,10 @@ ON CONFLICT (gallery_id, address) DO UPDATE SET attempts = login_attempts.attemp
             for (const Row& r : c.query(R"(SELECT id, filename, width, height FROM files WHERE gallery_id = $1 AND
                                         state = 'confirmed' ORDER BY position)",
                                         {g->id}))
-                photos.push_back(
-                    {{"file_id", r.text(0)}, {"filename", r.text(1)}, {"width", r.integer(2)}, {"height", r.integer(3)}});
+                photos.push_back({{"file_id", r.text(0)},
+                                  {"filename", r.text(1)},
+                                  {"width", r.integer(2)},
+                                  {"height", r.integer(3)}});
             return 0;
         });
         response.set_header("Cache-Control", "no-store");
