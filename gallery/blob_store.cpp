@@ -82,13 +82,14 @@ int BlobStore::removePartials() const {
 
 // ---------------------------------------------------------------- upload
 
-BlobStore::Upload::Upload(const BlobStore& store, const std::string& key) : target_(store.pathOf(key)) {
+BlobStore::Upload::Upload(const BlobStore& store, const std::string& key, bool makeFolders)
+    : target_(store.pathOf(key)) {
     if (target_.empty()) {
         fail("not a storage key");
         return;
     }
     std::error_code error;
-    fs::create_directories(target_.parent_path(), error);
+    if (makeFolders) fs::create_directories(target_.parent_path(), error);
     if (error) {
         fail("cannot create " + pathToUtf8(target_.parent_path()) + ": " + error.message());
         return;

@@ -50,7 +50,10 @@ public:
     // temporary file.
     class Upload {
     public:
-        Upload(const BlobStore& store, const std::string& key);
+        // `makeFolders`: create the key's folders when missing. A rendition
+        // passes false, so that it never brings back the folder of a gallery
+        // deleted while it was being made.
+        Upload(const BlobStore& store, const std::string& key, bool makeFolders = true);
         ~Upload();
         Upload(const Upload&) = delete;
         Upload& operator=(const Upload&) = delete;

@@ -57,7 +57,7 @@ RenditionsMade makeRenditions(const BlobStore& store, const std::string& gallery
         std::vector<uint8_t> jpeg;
         if (!cv::imencode(".jpg", shrunk, jpeg, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
             return {"the rendition cannot be encoded"};
-        BlobStore::Upload upload(store, BlobStore::keyFor(galleryId, fileId, s.kind));
+        BlobStore::Upload upload(store, BlobStore::keyFor(galleryId, fileId, s.kind), false);
         BlobStore::Checked checked;
         if (!upload.write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()) || !upload.finish(checked))
             return {"the rendition cannot be stored: " + upload.problem()};
