@@ -11,6 +11,7 @@
 #include "gallery_service.h"
 
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,6 +29,7 @@
 
 namespace fs = std::filesystem;
 using namespace keepframe;
+using json = nlohmann::json;
 
 namespace {
 
@@ -107,8 +109,8 @@ struct ReaderStats {
     int failures = 0;
 };
 
-// One gallery-page reader: the page, then one of its photographs (at full
-// size: the page has no thumbnails yet), two seconds to look at it, and again.
+// One gallery-page reader: the page, then one of its photographs as the
+// viewer shows it (the large rendition), two seconds to look at it, and again.
 void readGallery(const std::string& url, const std::string& slug, const std::string& cookie,
           const std::vector<std::string>& photos, const std::atomic<bool>& stop, ReaderStats& stats, int seed) {
     httplib::Client c(url);
@@ -182,13 +184,13 @@ int main(int argc, char** argv) {
             const auto login =
                 c.Post(("/gallery.html?g=" + slug).c_str(), httplib::Params{{"password", "rose-garden"}});
             const std::string cookie = login ? login->get_header_value("Set-Cookie") : "";
-            const auto page =
-                c.Get(("/gallery.html?g=" + slug).c_str(), {{"Cookie", cookie.substr(0, cookie.find(';'))}});
+            const auto listed = c.Get(("/gallery/" + slug + "/photos.json").c_str(),
+                                      {{"Cookie", cookie.substr(0, cookie.find(';'))}});
             std::vector<std::string> photos;
-            const std::string marker = "src=\"/gallery/";
-            for (size_t at = page ? page->body.find(marker) : std::string::npos; at != std::string::npos;
-                 at = page->body.find(marker, at + 1))
-                photos.push_back(page->body.substr(at + 5, page->body.find('"', at + 5) - at - 5));
+            const json list = listed ? json::parse(listed->body, nullptr, false) : json();
+            if (list.is_object())
+                for (const json& p : list["photos"])
+                    photos.push_back("/gallery/" + slug + "/image/" + p["file_id"].get<std::string>() + "/large");
             if (photos.empty()) {
                 std::fprintf(stderr, "keepframe-gallery-bench: the readers' gallery shows no photographs\n");
                 return 1;

@@ -4,6 +4,7 @@
 #include "image_decode.h"
 #include "paths.h"
 #include "platform.h"
+#include "renditions.h"
 
 #include <stdexcept>
 #include <system_error>
@@ -35,7 +36,7 @@ BlobStore::BlobStore(fs::path root) : root_(std::move(root)) {
 }
 
 std::string BlobStore::keyFor(std::string_view galleryId, std::string_view fileId, std::string_view kind) {
-    if (!isServiceId(galleryId) || !isServiceId(fileId) || !isStoredKind(kind)) return {};
+    if (!isServiceId(galleryId) || !isServiceId(fileId) || !(isStoredKind(kind) || isRenditionKind(kind))) return {};
     return std::string(galleryId) + "/" + std::string(fileId) + "/" + std::string(kind) + ".jpg";
 }
 
@@ -81,13 +82,14 @@ int BlobStore::removePartials() const {
 
 // ---------------------------------------------------------------- upload
 
-BlobStore::Upload::Upload(const BlobStore& store, const std::string& key) : target_(store.pathOf(key)) {
+BlobStore::Upload::Upload(const BlobStore& store, const std::string& key, bool makeFolders)
+    : target_(store.pathOf(key)) {
     if (target_.empty()) {
         fail("not a storage key");
         return;
     }
     std::error_code error;
-    fs::create_directories(target_.parent_path(), error);
+    if (makeFolders) fs::create_directories(target_.parent_path(), error);
     if (error) {
         fail("cannot create " + pathToUtf8(target_.parent_path()) + ": " + error.message());
         return;

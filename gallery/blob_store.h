@@ -25,7 +25,8 @@ public:
     const std::filesystem::path& root() const { return root_; }
 
     // "<gallery>/<file>/<kind>.jpg" for identifiers the service made; empty
-    // when any part is not such an identifier or kind.
+    // when any part is not such an identifier or kind (a stored kind or a
+    // rendition's, renditions.h).
     static std::string keyFor(std::string_view galleryId, std::string_view fileId, std::string_view kind);
     // The file of a key made by keyFor, inside the storage folder; empty for
     // any other text (the key is checked again, whatever its source).
@@ -49,7 +50,10 @@ public:
     // temporary file.
     class Upload {
     public:
-        Upload(const BlobStore& store, const std::string& key);
+        // `makeFolders`: create the key's folders when missing. A rendition
+        // passes false, so that it never brings back the folder of a gallery
+        // deleted while it was being made.
+        Upload(const BlobStore& store, const std::string& key, bool makeFolders = true);
         ~Upload();
         Upload(const Upload&) = delete;
         Upload& operator=(const Upload&) = delete;

@@ -3,6 +3,8 @@
 // the rest.
 #pragma once
 
+#include "face_search.h"
+
 #include <cstdint>
 #include <string>
 
@@ -58,7 +60,7 @@ struct GalleryConfig {
     int faceIdleMilliseconds = 1000;          // a worker with nothing queued looks again after this
     int faceClaimSeconds = 300;               // a claim not finished by then is taken again
     int64_t maxSelfieBytes = 16 * kMiB;       // the photo a guest searches with
-    float faceMatchThreshold = 0.5f;          // a stored face this alike to the selfie's is the guest's
+    float faceMatchThreshold = kFaceMatchThreshold;  // face_search.h
 
     // ---- storage top-ups (payment is outside; the administrator approves)
     int topupRupeesPerGbYear = 20;

@@ -35,6 +35,11 @@ struct FaceSearcher::Models {
 FaceSearcher::FaceSearcher(const std::string& modelsDir) : models_(std::make_unique<Models>()) {
     models_->detector = loadDetector(modelsDir + "/buffalo_l/det_10g.onnx", kDetectorInput);
     models_->recognizer = loadRecognizer(recogniserPath(modelsDir));
+    // One run of each model now: ONNX Runtime prepares a session at its first
+    // run, which the first guest would otherwise wait for.
+    const cv::Mat grey(kDetectorInput, kDetectorInput, CV_8UC3, cv::Scalar::all(128));
+    detectFaces(models_->detector, grey, kDetectionThreshold);
+    embedAlignedFace(models_->recognizer, grey(cv::Rect(0, 0, 112, 112)).clone());
 }
 
 FaceSearcher::~FaceSearcher() = default;

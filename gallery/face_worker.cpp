@@ -9,6 +9,7 @@
 #include "log.h"
 #include "onnx_model.h"
 
+#include <array>
 #include <cstring>
 
 namespace keepframe::gallery {
@@ -36,13 +37,42 @@ std::string packEmbedding(const std::vector<float>& embedding) {
     return encodeBase64(bytes.data(), bytes.size());
 }
 
-std::vector<float> unpackEmbedding(const std::string& text) {
-    const auto bytes = decodeBase64(text);
-    if (!bytes || bytes->size() % 4 != 0) return {};
-    std::vector<float> embedding(bytes->size() / 4);
+// Every stored face of a gallery is unpacked when its first search reads
+// them, so this decodes the Base64 text straight into the floats, by table.
+std::vector<float> unpackEmbedding(std::string_view text) {
+    static const std::array<int8_t, 256> value = [] {
+        std::array<int8_t, 256> v{};
+        v.fill(-1);
+        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i) v[uint8_t(digits[i])] = int8_t(i);
+        return v;
+    }();
+    // Whole groups of four digits; the last group may end in one or two "=".
+    if (text.size() % 4 != 0) return {};
+    size_t padding = 0;
+    while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
+    const size_t bytes = text.size() / 4 * 3 - padding;
+    if (bytes % 4 != 0) return {};
+    std::vector<uint8_t> raw(bytes + 2);
+    size_t out = 0;
+    for (size_t i = 0; i < text.size(); i += 4) {
+        const bool last = i + 4 == text.size();
+        uint32_t group = 0;
+        for (size_t k = 0; k < 4; ++k) {
+            const bool pad = last && k >= 4 - padding;
+            const int8_t v = pad ? 0 : value[uint8_t(text[i + k])];
+            if (v < 0) return {};
+            group = (group << 6) | uint32_t(v);
+        }
+        raw[out] = uint8_t(group >> 16);
+        raw[out + 1] = uint8_t(group >> 8);
+        raw[out + 2] = uint8_t(group);
+        out += 3;
+    }
+    std::vector<float> embedding(bytes / 4);
     for (size_t i = 0; i < embedding.size(); ++i) {
-        uint32_t bits = 0;
-        for (int b = 0; b < 4; ++b) bits |= uint32_t((*bytes)[i * 4 + size_t(b)]) << (8 * b);
+        const uint32_t bits = uint32_t(raw[i * 4]) | uint32_t(raw[i * 4 + 1]) << 8 | uint32_t(raw[i * 4 + 2]) << 16 |
+                              uint32_t(raw[i * 4 + 3]) << 24;
         std::memcpy(&embedding[i], &bits, 4);
     }
     return embedding;
@@ -75,7 +105,8 @@ void FaceWorker::wake() {
 void FaceWorker::run() {
     while (!stopping_) {
         try {
-            drain();
+            if (drain() > 0 && drained_ && !changed_.empty()) drained_(changed_);
+            changed_.clear();
         } catch (const std::exception& e) {
             log_.warning(std::string("face data: ") + e.what());
         }
@@ -134,6 +165,7 @@ int FaceWorker::processBatch() {
                     {newId("fd_"), job.text(1), job.text(2), job.integer(3), job.integer(5), job.integer(6),
                      job.integer(7), job.integer(8), packEmbedding(embedding), nowSeconds()});
             c.query(R"(UPDATE galleries SET face_version = face_version + 1 WHERE id = $1)", {job.text(1)});
+            changed_.insert(job.text(1));
         });
         if (embedding.empty())
             log_.warning("face data: a crop of file " + job.text(2) + " is not a face image; it was dropped");

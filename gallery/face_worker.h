@@ -7,8 +7,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <memory>
+#include <functional>
 #include <mutex>
+#include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -29,6 +32,9 @@ public:
 
     // New crops are queued: look now rather than at the next idle check.
     void wake();
+    // Called on the worker's thread, once the queue is empty, with the
+    // galleries whose face data it changed meanwhile. Set before crops arrive.
+    void onDrained(std::function<void(const std::set<std::string>&)> changed) { drained_ = std::move(changed); }
     // Claims and embeds queued crops until none is left; how many were done.
     // The worker thread calls it; tests call it directly.
     int drain();
@@ -48,6 +54,8 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     bool woken_ = false;
+    std::function<void(const std::set<std::string>&)> drained_;
+    std::set<std::string> changed_;  // the worker thread's own
     std::thread thread_;
 };
 
@@ -56,6 +64,7 @@ std::string recogniserPath(const std::string& modelsDir);
 
 // An embedding as stored: its 512 floats little-endian, in Base64.
 std::string packEmbedding(const std::vector<float>& embedding);
-std::vector<float> unpackEmbedding(const std::string& text);
+// Empty for text that is not such an embedding.
+std::vector<float> unpackEmbedding(std::string_view text);
 
 }  // namespace keepframe::gallery

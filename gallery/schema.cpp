@@ -119,6 +119,11 @@ CREATE TABLE topups (
     {2, R"sql(
 ALTER TABLE galleries ADD COLUMN face_version BIGINT NOT NULL DEFAULT 0;
 )sql"},
+    // Whether the page's renditions of a file were made: 0 not yet, 1 made,
+    // 2 they cannot be (the photograph itself is shown instead).
+    {3, R"sql(
+ALTER TABLE files ADD COLUMN renditions INTEGER NOT NULL DEFAULT 0;
+)sql"},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "crypto.h"
 #include "paths.h"
+#include "renditions.h"
 #include "schema.h"
 
 #include <algorithm>
@@ -279,6 +280,57 @@ void GalleryServer::State::janitorPass() {
     }
 }
 
+int GalleryServer::State::renditionPass() {
+    const Rows files = db->read([&](Connection& c) {
+        return c.query(R"(SELECT id, gallery_id, storage_key FROM files WHERE state = 'confirmed' AND renditions = 0
+                       ORDER BY gallery_id, position LIMIT 16)");
+    });
+    for (const Row& f : files) {
+        if (stopping) break;
+        const std::filesystem::path source = blobs->pathOf(f.text(2));
+        const RenditionsMade made =
+            source.empty() ? RenditionsMade{"no stored file"}
+                           : renditionGate.pass([&] { return makeRenditions(*blobs, f.text(1), f.text(0), source); });
+        if (!made.problem.empty()) log.warning("renditions of file " + f.text(0) + ": " + made.problem);
+        db->write([&](Connection& c) {
+            if (!made.problem.empty()) {
+                c.query(R"(UPDATE files SET renditions = 2 WHERE id = $1)", {f.text(0)});
+                return;
+            }
+            // The upright size: the page lays its grid out by it.
+            c.query(R"(UPDATE files SET renditions = 1, width = $1, height = $2 WHERE id = $3)",
+                    {int64_t(made.width), int64_t(made.height), f.text(0)});
+        });
+    }
+    return int(files.size());
+}
+
+FaceSearcher::Faces GalleryServer::State::galleryFaces(const std::string& galleryId) {
+    const Rows gallery = db->read([&](Connection& c) {
+        return c.query(R"(SELECT face_version FROM galleries WHERE id = $1)", {galleryId});
+    });
+    const int64_t version = gallery.empty() ? -1 : gallery[0].integer(0);
+    return searcher->galleryFaces(galleryId, version, [&] {
+        std::vector<StoredFace> stored;
+        db->read([&](Connection& c) {
+            const Rows rows = c.query(R"(SELECT file_id, embedding FROM face_data WHERE gallery_id = $1)", {galleryId});
+            stored.reserve(rows.size());
+            for (const Row& r : rows)
+                stored.push_back({r.text(0), unpackEmbedding(std::get<std::string>(r.values.at(1)))});
+            return 0;
+        });
+        return stored;
+    });
+}
+
+void GalleryServer::State::wantRenditions() {
+    {
+        std::lock_guard lock(janitorMutex);
+        renditionsWanted = true;
+    }
+    janitorWake.notify_all();
+}
+
 // ---------------------------------------------------------------- server
 
 GalleryServer::GalleryServer(GalleryConfig config, const Log& log) : state_(std::make_unique<State>(config, log)) {
@@ -309,12 +361,28 @@ GalleryServer::GalleryServer(GalleryConfig config, const Log& log) : state_(std:
         } catch (const std::exception& e) {
             log.warning(std::string("face search: not available (") + e.what() + ")");
         }
+        // Faces just embedded are read into the searcher's memory at once, so
+        // that the first guest to search after a delivery does not wait for it.
+        if (s.faces && s.searcher)
+            s.faces->onDrained([&s](const std::set<std::string>& galleries) {
+                for (const std::string& id : galleries) {
+                    try {
+                        s.galleryFaces(id);
+                    } catch (const std::exception& e) {
+                        s.log.warning("face search: reading the faces of " + id + ": " + e.what());
+                    }
+                }
+            });
     } else {
         log.warning("face data: no models folder (--models); face crops stay queued");
     }
 }
 
-GalleryServer::~GalleryServer() { stop(); }
+GalleryServer::~GalleryServer() {
+    stop();
+    // The worker goes first: its thread uses the searcher.
+    if (state_) state_->faces.reset();
+}
 
 Database& GalleryServer::database() { return *state_->db; }
 const BlobStore& GalleryServer::storage() const { return *state_->blobs; }
@@ -381,12 +449,22 @@ void GalleryServer::serve() {
             lock.unlock();
             try {
                 s.janitorPass();
+                // The page's renditions of confirmed files, a batch at a time until
+                // none is left, or until the next housekeeping pass is due.
+                const auto due = std::chrono::steady_clock::now() + std::chrono::seconds(s.config.janitorSeconds);
+                bool more = true;
+                while (!s.stopping && more && std::chrono::steady_clock::now() < due) more = s.renditionPass() > 0;
+                if (more) {
+                    std::lock_guard wanted(s.janitorMutex);
+                    s.renditionsWanted = true;
+                }
             } catch (const std::exception& e) {
                 s.log.warning(std::string("housekeeping: ") + e.what());
             }
             lock.lock();
             s.janitorWake.wait_for(lock, std::chrono::seconds(s.config.janitorSeconds),
-                                   [&] { return s.stopping.load(); });
+                                   [&] { return s.stopping.load() || s.renditionsWanted; });
+            s.renditionsWanted = false;
         }
     });
     s.http.listen_after_bind();

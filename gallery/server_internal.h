@@ -73,11 +73,13 @@ struct GalleryServer::State {
     std::string pageStyleHash;  // CSP hash of the gallery page's style sheet
     httplib::Server http;
     Gate passwordGate;
+    Gate renditionGate{2};  // renditions made at once for the page (each decodes a whole photograph)
     std::unique_ptr<FaceWorker> faces;
     std::unique_ptr<FaceSearcher> searcher;  // none without models
     std::atomic<bool> stopping{false};
     std::mutex janitorMutex;
     std::condition_variable janitorWake;
+    bool renditionsWanted = false;  // under janitorMutex: files were confirmed
 
     State(GalleryConfig c, const Log& l) : config(std::move(c)), log(l), passwordGate(config.passwordHashesAtOnce) {}
 
@@ -104,6 +106,13 @@ struct GalleryServer::State {
     void addUploadRoutes();   // uploads.cpp
     void addPageRoutes();     // page.cpp
     void janitorPass();       // server.cpp
+    // The stored faces of a gallery at its current version, from the
+    // searcher's memory or read now (server.cpp). Needs the searcher.
+    FaceSearcher::Faces galleryFaces(const std::string& galleryId);
+    // Makes the renditions of a batch of files that have none yet; how many it handled.
+    int renditionPass();      // server.cpp
+    // Wakes the housekeeping thread to make renditions of files just confirmed.
+    void wantRenditions();
 };
 
 // Wraps a route: ApiError becomes its status and detail, a database that is
@@ -117,8 +126,10 @@ std::string textField(const json& body, const char* key, size_t maxBytes, bool r
 bool boolField(const json& body, const char* key, bool fallback);
 int64_t intField(const json& body, const char* key, int64_t min, int64_t max, int64_t fallback);
 
-// The gallery page's style sheet (page.cpp), allowed by its hash in the page's policy.
+// The gallery page's style sheet, allowed by its hash in the page's policy,
+// and its script, served as /gallery/page.js (page_assets.cpp).
 extern const char* const kPageStyle;
+extern const char* const kPageScript;
 
 // A gallery's public name made from its title: lower-case letters and digits
 // joined by "-", at most 40 characters, then "-" and 8 random hex digits.

@@ -280,6 +280,7 @@ WHERE f.id = $1 AND f.gallery_id = $2 AND f.kind = $3)sql" + db->forUpdate(),
             c.query(R"(UPDATE galleries SET status = 'active' WHERE id = $1)", {galleryId});
         });
         if (queued > 0 && faces) faces->wake();
+        wantRenditions();
         log.info("gallery " + galleryId + ": " + std::to_string(confirmed.size()) + " file(s) confirmed, " +
                  std::to_string(queued) + " face crop(s) queued");
         sendJson(response, 200, {{"ok", true}});

@@ -5,7 +5,8 @@
 #     qmllint with the type information of the QML modules it checks against,
 #     exiftool as an independent metadata reader for the tests, the gallery
 #     service's HTTP server, JSON, Argon2, OpenSSL, SQLite, PostgreSQL 15, nginx
-#     and OpenCV's QR encoder, chromium (a headless browser for the gallery page),
+#     and OpenCV's QR encoder, chromium with its WebDriver and Python's
+#     selenium (the gallery page's browser tests and screenshots),
 #     python3-onnx/numpy for the model tools, the validators of the desktop
 #     entry and the AppStream file for the package)
 #   - ONNX Runtime from its npm package, unpacked into a cache outside the clone
@@ -44,7 +45,7 @@ PACKAGES=(
   desktop-file-utils appstream
   libcpp-httplib-dev libargon2-dev libssl-dev libsqlite3-dev libpq-dev postgresql-15 nginx
   nlohmann-json3-dev libopencv-objdetect-dev
-  chromium
+  chromium chromium-driver python3-selenium
 )
 
 # KEEPFRAME_WINDOWS_CHECK=1: also the MinGW-w64 cross compiler, with which

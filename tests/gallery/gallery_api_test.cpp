@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -235,7 +237,11 @@ TEST_P(GalleryTest, GalleryPageSessionsEndWithThePassword) {
     const httplib::Headers session{{"Cookie", cookie}};
     const auto page = c.Get(("/gallery.html?g=" + d.slug).c_str(), session);
     EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find(d.fileIds[1]), std::string::npos);
+    EXPECT_NE(page->body.find("/gallery/page.js"), std::string::npos);
+    const auto listed = c.Get(("/gallery/" + d.slug + "/photos.json").c_str(), session);
+    ASSERT_EQ(listed->status, 200);
+    EXPECT_EQ(json::parse(listed->body)["photos"][1]["file_id"], d.fileIds[1]);
+    EXPECT_EQ(c.Get(("/gallery/" + d.slug + "/photos.json").c_str())->status, 401);
     const auto photo = c.Get(photoPath(d, 0).c_str(), session);
     EXPECT_EQ(photo->status, 200);
     EXPECT_EQ(photo->body, jpegBytes(320, 240, 0));
@@ -244,6 +250,7 @@ TEST_P(GalleryTest, GalleryPageSessionsEndWithThePassword) {
         send("POST", "/deliver/galleries/" + d.galleryId + "/settings", token, {{"allow_download", false}}).status,
         200);
     EXPECT_EQ(c.Get((photoPath(d, 0) + "?download=1").c_str(), session)->status, 403);
+    EXPECT_EQ(c.Get(photoPath(d, 0).c_str(), session)->status, 403);  // the original, however asked for
 
     // A new password ends the session opened with the old one.
     ASSERT_EQ(send("POST", "/gallery/" + d.galleryId + "/change-password", token, {{"new_password", "lilies"}}).status,
@@ -413,4 +420,46 @@ TEST_P(GalleryTest, AdministrationAndTopUps) {
     // A new token replaces the old one.
     EXPECT_EQ(service.admin({"new-token", "studio"}, &out), 0);
     EXPECT_EQ(send("GET", "/deliver/galleries", token).status, 401);
+}
+
+TEST_P(GalleryTest, RenditionsAreMadeOnceAndTheArchiveHoldsEveryOriginal) {
+    start();
+    const std::string token = service.token().toStdString();
+    const Delivered d = deliver(token, 3);
+    for (int i = 0; i < 200 && count(R"(SELECT COUNT(*) FROM files WHERE renditions = 1)") < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(count(R"(SELECT COUNT(*) FROM files WHERE renditions = 1)"), 3);
+    // Beside each photograph, made from it by the housekeeping thread.
+    for (const std::string& id : d.fileIds)
+        for (const char* kind : {"small.jpg", "large.jpg"})
+            EXPECT_TRUE(fs::is_regular_file(dir.path() / "service/storage" / d.galleryId / id / kind)) << id;
+
+    httplib::Client c = client();
+    const std::string base = "/gallery/" + d.slug;
+    EXPECT_EQ(c.Get((base + "/image/" + d.fileIds[0] + "/small").c_str())->status, 401);
+    const httplib::Headers session{{"Cookie", login(d.slug, "rose-garden")}};
+    const auto small = c.Get((base + "/image/" + d.fileIds[0] + "/small").c_str(), session);
+    ASSERT_EQ(small->status, 200);
+    EXPECT_EQ(cv::imdecode(std::vector<uint8_t>(small->body.begin(), small->body.end()), cv::IMREAD_COLOR).cols, 320);
+    EXPECT_EQ(c.Get((base + "/image/" + d.fileIds[0] + "/huge").c_str(), session)->status, 404);
+
+    // The archive: each original whole, in the gallery's order, and the end record last.
+    const auto archive = c.Get((base + "/download.zip").c_str(), session);
+    ASSERT_EQ(archive->status, 200);
+    EXPECT_EQ(archive->get_header_value("Content-Type"), "application/zip");
+    EXPECT_EQ(archive->body.rfind("PK\x03\x04", 0), 0u);
+    EXPECT_EQ(archive->body.find("PK\x05\x06"), archive->body.size() - 22);
+    size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        const size_t found = archive->body.find(jpegBytes(320, 240, i), at);
+        ASSERT_NE(found, std::string::npos) << i;
+        at = found + 1;
+    }
+    ASSERT_EQ(send("POST", "/deliver/galleries/" + d.galleryId + "/settings", token, {{"allow_download", false}})
+                  .status,
+              200);
+    const auto refused = c.Get((base + "/download.zip").c_str(), session);
+    EXPECT_EQ(refused->status, 403);
+    EXPECT_EQ(json::parse(refused->body)["detail"], "Downloads are switched off for this gallery");
+    EXPECT_EQ(c.Get((base + "/image/" + d.fileIds[1] + "/large").c_str(), session)->status, 200);
 }

@@ -4,6 +4,7 @@
 #include "blob_store.h"
 #include "crypto.h"
 #include "db.h"
+#include "face_worker.h"
 #include "log.h"
 #include "schema.h"
 #include "server_internal.h"
@@ -124,4 +125,20 @@ TEST(GalleryNames, SlugsAreReadableAndUnguessable) {
     EXPECT_EQ(makeSlug("").substr(0, 8), "gallery-");
     EXPECT_EQ(makeSlug("<script>").substr(0, 7), "script-");
     EXPECT_NE(makeSlug("t"), makeSlug("t"));
+}
+
+TEST(GalleryFaceData, EmbeddingsReadBackExactlyAndDamagedTextIsRefused) {
+    // Lengths whose Base64 ends in no, one and two "=".
+    for (const size_t floats : {3u, 512u, 1u}) {
+        std::vector<float> embedding(floats);
+        for (size_t i = 0; i < floats; ++i) embedding[i] = float(i) * -0.37f + 1e-30f;
+        const std::string text = packEmbedding(embedding);
+        EXPECT_EQ(unpackEmbedding(text), embedding) << floats;
+        EXPECT_EQ(decodeBase64(text)->size(), floats * 4);  // the same text any Base64 reader reads
+    }
+    const std::string good = packEmbedding({0.5f, -0.25f, 1.0f});
+    for (std::string bad : {good.substr(1), good.substr(0, good.size() - 4), std::string("AAA=AAAA"), good}) {
+        if (bad == good) bad[3] = '*';
+        EXPECT_TRUE(unpackEmbedding(bad).empty()) << bad;
+    }
 }

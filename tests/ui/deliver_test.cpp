@@ -52,11 +52,15 @@ protected:
         ASSERT_TRUE(enabled("startDeliveryButton"));
         click("startDeliveryButton");
     }
-    // The files the service stored (the JPEG files below its storage folder).
+    // The files the service stored (the JPEG files below its storage folder),
+    // without the gallery page's renditions keepframe-gallery makes of them.
     QStringList storedFiles() const {
         QStringList files;
         QDirIterator it(path("service/storage"), {"*.jpg"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) files << it.next();
+        while (it.hasNext()) {
+            const QString file = it.next();
+            if (!file.endsWith("/small.jpg") && !file.endsWith("/large.jpg")) files << file;
+        }
         return files;
     }
     // The file name of a gallery's cover, as the service lists it.
