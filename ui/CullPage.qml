@@ -104,6 +104,14 @@ Item {
         clearMarks()
     }
 
+    // The keys 0 to 9 on the grid: stars and labels of the checked frames,
+    // else of the frame under the pointer.
+    function pressDigit(digit) {
+        const files = markCount > 0 ? markedFiles() : hoveredFilename !== "" ? [hoveredFilename] : []
+        if (files.length > 0)
+            App.selModel.pressDigit(files, digit)
+    }
+
     function clearReviewed() {
         reviewedClusters = {}
         reviewedTick++
@@ -229,6 +237,30 @@ Item {
             page.clearMarks()
             rows.refresh()
         }
+        function onMarksChanged() {
+            rows.refresh()
+        }
+        function onFilterChanged() {
+            page.clearMarks()
+            rows.refresh()
+            page.scrollToTop()
+        }
+    }
+
+    // Undo and redo of every decision of the session, wherever it was made on this page.
+    Shortcut {
+        objectName: "undoShortcut"
+        sequence: "Ctrl+Z"
+        context: Qt.ApplicationShortcut
+        enabled: page.active && page.loaded
+        onActivated: App.selModel.undo()
+    }
+    Shortcut {
+        objectName: "redoShortcut"
+        sequences: ["Ctrl+Shift+Z", "Ctrl+Y"]
+        context: Qt.ApplicationShortcut
+        enabled: page.active && page.loaded
+        onActivated: App.selModel.redo()
     }
 
     ReviewGridModel {
@@ -423,6 +455,7 @@ Item {
                 spacing: 26
                 Repeater {
                     model: [["Hover + Space", "Select / deselect"], ["Click", "Open"],
+                            ["0–5 · 6–9", "Stars · label"], ["Ctrl+Z", "Undo (Shift: redo)"],
                             ["In viewer:", "← →  Navigate   ·   Space / Del  Remove   ·   Esc  Close"]]
                     delegate: Row {
                         required property var modelData
@@ -525,170 +558,213 @@ Item {
             }
         }
 
-        // The grid: one row per section header, row of thumbnails, tile.
-        ListView {
-            id: results
-            objectName: "results"
+        FilterBar {
+            id: filterBar
+            Layout.fillWidth: true
+            visible: page.loaded
+            shownCount: rows.keptShown + rows.removedShown + rows.unselectedCount
+        }
+
+        Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
             visible: page.loaded
-            clip: true
-            focus: true
-            model: rows
-            reuseItems: true
-            cacheBuffer: 400
-            keyNavigationEnabled: false
-            boundsBehavior: Flickable.StopAtBounds
-            topMargin: 12
-            bottomMargin: 24
-            ScrollBar.vertical: ScrollBar {
-                objectName: "resultsScrollBar"
-                policy: ScrollBar.AsNeeded
-            }
-            onVisibleChanged: if (visible) forceActiveFocus()
 
-            Keys.onPressed: (event) => {
-                switch (event.key) {
-                case Qt.Key_Space:
-                    if (page.active && page.hoveredFilename !== "" && !lightbox.opened)
-                        page.toggleMark(page.hoveredFilename)
-                    break
-                case Qt.Key_Down: page.scrollResults(210); break
-                case Qt.Key_Up: page.scrollResults(-210); break
-                case Qt.Key_PageDown: page.scrollResults(0.9 * results.height); break
-                case Qt.Key_PageUp: page.scrollResults(-0.9 * results.height); break
-                case Qt.Key_Home: page.scrollToTop(); break
-                case Qt.Key_End: page.scrollToEnd(); break
-                default: return
+            // Nothing passes the filter.
+            Column {
+                objectName: "filterEmptyState"
+                anchors.centerIn: parent
+                visible: App.selModel.filterActive && rows.count === 0
+                spacing: 12
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "No frames match this filter"
+                    color: Theme.text
+                    font.pixelSize: Theme.sizeEmptyTitle
+                    font.weight: Font.DemiBold
                 }
-                event.accepted = true
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: App.selModel.filterText
+                    color: Theme.textDim
+                    font.pixelSize: Theme.sizeBody
+                }
+                ActionButton {
+                    objectName: "filterEmptyClearButton"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Clear Filter"
+                    highlighted: true
+                    onClicked: { App.selModel.clearFilter(); page.focusResults() }
+                }
             }
 
-            TapHandler {
-                onTapped: results.forceActiveFocus()
-            }
+            // The grid: one row per section header, row of thumbnails, tile.
+            ListView {
+                id: results
+                objectName: "results"
+                anchors.fill: parent
+                visible: page.loaded
+                clip: true
+                focus: true
+                model: rows
+                reuseItems: true
+                cacheBuffer: 400
+                keyNavigationEnabled: false
+                boundsBehavior: Flickable.StopAtBounds
+                topMargin: 12
+                bottomMargin: 24
+                ScrollBar.vertical: ScrollBar {
+                    objectName: "resultsScrollBar"
+                    policy: ScrollBar.AsNeeded
+                }
+                onVisibleChanged: if (visible) forceActiveFocus()
 
-            delegate: Item {
-                id: row
-                required property string kind
-                required property string title
-                required property int count
-                required property var items
-                width: results.width
-                height: kind === "cells" ? page.cellHeight + page.cellSpacing
-                      : kind === "section" ? (title !== "" ? 64 : 38)
-                      : kind === "review" ? page.cellHeight + page.cellSpacing + 8
-                      : 52
-
-                // Section header: folder (or category) and the kept count.
-                Column {
-                    visible: row.kind === "section"
-                    anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 8 }
-                    spacing: 6
-                    Row {
-                        visible: row.title !== ""
-                        spacing: 8
-                        Item {
-                            visible: page.viewMode === "time"
-                            width: 18
-                            height: 14
-                            anchors.verticalCenter: parent.verticalCenter
-                            Rectangle { x: 0; y: 0; width: 8; height: 4; radius: 1; color: Theme.textDim }
-                            Rectangle { x: 0; y: 2; width: 18; height: 12; radius: 2; color: Theme.textDim }
-                        }
-                        Text {
-                            objectName: "sectionTitle"
-                            text: row.title
-                            color: Theme.text
-                            font.pixelSize: Theme.sizeSectionTitle
-                            font.weight: Font.DemiBold
-                        }
+                Keys.onPressed: (event) => {
+                    switch (event.key) {
+                    case Qt.Key_Space:
+                        if (page.active && page.hoveredFilename !== "" && !lightbox.opened)
+                            page.toggleMark(page.hoveredFilename)
+                        break
+                    case Qt.Key_Down: page.scrollResults(210); break
+                    case Qt.Key_Up: page.scrollResults(-210); break
+                    case Qt.Key_PageDown: page.scrollResults(0.9 * results.height); break
+                    case Qt.Key_PageUp: page.scrollResults(-0.9 * results.height); break
+                    case Qt.Key_Home: page.scrollToTop(); break
+                    case Qt.Key_End: page.scrollToEnd(); break
+                    default:
+                        if (event.key < Qt.Key_0 || event.key > Qt.Key_9 || (event.modifiers & Qt.ControlModifier))
+                            return
+                        page.pressDigit(event.key - Qt.Key_0)
                     }
-                    Text {
-                        objectName: "sectionCount"
-                        text: "Primary (" + row.count + ")"
-                        color: Theme.textDim
-                        font.pixelSize: Theme.sizeCaption
-                        font.weight: Font.Medium
-                    }
+                    event.accepted = true
                 }
 
-                // A row of thumbnails.
-                Row {
-                    visible: row.kind === "cells"
-                    x: 18
-                    spacing: page.cellSpacing
-                    Repeater {
-                        model: row.kind === "cells" ? row.items : []
-                        delegate: ThumbnailCell {
-                            required property var modelData
-                            item: modelData
-                            imageFolder: page.imageFolder
-                            marked: page.markedMap[modelData.filename] === true
-                            lastViewed: page.scrollToFilename === modelData.filename
-                            linkReviewed: page.isReviewed(modelData.category, modelData.clusterSize,
-                                                          page.reviewedTick)
-                            onOpened: (filename) => { page.focusResults(); page.openViewer(filename) }
-                            onMarkToggled: (filename) => { page.focusResults(); page.toggleMark(filename) }
-                            onClusterRequested: (category, number) => page.openCluster(category, number)
-                            onHoverMoved: (filename, hovered, pos, aspect) =>
-                                              page.hoverChanged(filename, hovered, pos, aspect)
-                        }
-                    }
+                TapHandler {
+                    onTapped: results.forceActiveFocus()
                 }
 
-                // Frames of moments where nothing is kept.
-                Rectangle {
-                    objectName: "forReviewTile"
-                    visible: row.kind === "review"
-                    x: 18
-                    y: 8
-                    width: Math.max(Theme.thumbSize, 220)
-                    height: page.cellHeight
-                    radius: 4
-                    color: reviewArea.containsMouse ? Qt.lighter(Theme.panel, 1.25) : Theme.panel
-                    border.color: Theme.accent
-                    border.width: 1
+                delegate: Item {
+                    id: row
+                    required property string kind
+                    required property string title
+                    required property int count
+                    required property var items
+                    width: results.width
+                    height: kind === "cells" ? page.cellHeight + page.cellSpacing
+                          : kind === "section" ? (title !== "" ? 64 : 38)
+                          : kind === "review" ? page.cellHeight + page.cellSpacing + 8
+                          : 52
+
+                    // Section header: folder (or category) and the kept count.
                     Column {
-                        anchors.centerIn: parent
-                        width: parent.width - 24
+                        visible: row.kind === "section"
+                        anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 8 }
                         spacing: 6
-                        Text {
-                            objectName: "forReviewText"
-                            width: parent.width
-                            horizontalAlignment: Text.AlignHCenter
-                            text: "For Review (" + row.count + ")"
-                            color: Theme.text
-                            font.pixelSize: Theme.sizeSectionTitle
-                            font.weight: Font.DemiBold
+                        Row {
+                            visible: row.title !== ""
+                            spacing: 8
+                            Item {
+                                visible: page.viewMode === "time"
+                                width: 18
+                                height: 14
+                                anchors.verticalCenter: parent.verticalCenter
+                                Rectangle { x: 0; y: 0; width: 8; height: 4; radius: 1; color: Theme.textDim }
+                                Rectangle { x: 0; y: 2; width: 18; height: 12; radius: 2; color: Theme.textDim }
+                            }
+                            Text {
+                                objectName: "sectionTitle"
+                                text: row.title
+                                color: Theme.text
+                                font.pixelSize: Theme.sizeSectionTitle
+                                font.weight: Font.DemiBold
+                            }
                         }
                         Text {
-                            width: parent.width
-                            horizontalAlignment: Text.AlignHCenter
-                            text: "Moments with nothing kept"
+                            objectName: "sectionCount"
+                            text: "Primary (" + row.count + ")"
                             color: Theme.textDim
                             font.pixelSize: Theme.sizeCaption
-                            wrapMode: Text.Wrap
+                            font.weight: Font.Medium
                         }
                     }
-                    MouseArea {
-                        id: reviewArea
-                        anchors.fill: parent
-                        hoverEnabled: true
-                        cursorShape: Qt.PointingHandCursor
-                        onClicked: page.openForReview()
-                    }
-                }
 
-                // Header of the combined Removed section.
-                Text {
-                    objectName: "removedHeader"
-                    visible: row.kind === "removed"
-                    anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 10 }
-                    text: "Removed (" + row.count + ")"
-                    color: Theme.text
-                    font.pixelSize: Theme.sizeSectionTitle
-                    font.weight: Font.DemiBold
+                    // A row of thumbnails.
+                    Row {
+                        visible: row.kind === "cells"
+                        x: 18
+                        spacing: page.cellSpacing
+                        Repeater {
+                            model: row.kind === "cells" ? row.items : []
+                            delegate: ThumbnailCell {
+                                required property var modelData
+                                item: modelData
+                                imageFolder: page.imageFolder
+                                marked: page.markedMap[modelData.filename] === true
+                                lastViewed: page.scrollToFilename === modelData.filename
+                                linkReviewed: page.isReviewed(modelData.category, modelData.clusterSize,
+                                                              page.reviewedTick)
+                                onOpened: (filename) => { page.focusResults(); page.openViewer(filename) }
+                                onMarkToggled: (filename) => { page.focusResults(); page.toggleMark(filename) }
+                                onClusterRequested: (category, number) => page.openCluster(category, number)
+                                onHoverMoved: (filename, hovered, pos, aspect) =>
+                                                  page.hoverChanged(filename, hovered, pos, aspect)
+                            }
+                        }
+                    }
+
+                    // Frames of moments where nothing is kept.
+                    Rectangle {
+                        objectName: "forReviewTile"
+                        visible: row.kind === "review"
+                        x: 18
+                        y: 8
+                        width: Math.max(Theme.thumbSize, 220)
+                        height: page.cellHeight
+                        radius: 4
+                        color: reviewArea.containsMouse ? Qt.lighter(Theme.panel, 1.25) : Theme.panel
+                        border.color: Theme.accent
+                        border.width: 1
+                        Column {
+                            anchors.centerIn: parent
+                            width: parent.width - 24
+                            spacing: 6
+                            Text {
+                                objectName: "forReviewText"
+                                width: parent.width
+                                horizontalAlignment: Text.AlignHCenter
+                                text: "For Review (" + row.count + ")"
+                                color: Theme.text
+                                font.pixelSize: Theme.sizeSectionTitle
+                                font.weight: Font.DemiBold
+                            }
+                            Text {
+                                width: parent.width
+                                horizontalAlignment: Text.AlignHCenter
+                                text: "Moments with nothing kept"
+                                color: Theme.textDim
+                                font.pixelSize: Theme.sizeCaption
+                                wrapMode: Text.Wrap
+                            }
+                        }
+                        MouseArea {
+                            id: reviewArea
+                            anchors.fill: parent
+                            hoverEnabled: true
+                            cursorShape: Qt.PointingHandCursor
+                            onClicked: page.openForReview()
+                        }
+                    }
+
+                    // Header of the combined Removed section.
+                    Text {
+                        objectName: "removedHeader"
+                        visible: row.kind === "removed"
+                        anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 10 }
+                        text: "Removed (" + row.count + ")"
+                        color: Theme.text
+                        font.pixelSize: Theme.sizeSectionTitle
+                        font.weight: Font.DemiBold
+                    }
                 }
             }
         }
