@@ -237,8 +237,12 @@ Item {
             page.clearMarks()
             rows.refresh()
         }
+        // Only the frames marked are drawn again, unless the filter may take them in or out.
         function onMarksChanged() {
-            rows.refresh()
+            if (App.selModel.filterActive)
+                rows.refresh()
+            else
+                rows.updateMarks()
         }
         function onFilterChanged() {
             page.clearMarks()
