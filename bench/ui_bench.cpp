@@ -439,25 +439,6 @@ bool benchMarks(QQuickWindow* window, SelectionModel& selection) {
     selection.blockSignals(false);
     emit selection.marksChanged();
     const double marking = double(clock.elapsed());
-    {
-        QElapsedTimer t;
-        t.start();
-        selection.setFilter(QVariantMap{{"minRating", 3}});
-        std::printf("DIAG setFilter %lld ms\n", t.restart());
-        selection.flatView();
-        std::printf("DIAG flatView %lld ms\n", t.restart());
-        selection.unselectedClusterCount();
-        std::printf("DIAG unselectedClusterCount %lld ms\n", t.restart());
-        selection.removedView();
-        std::printf("DIAG removedView %lld ms\n", t.restart());
-        uidriver::call(uidriver::findObject(window, QStringLiteral("reviewRows")), "refresh");
-        std::printf("DIAG rows.refresh %lld ms\n", t.restart());
-        selection.clearFilter();
-        std::printf("DIAG clearFilter %lld ms\n", t.restart());
-        selection.flatView();
-        std::printf("DIAG flatView unfiltered %lld ms\n", t.restart());
-        std::fflush(stdout);
-    }
 
     const QList<QVariantMap> filters{QVariantMap{{"minRating", 3}},
                                      QVariantMap{{"labels", QStringList{"red"}}},

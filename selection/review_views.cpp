@@ -194,6 +194,8 @@ QVariantList ReviewViews::notSelectedImages() const {
 
 QVariantList ReviewViews::unselectedClusterImages() const {
     if (!state_.projectOpen() || (filter_.hasAnyPart() && !filter_.hasPart(GridPart::ForReview))) return {};
+    // Counted first: the moments are read (a slow query at wedding scale) only when there are frames to filter.
+    if (filter_.active() && state_.store()->orphanClusterImageCount(state_.projectId()) <= 0) return {};
     QVariantList out;
     for (const char* category : {"group", "portrait", "venue"}) {
         for (const QVariant& c : state_.store()->clustersForProject(state_.projectId(), category, true)) {
