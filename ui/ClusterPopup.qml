@@ -24,6 +24,9 @@ Popup {
     property int keepTick: 0
     property bool dirty: false
 
+    // Ctrl+Z and its kin, handled by the page: true when the key was one of them.
+    property var undoKey: (event) => false
+
     // Closed; `changed` tells whether any frame was kept or dropped.
     signal finished(string mode, string category, int clusterNumber, bool changed)
     // Enter on a frame: show `list` in the viewer at `index`.
@@ -199,7 +202,9 @@ Popup {
 
             Keys.onPressed: (event) => {
                 const it = popup.images[currentIndex]
-                if (event.key === Qt.Key_Space && it) {
+                if (popup.undoKey(event)) {
+                    event.accepted = true
+                } else if (event.key === Qt.Key_Space && it) {
                     popup.setKept(it.id, !popup.isKept(it.id, popup.keepTick))
                     event.accepted = true
                 } else if (event.key === Qt.Key_Escape) {

@@ -33,6 +33,9 @@ Popup {
     readonly property int decodeSide: Math.max(512, Math.min(4096,
         Math.ceil(Math.max(rightPane.width, rightPane.height) * rightPane.Screen.devicePixelRatio / 512) * 512))
 
+    // Ctrl+Z and its kin, handled by the page: true when the key was one of them.
+    property var undoKey: (event) => false
+
     // A frame was kept or dropped here, for the viewer and the cluster popup.
     signal keepChanged(int imageId, bool kept)
 
@@ -163,6 +166,10 @@ Popup {
         anchors.fill: parent
         focus: true
         Keys.onPressed: (event) => {
+            if (compare.undoKey(event)) {
+                event.accepted = true
+                return
+            }
             const shift = (event.modifiers & Qt.ShiftModifier) !== 0
             switch (event.key) {
             case Qt.Key_Left: compare.step(-1); break

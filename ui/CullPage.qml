@@ -251,20 +251,18 @@ Item {
         }
     }
 
-    // Undo and redo of every decision of the session, wherever it was made on this page.
-    Shortcut {
-        objectName: "undoShortcut"
-        sequence: "Ctrl+Z"
-        context: Qt.ApplicationShortcut
-        enabled: page.active && page.loaded
-        onActivated: App.selModel.undo()
-    }
-    Shortcut {
-        objectName: "redoShortcut"
-        sequences: ["Ctrl+Shift+Z", "Ctrl+Y"]
-        context: Qt.ApplicationShortcut
-        enabled: page.active && page.loaded
-        onActivated: App.selModel.redo()
+    // Ctrl+Z and Ctrl+Shift+Z (or Ctrl+Y): undo and redo of every decision of
+    // the session, wherever it was made. Each key handler of the page and its
+    // viewers asks here first (two shortcuts on Z with and without Shift are
+    // ambiguous to Qt's shortcut map).
+    function undoKey(event) {
+        if (!(event.modifiers & Qt.ControlModifier) || (event.key !== Qt.Key_Z && event.key !== Qt.Key_Y))
+            return false
+        if (event.key === Qt.Key_Y || (event.modifiers & Qt.ShiftModifier))
+            App.selModel.redo()
+        else
+            App.selModel.undo()
+        return true
     }
 
     ReviewGridModel {
@@ -574,9 +572,10 @@ Item {
             Layout.fillHeight: true
             visible: page.loaded
 
-            // Nothing passes the filter.
+            // Nothing passes the filter (over the empty grid, which would take its clicks).
             Column {
                 objectName: "filterEmptyState"
+                z: 1
                 anchors.centerIn: parent
                 visible: App.selModel.filterActive && rows.count === 0
                 spacing: 12
@@ -624,6 +623,10 @@ Item {
                 onVisibleChanged: if (visible) forceActiveFocus()
 
                 Keys.onPressed: (event) => {
+                    if (page.undoKey(event)) {
+                        event.accepted = true
+                        return
+                    }
                     switch (event.key) {
                     case Qt.Key_Space:
                         if (page.active && page.hoveredFilename !== "" && !lightbox.opened)
@@ -797,6 +800,7 @@ Item {
 
     Lightbox {
         id: lightbox
+        undoKey: page.undoKey
         imageFolder: page.imageFolder
         onClosed: {
             page.scrollToFilename = lastFilename
@@ -812,6 +816,7 @@ Item {
 
     ClusterPopup {
         id: clusterPopup
+        undoKey: page.undoKey
         onViewRequested: (list, index) => lightbox.openList(list, index, "cluster")
         onCompareRequested: (imageId) => compareView.openFor(imageId, "cluster")
         onFinished: (mode, category, number, changed) => {
@@ -829,6 +834,7 @@ Item {
 
     CompareView {
         id: compareView
+        undoKey: page.undoKey
         imageFolder: page.imageFolder
         onKeepChanged: (imageId, kept) => {
             if (lightbox.opened)

@@ -48,6 +48,9 @@ Popup {
     readonly property int decodeSide: Math.max(512, Math.min(4096,
         Math.ceil(Math.max(pane.width, pane.height) * pane.Screen.devicePixelRatio / 512) * 512))
 
+    // Ctrl+Z and its kin, handled by the page: true when the key was one of them.
+    property var undoKey: (event) => false
+
     // A keep/drop from the cluster context, for the cluster popup.
     signal clusterSelectionChanged(int imageId, bool selected)
     // C: the compare view on the moment of this stored image.
@@ -173,7 +176,9 @@ Popup {
         anchors.fill: parent
         focus: true
         Keys.onPressed: (event) => {
-            if (event.key === Qt.Key_Left) {
+            if (box.undoKey(event)) {
+                // taken back or made again; the image follows
+            } else if (event.key === Qt.Key_Left) {
                 box.step(-1)
             } else if (event.key === Qt.Key_Right) {
                 box.step(1)
