@@ -255,6 +255,22 @@ bool enhanceScreens(DesktopApp& app, QQuickWindow* window, const QString& out) {
     return true;
 }
 
+// Stars and colour labels on the grid, then a filter nothing passes; both
+// taken back afterwards so that the later screens show the cull as it was.
+bool marksScreens(SelectionModel& selection, QQuickWindow* window, const QString& out) {
+    QStringList kept;
+    for (const QVariant& v : selection.flatView()) kept << v.toMap()["filename"].toString();
+    if (kept.size() < 4) return false;
+    const int steps = int(selection.pressDigit(kept.mid(0, 3), 4)) + int(selection.pressDigit({kept[0]}, 5)) +
+                      int(selection.pressDigit({kept[1], kept[3]}, 6)) + int(selection.pressDigit({kept[2]}, 9));
+    if (!save(window, out, "09a-marks-grid")) return false;
+    selection.setFilter({{"minRating", 5}, {"labels", QStringList{"yellow"}}});
+    if (!save(window, out, "09b-filter-empty")) return false;
+    selection.clearFilter();
+    for (int i = 0; i < steps; ++i) selection.undo();
+    return true;
+}
+
 int run(const QString& out) {
     QTemporaryDir work;
     qputenv("KEEPFRAME_DATA_DIR", (work.path() + "/library").toUtf8());
@@ -324,6 +340,7 @@ int run(const QString& out) {
     uidriver::call(cull, "openForReview");
     if (!save(window, out, "09-for-review")) return 1;
     uidriver::call(popup, "close");
+    if (!marksScreens(app.selection(), window, out)) return 1;
 
     uidriver::call(cull, "exportFinalTo", {QUrl::fromLocalFile(work.path() + "/export").toString()});
     if (!save(window, out, "10-export-result")) return 1;

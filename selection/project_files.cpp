@@ -34,6 +34,7 @@ bool ProjectFiles::saveProject(const QString& pathIn) {
         item.insert("isFeatured", i.isFeatured);
         item.insert("original", int(i.original));
         item.insert("current", int(i.status));
+        putFrameMarks(item, state_.ratings().marksOf(i.filename));
         items.push_back(item);
     }
     return writeProjectFile(path,
@@ -61,6 +62,7 @@ int ProjectFiles::applyPendingProject(const QString& inputFolderOverride) {
     // the other views use is the stored one of the same shoot, if any.
     const int projectId = storedProjectOf({input, pending_.value("inputFolder").toString()});
     QList<Image> images;
+    QList<FrameMarks> marks;
     int missing = 0;
     auto status = [](const QJsonValue& v) {
         const int s = v.toInt(0);
@@ -89,9 +91,12 @@ int ProjectFiles::applyPendingProject(const QString& inputFolderOverride) {
         i.status = status(o.value("current"));
         for (const QJsonValue& b : o.value("faceBoxes").toArray()) i.faceBoxes.push_back(b.toArray().toVariantList());
         images.push_back(i);
+        marks.push_back(frameMarksOf(o));  // none in a file from before marks
     }
     state_.replace(images, input, pending_.value("outputBase").toString(), projectId,
                    pending_.value("summary").toObject().toVariantMap());
+    // The file's frames carry no database ids: their marks live with the review.
+    for (int k = 0; k < images.size(); ++k) state_.ratings().addFrame(images[k].filename, -1, marks[k]);
     pending_ = QJsonObject();
     return missing;
 }

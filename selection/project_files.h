@@ -15,8 +15,9 @@ class ProjectFiles {
 public:
     explicit ProjectFiles(ReviewState& state) : state_(state) {}
 
-    // Writes the open review to `pathIn` (a path or a file URL); false, with
-    // any earlier file left as it was, when it cannot.
+    // Writes the open review, with each frame's stars and label, to `pathIn`
+    // (a path or a file URL); false, with any earlier file left as it was,
+    // when it cannot.
     bool saveProject(const QString& pathIn);
     // Reads a project file and keeps it for applyPendingProject: {"ok": true,
     // "savedInput", "savedOutput", "inputExists", "outputExists"}, or {"ok":

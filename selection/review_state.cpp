@@ -76,6 +76,13 @@ int ReviewState::indexOf(const QString& filename) const {
     return -1;
 }
 
+int ReviewState::indexOfId(int imageId) const {
+    if (imageId < 0) return -1;
+    for (int i = 0; i < images_.size(); ++i)
+        if (images_[i].id == imageId) return i;
+    return -1;
+}
+
 // ---------------------------------------------------------------- loading
 
 bool ReviewState::loadFromProject(int projectId, const QString& inputFolder) {
@@ -87,8 +94,14 @@ bool ReviewState::loadFromProject(int projectId, const QString& inputFolder) {
     inputFolder_ = readable ? inputFolder : QString();
     outputBase_.clear();
     images_.clear();
+    ratings_ = FrameRatings();
+    // A project whose marks cannot be read still opens: its frames show no
+    // marks, and a mark set now is written as usual.
+    const QHash<int, FrameMarks> marks = readable ? store_->frameMarksForProject(projectId) : QHash<int, FrameMarks>();
+    if (readable) ratings_.setWriter(FrameRatings::storeWriter(*store_, projectId));
     for (const QVariant& v : rows) {
         const QVariantMap r = v.toMap();
+        if (readable) ratings_.addFrame(r["filename"].toString(), r["id"].toInt(), marks.value(r["id"].toInt()));
         const bool engine = r["engineSelected"].toBool(), user = r["userSelected"].toBool();
         if (!engine && !user) continue;
         Image i = imageFrom(r);
@@ -117,6 +130,7 @@ void ReviewState::load(const QVariantList& items, const QString& inputFolder, co
     projectId_ = -1;  // these records belong to no stored project: nothing may write into the one open before
     inputFolder_ = inputFolder;
     outputBase_ = outputBase;
+    ratings_ = FrameRatings();
     CategoryCounts counts;
     for (const QVariant& v : items) {
         const QVariantMap m = v.toMap();
@@ -127,6 +141,7 @@ void ReviewState::load(const QVariantList& items, const QString& inputFolder, co
         i.isFeatured = m["isFeatured"].toBool();
         i.original = i.status = m["primary"].toBool() ? SelectionModel::Primary : SelectionModel::Review;
         counts.add(displayCategoryOf(i));
+        ratings_.addFrame(i.filename, -1);
         images_.push_back(i);
     }
     summary_ = QVariantMap{{"totalSelected", int(images_.size())}, {"totalInput", int(images_.size())},
@@ -140,17 +155,20 @@ void ReviewState::replace(const QList<Image>& images, const QString& inputFolder
     outputBase_ = outputBase;
     projectId_ = projectId;
     summary_ = summary;
+    ratings_ = FrameRatings();
 }
 
 void ReviewState::clear() {
     images_.clear();
     projectId_ = -1;
     summary_.clear();
+    ratings_ = FrameRatings();
 }
 
 void ReviewState::closeProject() {
     images_.clear();
     projectId_ = -1;
+    ratings_ = FrameRatings();
 }
 
 // ---------------------------------------------------------------- status changes
@@ -202,6 +220,7 @@ bool ReviewState::addImage(const QString& filename, const QString& category, int
     i.original = SelectionModel::None;
     i.status = SelectionModel::Added;
     images_.push_back(i);
+    if (!ratings_.contains(filename)) ratings_.addFrame(filename, -1);
     return true;
 }
 
@@ -220,6 +239,7 @@ bool ReviewState::addMany(const QVariantList& items) {
         i.original = SelectionModel::None;
         i.status = SelectionModel::Added;
         images_.push_back(i);
+        if (!ratings_.contains(name)) ratings_.addFrame(name, i.id);
         any = true;
         if (i.id >= 0) ids.push_back(i.id);
     }
@@ -237,6 +257,51 @@ bool ReviewState::setImageSelected(int imageId, bool selected) {
     }
     if (!selected || !projectOpen()) return false;
     loadFromProject(projectId_, inputFolder_);
+    return true;
+}
+
+QList<ReviewState::FrameRecord> ReviewState::records(const QStringList& files) const {
+    QList<FrameRecord> out;
+    for (const QString& f : files) {
+        const int k = indexOf(f);
+        out.push_back(FrameRecord{f, k >= 0 ? std::optional<Image>(images_[k]) : std::nullopt});
+    }
+    return out;
+}
+
+bool ReviewState::sameDecisions(const QList<FrameRecord>& a, const QList<FrameRecord>& b) {
+    if (a.size() != b.size()) return false;
+    for (int i = 0; i < a.size(); ++i) {
+        if (a[i].filename != b[i].filename || a[i].image.has_value() != b[i].image.has_value()) return false;
+        if (a[i].image && a[i].image->status != b[i].image->status) return false;
+    }
+    return true;
+}
+
+bool ReviewState::restoreRecords(const QList<FrameRecord>& records) {
+    QList<int> selected, unselected;
+    for (const FrameRecord& r : records) {
+        const int k = indexOf(r.filename);
+        const int id = r.image ? r.image->id : k >= 0 ? images_[k].id : -1;
+        if (id < 0) continue;
+        (r.image && r.image->status != SelectionModel::Removed ? selected : unselected).push_back(id);
+    }
+    if (projectOpen()) {
+        // Written before anything changes here: the review never shows a
+        // decision the project does not hold.
+        if (!selected.isEmpty() && !store_->setUserSelectedMany(selected, true)) return false;
+        if (!unselected.isEmpty() && !store_->setUserSelectedMany(unselected, false)) return false;
+    }
+    for (const FrameRecord& r : records) {
+        const int k = indexOf(r.filename);
+        if (!r.image) {
+            if (k >= 0) images_.removeAt(k);
+        } else if (k >= 0) {
+            images_[k].status = r.image->status;
+        } else {
+            images_.push_back(*r.image);
+        }
+    }
     return true;
 }
 

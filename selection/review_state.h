@@ -7,11 +7,14 @@
 #pragma once
 
 #include "category.h"
+#include "frame_ratings.h"
 #include "selection_model.h"
 
 #include <QList>
 #include <QString>
 #include <QVariant>
+
+#include <optional>
 
 namespace keepframe {
 
@@ -32,9 +35,16 @@ public:
     const QVariantMap& summary() const { return summary_; }
     const QList<Image>& images() const { return images_; }
 
+    // The photographer's stars and labels of every frame of the project (the
+    // frames not in the review too), read and written with the review.
+    FrameRatings& ratings() { return ratings_; }
+    const FrameRatings& ratings() const { return ratings_; }
+
     int countStatus(Status status) const;
     // The first image of that name, or -1.
     int indexOf(const QString& filename) const;
+    // The image with that database id, or -1.
+    int indexOfId(int imageId) const;
 
     // Every image the engine or the user selected. False, with no project open
     // and no images, when the project cannot be read whole (the store says why).
@@ -63,6 +73,20 @@ public:
     // Every image back to the engine's verdict; the user's additions go.
     void resetAll();
 
+    // Some frames as they are now, for taking a decision back: each one's
+    // record, or none where it is not in the review.
+    struct FrameRecord {
+        QString filename;
+        std::optional<Image> image;
+    };
+    QList<FrameRecord> records(const QStringList& files) const;
+    // Whether two such lists hold the same frames in the same places and statuses.
+    static bool sameDecisions(const QList<FrameRecord>& a, const QList<FrameRecord>& b);
+    // Puts frames back as `records` hold them: the project is written first
+    // (a frame taken out of the review is no longer selected); false, with
+    // the review as it was, when it cannot be.
+    bool restoreRecords(const QList<FrameRecord>& records);
+
 private:
     // Removes or restores several images; one batch write.
     bool changeMany(const QStringList& files, bool restore);
@@ -74,6 +98,7 @@ private:
     QString outputBase_;
     QVariantMap summary_;
     QList<Image> images_;
+    FrameRatings ratings_;
 };
 
 // The fields of an image that its map for the screens and its item in a

@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 namespace keepframe {
@@ -18,8 +19,16 @@ namespace {
 
 using Image = ReviewState::Image;
 
-QVariantMap imageMap(const Image& i) {
+// A frame's marks as the views carry them.
+void putMarks(QVariantMap& map, const ReviewState& state, const QString& filename) {
+    const FrameMarks marks = state.ratings().marksOf(filename);
+    map.insert("rating", marks.rating.value_or(-1));
+    map.insert("label", colorLabelKey(marks.label));
+}
+
+QVariantMap imageMap(const ReviewState& state, const Image& i) {
     QVariantMap map = sharedImageFields(i);
+    putMarks(map, state, i.filename);
     map.insert(QVariantMap{{"id", i.id},
                            {"appliedRotation", i.appliedRotation},
                            {"clusterImageCount", i.clusterImageCount},
@@ -30,11 +39,12 @@ QVariantMap imageMap(const Image& i) {
     return map;
 }
 
-// The images whose status is (or, with `removed` false, is not) Removed, in image order.
-QVariantList imagesByRemoval(const ReviewState& state, bool removed) {
+// The images whose status is (or, with `removed` false, is not) Removed and
+// that `shown` lets through, in image order.
+QVariantList imagesByRemoval(const ReviewState& state, bool removed, const std::function<bool(const Image&)>& shown) {
     QVariantList out;
     for (const Image& i : state.images())
-        if ((i.status == SelectionModel::Removed) == removed) out.push_back(imageMap(i));
+        if ((i.status == SelectionModel::Removed) == removed && shown(i)) out.push_back(imageMap(state, i));
     sortImageMaps(out);
     return out;
 }
@@ -73,15 +83,36 @@ void sortImageMaps(QVariantList& maps) {
     });
 }
 
-QVariantList ReviewViews::keptImages() const { return imagesByRemoval(state_, false); }
+bool ReviewViews::passes(const Image& image) const {
+    if (!filter_.active()) return true;
+    const GridPart part = image.status == SelectionModel::Removed ? GridPart::Removed : GridPart::Kept;
+    return filter_.matches(ReviewFilter::Frame{image.id, displayCategoryOf(image),
+                                               state_.ratings().marksOf(image.filename), part});
+}
 
-QVariantList ReviewViews::removedView() const { return imagesByRemoval(state_, true); }
+bool ReviewViews::passesForReview(const QVariantMap& frame) const {
+    if (!filter_.active()) return true;
+    const auto category = categoryOf(frame.value("category").toString().toStdString());
+    const int faces = int(frame.value("faceBoxes").toList().size());
+    return filter_.matches(ReviewFilter::Frame{frame.value("id", -1).toInt(), displayCategory(category, faces, false),
+                                               state_.ratings().marksOf(frame.value("filename").toString()),
+                                               GridPart::ForReview});
+}
+
+QVariantList ReviewViews::keptImages() const {
+    return imagesByRemoval(state_, false, [](const Image&) { return true; });
+}
+
+QVariantList ReviewViews::removedView() const {
+    return imagesByRemoval(state_, true, [this](const Image& i) { return passes(i); });
+}
 
 QVariantList ReviewViews::groupedView() const {
     std::map<QString, std::pair<QVariantList, QVariantList>> bySub;  // ordered: the root ("") first
     for (const Image& i : state_.images()) {
+        if (!passes(i)) continue;
         auto& [kept, removed] = bySub[subFolderOf(i.filename)];
-        (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(i));
+        (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(state_, i));
     }
     QVariantList out;
     for (auto& [sub, lists] : bySub) out.push_back(section(sub, lists.first, lists.second));
@@ -91,8 +122,9 @@ QVariantList ReviewViews::groupedView() const {
 QVariantList ReviewViews::categoryView() const {
     std::map<QString, std::map<Category, std::pair<QVariantList, QVariantList>>> bySub;
     for (const Image& i : state_.images()) {
+        if (!passes(i)) continue;
         auto& [kept, removed] = bySub[subFolderOf(i.filename)][displayCategoryOf(i)];
-        (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(i));
+        (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(state_, i));
     }
     const bool severalFolders = bySub.size() > 1;
     QVariantList out;
@@ -121,6 +153,7 @@ QVariantList ReviewViews::clustersFromDb(const QString& category, bool onlyOrpha
         for (QVariant& v : images) {
             QVariantMap m = v.toMap();
             m["alreadySelected"] = m["userSelected"];
+            putMarks(m, state_, m["filename"].toString());
             v = m;
         }
         cluster["images"] = images;
@@ -143,6 +176,7 @@ QVariantList ReviewViews::momentFrames(int imageId) const {
         m["original"] = int(original);
         QVariantList faces = state_.store()->displayFacesForImage(m["id"].toInt());
         m["faces"] = faces.isEmpty() ? m["faceBoxes"] : faces;
+        putMarks(m, state_, m["filename"].toString());
         v = m;
     }
     return frames;
@@ -159,20 +193,46 @@ QVariantList ReviewViews::notSelectedImages() const {
 }
 
 QVariantList ReviewViews::unselectedClusterImages() const {
-    if (!state_.projectOpen()) return {};
+    if (!state_.projectOpen() || (filter_.hasAnyPart() && !filter_.hasPart(GridPart::ForReview))) return {};
+    // Counted first: the moments are read (a slow query at wedding scale) only when there are frames to filter.
+    if (filter_.active() && state_.store()->orphanClusterImageCount(state_.projectId()) <= 0) return {};
     QVariantList out;
-    for (const char* category : {"group", "portrait", "venue"})
-        for (const QVariant& c : state_.store()->clustersForProject(state_.projectId(), category, true))
-            out += c.toMap()["images"].toList();
+    for (const char* category : {"group", "portrait", "venue"}) {
+        for (const QVariant& c : state_.store()->clustersForProject(state_.projectId(), category, true)) {
+            for (const QVariant& v : c.toMap()["images"].toList()) {
+                QVariantMap m = v.toMap();
+                if (!passesForReview(m)) continue;
+                putMarks(m, state_, m["filename"].toString());
+                out.push_back(m);
+            }
+        }
+    }
     sortImageMaps(out);
     return out;
 }
 
 int ReviewViews::unselectedClusterCount() const {
-    // The length of unselectedClusterImages(), counted by the database: the
-    // review screen asks after every click.
+    // The length of unselectedClusterImages(), counted by the database
+    // unless a filter picks among them: the review screen asks after every click.
     if (!state_.projectOpen()) return 0;
+    if (filter_.active()) return int(unselectedClusterImages().size());
     return std::max(state_.store()->orphanClusterImageCount(state_.projectId()), 0);
+}
+
+QVariantList ReviewViews::currentFrames(const QVariantList& frames) const {
+    QVariantList out;
+    out.reserve(frames.size());
+    for (const QVariant& v : frames) {
+        QVariantMap m = v.toMap();
+        const QString name = m.value("filename").toString();
+        putMarks(m, state_, name);
+        const int k = state_.indexOf(name);
+        const SelectionModel::Status status = k >= 0 ? state_.images()[k].status : SelectionModel::None;
+        m["status"] = int(status);
+        m["userSelected"] = k >= 0 && status != SelectionModel::Removed;
+        out.push_back(m);
+    }
+    return out;
 }
 
 QVariantMap ReviewViews::unselectedExportPreview() const {

@@ -1,7 +1,14 @@
 // The ready-made lists the review screens bind to, computed afresh on every
 // call from the open review and, for clusters and unselected images, from the
 // project database. Without an open project the database views are empty.
+// The grid's views (its sections, the removed frames, the frames for review
+// and the viewer's list made from them) show only the frames the filter lets
+// through; every image map carries the frame's "rating" (-1 when not rated)
+// and "label" ("" when none).
 #pragma once
+
+#include "review_filter.h"
+#include "selection_model.h"
 
 #include <QVariant>
 
@@ -13,7 +20,11 @@ class ReviewViews {
 public:
     explicit ReviewViews(const ReviewState& state) : state_(state) {}
 
-    // Image maps of the kept images, and of the removed ones, in image order.
+    ReviewFilter& filter() { return filter_; }
+    const ReviewFilter& filter() const { return filter_; }
+
+    // Image maps of the kept images (every one: the export and the other pages
+    // read it), and of the removed ones, in image order.
     QVariantList keptImages() const;
     QVariantList removedView() const;
     // One section per sub-folder; one per sub-folder and display category.
@@ -33,12 +44,21 @@ public:
     QVariantList unselectedClusterImages() const;
     int unselectedClusterCount() const;
     QVariantMap unselectedExportPreview() const;
+    // The frames of `frames` (image maps of any of these views) as they are
+    // now: their "rating" and "label", and for a frame in the review its
+    // "status" and "userSelected" (status 0 and not selected for one that is not).
+    QVariantList currentFrames(const QVariantList& frames) const;
     // The clusters of the category report a cull wrote into its output folder;
     // empty when there is none (always for a project loaded from the library).
     QVariantList loadClusters(const QString& category) const;
 
 private:
+    // Whether the filter lets a frame of the review, or one of the frames for review, through.
+    bool passes(const SelectionModel::Image& image) const;
+    bool passesForReview(const QVariantMap& frame) const;
+
     const ReviewState& state_;
+    ReviewFilter filter_;
 };
 
 // Sorted in image order: timed images first by capture time, then by name.

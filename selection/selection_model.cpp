@@ -1,12 +1,16 @@
 #include "selection_model.h"
 
+#include "decision_history.h"
 #include "enhance_jobs.h"
 #include "final_export.h"
 #include "project_files.h"
 #include "project_store.h"
+#include "review_decisions.h"
 #include "review_state.h"
 #include "review_views.h"
 #include "xmp_jobs.h"
+
+#include <QPointer>
 
 namespace keepframe {
 
@@ -16,6 +20,8 @@ SelectionModel::SelectionModel(QObject* parent)
       views_(std::make_unique<ReviewViews>(*state_)),
       export_(std::make_unique<FinalExport>(*state_)),
       files_(std::make_unique<ProjectFiles>(*state_)),
+      history_(std::make_unique<DecisionHistory>()),
+      decisions_(std::make_unique<ReviewDecisions>(*state_, *history_)),
       enhance_(new EnhanceJobs(*state_, this)),
       xmp_(new XmpJobs(*state_, this)) {
     connect(enhance_, &EnhanceJobs::finished, this, &SelectionModel::enhanceFinished);
@@ -33,6 +39,18 @@ void SelectionModel::setStore(ProjectStore* store) { state_->setStore(store); }
 
 void SelectionModel::tell(bool changed) {
     if (changed) emit this->changed();
+}
+
+void SelectionModel::decided(bool changed) {
+    tell(changed);
+    emit historyChanged();
+}
+
+void SelectionModel::forgetSession() {
+    history_->clear();
+    views_->filter().clear();
+    emit historyChanged();
+    emit filterChanged();
 }
 
 // ---------------------------------------------------------------- statuses and counts
@@ -60,12 +78,14 @@ bool SelectionModel::contains(const QString& filename) const { return state_->in
 bool SelectionModel::loadFromProject(int projectId, const QString& inputFolder) {
     if (!state_->store()) return false;
     const bool readable = state_->loadFromProject(projectId, inputFolder);
+    forgetSession();
     emit changed();
     return readable;
 }
 
 void SelectionModel::load(const QVariantList& items, const QString& inputFolder, const QString& outputBase) {
     state_->load(items, inputFolder, outputBase);
+    forgetSession();
     emit changed();
 }
 
@@ -73,30 +93,122 @@ void SelectionModel::setSummary(const QVariantMap& summary) { state_->setSummary
 
 void SelectionModel::clear() {
     state_->clear();
+    forgetSession();
     emit changed();
 }
 
-void SelectionModel::removeImage(const QString& filename) { tell(state_->removeImage(filename)); }
+void SelectionModel::removeImage(const QString& filename) { decided(decisions_->remove({filename})); }
 
-void SelectionModel::restoreImage(const QString& filename) { tell(state_->restoreImage(filename)); }
+void SelectionModel::restoreImage(const QString& filename) { decided(decisions_->restore({filename})); }
 
-void SelectionModel::removeMany(const QStringList& files) { tell(state_->removeMany(files)); }
+void SelectionModel::removeMany(const QStringList& files) { decided(decisions_->remove(files)); }
 
-void SelectionModel::restoreMany(const QStringList& files) { tell(state_->restoreMany(files)); }
+void SelectionModel::restoreMany(const QStringList& files) { decided(decisions_->restore(files)); }
 
 void SelectionModel::addImage(const QString& filename, const QString& category, int clusterNumber) {
-    tell(state_->addImage(filename, category, clusterNumber));
+    decided(decisions_->add(filename, category, clusterNumber));
 }
 
-void SelectionModel::addMany(const QVariantList& items) { tell(state_->addMany(items)); }
+void SelectionModel::addMany(const QVariantList& items) { decided(decisions_->addMany(items)); }
 
 void SelectionModel::setImageSelected(int imageId, bool selected) {
-    tell(state_->setImageSelected(imageId, selected));
+    decided(decisions_->setSelected(imageId, selected));
 }
 
 void SelectionModel::resetAll() {
     state_->resetAll();
+    history_->clear();  // the decisions it took back are not undone one by one
+    emit historyChanged();
     emit changed();
+}
+
+// ---------------------------------------------------------------- stars, labels and the history
+
+bool SelectionModel::pressDigit(const QStringList& files, int digit) {
+    const bool changed = decisions_->pressDigit(files, digit);
+    if (changed) emit marksChanged();
+    emit historyChanged();
+    return changed;
+}
+
+QString SelectionModel::lastMarksError() const { return state_->ratings().lastError(); }
+
+QVariantMap SelectionModel::marksOf(const QString& filename) const { return state_->ratings().marksMap(filename); }
+
+QVariantList SelectionModel::currentFrames(const QVariantList& frames) const {
+    return views_->currentFrames(frames);
+}
+
+bool SelectionModel::undo() {
+    const bool done = history_->undo();
+    decided(done);
+    return done;
+}
+
+bool SelectionModel::redo() {
+    const bool done = history_->redo();
+    decided(done);
+    return done;
+}
+
+bool SelectionModel::canUndo() const { return history_->canUndo(); }
+
+bool SelectionModel::canRedo() const { return history_->canRedo(); }
+
+QString SelectionModel::undoLabel() const { return history_->undoLabel(); }
+
+QString SelectionModel::redoLabel() const { return history_->redoLabel(); }
+
+DecisionHistory& SelectionModel::history() { return *history_; }
+
+namespace {
+
+// An undo or redo handed to the object that made the change.
+DecisionHistory::Action replayOn(QPointer<QObject> editor, const char* method, const QVariantMap& record) {
+    return [editor, method, record] {
+        bool taken = false;
+        if (!editor) return false;
+        QMetaObject::invokeMethod(editor, method, Qt::DirectConnection, Q_RETURN_ARG(bool, taken),
+                                  Q_ARG(QVariantMap, record));
+        return taken;
+    };
+}
+
+}  // namespace
+
+void SelectionModel::recordEdit(const QString& label, QObject* editor, const QVariantMap& record) {
+    if (!editor) return;
+    history_->push(DecisionHistory::Entry{label, replayOn(editor, "undo", record), replayOn(editor, "redo", record)});
+    emit historyChanged();
+}
+
+// ---------------------------------------------------------------- the grid's filter
+
+QVariantMap SelectionModel::filter() const { return views_->filter().toMap(); }
+
+bool SelectionModel::filterActive() const { return views_->filter().active(); }
+
+QString SelectionModel::filterText() const { return views_->filter().describe(); }
+
+void SelectionModel::setFilter(const QVariantMap& filter) {
+    if (views_->filter().setFromMap(filter)) emit filterChanged();
+}
+
+void SelectionModel::clearFilter() {
+    if (!views_->filter().active()) return;
+    views_->filter().clear();
+    emit filterChanged();
+}
+
+void SelectionModel::setPersonCriterion(int personId, const QString& name, const QSet<int>& imageIds) {
+    views_->filter().setPerson(personId, name, imageIds);
+    emit filterChanged();
+}
+
+void SelectionModel::setPersonFilter(int personId, const QString& name, const QVariantList& imageIds) {
+    QSet<int> ids;
+    for (const QVariant& v : imageIds) ids.insert(v.toInt());
+    setPersonCriterion(personId, name, ids);
 }
 
 // ---------------------------------------------------------------- project library
@@ -126,6 +238,7 @@ bool SelectionModel::deleteProject(int projectId) {
     if (!store->deleteProject(projectId)) return false;
     if (projectId == state_->projectId()) {
         state_->closeProject();
+        forgetSession();
         emit changed();
     }
     return true;
@@ -194,7 +307,10 @@ QVariantMap SelectionModel::openProjectFile(const QString& pathIn) { return file
 
 int SelectionModel::applyPendingProject(const QString& inputFolderOverride) {
     const int missing = files_->applyPendingProject(inputFolderOverride);
-    if (missing >= 0) emit changed();
+    if (missing >= 0) {
+        forgetSession();
+        emit changed();
+    }
     return missing;
 }
 

@@ -3,13 +3,15 @@
 // counts the screens show, the views of the review grid, the final export,
 // project files, enhancement and XMP sidecars. It is the one object QML
 // talks to; the work is done by the parts it owns (ReviewState, ReviewViews,
-// FinalExport, ProjectFiles, EnhanceJobs, XmpJobs). Every change of a status
-// is written to the project database at once, so the selection survives
-// closing the program.
+// FinalExport, ProjectFiles, EnhanceJobs, XmpJobs, ReviewDecisions and its
+// DecisionHistory). Every change of a status, a rating or a label is written
+// to the project database at once, so the selection survives closing the
+// program, and can be undone and redone during the session.
 #pragma once
 
 #include <QJsonObject>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QVariant>
 
@@ -17,10 +19,12 @@
 
 namespace keepframe {
 
+class DecisionHistory;
 class EnhanceJobs;
 class FinalExport;
 class ProjectFiles;
 class ProjectStore;
+class ReviewDecisions;
 class ReviewState;
 class ReviewViews;
 class XmpJobs;
@@ -35,6 +39,13 @@ class SelectionModel : public QObject {
     Q_PROPERTY(bool hasData READ hasData NOTIFY changed)
     Q_PROPERTY(QString inputFolder READ inputFolder NOTIFY changed)
     Q_PROPERTY(bool xmpRunning READ xmpRunning NOTIFY xmpRunningChanged)
+    Q_PROPERTY(bool canUndo READ canUndo NOTIFY historyChanged)
+    Q_PROPERTY(bool canRedo READ canRedo NOTIFY historyChanged)
+    Q_PROPERTY(QString undoLabel READ undoLabel NOTIFY historyChanged)
+    Q_PROPERTY(QString redoLabel READ redoLabel NOTIFY historyChanged)
+    Q_PROPERTY(QVariantMap filter READ filter NOTIFY filterChanged)
+    Q_PROPERTY(bool filterActive READ filterActive NOTIFY filterChanged)
+    Q_PROPERTY(QString filterText READ filterText NOTIFY filterChanged)
 public:
     enum Status { None = 0, Primary = 1, Review = 2, Removed = 3, Added = 4 };
     Q_ENUM(Status)
@@ -182,6 +193,46 @@ public:
     // From startXmpSidecars() until xmpSidecarsFinished().
     bool xmpRunning() const;
 
+    // Stars and colour labels. The keys 0 to 5 rate the frames, 6 to 9 set
+    // (or, when all of them have it, clear) the label red, yellow, green or
+    // blue; false when nothing changed (lastMarksError() says why when a
+    // write failed).
+    Q_INVOKABLE bool pressDigit(const QStringList& files, int digit);
+    Q_INVOKABLE QString lastMarksError() const;
+    // {"rating": 0 to 5 or -1, "label": "red" … or ""} of one frame.
+    Q_INVOKABLE QVariantMap marksOf(const QString& filename) const;
+    // Image maps of any view as they are now (marks, and status and
+    // "userSelected" for the review), for a screen that holds a list.
+    Q_INVOKABLE QVariantList currentFrames(const QVariantList& frames) const;
+
+    // The decisions of this session (statuses, stars, labels, and whatever
+    // else records itself in history()). False when there is nothing to undo
+    // or redo, or it could not be written.
+    Q_INVOKABLE bool undo();
+    Q_INVOKABLE bool redo();
+    bool canUndo() const;
+    bool canRedo() const;
+    QString undoLabel() const;
+    QString redoLabel() const;
+    // For other parts of the program that record their own decisions; a
+    // change made through an entry is told with changed().
+    DecisionHistory& history();
+    // Records a change another part of the program made and stored (a person
+    // renamed, merged, a face moved): undo and redo call `editor`'s invokables
+    // undo(record) and redo(record), which return whether the change was taken.
+    Q_INVOKABLE void recordEdit(const QString& label, QObject* editor, const QVariantMap& record);
+
+    // The filter of the review grid: {"minRating", "labels", "parts",
+    // "category"} as ReviewFilter::setFromMap reads it; the person stays.
+    QVariantMap filter() const;
+    bool filterActive() const;
+    QString filterText() const;
+    Q_INVOKABLE void setFilter(const QVariantMap& filter);
+    Q_INVOKABLE void clearFilter();
+    // The frames one person appears in (an empty set: any person).
+    void setPersonCriterion(int personId, const QString& name, const QSet<int>& imageIds);
+    Q_INVOKABLE void setPersonFilter(int personId, const QString& name, const QVariantList& imageIds);
+
     // Cancels a running enhancement batch and waits until it has ended
     // (enhanceFinished() is emitted). Called before edited outputs are purged
     // at quit, and before the open project's folder is renamed or deleted.
@@ -189,6 +240,10 @@ public:
 
 signals:
     void changed();
+    // Stars or labels changed (statuses did not).
+    void marksChanged();
+    void historyChanged();
+    void filterChanged();
     void enhanceFinished();
     void xmpRunningChanged();
     void xmpSidecarsFinished(const QVariantMap& result);
@@ -196,11 +251,17 @@ signals:
 private:
     // Tells the screens when `changed` is true.
     void tell(bool changed);
+    // A decision was made (or not): the screens and the history are told.
+    void decided(bool changed);
+    // Another review opens: the history and the filter are forgotten.
+    void forgetSession();
 
     std::unique_ptr<ReviewState> state_;
     std::unique_ptr<ReviewViews> views_;
     std::unique_ptr<FinalExport> export_;
     std::unique_ptr<ProjectFiles> files_;
+    std::unique_ptr<DecisionHistory> history_;
+    std::unique_ptr<ReviewDecisions> decisions_;
     // Children of this object; stopped by its destructor before anything goes.
     EnhanceJobs* enhance_;
     XmpJobs* xmp_;

@@ -1,7 +1,8 @@
 // The cluster browser: every frame of one moment (cluster mode) or every
 // frame of the moments where nothing is kept (unselected mode), with a check
 // box per frame that keeps it or drops it at once. C (or its button) compares
-// the current frame with the others of its moment.
+// the current frame with the others of its moment; 0 to 5 rate it, 6 to 9 set
+// its colour label.
 pragma ComponentBehavior: Bound
 import QtQuick
 import KeepframeUI
@@ -22,6 +23,9 @@ Popup {
     property var keep: ({})
     property int keepTick: 0
     property bool dirty: false
+
+    // Ctrl+Z and its kin, handled by the page: true when the key was one of them.
+    property var undoKey: (event) => false
 
     // Closed; `changed` tells whether any frame was kept or dropped.
     signal finished(string mode, string category, int clusterNumber, bool changed)
@@ -74,6 +78,22 @@ Popup {
         syncSelection(imageId, kept)
     }
 
+    // The frames as the selection holds them now, after a decision made here
+    // or elsewhere (the viewer, the compare view, an undo).
+    function resync() {
+        const at = grid.currentIndex
+        setImages(mode === "unselected" ? App.selModel.unselectedClusterImages()
+                                        : App.selModel.currentFrames(images))
+        grid.currentIndex = Math.min(at, images.length - 1)
+    }
+
+    // The keys 0 to 9 on the current frame.
+    function pressDigit(digit) {
+        const it = images[grid.currentIndex]
+        if (it)
+            App.selModel.pressDigit([it.filename], digit)
+    }
+
     // Takes over a keep/drop made elsewhere (the viewer).
     function syncSelection(imageId, kept) {
         keep[imageId] = kept
@@ -93,6 +113,16 @@ Popup {
     }
 
     onClosed: finished(mode, category, clusterNumber, dirty)
+
+    Connections {
+        target: App.selModel
+        enabled: popup.opened
+        function onChanged() {
+            popup.dirty = true
+            popup.resync()
+        }
+        function onMarksChanged() { popup.resync() }
+    }
 
     parent: T.Overlay.overlay
     anchors.centerIn: parent
@@ -172,7 +202,9 @@ Popup {
 
             Keys.onPressed: (event) => {
                 const it = popup.images[currentIndex]
-                if (event.key === Qt.Key_Space && it) {
+                if (popup.undoKey(event)) {
+                    event.accepted = true
+                } else if (event.key === Qt.Key_Space && it) {
                     popup.setKept(it.id, !popup.isKept(it.id, popup.keepTick))
                     event.accepted = true
                 } else if (event.key === Qt.Key_Escape) {
@@ -180,6 +212,10 @@ Popup {
                     event.accepted = true
                 } else if (event.key === Qt.Key_C && it) {
                     popup.compareRequested(it.id)
+                    event.accepted = true
+                } else if (event.key >= Qt.Key_0 && event.key <= Qt.Key_9 && it
+                           && !(event.modifiers & Qt.ControlModifier)) {
+                    popup.pressDigit(event.key - Qt.Key_0)
                     event.accepted = true
                 } else if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter) && it) {
                     popup.viewRequested(popup.images.map(i => Object.assign({}, i, {
@@ -218,6 +254,12 @@ Popup {
                         autoTransform: true
                         fillMode: Image.PreserveAspectFit
                         sourceSize.width: 280
+                        FrameMarksBadge {
+                            objectName: "clusterMarks"
+                            anchors { left: parent.left; bottom: parent.bottom; margins: 4 }
+                            rating: tile.modelData.rating !== undefined ? tile.modelData.rating : -1
+                            label: tile.modelData.label ? tile.modelData.label : ""
+                        }
                         MouseArea {
                             anchors.fill: parent
                             cursorShape: Qt.PointingHandCursor

@@ -3,7 +3,8 @@
 // dragging act on both panes in frame coordinates (with Shift on the pane
 // under the pointer only); F shows both at 100 % on their largest face. Space
 // keeps or drops the right frame, Enter pins it, Escape goes back; I shows
-// what the cull knows about both frames.
+// what the cull knows about both frames; 0 to 5 rate the right frame and 6 to
+// 9 set its colour label.
 import QtQuick
 import KeepframeUI
 import QtQuick.Controls.Basic
@@ -31,6 +32,9 @@ Popup {
     readonly property var ahead: aheadIndex >= 0 && aheadIndex !== rightIndex ? frames[aheadIndex] : null
     readonly property int decodeSide: Math.max(512, Math.min(4096,
         Math.ceil(Math.max(rightPane.width, rightPane.height) * rightPane.Screen.devicePixelRatio / 512) * 512))
+
+    // Ctrl+Z and its kin, handled by the page: true when the key was one of them.
+    property var undoKey: (event) => false
 
     // A frame was kept or dropped here, for the viewer and the cluster popup.
     signal keepChanged(int imageId, bool kept)
@@ -83,6 +87,12 @@ Popup {
         keepChanged(it.id, kept)
     }
 
+    // The keys 0 to 9 on the right frame.
+    function pressDigit(digit) {
+        if (right)
+            App.selModel.pressDigit([right.filename], digit)
+    }
+
     // The panes a zoom or pan acts on: the one under the pointer with Shift
     // (the right one when the pointer is elsewhere), else both.
     function targets(shift, origin) {
@@ -120,6 +130,18 @@ Popup {
             p.focusFaces()
     }
 
+    // A decision made anywhere (an undo too) shows on both frames.
+    Connections {
+        target: App.selModel
+        enabled: compare.opened
+        // Read again as the moment is stored: a frame dropped there counts as not kept.
+        function onChanged() {
+            if (compare.pinned)
+                compare.frames = App.selModel.momentFrames(compare.pinned.id)
+        }
+        function onMarksChanged() { compare.frames = App.selModel.currentFrames(compare.frames) }
+    }
+
     onClosed: {
         pinnedIndex = -1
         rightIndex = -1
@@ -144,6 +166,10 @@ Popup {
         anchors.fill: parent
         focus: true
         Keys.onPressed: (event) => {
+            if (compare.undoKey(event)) {
+                event.accepted = true
+                return
+            }
             const shift = (event.modifiers & Qt.ShiftModifier) !== 0
             switch (event.key) {
             case Qt.Key_Left: compare.step(-1); break
@@ -155,7 +181,10 @@ Popup {
             case Qt.Key_F: compare.focusFaces(shift); break
             case Qt.Key_I: compare.showInfo = !compare.showInfo; break
             case Qt.Key_Escape: compare.close(); break
-            default: return
+            default:
+                if (event.key < Qt.Key_0 || event.key > Qt.Key_9 || (event.modifiers & Qt.ControlModifier))
+                    return
+                compare.pressDigit(event.key - Qt.Key_0)
             }
             event.accepted = true
         }
@@ -180,12 +209,21 @@ Popup {
                         spacing: 3
                         Text {
                             objectName: "compareLeftName"
-                            width: parent.width
+                            width: parent.width - (leftMarks.visible ? leftMarks.width + 8 : 0)
                             text: compare.pinned ? "Pinned · " + ViewLogic.baseName(compare.pinned.filename) : ""
                             color: Theme.overlayText
                             font.pixelSize: Theme.sizeBody
                             font.weight: Font.Medium
                             elide: Text.ElideMiddle
+                            FrameMarksBadge {
+                                id: leftMarks
+                                objectName: "compareLeftMarks"
+                                x: parent.width + 8
+                                anchors.verticalCenter: parent.verticalCenter
+                                rating: compare.pinned && compare.pinned.rating !== undefined ? compare.pinned.rating
+                                                                                               : -1
+                                label: compare.pinned && compare.pinned.label ? compare.pinned.label : ""
+                            }
                         }
                         Text {
                             objectName: "compareLeftDetails"
@@ -202,12 +240,20 @@ Popup {
                         spacing: 3
                         Text {
                             objectName: "compareRightName"
-                            width: parent.width
+                            width: parent.width - (rightMarks.visible ? rightMarks.width + 8 : 0)
                             text: compare.right ? ViewLogic.baseName(compare.right.filename) : ""
                             color: Theme.overlayText
                             font.pixelSize: Theme.sizeBody
                             font.weight: Font.Medium
                             elide: Text.ElideMiddle
+                            FrameMarksBadge {
+                                id: rightMarks
+                                objectName: "compareRightMarks"
+                                x: parent.width + 8
+                                anchors.verticalCenter: parent.verticalCenter
+                                rating: compare.right && compare.right.rating !== undefined ? compare.right.rating : -1
+                                label: compare.right && compare.right.label ? compare.right.label : ""
+                            }
                         }
                         Text {
                             objectName: "compareRightDetails"
@@ -340,8 +386,9 @@ Popup {
                     Text {
                         objectName: "compareHint"
                         Layout.fillWidth: true
-                        text: "‹ ›  Step   ·   Enter  Pin   ·   Space  Keep / remove   ·   "
-                              + "Z  Fit / 100 %   ·   F  Faces   ·   I  Info   ·   Shift  One pane   ·   Esc  Back"
+                        text: "‹ ›  Step   ·   Enter  Pin   ·   Space  Keep / remove   ·   0–9  Stars, label"
+                              + "   ·   Z  Fit / 100 %   ·   F  Faces   ·   I  Info   ·   Shift  One pane"
+                              + "   ·   Esc  Back"
                         color: Theme.overlayTextDim
                         font.pixelSize: Theme.sizeCaption
                         elide: Text.ElideRight

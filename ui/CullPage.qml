@@ -104,6 +104,14 @@ Item {
         clearMarks()
     }
 
+    // The keys 0 to 9 on the grid: stars and labels of the checked frames,
+    // else of the frame under the pointer.
+    function pressDigit(digit) {
+        const files = markCount > 0 ? markedFiles() : hoveredFilename !== "" ? [hoveredFilename] : []
+        if (files.length > 0)
+            App.selModel.pressDigit(files, digit)
+    }
+
     function clearReviewed() {
         reviewedClusters = {}
         reviewedTick++
@@ -229,6 +237,38 @@ Item {
             page.clearMarks()
             rows.refresh()
         }
+        // Only the frames marked are drawn again, unless the filter may take them in or out.
+        function onMarksChanged() {
+            if (App.selModel.filterActive)
+                rows.refresh()
+            else
+                rows.updateMarks()
+        }
+        function onFilterChanged() {
+            page.clearMarks()
+            rows.refresh()
+            page.scrollToTop()
+        }
+    }
+
+    // Ctrl+Z and Ctrl+Shift+Z (or Ctrl+Y): undo and redo of every decision of
+    // the session, wherever it was made. Each key handler of the page and its
+    // viewers asks here first (two shortcuts on Z with and without Shift are
+    // ambiguous to Qt's shortcut map).
+    function undoKey(event) {
+        if (!(event.modifiers & Qt.ControlModifier) || (event.key !== Qt.Key_Z && event.key !== Qt.Key_Y))
+            return false
+        if (event.key === Qt.Key_Y || (event.modifiers & Qt.ShiftModifier))
+            App.selModel.redo()
+        else
+            App.selModel.undo()
+        return true
+    }
+
+    // Person names, merges and face moves join the decisions' undo history.
+    Connections {
+        target: PersonEdits
+        function onDone(label: string, record: var) { App.selModel.recordEdit(label, PersonEdits, record) }
     }
 
     ReviewGridModel {
@@ -423,6 +463,7 @@ Item {
                 spacing: 26
                 Repeater {
                     model: [["Hover + Space", "Select / deselect"], ["Click", "Open"],
+                            ["0–5 · 6–9", "Stars · label"], ["Ctrl+Z", "Undo (Shift: redo)"],
                             ["In viewer:", "← →  Navigate   ·   Space / Del  Remove   ·   Esc  Close"]]
                     delegate: Row {
                         required property var modelData
@@ -525,172 +566,223 @@ Item {
             }
         }
 
-        PeopleStrip { Layout.fillWidth: true }
+        PeopleStrip {
+            Layout.fillWidth: true
+            onPersonChosen: (personId, name, imageIds) => App.selModel.setPersonFilter(personId, name, imageIds)
+        }
 
-        // The grid: one row per section header, row of thumbnails, tile.
-        ListView {
-            id: results
-            objectName: "results"
+        FilterBar {
+            id: filterBar
+            Layout.fillWidth: true
+            visible: page.loaded
+            shownCount: rows.keptShown + rows.removedShown + rows.unselectedCount
+        }
+
+        Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
             visible: page.loaded
-            clip: true
-            focus: true
-            model: rows
-            reuseItems: true
-            cacheBuffer: 400
-            keyNavigationEnabled: false
-            boundsBehavior: Flickable.StopAtBounds
-            topMargin: 12
-            bottomMargin: 24
-            ScrollBar.vertical: ScrollBar {
-                objectName: "resultsScrollBar"
-                policy: ScrollBar.AsNeeded
-            }
-            onVisibleChanged: if (visible) forceActiveFocus()
 
-            Keys.onPressed: (event) => {
-                switch (event.key) {
-                case Qt.Key_Space:
-                    if (page.active && page.hoveredFilename !== "" && !lightbox.opened)
-                        page.toggleMark(page.hoveredFilename)
-                    break
-                case Qt.Key_Down: page.scrollResults(210); break
-                case Qt.Key_Up: page.scrollResults(-210); break
-                case Qt.Key_PageDown: page.scrollResults(0.9 * results.height); break
-                case Qt.Key_PageUp: page.scrollResults(-0.9 * results.height); break
-                case Qt.Key_Home: page.scrollToTop(); break
-                case Qt.Key_End: page.scrollToEnd(); break
-                default: return
+            // Nothing passes the filter (over the empty grid, which would take its clicks).
+            Column {
+                objectName: "filterEmptyState"
+                z: 1
+                anchors.centerIn: parent
+                visible: App.selModel.filterActive && rows.count === 0
+                spacing: 12
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "No frames match this filter"
+                    color: Theme.text
+                    font.pixelSize: Theme.sizeEmptyTitle
+                    font.weight: Font.DemiBold
                 }
-                event.accepted = true
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: App.selModel.filterText
+                    color: Theme.textDim
+                    font.pixelSize: Theme.sizeBody
+                }
+                ActionButton {
+                    objectName: "filterEmptyClearButton"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Clear Filter"
+                    highlighted: true
+                    onClicked: { App.selModel.clearFilter(); page.focusResults() }
+                }
             }
 
-            TapHandler {
-                onTapped: results.forceActiveFocus()
-            }
+            // The grid: one row per section header, row of thumbnails, tile.
+            ListView {
+                id: results
+                objectName: "results"
+                anchors.fill: parent
+                visible: page.loaded
+                clip: true
+                focus: true
+                model: rows
+                reuseItems: true
+                cacheBuffer: 400
+                keyNavigationEnabled: false
+                boundsBehavior: Flickable.StopAtBounds
+                topMargin: 12
+                bottomMargin: 24
+                ScrollBar.vertical: ScrollBar {
+                    objectName: "resultsScrollBar"
+                    policy: ScrollBar.AsNeeded
+                }
+                onVisibleChanged: if (visible) forceActiveFocus()
 
-            delegate: Item {
-                id: row
-                required property string kind
-                required property string title
-                required property int count
-                required property var items
-                width: results.width
-                height: kind === "cells" ? page.cellHeight + page.cellSpacing
-                      : kind === "section" ? (title !== "" ? 64 : 38)
-                      : kind === "review" ? page.cellHeight + page.cellSpacing + 8
-                      : 52
-
-                // Section header: folder (or category) and the kept count.
-                Column {
-                    visible: row.kind === "section"
-                    anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 8 }
-                    spacing: 6
-                    Row {
-                        visible: row.title !== ""
-                        spacing: 8
-                        Item {
-                            visible: page.viewMode === "time"
-                            width: 18
-                            height: 14
-                            anchors.verticalCenter: parent.verticalCenter
-                            Rectangle { x: 0; y: 0; width: 8; height: 4; radius: 1; color: Theme.textDim }
-                            Rectangle { x: 0; y: 2; width: 18; height: 12; radius: 2; color: Theme.textDim }
-                        }
-                        Text {
-                            objectName: "sectionTitle"
-                            text: row.title
-                            color: Theme.text
-                            font.pixelSize: Theme.sizeSectionTitle
-                            font.weight: Font.DemiBold
-                        }
+                Keys.onPressed: (event) => {
+                    if (page.undoKey(event)) {
+                        event.accepted = true
+                        return
                     }
-                    Text {
-                        objectName: "sectionCount"
-                        text: "Primary (" + row.count + ")"
-                        color: Theme.textDim
-                        font.pixelSize: Theme.sizeCaption
-                        font.weight: Font.Medium
+                    switch (event.key) {
+                    case Qt.Key_Space:
+                        if (page.active && page.hoveredFilename !== "" && !lightbox.opened)
+                            page.toggleMark(page.hoveredFilename)
+                        break
+                    case Qt.Key_Down: page.scrollResults(210); break
+                    case Qt.Key_Up: page.scrollResults(-210); break
+                    case Qt.Key_PageDown: page.scrollResults(0.9 * results.height); break
+                    case Qt.Key_PageUp: page.scrollResults(-0.9 * results.height); break
+                    case Qt.Key_Home: page.scrollToTop(); break
+                    case Qt.Key_End: page.scrollToEnd(); break
+                    default:
+                        if (event.key < Qt.Key_0 || event.key > Qt.Key_9 || (event.modifiers & Qt.ControlModifier))
+                            return
+                        page.pressDigit(event.key - Qt.Key_0)
                     }
+                    event.accepted = true
                 }
 
-                // A row of thumbnails.
-                Row {
-                    visible: row.kind === "cells"
-                    x: 18
-                    spacing: page.cellSpacing
-                    Repeater {
-                        model: row.kind === "cells" ? row.items : []
-                        delegate: ThumbnailCell {
-                            required property var modelData
-                            item: modelData
-                            imageFolder: page.imageFolder
-                            marked: page.markedMap[modelData.filename] === true
-                            lastViewed: page.scrollToFilename === modelData.filename
-                            linkReviewed: page.isReviewed(modelData.category, modelData.clusterSize,
-                                                          page.reviewedTick)
-                            onOpened: (filename) => { page.focusResults(); page.openViewer(filename) }
-                            onMarkToggled: (filename) => { page.focusResults(); page.toggleMark(filename) }
-                            onClusterRequested: (category, number) => page.openCluster(category, number)
-                            onHoverMoved: (filename, hovered, pos, aspect) =>
-                                              page.hoverChanged(filename, hovered, pos, aspect)
-                        }
-                    }
+                TapHandler {
+                    onTapped: results.forceActiveFocus()
                 }
 
-                // Frames of moments where nothing is kept.
-                Rectangle {
-                    objectName: "forReviewTile"
-                    visible: row.kind === "review"
-                    x: 18
-                    y: 8
-                    width: Math.max(Theme.thumbSize, 220)
-                    height: page.cellHeight
-                    radius: 4
-                    color: reviewArea.containsMouse ? Qt.lighter(Theme.panel, 1.25) : Theme.panel
-                    border.color: Theme.accent
-                    border.width: 1
+                delegate: Item {
+                    id: row
+                    required property string kind
+                    required property string title
+                    required property int count
+                    required property var items
+                    width: results.width
+                    height: kind === "cells" ? page.cellHeight + page.cellSpacing
+                          : kind === "section" ? (title !== "" ? 64 : 38)
+                          : kind === "review" ? page.cellHeight + page.cellSpacing + 8
+                          : 52
+
+                    // Section header: folder (or category) and the kept count.
                     Column {
-                        anchors.centerIn: parent
-                        width: parent.width - 24
+                        visible: row.kind === "section"
+                        anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 8 }
                         spacing: 6
-                        Text {
-                            objectName: "forReviewText"
-                            width: parent.width
-                            horizontalAlignment: Text.AlignHCenter
-                            text: "For Review (" + row.count + ")"
-                            color: Theme.text
-                            font.pixelSize: Theme.sizeSectionTitle
-                            font.weight: Font.DemiBold
+                        Row {
+                            visible: row.title !== ""
+                            spacing: 8
+                            Item {
+                                visible: page.viewMode === "time"
+                                width: 18
+                                height: 14
+                                anchors.verticalCenter: parent.verticalCenter
+                                Rectangle { x: 0; y: 0; width: 8; height: 4; radius: 1; color: Theme.textDim }
+                                Rectangle { x: 0; y: 2; width: 18; height: 12; radius: 2; color: Theme.textDim }
+                            }
+                            Text {
+                                objectName: "sectionTitle"
+                                text: row.title
+                                color: Theme.text
+                                font.pixelSize: Theme.sizeSectionTitle
+                                font.weight: Font.DemiBold
+                            }
                         }
                         Text {
-                            width: parent.width
-                            horizontalAlignment: Text.AlignHCenter
-                            text: "Moments with nothing kept"
+                            objectName: "sectionCount"
+                            text: "Primary (" + row.count + ")"
                             color: Theme.textDim
                             font.pixelSize: Theme.sizeCaption
-                            wrapMode: Text.Wrap
+                            font.weight: Font.Medium
                         }
                     }
-                    MouseArea {
-                        id: reviewArea
-                        anchors.fill: parent
-                        hoverEnabled: true
-                        cursorShape: Qt.PointingHandCursor
-                        onClicked: page.openForReview()
-                    }
-                }
 
-                // Header of the combined Removed section.
-                Text {
-                    objectName: "removedHeader"
-                    visible: row.kind === "removed"
-                    anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 10 }
-                    text: "Removed (" + row.count + ")"
-                    color: Theme.text
-                    font.pixelSize: Theme.sizeSectionTitle
-                    font.weight: Font.DemiBold
+                    // A row of thumbnails.
+                    Row {
+                        visible: row.kind === "cells"
+                        x: 18
+                        spacing: page.cellSpacing
+                        Repeater {
+                            model: row.kind === "cells" ? row.items : []
+                            delegate: ThumbnailCell {
+                                required property var modelData
+                                item: modelData
+                                imageFolder: page.imageFolder
+                                marked: page.markedMap[modelData.filename] === true
+                                lastViewed: page.scrollToFilename === modelData.filename
+                                linkReviewed: page.isReviewed(modelData.category, modelData.clusterSize,
+                                                              page.reviewedTick)
+                                onOpened: (filename) => { page.focusResults(); page.openViewer(filename) }
+                                onMarkToggled: (filename) => { page.focusResults(); page.toggleMark(filename) }
+                                onClusterRequested: (category, number) => page.openCluster(category, number)
+                                onHoverMoved: (filename, hovered, pos, aspect) =>
+                                                  page.hoverChanged(filename, hovered, pos, aspect)
+                            }
+                        }
+                    }
+
+                    // Frames of moments where nothing is kept.
+                    Rectangle {
+                        objectName: "forReviewTile"
+                        visible: row.kind === "review"
+                        x: 18
+                        y: 8
+                        width: Math.max(Theme.thumbSize, 220)
+                        height: page.cellHeight
+                        radius: 4
+                        color: reviewArea.containsMouse ? Qt.lighter(Theme.panel, 1.25) : Theme.panel
+                        border.color: Theme.accent
+                        border.width: 1
+                        Column {
+                            anchors.centerIn: parent
+                            width: parent.width - 24
+                            spacing: 6
+                            Text {
+                                objectName: "forReviewText"
+                                width: parent.width
+                                horizontalAlignment: Text.AlignHCenter
+                                text: "For Review (" + row.count + ")"
+                                color: Theme.text
+                                font.pixelSize: Theme.sizeSectionTitle
+                                font.weight: Font.DemiBold
+                            }
+                            Text {
+                                width: parent.width
+                                horizontalAlignment: Text.AlignHCenter
+                                text: "Moments with nothing kept"
+                                color: Theme.textDim
+                                font.pixelSize: Theme.sizeCaption
+                                wrapMode: Text.Wrap
+                            }
+                        }
+                        MouseArea {
+                            id: reviewArea
+                            anchors.fill: parent
+                            hoverEnabled: true
+                            cursorShape: Qt.PointingHandCursor
+                            onClicked: page.openForReview()
+                        }
+                    }
+
+                    // Header of the combined Removed section.
+                    Text {
+                        objectName: "removedHeader"
+                        visible: row.kind === "removed"
+                        anchors { left: parent.left; leftMargin: 18; bottom: parent.bottom; bottomMargin: 10 }
+                        text: "Removed (" + row.count + ")"
+                        color: Theme.text
+                        font.pixelSize: Theme.sizeSectionTitle
+                        font.weight: Font.DemiBold
+                    }
                 }
             }
         }
@@ -719,6 +811,7 @@ Item {
 
     Lightbox {
         id: lightbox
+        undoKey: page.undoKey
         imageFolder: page.imageFolder
         onClosed: {
             page.scrollToFilename = lastFilename
@@ -734,6 +827,7 @@ Item {
 
     ClusterPopup {
         id: clusterPopup
+        undoKey: page.undoKey
         onViewRequested: (list, index) => lightbox.openList(list, index, "cluster")
         onCompareRequested: (imageId) => compareView.openFor(imageId, "cluster")
         onFinished: (mode, category, number, changed) => {
@@ -751,6 +845,7 @@ Item {
 
     CompareView {
         id: compareView
+        undoKey: page.undoKey
         imageFolder: page.imageFolder
         onKeepChanged: (imageId, kept) => {
             if (lightbox.opened)

@@ -1,7 +1,9 @@
 // The full-size viewer over the whole window: one image of a list with its
 // face crops, stepping with the arrow keys. From the grid, Space or Delete
-// removes the image from the selection; from the cluster popup, Space keeps or
-// drops it. C (or its button) compares the image with the others of its moment.
+// removes the image from the selection and the viewer moves on; the removed
+// image stays in the list, marked, and Space on it restores it. From the
+// cluster popup, Space keeps or drops it. 0 to 5 rate the image, 6 to 9 set
+// its colour label. C (or its button) compares the image with the others of its moment.
 // The image zooms (Z, the wheel, F on the largest face) and pans by dragging;
 // the frames beside it are read ahead, and the last frame stays on screen
 // until the next one is read. I shows what the cull knows about the frame.
@@ -46,6 +48,9 @@ Popup {
     readonly property int decodeSide: Math.max(512, Math.min(4096,
         Math.ceil(Math.max(pane.width, pane.height) * pane.Screen.devicePixelRatio / 512) * 512))
 
+    // Ctrl+Z and its kin, handled by the page: true when the key was one of them.
+    property var undoKey: (event) => false
+
     // A keep/drop from the cluster context, for the cluster popup.
     signal clusterSelectionChanged(int imageId, bool selected)
     // C: the compare view on the moment of this stored image.
@@ -60,6 +65,7 @@ Popup {
     }
 
     function showAt(at) {
+        refreshItem(at)
         index = at
         const it = item
         if (!it)
@@ -77,31 +83,37 @@ Popup {
             showAt(next)
     }
 
-    // Grid context: the image leaves the selection and the list.
-    function removeCurrent() {
+    // Takes over what the selection holds now for the image at `at` (its
+    // status and marks), when that differs from the list's copy.
+    function refreshItem(at) {
+        if (at < 0 || at >= list.length)
+            return
+        const was = list[at]
+        const now = App.selModel.currentFrames([was])[0]
+        if (now.status === was.status && now.userSelected === was.userSelected && now.rating === was.rating
+                && now.label === was.label)
+            return
+        const copy = list.slice()
+        copy[at] = now
+        list = copy
+    }
+
+    // Grid context: the image leaves the selection; it stays in the list,
+    // marked removed, and with `moveOn` the viewer goes on to the next one.
+    function removeCurrent(moveOn) {
         const it = item
-        if (!it)
+        if (!it || it.status === 3)
             return
         App.selModel.removeImage(it.filename)
-        const rest = list.slice()
-        rest.splice(index, 1)
-        list = rest
-        if (rest.length === 0) {
-            close()
-            return
-        }
-        showAt(Math.min(index, rest.length - 1))
+        if (moveOn)
+            step(1)
     }
 
     // Restores a removed image shown from the grid.
     function restoreCurrent() {
         const it = item
-        if (!it)
-            return
-        App.selModel.restoreImage(it.filename)
-        const copy = list.slice()
-        copy[index] = Object.assign({}, it, { "status": it.original > 0 ? it.original : 4 })
-        list = copy
+        if (it)
+            App.selModel.restoreImage(it.filename)
     }
 
     // Cluster context: keep or drop the image.
@@ -111,10 +123,13 @@ Popup {
             return
         const selected = !(it.userSelected === true)
         App.selModel.setImageSelected(it.id, selected)
-        const copy = list.slice()
-        copy[index] = Object.assign({}, it, { "userSelected": selected })
-        list = copy
         clusterSelectionChanged(it.id, selected)
+    }
+
+    // The keys 0 to 9: stars and colour label of the shown image.
+    function pressDigit(digit) {
+        if (item)
+            App.selModel.pressDigit([item.filename], digit)
     }
 
     // Takes over a keep/drop made elsewhere (the compare view).
@@ -135,6 +150,14 @@ Popup {
 
     onClosed: index = -1
 
+    // A decision made here or anywhere else (an undo) shows on the image at once.
+    Connections {
+        target: App.selModel
+        enabled: box.opened
+        function onChanged() { box.refreshItem(box.index) }
+        function onMarksChanged() { box.refreshItem(box.index) }
+    }
+
     parent: T.Overlay.overlay
     x: 0
     y: 0
@@ -153,7 +176,9 @@ Popup {
         anchors.fill: parent
         focus: true
         Keys.onPressed: (event) => {
-            if (event.key === Qt.Key_Left) {
+            if (box.undoKey(event)) {
+                // taken back or made again; the image follows
+            } else if (event.key === Qt.Key_Left) {
                 box.step(-1)
             } else if (event.key === Qt.Key_Right) {
                 box.step(1)
@@ -169,10 +194,16 @@ Popup {
             } else if (event.key === Qt.Key_I) {
                 box.showInfo = !box.showInfo
             } else if (event.key === Qt.Key_Space || event.key === Qt.Key_Delete) {
-                if (box.context === "grid")
-                    box.removeCurrent()
-                else if (event.key === Qt.Key_Space)
-                    box.toggleKeep()
+                if (box.context === "cluster") {
+                    if (event.key === Qt.Key_Space)
+                        box.toggleKeep()
+                } else if (event.key === Qt.Key_Space && box.item && box.item.status === 3) {
+                    box.restoreCurrent()
+                } else {
+                    box.removeCurrent(true)
+                }
+            } else if (event.key >= Qt.Key_0 && event.key <= Qt.Key_9 && !(event.modifiers & Qt.ControlModifier)) {
+                box.pressDigit(event.key - Qt.Key_0)
             } else {
                 return
             }
@@ -205,6 +236,20 @@ Popup {
                         elide: Text.ElideRight
                     }
                     Text {
+                        objectName: "lightboxRemoved"
+                        visible: box.context === "grid" && box.item !== null && box.item.status === 3
+                        text: "Removed · Space restores"
+                        color: Theme.removed
+                        font.pixelSize: Theme.sizeDetail
+                        font.weight: Font.DemiBold
+                    }
+                    FrameMarksBadge {
+                        objectName: "lightboxMarks"
+                        rating: box.item && box.item.rating !== undefined ? box.item.rating : -1
+                        label: box.item && box.item.label ? box.item.label : ""
+                        pixelSize: Theme.sizeDetail
+                    }
+                    Text {
                         objectName: "lightboxPosition"
                         text: (box.index + 1) + " / " + box.list.length
                         color: Theme.overlayTextDim
@@ -221,7 +266,7 @@ Popup {
                             else if (checked)
                                 box.restoreCurrent()
                             else
-                                box.removeCurrent()
+                                box.removeCurrent(false)
                             checked = Qt.binding(() => box.inSelection)
                         }
                     }

@@ -22,10 +22,15 @@ Popup {
             { "key": "Hover + Space", "action": "Check or uncheck the image under the pointer" },
             { "key": "Click", "action": "Open the image in the viewer" },
             { "key": "↑ ↓  PgUp PgDn", "action": "Scroll the grid" },
-            { "key": "Home  End", "action": "Top or bottom of the grid" }] },
+            { "key": "Home  End", "action": "Top or bottom of the grid" },
+            { "key": "0 – 5", "action": "Stars of the checked images, else of the one under the pointer" },
+            { "key": "6  7  8  9", "action": "Colour label red, yellow, green, blue (the same key again clears it)" },
+            { "key": "Ctrl+Z  ·  Ctrl+Shift+Z", "action": "Undo  ·  redo a decision (in the viewers too)" }] },
         { "title": "Viewer", "keys": [
             { "key": "← →", "action": "Previous or next image" },
             { "key": "Space  Delete", "action": "Remove from the selection (from a moment: keep or drop)" },
+            { "key": "Space", "action": "On a removed image: restore it" },
+            { "key": "0 – 5  ·  6 – 9", "action": "Stars  ·  colour label" },
             { "key": "Z", "action": "Fit or 100 % at the pointer" },
             { "key": "Wheel  ·  drag", "action": "Zoom about the pointer  ·  move the image" },
             { "key": "F", "action": "100 % on the largest face" },
@@ -35,12 +40,14 @@ Popup {
         { "title": "Moment (cluster) list", "keys": [
             { "key": "Arrows", "action": "Move between the frames" },
             { "key": "Space", "action": "Keep or drop the frame" },
+            { "key": "0 – 5  ·  6 – 9", "action": "Stars  ·  colour label" },
             { "key": "Enter", "action": "Open the frame in the viewer" },
             { "key": "C", "action": "Compare" }] },
         { "title": "Compare view", "keys": [
             { "key": "← →", "action": "Step the right frame" },
             { "key": "Enter", "action": "Pin the right frame" },
             { "key": "Space", "action": "Keep or remove the right frame" },
+            { "key": "0 – 5  ·  6 – 9", "action": "Stars  ·  colour label of the right frame" },
             { "key": "Z  ·  F  ·  I", "action": "Fit or 100 %  ·  faces at 100 %  ·  information" },
             { "key": "Shift", "action": "Zoom or move one pane only" }] },
         { "title": "Enhance page", "keys": [

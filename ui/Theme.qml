@@ -45,6 +45,17 @@ QtObject {
     readonly property color marked: "#1565c0"
     readonly property color removed: "#c62828"
     readonly property color reviewed: "#3fb950"
+    // The photographer's stars and colour labels, on pictures and in the filter bar.
+    readonly property color star: "#ffc83d"
+    readonly property color labelRed: "#e53935"
+    readonly property color labelYellow: "#fdd835"
+    readonly property color labelGreen: "#43a047"
+    readonly property color labelBlue: "#1e88e5"
+    readonly property int labelDotSize: 11
+    function labelColor(key) {
+        return key === "red" ? labelRed : key === "yellow" ? labelYellow : key === "green" ? labelGreen
+                                                              : key === "blue" ? labelBlue : "transparent"
+    }
 
     // Status lines: a failure and a confirmation. They sit on the panel and on
     // its list rows, so each is made readable on both at every BG level.

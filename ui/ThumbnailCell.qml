@@ -1,6 +1,7 @@
 // One image of the review grid: the thumbnail (loaded in the background at
 // 1.6 x the cell width), its name, the cluster link and the check box that
-// marks it for a batch action. Borders tell last viewed, marked and removed.
+// marks it for a batch action. Borders tell last viewed, marked and removed;
+// the photographer's stars and colour label sit on the picture's corner.
 import QtQuick
 import KeepframeUI
 
@@ -64,6 +65,12 @@ Item {
             autoTransform: true
             fillMode: Image.PreserveAspectFit
             sourceSize.width: Math.round(Theme.thumbSize * 1.6)
+        }
+        FrameMarksBadge {
+            objectName: "marksBadge"
+            anchors { left: parent.left; bottom: parent.bottom; margins: 5 }
+            rating: cell.item && cell.item.rating !== undefined ? cell.item.rating : -1
+            label: cell.item && cell.item.label ? cell.item.label : ""
         }
         Text {
             anchors.centerIn: parent

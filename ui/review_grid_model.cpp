@@ -64,6 +64,40 @@ void ReviewGridModel::refresh() {
     emit refreshed();
 }
 
+namespace {
+
+// Puts the selection's marks into the image maps of `items` where they
+// differ; true when one of them changed.
+bool takeMarks(QVariantList& items, const SelectionModel& selection) {
+    bool any = false;
+    for (QVariant& v : items) {
+        QVariantMap m = v.toMap();
+        const QVariantMap marks = selection.marksOf(m.value("filename").toString());
+        if (m.value("rating") == marks.value("rating") && m.value("label") == marks.value("label")) continue;
+        m.insert(marks);
+        v = m;
+        any = true;
+    }
+    return any;
+}
+
+}  // namespace
+
+void ReviewGridModel::updateMarks() {
+    if (!selection_) return;
+    for (QVariant& s : sections_) {
+        QVariantMap section = s.toMap();
+        QVariantList kept = section.value("primary").toList();
+        if (!takeMarks(kept, *selection_)) continue;
+        section.insert("primary", kept);
+        s = section;
+    }
+    takeMarks(removed_, *selection_);
+    for (int r = 0; r < rows_.size(); ++r)
+        if (rows_[r].kind == QLatin1String("cells") && takeMarks(rows_[r].items, *selection_))
+            emit dataChanged(index(r), index(r), {ItemsRole});
+}
+
 void ReviewGridModel::clear() {
     sections_.clear();
     removed_.clear();

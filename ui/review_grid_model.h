@@ -66,6 +66,11 @@ public:
     // Re-reads the sections, the removed images and the For Review count from
     // the selection (after a load and every change of the selection).
     Q_INVOKABLE void refresh();
+    // Takes over the stars and labels of the frames shown from the
+    // selection, in the rows whose marks differ: a mark changes no section,
+    // so nothing is read or cut again (unless a filter may take frames in or
+    // out: then use refresh()).
+    Q_INVOKABLE void updateMarks();
     // Empties the grid (a new cull starts).
     Q_INVOKABLE void clear();
     // The row that shows `filename`, or -1.

@@ -86,7 +86,7 @@ TEST_F(CullReview, MarksRemoveAndRestoreThroughTheDatabase) {
     EXPECT_EQ(userSelected(id, "DSC_0001.jpg"), 1);
 }
 
-TEST_F(CullReview, TheViewerStepsRemovesAndClosesOnTheLastImage) {
+TEST_F(CullReview, TheViewerStepsRemovesAndKeepsRemovedImagesInItsList) {
     uidriver::click(window, partOf("DSC_0001.jpg", "openArea"));
     QObject* box = object("lightbox");
     ASSERT_TRUE(uidriver::waitFor([&] { return box->property("opened").toBool(); }));
@@ -104,22 +104,31 @@ TEST_F(CullReview, TheViewerStepsRemovesAndClosesOnTheLastImage) {
     for (int i = 0; i < 5; ++i) uidriver::key(window, Qt::Key_Right);
     EXPECT_EQ(box->property("index").toInt(), 5);  // clamped at the end
 
-    // Space removes the shown image; the viewer shows the one now at its place.
+    // Space removes the shown image and moves on; the removed one stays in the list, marked.
     uidriver::key(window, Qt::Key_Left);
-    const QString fourth = box->property("item").toMap()["filename"].toString();
+    const QString fifth = box->property("item").toMap()["filename"].toString();
     uidriver::key(window, Qt::Key_Space);
-    EXPECT_EQ(userSelected(id, fourth), 0);
-    EXPECT_EQ(prop("lightboxPosition", "text").toString(), "5 / 5");
-    uidriver::key(window, Qt::Key_Delete);
-    EXPECT_EQ(prop("lightboxPosition", "text").toString(), "4 / 4");
-    for (int i = 0; i < 3; ++i) uidriver::key(window, Qt::Key_Space);
-    EXPECT_TRUE(box->property("opened").toBool());
+    EXPECT_EQ(userSelected(id, fifth), 0);
+    EXPECT_EQ(prop("lightboxPosition", "text").toString(), "6 / 6");
+    EXPECT_FALSE(prop("lightboxRemoved", "visible").toBool());
+    // Delete on the last image removes it where it is; again it does nothing.
     const QString last = box->property("item").toMap()["filename"].toString();
-    uidriver::key(window, Qt::Key_Space);
+    uidriver::key(window, Qt::Key_Delete);
+    uidriver::key(window, Qt::Key_Delete);
+    EXPECT_EQ(userSelected(id, last), 0);
+    EXPECT_EQ(prop("lightboxPosition", "text").toString(), "6 / 6");
+    EXPECT_TRUE(prop("lightboxRemoved", "visible").toBool());
+    EXPECT_FALSE(prop("lightboxKeep", "checked").toBool());
+    uidriver::key(window, Qt::Key_Left);
+    EXPECT_EQ(box->property("item").toMap()["filename"].toString(), fifth);
+    EXPECT_TRUE(prop("lightboxRemoved", "visible").toBool());
+    EXPECT_TRUE(box->property("opened").toBool());
+
+    uidriver::key(window, Qt::Key_Escape);
     ASSERT_TRUE(uidriver::waitFor([&] { return !box->property("opened").toBool(); }));
-    EXPECT_EQ(app->selection().keptCount(), 0);
-    EXPECT_EQ(prop("cullPage", "scrollToFilename").toString(), last);
-    EXPECT_EQ(prop("removedHeader", "text").toString(), "Removed (6)");
+    EXPECT_EQ(app->selection().keptCount(), 4);
+    EXPECT_EQ(prop("cullPage", "scrollToFilename").toString(), fifth);
+    EXPECT_EQ(prop("removedHeader", "text").toString(), "Removed (2)");
 }
 
 TEST_F(CullReview, EscapeClosesTheViewerAndTheGridFramesTheLastImage) {
