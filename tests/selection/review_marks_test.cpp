@@ -143,7 +143,7 @@ struct Marks : keepframe::testing::LibraryFixture {
             ResultImage img;
             img.filename = names[i];
             img.path = input.toStdString() + "/" + names[i];
-            img.category = i < 4 ? "portrait" : "venue";
+            img.category = i < 4 ? Category::Portrait : Category::Venue;
             img.clusterNumber = 1 + i / 2;
             img.engineSelected = i < 6;
             img.isPrimary = i % 2 == 0 && i < 6;

@@ -62,7 +62,7 @@ protected:
             ResultImage img;
             img.filename = f.name;
             img.path = std::string("/shoot/") + f.name;
-            img.category = "portrait";
+            img.category = Category::Portrait;
             img.clusterNumber = 1;
             img.fullW = 1200;
             img.fullH = 800;
