@@ -18,6 +18,7 @@
 namespace keepframe {
 
 class EnhanceJobs;
+class ExportJobs;
 class FinalExport;
 class ProjectFiles;
 class ProjectStore;
@@ -35,6 +36,11 @@ class SelectionModel : public QObject {
     Q_PROPERTY(bool hasData READ hasData NOTIFY changed)
     Q_PROPERTY(QString inputFolder READ inputFolder NOTIFY changed)
     Q_PROPERTY(bool xmpRunning READ xmpRunning NOTIFY xmpRunningChanged)
+    Q_PROPERTY(bool exportRunning READ exportRunning NOTIFY exportRunningChanged)
+    // The counts beside the summary, following every decision: "kept" (every
+    // frame not removed), "removed" (frames the cull kept that were removed
+    // since) and "added" (frames the cull left out that were added since).
+    Q_PROPERTY(QVariantMap liveCounts READ liveCounts NOTIFY changed)
 public:
     enum Status { None = 0, Primary = 1, Review = 2, Removed = 3, Added = 4 };
     Q_ENUM(Status)
@@ -182,6 +188,21 @@ public:
     // From startXmpSidecars() until xmpSidecarsFinished().
     bool xmpRunning() const;
 
+    // The final export (options of finalExportOptionsFrom) or the export of
+    // the edited versions (as exportEdited) on a thread of their own; the map
+    // of runExportPlan arrives with exportFinished(). False (and no signal)
+    // while an export runs.
+    Q_INVOKABLE bool startExportFinal(const QString& destBaseIn, const QVariantMap& options);
+    // The same export on the calling thread; returns the map at once.
+    QVariantMap exportFinalWith(const QString& destBaseIn, const QVariantMap& options);
+    Q_INVOKABLE bool startExportEdited(const QString& destBaseIn);
+    // The running export copies no further file; it ends as usual.
+    Q_INVOKABLE void cancelExport();
+    Q_INVOKABLE int exportProgressDone() const;
+    Q_INVOKABLE int exportProgressTotal() const;
+    bool exportRunning() const;
+    QVariantMap liveCounts() const;
+
     // Cancels a running enhancement batch and waits until it has ended
     // (enhanceFinished() is emitted). Called before edited outputs are purged
     // at quit, and before the open project's folder is renamed or deleted.
@@ -192,6 +213,8 @@ signals:
     void enhanceFinished();
     void xmpRunningChanged();
     void xmpSidecarsFinished(const QVariantMap& result);
+    void exportRunningChanged();
+    void exportFinished(const QVariantMap& result);
 
 private:
     // Tells the screens when `changed` is true.
@@ -204,6 +227,7 @@ private:
     // Children of this object; stopped by its destructor before anything goes.
     EnhanceJobs* enhance_;
     XmpJobs* xmp_;
+    ExportJobs* exports_;
 };
 
 }  // namespace keepframe

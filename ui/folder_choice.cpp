@@ -1,5 +1,11 @@
 #include "folder_choice.h"
 
+#include "project_file.h"
+#include "raw_names.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
@@ -35,6 +41,24 @@ FolderChoice::FolderChoice(QObject* parent) : QObject(parent) {}
 
 FolderChoice::~FolderChoice() {
     if (window_) window_->removeEventFilter(this);
+}
+
+void FolderChoice::setExtraButton(QQuickItem* button) {
+    if (button == extraButton_) return;
+    extraButton_ = button;
+    placeExtraButton();
+    emit extraButtonChanged();
+}
+
+void FolderChoice::placeExtraButton() {
+    QQuickItem* folders = list();
+    if (!extraButton_ || !folders || !folders->parentItem()) return;
+    for (QQuickItem* part : folders->parentItem()->childItems()) {
+        if (!part->inherits("QQuickDialogButtonBox")) continue;
+        if (extraButton_->parentItem() && part->isAncestorOf(extraButton_)) return;
+        QMetaObject::invokeMethod(part, "addItem", Q_ARG(QQuickItem*, extraButton_.data()));
+        return;
+    }
 }
 
 void FolderChoice::setDialog(QObject* dialog) {
@@ -74,7 +98,10 @@ QUrl FolderChoice::meant(const QUrl& shown, const QUrl& selected, const QUrl& pi
 // Whether Qt draws the dialog shows once its list is there (it is gone again
 // by the time the dialog tells it was accepted).
 void FolderChoice::look() {
-    if (dialog_ && dialog_->property("visible").toBool() && list()) drawnByQt_ = true;
+    if (dialog_ && dialog_->property("visible").toBool() && list()) {
+        drawnByQt_ = true;
+        placeExtraButton();
+    }
 }
 
 // The dialog opened or closed: a new look at its list starts with nothing picked.
@@ -135,6 +162,34 @@ QUrl FolderChoice::shownFolder() const { return dialog_ ? dialog_->property("cur
 void FolderChoice::pick() {
     pickedIn_ = shownFolder();
     emit pickedChanged();
+}
+
+QUrl Folders::exportStartFolder(const QString& inputFolder) {
+    const QString shoot = localPathFromUrl(inputFolder);
+    if (shoot.isEmpty()) return {};
+    QDir folder(QDir::cleanPath(QFileInfo(shoot).absoluteFilePath()));
+    const QString name = folder.dirName();
+    folder.cdUp();
+    // The JPEG copies of RAW files live in a folder inside the shoot.
+    if (QString::fromStdString(conversionFolderName(folder.absolutePath().toStdString())) == name) folder.cdUp();
+    return QUrl::fromLocalFile(folder.absolutePath());
+}
+
+QUrl Folders::makeFolder(const QUrl& parent, const QString& name) {
+    const QString base = localPathFromUrl(parent.toString());
+    const QString clean = name.trimmed();
+    if (base.isEmpty() || clean.isEmpty() || clean == "." || clean == ".." || clean.contains('/') ||
+        clean.contains('\\'))
+        return {};
+    const QString path = QDir(base).filePath(clean);
+    if (QFileInfo::exists(path) || !QDir(base).mkdir(clean)) return {};
+    return QUrl::fromLocalFile(path);
+}
+
+bool Folders::openFolder(const QString& path) {
+    const QString folder = localPathFromUrl(path);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 }  // namespace keepframe
