@@ -27,7 +27,7 @@ FolderDialog {
             newFolderPrompt.problem = "This folder cannot be made here: the name is taken or not allowed."
             return false
         }
-        dialog.currentFolder = made
+        dialog.choice.showFolder(made)
         newFolderPrompt.close()
         return true
     }

@@ -89,6 +89,16 @@ QUrl FolderChoice::chosenFolder() const {
     return meant(shownFolder(), dialog_->property("selectedFolder").toUrl(), pickedIn_, drawnByQt_ || list());
 }
 
+void FolderChoice::showFolder(const QUrl& folder) {
+    if (!dialog_) return;
+    // The dialog Qt Quick draws takes a new folder only at its next opening;
+    // its own part (the list's owner) moves at once.
+    QQuickItem* folders = list();
+    QObject* drawn = folders ? folders->parent() : nullptr;
+    if (drawn && drawn->metaObject()->indexOfProperty("currentFolder") >= 0) drawn->setProperty("currentFolder", folder);
+    else dialog_->setProperty("currentFolder", folder);
+}
+
 QUrl FolderChoice::meant(const QUrl& shown, const QUrl& selected, const QUrl& pickedIn, bool drawnByQt) {
     if (!drawnByQt || shown.isEmpty()) return selected;
     if (!selected.isEmpty() && !pickedIn.isEmpty() && sameFolder(pickedIn, shown)) return selected;
@@ -167,12 +177,13 @@ void FolderChoice::pick() {
 QUrl Folders::exportStartFolder(const QString& inputFolder) {
     const QString shoot = localPathFromUrl(inputFolder);
     if (shoot.isEmpty()) return {};
-    QDir folder(QDir::cleanPath(QFileInfo(shoot).absoluteFilePath()));
-    const QString name = folder.dirName();
-    folder.cdUp();
+    // Named, not looked up: the folder may be gone.
+    const QFileInfo folder(QDir::cleanPath(QFileInfo(shoot).absoluteFilePath()));
+    QString parent = folder.absolutePath();
     // The JPEG copies of RAW files live in a folder inside the shoot.
-    if (QString::fromStdString(conversionFolderName(folder.absolutePath().toStdString())) == name) folder.cdUp();
-    return QUrl::fromLocalFile(folder.absolutePath());
+    if (QString::fromStdString(conversionFolderName(parent.toStdString())) == folder.fileName())
+        parent = QFileInfo(parent).absolutePath();
+    return QUrl::fromLocalFile(parent);
 }
 
 QUrl Folders::makeFolder(const QUrl& parent, const QString& name) {

@@ -41,6 +41,8 @@ public:
 
     // The folder the dialog means now (its accepted folder).
     Q_INVOKABLE QUrl chosenFolder() const;
+    // Moves the open dialog to `folder`, as a double-click on it in the list does.
+    Q_INVOKABLE void showFolder(const QUrl& folder);
 
     // The rule on its own: the folder shown, unless the user picked an entry
     // in it (`pickedIn` is the folder shown at that moment) or the dialog
