@@ -575,7 +575,7 @@ Item {
                     text: page.markCount > 0 ? page.markCount + " checked" : "Check images to remove or restore"
                     color: page.markCount > 0 ? Theme.text : Theme.textDim
                     font.pixelSize: Theme.sizeCaption
-                    Layout.preferredWidth: 214
+                    Layout.preferredWidth: 168
                     elide: Text.ElideRight
                 }
                 ActionButton {
