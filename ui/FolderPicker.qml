@@ -16,34 +16,34 @@ FolderDialog {
 
     readonly property FolderChoice choice: FolderChoice {
         dialog: dialog
-        extraButton: newFolderButton
+        extraButton: dialog.newFolderButton
     }
 
     // Makes the folder `name` inside the folder shown and shows it; false,
     // with the reason on the prompt, when it cannot be made.
     function makeFolder(name) {
-        const made = Folders.makeFolder(dialog.currentFolder, name)
-        if (made.toString() === "") {
-            newFolderPrompt.problem = "This folder cannot be made here: the name is taken or not allowed."
+        const made = String(Folders.makeFolder(dialog.currentFolder, name))
+        if (made === "") {
+            dialog.newFolderPrompt.problem = "This folder cannot be made here: the name is taken or not allowed."
             return false
         }
         dialog.choice.showFolder(made)
-        newFolderPrompt.close()
+        dialog.newFolderPrompt.close()
         return true
     }
 
     readonly property Item newFolderButton: ActionButton {
         objectName: "newFolderButton"
         text: "New Folder…"
-        DialogButtonBox.buttonRole: DialogButtonBox.ActionRole
-        onClicked: newFolderPrompt.open()
+        DialogButtonBox.buttonRole: DialogButtonBox.ActionRole // qmllint disable
+        onClicked: dialog.newFolderPrompt.open()
     }
 
     readonly property Popup newFolderPrompt: Popup {
         id: prompt
         objectName: "newFolderPrompt"
         property string problem: ""
-        parent: dialog.parentWindow ? dialog.parentWindow.contentItem : null
+        parent: dialog.parentWindow ? dialog.parentWindow.contentItem : null // qmllint disable
         anchors.centerIn: parent
         modal: true
         focus: true
@@ -58,7 +58,7 @@ FolderDialog {
             border.color: Theme.panelBorder
             radius: 6
         }
-        contentItem: ColumnLayout {
+        ColumnLayout {
             spacing: 10
             Label {
                 text: "New folder"
