@@ -217,6 +217,28 @@ bool handoverScreens(QQuickWindow* window, QObject* cull, const QString& out) {
     return true;
 }
 
+// The export's folder dialog with its New Folder button and prompt, and a
+// running export (its progress row as it shows halfway through a shoot).
+bool exportScreens(QQuickWindow* window, QObject* cull, const QString& out) {
+    QObject* dialog = need(window, "exportFolderDialog");
+    if (!dialog) return false;
+    uidriver::call(cull, "startExport");
+    uidriver::waitFor([&] { return dialog->property("visible").toBool(); }, 5000);
+    if (!save(window, out, "10a-export-folder")) return false;
+    auto* prompt = dialog->property("newFolderPrompt").value<QObject*>();
+    if (!prompt) return false;
+    uidriver::call(prompt, "open");
+    if (!save(window, out, "10b-export-new-folder")) return false;
+    uidriver::call(prompt, "close");
+    uidriver::call(dialog, "close");
+    cull->setProperty("exportTotal", 16);
+    cull->setProperty("exportDone", 7);
+    cull->setProperty("exporting", true);
+    const bool saved = save(window, out, "10c-export-running");
+    cull->setProperty("exporting", false);
+    return saved;
+}
+
 // Corrects frames `from` to `to` (exclusive) at one level on the Enhance page
 // and waits for the batch to end.
 bool enhanceRange(QObject* page, EnhanceGridModel* cells, int from, int to, bool plus) {
@@ -342,7 +364,10 @@ int run(const QString& out) {
     uidriver::call(popup, "close");
     if (!marksScreens(app.selection(), window, out)) return 1;
 
+    if (!exportScreens(window, cull, out)) return 1;
     uidriver::call(cull, "exportFinalTo", {QUrl::fromLocalFile(work.path() + "/export").toString()});
+    if (QObject* box = need(window, "exportResultDialog"))
+        uidriver::waitFor([&] { return box->property("opened").toBool(); }, 60000);
     if (!save(window, out, "10-export-result")) return 1;
     if (QObject* box = need(window, "exportResultDialog")) uidriver::call(box, "close");
     if (!handoverScreens(window, cull, out)) return 1;

@@ -10,10 +10,40 @@
 #include <QDateTime>
 #include <QHash>
 
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 
 namespace keepframe {
+
+namespace {
+
+// The conversion folder of a run that made it, removed with everything in it
+// unless the run kept its result: a stopped or failed cull leaves no JPEG
+// copies in the shoot. A folder an earlier cull made (its project reads the
+// copies) is never taken.
+class MadeFolder {
+public:
+    MadeFolder() = default;
+    MadeFolder(const MadeFolder&) = delete;
+    MadeFolder& operator=(const MadeFolder&) = delete;
+    ~MadeFolder() {
+        if (folder_.empty()) return;
+        std::error_code ec;
+        std::filesystem::remove_all(utf8ToPath(folder_), ec);
+    }
+    // `folder` is to be made by this run: it is taken back unless kept.
+    void watch(const std::string& folder) {
+        std::error_code ec;
+        if (!std::filesystem::exists(utf8ToPath(folder), ec)) folder_ = folder;
+    }
+    void keep() { folder_.clear(); }
+
+private:
+    std::string folder_;
+};
+
+}  // namespace
 
 CullWorker::CullWorker(EngineConfig config, bool saveProject, std::shared_ptr<std::atomic<CullPhase>> phase)
     : config_(std::move(config)), saveProject_(saveProject), phase_(std::move(phase)) {
@@ -91,9 +121,11 @@ QVariantMap CullWorker::run(JobControl& control) {
             throw std::runtime_error(("Could not save the project: " + store->lastError()).toStdString());
     }
     std::vector<SkippedFile> unconverted;
+    MadeFolder conversion;
     if (hasRawFiles(config_.inputFolder)) {
         const std::string jpegFolder =
             pathToUtf8(utf8ToPath(config_.inputFolder) / utf8ToPath(conversionFolderName(config_.inputFolder)));
+        conversion.watch(jpegFolder);
         const int total = countRawFiles(config_.inputFolder);
         control.report(1, QStringLiteral("Converting RAW files to JPG…"));
         std::vector<std::string> failedRaw;
@@ -129,6 +161,7 @@ QVariantMap CullWorker::run(JobControl& control) {
         if (projectId < 0)
             throw std::runtime_error(("Could not save the project: " + store->lastError()).toStdString());
     }
+    conversion.keep();
     phase_->store(CullPhase::Finishing);
     control.report(99, QStringLiteral("Finishing up…"));
     return cullSummary(result, config_, projectId);

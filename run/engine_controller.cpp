@@ -33,6 +33,12 @@ void EngineController::setRunning(bool running) {
     emit runningChanged();
 }
 
+void EngineController::setStopRequested(bool requested) {
+    if (stopRequested_ == requested) return;
+    stopRequested_ = requested;
+    emit stopRequestedChanged();
+}
+
 bool EngineController::inputHasRaw(const QString& inputFolder) const {
     const QString folder = normalizeFolderArgument(inputFolder);
     return !folder.isEmpty() && hasRawFiles(folder.toStdString());
@@ -72,18 +78,24 @@ void EngineController::startCull(const QString& inputFolder, const QString& outp
     if (!expressionPath_.isEmpty()) config.expressionModelPath = expressionPath_.toStdString();
     if (!eyePath_.isEmpty()) config.eyeModelPath = eyePath_.toStdString();
 
+    setStopRequested(false);
     setRunning(true);
     startMs_ = QDateTime::currentMSecsSinceEpoch();
-    emit progress(5, QStringLiteral("Processing images (detect, score, cluster)…"));
 
     auto worker = std::make_shared<CullWorker>(std::move(config), options_.saveProject, phase_);
     if (!job_->start([worker](JobControl& control) { return QVariant(worker->run(control)); })) {
         onWorkerFailed(QStringLiteral("The cull could not be started: no thread is available."));
         return;
     }
+    // Before any report of the work, which arrive through this thread's event loop.
+    emit progress(5, QStringLiteral("Processing images (detect, score, cluster)…"));
 }
 
-void EngineController::cancel() { job_->cancel(); }
+void EngineController::cancel() {
+    if (!running_) return;
+    job_->cancel();
+    setStopRequested(true);
+}
 
 void EngineController::onWorkerFinished(const QVariant& summary) {
     phase_->store(CullPhase::Idle);

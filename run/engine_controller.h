@@ -34,12 +34,15 @@ QString normalizeFolderArgument(const QString& text);
 class EngineController : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool running READ running NOTIFY runningChanged)
+    // The running (or the last) cull was asked to stop.
+    Q_PROPERTY(bool stopRequested READ stopRequested NOTIFY stopRequestedChanged)
 public:
     explicit EngineController(QObject* parent = nullptr);
     // Waits for a running cull to end as it would (its project saved); its end is not told.
     ~EngineController() override;
 
     bool running() const { return running_; }
+    bool stopRequested() const { return stopRequested_; }
     // Where the running cull is, read from any thread (a signal handler
     // too): Idle when none runs or the last one ended.
     CullPhase phase() const { return phase_->load(); }
@@ -55,15 +58,19 @@ public:
     Q_INVOKABLE void startCull(const QString& inputFolder, const QString& outputFolder, int select);
     // Asks a running cull to stop at its next safe point (the next frame or
     // RAW file, or before the project is saved); it then ends with
-    // failed("The cull was stopped.") and nothing stored. A cull already
-    // saving its project finishes. Nothing when no cull runs.
-    void cancel();
+    // failed("The cull was stopped.") and nothing stored: no project, and no
+    // conversion folder it made in the shoot. A cull already saving its
+    // project finishes: the save is one transaction, and a project complete
+    // on disk is worth more than the second it would save; its finished()
+    // then comes with stopRequested() set. Nothing when no cull runs.
+    Q_INVOKABLE void cancel();
 
 signals:
     void progress(int percent, const QString& message);
     void finished(const QVariant& summary);
     void failed(const QString& message);
     void runningChanged();
+    void stopRequestedChanged();
 
 public slots:
     void onWorkerFinished(const QVariant& summary);
@@ -71,8 +78,10 @@ public slots:
 
 private:
     void setRunning(bool running);
+    void setStopRequested(bool requested);
 
     bool running_ = false;
+    bool stopRequested_ = false;
     BackgroundJob* job_;
     QString detectorPath_, recognizerPath_, expressionPath_, eyePath_;
     CullRunOptions options_;

@@ -2,7 +2,6 @@
 
 #include "enhance_buffers.h"
 #include "enhance_pipeline.h"
-#include "export_run.h"
 #include "image_decode.h"
 #include "jpeg_encoder.h"
 #include "jpeg_output.h"
@@ -200,31 +199,6 @@ QList<SelectionModel::EditedFiles> EnhanceJobs::editedFiles(const QList<int>& im
     for (int id : imageIds)
         out.push_back({existing(editedFile(enhanceFolder, id)), existing(editedFile(plusFolder, id))});
     return out;
-}
-
-int EnhanceJobs::exportLevel(const QString& base, bool plus) const {
-    const QString folder = editedFolder(plus);
-    if (folder.isEmpty()) return 0;
-    const QString root = joinFolder(base, plus ? "enhanced_plus" : "enhanced");
-    // Edited versions never replace a file, not even one of an earlier export.
-    ExportRun run(state_.inputFolder(), ExportRun::Earlier::Keep);
-    int copied = 0;
-    for (const ReviewState::Image& i : state_.images()) {
-        const QString edited = editedFile(folder, i.id);
-        if (i.status == SelectionModel::Removed || edited.isEmpty() || !QFileInfo::exists(edited)) continue;
-        // The copy keeps the source's sub-folder, name and extension.
-        const QString sub = subFolderOf(i.filename);
-        if (run.copyVersion(edited, i.filename, sub.isEmpty() ? root : joinFolder(root, sub))) ++copied;
-    }
-    return copied;
-}
-
-QVariantList EnhanceJobs::exportEdited(const QString& destBaseIn) const {
-    const QString base = localPathFromUrl(destBaseIn);
-    if (base.isEmpty() || state_.inputFolder().isEmpty()) return QVariantList{0, 0};
-    const int enhanced = exportLevel(base, false);
-    const int plus = exportLevel(base, true);
-    return QVariantList{enhanced, plus};
 }
 
 QVariantList EnhanceJobs::deliverableImages() const {

@@ -80,10 +80,6 @@ public:
     QString bestEditedUrl(int imageId) const;
     QString originalUrl(const QString& filename) const;
     QList<SelectionModel::EditedFiles> editedFiles(const QList<int>& imageIds) const;
-    // Copies the corrections of the kept images into DEST/enhanced and
-    // DEST/enhanced_plus, keeping their sources' sub-folders and names and
-    // never replacing a file; returns [Enhance copies, Enhance Plus copies].
-    QVariantList exportEdited(const QString& destBaseIn) const;
     // Each kept image with the file a delivery uploads: its best correction,
     // else its source; images with neither are left out.
     QVariantList deliverableImages() const;
@@ -96,7 +92,6 @@ private:
     // The open project's edited folder of one level; empty when there is none.
     QString editedFolder(bool plus) const;
     QString editedPath(int imageId, bool plus) const;
-    int exportLevel(const QString& base, bool plus) const;
     // Counts the written files of the batch that ended, and tells.
     void batchEnded();
 

@@ -2,6 +2,7 @@
 
 #include "decision_history.h"
 #include "enhance_jobs.h"
+#include "export_jobs.h"
 #include "final_export.h"
 #include "project_files.h"
 #include "project_store.h"
@@ -23,15 +24,19 @@ SelectionModel::SelectionModel(QObject* parent)
       history_(std::make_unique<DecisionHistory>()),
       decisions_(std::make_unique<ReviewDecisions>(*state_, *history_)),
       enhance_(new EnhanceJobs(*state_, this)),
-      xmp_(new XmpJobs(*state_, this)) {
+      xmp_(new XmpJobs(*state_, this)),
+      exports_(new ExportJobs(this)) {
     connect(enhance_, &EnhanceJobs::finished, this, &SelectionModel::enhanceFinished);
     connect(xmp_, &XmpJobs::runningChanged, this, &SelectionModel::xmpRunningChanged);
     connect(xmp_, &XmpJobs::finished, this, &SelectionModel::xmpSidecarsFinished);
+    connect(exports_, &ExportJobs::runningChanged, this, &SelectionModel::exportRunningChanged);
+    connect(exports_, &ExportJobs::finished, this, &SelectionModel::exportFinished);
 }
 
 SelectionModel::~SelectionModel() {
     blockSignals(true);  // nobody hears the end of work stopped by the model's own end
     xmp_->stop();
+    exports_->stop();
     enhance_->stop();
 }
 
@@ -344,7 +349,46 @@ QString SelectionModel::bestEditedUrl(int imageId) const { return enhance_->best
 
 QString SelectionModel::originalUrl(const QString& filename) const { return enhance_->originalUrl(filename); }
 
-QVariantList SelectionModel::exportEdited(const QString& destBaseIn) { return enhance_->exportEdited(destBaseIn); }
+QVariantList SelectionModel::exportEdited(const QString& destBaseIn) {
+    QList<int> ids;
+    for (const Image& i : state_->images()) ids << i.id;
+    const QVariantMap r = runExportPlan(export_->editedPlan(destBaseIn, editedFiles(ids)));
+    return QVariantList{r["enhanced"], r["plus"]};
+}
+
+bool SelectionModel::startExportFinal(const QString& destBaseIn, const QVariantMap& options) {
+    if (exports_->isRunning()) return false;
+    return exports_->start(export_->plan(destBaseIn, finalExportOptionsFrom(options)));
+}
+
+QVariantMap SelectionModel::exportFinalWith(const QString& destBaseIn, const QVariantMap& options) {
+    return runExportPlan(export_->plan(destBaseIn, finalExportOptionsFrom(options)));
+}
+
+bool SelectionModel::startExportEdited(const QString& destBaseIn) {
+    if (exports_->isRunning()) return false;
+    QList<int> ids;
+    for (const Image& i : state_->images()) ids << i.id;
+    return exports_->start(export_->editedPlan(destBaseIn, editedFiles(ids)));
+}
+
+void SelectionModel::cancelExport() { exports_->cancel(); }
+
+int SelectionModel::exportProgressDone() const { return exports_->done(); }
+
+int SelectionModel::exportProgressTotal() const { return exports_->total(); }
+
+bool SelectionModel::exportRunning() const { return exports_->isRunning(); }
+
+QVariantMap SelectionModel::liveCounts() const {
+    int removed = 0, added = 0;
+    for (const Image& i : state_->images()) {
+        const bool keptByCull = i.original == Primary || i.original == Review;
+        if (keptByCull && i.status == Removed) ++removed;
+        if (!keptByCull && i.status != Removed) ++added;
+    }
+    return QVariantMap{{"kept", keptCount()}, {"removed", removed}, {"added", added}};
+}
 
 QList<SelectionModel::EditedFiles> SelectionModel::editedFiles(const QList<int>& imageIds) const {
     return enhance_->editedFiles(imageIds);

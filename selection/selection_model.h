@@ -21,6 +21,7 @@ namespace keepframe {
 
 class DecisionHistory;
 class EnhanceJobs;
+class ExportJobs;
 class FinalExport;
 class ProjectFiles;
 class ProjectStore;
@@ -46,6 +47,11 @@ class SelectionModel : public QObject {
     Q_PROPERTY(QVariantMap filter READ filter NOTIFY filterChanged)
     Q_PROPERTY(bool filterActive READ filterActive NOTIFY filterChanged)
     Q_PROPERTY(QString filterText READ filterText NOTIFY filterChanged)
+    Q_PROPERTY(bool exportRunning READ exportRunning NOTIFY exportRunningChanged)
+    // The counts beside the summary, following every decision: "kept" (every
+    // frame not removed), "removed" (frames the cull kept that were removed
+    // since) and "added" (frames the cull left out that were added since).
+    Q_PROPERTY(QVariantMap liveCounts READ liveCounts NOTIFY changed)
 public:
     enum Status { None = 0, Primary = 1, Review = 2, Removed = 3, Added = 4 };
     Q_ENUM(Status)
@@ -232,6 +238,20 @@ public:
     // The frames one person appears in (an empty set: any person).
     void setPersonCriterion(int personId, const QString& name, const QSet<int>& imageIds);
     Q_INVOKABLE void setPersonFilter(int personId, const QString& name, const QVariantList& imageIds);
+    // The final export (options of finalExportOptionsFrom) or the export of
+    // the edited versions (as exportEdited) on a thread of their own; the map
+    // of runExportPlan arrives with exportFinished(). False (and no signal)
+    // while an export runs.
+    Q_INVOKABLE bool startExportFinal(const QString& destBaseIn, const QVariantMap& options);
+    // The same export on the calling thread; returns the map at once.
+    QVariantMap exportFinalWith(const QString& destBaseIn, const QVariantMap& options);
+    Q_INVOKABLE bool startExportEdited(const QString& destBaseIn);
+    // The running export copies no further file; it ends as usual.
+    Q_INVOKABLE void cancelExport();
+    Q_INVOKABLE int exportProgressDone() const;
+    Q_INVOKABLE int exportProgressTotal() const;
+    bool exportRunning() const;
+    QVariantMap liveCounts() const;
 
     // Cancels a running enhancement batch and waits until it has ended
     // (enhanceFinished() is emitted). Called before edited outputs are purged
@@ -247,6 +267,8 @@ signals:
     void enhanceFinished();
     void xmpRunningChanged();
     void xmpSidecarsFinished(const QVariantMap& result);
+    void exportRunningChanged();
+    void exportFinished(const QVariantMap& result);
 
 private:
     // Tells the screens when `changed` is true.
@@ -265,6 +287,7 @@ private:
     // Children of this object; stopped by its destructor before anything goes.
     EnhanceJobs* enhance_;
     XmpJobs* xmp_;
+    ExportJobs* exports_;
 };
 
 }  // namespace keepframe

@@ -18,6 +18,7 @@ Item {
     property real progressValue: 0
 
     signal homeRequested()
+    signal cancelCullRequested()
     signal openProjectFileRequested()
     signal saveProjectFileRequested()
 
@@ -33,6 +34,16 @@ Item {
     // The file last shown in the viewer; its cell is framed.
     property string scrollToFilename: ""
     property alias includeUnselected: unselectedBox.checked
+    // The export's choice of kept frames by their marks: at least this many
+    // stars (0: any) or, with exportLabelled, a colour label.
+    property int exportMinStars: 0
+    property bool exportLabelled: false
+    // The export this page started runs; its layout, for the result text.
+    property bool exporting: false
+    property bool exportByCategory: false
+    property bool exportWithUnselected: false
+    property int exportDone: 0
+    property int exportTotal: 0
 
     readonly property bool running: App.engine.running
     readonly property bool loaded: App.selModel.hasData
@@ -162,12 +173,37 @@ Item {
         exportFolderDialog.open()
     }
 
-    // Copies the final selection into `folderUrl` (the folder dialog's action).
+    // Copies the final selection into `folderUrl` (the folder dialog's action)
+    // in the background; exportEnded() tells the result.
     function exportFinalTo(folderUrl) {
         const byCategory = viewMode === "category"
-        const result = App.selModel.exportFinal(ViewLogic.localPath(folderUrl.toString()), byCategory,
-                                                includeUnselected)
-        exportResult.show("Export complete", ViewLogic.exportReportText(result, byCategory, includeUnselected))
+        const options = { "byCategory": byCategory, "includeUnselected": includeUnselected,
+                          "minStars": exportMinStars, "labelled": exportLabelled }
+        if (!App.selModel.startExportFinal(ViewLogic.localPath(folderUrl.toString()), options))
+            return
+        exporting = true
+        exportByCategory = byCategory
+        exportWithUnselected = includeUnselected
+        exportDone = 0
+        exportTotal = App.selModel.exportProgressTotal()
+        exportPoll.start()
+    }
+
+    // The export this page started has ended (completed or stopped).
+    function exportEnded(result) {
+        if (!exporting)
+            return
+        exporting = false
+        exportPoll.stop()
+        exportResult.folder = result.destination ? result.destination : ""
+        exportResult.detail = exportResult.folder !== "" ? "In " + exportResult.folder : ""
+        exportResult.show(result.stopped ? "Export stopped" : "Export complete",
+                          ViewLogic.exportReportText(result, exportByCategory, exportWithUnselected))
+    }
+
+    function setExportMarks(minStars, labelled) {
+        exportMinStars = minStars
+        exportLabelled = labelled
     }
 
     // The files the last cull skipped or found damaged, with the reasons.
@@ -249,6 +285,7 @@ Item {
             rows.refresh()
             page.scrollToTop()
         }
+        function onExportFinished(result) { page.exportEnded(result) }
     }
 
     // Ctrl+Z and Ctrl+Shift+Z (or Ctrl+Y): undo and redo of every decision of
@@ -269,6 +306,13 @@ Item {
     Connections {
         target: PersonEdits
         function onDone(label: string, record: var) { App.selModel.recordEdit(label, PersonEdits, record) }
+    }
+
+    Timer {
+        id: exportPoll
+        interval: 100
+        repeat: true
+        onTriggered: page.exportDone = App.selModel.exportProgressDone()
     }
 
     ReviewGridModel {
@@ -316,6 +360,40 @@ Item {
                         font.pixelSize: Theme.sizeDetail
                         elide: Text.ElideRight
                     }
+                    ActionButton {
+                        objectName: "cancelCullButton"
+                        text: App.engine.stopRequested ? "Stopping…" : "Cancel"
+                        enabled: !App.engine.stopRequested
+                        tip: "Stop the cull (Esc): nothing of it is kept"
+                        onClicked: page.cancelCullRequested()
+                    }
+                }
+                // A running export of the final selection.
+                RowLayout {
+                    visible: page.exporting
+                    spacing: 14
+                    LevelBar {
+                        objectName: "exportProgressBar"
+                        Layout.preferredWidth: 320
+                        Layout.alignment: Qt.AlignVCenter
+                        from: 0
+                        to: Math.max(1, page.exportTotal)
+                        value: page.exportDone
+                    }
+                    Text {
+                        objectName: "exportStatusText"
+                        Layout.fillWidth: true
+                        text: ViewLogic.exportProgressText(page.exportDone, page.exportTotal)
+                        color: Theme.text
+                        font.pixelSize: Theme.sizeDetail
+                        elide: Text.ElideRight
+                    }
+                    ActionButton {
+                        objectName: "cancelExportButton"
+                        text: "Cancel"
+                        tip: "Stop the export: the copies made so far stay, each one complete"
+                        onClicked: App.selModel.cancelExport()
+                    }
                 }
                 RowLayout {
                     visible: !page.running
@@ -332,6 +410,14 @@ Item {
                         font.pixelSize: Theme.sizeBody
                         font.weight: Font.Medium
                         elide: Text.ElideRight
+                    }
+                    // The kept frames now, against what the cull picked.
+                    Text {
+                        objectName: "liveCounts"
+                        Layout.leftMargin: 8
+                        text: page.loaded ? ViewLogic.liveCountText(App.selModel.liveCounts) : ""
+                        color: Theme.textDim
+                        font.pixelSize: Theme.sizeDetail
                     }
                     // What the last cull left out, with a list on click. Empty rather
                     // than hidden: the row is laid out again when a text changes, but
@@ -530,7 +616,7 @@ Item {
                     text: page.markCount > 0 ? page.markCount + " checked" : "Check images to remove or restore"
                     color: page.markCount > 0 ? Theme.text : Theme.textDim
                     font.pixelSize: Theme.sizeCaption
-                    Layout.preferredWidth: 214
+                    Layout.preferredWidth: 168
                     elide: Text.ElideRight
                 }
                 ActionButton {
@@ -558,9 +644,17 @@ Item {
                     text: "Also export unselected"
                 }
                 ActionButton {
+                    id: marksButton
+                    objectName: "exportMarksButton"
+                    text: ViewLogic.markFilterText(page.exportMinStars, page.exportLabelled)
+                    tip: "Export only the kept frames with at least N stars or a colour label"
+                    onClicked: marksMenu.popup(marksButton, 0, marksButton.height)
+                }
+                ActionButton {
                     objectName: "exportButton"
                     text: "Export Final Selection"
                     highlighted: true
+                    enabled: !page.exporting && !App.selModel.exportRunning
                     onClicked: page.startExport()
                 }
             }
@@ -870,9 +964,86 @@ Item {
         cancellable: true
         onAccepted: exportFolderDialog.open()
     }
+    // The result names the folder and opens it on request.
     MessageBox {
         id: exportResult
         objectName: "exportResultDialog"
+        property string folder: ""
+        cancellable: folder !== ""
+        okText: folder !== "" ? "Open Folder" : "OK"
+        cancelText: "Close"
+        onAccepted: if (folder !== "") Folders.openFolder(folder)
+    }
+    Menu {
+        id: marksMenu
+        objectName: "exportMarksMenu"
+        padding: 4
+        background: Rectangle {
+            implicitWidth: 210
+            color: Theme.menuBackground
+            border.color: Theme.panelBorder
+            radius: 5
+        }
+        MarksEntry {
+            objectName: "exportMarksAll"
+            text: "All kept frames"
+            checked: page.exportMinStars === 0 && !page.exportLabelled
+            onTriggered: page.setExportMarks(0, false)
+        }
+        MarksEntry {
+            objectName: "exportMarksStars1"
+            text: "At least ★"
+            checked: page.exportMinStars === 1
+            onTriggered: page.setExportMarks(1, page.exportLabelled)
+        }
+        MarksEntry {
+            objectName: "exportMarksStars2"
+            text: "At least ★★"
+            checked: page.exportMinStars === 2
+            onTriggered: page.setExportMarks(2, page.exportLabelled)
+        }
+        MarksEntry {
+            objectName: "exportMarksStars3"
+            text: "At least ★★★"
+            checked: page.exportMinStars === 3
+            onTriggered: page.setExportMarks(3, page.exportLabelled)
+        }
+        MarksEntry {
+            objectName: "exportMarksStars4"
+            text: "At least ★★★★"
+            checked: page.exportMinStars === 4
+            onTriggered: page.setExportMarks(4, page.exportLabelled)
+        }
+        MarksEntry {
+            objectName: "exportMarksStars5"
+            text: "At least ★★★★★"
+            checked: page.exportMinStars === 5
+            onTriggered: page.setExportMarks(5, page.exportLabelled)
+        }
+        MarksEntry {
+            objectName: "exportMarksLabelled"
+            text: page.exportMinStars > 0 ? "…or with a colour label" : "With a colour label"
+            checked: page.exportLabelled
+            onTriggered: page.setExportMarks(page.exportMinStars, !page.exportLabelled)
+        }
+    }
+    component MarksEntry: MenuItem {
+        id: entry
+        implicitWidth: 210
+        font.family: Theme.fontBody
+        font.pixelSize: Theme.sizeControl
+        contentItem: Text {
+            leftPadding: 6
+            text: (entry.checked ? "✓  " : "     ") + entry.text
+            font: entry.font
+            color: Theme.overlayText
+            verticalAlignment: Text.AlignVCenter
+        }
+        background: Rectangle {
+            implicitHeight: 30
+            color: entry.highlighted ? Theme.accent : "transparent"
+            radius: 3
+        }
     }
     XmpDialog {
         id: xmpDialog
@@ -890,8 +1061,8 @@ Item {
         id: exportFolderDialog
         objectName: "exportFolderDialog"
         title: "Choose where to export the final selection"
-        currentFolder: page.resultSummary && page.resultSummary.outputBase
-                       ? ViewLogic.fileUrl(page.resultSummary.outputBase) : ""
+        // Beside the shoot, where a photographer keeps what goes out of it.
+        currentFolder: Folders.exportStartFolder(page.imageFolder)
         onFolderChosen: (folder) => page.exportFinalTo(folder)
     }
 }

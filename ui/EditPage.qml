@@ -22,6 +22,9 @@ Item {
 
     readonly property bool hasProject: cells.hasProject
     readonly property bool running: runningLevel !== ""
+    // An export of the corrections this page started runs.
+    property bool exporting: false
+    property int exportDone: 0
 
     // The kept frames are read again each time the page is shown.
     function reload() {
@@ -69,9 +72,25 @@ Item {
             failureBox.show(plus ? "Enhance Plus" : "Enhance", ViewLogic.enhanceFailureText(failures))
     }
 
+    // Copies the corrections into `folderUrl` in the background; exportEnded() tells the result.
     function exportEnhancedTo(folderUrl) {
-        const counts = App.selModel.exportEdited(ViewLogic.localPath(folderUrl.toString()))
-        exportResult.show("Export complete", ViewLogic.enhancedExportText(counts[0], counts[1]))
+        if (!App.selModel.startExportEdited(ViewLogic.localPath(folderUrl.toString())))
+            return
+        exporting = true
+        exportPoll.start()
+    }
+
+    // The export this page started has ended (completed or stopped).
+    function exportEnded(result) {
+        if (!exporting)
+            return
+        exporting = false
+        exportPoll.stop()
+        const copied = result.enhanced + result.plus
+        exportResult.folder = copied > 0 && result.destination ? result.destination : ""
+        exportResult.detail = exportResult.folder !== "" ? "In " + exportResult.folder : ""
+        exportResult.show(result.stopped ? "Export stopped" : "Export complete",
+                          ViewLogic.enhancedExportText(result.enhanced, result.plus))
     }
 
     function openViewer(row) {
@@ -83,6 +102,14 @@ Item {
     Connections {
         target: App.selModel
         function onEnhanceFinished() { page.batchEnded() }
+        function onExportFinished(result) { page.exportEnded(result) }
+    }
+
+    Timer {
+        id: exportPoll
+        interval: 100
+        repeat: true
+        onTriggered: page.exportDone = App.selModel.exportProgressDone()
     }
 
     Timer {
@@ -178,10 +205,10 @@ Item {
                 }
                 ActionButton {
                     objectName: "exportEnhancedButton"
-                    text: "Export"
-                    enabled: page.hasProject && !page.running
+                    text: page.exporting ? "Cancel Export" : "Export"
+                    enabled: page.exporting || (page.hasProject && !page.running && !App.selModel.exportRunning)
                     tip: "Copy the corrected images into 'enhanced' and 'enhanced_plus'"
-                    onClicked: exportFolderDialog.open()
+                    onClicked: page.exporting ? App.selModel.cancelExport() : exportFolderDialog.open()
                 }
             }
         }
@@ -190,7 +217,7 @@ Item {
         Rectangle {
             objectName: "enhanceProgressRow"
             Layout.fillWidth: true
-            visible: page.running
+            visible: page.running || page.exporting
             implicitHeight: 40
             color: Theme.statusStrip
             RowLayout {
@@ -202,8 +229,8 @@ Item {
                     objectName: "enhanceProgress"
                     Layout.preferredWidth: 320
                     from: 0
-                    to: Math.max(1, page.progressTotal)
-                    value: page.progressDone
+                    to: Math.max(1, page.exporting ? App.selModel.exportProgressTotal() : page.progressTotal)
+                    value: page.exporting ? page.exportDone : page.progressDone
                     background: Rectangle {
                         implicitHeight: 6
                         radius: 3
@@ -222,8 +249,10 @@ Item {
                 Text {
                     objectName: "enhanceProgressLabel"
                     Layout.fillWidth: true
-                    text: ViewLogic.enhanceProgressText(page.runningLevel === "plus", page.progressDone,
-                                                        page.progressTotal)
+                    text: page.exporting
+                          ? ViewLogic.exportProgressText(page.exportDone, App.selModel.exportProgressTotal())
+                          : ViewLogic.enhanceProgressText(page.runningLevel === "plus", page.progressDone,
+                                                          page.progressTotal)
                     color: Theme.text
                     font.pixelSize: Theme.sizeDetail
                 }
@@ -357,11 +386,18 @@ Item {
         id: exportFolderDialog
         objectName: "enhancedExportDialog"
         title: "Choose a folder to export enhanced images"
+        currentFolder: Folders.exportStartFolder(App.selModel.inputFolder)
         onFolderChosen: (folder) => page.exportEnhancedTo(folder)
     }
+    // The result names the folder and opens it on request.
     MessageBox {
         id: exportResult
         objectName: "enhancedExportResultDialog"
+        property string folder: ""
+        cancellable: folder !== ""
+        okText: folder !== "" ? "Open Folder" : "OK"
+        cancelText: "Close"
+        onAccepted: if (folder !== "") Folders.openFolder(folder)
     }
     MessageBox {
         id: failureBox

@@ -28,6 +28,8 @@ ApplicationWindow {
     property string statusText: ""
     property string summaryText: ""
     property real progressValue: 0
+    // Where the window was when the running cull started, to go back to when it is stopped.
+    property var beforeCull: ({})
 
     onActivePageChanged: {
         if (activePage === "home") {
@@ -40,6 +42,9 @@ ApplicationWindow {
 
     // Starts a cull of the folder the user chose (the folder dialog's action).
     function startCullIn(folderUrl) {
+        beforeCull = { "page": activePage, "projectId": App.selModel.projectId(),
+                       "folder": App.selModel.inputFolder, "resultSummary": resultSummary,
+                       "summaryText": summaryText }
         inputFolder = folderUrl.toString()
         App.selModel.clear()
         cullPage.resetForNewCull()
@@ -49,6 +54,37 @@ ApplicationWindow {
         progressValue = 0
         const folder = ViewLogic.localPath(inputFolder)
         App.engine.startCull(folder, ViewLogic.autoOutputFolder(folder), 0)
+    }
+
+    // The Cancel button and Escape: the cull stops at its next frame and
+    // leaves nothing behind; one already saving its project finishes it.
+    function cancelCull() {
+        if (!App.engine.running || App.engine.stopRequested)
+            return
+        App.engine.cancel()
+        statusText = progressValue >= 0.82 ? "Finishing: the project is being saved and will be kept…"
+                                           : "Stopping…"
+    }
+
+    // A stopped cull stored nothing: the page and the project open before it come back.
+    function returnAfterStop() {
+        const before = beforeCull
+        beforeCull = {}
+        statusText = ""
+        progressValue = 0
+        const reopened = before.projectId !== undefined && before.projectId >= 0
+                         && App.selModel.loadFromProject(before.projectId, before.folder)
+        if (reopened) {
+            resultSummary = before.resultSummary
+            summaryText = before.summaryText
+            cullPage.resetForLoadedProject()
+        } else {
+            App.selModel.clear()
+            resultSummary = {}
+            summaryText = ""
+        }
+        if (activePage === "cull" && before.page !== undefined)
+            activePage = before.page
     }
 
     // Opens a stored project from the library (the Home page's cards).
@@ -145,11 +181,20 @@ ApplicationWindow {
             App.selModel.setSummary(summary)
             window.summaryText = ViewLogic.summaryText(summary)
             window.statusText = "Done in " + ViewLogic.elapsedText(summary.elapsedSeconds) + "."
+            window.beforeCull = {}
             window.progressValue = 1
             window.activePage = "cull"
             homePage.refresh()
+            // Asked to stop while it saved: the project was kept, and the window says so.
+            if (App.engine.stopRequested)
+                projectMessage.show("Cull saved", "The cull was already saving its project when it was "
+                                    + "stopped, so the project was saved and is open.")
         }
         function onFailed(message) {
+            if (App.engine.stopRequested) {
+                window.returnAfterStop()
+                return
+            }
             window.statusText = "Error"
             cullError.show("Culling error", message)
         }
@@ -182,6 +227,7 @@ ApplicationWindow {
             summaryText: window.summaryText
             progressValue: window.progressValue
             onHomeRequested: window.activePage = "home"
+            onCancelCullRequested: window.cancelCull()
             onOpenProjectFileRequested: openProjectDialog.open()
             onSaveProjectFileRequested: saveProjectDialog.open()
         }
@@ -231,6 +277,13 @@ ApplicationWindow {
         sequence: "Ctrl+Q"
         context: Qt.ApplicationShortcut
         onActivated: window.close()
+    }
+    // Escape stops a running cull (an open dialog takes it first).
+    Shortcut {
+        objectName: "cancelCullShortcut"
+        sequence: "Esc"
+        enabled: App.engine.running && !App.engine.stopRequested
+        onActivated: window.cancelCull()
     }
     Shortcut {
         objectName: "shortcutsShortcut"

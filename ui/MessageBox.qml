@@ -13,6 +13,8 @@ Dialog {
     property bool cancellable: false
     property string okText: "OK"
     property string cancelText: "Cancel"
+    // A line of its own beside the buttons (where an export went); none when empty.
+    property string detail: ""
 
     // Shows the box with a title and a text.
     function show(title, message) {
@@ -72,7 +74,16 @@ Dialog {
             anchors.leftMargin: 20
             anchors.rightMargin: 20
             spacing: 10
-            Item { Layout.fillWidth: true }
+            Text {
+                objectName: "messageDetail"
+                Layout.fillWidth: true
+                Layout.alignment: Qt.AlignVCenter
+                text: box.detail
+                elide: Text.ElideMiddle
+                font.family: Theme.fontBody
+                font.pixelSize: Theme.sizeCaption
+                color: Theme.overlayTextDim
+            }
             ActionButton {
                 objectName: "cancelButton"
                 visible: box.cancellable

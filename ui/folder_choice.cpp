@@ -1,5 +1,11 @@
 #include "folder_choice.h"
 
+#include "project_file.h"
+#include "raw_names.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
@@ -37,6 +43,24 @@ FolderChoice::~FolderChoice() {
     if (window_) window_->removeEventFilter(this);
 }
 
+void FolderChoice::setExtraButton(QQuickItem* button) {
+    if (button == extraButton_) return;
+    extraButton_ = button;
+    placeExtraButton();
+    emit extraButtonChanged();
+}
+
+void FolderChoice::placeExtraButton() {
+    QQuickItem* folders = list();
+    if (!extraButton_ || !folders || !folders->parentItem()) return;
+    for (QQuickItem* part : folders->parentItem()->childItems()) {
+        if (!part->inherits("QQuickDialogButtonBox")) continue;
+        if (extraButton_->parentItem() && part->isAncestorOf(extraButton_)) return;
+        QMetaObject::invokeMethod(part, "addItem", Q_ARG(QQuickItem*, extraButton_.data()));
+        return;
+    }
+}
+
 void FolderChoice::setDialog(QObject* dialog) {
     if (dialog == dialog_) return;
     if (dialog_) disconnect(dialog_, nullptr, this, nullptr);
@@ -65,6 +89,16 @@ QUrl FolderChoice::chosenFolder() const {
     return meant(shownFolder(), dialog_->property("selectedFolder").toUrl(), pickedIn_, drawnByQt_ || list());
 }
 
+void FolderChoice::showFolder(const QUrl& folder) {
+    if (!dialog_) return;
+    // The dialog Qt Quick draws takes a new folder only at its next opening;
+    // its own part (the list's owner) moves at once.
+    QQuickItem* folders = list();
+    QObject* drawn = folders ? folders->parent() : nullptr;
+    if (drawn && drawn->metaObject()->indexOfProperty("currentFolder") >= 0) drawn->setProperty("currentFolder", folder);
+    else dialog_->setProperty("currentFolder", folder);
+}
+
 QUrl FolderChoice::meant(const QUrl& shown, const QUrl& selected, const QUrl& pickedIn, bool drawnByQt) {
     if (!drawnByQt || shown.isEmpty()) return selected;
     if (!selected.isEmpty() && !pickedIn.isEmpty() && sameFolder(pickedIn, shown)) return selected;
@@ -74,7 +108,10 @@ QUrl FolderChoice::meant(const QUrl& shown, const QUrl& selected, const QUrl& pi
 // Whether Qt draws the dialog shows once its list is there (it is gone again
 // by the time the dialog tells it was accepted).
 void FolderChoice::look() {
-    if (dialog_ && dialog_->property("visible").toBool() && list()) drawnByQt_ = true;
+    if (dialog_ && dialog_->property("visible").toBool() && list()) {
+        drawnByQt_ = true;
+        placeExtraButton();
+    }
 }
 
 // The dialog opened or closed: a new look at its list starts with nothing picked.
@@ -135,6 +172,35 @@ QUrl FolderChoice::shownFolder() const { return dialog_ ? dialog_->property("cur
 void FolderChoice::pick() {
     pickedIn_ = shownFolder();
     emit pickedChanged();
+}
+
+QUrl Folders::exportStartFolder(const QString& inputFolder) {
+    const QString shoot = localPathFromUrl(inputFolder);
+    if (shoot.isEmpty()) return {};
+    // Named, not looked up: the folder may be gone.
+    const QFileInfo folder(QDir::cleanPath(QFileInfo(shoot).absoluteFilePath()));
+    QString parent = folder.absolutePath();
+    // The JPEG copies of RAW files live in a folder inside the shoot.
+    if (QString::fromStdString(conversionFolderName(parent.toStdString())) == folder.fileName())
+        parent = QFileInfo(parent).absolutePath();
+    return QUrl::fromLocalFile(parent);
+}
+
+QUrl Folders::makeFolder(const QUrl& parent, const QString& name) {
+    const QString base = localPathFromUrl(parent.toString());
+    const QString clean = name.trimmed();
+    if (base.isEmpty() || clean.isEmpty() || clean == "." || clean == ".." || clean.contains('/') ||
+        clean.contains('\\'))
+        return {};
+    const QString path = QDir(base).filePath(clean);
+    if (QFileInfo::exists(path) || !QDir(base).mkdir(clean)) return {};
+    return QUrl::fromLocalFile(path);
+}
+
+bool Folders::openFolder(const QString& path) {
+    const QString folder = localPathFromUrl(path);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 }  // namespace keepframe

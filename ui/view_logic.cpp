@@ -100,6 +100,15 @@ QString ViewLogic::exportResultText(int selected, int unselected, bool byCategor
 QString ViewLogic::exportReportText(const QVariantMap& result, bool byCategory, bool includeUnselected) {
     QString text = exportResultText(result.value("selected").toInt(), result.value("unselected").toInt(), byCategory,
                                     includeUnselected);
+    if (result.value("stopped").toBool()) {
+        const int left = result.value("notCopied").toInt();
+        text = "The export was stopped: " + QString::number(left) + " file" + plural(left) +
+               " not copied. Every copy made is complete.\n\n" + text;
+    }
+    const int filtered = result.value("filteredOut").toInt();
+    if (filtered > 0)
+        text += "\n\n" + QString::number(filtered) + " kept image" + plural(filtered) +
+                " without the chosen rating or label " + (filtered == 1 ? "was" : "were") + " left out.";
     const QVariantList skipped = result.value("skipped").toList();
     if (skipped.isEmpty()) return text;
     QStringList lines;
@@ -259,6 +268,25 @@ QString ViewLogic::enhancedExportText(int enhanced, int plus) {
 QString ViewLogic::enhanceFailureText(const QStringList& names) {
     return QString::number(names.size()) + " photo" + plural(int(names.size())) + " could not be enhanced:" +
            bulletList(names);
+}
+
+QString ViewLogic::liveCountText(const QVariantMap& counts) {
+    const int removed = counts.value("removed").toInt(), added = counts.value("added").toInt();
+    QString text = "Kept " + QString::number(counts.value("kept").toInt());
+    if (removed == 0 && added == 0) return text + " · no changes since the cull";
+    if (removed > 0) text += " · removed " + QString::number(removed);
+    if (added > 0) text += " · added " + QString::number(added);
+    return text + " since the cull";
+}
+
+QString ViewLogic::exportProgressText(int done, int total) {
+    return "Exporting " + QString::number(done) + " of " + QString::number(total) + "…";
+}
+
+QString ViewLogic::markFilterText(int minStars, bool labelled) {
+    if (minStars <= 0) return labelled ? QStringLiteral("Labelled") : QStringLiteral("All kept");
+    const QString stars = "★" + QString::number(minStars) + (minStars < 5 ? "+" : "");
+    return labelled ? stars + " or label" : stars;
 }
 
 }  // namespace keepframe

@@ -32,6 +32,8 @@ public:
                                                 bool includeUnselected);
     // exportResultText for an export's result map, followed, when images were
     // left out, by "Not copied: N" and a short list of them with the reasons.
+    // An export that was stopped says so first, with the files it did not
+    // reach; kept frames a mark filter left out are counted.
     Q_INVOKABLE static QString exportReportText(const QVariantMap& result, bool byCategory, bool includeUnselected);
     // "2 files skipped · 1 damaged" for a cull summary's "skipped" and
     // "damaged" lists; empty when both are empty.
@@ -85,6 +87,13 @@ public:
     Q_INVOKABLE static QString enhancedExportText(int enhanced, int plus);
     // The photographs a batch could not correct, by name (the first ten, then how many more).
     Q_INVOKABLE static QString enhanceFailureText(const QStringList& names);
+    // "Kept 16 · removed 3 since the cull" from SelectionModel::liveCounts
+    // (with "· added 2" when frames were added; "no changes" when neither).
+    Q_INVOKABLE static QString liveCountText(const QVariantMap& counts);
+    // The label of a running export: "Exporting 120 of 300…".
+    Q_INVOKABLE static QString exportProgressText(int done, int total);
+    // The export's choice of kept frames by their marks: "All kept", "★3+ or label", "★3+", "Labelled".
+    Q_INVOKABLE static QString markFilterText(int minStars, bool labelled);
 };
 
 }  // namespace keepframe

@@ -324,3 +324,65 @@ TEST_F(Controller, SpeedOptionsReachTheConversionAndTheModels) {
     for (const char* key : {"totalInput", "totalSelected", "primaryCount", "portrait", "group", "venue"})
         EXPECT_EQ(summaries[0][key], summaries[1][key]) << key;
 }
+
+TEST_F(Controller, AStopTakesBackTheConversionFolderItMadeButNeverAnEarlierOne) {
+    rawShoot("raw", 8);
+    const QString in = QString::fromStdString(dir.str() + "/raw");
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    QSignalSpy stopping(&controller, &EngineController::stopRequestedChanged);
+    // Stopped in the middle of the conversion, and once it is complete (the
+    // second "Processing images" line: the first comes at the start).
+    for (const QString& at : {QStringLiteral("Converting RAW 3 of 8…"), QStringLiteral("Processing images")}) {
+        int seen = 0;
+        const int stopOn = at.startsWith("Processing") ? 2 : 1;
+        auto stopAt = QObject::connect(&controller, &EngineController::progress, [&](int, const QString& message) {
+            if (message.startsWith(at) && ++seen == stopOn) controller.cancel();
+        });
+        controller.startCull(in, in + "_culled", 0);
+        ASSERT_TRUE(waitForEnd(finished, failed));
+        QObject::disconnect(stopAt);
+        ASSERT_EQ(failed.size(), 1) << at.toStdString();
+        EXPECT_EQ(failed.takeFirst()[0].toString(), "The cull was stopped.");
+        EXPECT_TRUE(controller.stopRequested());
+        EXPECT_FALSE(QDir(in + "/raw_JPG").exists()) << at.toStdString();
+        EXPECT_EQ(QDir(in).entryList(QDir::Files).size(), 8);
+    }
+    EXPECT_EQ(stopping.size(), 3);  // set by each stop, cleared by the start after it
+
+    // A folder an earlier cull made holds the frames of its project: a stopped
+    // cull of the same shoot leaves it, every file whole.
+    controller.startCull(in, in + "_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_FALSE(controller.stopRequested());
+    auto stopAt = QObject::connect(&controller, &EngineController::progress, [&](int percent, const QString&) {
+        if (percent >= 10) controller.cancel();
+    });
+    controller.startCull(in, in + "_culled", 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    QObject::disconnect(stopAt);
+    ASSERT_EQ(failed.size(), 1);
+    const QStringList copies = QDir(in + "/raw_JPG").entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 8);
+    for (const QString& name : copies) EXPECT_FALSE(cv::imread((in + "/raw_JPG/" + name).toStdString()).empty());
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    EXPECT_EQ(store.listProjects().size(), 1);
+}
+
+TEST_F(Controller, AStopWhileSavingFinishesTheProject) {
+    QSignalSpy finished(&controller, &EngineController::finished), failed(&controller, &EngineController::failed);
+    QObject::connect(&controller, &EngineController::progress, [&](int percent, const QString&) {
+        if (percent == 82) controller.cancel();
+    });
+    controller.startCull(shoot(), QString::fromStdString(dir.str() + "/out"), 0);
+    ASSERT_TRUE(waitForEnd(finished, failed));
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_TRUE(controller.stopRequested());
+    const int id = finished[0][0].toMap()["projectId"].toInt();
+    ProjectStore store;
+    ASSERT_TRUE(store.openRegistry());
+    ASSERT_EQ(store.listProjects().size(), 1);
+    EXPECT_EQ(store.listProjects()[0].toMap()["id"].toInt(), id);
+    EXPECT_EQ(store.loadProjectImages(id).size(), 6);
+}

@@ -13,7 +13,7 @@ EXPECTED = ["01-home-empty", "02-enhance-empty", "03-cull-empty", "04-cull-runni
             "06-results-category", "06a-people-strip", "07-lightbox", "07a-lightbox-face-info", "07b-keys", "08-cluster-popup",
             "08a-compare-fit",
             "08b-compare-faces", "08c-compare-info", "09-for-review", "09a-marks-grid", "09b-filter-empty",
-            "10-export-result",
+            "10a-export-folder", "10b-export-new-folder", "10c-export-running", "10-export-result",
             "11-xmp-dialog", "12-xmp-result", "13-skipped-files", "14-home-projects", "15-enhance-grid",
             "16-enhance-running", "17-enhance-viewer", "18-deliver-no-token", "19-deliver-delivered",
             "20-deliver-over-quota", "21-deliver-error", "22-deliver-cover-picker", "23-deliver-gallery-settings",

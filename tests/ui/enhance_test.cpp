@@ -194,6 +194,7 @@ TEST_F(StandardEnhance, ExportCopiesTheCorrectionsIntoTheirFolders) {
     EXPECT_EQ(prop("enhancedExportDialog", "title").toString(), "Choose a folder to export enhanced images");
     call("enhancedExportDialog", "close");
     call("editPage", "exportEnhancedTo", {url(path("out"))});
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("enhancedExportResultDialog", "opened").toBool(); }));
     EXPECT_EQ(prop("enhancedExportResultDialog", "title").toString(), "Export complete");
     EXPECT_EQ(text("enhancedExportResultDialog"),
               "No enhanced images to export. Click Enhance or Enhance Plus first.");
@@ -203,6 +204,8 @@ TEST_F(StandardEnhance, ExportCopiesTheCorrectionsIntoTheirFolders) {
     ASSERT_TRUE(selection().enhanceImage(imageId("ceremony/DSC_0007.jpg"), "ceremony/DSC_0007.jpg", false));
     ASSERT_TRUE(selection().enhanceImage(imageId("ceremony/DSC_0007.jpg"), "ceremony/DSC_0007.jpg", true));
     call("editPage", "exportEnhancedTo", {url(path("out dir"))});
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("enhancedExportResultDialog", "opened").toBool(); }));
+    EXPECT_EQ(prop("enhancedExportResultDialog", "detail").toString(), "In " + path("out dir"));
     EXPECT_EQ(text("enhancedExportResultDialog"),
               "Exported:\n• 2 Enhanced (enhanced/)\n• 1 Enhance Plus (enhanced_plus/)");
     EXPECT_TRUE(QFile::exists(path("out dir") + "/enhanced/DSC_0001.jpg"));

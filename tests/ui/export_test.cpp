@@ -58,6 +58,7 @@ TEST_F(Files, ExportWithoutUnselectedGoesStraightToTheFolder) {
     EXPECT_FALSE(prop("exportQuestionDialog", "opened").toBool());
     closeDialog("exportFolderDialog");
     call("cullPage", "exportFinalTo", {url(path("out"))});
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("exportResultDialog", "opened").toBool(); }));
     EXPECT_EQ(messageOf("exportResultDialog"), "Exported 6 images to a 'final_selection' folder.");
     EXPECT_TRUE(QFile::exists(path("out") + "/final_selection/reception/DSC_0010.jpg"));
 }
@@ -120,4 +121,70 @@ TEST_F(Files, ABrokenProjectFileIsReportedAndChangesNothing) {
     EXPECT_EQ(messageOf("projectMessageDialog"), "Cannot open file.");
     EXPECT_EQ(app->selection().projectId(), id);
     EXPECT_EQ(app->selection().keptCount(), 6);
+}
+
+TEST_F(Files, TheLiveCountFollowsEveryDecisionBesideTheStoredSummary) {
+    const QString summary = prop("summaryText", "text").toString();
+    const auto live = [&] { return prop("liveCounts", "text").toString(); };
+    EXPECT_EQ(live(), "Kept 6 · no changes since the cull");
+    SelectionModel& selection = app->selection();
+    selection.removeImage("DSC_0002.jpg");
+    EXPECT_EQ(live(), "Kept 5 · removed 1 since the cull");
+    selection.addImage("DSC_0003.jpg", "portrait", 1);
+    EXPECT_EQ(live(), "Kept 6 · removed 1 · added 1 since the cull");
+    selection.removeMany({"DSC_0001.jpg", "reception/DSC_0009.jpg"});
+    EXPECT_EQ(live(), "Kept 4 · removed 3 · added 1 since the cull");
+    selection.restoreMany({"DSC_0001.jpg", "reception/DSC_0009.jpg", "DSC_0002.jpg"});
+    EXPECT_EQ(live(), "Kept 7 · added 1 since the cull");
+    selection.resetAll();
+    EXPECT_EQ(live(), "Kept 6 · no changes since the cull");
+    EXPECT_EQ(prop("summaryText", "text").toString(), summary);
+}
+
+TEST_F(Files, ExportOnlyTheRatedOrLabelledFramesInTheBackground) {
+    // The dialog starts beside the shoot.
+    EXPECT_EQ(prop("exportFolderDialog", "currentFolder").toUrl(), QUrl::fromLocalFile(QString::fromStdString(dir.str())));
+    const auto idOf = [&](const QString& name) {
+        for (const auto& i : app->selection().images())
+            if (i.filename == name) return i.id;
+        return -1;
+    };
+    FrameMarks three, red;
+    three.rating = 3;
+    red.label = ColorLabel::Red;
+    ASSERT_TRUE(app->store().setFrameMarks(idOf("DSC_0004.jpg"), three));
+    ASSERT_TRUE(app->store().setFrameMarks(idOf("reception/DSC_0010.jpg"), red));
+    EXPECT_EQ(prop("exportMarksButton", "text").toString(), "All kept");
+    const auto choose = [&](const QString& entry) {
+        click("exportMarksButton");
+        ASSERT_TRUE(uidriver::waitFor([&] { return prop("exportMarksMenu", "opened").toBool(); }));
+        uidriver::settle(window);
+        click(entry);
+        ASSERT_TRUE(uidriver::waitFor([&] { return !prop("exportMarksMenu", "visible").toBool(); }));
+    };
+    choose("exportMarksStars3");
+    EXPECT_EQ(prop("exportMarksButton", "text").toString(), "★3+");
+    choose("exportMarksLabelled");
+    EXPECT_EQ(prop("exportMarksButton", "text").toString(), "★3+ or label");
+
+    const QString dest = path("delivery");
+    call("cullPage", "exportFinalTo", {url(dest)});
+    // Copying: the progress row shows, and no second export can start.
+    EXPECT_TRUE(prop("cullPage", "exporting").toBool());
+    EXPECT_TRUE(item("exportProgressBar")->isVisible());
+    EXPECT_TRUE(item("cancelExportButton")->isVisible());
+    EXPECT_FALSE(prop("exportButton", "enabled").toBool());
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("exportResultDialog", "opened").toBool(); }));
+    EXPECT_FALSE(prop("cullPage", "exporting").toBool());
+    EXPECT_EQ(prop("exportResultDialog", "title").toString(), "Export complete");
+    EXPECT_EQ(messageOf("exportResultDialog"), "Exported 2 images to a 'final_selection' folder.\n\n4 kept images "
+                                               "without the chosen rating or label were left out.");
+    // It names the folder, and offers to open it.
+    EXPECT_EQ(prop("exportResultDialog", "detail").toString(), "In " + dest);
+    EXPECT_EQ(prop("exportResultDialog", "okText").toString(), "Open Folder");
+    EXPECT_EQ(prop("exportResultDialog", "cancelText").toString(), "Close");
+    EXPECT_TRUE(QFile::exists(dest + "/final_selection/DSC_0004.jpg"));
+    EXPECT_TRUE(QFile::exists(dest + "/final_selection/reception/DSC_0010.jpg"));
+    EXPECT_EQ(QDir(dest + "/final_selection").entryList(QDir::Files).size(), 1);
+    EXPECT_TRUE(prop("exportButton", "enabled").toBool());
 }

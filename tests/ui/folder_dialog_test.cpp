@@ -128,3 +128,51 @@ TEST(FolderChoiceRule, TheFolderShownUnlessASubFolderWasPickedThere) {
     EXPECT_EQ(FolderChoice::meant({}, ceremony, {}, true), ceremony);
     EXPECT_EQ(FolderChoice::meant(shoot, ceremony, {}, false), ceremony);
 }
+
+TEST_F(FolderDialogs, ANewFolderIsMadeInTheFolderShownAndBecomesTheOneMeant) {
+    start();
+    QDir().mkpath(path("wedding/shoot"));
+    openDialogAt("inputFolderDialog", path("wedding"));
+    // Among the dialog's own buttons.
+    QQuickItem* button = item("newFolderButton");
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(uidriver::waitFor([&] { return button->isVisible() && openButton() != nullptr; }));
+    QQuickItem* box = openButton();
+    while (box && !box->inherits("QQuickDialogButtonBox")) box = box->parentItem();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isAncestorOf(button));
+    uidriver::click(window, button);
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("newFolderPrompt", "opened").toBool(); }));
+    EXPECT_FALSE(prop("newFolderCreate", "enabled").toBool());  // no name yet
+    for (const char c : std::string("Delivery")) QTest::keyClick(window, c);
+    ASSERT_TRUE(uidriver::waitFor([&] { return prop("newFolderCreate", "enabled").toBool(); }));
+    click("newFolderCreate");
+    ASSERT_TRUE(uidriver::waitFor([&] { return !prop("newFolderPrompt", "visible").toBool(); }));
+    EXPECT_TRUE(QDir(path("wedding/Delivery")).exists());
+    EXPECT_EQ(prop("inputFolderDialog", "currentFolder").toUrl().toString(),
+              QUrl::fromLocalFile(path("wedding/Delivery")).toString());
+    auto* choice = object("inputFolderDialog")->property("choice").value<FolderChoice*>();
+    ASSERT_NE(choice, nullptr);
+    EXPECT_EQ(choice->chosenFolder(), QUrl::fromLocalFile(path("wedding/Delivery")));
+
+    // A name that is taken or leads elsewhere makes nothing and says so.
+    QDir().mkpath(path("wedding/Delivery/taken"));
+    for (const QString& name : {"taken", "..", "a/b", "  "}) {
+        call("inputFolderDialog", "makeFolder", {name});
+        EXPECT_EQ(prop("inputFolderDialog", "currentFolder").toUrl(), QUrl::fromLocalFile(path("wedding/Delivery")));
+    }
+    EXPECT_FALSE(prop("newFolderProblem", "text").toString().isEmpty());
+    EXPECT_FALSE(QDir(path("wedding/Delivery/a")).exists());
+    call("inputFolderDialog", "close");
+}
+
+TEST(ExportFolders, TheDialogStartsBesideTheShoot) {
+    EXPECT_EQ(Folders::exportStartFolder("/w/shoot"), QUrl::fromLocalFile("/w"));
+    EXPECT_EQ(Folders::exportStartFolder("file:///w/shoot/"), QUrl::fromLocalFile("/w"));
+    // The JPEG copies of a RAW shoot live inside it: beside the RAW files' folder.
+    EXPECT_EQ(Folders::exportStartFolder("/w/shoot/shoot_JPG"), QUrl::fromLocalFile("/w"));
+    EXPECT_EQ(Folders::exportStartFolder("/w/shoot/day2"), QUrl::fromLocalFile("/w/shoot"));
+    EXPECT_EQ(Folders::exportStartFolder(""), QUrl());
+    EXPECT_FALSE(Folders::openFolder(""));
+    EXPECT_FALSE(Folders::openFolder("/no/such/folder"));
+}
