@@ -41,7 +41,7 @@ struct BackgroundExport : LibraryFixture {
             ResultImage img;
             img.filename = name;
             img.path = dir.str() + "/shoot/" + name;
-            img.category = "portrait";
+            img.category = Category::Portrait;
             img.clusterNumber = i;
             img.engineSelected = i % 7 != 0;
             img.isPrimary = img.engineSelected;
