@@ -124,7 +124,8 @@ bool timeParts(const std::string& source, const std::string& target, const std::
     const bool read = readFileBytes(source, buffers.fileBytes);
     lap(Read);
     if (!read) return false;
-    cv::Mat work = cv::imdecode(buffers.fileBytes, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION, &buffers.images[1]);
+    cv::Mat work =
+        cv::imdecode(buffers.fileBytes, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION, &buffers.images[1]);
     lap(Decode);
     if (work.empty()) return false;
     work = skinColourBalance(work, f, s, buffers);

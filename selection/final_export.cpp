@@ -124,7 +124,8 @@ ExportPlan FinalExport::plan(const QString& destBaseIn, const FinalExportOptions
             continue;
         }
         plan.copies.append(
-            {i.filename, targetFolder(finalFolder, i.filename, categoryLabel(displayCategoryOf(i))), {}, Kind::Selected});
+            {i.filename, targetFolder(finalFolder, i.filename, categoryLabel(displayCategoryOf(i))), {},
+             Kind::Selected});
     }
     if (options.includeUnselected && state_.projectOpen()) {
         for (const QVariant& v : state_.store()->unselectedImagesForProject(state_.projectId())) {

@@ -95,7 +95,8 @@ void FolderChoice::showFolder(const QUrl& folder) {
     // its own part (the list's owner) moves at once.
     QQuickItem* folders = list();
     QObject* drawn = folders ? folders->parent() : nullptr;
-    if (drawn && drawn->metaObject()->indexOfProperty("currentFolder") >= 0) drawn->setProperty("currentFolder", folder);
+    if (drawn && drawn->metaObject()->indexOfProperty("currentFolder") >= 0)
+        drawn->setProperty("currentFolder", folder);
     else dialog_->setProperty("currentFolder", folder);
 }
 

@@ -301,7 +301,8 @@ TEST_F(Handover, MergesIntoAnEditorsSidecarAndNeverTouchesPhotographs) {
 }
 
 TEST_F(Handover, NamedPersonsBecomeKeywordsThatFollowTheirNames) {
-    save({{"IMG_0001.jpg", Category::Group, 4, true, true, 3, {0, 2}}, {"IMG_0002.jpg", Category::Portrait, 5, true, true, 1, {2}}},
+    save({{"IMG_0001.jpg", Category::Group, 4, true, true, 3, {0, 2}},
+          {"IMG_0002.jpg", Category::Portrait, 5, true, true, 1, {2}}},
          shoot);
     writeText(at("IMG_0002.xmp"), kEditorSidecar);
     ASSERT_TRUE(store.setPersonName(projectId, 2, "Anna|Smith")) << store.lastError().toStdString();

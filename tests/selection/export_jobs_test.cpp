@@ -27,7 +27,8 @@ struct BackgroundExport : LibraryFixture {
     void save(int count) {
         CullResult r;
         for (int i = 0; i < count; ++i) {
-            const std::string name = (i % 2 ? "ceremony/" : "") + std::string("DSC_") + std::to_string(1000 + i) + ".jpg";
+            const std::string name =
+                (i % 2 ? "ceremony/" : "") + std::string("DSC_") + std::to_string(1000 + i) + ".jpg";
             cv::Mat frame(120, 160, CV_8UC3);
             cv::randu(frame, cv::Scalar::all(0), cv::Scalar::all(255));
             cv::putText(frame, std::to_string(i), {10, 60}, cv::FONT_HERSHEY_SIMPLEX, 1.0, {255, 255, 255}, 2);

@@ -10,7 +10,8 @@ from PIL import Image
 from check_report import report
 
 EXPECTED = ["01-home-empty", "02-enhance-empty", "03-cull-empty", "04-cull-running", "05-results-time",
-            "06-results-category", "06a-people-strip", "07-lightbox", "07a-lightbox-face-info", "07b-keys", "08-cluster-popup",
+            "06-results-category", "06a-people-strip", "07-lightbox", "07a-lightbox-face-info", "07b-keys",
+            "08-cluster-popup",
             "08a-compare-fit",
             "08b-compare-faces", "08c-compare-info", "09-for-review", "09a-marks-grid", "09b-filter-empty",
             "10a-export-folder", "10b-export-new-folder", "10c-export-running", "10-export-result",

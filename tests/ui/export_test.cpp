@@ -143,7 +143,8 @@ TEST_F(Files, TheLiveCountFollowsEveryDecisionBesideTheStoredSummary) {
 
 TEST_F(Files, ExportOnlyTheRatedOrLabelledFramesInTheBackground) {
     // The dialog starts beside the shoot.
-    EXPECT_EQ(prop("exportFolderDialog", "currentFolder").toUrl(), QUrl::fromLocalFile(QString::fromStdString(dir.str())));
+    EXPECT_EQ(prop("exportFolderDialog", "currentFolder").toUrl(),
+              QUrl::fromLocalFile(QString::fromStdString(dir.str())));
     const auto idOf = [&](const QString& name) {
         for (const auto& i : app->selection().images())
             if (i.filename == name) return i.id;
