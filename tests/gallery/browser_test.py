@@ -289,7 +289,8 @@ class GalleryPage(unittest.TestCase):
     def search(self, driver, path):
         from selenium.webdriver.common.by import By
         driver.execute_script("document.getElementById('selfie').hidden = false;")
-        driver.find_element(By.ID, "selfie").send_keys(path)
+        # The browser takes only a canonical path for a file field.
+        driver.find_element(By.ID, "selfie").send_keys(os.path.realpath(path))
         driver.execute_script("document.getElementById('selfie').hidden = true;")
         status = driver.find_element(By.ID, "find-status")
         wait_for(lambda: status.text and not status.text.startswith("Looking"), 60, "the search's answer")
