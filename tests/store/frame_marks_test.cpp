@@ -3,6 +3,7 @@
 // reads and writes, and the optional keys of a project file.
 #include "project_file.h"
 #include "project_store.h"
+#include "registry_fixture.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -113,21 +114,9 @@ private:
     QString name_;
 };
 
-struct Marks : ::testing::Test {
-    TempDir dir;
-    std::unique_ptr<ProjectStore> store;
+struct Marks : keepframe::testing::RegistryTest {
     int projectId = -1;
     QString dbFile;
-
-    void SetUp() override {
-        qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/data"));
-        store = std::make_unique<ProjectStore>();
-        ASSERT_TRUE(store->openRegistry());
-    }
-    void TearDown() override {
-        store.reset();
-        qunsetenv("KEEPFRAME_DATA_DIR");
-    }
 
     // A project saved by today's code: three frames.
     void saveProject() {

@@ -2,6 +2,7 @@
 // giving a face to another person, each taken back and done again; the table
 // older projects are given and what a program that predates it still does.
 #include "project_store.h"
+#include "registry_fixture.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -31,21 +32,9 @@ struct Frame {
     std::vector<Face> faces;
 };
 
-class People : public ::testing::Test {
+class People : public keepframe::testing::RegistryTest {
 protected:
-    TempDir dir;
-    std::unique_ptr<ProjectStore> store;
     int projectId = -1;
-
-    void SetUp() override {
-        qputenv("KEEPFRAME_DATA_DIR", QByteArray::fromStdString(dir.str() + "/data"));
-        store = std::make_unique<ProjectStore>();
-        ASSERT_TRUE(store->openRegistry());
-    }
-    void TearDown() override {
-        store.reset();
-        qunsetenv("KEEPFRAME_DATA_DIR");
-    }
 
     // Person 0 in a, b, c (largest in b); person 1 in c and d; person 2 in e
     // only; a face of nobody in a.
