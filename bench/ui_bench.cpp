@@ -80,7 +80,10 @@ bool storeLibrary(const QString& folder, int count) {
     cv::Mat thumb(213, 320, CV_8UC3);
     std::vector<uint8_t> jpeg;
     ProjectStore store;
-    if (!store.openRegistry()) return false;
+    if (!store.openRegistry()) {
+        std::fprintf(stderr, "home: the library cannot be opened: %s\n", qPrintable(store.lastError()));
+        return false;
+    }
     for (int p = 0; p < count; ++p) {
         thumb.setTo(cv::Scalar(40 + p % 180, 90 + (p * 7) % 150, 160 - p % 120));
         cv::imencode(".jpg", thumb, jpeg);
@@ -99,7 +102,10 @@ bool storeLibrary(const QString& folder, int count) {
         }
         result.totalInput = 2;
         result.coverIndex = 0;
-        if (store.saveCullResult(result, folder, QStringLiteral("Wedding %1").arg(p + 1), 60) < 0) return false;
+        if (store.saveCullResult(result, folder, QStringLiteral("Wedding %1").arg(p + 1), 60) < 0) {
+            std::fprintf(stderr, "home: project %d not stored: %s\n", p + 1, qPrintable(store.lastError()));
+            return false;
+        }
     }
     return true;
 }
@@ -258,7 +264,9 @@ bool benchExport(SelectionModel& selection, ProjectStore& store, int projectId, 
                 total, start, static_cast<long long>(stall));
     std::printf("  on the GUI thread:    %5.0f ms, all of it a stall (baseline; stall / baseline %.3f)\n", blocking,
                 blocking > 0 ? double(stall) / blocking : 0.0);
-    return result["selected"].toInt() == labelled && before["selected"].toInt() == labelled;
+    // The marks bench labelled some kept frames already: at least the 1,000
+    // labelled here are copied, and both ways copy the same frames.
+    return result["selected"].toInt() >= labelled && before["selected"].toInt() == result["selected"].toInt();
 }
 
 // Home with 300 projects: listing them and drawing the first frame of the
