@@ -90,13 +90,10 @@ bool ReviewViews::passes(const Image& image) const {
                                                state_.ratings().marksOf(image.filename), part});
 }
 
-bool ReviewViews::passesForReview(const QVariantMap& frame) const {
+bool ReviewViews::passesForReview(int id, const QString& filename, const QString& category, int faceCount) const {
     if (!filter_.active()) return true;
-    const auto category = categoryOf(frame.value("category").toString().toStdString());
-    const int faces = int(frame.value("faceBoxes").toList().size());
-    return filter_.matches(ReviewFilter::Frame{frame.value("id", -1).toInt(), displayCategory(category, faces, false),
-                                               state_.ratings().marksOf(frame.value("filename").toString()),
-                                               GridPart::ForReview});
+    const Category shown = displayCategory(categoryOf(category.toStdString()), faceCount, false);
+    return filter_.matches(ReviewFilter::Frame{id, shown, state_.ratings().marksOf(filename), GridPart::ForReview});
 }
 
 QVariantList ReviewViews::keptImages() const {
@@ -201,7 +198,10 @@ QVariantList ReviewViews::unselectedClusterImages() const {
         for (const QVariant& c : state_.store()->clustersForProject(state_.projectId(), category, true)) {
             for (const QVariant& v : c.toMap()["images"].toList()) {
                 QVariantMap m = v.toMap();
-                if (!passesForReview(m)) continue;
+                const int faces = int(m.value("faceBoxes").toList().size());
+                if (!passesForReview(m.value("id", -1).toInt(), m.value("filename").toString(),
+                                     m.value("category").toString(), faces))
+                    continue;
                 putMarks(m, state_, m["filename"].toString());
                 out.push_back(m);
             }
@@ -215,8 +215,12 @@ int ReviewViews::unselectedClusterCount() const {
     // The length of unselectedClusterImages(), counted by the database
     // unless a filter picks among them: the review screen asks after every click.
     if (!state_.projectOpen()) return 0;
-    if (filter_.active()) return int(unselectedClusterImages().size());
-    return std::max(state_.store()->orphanClusterImageCount(state_.projectId()), 0);
+    if (!filter_.active()) return std::max(state_.store()->orphanClusterImageCount(state_.projectId()), 0);
+    if (filter_.hasAnyPart() && !filter_.hasPart(GridPart::ForReview)) return 0;
+    int count = 0;
+    for (const OrphanFrame& frame : state_.store()->orphanClusterFrames(state_.projectId()))
+        if (passesForReview(frame.id, frame.filename, frame.category, frame.faceCount)) ++count;
+    return count;
 }
 
 QVariantList ReviewViews::currentFrames(const QVariantList& frames) const {

@@ -55,7 +55,7 @@ public:
 private:
     // Whether the filter lets a frame of the review, or one of the frames for review, through.
     bool passes(const SelectionModel::Image& image) const;
-    bool passesForReview(const QVariantMap& frame) const;
+    bool passesForReview(int id, const QString& filename, const QString& category, int faceCount) const;
 
     const ReviewState& state_;
     ReviewFilter filter_;

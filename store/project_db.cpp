@@ -369,6 +369,29 @@ int ProjectStore::orphanClusterImageCount(int projectId) {
     return count;
 }
 
+QVector<OrphanFrame> ProjectStore::orphanClusterFrames(int projectId) {
+    lastError_.clear();
+    if (!openProject(projectId)) return {};
+    QSqlQuery q(namedConnection(projectConnectionName_));
+    // The moments are grouped once (as orphanClusterImageCount counts them)
+    // rather than asked for one by one.
+    if (!q.exec(R"sql(WITH orphan AS (
+    SELECT category, cluster_number FROM images
+    WHERE category IN ('group', 'portrait', 'venue')
+    GROUP BY category, cluster_number HAVING MAX(user_selected) = 0)
+SELECT i.id, i.filename, i.category, (SELECT COUNT(*) FROM faces f WHERE f.image_id = i.id)
+FROM images i
+JOIN orphan o ON o.category = i.category AND o.cluster_number = i.cluster_number
+JOIN clusters c ON c.category = i.category AND c.cluster_number = i.cluster_number)sql")) {
+        lastError_ = "orphanClusterFrames failed: " + q.lastError().text();
+        return {};
+    }
+    QVector<OrphanFrame> out;
+    while (q.next()) out.push_back({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString(), q.value(3).toInt()});
+    if (readFailed(q, "orphanClusterFrames")) return {};
+    return out;
+}
+
 bool ProjectStore::resetToEngine(int projectId) {
     if (!openProject(projectId)) return false;
     QSqlQuery q(namedConnection(projectConnectionName_));

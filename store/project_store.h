@@ -38,6 +38,14 @@ QString displayCategoryOf(const QString& category, int totalDetectedFaces, bool 
 
 // What handing the cull over (XMP sidecars) needs of one image: its verdicts,
 // moment and category, without the faces and paths the review screens read.
+// One image of a moment of which the user keeps nothing.
+struct OrphanFrame {
+    int id = -1;
+    QString filename;
+    QString category;
+    int faceCount = 0;
+};
+
 struct HandoverRow {
     int id = 0;
     QString filename;
@@ -99,6 +107,10 @@ public:
     // user keeps nothing (what clustersForProject with onlyOrphans lists); -1
     // when the project cannot be read.
     int orphanClusterImageCount(int projectId);
+    // What a filter asks of each of those images, in one query: its id,
+    // name, stored category and number of face boxes. Empty with
+    // lastError() set when the project cannot be read.
+    QVector<OrphanFrame> orphanClusterFrames(int projectId);
     bool resetToEngine(int projectId);
     bool setUserSelected(int imageId, bool selected);
     bool setUserSelectedMany(const QList<int>& imageIds, bool selected);
