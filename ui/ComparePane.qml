@@ -44,7 +44,8 @@ Item {
     readonly property bool wantsFull: shownFrame !== null && view.scale > screenScale * 1.02
     // The frame asked for is on screen, read.
     readonly property bool loaded: frame !== null && shownFrame === frame && frontImage.status === Image.Ready
-    readonly property bool sharp: full.status === Image.Ready
+    // The frame asked for is on screen at full resolution (not the one before it).
+    readonly property bool sharp: loaded && full.status === Image.Ready
     readonly property string screenSource: frame ? CompareLogic.frameUrl(imageFolder, frame.filename, false) : ""
     readonly property string fullSource: shownFrame
                                          ? CompareLogic.frameUrl(imageFolder, shownFrame.filename, true) : ""
@@ -111,26 +112,30 @@ Item {
     }
 
     // Reads the frame asked for into the image behind, unless it is on screen already.
+    // The URL is made here from the frame: when the frame changes, the
+    // screenSource binding may not have followed it yet.
     function request() {
-        if (!frame) {
+        const source = frame ? CompareLogic.frameUrl(imageFolder, frame.filename, false) : ""
+        if (source === "") {
             shownFrame = null
             return
         }
         if (width <= 0)
             return
-        if (frontImage.wanted === screenSource && frontImage.side === decodeSide) {
+        if (frontImage.wanted === source && frontImage.side === decodeSide) {
             settle(frontImage)
             return
         }
-        if (backImage.wanted !== screenSource || backImage.side !== decodeSide) {
+        if (backImage.wanted !== source || backImage.side !== decodeSide) {
             backImage.side = decodeSide
-            backImage.wanted = screenSource
+            backImage.wanted = source
         }
         settle(backImage)
     }
     // An image holding the frame asked for comes to the front once it is read.
     function settle(image) {
-        if (!frame || image.wanted !== screenSource || image.side !== decodeSide || image.status === Image.Loading)
+        const source = frame ? CompareLogic.frameUrl(imageFolder, frame.filename, false) : ""
+        if (source === "" || image.wanted !== source || image.side !== decodeSide || image.status === Image.Loading)
             return
         if (image === backImage)
             front = 1 - front
