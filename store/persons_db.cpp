@@ -296,7 +296,10 @@ std::optional<PersonMerge> ProjectStore::mergePersons(int projectId, int intoId,
         fail(QStringLiteral("mergePersons failed: persons %1 and %2 cannot be merged").arg(intoId).arg(fromId));
         return std::nullopt;
     }
-    return recordedEdit<PersonMerge>(projectId, "mergePersons", {intoId, fromId}, [&](PersonMerge& merge) {
+    PersonMerge asked;
+    asked.intoId = intoId;
+    asked.fromId = fromId;
+    return recordedEdit<PersonMerge>(projectId, "mergePersons", asked, [&](PersonMerge& merge) {
         QSqlQuery q(namedConnection(projectConnectionName_));
         if (!execWithValue(q, R"sql(SELECT id FROM faces WHERE person_id = ? ORDER BY id)sql", fromId, "mergePersons"))
             return false;
