@@ -12,6 +12,7 @@
 #include "crypto.h"
 #include "db.h"
 #include "face_search.h"
+#include "gallery_bench_service.h"
 #include "gallery_seed.h"
 #include "log.h"
 #include "server.h"
@@ -22,7 +23,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <thread>
@@ -35,11 +35,6 @@ using json = nlohmann::json;
 namespace {
 
 constexpr float kThresholds[] = {0.20f, 0.25f, 0.30f, 0.35f, 0.40f, 0.45f, 0.50f, 0.55f, 0.60f};
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 struct Counts {
     int found = 0, right = 0, theirs = 0;
@@ -70,7 +65,7 @@ int main(int argc, char** argv) {
         const std::string person = folder.filename().string();
         // The held-back selfie: the last photograph with one face clearly the largest.
         for (size_t i = files.size(); files.size() >= 2 && i-- > 0;)
-            if (!searcher.embedSelfie(readBytes(files[i])).embedding.empty()) {
+            if (!searcher.embedSelfie(bench::fileBytes(files[i])).embedding.empty()) {
                 selfies[person] = files[i];
                 files.erase(files.begin() + std::ptrdiff_t(i));
                 break;
@@ -81,7 +76,7 @@ int main(int argc, char** argv) {
         }
     }
     const fs::path groups = photos / "_groups";
-    const json groupList = json::parse(readBytes(groups / "groups.json"), nullptr, false);
+    const json groupList = json::parse(bench::fileBytes(groups / "groups.json"), nullptr, false);
     if (groupList.is_object())
         for (const auto& [name, group] : groupList["groups"].items()) {
             const fs::path file = groups / name;
@@ -94,20 +89,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const fs::path data = fs::temp_directory_path() / ("kfg-quality-bench-" + randomHex(4));
     GalleryConfig config;
-    config.dataDir = data.string();
     config.modelsDir = models;
-    config.port = 0;
     config.faceMatchThreshold = -1.0f;  // every score comes back; the thresholds are applied here
-    const Log log([](gallery::LogLevel level, std::string_view line) {
-        if (level != gallery::LogLevel::Info) std::fprintf(stderr, "%s\n", logLine(level, line).c_str());
-    });
     int status = 0;
     {
-        GalleryServer server(config, log);
-        if (!server.bind()) return 1;
-        std::thread serving([&] { server.serve(); });
+        bench::LoopbackGallery service(config, "kfg-quality-bench-");
+        if (!service.serving()) return 1;
+        GalleryServer& server = service.server();
         SeedOptions options;
         options.url = server.origin();
         options.token = addPhotographer(server.database(), "bench", 100 * kGiB, 12);
@@ -137,7 +126,7 @@ int main(int argc, char** argv) {
         std::map<std::string, std::map<float, Counts>> perPerson;
         for (const auto& [person, selfie] : selfies) {
             const auto r = c.Post(("/gallery/" + seeded.slug + "/face-search").c_str(),
-                                  {{"X-Gallery-Password", "pw"}}, readBytes(selfie), "image/jpeg");
+                                  {{"X-Gallery-Password", "pw"}}, bench::fileBytes(selfie), "image/jpeg");
             if (!r || r->status != 200) {
                 std::fprintf(stderr, "search with %s: %s\n", selfie.c_str(), r ? r->body.c_str() : "no answer");
                 status = 1;
@@ -181,9 +170,6 @@ int main(int argc, char** argv) {
         std::printf("\n\nlowest score of a photograph of the person: %.2f; highest of anyone else's: %.2f\n",
                     lowestRight, highestWrong);
         std::printf("the service's threshold: %.2f\n", kFaceMatchThreshold);
-        server.stop();
-        serving.join();
     }
-    fs::remove_all(data, error);
     return status;
 }

@@ -14,6 +14,7 @@
 #include "db.h"
 #include "face_search.h"
 #include "face_worker.h"
+#include "gallery_bench_service.h"
 #include "log.h"
 #include "server.h"
 
@@ -23,9 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <thread>
 
 namespace fs = std::filesystem;
 using namespace keepframe;
@@ -36,11 +35,6 @@ namespace {
 
 constexpr int kFiles = 2000;
 constexpr int kRuns = 10;
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -79,24 +73,18 @@ int main(int argc, char** argv) {
     std::sort(sizes.begin(), sizes.end());
 
     const fs::path person = fs::path(KEEPFRAME_TEST_PHOTOS_DIR) / "identities" / "obama";
-    const std::string selfie = readBytes(person / "01.jpg"), planted = readBytes(person / "02.jpg");
+    const std::string selfie = bench::fileBytes(person / "01.jpg"), planted = bench::fileBytes(person / "02.jpg");
     if (selfie.empty() || planted.empty()) {
         std::fprintf(stderr, "keepframe-gallery-search-bench: no test photographs in %s\n", person.string().c_str());
         return 1;
     }
-    const fs::path data = fs::temp_directory_path() / ("kfg-search-bench-" + randomHex(4));
     GalleryConfig config;
-    config.dataDir = data.string();
     config.modelsDir = bench::benchModelsFolder();
-    config.port = 0;
-    const Log log([](gallery::LogLevel level, std::string_view line) {
-        if (level != gallery::LogLevel::Info) std::fprintf(stderr, "%s\n", logLine(level, line).c_str());
-    });
     int status = 0;
     {
-        GalleryServer server(config, log);
-        if (!server.bind()) return 1;
-        std::thread serving([&] { server.serve(); });
+        bench::LoopbackGallery service(config, "kfg-search-bench-");
+        if (!service.serving()) return 1;
+        GalleryServer& server = service.server();
         httplib::Client c(server.origin());
         c.set_read_timeout(60);
         const std::string token = addPhotographer(server.database(), "bench", 1000 * kGiB, 12);
@@ -213,10 +201,6 @@ int main(int argc, char** argv) {
                         decodeMs, decoded);
             std::fflush(stdout);
         }
-        server.stop();
-        serving.join();
     }
-    std::error_code error;
-    fs::remove_all(data, error);
     return status;
 }

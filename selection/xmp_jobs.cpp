@@ -1,6 +1,5 @@
 #include "xmp_jobs.h"
 
-#include "background_job.h"
 #include "handover.h"
 #include "project_store.h"
 #include "review_state.h"
@@ -27,18 +26,16 @@ QString readXmpOptions(const QVariantMap& options, XmpOptions& o) {
     return {};
 }
 
+// Out of memory, most likely: what was written stays, and the end is still told.
+QVariantMap failedWrite(const QString& message) {
+    return errorMap(QString("The sidecars could not all be written: %1").arg(message));
+}
+
 const char* const kAlreadyWriting = "XMP sidecars are being written already.";
 
 }  // namespace
 
-XmpJobs::XmpJobs(const ReviewState& state, QObject* parent)
-    : QObject(parent), state_(state), job_(new BackgroundJob(QStringLiteral("unknown error"), this)) {
-    connect(job_, &BackgroundJob::finished, this, [this](const QVariant& result) { ended(result.toMap()); });
-    // Out of memory, most likely: what was written stays, and the end is still told.
-    connect(job_, &BackgroundJob::failed, this, [this](const QString& message) {
-        ended(errorMap(QString("The sidecars could not all be written: %1").arg(message)));
-    });
-}
+XmpJobs::XmpJobs(const ReviewState& state, QObject* parent) : MapJob(failedWrite, parent), state_(state) {}
 
 QVariantMap XmpJobs::write(const QVariantMap& options) {
     XmpOptions o;
@@ -71,26 +68,7 @@ bool XmpJobs::start(const QVariantMap& options) {
             return QVariant(sidecarReportMap(keepframe::writeXmpSidecars(folder, images, o, progress)));
         };
     }
-    if (!job_->start(work, 1, total)) return false;
-    emit runningChanged();
-    return true;
-}
-
-int XmpJobs::done() const { return job_->done(); }
-
-int XmpJobs::total() const { return job_->total(); }
-
-bool XmpJobs::isRunning() const { return job_->isActive(); }
-
-void XmpJobs::stop() {
-    const bool running = isRunning();
-    job_->stop(BackgroundJob::End::Discard);
-    if (running) emit runningChanged();
-}
-
-void XmpJobs::ended(const QVariantMap& result) {
-    emit runningChanged();
-    emit finished(result);
+    return startWork(std::move(work), total);
 }
 
 }  // namespace keepframe

@@ -4,15 +4,16 @@
 // write sees only its own copies of the images and options, never the database.
 #pragma once
 
+#include "map_job.h"
+
 #include <QObject>
 #include <QVariant>
 
 namespace keepframe {
 
-class BackgroundJob;
 class ReviewState;
 
-class XmpJobs : public QObject {
+class XmpJobs : public MapJob {
     Q_OBJECT
 public:
     explicit XmpJobs(const ReviewState& state, QObject* parent = nullptr);
@@ -30,25 +31,9 @@ public:
     // options that make no sense or a project that cannot be read. False (and
     // no signal) while a write runs or without an open project.
     bool start(const QVariantMap& options);
-    // Images settled and images in all, of the running or the last write.
-    int done() const;
-    int total() const;
-    // From start() until finished().
-    bool isRunning() const;
-    // Stops a running write at the next sidecar and waits for it: every
-    // sidecar is whole, and the end is not told.
-    void stop();
-
-signals:
-    void runningChanged();
-    void finished(const QVariantMap& result);
 
 private:
-    // Tells the end of a write.
-    void ended(const QVariantMap& result);
-
     const ReviewState& state_;
-    BackgroundJob* job_;
 };
 
 }  // namespace keepframe

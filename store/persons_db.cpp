@@ -20,6 +20,9 @@ const char* const kCreatePersons = R"sql(CREATE TABLE IF NOT EXISTS persons (
   person_id INTEGER PRIMARY KEY,
   name      TEXT    NOT NULL))sql";
 
+// A row when the person has a face in the project.
+const char* const kPersonHasFaces = R"sql(SELECT 1 FROM faces WHERE person_id = ? LIMIT 1)sql";
+
 bool hasTable(const QSqlDatabase& db, const QString& name) {
     QSqlQuery q(db);
     q.prepare(R"sql(SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?)sql");
@@ -83,6 +86,13 @@ QString ProjectStore::storedPersonName(int personId) {
     q.prepare(R"sql(SELECT name FROM persons WHERE person_id = ?)sql");
     q.bindValue(0, personId);
     return q.exec() && q.next() ? q.value(0).toString() : QString();
+}
+
+bool ProjectStore::execWithValue(QSqlQuery& q, const char* sql, const QVariant& value, const char* operation) {
+    q.prepare(QString::fromUtf8(sql));
+    q.bindValue(0, value);
+    if (q.exec()) return true;
+    return fail(QString::fromLatin1(operation) + " failed: " + q.lastError().text());
 }
 
 bool ProjectStore::writePersonName(int personId, const QString& name, const char* operation) {
@@ -241,12 +251,9 @@ QList<int> ProjectStore::imagesOfPerson(int projectId, int personId) {
     if (personId < 0) return out;
     QSqlQuery q(namedConnection(projectConnectionName_));
     q.setForwardOnly(true);
-    q.prepare(R"sql(SELECT DISTINCT image_id FROM faces WHERE person_id = ? ORDER BY image_id)sql");
-    q.bindValue(0, personId);
-    if (!q.exec()) {
-        lastError_ = "imagesOfPerson failed: " + q.lastError().text();
+    if (!execWithValue(q, R"sql(SELECT DISTINCT image_id FROM faces WHERE person_id = ? ORDER BY image_id)sql",
+                       personId, "imagesOfPerson"))
         return out;
-    }
     while (q.next()) out.append(q.value(0).toInt());
     if (readFailed(q, "imagesOfPerson")) return {};
     return out;
@@ -257,12 +264,9 @@ QList<FacePerson> ProjectStore::facesOfImage(int projectId, int imageId) {
     if (!lastError_.isEmpty()) return {};
     QSqlQuery q(namedConnection(projectConnectionName_));
     q.setForwardOnly(true);
-    q.prepare(R"sql(SELECT id, x, y, w, h, person_id FROM faces WHERE image_id = ? ORDER BY id)sql");
-    q.bindValue(0, imageId);
-    if (!q.exec()) {
-        lastError_ = "facesOfImage failed: " + q.lastError().text();
+    if (!execWithValue(q, R"sql(SELECT id, x, y, w, h, person_id FROM faces WHERE image_id = ? ORDER BY id)sql",
+                       imageId, "facesOfImage"))
         return {};
-    }
     QList<FacePerson> out;
     while (q.next()) {
         FacePerson f;
@@ -280,9 +284,7 @@ bool ProjectStore::setPersonName(int projectId, int personId, const QString& nam
     const QString cleaned = cleanPersonName(name);
     return inPersonsTransaction(projectId, "setPersonName", [&] {
         QSqlQuery known(namedConnection(projectConnectionName_));
-        known.prepare(R"sql(SELECT 1 FROM faces WHERE person_id = ? LIMIT 1)sql");
-        known.bindValue(0, personId);
-        if (!known.exec()) return fail("setPersonName failed: " + known.lastError().text());
+        if (!execWithValue(known, kPersonHasFaces, personId, "setPersonName")) return false;
         if (personId < 0 || !known.next())
             return fail(QStringLiteral("setPersonName failed: no person %1 in the project").arg(personId));
         return writePersonName(personId, cleaned, "setPersonName");
@@ -294,20 +296,17 @@ std::optional<PersonMerge> ProjectStore::mergePersons(int projectId, int intoId,
         fail(QStringLiteral("mergePersons failed: persons %1 and %2 cannot be merged").arg(intoId).arg(fromId));
         return std::nullopt;
     }
-    PersonMerge merge;
-    merge.intoId = intoId;
-    merge.fromId = fromId;
-    const bool ok = inPersonsTransaction(projectId, "mergePersons", [&] {
+    PersonMerge asked;
+    asked.intoId = intoId;
+    asked.fromId = fromId;
+    return recordedEdit<PersonMerge>(projectId, "mergePersons", asked, [&](PersonMerge& merge) {
         QSqlQuery q(namedConnection(projectConnectionName_));
-        q.prepare(R"sql(SELECT id FROM faces WHERE person_id = ? ORDER BY id)sql");
-        q.bindValue(0, fromId);
-        if (!q.exec()) return fail("mergePersons failed: " + q.lastError().text());
+        if (!execWithValue(q, R"sql(SELECT id FROM faces WHERE person_id = ? ORDER BY id)sql", fromId, "mergePersons"))
+            return false;
         while (q.next()) merge.faceIds.append(q.value(0).toInt());
         if (readFailed(q, "mergePersons")) return false;
         QSqlQuery into(namedConnection(projectConnectionName_));
-        into.prepare(R"sql(SELECT 1 FROM faces WHERE person_id = ? LIMIT 1)sql");
-        into.bindValue(0, intoId);
-        if (!into.exec()) return fail("mergePersons failed: " + into.lastError().text());
+        if (!execWithValue(into, kPersonHasFaces, intoId, "mergePersons")) return false;
         if (merge.faceIds.isEmpty() || !into.next())
             return fail(QStringLiteral("mergePersons failed: no person %1 in the project")
                             .arg(merge.faceIds.isEmpty() ? fromId : intoId));
@@ -318,31 +317,31 @@ std::optional<PersonMerge> ProjectStore::mergePersons(int projectId, int intoId,
                writePersonName(fromId, {}, "mergePersons") &&
                writePersonName(intoId, merge.intoNameAfter, "mergePersons");
     });
-    if (!ok) return std::nullopt;
-    return merge;
 }
 
 bool ProjectStore::undoMerge(int projectId, const PersonMerge& merge) {
-    return inPersonsTransaction(projectId, "undoMerge", [&] {
-        const int moved = moveFaces(merge.faceIds, merge.intoId, merge.fromId, "undoMerge");
-        if (moved < 0) return false;
-        if (moved == 0)
-            return fail(QStringLiteral("undoMerge failed: none of the merged faces is person %1's any more")
-                            .arg(merge.intoId));
-        return writePersonName(merge.fromId, merge.fromName, "undoMerge") &&
-               writePersonName(merge.intoId, merge.intoNameBefore, "undoMerge");
-    });
+    return moveFacesAgain(projectId, merge.faceIds, merge.intoId, merge.fromId, "undoMerge",
+                          QStringLiteral("none of the merged faces is person %1's any more").arg(merge.intoId), [&] {
+                              return writePersonName(merge.fromId, merge.fromName, "undoMerge") &&
+                                     writePersonName(merge.intoId, merge.intoNameBefore, "undoMerge");
+                          });
 }
 
 bool ProjectStore::redoMerge(int projectId, const PersonMerge& merge) {
-    return inPersonsTransaction(projectId, "redoMerge", [&] {
-        const int moved = moveFaces(merge.faceIds, merge.fromId, merge.intoId, "redoMerge");
+    return moveFacesAgain(projectId, merge.faceIds, merge.fromId, merge.intoId, "redoMerge",
+                          QStringLiteral("none of the merged faces is person %1's any more").arg(merge.fromId), [&] {
+                              return writePersonName(merge.fromId, {}, "redoMerge") &&
+                                     writePersonName(merge.intoId, merge.intoNameAfter, "redoMerge");
+                          });
+}
+
+bool ProjectStore::moveFacesAgain(int projectId, const QList<int>& faceIds, int fromId, int toId,
+                                  const char* operation, const QString& noneMoved, const std::function<bool()>& then) {
+    return inPersonsTransaction(projectId, operation, [&] {
+        const int moved = moveFaces(faceIds, fromId, toId, operation);
         if (moved < 0) return false;
-        if (moved == 0)
-            return fail(QStringLiteral("redoMerge failed: none of the merged faces is person %1's any more")
-                            .arg(merge.fromId));
-        return writePersonName(merge.fromId, {}, "redoMerge") &&
-               writePersonName(merge.intoId, merge.intoNameAfter, "redoMerge");
+        if (moved == 0) return fail(QString::fromLatin1(operation) + " failed: " + noneMoved);
+        return !then || then();
     });
 }
 
@@ -351,44 +350,25 @@ std::optional<FaceMove> ProjectStore::moveFace(int projectId, int faceId, int to
         fail(QStringLiteral("moveFace failed: %1 is no person").arg(toPersonId));
         return std::nullopt;
     }
-    FaceMove move;
-    move.faceId = faceId;
-    move.toPersonId = toPersonId;
-    const bool ok = inPersonsTransaction(projectId, "moveFace", [&] {
+    return recordedEdit<FaceMove>(projectId, "moveFace", {faceId, -1, toPersonId}, [&](FaceMove& move) {
         QSqlQuery q(namedConnection(projectConnectionName_));
-        q.prepare(R"sql(SELECT person_id FROM faces WHERE id = ?)sql");
-        q.bindValue(0, faceId);
-        if (!q.exec()) return fail("moveFace failed: " + q.lastError().text());
+        if (!execWithValue(q, R"sql(SELECT person_id FROM faces WHERE id = ?)sql", faceId, "moveFace")) return false;
         if (!q.next()) return fail(QStringLiteral("moveFace failed: no face %1").arg(faceId));
         move.fromPersonId = q.value(0).toInt();
         if (move.fromPersonId == toPersonId)
             return fail(QStringLiteral("moveFace failed: face %1 already is person %2's").arg(faceId).arg(toPersonId));
         return moveFaces({faceId}, move.fromPersonId, toPersonId, "moveFace") == 1;
     });
-    if (!ok) return std::nullopt;
-    return move;
 }
 
 bool ProjectStore::undoFaceMove(int projectId, const FaceMove& move) {
-    return inPersonsTransaction(projectId, "undoFaceMove", [&] {
-        const int moved = moveFaces({move.faceId}, move.toPersonId, move.fromPersonId, "undoFaceMove");
-        if (moved == 0)
-            return fail(QStringLiteral("undoFaceMove failed: face %1 is no longer person %2's")
-                            .arg(move.faceId)
-                            .arg(move.toPersonId));
-        return moved == 1;
-    });
+    return moveFacesAgain(projectId, {move.faceId}, move.toPersonId, move.fromPersonId, "undoFaceMove",
+                          QStringLiteral("face %1 is no longer person %2's").arg(move.faceId).arg(move.toPersonId));
 }
 
 bool ProjectStore::redoFaceMove(int projectId, const FaceMove& move) {
-    return inPersonsTransaction(projectId, "redoFaceMove", [&] {
-        const int moved = moveFaces({move.faceId}, move.fromPersonId, move.toPersonId, "redoFaceMove");
-        if (moved == 0)
-            return fail(QStringLiteral("redoFaceMove failed: face %1 is no longer person %2's")
-                            .arg(move.faceId)
-                            .arg(move.fromPersonId));
-        return moved == 1;
-    });
+    return moveFacesAgain(projectId, {move.faceId}, move.fromPersonId, move.toPersonId, "redoFaceMove",
+                          QStringLiteral("face %1 is no longer person %2's").arg(move.faceId).arg(move.fromPersonId));
 }
 
 }  // namespace keepframe

@@ -434,23 +434,30 @@ bool ProjectStore::setUserSelectedMany(const QList<int>& imageIds, bool selected
     return true;
 }
 
-QVariantList ProjectStore::detectionsForImage(int imageId) {
+QVariantList ProjectStore::imageRows(const char* sql, int imageId,
+                                     const std::function<QVariant(const QSqlQuery&)>& row) {
     if (!projectDbOpen()) {
         fail("Database not open.");
         return {};
     }
     QSqlQuery q(namedConnection(projectConnectionName_));
-    q.prepare(R"sql(SELECT x, y, w, h, conf, valid, reason FROM detections
-                    WHERE image_id = ? ORDER BY valid DESC, conf DESC)sql");
+    q.prepare(QString::fromUtf8(sql));
     q.bindValue(0, imageId);
     QVariantList out;
     if (!q.exec()) return out;
-    while (q.next())
-        out.push_back(QVariantMap{{"x", q.value(0).toInt()},       {"y", q.value(1).toInt()},
-                                  {"w", q.value(2).toInt()},       {"h", q.value(3).toInt()},
-                                  {"conf", q.value(4).toDouble()}, {"valid", q.value(5).toInt() != 0},
-                                  {"reason", q.value(6).isNull() ? QString() : q.value(6).toString()}});
+    while (q.next()) out.push_back(row(q));
     return out;
+}
+
+QVariantList ProjectStore::detectionsForImage(int imageId) {
+    return imageRows(R"sql(SELECT x, y, w, h, conf, valid, reason FROM detections
+                           WHERE image_id = ? ORDER BY valid DESC, conf DESC)sql",
+                     imageId, [](const QSqlQuery& q) {
+                         return QVariantMap{{"x", q.value(0).toInt()},       {"y", q.value(1).toInt()},
+                                            {"w", q.value(2).toInt()},       {"h", q.value(3).toInt()},
+                                            {"conf", q.value(4).toDouble()}, {"valid", q.value(5).toInt() != 0},
+                                            {"reason", q.value(6).isNull() ? QString() : q.value(6).toString()}};
+                     });
 }
 
 QVariantMap ProjectStore::imageMeasures(int projectId, int imageId) {
@@ -475,37 +482,20 @@ QVariantMap ProjectStore::imageMeasures(int projectId, int imageId) {
 }
 
 QVariantList ProjectStore::facesWithConfidence(int imageId) {
-    if (!projectDbOpen()) {
-        fail("Database not open.");
-        return {};
-    }
-    QSqlQuery q(namedConnection(projectConnectionName_));
-    q.prepare("SELECT x, y, w, h, conf FROM faces WHERE image_id = ?");
-    q.bindValue(0, imageId);
-    QVariantList out;
-    if (!q.exec()) return out;
-    while (q.next())
-        out.push_back(QVariantList{q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(),
-                                   q.value(4).toDouble()});
-    return out;
+    return imageRows("SELECT x, y, w, h, conf FROM faces WHERE image_id = ?", imageId, [](const QSqlQuery& q) {
+        return QVariantList{q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(),
+                            q.value(4).toDouble()};
+    });
 }
 
 QVariantList ProjectStore::displayFacesForImage(int imageId) {
-    if (!projectDbOpen()) {
-        fail("Database not open.");
-        return {};
-    }
-    QSqlQuery q(namedConnection(projectConnectionName_));
-    q.prepare(R"sql(SELECT x, y, w, h, person_id FROM faces WHERE image_id = ? AND (
+    return imageRows(R"sql(SELECT x, y, w, h, person_id FROM faces WHERE image_id = ? AND (
   conf > 0.80
-  OR (conf > 0.70 AND person_id >= 0 AND person_id < 5)))sql");
-    q.bindValue(0, imageId);
-    QVariantList out;
-    if (!q.exec()) return out;
-    while (q.next())
-        out.push_back(QVariantList{q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(),
-                                   q.value(4).toInt()});
-    return out;
+  OR (conf > 0.70 AND person_id >= 0 AND person_id < 5)))sql",
+                     imageId, [](const QSqlQuery& q) {
+                         return QVariantList{q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(),
+                                             q.value(3).toInt(), q.value(4).toInt()};
+                     });
 }
 
 QHash<int, QList<int>> ProjectStore::personsByImage(int projectId) {

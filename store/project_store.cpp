@@ -364,29 +364,19 @@ qint64 ProjectStore::readStat(const QString& key) const {
     return 0;
 }
 
-qint64 ProjectStore::lifetimeProjects() {
+qint64 ProjectStore::lifetimeStat(const char* key) {
     if (!registryOpen()) {
         fail("Registry not open.");
         return 0;
     }
-    return readStat("lifetime_projects");
+    return readStat(key);
 }
 
-qint64 ProjectStore::lifetimeCulledImages() {
-    if (!registryOpen()) {
-        fail("Registry not open.");
-        return 0;
-    }
-    return readStat("lifetime_culled_images");
-}
+qint64 ProjectStore::lifetimeProjects() { return lifetimeStat("lifetime_projects"); }
 
-qint64 ProjectStore::lifetimeEnhancedImages() {
-    if (!registryOpen()) {
-        fail("Registry not open.");
-        return 0;
-    }
-    return readStat("lifetime_enhanced_images");
-}
+qint64 ProjectStore::lifetimeCulledImages() { return lifetimeStat("lifetime_culled_images"); }
+
+qint64 ProjectStore::lifetimeEnhancedImages() { return lifetimeStat("lifetime_enhanced_images"); }
 
 void ProjectStore::purgeEditedOutputs() {
     const QDir root(projectsRoot());

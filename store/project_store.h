@@ -216,14 +216,31 @@ private:
     bool hasPersonsTable() const;
     // The name of a person in the open project database; empty when none.
     QString storedPersonName(int personId);
+    // Runs `sql` with its one value bound; false, with lastError() set to
+    // "`operation` failed: " and the driver's text, when it cannot run.
+    bool execWithValue(QSqlQuery& q, const char* sql, const QVariant& value, const char* operation);
     // Sets (or, empty, removes) a stored name inside the caller's transaction.
     bool writePersonName(int personId, const QString& name, const char* operation);
     // Moves the listed faces from one person to another inside the caller's
     // transaction; how many moved, or -1.
     int moveFaces(const QList<int>& faceIds, int fromId, int toId, const char* operation);
+    // Moves the faces of an earlier edit from one person to another again (an
+    // undo or a redo) in one transaction, then runs `then` (when set) inside it.
+    // Fails with "`operation` failed: `noneMoved`" when none of the faces is
+    // the person's any more.
+    bool moveFacesAgain(int projectId, const QList<int>& faceIds, int fromId, int toId, const char* operation,
+                        const QString& noneMoved, const std::function<bool()>& then = {});
     // Runs `change` in one transaction of the open project database (made
     // ready for names first); rolls back when it returns false.
     bool inPersonsTransaction(int projectId, const char* operation, const std::function<bool()>& change);
+    // An edit of persons in one such transaction: its record, as `change`
+    // completed it, when the edit was stored; none otherwise.
+    template <class Edit>
+    std::optional<Edit> recordedEdit(int projectId, const char* operation, Edit edit,
+                                     const std::function<bool(Edit&)>& change) {
+        if (!inPersonsTransaction(projectId, operation, [&] { return change(edit); })) return std::nullopt;
+        return edit;
+    }
     bool hasMarkColumns() const;
     bool projectDbOpen() const;
     void closeProjectDb();
@@ -239,8 +256,14 @@ private:
     // True when every image name of the open project database stays inside the input folder.
     bool imageNamesStayInside(int projectId);
     bool addToStat(const QString& key, qint64 delta);
+    // A lifetime counter of the registry; 0, with lastError() set, when the registry is not open.
+    qint64 lifetimeStat(const char* key);
     // Undoes a save that failed after its row was inserted; always -1.
     int discardSave(int projectId, const QString& folder, const QString& message);
+    // The rows `sql` gives for one image (its one value) of the open project
+    // database, each made a value by `row`; empty when the query fails, and
+    // with lastError() set when no project database is open.
+    QVariantList imageRows(const char* sql, int imageId, const std::function<QVariant(const QSqlQuery&)>& row);
     // Face boxes of one image through a prepared faces statement.
     static QVariantList faceBoxes(QSqlQuery& facesQuery, int imageId);
     // The images of one moment through a prepared statement of them.

@@ -78,26 +78,26 @@ FrameInfo::~FrameInfo() { pool_.waitForDone(); }
 void FrameInfo::setFrame(const QVariantMap& frame) {
     const bool same = frame.value("id") == frame_.value("id") && frame.value("filename") == frame_.value("filename");
     frame_ = frame;
-    if (!same) {
-        measures_.clear();
-        measured_ = false;
-    }
-    emit frameChanged();
-    refresh();
+    changed(!same);
 }
 
 void FrameInfo::setProjectId(int projectId) {
     if (projectId == projectId_) return;
     projectId_ = projectId;
-    measures_.clear();
-    measured_ = false;
-    emit frameChanged();
-    refresh();
+    changed(true);
 }
 
 void FrameInfo::setActive(bool active) {
     if (active == active_) return;
     active_ = active;
+    changed(false);
+}
+
+void FrameInfo::changed(bool otherFrame) {
+    if (otherFrame) {
+        measures_.clear();
+        measured_ = false;
+    }
     emit frameChanged();
     refresh();
 }
@@ -133,17 +133,13 @@ void FrameInfo::refresh() {
 }
 
 void FrameInfo::setEdits(PersonEdits* edits) {
-    if (edits == edits_) return;
-    disconnect(editsConnection_);
-    edits_ = edits;
     // A face given to another person, a merge or a new name: the rows are read again.
-    if (edits_)
-        editsConnection_ = connect(edits_, &PersonEdits::personsChanged, this, [this](int projectId) {
-            if (projectId != projectId_ || !measured_) return;
-            measured_ = false;
-            refresh();
-        });
-    emit frameChanged();
+    const auto changed = [this](int projectId) {
+        if (projectId != projectId_ || !measured_) return;
+        measured_ = false;
+        refresh();
+    };
+    if (PersonEdits::follow(edits_, edits, editsConnection_, this, changed)) emit frameChanged();
 }
 
 bool FrameInfo::moveFace(int faceId, int toPersonId) {

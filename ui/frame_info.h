@@ -83,6 +83,9 @@ signals:
     void rowsChanged();
 
 private:
+    // After a change of the frame, the project or the panel's showing: the
+    // measures read before are forgotten when they are another frame's.
+    void changed(bool otherFrame);
     void refresh();
     PersonEdits* edits_ = nullptr;
     QMetaObject::Connection editsConnection_;

@@ -104,6 +104,15 @@ PersonEdits::PersonEdits(QObject* parent) : QObject(parent) { pool_.setMaxThread
 
 PersonEdits::~PersonEdits() { pool_.waitForDone(); }
 
+bool PersonEdits::follow(PersonEdits*& current, PersonEdits* edits, QMetaObject::Connection& connection,
+                         QObject* receiver, const std::function<void(int projectId)>& changed) {
+    if (edits == current) return false;
+    disconnect(connection);
+    current = edits;
+    if (current) connection = connect(current, &PersonEdits::personsChanged, receiver, changed);
+    return true;
+}
+
 bool PersonEdits::rename(int projectId, int personId, const QString& name) {
     return start({{"kind", kName}, {"projectId", projectId}, {"personId", personId}, {"after", name}}, Replay::No);
 }
@@ -246,14 +255,10 @@ void PeopleModel::setImageFolder(const QString& folder) {
 }
 
 void PeopleModel::setEdits(PersonEdits* edits) {
-    if (edits == edits_) return;
-    disconnect(editsConnection_);
-    edits_ = edits;
-    if (edits_)
-        editsConnection_ = connect(edits_, &PersonEdits::personsChanged, this, [this](int projectId) {
-            if (projectId == projectId_) reload();
-        });
-    emit editsChanged();
+    const auto changed = [this](int projectId) {
+        if (projectId == projectId_) reload();
+    };
+    if (PersonEdits::follow(edits_, edits, editsConnection_, this, changed)) emit editsChanged();
 }
 
 void PeopleModel::setMinimumFrames(int frames) {

@@ -18,6 +18,8 @@
 #include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
+#include <functional>
+
 namespace keepframe {
 
 // The one writer of persons (published to QML as the singleton PersonEdits):
@@ -57,6 +59,12 @@ public:
     static PersonMerge mergeOf(const QVariantMap& record);
     static QVariantMap moveRecord(int projectId, const FaceMove& move);
     static FaceMove moveOf(const QVariantMap& record);
+
+    // Points a view's writer `current` at `edits`, with `connection` (dropped
+    // from the one before) calling `changed` on `receiver`'s thread at every
+    // personsChanged of it; false, with nothing changed, when it already is.
+    static bool follow(PersonEdits*& current, PersonEdits* edits, QMetaObject::Connection& connection,
+                       QObject* receiver, const std::function<void(int projectId)>& changed);
 
 signals:
     // A change was stored: `label` says it for an undo history ("Merge Person 5

@@ -97,11 +97,25 @@ QByteArray call(const QByteArray& verb, const QString& url, const QJsonObject& b
     return finished ? reply->readAll() : QByteArray();
 }
 
+// The natural position of each value of an 8 x 8 table as a JPEG file stores
+// them (zig-zag order): the diagonals in turn, the odd ones from the top
+// right down, the even ones from the bottom left up.
+std::array<int, 64> zigzagOrder() {
+    std::array<int, 64> order{};
+    size_t k = 0;
+    for (int diagonal = 0; diagonal < 15; ++diagonal)
+        for (int i = 0; i <= diagonal; ++i) {
+            const int row = diagonal % 2 ? i : diagonal - i;
+            const int column = diagonal - row;
+            if (row < 8 && column < 8) order[k++] = row * 8 + column;
+        }
+    return order;
+}
+
 // The quality a JPEG's first quantisation table was made with by libjpeg's
 // scaling of the standard luminance table; -1 when it matches none.
 int jpegQuality(const QByteArray& jpeg) {
-    // Both in rows of eight: the table in natural order, and the natural
-    // position of each value as the file stores them (zig-zag order).
+    // In rows of eight, in natural order.
     static const std::array<int, 64> luminance = {
         16, 11, 10, 16, 24,  40,  51,  61,   //
         12, 12, 14, 19, 26,  58,  60,  55,   //
@@ -111,15 +125,7 @@ int jpegQuality(const QByteArray& jpeg) {
         24, 35, 55, 64, 81,  104, 113, 92,   //
         49, 64, 78, 87, 103, 121, 120, 101,  //
         72, 92, 95, 98, 112, 100, 103, 99};
-    static const std::array<int, 64> zigzag = {
-        0,  1,  8,  16, 9,  2,  3,  10,  //
-        17, 24, 32, 25, 18, 11, 4,  5,   //
-        12, 19, 26, 33, 40, 48, 41, 34,  //
-        27, 20, 13, 6,  7,  14, 21, 28,  //
-        35, 42, 49, 56, 57, 50, 43, 36,  //
-        29, 22, 15, 23, 30, 37, 44, 51,  //
-        58, 59, 52, 45, 38, 31, 39, 46,  //
-        53, 60, 61, 54, 47, 55, 62, 63};
+    static const std::array<int, 64> zigzag = zigzagOrder();
     const qsizetype at = jpeg.indexOf(QByteArray("\xff\xdb", 2));
     if (at < 0 || jpeg.size() < at + 5 + 64 || uchar(jpeg[at + 4]) != 0) return -1;
     for (int q = 1; q <= 100; ++q) {

@@ -138,10 +138,7 @@ TEST_P(GalleryTest, UploadAddressesAreBoundAndExpire) {
     start({"--upload-url-seconds", "3"});
     const std::string token = service.token().toStdString();
     const std::string bytes = jpegBytes(64, 48);
-    const Reply r = send("POST", "/deliver/upload-request", token,
-                         {{"gallery_title", "T"},
-                          {"gallery_password", "pw"},
-                          {"files", {{{"filename", "a.jpg"}, {"compressed_size_bytes", int64_t(bytes.size())}}}}});
+    const Reply r = requestOneUpload(token, "compressed", int64_t(bytes.size()));
     ASSERT_EQ(r.status, 200);
     const std::string url = r.object()["uploads"][0]["compressed_upload_url"];
     EXPECT_EQ(r.object()["uploads"][0]["original_upload_url"], "");  // only the announced file gets an address
@@ -170,10 +167,7 @@ TEST_P(GalleryTest, StoredFilesAreWholeJpegsOfTheAnnouncedSize) {
     start();
     const std::string token = service.token().toStdString();
     const std::string jpeg = jpegBytes(640, 480);
-    const Reply r = send("POST", "/deliver/upload-request", token,
-                         {{"gallery_title", "T"},
-                          {"gallery_password", "pw"},
-                          {"files", {{{"filename", "a.jpg"}, {"compressed_size_bytes", int64_t(jpeg.size())}}}}});
+    const Reply r = requestOneUpload(token, "compressed", int64_t(jpeg.size()));
     const std::string url = r.object()["uploads"][0]["compressed_upload_url"];
     const std::string key = r.object()["uploads"][0]["compressed_r2_key"];
     const Reply larger = put(url, jpeg + "x");
@@ -352,10 +346,7 @@ TEST_P(GalleryTest, AnUploadCutShortByACrashLeavesNothingVisible) {
     start();
     const std::string token = service.token().toStdString();
     const std::string jpeg = jpegBytes(2000, 1500) + std::string(4 << 20, '\0');
-    const Reply r = send("POST", "/deliver/upload-request", token,
-                         {{"gallery_title", "T"},
-                          {"gallery_password", "pw"},
-                          {"files", {{{"filename", "a.jpg"}, {"original_size_bytes", int64_t(jpeg.size())}}}}});
+    const Reply r = requestOneUpload(token, "original", int64_t(jpeg.size()));
     const std::string url = r.object()["uploads"][0]["original_upload_url"];
     const std::string origin = service.url().toStdString();
     // The upload sends half the file, then the service is killed (SIGKILL) mid-body.

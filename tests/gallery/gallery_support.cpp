@@ -83,6 +83,13 @@ httplib::Client GalleryTest::client() const {
     return c;
 }
 
+Reply GalleryTest::requestOneUpload(const std::string& token, const std::string& copy, int64_t bytes) const {
+    return send("POST", "/deliver/upload-request", token,
+                {{"gallery_title", "T"},
+                 {"gallery_password", "pw"},
+                 {"files", {{{"filename", "a.jpg"}, {copy + "_size_bytes", bytes}}}}});
+}
+
 Reply GalleryTest::send(const std::string& method, const std::string& path, const std::string& token,
                         const json& body) const {
     httplib::Client c = client();

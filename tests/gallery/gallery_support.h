@@ -75,6 +75,9 @@ protected:
     std::unique_ptr<gallery::Database> openDatabase() const;
     int64_t count(const std::string& sql, const std::vector<gallery::SqlValue>& params = {}) const;
 
+    // upload-request of a gallery "T" (password "pw") of one file "a.jpg" of
+    // `bytes` bytes, announced as its `copy`: "compressed" or "original".
+    Reply requestOneUpload(const std::string& token, const std::string& copy, int64_t bytes) const;
     // upload-request, one PUT per file and upload-complete; each file a real JPEG
     // of the given size, with `faces` face crops each when face search is on.
     Delivered deliver(const std::string& token, int files, int faces = 0, const std::string& password = "rose-garden");

@@ -15,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -92,14 +91,6 @@ struct Enhance : LibraryFixture {
     }
     QString projectFolder() { return store.projectsRoot() + "/" + store.currentDbFolder(); }
     qint64 enhancedCounter() { return store.readStat("lifetime_enhanced_images"); }
-    // Every file below `folder`, relative to it.
-    static QStringList filesBelow(const QString& folder) {
-        QStringList out;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) out << QDir(folder).relativeFilePath(it.next());
-        out.sort();
-        return out;
-    }
     static QByteArray bytesOf(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QSignalSpy>
 
@@ -52,14 +51,6 @@ struct BackgroundExport : LibraryFixture {
         projectId = store.saveCullResult(r, input, {}, 1);
         ASSERT_GE(projectId, 0) << store.lastError().toStdString();
         ASSERT_TRUE(model.loadFromProject(projectId, input));
-    }
-    // The files below `folder`, relative to it.
-    static QStringList filesBelow(const QString& folder) {
-        QStringList out;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) out << QDir(folder).relativeFilePath(it.next());
-        out.sort();
-        return out;
     }
     QVariantMap waitForEnd(QSignalSpy& finished) {
         if (finished.isEmpty()) EXPECT_TRUE(finished.wait(60000));

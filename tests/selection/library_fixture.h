@@ -9,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
 #include <QString>
+#include <QStringList>
 
 namespace keepframe::testing {
 
@@ -27,6 +30,15 @@ struct LibraryFixture : ::testing::Test {
         input = QString::fromStdString(dir.str() + "/shoot");
     }
     void TearDown() override { qunsetenv("KEEPFRAME_DATA_DIR"); }
+
+    // Every file below `folder` (hidden ones too), relative to it, sorted.
+    static QStringList filesBelow(const QString& folder) {
+        QStringList out;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) out << QDir(folder).relativeFilePath(it.next());
+        out.sort();
+        return out;
+    }
 };
 
 }  // namespace keepframe::testing

@@ -58,6 +58,13 @@ struct Library : ::testing::Test {
         return done;
     }
 
+    // Opens the registry of `store` and saves `shoot` from `input` in it; its id in `id`.
+    static void openWithShoot(ProjectStore& store, const CullResult& shoot, const QString& input, int& id) {
+        ASSERT_TRUE(store.openRegistry());
+        id = store.saveCullResult(shoot, input, {}, 1);
+        ASSERT_GE(id, 0) << store.lastError().toStdString();
+    }
+
     // Reads one value straight from a SQLite file.
     static QVariant scalar(const QString& file, const QString& sql) {
         QVariant v;
@@ -298,9 +305,8 @@ TEST_F(Library, DisplayFacesFilter) {
 
 TEST_F(Library, RenameMovesTheFolderAndDeleteKeepsThePhotos) {
     ProjectStore store;
-    ASSERT_TRUE(store.openRegistry());
-    const int id = store.saveCullResult(shoot(4), "/in/Wedding", {}, 1);
-    ASSERT_GE(id, 0);
+    int id = -1;
+    ASSERT_NO_FATAL_FAILURE(openWithShoot(store, shoot(4), "/in/Wedding", id));
     const QString root = store.projectsRoot();
 
     ASSERT_TRUE(store.renameProject(id, "Wedding "));  // same slug: only the name changes
@@ -524,9 +530,8 @@ TEST(PathSafety, FilesAreReplacedWholeOrNotAtAll) {
 
 TEST_F(Library, HostileProjectFoldersNeverReachOutside) {
     ProjectStore store;
-    ASSERT_TRUE(store.openRegistry());
-    const int good = store.saveCullResult(shoot(2), "/in/Good", {}, 1);
-    ASSERT_GE(good, 0);
+    int good = -1;
+    ASSERT_NO_FATAL_FAILURE(openWithShoot(store, shoot(2), "/in/Good", good));
     const QString root = store.projectsRoot();
     const QString outside = QString::fromStdString(dir.file("outside/keep.txt"));
     QFile keep(outside);

@@ -28,12 +28,7 @@ protected:
     }
 };
 
-class AccountBoth : public Account, public ::testing::WithParamInterface<bool> {
-protected:
-    bool onGallery() const override { return GetParam(); }
-};
-
-std::string serviceName(const ::testing::TestParamInfo<bool>& info) { return info.param ? "Gallery" : "StandIn"; }
+using AccountBoth = OnBothServices<Account>;
 
 }  // namespace
 

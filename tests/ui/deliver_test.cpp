@@ -113,13 +113,7 @@ protected:
     }
 };
 
-// The same tests against the stand-in and against keepframe-gallery.
-class DeliverBoth : public Deliver, public ::testing::WithParamInterface<bool> {
-protected:
-    bool onGallery() const override { return GetParam(); }
-};
-
-std::string serviceName(const ::testing::TestParamInfo<bool>& info) { return info.param ? "Gallery" : "StandIn"; }
+using DeliverBoth = OnBothServices<Deliver>;
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <memory>
+#include <string>
 
 namespace keepframe::testing {
 
@@ -55,5 +56,18 @@ private:
     QByteArray oldTmp_;
     bool hadTmp_ = false;
 };
+
+// The tests of `Fixture` against the stand-in and against keepframe-gallery:
+// INSTANTIATE_TEST_SUITE_P(Services, Name, ::testing::Bool(), serviceName).
+template <class Fixture>
+class OnBothServices : public Fixture, public ::testing::WithParamInterface<bool> {
+protected:
+    bool onGallery() const override { return this->GetParam(); }
+};
+
+// "Gallery" or "StandIn", after the service a test runs against.
+inline std::string serviceName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "Gallery" : "StandIn";
+}
 
 }  // namespace keepframe::testing
