@@ -16,6 +16,7 @@
 #include "xmp_cli.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdio>
@@ -29,16 +30,24 @@ namespace {
 // The running cull's phase, set once the controller exists; read by the
 // interrupt handler (an atomic of its own size is safe to read there).
 const std::atomic<CullPhase>* gPhase = nullptr;
+// Ctrl+C while the project is saved: it is finished first.
 std::atomic<bool> gInterrupted{false};
+// Ctrl+C before: the cull is stopped as the window's Cancel stops it.
+std::atomic<bool> gStopAsked{false};
 
 void interrupt(int) {
-    // Before saving starts nothing of a project exists: stop at once. While
-    // it saves, finish the project first (the main loop exits afterwards). A
-    // save cut short anyway is never listed: its project is only complete,
-    // and visible, after its last step.
+    // Before saving starts nothing of a project exists: the cull stops at its
+    // next frame and takes back the conversion folder it made (the main loop
+    // asks for it; a second Ctrl+C quits at once). While it saves, the
+    // project is finished first (the main loop exits afterwards). A save cut
+    // short anyway is never listed: its project is only complete, and
+    // visible, after its last step.
     const CullPhase phase = gPhase != nullptr ? gPhase->load() : CullPhase::Idle;
-    if (phase != CullPhase::Saving && phase != CullPhase::Finishing) std::_Exit(130);
-    gInterrupted.store(true);
+    if (phase == CullPhase::Saving || phase == CullPhase::Finishing) {
+        gInterrupted.store(true);
+        return;
+    }
+    if (phase == CullPhase::Idle || gStopAsked.exchange(true)) std::_Exit(130);
 }
 
 void printNames(const char* title, const QVariantList& entries) {
@@ -247,8 +256,9 @@ int main(int argc, char** argv) {
         const QVariantMap s = summary.toMap();
         printSummary(s, options->select);
         printProject(s["projectId"].toInt());
-        if (options->xmp.enabled && !gInterrupted) exitCode = writeXmpAfterCull(s["projectId"].toInt(), options->xmp);
-        if (gInterrupted) {
+        const bool interrupted = gInterrupted || gStopAsked;  // the stop came while it saved
+        if (options->xmp.enabled && !interrupted) exitCode = writeXmpAfterCull(s["projectId"].toInt(), options->xmp);
+        if (interrupted) {
             std::fprintf(stderr, "keepframe-cull: interrupted after the project was saved\n");
             exitCode = 130;
         }
@@ -257,9 +267,23 @@ int main(int argc, char** argv) {
     QObject::connect(&controller, &EngineController::failed, [&](const QString& message) {
         line.end();
         std::fflush(stdout);
+        if (gStopAsked) {
+            std::fprintf(stderr, "keepframe-cull: interrupted; nothing of the cull was kept\n");
+            QCoreApplication::exit(130);
+            return;
+        }
         std::fprintf(stderr, "keepframe-cull: %s\n", message.toUtf8().constData());
         QCoreApplication::exit(1);
     });
+
+    // The interrupt handler may not call into the controller: a Ctrl+C is
+    // passed on from the main loop.
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
+        if (!gStopAsked || controller.stopRequested()) return;
+        controller.cancel();
+    });
+    stopWatch.start(50);
 
     gPhase = &controller.phaseFlag();
     onInterrupt(interrupt);

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace keepframe {
 
@@ -39,20 +41,63 @@ QVariantMap imageMap(const ReviewState& state, const Image& i) {
     return map;
 }
 
+// The key that puts frames in image order: a stored time as written (one a
+// camera did not know counts as none), then the name.
+struct OrderKey {
+    QString time;
+    QString filename;
+    bool operator<(const OrderKey& o) const {
+        if (time.isEmpty() != o.time.isEmpty()) return !time.isEmpty();
+        if (time != o.time) return time < o.time;
+        return filename < o.filename;
+    }
+};
+
+OrderKey orderKey(const QString& captureTime, const QString& filename) {
+    return {isKnownCaptureTime(captureTime.toStdString()) ? captureTime : QString(), filename};
+}
+
+// Frames of the review, kept in image order as they come: each key is made
+// once, and the image maps only at the end.
+class OrderedImages {
+public:
+    void add(const Image& image) { items_.push_back({orderKey(image.captureTime, image.filename), &image}); }
+    QVariantList maps(const ReviewState& state) {
+        std::stable_sort(items_.begin(), items_.end(), [](const Item& a, const Item& b) { return a.key < b.key; });
+        QVariantList out;
+        out.reserve(qsizetype(items_.size()));
+        for (const Item& item : items_) out.push_back(imageMap(state, *item.image));
+        return out;
+    }
+
+private:
+    struct Item {
+        OrderKey key;
+        const Image* image;
+    };
+    std::vector<Item> items_;
+};
+
+// The kept and the removed frames of one section.
+struct SectionFrames {
+    OrderedImages kept, removed;
+    void add(const Image& image) { (image.status == SelectionModel::Removed ? removed : kept).add(image); }
+};
+
 // The images whose status is (or, with `removed` false, is not) Removed and
 // that `shown` lets through, in image order.
 QVariantList imagesByRemoval(const ReviewState& state, bool removed, const std::function<bool(const Image&)>& shown) {
-    QVariantList out;
+    OrderedImages out;
     for (const Image& i : state.images())
-        if ((i.status == SelectionModel::Removed) == removed && shown(i)) out.push_back(imageMap(state, i));
-    sortImageMaps(out);
-    return out;
+        if ((i.status == SelectionModel::Removed) == removed && shown(i)) out.add(i);
+    return out.maps(state);
 }
 
-QVariantMap section(const QString& title, QVariantList kept, QVariantList removed) {
-    sortImageMaps(kept);
-    sortImageMaps(removed);
-    return QVariantMap{{"folder", title}, {"primary", kept}, {"removed", removed}, {"review", QVariantList{}},
+QVariantMap section(const QString& title, SectionFrames& frames, const ReviewState& state) {
+    return QVariantMap{{"folder", title},
+                       {"primary", frames.kept.maps(state)},
+                       {"removed", frames.removed.maps(state)},
+                       {"review", QVariantList{}},
                        {"added", QVariantList{}}};
 }
 
@@ -69,18 +114,14 @@ QVariantList flatten(const QVariantList& sections) {
 }  // namespace
 
 void sortImageMaps(QVariantList& maps) {
-    // Stored times are used as written; one a camera did not know sorts with the undated frames.
-    auto timeOf = [](const QVariantMap& m) {
-        const QString time = m["captureTime"].toString();
-        return isKnownCaptureTime(time.toStdString()) ? time : QString();
-    };
-    std::stable_sort(maps.begin(), maps.end(), [&timeOf](const QVariant& a, const QVariant& b) {
-        const QVariantMap ma = a.toMap(), mb = b.toMap();
-        const QString ta = timeOf(ma), tb = timeOf(mb);
-        if (ta.isEmpty() != tb.isEmpty()) return !ta.isEmpty();
-        if (ta != tb) return ta < tb;
-        return ma["filename"].toString() < mb["filename"].toString();
-    });
+    std::vector<std::pair<OrderKey, QVariant>> keyed;
+    keyed.reserve(size_t(maps.size()));
+    for (const QVariant& v : std::as_const(maps)) {
+        const QVariantMap m = v.toMap();
+        keyed.push_back({orderKey(m["captureTime"].toString(), m["filename"].toString()), v});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t k = 0; k < keyed.size(); ++k) maps[qsizetype(k)] = std::move(keyed[k].second);
 }
 
 bool ReviewViews::passes(const Image& image) const {
@@ -105,24 +146,18 @@ QVariantList ReviewViews::removedView() const {
 }
 
 QVariantList ReviewViews::groupedView() const {
-    std::map<QString, std::pair<QVariantList, QVariantList>> bySub;  // ordered: the root ("") first
-    for (const Image& i : state_.images()) {
-        if (!passes(i)) continue;
-        auto& [kept, removed] = bySub[subFolderOf(i.filename)];
-        (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(state_, i));
-    }
+    std::map<QString, SectionFrames> bySub;  // ordered: the root ("") first
+    for (const Image& i : state_.images())
+        if (passes(i)) bySub[subFolderOf(i.filename)].add(i);
     QVariantList out;
-    for (auto& [sub, lists] : bySub) out.push_back(section(sub, lists.first, lists.second));
+    for (auto& [sub, frames] : bySub) out.push_back(section(sub, frames, state_));
     return out;
 }
 
 QVariantList ReviewViews::categoryView() const {
-    std::map<QString, std::map<Category, std::pair<QVariantList, QVariantList>>> bySub;
-    for (const Image& i : state_.images()) {
-        if (!passes(i)) continue;
-        auto& [kept, removed] = bySub[subFolderOf(i.filename)][displayCategoryOf(i)];
-        (i.status == SelectionModel::Removed ? removed : kept).push_back(imageMap(state_, i));
-    }
+    std::map<QString, std::map<Category, SectionFrames>> bySub;
+    for (const Image& i : state_.images())
+        if (passes(i)) bySub[subFolderOf(i.filename)][displayCategoryOf(i)].add(i);
     const bool severalFolders = bySub.size() > 1;
     QVariantList out;
     for (auto& [sub, categories] : bySub) {
@@ -131,7 +166,7 @@ QVariantList ReviewViews::categoryView() const {
             if (it == categories.end()) continue;
             const QString label = categoryLabel(c);
             const QString title = severalFolders && !sub.isEmpty() ? sub + QStringLiteral("  —  ") + label : label;
-            out.push_back(section(title, it->second.first, it->second.second));
+            out.push_back(section(title, it->second, state_));
         }
     }
     return out;

@@ -119,16 +119,22 @@ Rectangle {
         ActionButton {
             objectName: "filterPerson"
             visible: bar.current.personId !== undefined && bar.current.personId >= 0
+            Layout.maximumWidth: Theme.filterPersonWidth
             text: (bar.current.personName ? bar.current.personName : "One person") + "  ✕"
             tip: "Show every person again"
             checked: true
             onClicked: App.selModel.setPersonFilter(-1, "", [])
         }
-        Item { Layout.fillWidth: true }
+        // Takes the room left, and gives it up first in a narrow window: the
+        // buttons and Clear Filter stay whole.
         Text {
             objectName: "filterCount"
-            visible: bar.active
-            text: bar.shownCount === 1 ? "1 frame shown" : bar.shownCount + " frames shown"
+            Layout.fillWidth: true
+            Layout.minimumWidth: 0
+            Layout.leftMargin: 6
+            text: !bar.active ? "" : bar.shownCount === 1 ? "1 frame shown" : bar.shownCount + " frames shown"
+            horizontalAlignment: Text.AlignRight
+            elide: Text.ElideLeft
             color: Theme.textDim
             font.pixelSize: Theme.sizeCaption
         }

@@ -25,7 +25,8 @@ Popup {
             { "key": "Home  End", "action": "Top or bottom of the grid" },
             { "key": "0 – 5", "action": "Stars of the checked images, else of the one under the pointer" },
             { "key": "6  7  8  9", "action": "Colour label red, yellow, green, blue (the same key again clears it)" },
-            { "key": "Ctrl+Z  ·  Ctrl+Shift+Z", "action": "Undo  ·  redo a decision (in the viewers too)" }] },
+            { "key": "Ctrl+Z  ·  Ctrl+Shift+Z", "action": "Undo  ·  redo a decision (in the viewers too)" },
+            { "key": "Esc", "action": "Stop a running cull: nothing of it is kept" }] },
         { "title": "Viewer", "keys": [
             { "key": "← →", "action": "Previous or next image" },
             { "key": "Space  Delete", "action": "Remove from the selection (from a moment: keep or drop)" },

@@ -52,6 +52,8 @@ QtObject {
     readonly property color labelGreen: "#43a047"
     readonly property color labelBlue: "#1e88e5"
     readonly property int labelDotSize: 11
+    // The widest the filter bar's person button grows before its name is cut short.
+    readonly property int filterPersonWidth: 180
     function labelColor(key) {
         return key === "red" ? labelRed : key === "yellow" ? labelYellow : key === "green" ? labelGreen
                                                               : key === "blue" ? labelBlue : "transparent"

@@ -1,5 +1,6 @@
 // The command-line programs as a user runs them: real processes on real
 // shoots, a temporary project library, the test models.
+#include "dng_writer.h"
 #include "gallery_service.h"
 #include "painted_frames.h"
 #include "temp_dir.h"
@@ -16,8 +17,14 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QThread>
 
+#include <fstream>
 #include <random>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 using namespace keepframe::testing;
 
@@ -268,3 +275,41 @@ TEST_F(CommandLine, DeliverSendsAStoredProjectAndNamesEveryFailure) {
     EXPECT_TRUE(r.err.contains("delivery failed: upload-request failed, http 401: Invalid or missing token"))
         << r.err.toStdString();
 }
+
+#ifdef Q_OS_UNIX
+// Ctrl+C during the analysis of a RAW shoot stops the cull as the window's
+// Cancel does: the JPEG copies it made are taken back and nothing is stored.
+TEST_F(CommandLine, CtrlCStopsACullAndTakesBackItsConversionFolder) {
+    cv::Mat full;
+    cv::resize(analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 110), full, {1280, 960}, 0, 0, cv::INTER_NEAREST);
+    DngPreview preview;
+    cv::imencode(".jpg", full, preview.jpeg, {cv::IMWRITE_JPEG_QUALITY, 95});
+    preview.width = full.cols;
+    preview.height = full.rows;
+    const std::vector<uint8_t> bytes = makeDng(preview);
+    constexpr int kFiles = 80;
+    for (int i = 0; i < kFiles; ++i)
+        std::ofstream(dir.file("raw/DSC_" + std::to_string(2000 + i) + ".dng"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const QString shoot = QString::fromStdString(dir.str() + "/raw");
+
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(KEEPFRAME_CULL_PROGRAM, {shoot, "--models", KEEPFRAME_TEST_MODELS_DIR});
+    ASSERT_TRUE(p.waitForStarted());
+    // Once every preview is copied out, the analysis runs.
+    const QDir converted(shoot + "/raw_JPG");
+    for (int wait = 0; wait < 1200 && converted.entryList(QDir::Files).size() < kFiles; ++wait) QThread::msleep(50);
+    ASSERT_EQ(converted.entryList(QDir::Files).size(), kFiles);
+    ASSERT_EQ(p.state(), QProcess::Running) << "the cull ended before it could be stopped";
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 130);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains("interrupted; nothing of the cull was kept"));
+    EXPECT_FALSE(converted.exists());
+    EXPECT_EQ(QDir(shoot).entryList(QDir::Files).size(), kFiles);
+    const Outcome listed = cull({"--list"});
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_FALSE(listed.out.contains("raw")) << listed.out.toStdString();
+}
+#endif

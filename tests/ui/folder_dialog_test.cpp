@@ -157,8 +157,8 @@ TEST_F(FolderDialogs, ANewFolderIsMadeInTheFolderShownAndBecomesTheOneMeant) {
 
     // A name that is taken or leads elsewhere makes nothing and says so.
     QDir().mkpath(path("wedding/Delivery/taken"));
-    for (const QString& name : {"taken", "..", "a/b", "  "}) {
-        call("inputFolderDialog", "makeFolder", {name});
+    for (const char* name : {"taken", "..", "a/b", "  "}) {
+        call("inputFolderDialog", "makeFolder", {QString(name)});
         EXPECT_EQ(prop("inputFolderDialog", "currentFolder").toUrl(), QUrl::fromLocalFile(path("wedding/Delivery")));
     }
     EXPECT_FALSE(prop("newFolderProblem", "text").toString().isEmpty());
