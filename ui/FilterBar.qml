@@ -61,6 +61,8 @@ Rectangle {
                 tip: stars < 5 ? "Frames with at least " + stars + " stars" : "Frames with 5 stars"
                 leftPadding: 7
                 rightPadding: 7
+                // As wide as its text: five of them share the bar.
+                implicitWidth: implicitContentWidth + leftPadding + rightPadding
                 checkable: true
                 checked: bar.current.minRating === stars
                 onClicked: bar.change("minRating", bar.current.minRating === stars ? 0 : stars)

@@ -220,6 +220,10 @@ TEST_F(MarksReview, TheFilterBarPicksTheGridAndClearsInOneClick) {
     selection.setPersonFilter(2, "Anna", {QVariant(-5)});
     ASSERT_TRUE(uidriver::waitFor([&] { return item("filterPerson")->isVisible(); }));
     EXPECT_EQ(prop("reviewRows", "count").toInt(), 0);
+    // With every part of the bar shown, Clear Filter is still whole inside the window.
+    QQuickItem* clear = item("clearFilterButton");
+    uidriver::settle(window);
+    EXPECT_LE(clear->mapToScene(QPointF(clear->width(), 0)).x(), window->width());
     click("clearFilterButton");
     EXPECT_FALSE(selection.filterActive());
     EXPECT_FALSE(item("filterPerson")->isVisible());
