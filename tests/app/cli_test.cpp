@@ -1,8 +1,8 @@
 // The command-line programs as a user runs them: real processes on real
 // shoots, a temporary project library, the test models.
-#include "dng_writer.h"
 #include "gallery_service.h"
 #include "painted_frames.h"
+#include "raw_shoot.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,6 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include <fstream>
 #include <random>
 
 #ifdef Q_OS_UNIX
@@ -280,17 +279,8 @@ TEST_F(CommandLine, DeliverSendsAStoredProjectAndNamesEveryFailure) {
 // Ctrl+C during the analysis of a RAW shoot stops the cull as the window's
 // Cancel does: the JPEG copies it made are taken back and nothing is stored.
 TEST_F(CommandLine, CtrlCStopsACullAndTakesBackItsConversionFolder) {
-    cv::Mat full;
-    cv::resize(analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 110), full, {1280, 960}, 0, 0, cv::INTER_NEAREST);
-    DngPreview preview;
-    cv::imencode(".jpg", full, preview.jpeg, {cv::IMWRITE_JPEG_QUALITY, 95});
-    preview.width = full.cols;
-    preview.height = full.rows;
-    const std::vector<uint8_t> bytes = makeDng(preview);
     constexpr int kFiles = 80;
-    for (int i = 0; i < kFiles; ++i)
-        std::ofstream(dir.file("raw/DSC_" + std::to_string(2000 + i) + ".dng"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    writeRawShoot(dir, "raw", kFiles);
     const QString shoot = QString::fromStdString(dir.str() + "/raw");
 
     QProcess p;

@@ -3,15 +3,14 @@
 // the library afterwards, and a new cull started at once.
 #include "ui_fixture.h"
 
-#include "dng_writer.h"
 #include "engine_controller.h"
 #include "painted_frames.h"
+#include "raw_shoot.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QTest>
 
-#include <fstream>
 
 using namespace keepframe;
 using namespace keepframe::testing;
@@ -38,16 +37,7 @@ protected:
     }
     // RAW files whose previews show a face.
     QString rawShoot(const std::string& folder, int files) {
-        cv::Mat full;
-        cv::resize(analysisFrame({{15, 20, 3, 0.8f}}, 640, 480, 110), full, {1280, 960}, 0, 0, cv::INTER_NEAREST);
-        DngPreview preview;
-        cv::imencode(".jpg", full, preview.jpeg, {cv::IMWRITE_JPEG_QUALITY, 95});
-        preview.width = full.cols;
-        preview.height = full.rows;
-        const std::vector<uint8_t> bytes = makeDng(preview);
-        for (int i = 0; i < files; ++i)
-            std::ofstream(dir.file(folder + "/DSC_" + std::to_string(2000 + i) + ".dng"), std::ios::binary)
-                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        writeRawShoot(dir, folder, files);
         return path(folder);
     }
 
