@@ -387,7 +387,8 @@ JOIN clusters c ON c.category = i.category AND c.cluster_number = i.cluster_numb
         return {};
     }
     QVector<OrphanFrame> out;
-    while (q.next()) out.push_back({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString(), q.value(3).toInt()});
+    while (q.next())
+        out.push_back({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString(), q.value(3).toInt()});
     if (readFailed(q, "orphanClusterFrames")) return {};
     return out;
 }
