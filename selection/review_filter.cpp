@@ -109,7 +109,8 @@ bool ReviewFilter::setFromMap(const QVariantMap& map) {
 
 QString ReviewFilter::describe() const {
     QStringList parts;
-    if (minRating_ > 0) parts << QStringLiteral("★ %1+").arg(minRating_);
+    // Five stars is the top: "★ 5", not "★ 5+".
+    if (minRating_ > 0) parts << QStringLiteral("★ %1").arg(minRating_) + (minRating_ < 5 ? "+" : "");
     QStringList labels;
     for (ColorLabel label : kLabels)
         if (hasLabel(label)) labels << colorLabelXmpName(label);

@@ -112,6 +112,9 @@ TEST(ReviewFilter, ConditionsCombineAndEachListIsAnyOf) {
     EXPECT_TRUE(f.matches(venue2Blue));
     EXPECT_FALSE(f.matches(frame(-1, Category::Venue, 2, ColorLabel::Blue, GridPart::Kept)));
     EXPECT_EQ(f.describe(), "Anna");
+    f.setMinRating(5);  // the top: no "5+"
+    EXPECT_EQ(f.describe(), "★ 5 · Anna");
+    f.setMinRating(0);
     f.setPerson(7, "Anna", {});  // an empty set is any person
     EXPECT_FALSE(f.active());
 }
