@@ -248,6 +248,7 @@ TEST_F(CompareReview, ZoomAndPanActOnBothPanesUnlessShiftIsHeld) {
     // A zoom survives a step: the next frame comes at the same scale.
     uidriver::key(window, Qt::Key_Right);
     EXPECT_EQ(text("compareRightName"), "DSC_0003.jpg");
+    ASSERT_TRUE(uidriver::waitFor([&] { return right->property("loaded").toBool(); }));
     EXPECT_DOUBLE_EQ(scale("compareRightPane"), 1.0);
 }
 
@@ -304,6 +305,8 @@ TEST_F(UiTest, FacesAt100PercentOnTurnedFramesAndFramesWithoutFaces) {
     // F follows the right pane when it steps: the next turned frame is centred on its own face.
     uidriver::key(window, Qt::Key_Right);
     EXPECT_EQ(prop("compareRightName", "text").toString(), "IMG_0003.jpg");
+    // Once the frame is read (at once when it was read ahead), its view is set.
+    ASSERT_TRUE(uidriver::waitFor([&] { return right->property("loaded").toBool(); }));
     const QVariantMap next = right->property("view").toMap();
     EXPECT_DOUBLE_EQ(next["scale"].toDouble(), 1.0);
     // The face (140, 140) lies near the corner: the view stops where the frame's edge meets the pane's.

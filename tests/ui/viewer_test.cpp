@@ -42,23 +42,24 @@ protected:
 }  // namespace
 
 TEST_F(Viewer, StepsShowTheFramesReadAheadWithoutABlankBetween) {
-    // Opened, the viewer shows no frame until the first is read: the strip
-    // and the face crops, read once a frame is shown, wait for it.
-    uidriver::click(window, UiTest::partOf("cell_DSC_0001.jpg", "openArea"));
-    EXPECT_TRUE(shownName().isEmpty());
-    EXPECT_FALSE(loaded());
-    ASSERT_TRUE(uidriver::waitFor([&] { return loaded(); }));
+    // A frame counts as shown only with its own picture read and in front:
+    // before that the strip and the face crops, which wait for a shown
+    // frame, would be read ahead of it.
+    int early = 0;
+    QObject::connect(window, &QQuickWindow::afterAnimating, window, [&] {
+        auto* front = pane() ? pane()->property("frontImage").value<QObject*>() : nullptr;
+        if (!front || shownName().isEmpty()) return;
+        const QString shown = QUrl::fromPercentEncoding(front->property("wanted").toByteArray());
+        if (front->property("status").toInt() != 1 || !shown.endsWith("/" + shownName())) ++early;
+    });
+    openOn("DSC_0001.jpg");
     EXPECT_EQ(shownName(), "DSC_0001.jpg");
-    // Every frame drawn from here on shows a frame that has been read, and
-    // while the pane says the frame asked for is read, that is the one shown.
-    int blank = 0, drawn = 0, stale = 0;
+    // Every frame drawn from here on shows a frame that has been read.
+    int blank = 0, drawn = 0;
     QObject::connect(window, &QQuickWindow::afterAnimating, window, [&] {
         ++drawn;
         auto* front = pane()->property("frontImage").value<QObject*>();
         if (!front || front->property("status").toInt() != 1 || shownName().isEmpty()) ++blank;
-        const QString asked = pane()->property("frame").toMap()["filename"].toString();
-        const QString shown = QUrl::fromPercentEncoding(front ? front->property("wanted").toByteArray() : "");
-        if (loaded() && !shown.endsWith("/" + asked)) ++stale;
     });
 
     ASSERT_TRUE(uidriver::waitFor([&] { return prop("lightboxAheadNext", "status").toInt() == 1; }));
@@ -82,15 +83,13 @@ TEST_F(Viewer, StepsShowTheFramesReadAheadWithoutABlankBetween) {
     uidriver::click(window, cell);
     EXPECT_EQ(prop("lightboxPosition", "text").toString(), "6 / 6");
     EXPECT_FALSE(shownName().isEmpty());
-    EXPECT_FALSE(loaded());  // not read yet
-    EXPECT_NE(shownName(), "DSC_0006.jpg");
     ASSERT_TRUE(uidriver::waitFor([&] { return loaded(); }));
     for (int i = 0; i < 5; ++i) uidriver::key(window, Qt::Key_Left);
     ASSERT_TRUE(uidriver::waitFor([&] { return loaded() && shownName() == "DSC_0001.jpg"; }));
     uidriver::settle(window);
     EXPECT_GT(drawn, 0);
     EXPECT_EQ(blank, 0);
-    EXPECT_EQ(stale, 0);
+    EXPECT_EQ(early, 0);
 }
 
 TEST_F(Viewer, ZoomsPansFocusesFacesAndAClickStillCloses) {
