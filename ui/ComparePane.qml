@@ -46,7 +46,7 @@ Item {
     readonly property bool loaded: frame !== null && shownFrame === frame && frontImage.status === Image.Ready
     // The frame asked for is on screen at full resolution (not the one before it).
     readonly property bool sharp: loaded && full.status === Image.Ready
-    readonly property string screenSource: frame ? CompareLogic.frameUrl(imageFolder, frame.filename, false) : ""
+    readonly property string screenSource: askedSource()
     readonly property string fullSource: shownFrame
                                          ? CompareLogic.frameUrl(imageFolder, shownFrame.filename, true) : ""
 
@@ -111,11 +111,14 @@ Item {
             view = CompareLogic.clampView(view, width, height, shown.width, shown.height)
     }
 
+    // The screen-size URL of the frame asked for, made from the frame itself:
+    // when the frame changes, the screenSource binding may not have followed it yet.
+    function askedSource() {
+        return frame ? CompareLogic.frameUrl(imageFolder, frame.filename, false) : ""
+    }
     // Reads the frame asked for into the image behind, unless it is on screen already.
-    // The URL is made here from the frame: when the frame changes, the
-    // screenSource binding may not have followed it yet.
     function request() {
-        const source = frame ? CompareLogic.frameUrl(imageFolder, frame.filename, false) : ""
+        const source = askedSource()
         if (source === "") {
             shownFrame = null
             return
@@ -134,7 +137,7 @@ Item {
     }
     // An image holding the frame asked for comes to the front once it is read.
     function settle(image) {
-        const source = frame ? CompareLogic.frameUrl(imageFolder, frame.filename, false) : ""
+        const source = askedSource()
         if (source === "" || image.wanted !== source || image.side !== decodeSide || image.status === Image.Loading)
             return
         if (image === backImage)
